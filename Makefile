@@ -1,0 +1,32 @@
+# The editor's two everyday commands:
+#   make run    builds the editor and starts it on the demo home folder
+#   make test   builds everything and runs the whole test suite
+BUILD ?= build
+GEN   ?= Ninja
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@bash tools/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -G $(GEN) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD)
+
+run: build
+	@if [ ! -d $(BUILD)/demo-home ]; then cp -r $(BUILD)/demo $(BUILD)/demo-home; fi
+	cd $(BUILD)/demo-home && ../slvedit
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure --timeout 600 -j2
+
+bench: build
+	$(BUILD)/slvbench
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,116 @@
+// The level being edited, the test actor and the editing state: fixed-size
+// tables and counters that live for the whole run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "records.h"
+
+namespace slv {
+
+constexpr int kMaxStages = 30;
+constexpr int kMaxSprites = 100;    // per stage
+constexpr int kMaxSectors = 100;    // per stage
+constexpr int kMaxImages = 3000;
+constexpr int kMaxPoses = 10000;
+constexpr int kMaxSkins = 300;
+constexpr int kMaxCommands = 1000;
+
+// Byte sizes of the whole-table images.
+constexpr int kStagesBytes = (kMaxStages + 1) * 292;                  // 9052
+constexpr int kSpritesBytes = kMaxSprites * kMaxStages * 60;          // 180000
+constexpr int kSectorsFileBytes = kMaxSectors * kMaxStages * 40;      // 120000 (columns 1..30)
+constexpr int kImagesBytes = kMaxImages * 292;                        // 876000
+constexpr int kSkinsBytes = kMaxSkins * 100;                          // 30000
+constexpr int kCommandsBytes = kMaxCommands * 28;                     // 28000
+
+constexpr std::uint32_t kDefaultSpriteBoxColor = rgbColor(10, 100, 70);
+constexpr std::uint32_t kDefaultSectorColor = rgbColor(70, 10, 150);
+
+struct Level {
+    Level();
+
+    // ---- tables (raw storage, in file order) ----
+    StageRec stages[kMaxStages + 1];               // 0 = splash, 1..30
+    SpriteRec spriteTable[kMaxSprites][kMaxStages];   // [n-1][s-1]
+    SectorRec sectorTable[kMaxSectors][kMaxStages + 1];  // [n-1][s]
+    ImageRec imageTable[kMaxImages];               // [i-1]
+    PoseRec poseTable[kMaxPoses];                  // [i-1]
+    SkinRec skinTable[kMaxSkins];                  // [i-1]
+    CommandRec commandTable[kMaxCommands];         // [i-1]
+
+    // ---- checked accessors (1-based as the editor counts) ----
+    StageRec& stage(int s);                 // 0..30
+    const StageRec& stage(int s) const;
+    SpriteRec& sprite(int n, int s);        // n 1..100, s 1..30
+    const SpriteRec& sprite(int n, int s) const;
+    SectorRec& sector(int n, int s);        // n 1..100, s 0..30
+    const SectorRec& sector(int n, int s) const;
+    ImageRec& image(int i);                 // 1..3000
+    const ImageRec& image(int i) const;
+    PoseRec& pose(int i);                   // 1..10000
+    const PoseRec& pose(int i) const;
+    SkinRec& skin(int i);                   // 1..300
+    const SkinRec& skin(int i) const;
+    CommandRec& command(int i);             // 1..1000
+    const CommandRec& command(int i) const;
+
+    // ---- lookups ----
+    // First image record 1..3000 whose name equals `name` exactly; 0 when none.
+    int findImage(const std::string& name) const;
+    // First free image slot (empty name); 0 when all are taken.
+    int freeImageSlot() const;
+    // Frame count of the last pose record 1..totposes named `name`; -1 when none.
+    int lookupPose(const std::string& name) const;
+    // Index of the last pose record named `name`; 0 when none.
+    int lastPoseIndex(const std::string& name) const;
+
+    // ---- counts and current indices ----
+    std::int32_t totstages = 0;
+    std::int32_t curstage = 0;
+    std::int32_t totimages = 0;
+    std::int32_t totposes = 0;
+    std::int32_t totpos = 0;
+    std::int32_t totskins = 0;
+    std::int32_t totcommands = 0;
+    std::int32_t curskin = 0;
+    std::int32_t startskin = 0;
+    std::int32_t kcom = -1;
+    std::int32_t heldkey1 = -1, heldkey2 = -1, heldkey3 = -1;
+    std::int32_t totfiles = 0;
+    std::string packname;
+
+    // ---- editing state ----
+    bool spriteshown = true;
+    std::int32_t dragdx = 0, dragdy = 0;
+    std::int32_t secdragdx = 0, secdragdy = 0;
+    bool banding = false;
+    std::int32_t bandx = 0, bandy = 0;
+    std::int32_t mousex = 0, mousey = 0;
+    bool fillingpos = true;
+    bool addmode = false;
+
+    // ---- view and actor state ----
+    bool firsttick = true;
+    bool padvisible = false;
+    std::uint32_t colorkey = 0;
+    std::uint32_t windowcolorkey = 0;
+    std::uint32_t lasttick = 0;
+    bool releasepending = false;
+    SurfaceHandle backsurface = 0;
+    SurfaceHandle padsurface = 0;
+    std::uint32_t spriteboxcolor = kDefaultSpriteBoxColor;
+    std::uint32_t sectorcolor = kDefaultSectorColor;
+
+    // ---- folders and names ----
+    std::string homedir;
+    std::string workdir;         // at most 255 bytes
+    std::string packfolder;      // with a trailing separator once set
+    std::string startuppackage;  // empty when none
+};
+
+// Raw byte views of whole tables, as the files hold them.
+inline char* bytesOf(void* p) { return static_cast<char*>(p); }
+
+}  // namespace slv
