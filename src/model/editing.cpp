@@ -1,0 +1,463 @@
+#include "editing.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "errors.h"
+#include "fileio.h"
+
+namespace slv {
+
+namespace {
+
+std::int32_t sizeOfFile(const FileSizeFn& fn, const std::string& path) {
+    std::int64_t n = fn ? fn(path) : fileSize(path);
+    if (n < 0 || n > INT32_MAX) throw Error("File too large: " + path);
+    return static_cast<std::int32_t>(n);
+}
+
+// A count read from a record, held within 0..max so that no loop leaves a table.
+int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
+
+bool validStage(int s) { return s >= 1 && s <= kMaxStages; }
+
+void checkOpenStage(const Level& lv) {
+    if (!validStage(lv.curstage)) throw Error(kMsgNoOpenStage);
+}
+
+void releaseSurface(const SurfaceCallbacks& cb, SurfaceHandle h) {
+    if (h != 0 && cb.release) cb.release(h);
+}
+
+// The result of finding or loading an image, with what is needed to undo it.
+struct Acquired {
+    int image = 0;
+    bool created = false;
+    ImageRec before{};
+    std::int32_t totimagesBefore = 0;
+};
+
+Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb) {
+    Acquired a;
+    const std::string name = fileNamePart(path);
+    if (name.empty()) throw Error("Invalid filename");
+    a.totimagesBefore = lv.totimages;
+    if (int m = lv.findImage(name)) {
+        a.image = m;
+        a.before = lv.image(m);
+        ++lv.image(m).refs;
+        return a;
+    }
+    int m = lv.freeImageSlot();
+    if (m == 0) throw Error(kMsgTooManyImages);
+    if (!cb.load) throw Error("No display to load " + name);
+    a.image = m;
+    a.created = true;
+    ImageRec& rec = lv.image(m);
+    a.before = rec;
+    SurfaceHandle h = 0;
+    try {
+        rec.surface = 0;
+        rec.name.set(name);
+        rec.path.set(path);
+        std::memset(rec.gap, 0, sizeof rec.gap);
+        rec.size = 0;
+        rec.refs = 0;
+        h = cb.load(path);
+        rec.surface = h;
+        if (m > lv.totimages) lv.totimages = m;
+        rec.size = sizeOfFile(cb.fileSize, path);
+        rec.refs = 1;
+    } catch (...) {
+        releaseSurface(cb, h);
+        rec = a.before;
+        lv.totimages = a.totimagesBefore;
+        throw;
+    }
+    return a;
+}
+
+void undoAcquire(Level& lv, const Acquired& a, const SurfaceCallbacks& cb) {
+    ImageRec& rec = lv.image(a.image);
+    if (a.created) releaseSurface(cb, rec.surface);
+    rec = a.before;
+    lv.totimages = a.totimagesBefore;
+}
+
+std::string sectorName(int n) { return "Sector" + std::to_string(n); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Stage table.
+
+int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn& fileSize) {
+    if (paths.empty()) return lv.totstages;
+    const int first = clampCount(lv.totstages, kMaxStages);
+    if (first + static_cast<long long>(paths.size()) > kMaxStages) throw Error(kMsgTooManyStages);
+    std::vector<std::int32_t> sizes;
+    sizes.reserve(paths.size());
+    for (const std::string& p : paths) sizes.push_back(sizeOfFile(fileSize, p));
+    for (std::size_t a = 0; a < paths.size(); ++a) {
+        StageRec& st = lv.stage(first + 1 + static_cast<int>(a));
+        st.name.set(fileNamePart(paths[a]));
+        st.path.set(paths[a]);
+        st.size = sizes[a];
+    }
+    lv.totstages = first + static_cast<int>(paths.size());
+    return lv.totstages;
+}
+
+void modifyStage(Level& lv, int s, const std::string& path, const FileSizeFn& fileSize) {
+    if (s < 1 || s > std::min<int>(lv.totstages, kMaxStages)) throw Error(kMsgSelectStageToModify);
+    std::int32_t size = sizeOfFile(fileSize, path);
+    StageRec& st = lv.stage(s);
+    st.name.set(fileNamePart(path));
+    st.path.set(path);
+    st.size = size;
+}
+
+void setSplash(Level& lv, const std::string& path) {
+    lv.stage(0).name.set(fileNamePart(path));
+    lv.stage(0).path.set(path);
+}
+
+void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb) {
+    const int total = clampCount(lv.totstages, kMaxStages);
+    if (s < 1 || s > total) throw Error(kMsgSelectStageToDelete);
+
+    // The stage's sprites go with it, and so does their use of the images.
+    const int gone = clampCount(lv.stage(s).totsprites, kMaxSprites);
+    for (int n = 1; n <= gone; ++n) releaseImage(lv, lv.sprite(n, s).image, cb);
+
+    for (int k = s + 1; k <= total; ++k) {
+        lv.stage(k - 1) = lv.stage(k);
+        const int ns = clampCount(lv.stage(k).totsprites, kMaxSprites);
+        for (int n = 1; n <= ns; ++n) lv.sprite(n, k - 1) = lv.sprite(n, k);
+        const int nc = clampCount(lv.stage(k).totsectors, kMaxSectors);
+        for (int n = 1; n <= nc; ++n) lv.sector(n, k - 1) = lv.sector(n, k);
+    }
+    lv.stage(total).totsprites = 0;
+    lv.stage(total).totsectors = 0;
+    lv.totstages = total - 1;
+}
+
+// ---------------------------------------------------------------------------
+// Sprites and sectors.
+
+int deleteSprite(Level& lv, int stage, int slot, const SurfaceCallbacks& cb) {
+    if (!validStage(stage)) throw Error(kMsgSelectSpriteToDelete);
+    StageRec& st = lv.stage(stage);
+    const int count = clampCount(st.totsprites, kMaxSprites);
+    if (slot < 0 || slot >= count) throw Error(kMsgSelectSpriteToDelete);
+    releaseImage(lv, lv.sprite(slot + 1, stage).image, cb);
+    for (int n = slot + 2; n <= count; ++n) lv.sprite(n - 1, stage) = lv.sprite(n, stage);
+    st.totsprites = count - 1;
+    return slot < count - 1 ? slot : -1;
+}
+
+int deleteSector(Level& lv, int stage, int slot) {
+    if (stage < 0 || stage > kMaxStages) throw Error(kMsgSelectSectorToDelete);
+    StageRec& st = lv.stage(stage);
+    const int count = clampCount(st.totsectors, kMaxSectors);
+    if (slot < 0 || slot >= count) throw Error(kMsgSelectSectorToDelete);
+    for (int n = slot + 2; n <= count; ++n) lv.sector(n - 1, stage) = lv.sector(n, stage);
+    st.totsectors = count - 1;
+    return slot < count - 1 ? slot : -1;
+}
+
+void releaseImage(Level& lv, int m, const SurfaceCallbacks& cb) {
+    if (m < 1 || m > kMaxImages) return;
+    ImageRec& rec = lv.image(m);
+    if (rec.refs <= 0 || rec.name.empty()) return;
+    if (--rec.refs > 0) return;
+    SurfaceHandle h = rec.surface;
+    rec.surface = 0;
+    rec.name.clear();
+    trimImageCount(lv);
+    releaseSurface(cb, h);
+}
+
+void trimImageCount(Level& lv) {
+    if (lv.totimages > kMaxImages) lv.totimages = kMaxImages;
+    while (lv.totimages > 0 && lv.image(lv.totimages).name.empty()) --lv.totimages;
+    if (lv.totimages < 0) lv.totimages = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Images.
+
+int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb) {
+    return acquire(lv, path, cb).image;
+}
+
+int createimagesurface(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb) {
+    checkOpenStage(lv);
+    SpriteRec& sp = lv.sprite(slot, lv.curstage);
+    const int frames = sp.totpos;
+    if (frames < 1) throw Error(kMsgBadFrameCount);
+    if (!cb.measure) throw Error("No display to measure " + fileNamePart(path));
+
+    Acquired a = acquire(lv, path, cb);
+    const ImageRec& rec = lv.image(a.image);
+    SurfaceSize size;
+    try {
+        size = cb.measure(rec.surface);
+        if (size.width < 0 || size.height < 0) throw Error("Bad picture size: " + path);
+        if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorkey);
+    } catch (...) {
+        undoAcquire(lv, a, cb);
+        throw;
+    }
+    sp.surface = rec.surface;
+    sp.image = a.image;
+    sp.w = size.width / frames;
+    sp.h = size.height;
+    return a.image;
+}
+
+// ---------------------------------------------------------------------------
+// Pose table and frame counts.
+
+int seektotpos(Level& lv, const std::string& name) {
+    lv.totpos = lv.lookupPose(name);
+    return lv.totpos;
+}
+
+int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
+                   const DetectFramesFn& detect) {
+    if (seektotpos(lv, name) != -1) return lv.totpos;
+    if (lv.totposes >= kMaxPoses) throw Error(kMsgTooManyPoses);
+    if (lv.totposes < 0) lv.totposes = 0;
+    if (!detect) throw Error("No display to analyse " + name);
+    int frames = detect(joinPath(folder, name));
+    if (frames < 1) frames = 1;
+    PoseRec& p = lv.pose(lv.totposes + 1);
+    p.name.set(name);
+    std::memset(p.gap, 0, sizeof p.gap);
+    p.totpos = frames;
+    ++lv.totposes;
+    lv.totpos = frames;
+    return frames;
+}
+
+bool setPoseFrames(Level& lv, const std::string& name, int frames) {
+    if (lv.fillingpos || frames < 1) return false;
+    int k = lv.lastPoseIndex(name);
+    if (k == 0) return false;
+    lv.pose(k).totpos = frames;
+    return true;
+}
+
+int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
+                     const DetectFramesFn& detect) {
+    if (seektotpos(lv, name) == -1) {
+        if (!detect) throw Error("No display to analyse " + name);
+        lv.totpos = detect(joinPath(folder, name));
+    }
+    if (lv.totpos < 1) throw Error(kMsgBadFrameCount);
+    return lv.totpos;
+}
+
+// ---------------------------------------------------------------------------
+// The picker's "Add 'em".
+
+int addSprites(Level& lv, const std::string& folder, const std::vector<std::string>& names,
+               const SurfaceCallbacks& cb, const DetectFramesFn& detect, const RandomFn& random) {
+    checkOpenStage(lv);
+    auto pick = [&](int n) {
+        int v = random ? random(n) : std::rand() % n;
+        return v < 0 || v >= n ? ((v % n) + n) % n : v;
+    };
+    int added = 0;
+    for (const std::string& name : names) {
+        StageRec& st = lv.stage(lv.curstage);
+        const int count = clampCount(st.totsprites, kMaxSprites);
+        if (count >= kMaxSprites) throw Error(kMsgTooManySprites);
+        const int frames = spriteFrameCount(lv, folder, name, detect);
+
+        const int slot = count + 1;
+        SpriteRec& sp = lv.sprite(slot, lv.curstage);
+        const SpriteRec before = sp;
+        sp.totpos = frames;
+        sp.name.set(name);
+        std::memset(sp.gap, 0, sizeof sp.gap);
+        sp.x = pick(600);
+        sp.y = pick(400);
+        sp.reserved = 0;
+        sp.pos = 1;
+        try {
+            createimagesurface(lv, joinPath(folder, name), slot, cb);
+        } catch (...) {
+            sp = before;
+            throw;
+        }
+        st.totsprites = slot;
+        ++added;
+    }
+    return added;
+}
+
+void replaceSprite(Level& lv, int slot, const std::string& folder, const std::string& name,
+                   const SurfaceCallbacks& cb, const DetectFramesFn& detect) {
+    checkOpenStage(lv);
+    const int count = clampCount(lv.stage(lv.curstage).totsprites, kMaxSprites);
+    if (slot < 0 || slot >= count) throw Error(kMsgSelectSpriteToModify);
+    const int frames = spriteFrameCount(lv, folder, name, detect);
+
+    SpriteRec& sp = lv.sprite(slot + 1, lv.curstage);
+    const SpriteRec before = sp;
+    sp.totpos = frames;
+    sp.name.set(name);
+    sp.pos = 1;
+    try {
+        createimagesurface(lv, joinPath(folder, name), slot + 1, cb);
+    } catch (...) {
+        sp = before;
+        throw;
+    }
+    // The old picture loses this sprite only now that the new one is in place.
+    releaseImage(lv, before.image, cb);
+}
+
+// ---------------------------------------------------------------------------
+// Placement on the view.
+
+bool hitRect(int px, int py, int x, int y, int w, int h) {
+    const long long X = x, Y = y;
+    return px >= X && px <= X + w && py >= Y && py <= Y + h;
+}
+
+int pickSprite(const Level& lv, int px, int py) {
+    if (!validStage(lv.curstage)) return 0;
+    const int count = clampCount(lv.stage(lv.curstage).totsprites, kMaxSprites);
+    int hit = 0;
+    for (int k = 1; k <= count; ++k) {
+        const SpriteRec& sp = lv.sprite(k, lv.curstage);
+        if (hitRect(px, py, sp.x, sp.y, sp.w, sp.h)) hit = k;
+    }
+    return hit;
+}
+
+int pickSector(const Level& lv, int px, int py) {
+    if (lv.curstage < 0 || lv.curstage > kMaxStages) return 0;
+    const int count = clampCount(lv.stage(lv.curstage).totsectors, kMaxSectors);
+    int hit = 0;
+    for (int k = 1; k <= count; ++k) {
+        const SectorRec& sc = lv.sector(k, lv.curstage);
+        if (hitRect(px, py, sc.x, sc.y, sc.w, sc.h)) hit = k;
+    }
+    return hit;
+}
+
+namespace {
+
+bool spriteRowValid(const Level& lv, int row) {
+    return validStage(lv.curstage) && row >= 0 &&
+           row < clampCount(lv.stage(lv.curstage).totsprites, kMaxSprites);
+}
+
+bool sectorRowValid(const Level& lv, int row) {
+    return lv.curstage >= 0 && lv.curstage <= kMaxStages && row >= 0 &&
+           row < clampCount(lv.stage(lv.curstage).totsectors, kMaxSectors);
+}
+
+}  // namespace
+
+ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int py,
+                         ViewSelection& sel) {
+    ViewUpdate u;
+    if (page == EditPage::Sprite && b.left && !b.ctrl) {
+        const int k = pickSprite(lv, px, py);
+        sel.spriteRow = k - 1;
+        u.showSprite = true;
+        if (k > 0) {
+            lv.dragdx = px - lv.sprite(k, lv.curstage).x;
+            lv.dragdy = py - lv.sprite(k, lv.curstage).y;
+        }
+    } else if (page == EditPage::Sector) {
+        if (b.right) {
+            lv.bandx = px;
+            lv.bandy = py;
+            lv.banding = true;
+            u.bandStarted = true;
+        }
+        if (b.left && !b.ctrl) {
+            const int k = pickSector(lv, px, py);
+            sel.sectorRow = k - 1;
+            u.showSector = true;
+            if (k > 0) {
+                lv.secdragdx = px - lv.sector(k, lv.curstage).x;
+                lv.secdragdy = py - lv.sector(k, lv.curstage).y;
+            }
+        }
+    }
+    return u;
+}
+
+ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
+                         const ViewSelection& sel) {
+    ViewUpdate u;
+    lv.mousex = px;
+    lv.mousey = py;
+    if (b.left) {
+        if (page == EditPage::Sprite) {
+            if (!spriteRowValid(lv, sel.spriteRow)) return u;
+            SpriteRec& sp = lv.sprite(sel.spriteRow + 1, lv.curstage);
+            sp.x = px - lv.dragdx;
+            sp.y = py - lv.dragdy;
+            u.showSprite = true;
+        } else if (page == EditPage::Sector) {
+            if (!sectorRowValid(lv, sel.sectorRow)) return u;
+            SectorRec& sc = lv.sector(sel.sectorRow + 1, lv.curstage);
+            sc.x = px - lv.secdragdx;
+            sc.y = py - lv.secdragdy;
+            u.showSector = true;
+        }
+    }
+    if (lv.banding) u.bandChanged = true;
+    return u;
+}
+
+ViewUpdate viewMouseUp(Level& lv, EditPage page) {
+    ViewUpdate u;
+    if (page == EditPage::Sector && lv.banding) {
+        u.newSector = addSectorFromBand(lv);
+        u.showSector = true;
+    }
+    return u;
+}
+
+int addSectorFromBand(Level& lv) {
+    lv.banding = false;
+    if (lv.curstage < 0 || lv.curstage > kMaxStages) throw Error(kMsgNoOpenStage);
+    StageRec& st = lv.stage(lv.curstage);
+    const int count = clampCount(st.totsectors, kMaxSectors);
+    if (count >= kMaxSectors) throw Error(kMsgTooManySectors);
+    const int n = count + 1;
+    SectorRec& sc = lv.sector(n, lv.curstage);
+    sc.name.set(sectorName(n));
+    std::memset(sc.gap, 0, sizeof sc.gap);
+    sc.x = std::min(lv.bandx, lv.mousex);
+    sc.w = std::max(lv.bandx, lv.mousex) - sc.x;
+    sc.y = std::min(lv.bandy, lv.mousey);
+    sc.h = std::max(lv.bandy, lv.mousey) - sc.y;
+    st.totsectors = n;
+    return n;
+}
+
+bool setSpriteX(Level& lv, int row, int value) {
+    if (!lv.spriteshown || !spriteRowValid(lv, row)) return false;
+    lv.sprite(row + 1, lv.curstage).x = value;
+    return true;
+}
+
+bool setSpriteY(Level& lv, int row, int value) {
+    if (!lv.spriteshown || !spriteRowValid(lv, row)) return false;
+    lv.sprite(row + 1, lv.curstage).y = value;
+    return true;
+}
+
+}  // namespace slv

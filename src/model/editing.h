@@ -1,0 +1,249 @@
+// Editing commands on the level tables: stages, sprites, sectors, the shared
+// images and the pose table, and placement with the mouse.
+//
+// Everything here works on a Level and nothing else. Whatever needs the
+// display or the file system comes in through the small callback structs
+// below, so the main window's handlers only gather their inputs (dialog
+// choices, list rows, mouse flags), call one of these functions and rebuild
+// their lists afterwards.
+//
+// Conventions:
+//  * stage numbers and sprite/sector numbers are 1-based as in the tables;
+//    "slot" arguments are 0-based list rows (slot i is number i+1).
+//  * A refused command throws slv::Error with the text the author sees and
+//    leaves every table as it was.
+//  * Image records are shared by use count (`refs`); an image whose count
+//    falls to 0 is released: its surface is freed through the callbacks and
+//    its name emptied. `totimages` then falls past the free slots at the top,
+//    so it always covers every image a sprite uses and no more.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "level.h"
+
+namespace slv {
+
+// ---------------------------------------------------------------------------
+// Messages of refused commands.
+
+inline constexpr const char* kMsgTooManyStages = "Total stages are more than 30 !";
+inline constexpr const char* kMsgNoOpenStage = "No open stage !";
+inline constexpr const char* kMsgTooManySprites = "Too many sprites on this stage !";
+inline constexpr const char* kMsgTooManySectors = "Too many sectors on this stage !";
+inline constexpr const char* kMsgTooManyImages = "Too many images !";
+inline constexpr const char* kMsgTooManyPoses = "Too many poses !";
+inline constexpr const char* kMsgSelectStageToModify = "Select the stage you want to modify !";
+inline constexpr const char* kMsgSelectSpriteToModify = "Select the sprite you want to modify !";
+inline constexpr const char* kMsgSelectStageToDelete = "Select the stage you want to delete !";
+inline constexpr const char* kMsgSelectSpriteToDelete = "Select the sprite you want to delete !";
+inline constexpr const char* kMsgSelectSectorToDelete = "Select the sector you want to delete !";
+inline constexpr const char* kMsgBadFrameCount = "The frame count must be 1 or more !";
+
+// ---------------------------------------------------------------------------
+// Callbacks.
+
+// Size of a file in bytes; throws slv::Error when it cannot be opened.
+using FileSizeFn = std::function<std::int64_t(const std::string& path)>;
+
+struct SurfaceSize {
+    int width = 0;
+    int height = 0;
+};
+
+// What the display gives the image table. `load` and `release` are required;
+// the others fall back to sensible defaults when left empty.
+struct SurfaceCallbacks {
+    // Creates a surface and loads the bitmap at `path` into it.
+    // Throws slv::Error when the bitmap cannot be loaded.
+    std::function<SurfaceHandle(const std::string& path)> load;
+    // Frees a surface made by `load`.
+    std::function<void(SurfaceHandle)> release;
+    // Width and height of a loaded surface; may throw slv::Error.
+    std::function<SurfaceSize(SurfaceHandle)> measure;
+    // Gives a surface its transparent colour (optional).
+    std::function<void(SurfaceHandle, std::uint32_t colorkey)> setColorKey;
+    // Size of the bitmap file (optional; slv::fileSize by default).
+    FileSizeFn fileSize;
+};
+
+// Frame detection on a bitmap file: loads the picture into a temporary
+// surface, runs calctotpos on its pixels with the level's colorkey and frees
+// the surface. Throws slv::Error when the file cannot be loaded.
+using DetectFramesFn = std::function<int(const std::string& path)>;
+
+// A whole random number 0..n-1.
+using RandomFn = std::function<int(int n)>;
+
+// ---------------------------------------------------------------------------
+// Stage table.
+
+// Adds one stage per path, in order, after the last stage. The 30-stage limit
+// is checked for the whole selection before anything is stored ("Total stages
+// are more than 30 !"); file sizes are all taken before the first record is
+// written, so a failing file leaves the table untouched. An empty selection
+// does nothing. Returns the new totstages.
+int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn& fileSize = {});
+
+// Gives stage `s` (1..totstages) a new picture; its sprites and sectors stay.
+void modifyStage(Level& lv, int s, const std::string& path, const FileSizeFn& fileSize = {});
+
+// Stores the splash picture's name and path in stage record 0.
+void setSplash(Level& lv, const std::string& path);
+
+// Deletes stage `s` (1..totstages): the images of its sprites lose one use
+// each (released at 0), the later stages move down one place with their
+// sprite and sector slots (slots above the moved counts keep their old
+// contents), the vacated last record gets zero counts and totstages falls.
+// curstage is left alone.
+void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb);
+
+// ---------------------------------------------------------------------------
+// Sprites and sectors of a stage.
+
+// Deletes sprite slot `slot` (0-based) of stage `stage`: its image loses one
+// use (released at 0), later sprites move down, the count falls by one.
+// A slot outside 0..count-1 or a stage outside 1..30 is refused with
+// "Select the sprite you want to delete !". Returns the row to select
+// afterwards: `slot` when a sprite moved into it, else -1.
+int deleteSprite(Level& lv, int stage, int slot, const SurfaceCallbacks& cb);
+
+// The same for sector slots; stage 0..30.
+int deleteSector(Level& lv, int stage, int slot);
+
+// Lowers the use count of image `m`; at 0 the surface is freed and the
+// record emptied, and totimages falls past free slots at the top. An index
+// outside 1..3000 or an image already unused is ignored.
+void releaseImage(Level& lv, int m, const SurfaceCallbacks& cb);
+
+// Lowers totimages while the highest counted slot is free.
+void trimImageCount(Level& lv);
+
+// ---------------------------------------------------------------------------
+// Images.
+
+// Finds or loads the image for `path` and counts one more use of it.
+// Images are matched by the file-name part of `path` against the stored
+// names (exact, first match). A new image takes the first free slot; when
+// loading the bitmap or taking its file size fails, the slot and totimages
+// return to what they were and the error propagates. With all 3000 slots
+// taken: "Too many images !". Returns the image number.
+int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb);
+
+// Gives sprite `slot` (1-based) of curstage its picture from `path`: acquires
+// the image, then sets the sprite's surface, image, w = width / totpos and
+// h = height, with `totpos` the sprite's frame count (1 or more), and gives
+// the surface lv.colorkey. On failure the sprite record and the image table
+// are as they were. Returns the image number.
+int createimagesurface(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb);
+
+// ---------------------------------------------------------------------------
+// Pose table and frame counts.
+
+// Sets lv.totpos to the frame count of the last pose record named `name`,
+// or -1 when there is none, and returns it.
+int seektotpos(Level& lv, const std::string& name);
+
+// A click on a file in the picker: looks the file up in the pose table and,
+// when it is not there, detects its frame count and appends a pose record
+// (name cut to 20 characters). A full pose table refuses the new record with
+// "Too many poses !" before anything is written. Sets and returns lv.totpos.
+int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
+                   const DetectFramesFn& detect);
+
+// A typed frame count for the file last clicked: stored into the last pose
+// record named `name`. Values below 1 are ignored, as is everything while
+// lv.fillingpos is set. Returns true when a record changed.
+bool setPoseFrames(Level& lv, const std::string& name, int frames);
+
+// The frame count for a new or changed sprite: the pose table's, else
+// detected (not remembered). Sets lv.totpos. A count below 1 is refused with
+// "The frame count must be 1 or more !".
+int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
+                     const DetectFramesFn& detect);
+
+// ---------------------------------------------------------------------------
+// The picker's "Add 'em".
+
+// Add mode: each file becomes a new sprite of curstage at a random place
+// (x 0..599, y 0..399), showing frame 1. The sprite is counted only after its
+// picture is loaded; a failure stops the command with the error, keeping the
+// sprites of earlier files. Refusals: no open stage ("No open stage !"), a
+// 101st sprite ("Too many sprites on this stage !"). Returns the number of
+// sprites added (all of `names` unless an error was thrown).
+int addSprites(Level& lv, const std::string& folder, const std::vector<std::string>& names,
+               const SurfaceCallbacks& cb, const DetectFramesFn& detect, const RandomFn& random);
+
+// Replace mode: sprite `slot` (0-based) of curstage takes the picture of
+// folder/name; its position stays and it restarts at frame 1. The old image
+// loses one use only after the new one was acquired. A slot outside the
+// stage's sprites is refused with "Select the sprite you want to modify !";
+// on any failure the sprite is unchanged.
+void replaceSprite(Level& lv, int slot, const std::string& folder, const std::string& name,
+                   const SurfaceCallbacks& cb, const DetectFramesFn& detect);
+
+// ---------------------------------------------------------------------------
+// Placement on the view.
+
+// Active page of the lower tab control.
+enum class EditPage { Stage = 0, Sprite = 1, Sector = 2, Pather = 3 };
+
+struct MouseButtons {
+    bool left = false;
+    bool right = false;
+    bool ctrl = false;
+};
+
+// Closed-rectangle hit test: both edges count.
+bool hitRect(int px, int py, int x, int y, int w, int h);
+
+// The last sprite of curstage whose closed rectangle holds (px, py), as a
+// sprite number 1..totsprites, 0 when none (also when no stage is open).
+int pickSprite(const Level& lv, int px, int py);
+// The same for sectors; with curstage 0 the sectors of column 0.
+int pickSector(const Level& lv, int px, int py);
+
+// The rows selected in the Sprite and Sector lists (-1 = none).
+struct ViewSelection {
+    int spriteRow = -1;
+    int sectorRow = -1;
+};
+
+// What a mouse event asks the window to show.
+struct ViewUpdate {
+    bool showSprite = false;  // call displaysprite(selection.spriteRow + 1, or -1)
+    bool showSector = false;  // call displaysector(selection.sectorRow + 1, or -1)
+    bool bandStarted = false; // put bandx, bandy into the sector X and Y fields
+    bool bandChanged = false; // show mousex - bandx, mousey - bandy as W and H
+    int newSector = 0;        // number of a sector just made (append its row)
+};
+
+// Mouse down: picks a sprite (Sprite page, left button without Ctrl) or
+// starts a rubber band (Sector page, right button) and picks a sector (Sector
+// page, left button without Ctrl). Sets the grab offsets.
+ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int py,
+                         ViewSelection& sel);
+// Mouse move: records the pointer and drags the selected sprite or sector
+// with the left button.
+ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
+                         const ViewSelection& sel);
+// Mouse up: completes a rubber band on the Sector page into a new sector of
+// curstage (see addSectorFromBand).
+ViewUpdate viewMouseUp(Level& lv, EditPage page);
+
+// Makes sector totsectors+1 of curstage (column 0 when no stage is open)
+// from the band corner (bandx, bandy) and the last pointer position
+// (mousex, mousey): name "Sector" + number, x/y the smaller coordinates,
+// w/h the differences. Clears banding. A 101st sector is refused with
+// "Too many sectors on this stage !". Returns the new sector number.
+int addSectorFromBand(Level& lv);
+
+// A typed sprite position (the X or Y field): written into sprite row `row`
+// of curstage while lv.spriteshown is set. Returns true when written.
+bool setSpriteX(Level& lv, int row, int value);
+bool setSpriteY(Level& lv, int row, int value);
+
+}  // namespace slv

@@ -1,0 +1,38 @@
+// Frame-count detection for sprite strips.
+//
+// A sprite bitmap holds its frames side by side, all equally wide, and every
+// frame leaves its left edge column transparent. The detector tries frame
+// counts from the largest plausible one down and takes the first count for
+// which the left edge columns of all frames are (nearly) transparent.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace slv {
+
+// Largest frame count the detector considers (frames at least W/36 wide).
+constexpr int kMaxDetectedFrames = 36;
+// A candidate is refused once this many opaque pixels lie in its edge columns.
+constexpr int kOpaqueLimit = 40;
+
+// The candidate frame counts for a strip `width` pixels wide, in the order
+// they are tried: W/b for b = 1..W-1 where b divides W and W/b < 37.
+// The list falls from at most 36 down to 2; it is empty for W < 2.
+std::vector<int> frameCandidates(int width);
+
+// Detects the number of frames in a strip held as raw pixels.
+//   pixels        first byte of row 0
+//   pitch         bytes from one row to the next (at least width*bytesPerPixel)
+//   bytesPerPixel 2 (16-bit 5-6-5 values) or 4 (32-bit values whose low
+//                 24 bits are the colour; the top byte is ignored)
+//   colorkey      the transparent value in the same format
+// For each candidate n, the pixels that differ from `colorkey` are counted in
+// the columns 0, W/n, 2W/n, ... over all rows; the first candidate with fewer
+// than 40 such pixels is the result, 1 when none qualifies.
+// Throws slv::Error for a pixel size other than 2 or 4, a missing buffer or a
+// pitch too small for the width.
+int calctotpos(const std::uint8_t* pixels, int pitch, int bytesPerPixel, int width, int height,
+               std::uint32_t colorkey);
+
+}  // namespace slv
