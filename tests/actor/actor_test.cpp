@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "actor/actor.h"
+#include "actor/vkeys.h"
+
+using namespace slv;
+
+namespace {
+
+constexpr int L = vk::Left, U = vk::Up, R = vk::Right, S = vk::Space, D = vk::Down;
+
+class ActorTest : public ::testing::Test {
+protected:
+    std::unique_ptr<Level> lv = std::make_unique<Level>();
+
+    // Skins 1..n, `frames` frames each, starting on frame 1.
+    void skins(int n, int frames = 4) {
+        for (int i = 1; i <= n; ++i) {
+            SkinRec& s = lv->skin(i);
+            s.name.set("skin" + std::to_string(i) + ".bmp");
+            s.totpos = frames;
+            s.pos = 1;
+            s.oneshot = 0;
+        }
+        lv->totskins = n;
+    }
+    void oneshot(int s) { lv->skin(s).oneshot = 1; }
+    int command(int from, int to, int back, int k1 = -1, int k2 = -1, int k3 = -1) {
+        int i = ++lv->totcommands;
+        lv->command(i) = CommandRec{k1, k2, k3, 0, from, to, back};
+        return i;
+    }
+    void down(int k) { actorKeyDown(*lv, k); }
+    void up(int k) { actorKeyUp(*lv, k); }
+};
+
+}  // namespace
+
+TEST(SeekKey, MatchesAnyOfTheThreeSlots) {
+    EXPECT_TRUE(seekkey(37, 37, -1, -1));
+    EXPECT_TRUE(seekkey(37, -1, 37, -1));
+    EXPECT_TRUE(seekkey(37, -1, -1, 37));
+    EXPECT_FALSE(seekkey(37, 38, 39, 40));
+    EXPECT_FALSE(seekkey(37, -1, -1, -1));
+}
+
+TEST_F(ActorTest, KeypressWithNothingHeldMatchesOnlyCommandsWithoutKeys) {
+    skins(2);
+    int keyless = command(1, 2, 1);
+    int withKey = command(1, 2, 1, L);
+    EXPECT_TRUE(keypress(*lv, keyless));
+    EXPECT_FALSE(keypress(*lv, withKey));
+    lv->heldkey2 = L;
+    EXPECT_FALSE(keypress(*lv, keyless));
+    EXPECT_TRUE(keypress(*lv, withKey));
+}
+
+TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommand) {
+    skins(2);
+    int both = command(1, 2, 1, L, U);
+    lv->heldkey1 = L;
+    EXPECT_FALSE(keypress(*lv, both));
+    lv->heldkey3 = U;
+    EXPECT_TRUE(keypress(*lv, both));
+    lv->heldkey2 = D;  // an extra key does not matter
+    EXPECT_TRUE(keypress(*lv, both));
+}
+
+TEST_F(ActorTest, KeypressOutsideTheTableIsFalse) {
+    skins(1);
+    EXPECT_FALSE(keypress(*lv, 0));
+    EXPECT_FALSE(keypress(*lv, 1001));
+    EXPECT_FALSE(keypress(*lv, -1));
+}
+
+TEST_F(ActorTest, FirstMatchInTableOrderWins) {
+    skins(3);
+    lv->curskin = 1;
+    command(1, 2, 1, L);
+    command(1, 3, 1, L, U);
+    down(U);
+    EXPECT_EQ(lv->curskin, 1);
+    EXPECT_EQ(lv->kcom, -1);
+    down(L);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->kcom, 1);
+}
+
+TEST_F(ActorTest, CommandWithoutKeysLeavesAsSoonAsNothingIsHeld) {
+    skins(2);
+    lv->curskin = 2;
+    command(2, 1, 2);
+    down(L);
+    EXPECT_EQ(lv->curskin, 2);
+    up(L);  // no command taken yet: only the slot is freed
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->heldkey1, -1);
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 1);
+    EXPECT_EQ(lv->kcom, 1);
+}
+
+TEST_F(ActorTest, CommandWithOnlyKey3MatchesWhileThatKeyIsHeld) {
+    skins(2);
+    lv->curskin = 1;
+    command(1, 2, 1, -1, -1, S);
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 1);
+    down(S);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->kcom, 1);
+}
+
+TEST_F(ActorTest, KeysTakeTheFirstFreeSlot) {
+    skins(1);
+    down(L);
+    down(U);
+    EXPECT_EQ(lv->heldkey1, L);
+    EXPECT_EQ(lv->heldkey2, U);
+    EXPECT_EQ(lv->heldkey3, -1);
+    up(L);
+    down(S);
+    EXPECT_EQ(lv->heldkey1, S);
+    EXPECT_EQ(lv->heldkey2, U);
+}
+
+TEST_F(ActorTest, AutoRepeatTakesNoSecondSlot) {
+    skins(1);
+    down(L);
+    down(L);
+    down(L);
+    EXPECT_EQ(lv->heldkey1, L);
+    EXPECT_EQ(lv->heldkey2, -1);
+    EXPECT_EQ(lv->heldkey3, -1);
+    // Also when the key sits in a later slot and an earlier one is free.
+    down(U);
+    up(L);
+    down(U);
+    EXPECT_EQ(lv->heldkey1, -1);
+    EXPECT_EQ(lv->heldkey2, U);
+    EXPECT_EQ(lv->heldkey3, -1);
+}
+
+TEST_F(ActorTest, FourthKeyIsRecordedOnlyAfterAReleaseAndItsNextKeyDown) {
+    skins(2);
+    lv->curskin = 1;
+    command(1, 2, 1, R);
+    down(L);
+    down(U);
+    down(D);
+    down(R);  // fourth key: not recorded, no command
+    EXPECT_EQ(lv->heldkey1, L);
+    EXPECT_EQ(lv->heldkey2, U);
+    EXPECT_EQ(lv->heldkey3, D);
+    EXPECT_EQ(lv->curskin, 1);
+    up(U);
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 1);  // still not held as far as the actor knows
+    down(R);                    // auto-repeat of the fourth key
+    EXPECT_EQ(lv->heldkey2, R);
+    EXPECT_EQ(lv->curskin, 2);
+}
+
+TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
+    skins(3, 6);
+    lv->curskin = 1;
+    command(1, 2, 3, L);
+    lv->skin(3).pos = 5;
+    down(L);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->skin(3).pos, 1);  // the switch restarted every skin
+    lv->skin(3).pos = 4;
+    lv->skin(2).pos = 3;
+    up(L);
+    EXPECT_EQ(lv->curskin, 3);
+    EXPECT_EQ(lv->skin(3).pos, 4);
+    EXPECT_EQ(lv->skin(2).pos, 3);
+    EXPECT_FALSE(lv->releasepending);
+}
+
+TEST_F(ActorTest, ReleaseOfAKeyOutsideTheLastCommandChangesNothing) {
+    skins(3);
+    lv->curskin = 1;
+    command(1, 2, 3, L);
+    down(U);
+    down(L);
+    ASSERT_EQ(lv->curskin, 2);
+    up(U);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->heldkey1, -1);
+}
+
+TEST_F(ActorTest, ReleaseBeforeAnyCommandOnlyFreesTheSlot) {
+    skins(2);
+    lv->curskin = 1;
+    command(1, 2, 2, L, U);
+    down(L);
+    up(L);
+    EXPECT_EQ(lv->heldkey1, -1);
+    EXPECT_EQ(lv->curskin, 1);
+    EXPECT_EQ(lv->kcom, -1);
+    EXPECT_FALSE(lv->releasepending);
+}
+
+TEST_F(ActorTest, OneShotSkinIgnoresKeysAndFollowsFirstCommandAtItsLastFrame) {
+    skins(4, 3);
+    oneshot(2);
+    lv->curskin = 1;
+    command(1, 2, 1, S);
+    command(2, 4, 1, L);  // first command from 2: taken at the end, keys or not
+    command(2, 3, 1, U);
+    down(S);
+    ASSERT_EQ(lv->curskin, 2);
+    down(U);  // would match command 3 on a normal skin
+    EXPECT_EQ(lv->curskin, 2);
+    lv->skin(2).pos = 2;
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 2);
+    lv->skin(2).pos = 3;
+    lv->skin(4).pos = 2;
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 4);
+    EXPECT_EQ(lv->kcom, 2);
+    EXPECT_EQ(lv->skin(4).pos, 1);
+}
+
+TEST_F(ActorTest, ReleaseDuringOneShotIsPendingUntilTheLastFrame) {
+    skins(3, 3);
+    oneshot(2);
+    lv->curskin = 1;
+    command(1, 2, 1, S);
+    command(2, 3, 3);  // end of the one-shot without a release
+    down(S);
+    ASSERT_EQ(lv->curskin, 2);
+    up(S);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_TRUE(lv->releasepending);
+    setkcom(*lv);  // frame 1 of 3
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_TRUE(lv->releasepending);
+    lv->skin(2).pos = 3;
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 1);  // back of command 1, not command 2's target
+    EXPECT_FALSE(lv->releasepending);
+    EXPECT_EQ(lv->skin(2).pos, 1);
+}
+
+TEST_F(ActorTest, ReleaseIntoAOneShotBackSkinMarksThePendingRelease) {
+    skins(3, 3);
+    oneshot(3);
+    lv->curskin = 1;
+    command(1, 2, 3, L);
+    down(L);
+    up(L);
+    EXPECT_EQ(lv->curskin, 3);
+    EXPECT_TRUE(lv->releasepending);
+}
+
+TEST_F(ActorTest, CurskinZeroChangesNothing) {
+    skins(2);
+    lv->curskin = 0;
+    command(0, 1, 1);  // names no skin in use
+    command(0, 2, 2, L);
+    setkcom(*lv);
+    down(L);
+    EXPECT_EQ(lv->curskin, 0);
+    EXPECT_EQ(lv->kcom, -1);
+    lv->totskins = 0;
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 0);
+}
+
+TEST_F(ActorTest, CommandToASkinOutsideTheTableNeverMatches) {
+    skins(2);
+    lv->curskin = 1;
+    command(1, 301, 1, L);
+    command(1, 3, 1, L);  // beyond totskins
+    command(1, 2, 1, L);
+    down(L);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->kcom, 3);
+}
+
+TEST_F(ActorTest, BackSkinOutsideTheTableIsIgnoredOnRelease) {
+    skins(2);
+    lv->curskin = 1;
+    command(1, 2, 0, L);
+    down(L);
+    up(L);
+    EXPECT_EQ(lv->curskin, 2);
+}
+
+TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
+    skins(2);
+    lv->totskins = 100000;      // nonsense counts are clamped to the tables
+    lv->totcommands = 100000;
+    lv->curskin = 1;
+    lv->command(1) = CommandRec{L, -1, -1, 0, 1, 2, 1};
+    for (int i = 2; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
+    down(L);
+    EXPECT_EQ(lv->curskin, 2);
+    EXPECT_EQ(lv->skin(kMaxSkins).pos, 1);
+}
+
+TEST_F(ActorTest, SkinChangeRestartsOnlySkinsInUse) {
+    skins(2);
+    lv->skin(3).pos = 7;  // beyond totskins: not touched
+    lv->skin(1).pos = 3;
+    lv->curskin = 1;
+    command(1, 2, 1, L);
+    down(L);
+    EXPECT_EQ(lv->skin(1).pos, 1);
+    EXPECT_EQ(lv->skin(3).pos, 7);
+}
+
+TEST_F(ActorTest, NoSkinChangeKeepsFrames) {
+    skins(2);
+    lv->curskin = 1;
+    lv->skin(1).pos = 3;
+    command(1, 2, 1, L);
+    down(U);
+    EXPECT_EQ(lv->skin(1).pos, 3);
+}
+
+TEST_F(ActorTest, KeyWithoutCodeIsNotHeld) {
+    skins(1);
+    down(0);
+    EXPECT_EQ(lv->heldkey1, -1);
+    down(70000);
+    EXPECT_EQ(lv->heldkey1, -1);
+}

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <sys/wait.h>
+
+#include "actor/actor.h"
+#include "actor/vkeys.h"
+#include "model/errors.h"
+#include "package/skinpackage.h"
+#include "skindesc.h"
+#include "skinfixture.h"
+
+using namespace slv;
+using namespace skintest;
+
+namespace {
+
+// The message of the error `text` gives, or "" when it parses.
+std::string parseError(const std::string& text) {
+    try {
+        parseSkinDescription(text, "d.txt");
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return {};
+}
+
+const std::string kHead = "pack P\nstart a\nskin a a.bmp 4 4 2\n";
+
+int runTool(const std::string& args) {
+    std::string cmd = std::string(SKINPACK_PROGRAM) + " " + args + " >/dev/null 2>&1";
+    int st = std::system(cmd.c_str());
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+}  // namespace
+
+TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
+    SkinDescription d = parseSkinDescription(
+        "# comment\n\npack  My pack  \nstart 2\nskin a a.bmp 4 5 2   # trailing\n"
+        "skin b b.bmp 6 7 3 oneshot\ncommand a b a Left Up Space\ncommand b a a\n",
+        "d.txt");
+    EXPECT_EQ(d.packname, "My pack");
+    EXPECT_EQ(d.startskin, 2);
+    ASSERT_EQ(d.skins.size(), 2u);
+    EXPECT_EQ(d.skins[1].bitmap, "b.bmp");
+    EXPECT_EQ(d.skins[1].w, 6);
+    EXPECT_EQ(d.skins[1].h, 7);
+    EXPECT_EQ(d.skins[1].frames, 3);
+    EXPECT_TRUE(d.skins[1].oneshot);
+    EXPECT_FALSE(d.skins[0].oneshot);
+    ASSERT_EQ(d.commands.size(), 2u);
+    EXPECT_EQ(d.commands[0].keys, (std::vector<int>{37, 38, 32}));
+    EXPECT_EQ(d.commands[0].from, 1);
+    EXPECT_EQ(d.commands[0].to, 2);
+    EXPECT_EQ(d.commands[0].line, 7);
+    EXPECT_TRUE(d.commands[1].keys.empty());
+}
+
+TEST(SkinDescription, ErrorsNameTheirLine) {
+    EXPECT_NE(parseError(kHead + "command a a a Lft\n").find("d.txt:4: unknown key \"Lft\""),
+              std::string::npos);
+    EXPECT_NE(parseError(kHead + "\ncommand a zz a\n").find("d.txt:5: no skin is labelled \"zz\""),
+              std::string::npos);
+    EXPECT_NE(parseError(kHead + "skin b b.bmp 0 4 1\n").find("d.txt:4: frame width 0"),
+              std::string::npos);
+    EXPECT_NE(parseError(kHead + "skin a c.bmp 4 4 1\n").find("d.txt:4: skin \"a\" is already"),
+              std::string::npos);
+    EXPECT_NE(parseError(kHead + "skin b ../b.bmp 4 4 1\n").find("d.txt:4:"), std::string::npos);
+    EXPECT_NE(parseError(kHead + "skin b b.bmp 4 4 1 twice\n").find("d.txt:4: unknown word"),
+              std::string::npos);
+    EXPECT_NE(parseError(kHead + "command a a a A B C D\n").find("d.txt:4:"), std::string::npos);
+    EXPECT_NE(parseError(kHead + "command a a a A A\n").find("given twice"), std::string::npos);
+    EXPECT_NE(parseError(kHead + "command a 5 a\n").find("d.txt:4: there is no skin 5"),
+              std::string::npos);
+    EXPECT_NE(parseError(kHead + "jump a\n").find("d.txt:4: unknown line"), std::string::npos);
+    EXPECT_NE(parseError("pack " + std::string(24, 'x') + "\n").find("d.txt:1: the pack name has 24"),
+              std::string::npos);
+    EXPECT_NE(parseError("pack P\nskin a a.bmp 4 4 1\n").find("no \"start\" line"), std::string::npos);
+    EXPECT_NE(parseError("pack P\nstart a\n").find("no \"skin\" line"), std::string::npos);
+    EXPECT_NE(parseError("start a\nskin a a.bmp 4 4 1\n").find("no \"pack\" line"), std::string::npos);
+    EXPECT_NE(parseError(kHead + "skin b abcdefghijklmnopqrstuvwx.bmp 4 4 1\n").find("longer than 23"),
+              std::string::npos);
+}
+
+TEST(SkinDescription, PackNameOf23CharactersFits) {
+    SkinDescription d = parseSkinDescription(
+        "pack " + std::string(23, 'n') + "\nstart a\nskin a a.bmp 4 4 2\n", "d.txt");
+    EXPECT_EQ(d.packname.size(), 23u);
+}
+
+TEST(SkinTablesFor, FreeCommandsAreMarkedFree) {
+    SkinDescription d = parseSkinDescription(kHead + "command a a a Left\n", "d.txt");
+    SkinTables t = skinTablesFor(d);
+    EXPECT_EQ(t.totskins, 1);
+    EXPECT_EQ(t.totcommands, 1);
+    EXPECT_EQ(t.commands[1].from, -1);
+    EXPECT_EQ(t.commands[1].key1, -1);
+    EXPECT_EQ(t.commands[999].key3, -1);
+    EXPECT_EQ(t.skins[1].name.len, 0);
+}
+
+TEST(BitmapSize, ReadsTheHeaderAndRefusesOtherFiles) {
+    BitmapSize s = bitmapSize(bmpBytes(7, 3));
+    EXPECT_EQ(s.width, 7);
+    EXPECT_EQ(s.height, 3);
+    std::string topDown = bmpBytes(5, 4);
+    put32(topDown, 22, -4);
+    EXPECT_EQ(bitmapSize(topDown).height, 4);
+    EXPECT_THROW(bitmapSize("GIF89a......................."), Error);
+    EXPECT_THROW(bitmapSize("BM"), Error);
+}
+
+TEST(BuildSkinPackage, RefusesBitmapsOfTheWrongSizeNamingTheLine) {
+    TempDir tmp;
+    writeFile(tmp / "a.bmp", bmpBytes(9, 4));
+    SkinDescription d = parseSkinDescription(kHead, "d.txt");
+    try {
+        buildSkinPackage(d, tmp.path(), "d.txt");
+        ADD_FAILURE() << "built";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("d.txt:3:"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("need 8x4"), std::string::npos) << e.what();
+    }
+}
+
+TEST(BuildSkinPackage, MissingBitmapNamesTheLine) {
+    TempDir tmp;
+    SkinDescription d = parseSkinDescription(kHead, "d.txt");
+    try {
+        buildSkinPackage(d, tmp.path(), "d.txt");
+        ADD_FAILURE() << "built";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("d.txt:3: cannot read"), std::string::npos) << e.what();
+    }
+}
+
+TEST(BuildSkinPackage, SharedBitmapIsStoredOnceAndSingleBitmapPackageOpens) {
+    TempDir tmp;
+    fs::create_directory(tmp / "out");
+    writeFile(tmp / "a.bmp", bmpBytes(8, 4));
+    SkinDescription d = parseSkinDescription(kHead + "skin b a.bmp 4 4 2 oneshot\n", "d.txt");
+    std::string pkg = buildSkinPackage(d, tmp.path(), "d.txt");
+    // Three tables, then the one bitmap alone in the second group.
+    EXPECT_EQ(entryAt(pkg, 2).flag, 1);
+    EXPECT_EQ(entryAt(pkg, 3).flag, 1);
+    EXPECT_EQ(entryAt(pkg, 3).name.str(), "\\skins\\a.bmp");
+    EXPECT_EQ(pkg.size(), 4u * 64 + 28 + 30000 + 28000 + bmpBytes(8, 4).size());
+    writeFile(tmp / "out/x.skn", pkg);
+    auto lv = std::make_unique<Level>();
+    SkinHooks hooks;
+    hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
+    openskin(*lv, tmp / "out/x.skn", hooks);
+    EXPECT_EQ(lv->totskins, 2);
+    EXPECT_EQ(lv->skin(2).name.str(), "a.bmp");
+}
+
+TEST(SkinpackProgram, ExitCodes) {
+    TempDir tmp;
+    EXPECT_EQ(runTool(""), 2);
+    EXPECT_EQ(runTool("a b"), 2);
+    writeFile(tmp / "bad.txt", "pack P\nstart a\nskin a a.bmp 4 4 two\n");
+    EXPECT_EQ(runTool(tmp / "bad.txt" + " " + tmp.path() + " " + tmp / "bad.skn"), 1);
+    EXPECT_FALSE(fs::exists(tmp / "bad.skn"));
+    EXPECT_EQ(runTool(tmp / "none.txt" + " " + tmp.path() + " " + tmp / "x.skn"), 1);
+    writeFile(tmp / "good.txt", kHead);
+    writeFile(tmp / "a.bmp", bmpBytes(8, 4));
+    EXPECT_EQ(runTool(tmp / "good.txt" + " " + tmp.path() + " " + tmp / "good.skn"), 0);
+    EXPECT_NO_THROW(readSkinHeader(tmp / "good.skn"));
+    EXPECT_EQ(runTool(tmp / "good.txt" + " " + tmp.path() + " " + tmp / "nofolder/good.skn"), 1);
+}
+
+TEST(DemoActor, DescriptionBuildsAPackageThatWalksAndJumps) {
+    TempDir tmp;
+    fs::create_directories(tmp / "bmp");
+    fs::create_directories(tmp / "home/actors");
+    writeFile(tmp / "bmp/idle.bmp", bmpBytes(192, 64));
+    writeFile(tmp / "bmp/walkright.bmp", bmpBytes(288, 64));
+    writeFile(tmp / "bmp/walkleft.bmp", bmpBytes(288, 64));
+    writeFile(tmp / "bmp/jump.bmp", bmpBytes(384, 64));
+    const std::string desc = std::string(SLV_SOURCE_DIR) + "/assets/actor/test-skin.txt";
+    ASSERT_EQ(runTool(desc + " " + tmp / "bmp" + " " + tmp / "home/actors/test.skn"), 0);
+
+    auto lv = std::make_unique<Level>();
+    SkinHooks hooks;
+    hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
+    openskin(*lv, tmp / "home/actors/test.skn", hooks);
+    ASSERT_EQ(lv->totskins, 4);
+    EXPECT_EQ(lv->skin(lv->startskin).name.str(), "idle.bmp");
+    int jump = 0, walkright = 0, walkleft = 0;
+    for (int i = 1; i <= lv->totskins; ++i) {
+        EXPECT_EQ(lv->skin(i).w, 48);
+        EXPECT_EQ(lv->skin(i).h, 64);
+        if (lv->skin(i).name == "jump.bmp") jump = i;
+        if (lv->skin(i).name == "walkright.bmp") walkright = i;
+        if (lv->skin(i).name == "walkleft.bmp") walkleft = i;
+    }
+    ASSERT_NE(jump, 0);
+    EXPECT_NE(lv->skin(jump).oneshot, 0);
+    EXPECT_EQ(lv->skin(jump).totpos, 8);
+
+    lv->curskin = lv->startskin;
+    actorKeyDown(*lv, vk::Right);
+    EXPECT_EQ(lv->curskin, walkright);
+    actorKeyDown(*lv, vk::Left);
+    EXPECT_EQ(lv->curskin, walkleft);
+    setkcom(*lv);  // both held: no flipping back and forth
+    EXPECT_EQ(lv->curskin, walkleft);
+    actorKeyUp(*lv, vk::Left);
+    EXPECT_EQ(lv->curskin, lv->startskin);
+    actorKeyUp(*lv, vk::Right);
+    actorKeyDown(*lv, vk::Space);
+    EXPECT_EQ(lv->curskin, jump);
+    lv->skin(jump).pos = 8;
+    setkcom(*lv);  // the jump ends: back to idle even with Space still held
+    EXPECT_EQ(lv->curskin, lv->startskin);
+}

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "actor/actor.h"
+#include "actor/vkeys.h"
+#include "model/errors.h"
+#include "package/skinpackage.h"
+#include "skindesc.h"
+#include "skinfixture.h"
+
+using namespace slv;
+using namespace skintest;
+
+namespace {
+
+const char* kDescription = R"(# three skins
+pack Walker of the test pack
+start walk
+skin stand stand.bmp 8 6 2
+skin walk  walk.bmp  8 6 3
+skin hop   hop.bmp  10 6 4 oneshot
+command stand walk stand Left Up
+command walk  hop  stand Space
+command hop   stand stand
+)";
+
+class SkinPackageTest : public ::testing::Test {
+protected:
+    TempDir tmp;
+    std::unique_ptr<Level> lv = std::make_unique<Level>();
+    std::string bitmaps, pack, package;
+    std::vector<std::pair<int, std::string>> loads;
+    std::vector<SurfaceHandle> released;
+    SkinHooks hooks;
+
+    void SetUp() override {
+        ASSERT_FALSE(tmp.path().empty());
+        bitmaps = tmp / "bitmaps";
+        fs::create_directory(bitmaps);
+        fs::create_directory(tmp / "actors");
+        writeFile(bitmaps + "/stand.bmp", bmpBytes(16, 6));
+        writeFile(bitmaps + "/walk.bmp", bmpBytes(24, 6));
+        writeFile(bitmaps + "/hop.bmp", bmpBytes(40, 6));
+        pack = tmp / "actors/test.skn";
+        package = buildSkinPackage(parseSkinDescription(kDescription, "desc"), bitmaps, "desc");
+        writeFile(pack, package);
+        hooks.loadSkin = [this](int i, const std::string& p) {
+            loads.emplace_back(i, p);
+            return static_cast<SurfaceHandle>(100 + i);
+        };
+        hooks.releaseSkin = [this](SurfaceHandle h) { released.push_back(h); };
+        // Something to keep when a package is refused.
+        lv->skin(1).name.set("keep.bmp");
+        lv->totskins = 1;
+        lv->totcommands = 0;
+        lv->startskin = 1;
+        lv->packname = "old pack";
+        for (int i = 1; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
+    }
+
+    bool tableFilesLeft() const {
+        return fs::exists(tmp / "actors/_packname.tmp") || fs::exists(tmp / "actors/_skins.tmp") ||
+               fs::exists(tmp / "actors/_commands.tmp");
+    }
+
+    // Offset of member `i`'s bytes in the package written by the builder.
+    std::size_t memberOffset(int i) const {
+        int count = 0;
+        while (entryAt(package, count).flag == 0) ++count;
+        int g1 = count + 1;
+        return static_cast<std::size_t>(64 * (g1 + 1) + entryAt(package, i).start);
+    }
+
+    void rewrite() { writeFile(pack, package); }
+
+    // openskin must fail with a message holding `words`, keep the tables and
+    // leave no table file behind.
+    void expectRefused(const std::string& words) {
+        try {
+            openskin(*lv, pack, hooks);
+            ADD_FAILURE() << "the package was accepted";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(lv->totskins, 1);
+        EXPECT_EQ(lv->skin(1).name.str(), "keep.bmp");
+        EXPECT_EQ(lv->packname, "old pack");
+        EXPECT_EQ(lv->startskin, 1);
+        EXPECT_EQ(lv->totcommands, 0);
+        EXPECT_EQ(lv->command(1).from, -1);
+        EXPECT_FALSE(tableFilesLeft());
+    }
+};
+
+}  // namespace
+
+TEST_F(SkinPackageTest, BuilderLaysOutTwoFlaggedGroupsWithDataAfterTheHeader) {
+    // 3 tables + 3 bitmaps; group one ends on the second-to-last entry.
+    const char* names[] = {"\\_packname.tmp", "\\_skins.tmp", "\\_commands.tmp",
+                           "\\skins\\stand.bmp", "\\skins\\walk.bmp", "\\skins\\hop.bmp"};
+    const int sizes[] = {28, 30000, 28000, 54 + 48 * 6, 54 + 72 * 6, 54 + 120 * 6};
+    std::int32_t start = 0;
+    for (int i = 0; i < 6; ++i) {
+        PackEntry e = entryAt(package, i);
+        EXPECT_EQ(e.name.str(), names[i]);
+        EXPECT_EQ(e.start, start);
+        EXPECT_EQ(e.size, sizes[i]);
+        EXPECT_EQ(e.flag, i >= 4 ? 1 : 0) << i;
+        start += e.size;
+    }
+    EXPECT_EQ(package.size(), 6u * 64 + static_cast<std::size_t>(start));
+    SkinHeader h = readSkinHeader(pack);
+    EXPECT_EQ(h.g1, 5);
+    EXPECT_EQ(h.entries, 6);
+    EXPECT_EQ(h.members[0].offset, 384);
+    EXPECT_EQ(h.members[5].name, "skins/hop.bmp");
+}
+
+TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
+    openskin(*lv, pack, hooks);
+    EXPECT_EQ(lv->totskins, 3);
+    EXPECT_EQ(lv->totcommands, 3);
+    EXPECT_EQ(lv->startskin, 2);
+    EXPECT_EQ(lv->packname, "Walker of the test pack");
+    EXPECT_EQ(lv->packname.size(), 23u);
+    EXPECT_EQ(lv->skin(1).name.str(), "stand.bmp");
+    EXPECT_EQ(lv->skin(2).totpos, 3);
+    EXPECT_EQ(lv->skin(3).w, 10);
+    EXPECT_EQ(lv->skin(3).h, 6);
+    EXPECT_EQ(lv->skin(3).pos, 1);
+    EXPECT_NE(lv->skin(3).oneshot, 0);
+    EXPECT_EQ(lv->skin(1).oneshot, 0);
+    EXPECT_EQ(lv->skin(4).name.str(), "");
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(lv->skin(i).surface, 100u + i);
+    const CommandRec& c1 = lv->command(1);
+    EXPECT_EQ(c1.key1, vk::Left);
+    EXPECT_EQ(c1.key2, vk::Up);
+    EXPECT_EQ(c1.key3, -1);
+    EXPECT_EQ(c1.from, 1);
+    EXPECT_EQ(c1.to, 2);
+    EXPECT_EQ(c1.back, 1);
+    EXPECT_EQ(lv->command(3).key1, -1);
+    EXPECT_EQ(lv->command(3).from, 3);
+    EXPECT_EQ(lv->command(4).from, -1);
+    EXPECT_EQ(lv->command(1000).key1, -1);
+    ASSERT_EQ(loads.size(), 3u);
+    EXPECT_EQ(loads[1].first, 2);
+    EXPECT_EQ(fs::path(loads[1].second).lexically_normal(),
+              fs::path(tmp / "actors/skins/walk.bmp").lexically_normal());
+    EXPECT_FALSE(tableFilesLeft());
+    EXPECT_EQ(readFile(tmp / "actors/skins/hop.bmp"), bmpBytes(40, 6));
+}
+
+TEST_F(SkinPackageTest, LoadedActorFollowsItsCommands) {
+    openskin(*lv, pack, hooks);
+    lv->curskin = lv->startskin;
+    actorKeyDown(*lv, vk::Space);
+    EXPECT_EQ(lv->curskin, 3);
+    lv->skin(3).pos = 4;
+    actorKeyUp(*lv, vk::Space);
+    EXPECT_TRUE(lv->releasepending);
+    setkcom(*lv);
+    EXPECT_EQ(lv->curskin, 1);  // back of command 2
+}
+
+TEST_F(SkinPackageTest, ExistingSkinBitmapsAreKept) {
+    fs::create_directory(tmp / "actors/skins");
+    writeFile(tmp / "actors/skins/walk.bmp", "edited by hand");
+    openskin(*lv, pack, hooks);
+    EXPECT_EQ(readFile(tmp / "actors/skins/walk.bmp"), "edited by hand");
+    EXPECT_EQ(readFile(tmp / "actors/skins/stand.bmp"), bmpBytes(16, 6));
+}
+
+TEST_F(SkinPackageTest, StaleTableFileInTheFolderIsUsedAndRemoved) {
+    PackNameRec stale{};
+    stale.startskin = 3;
+    stale.packname.set("left over");
+    writeFile(tmp / "actors/_packname.tmp", std::string(reinterpret_cast<char*>(&stale), sizeof stale));
+    openskin(*lv, pack, hooks);
+    EXPECT_EQ(lv->packname, "left over");
+    EXPECT_EQ(lv->startskin, 3);
+    EXPECT_FALSE(tableFilesLeft());
+}
+
+TEST_F(SkinPackageTest, PackageBesideTheWorkingFolderExtractsThere) {
+    // A bare file name has the current folder as its folder, never the root.
+    fs::path old = fs::current_path();
+    fs::current_path(tmp / "actors");
+    EXPECT_NO_THROW(openskin(*lv, "test.skn", hooks));
+    fs::current_path(old);
+    EXPECT_TRUE(fs::exists(tmp / "actors/skins/hop.bmp"));
+    EXPECT_EQ(lv->totskins, 3);
+}
+
+TEST_F(SkinPackageTest, RefusesAnEntryNameWithDotDot) {
+    PackEntry e = entryAt(package, 3);
+    e.name.set("\\skins\\..\\..\\evil.bmp");
+    setEntry(package, 3, e);
+    rewrite();
+    expectRefused("leads outside");
+    EXPECT_FALSE(fs::exists(tmp / "evil.bmp"));
+    EXPECT_FALSE(fs::exists(tmp / "actors/skins"));  // nothing was written at all
+}
+
+TEST_F(SkinPackageTest, RefusesADotDotTableName) {
+    PackEntry e = entryAt(package, 0);
+    e.name.set("\\..\\_packname.tmp");
+    setEntry(package, 0, e);
+    rewrite();
+    expectRefused("leads outside");
+    EXPECT_FALSE(fs::exists(tmp / "_packname.tmp"));
+}
+
+TEST_F(SkinPackageTest, RefusesATruncatedPackage) {
+    package.resize(package.size() - 10);
+    rewrite();
+    expectRefused("truncated");
+}
+
+TEST_F(SkinPackageTest, RefusesAPackageCutInsideItsHeader) {
+    package.resize(64 * 3 + 10);
+    rewrite();
+    expectRefused("first group");
+}
+
+TEST_F(SkinPackageTest, RefusesAHeaderWithOneGroupOnly) {
+    PackEntry e = entryAt(package, 5);
+    e.flag = 0;
+    setEntry(package, 5, e);
+    rewrite();
+    expectRefused("second group");
+}
+
+TEST_F(SkinPackageTest, RefusesACommandNamingSkin301) {
+    std::size_t at = memberOffset(2);  // _commands.tmp
+    put32(package, at + offsetof(CommandRec, to), 301);
+    rewrite();
+    expectRefused("skin 301");
+}
+
+TEST_F(SkinPackageTest, RefusesACommandNamingASkinBeyondTotskins) {
+    std::size_t at = memberOffset(2) + 28;  // command 2
+    put32(package, at + offsetof(CommandRec, back), 4);
+    rewrite();
+    expectRefused("command 2: back skin 4");
+}
+
+TEST_F(SkinPackageTest, RefusesGapsInTheSkins) {
+    std::size_t at = memberOffset(1) + 100;  // skin 2's name length
+    package[at] = 0;
+    rewrite();
+    expectRefused("without gaps");
+}
+
+TEST_F(SkinPackageTest, RefusesGapsInTheCommands) {
+    std::size_t at = memberOffset(2) + 28;  // command 2 becomes free, command 3 stays
+    put32(package, at + offsetof(CommandRec, from), -1);
+    rewrite();
+    expectRefused("without gaps");
+}
+
+TEST_F(SkinPackageTest, RefusesAStartSkinOutsideTheSkins) {
+    put32(package, memberOffset(0), 0);
+    rewrite();
+    expectRefused("start skin 0");
+}
+
+TEST_F(SkinPackageTest, RefusesANonPositiveFrameSize) {
+    put32(package, memberOffset(1) + 100 + offsetof(SkinRec, w), 0);
+    rewrite();
+    expectRefused("frame size");
+}
+
+TEST_F(SkinPackageTest, RefusesASkinNameWithAFolder) {
+    std::size_t at = memberOffset(1) + 100;
+    SkinRec s;
+    std::memcpy(&s, &package[at], sizeof s);
+    s.name.set("../../x.bmp");
+    std::memcpy(&package[at], &s, sizeof s);
+    rewrite();
+    expectRefused("bare file name");
+}
+
+TEST_F(SkinPackageTest, RefusesATableMemberOfTheWrongSize) {
+    PackEntry e = entryAt(package, 1);
+    e.size = 29999;
+    setEntry(package, 1, e);
+    rewrite();
+    expectRefused("30000 expected");
+}
+
+TEST_F(SkinPackageTest, RefusesAMemberThatBeginsInsideTheHeader) {
+    PackEntry e = entryAt(package, 0);
+    e.start = -64;
+    setEntry(package, 0, e);
+    rewrite();
+    expectRefused("negative");
+}
+
+TEST_F(SkinPackageTest, MissingPackageIsAFileError) {
+    pack = tmp / "actors/none.skn";
+    expectRefused("File not found");
+}
+
+TEST_F(SkinPackageTest, FailedBitmapLoadReleasesSurfacesAndKeepsTheTables) {
+    hooks.loadSkin = [this](int i, const std::string& p) -> SurfaceHandle {
+        loads.emplace_back(i, p);
+        if (i == 3) throw Error("Cannot load the bitmap");
+        return static_cast<SurfaceHandle>(100 + i);
+    };
+    expectRefused("Cannot load the bitmap");
+    EXPECT_EQ(released, (std::vector<SurfaceHandle>{101, 102}));
+}
+
+TEST_F(SkinPackageTest, MissingSkinBitmapIsRefused) {
+    // The last bitmap entry renamed to a file no skin uses: walk.bmp's
+    // member becomes another name, so walk.bmp is found nowhere.
+    PackEntry e = entryAt(package, 4);
+    e.name.set("\\skins\\other.bmp");
+    setEntry(package, 4, e);
+    rewrite();
+    expectRefused("walk.bmp");
+}
+
+TEST(SkinEntryName, AcceptsTablesAndSkinBitmaps) {
+    EXPECT_EQ(checkSkinEntryName("\\_skins.tmp"), "_skins.tmp");
+    EXPECT_EQ(checkSkinEntryName("_commands.tmp"), "_commands.tmp");
+    EXPECT_EQ(checkSkinEntryName("\\skins\\walk.bmp"), "skins/walk.bmp");
+    EXPECT_EQ(checkSkinEntryName("/skins/a..b.bmp"), "skins/a..b.bmp");
+}
+
+TEST(SkinEntryName, RefusesNamesLeadingElsewhere) {
+    for (const char* n : {"", "\\..\\x.bmp", "..", "\\skins\\..", "\\skins\\..\\..\\x", "C:\\x.bmp",
+                          "\\\\server\\x", "//etc/passwd", "\\skins\\a\\b.bmp", "\\other\\x.bmp",
+                          "\\skins\\", "\\evil.sh", "\\skins\\.", "\\skins\\a\tb"})
+        EXPECT_THROW(checkSkinEntryName(n), Error) << n;
+}
+
+TEST(PlainFileName, RejectsFoldersAndDots) {
+    EXPECT_TRUE(isPlainFileName("walk.bmp"));
+    EXPECT_FALSE(isPlainFileName(""));
+    EXPECT_FALSE(isPlainFileName(".."));
+    EXPECT_FALSE(isPlainFileName("a/b"));
+    EXPECT_FALSE(isPlainFileName("a\\b"));
+    EXPECT_FALSE(isPlainFileName("c:b"));
+}
