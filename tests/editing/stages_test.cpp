@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include "fake_display.h"
+
+using namespace slv;
+
+namespace {
+
+std::int64_t sizeByLength(const std::string& path) { return static_cast<std::int64_t>(path.size()); }
+
+std::vector<std::string> stageFiles(int from, int n) {
+    std::vector<std::string> v;
+    for (int i = 0; i < n; ++i) v.push_back("/w/backpx/stage" + std::to_string(from + i) + ".bmp");
+    return v;
+}
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(AddStages, StoresNamePathAndSizeAndKeepsTheOrder) {
+    auto lv = newLevel();
+    EXPECT_EQ(addStages(*lv, {"/w/backpx/desert.bmp", "/w/backpx/a_very_long_stage_name_indeed.bmp"},
+                        sizeByLength),
+              2);
+    EXPECT_EQ(lv->totstages, 2);
+    EXPECT_EQ(lv->stage(1).name.str(), "desert.bmp");
+    EXPECT_EQ(lv->stage(1).path.str(), "/w/backpx/desert.bmp");
+    EXPECT_EQ(lv->stage(1).size, 20);
+    EXPECT_EQ(lv->stage(2).name.str(), "a_very_long_stage_na");  // cut to 20
+    EXPECT_EQ(lv->stage(1).totsprites, 0);
+}
+
+TEST(AddStages, TwentyEightPlusThreeIsRefusedPlusTwoFits) {
+    auto lv = newLevel();
+    addStages(*lv, stageFiles(1, 28), sizeByLength);
+    ASSERT_EQ(lv->totstages, 28);
+    EXPECT_EQ(errorOf([&] { addStages(*lv, stageFiles(29, 3), sizeByLength); }),
+              "Total stages are more than 30 !");
+    EXPECT_EQ(lv->totstages, 28);
+    EXPECT_TRUE(lv->stage(29).name.empty());  // nothing stored past the count
+    EXPECT_EQ(addStages(*lv, stageFiles(29, 2), sizeByLength), 30);
+    EXPECT_EQ(lv->stage(30).name.str(), "stage30.bmp");
+    EXPECT_THROW(addStages(*lv, stageFiles(31, 1), sizeByLength), Error);
+    EXPECT_EQ(lv->totstages, 30);
+}
+
+TEST(AddStages, AFileWithoutSizeAddsNothing) {
+    auto lv = newLevel();
+    auto failing = [](const std::string& p) -> std::int64_t {
+        if (p.find("bad") != std::string::npos) throw Error("File not found");
+        return 5;
+    };
+    EXPECT_EQ(errorOf([&] { addStages(*lv, {"/w/good.bmp", "/w/bad.bmp"}, failing); }),
+              "File not found");
+    EXPECT_EQ(lv->totstages, 0);
+    EXPECT_TRUE(lv->stage(1).name.empty());
+}
+
+TEST(AddStages, TakesTheRealFileSizeByDefault) {
+    auto lv = newLevel();
+    EXPECT_THROW(addStages(*lv, {"/nonexistent/folder/x.bmp"}), Error);
+    EXPECT_EQ(lv->totstages, 0);
+}
+
+TEST(ModifyStage, KeepsSpritesAndSectors) {
+    auto lv = newLevel();
+    addStages(*lv, stageFiles(1, 2), sizeByLength);
+    lv->stage(2).totsprites = 3;
+    lv->stage(2).totsectors = 1;
+    modifyStage(*lv, 2, "/x/other.bmp", sizeByLength);
+    EXPECT_EQ(lv->stage(2).name.str(), "other.bmp");
+    EXPECT_EQ(lv->stage(2).size, 12);
+    EXPECT_EQ(lv->stage(2).totsprites, 3);
+    EXPECT_EQ(lv->stage(2).totsectors, 1);
+    EXPECT_EQ(errorOf([&] { modifyStage(*lv, 3, "/x/y.bmp", sizeByLength); }),
+              "Select the stage you want to modify !");
+}
+
+TEST(Splash, GoesIntoRecordZero) {
+    auto lv = newLevel();
+    setSplash(*lv, "/w/backpx/title_picture_with_long_name.bmp");
+    EXPECT_EQ(lv->stage(0).name.str(), "title_picture_with_l");
+    EXPECT_EQ(lv->stage(0).path.str(), "/w/backpx/title_picture_with_long_name.bmp");
+    EXPECT_EQ(lv->totstages, 0);
+}
+
+namespace {
+
+// Three stages; stage k has k sprites and k+1 sectors. Sprites on stage 1
+// and 2 share "shared.bmp"; each stage also has a picture of its own.
+struct ThreeStages : ::testing::Test {
+    std::unique_ptr<Level> lv = newLevel();
+    FakeDisplay d;
+    SeqRandom rnd{{5, 7, 11, 13}};
+
+    void SetUp() override {
+        d.add("shared.bmp", 64, 32, 2);
+        for (int k = 1; k <= 3; ++k) d.add("own" + std::to_string(k) + ".bmp", 90, 30, 3);
+        addStages(*lv, stageFiles(1, 3), sizeByLength);
+        for (int k = 1; k <= 3; ++k) {
+            lv->curstage = k;
+            std::vector<std::string> names{"own" + std::to_string(k) + ".bmp"};
+            for (int i = 1; i < k; ++i) names.push_back("shared.bmp");
+            addSprites(*lv, "/w/sprites", names, d.callbacks(), d.detector(), std::ref(rnd));
+            for (int n = 1; n <= k + 1; ++n) {
+                lv->mousex = lv->bandx = 10 * k + n;
+                lv->mousey = lv->bandy = 0;
+                addSectorFromBand(*lv);
+            }
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(ThreeStages, SetUpSharesTheImage) {
+    EXPECT_EQ(lv->totimages, 4);
+    int shared = lv->findImage("shared.bmp");
+    ASSERT_GT(shared, 0);
+    EXPECT_EQ(lv->image(shared).refs, 3);
+    EXPECT_EQ(d.loads, 4);
+    EXPECT_EQ(lv->stage(3).totsprites, 3);
+    EXPECT_EQ(lv->stage(3).totsectors, 4);
+}
+
+TEST_F(ThreeStages, DeletingAStageMovesLaterStagesWithTheirSpritesAndSectors) {
+    SpriteRec s3 = lv->sprite(2, 3);
+    deleteStage(*lv, 2, d.callbacks());
+    EXPECT_EQ(lv->totstages, 2);
+    EXPECT_EQ(lv->stage(1).name.str(), "stage1.bmp");
+    EXPECT_EQ(lv->stage(2).name.str(), "stage3.bmp");
+    EXPECT_EQ(lv->stage(2).totsprites, 3);
+    EXPECT_EQ(lv->stage(2).totsectors, 4);
+    EXPECT_EQ(lv->sprite(1, 2).name.str(), "own3.bmp");
+    EXPECT_EQ(lv->sprite(2, 2).x, s3.x);
+    EXPECT_EQ(lv->sprite(2, 2).image, s3.image);
+    EXPECT_EQ(lv->sector(4, 2).name.str(), "Sector4");
+    EXPECT_EQ(lv->sector(4, 2).x, 34);
+    // The vacated record has no sprites or sectors; old slots stay as they were.
+    EXPECT_EQ(lv->stage(3).totsprites, 0);
+    EXPECT_EQ(lv->stage(3).totsectors, 0);
+    EXPECT_EQ(lv->sprite(3, 3).name.str(), "shared.bmp");
+}
+
+TEST_F(ThreeStages, DeletingAStageReleasesItsSpritesPictures) {
+    const int own2 = lv->findImage("own2.bmp");
+    const int shared = lv->findImage("shared.bmp");
+    deleteStage(*lv, 2, d.callbacks());
+    EXPECT_TRUE(lv->image(own2).name.empty());
+    EXPECT_EQ(lv->image(shared).refs, 2);
+    EXPECT_EQ(d.releases, 1);
+    EXPECT_EQ(d.live.size(), 3u);
+    // Stage 3 (now 2) still draws from its own picture.
+    EXPECT_EQ(lv->image(lv->sprite(1, 2).image).name.str(), "own3.bmp");
+}
+
+TEST_F(ThreeStages, DeletingEveryStageFreesEveryPicture) {
+    deleteStage(*lv, 3, d.callbacks());
+    deleteStage(*lv, 1, d.callbacks());
+    deleteStage(*lv, 1, d.callbacks());
+    EXPECT_EQ(lv->totstages, 0);
+    EXPECT_EQ(lv->totimages, 0);
+    EXPECT_TRUE(d.live.empty());
+    EXPECT_EQ(d.releases, 4);
+}
+
+TEST_F(ThreeStages, DeletingTheLastStageMovesNothing) {
+    SpriteRec before = lv->sprite(1, 2);
+    deleteStage(*lv, 3, d.callbacks());
+    EXPECT_EQ(lv->totstages, 2);
+    EXPECT_EQ(lv->stage(2).totsprites, 2);
+    EXPECT_EQ(lv->sprite(1, 2).x, before.x);
+    EXPECT_EQ(lv->totimages, 3);  // own3 was the highest slot
+}
+
+TEST_F(ThreeStages, AStageAddedAfterDeletionStartsEmpty) {
+    deleteStage(*lv, 1, d.callbacks());
+    addStages(*lv, {"/w/new.bmp"}, sizeByLength);
+    EXPECT_EQ(lv->totstages, 3);
+    EXPECT_EQ(lv->stage(3).totsprites, 0);
+    EXPECT_EQ(lv->stage(3).totsectors, 0);
+}
+
+TEST_F(ThreeStages, DeletingAStageOutsideTheListIsRefused) {
+    EXPECT_EQ(errorOf([&] { deleteStage(*lv, 0, d.callbacks()); }),
+              "Select the stage you want to delete !");
+    EXPECT_THROW(deleteStage(*lv, 4, d.callbacks()), Error);
+    EXPECT_EQ(lv->totstages, 3);
+}
+
+TEST(DeleteStage, ThirtyStagesLoseOne) {
+    auto lv = newLevel();
+    FakeDisplay d;
+    addStages(*lv, stageFiles(1, 30), sizeByLength);
+    for (int k = 1; k <= 30; ++k) {
+        lv->stage(k).totsectors = 1;
+        lv->sector(1, k).x = k;
+    }
+    deleteStage(*lv, 10, d.callbacks());
+    ASSERT_EQ(lv->totstages, 29);
+    for (int k = 1; k <= 29; ++k) {
+        int old = k < 10 ? k : k + 1;
+        EXPECT_EQ(lv->stage(k).name.str(), "stage" + std::to_string(old) + ".bmp");
+        EXPECT_EQ(lv->sector(1, k).x, old);
+    }
+    EXPECT_EQ(lv->stage(30).totsectors, 0);
+}
