@@ -1,18 +1,110 @@
 // The package format shared by level packages (.slv) and actor skin
 // packages (.skn): a header of 64-byte entries, then the members.
+//
+// A level package holds, in entry order: the four fixed members (whole-table
+// images of the sector, sprite, image and stage tables), the image group
+// (one entry per image slot 1..totimages, named "\sprites\NAME") and the stage
+// group (one entry per stage 1..totstages, named "\backpx\NAME"). The last
+// entry of each non-empty group carries the last-in-group flag. Entry starts
+// count from the beginning of the data area, which follows the header.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "model/level.h"
 
 namespace slv {
 
+constexpr int kEntryBytes = 64;
+constexpr int kFixedEntries = 4;
+constexpr int kMaxEntries = kFixedEntries + kMaxImages + kMaxStages;  // 3034
+
+// The fixed members: names, starts and sizes never change.
+constexpr std::int32_t kSectorsStart = 0;
+constexpr std::int32_t kSpritesStart = kSectorsStart + kSectorsFileBytes;  // 120000
+constexpr std::int32_t kImagesStart = kSpritesStart + kSpritesBytes;       // 300000
+constexpr std::int32_t kStagesStart = kImagesStart + kImagesBytes;         // 1176000
+constexpr std::int32_t kFirstBitmapStart = kStagesStart + kStagesBytes;    // 1185052
+
+extern const char* const kSectorsMember;  // "\_sectors.tmp"
+extern const char* const kSpritesMember;  // "\_sprites.tmp"
+extern const char* const kImagesMember;   // "\_images.tmp"
+extern const char* const kStagesMember;   // "\_stages.tmp"
+extern const char* const kImagePrefix;    // "\sprites\"
+extern const char* const kStagePrefix;    // "\backpx\"
+
+// One header entry with its text fields filled and every other byte zero.
+PackEntry makeEntry(std::string_view name, std::int32_t start, std::int32_t size, bool flag);
+
+// Entry name of image slot `slot`: "\sprites\" + the file-name part of its
+// path, cut to 50 characters. A free slot without a usable path is named
+// "\sprites\unused<slot>" (its member is empty and never extracted).
+std::string imageEntryName(const ImageRec& rec, int slot);
+// Entry name of a stage: "\backpx\" + its name (at most 28 characters).
+std::string stageEntryName(const StageRec& rec);
+
+// The complete header the tables describe (E = 4 + totimages + totstages
+// entries). Throws slv::Error when the counts are out of range or the sizes
+// overflow the 32-bit starts.
+std::vector<PackEntry> headerEntries(const Level& level);
+
+// Creates (truncates) the package and writes the header from the tables.
+void writeheader(const Level& level, const std::string& package);
+
+// Appends the whole source file at the end of the package. A failed or short
+// write is an error.
+void appendfile(const std::string& source, const std::string& package);
+
+// Sets level.totfiles to the number of header entries of the package and
+// returns it. The whole header is checked first (see readPackageHeader).
+int calctotfiles(Level& level, const std::string& package);
+
 // Copies `size` bytes from byte `offset` of the package into a new file at
 // `dest`, unless a file already exists there (then nothing happens).
-// A package shorter than offset + size gives a shorter file.
+// A package shorter than offset + size gives a shorter file. The new file
+// appears under its name only once it is complete.
 void getfile(const std::string& package, const std::string& dest, std::int64_t offset,
              std::int64_t size);
+
+// ---- reading and checking ----
+
+// A level package's header after every check has passed.
+struct PackageHeader {
+    std::vector<PackEntry> entries;  // all E entries, in file order
+    int totimages = 0;               // entries of the image group
+    int totstages = 0;               // entries of the stage group
+    std::int64_t dataStart = 0;      // 64 * E
+    std::int64_t fileSize = 0;
+
+    int totfiles() const { return static_cast<int>(entries.size()); }
+    const PackEntry& imageEntry(int i) const { return entries[kFixedEntries + i - 1]; }
+    const PackEntry& stageEntry(int s) const {
+        return entries[kFixedEntries + totimages + s - 1];
+    }
+};
+
+// Reads and checks the whole header of a level package: the file is long
+// enough, the fixed members have their names, starts and sizes, every other
+// entry belongs to the image group ("\sprites\...") or the stage group
+// ("\backpx\..."), in that order, with safe names, starts that run on without
+// gaps, sizes of 0 or more, the group flags on the last entry of each group,
+// at most 3000 images and 30 stages, and a data area that ends exactly at
+// the end of the file. Throws slv::Error naming the first fault.
+PackageHeader readPackageHeader(const std::string& package);
+// The same over bytes already in memory (the package's first bytes; the
+// whole file length is `fileSize`).
+PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize);
+
+// Throws slv::Error unless `name` (an entry name as stored, with
+// backslashes) stays inside the package folder: not empty, not absolute
+// beyond its leading backslash, no drive letter, no "." or ".." component,
+// no empty component, no control characters.
+void checkEntryName(std::string_view name);
+// The path a member is extracted to: the package folder joined with the
+// entry name, backslashes turned to '/'. Checks the name first.
+std::string memberPath(const std::string& packfolder, std::string_view entryName);
 
 }  // namespace slv

@@ -1,0 +1,12 @@
+#!/bin/sh
+# Builds the package fuzz harness with clang and runs it.
+# Usage: run_fuzz.sh CLANGXX SOURCE_DIR OUT_DIR SECONDS SOURCES...
+set -e
+CXX=$1; SRC=$2; OUT=$3; SECS=$4; shift 4
+mkdir -p "$OUT/corpus"
+BIN="$OUT/package_fuzz"
+"$CXX" -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+    -I"$SRC/src" -o "$BIN" "$SRC/fuzz/package_fuzz.cpp" "$@"
+# New inputs go to OUT/corpus; the committed seeds are only read.
+exec "$BIN" -max_total_time="$SECS" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1 \
+    "$OUT/corpus" "$SRC/fuzz/corpus"

@@ -1,0 +1,99 @@
+// Save, Open and New of a whole level, shared by the main window and the
+// command-line tool. The window supplies the parts that need the display
+// (progress panel, surfaces) through PackageHooks; everything else is here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "format.h"
+#include "model/level.h"
+
+namespace slv {
+
+// What the window does around a Save or Open. Every hook has a default that
+// does nothing, so the tool and the tests can pass a plain PackageHooks.
+struct PackageHooks {
+    virtual ~PackageHooks() = default;
+    // The package has been counted and checked; `steps` entries follow
+    // (one step() each). The window shows its progress panel here.
+    virtual void headerReady(int steps) { (void)steps; }
+    // Open is about to replace the level (only after every check passed).
+    // The window runs its New here: clears the lists, calls clearLevel and
+    // reloads the backdrop.
+    virtual void beforeLoad() {}
+    // One entry has been appended (Save) or extracted (Open).
+    virtual void step() {}
+    // Creates a surface for image `index`, loads the bitmap at `path` and sets
+    // its colour key. May throw slv::Error; Open then empties the level.
+    virtual SurfaceHandle loadImage(int index, const std::string& path) {
+        (void)index; (void)path;
+        return 0;
+    }
+    virtual void freeSurface(SurfaceHandle surface) { (void)surface; }
+};
+
+// The four tables as a package stores them.
+struct PackageTables {
+    std::vector<StageRec> stages;    // 0..30
+    std::vector<SpriteRec> sprites;  // sprite-major, stage columns 1..30
+    std::vector<SectorRec> sectors;  // sector-major, stage columns 1..30
+    std::vector<ImageRec> images;    // 1..3000
+
+    const StageRec& stage(int s) const { return stages[static_cast<std::size_t>(s)]; }
+    const SpriteRec& sprite(int n, int s) const {
+        return sprites[static_cast<std::size_t>((n - 1) * kMaxStages + (s - 1))];
+    }
+    const SectorRec& sector(int n, int s) const {
+        return sectors[static_cast<std::size_t>((n - 1) * kMaxStages + (s - 1))];
+    }
+    const ImageRec& image(int i) const { return images[static_cast<std::size_t>(i - 1)]; }
+};
+
+// A package whose header and tables have passed every check.
+struct PackageContents {
+    PackageHeader header;
+    PackageTables tables;
+};
+
+// The tables of a level in package form (surface references zeroed).
+PackageTables tablesOf(const Level& level);
+
+// Checks tables against a header: every stage 1..totstages counts 0..100
+// sprites and sectors and carries the name and size of its entry; every used
+// image 1..totimages has the size of its entry and free slots are empty
+// members; every live sprite draws from a used image within 1..totimages and
+// has at least one frame. Throws slv::Error naming the first fault.
+void checkTables(const PackageHeader& header, const PackageTables& tables);
+
+// Reads and checks a package's header and tables without touching anything
+// else. Throws slv::Error when the package is not sound.
+PackageContents readPackage(const std::string& package);
+
+// True for image slots that hold an image (a non-empty name).
+inline bool imageUsed(const ImageRec& rec) { return !rec.name.empty(); }
+
+// New's table steps: the sprite and sector counts of stages 0..totstages and
+// totstages become 0; every used image 1..totimages loses its name, surface
+// (freed through the hooks) and refs; totimages becomes 0. Names, paths and
+// placements stay in the records.
+void clearLevel(Level& level, PackageHooks& hooks);
+
+// Writes the level into the package at `path`. The bitmaps are measured
+// first (records whose size changed are updated); the package is written
+// under a temporary name beside `path` and replaces it only when complete.
+// Sets level.packfolder. Leaves no "_*.tmp" file in the folder.
+void saveLevel(Level& level, const std::string& path, PackageHooks& hooks);
+
+// Replaces the level with the package at `path`. Everything is checked
+// before hooks.beforeLoad() is called; a refused package leaves the level as
+// it was. Image and stage bitmaps are extracted under the package folder's
+// "sprites" and "backpx" folders (existing files are kept) and the image and
+// stage records then name those copies. Sets level.packfolder and totfiles.
+void openLevel(Level& level, const std::string& path, PackageHooks& hooks);
+
+// Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and
+// "_stages.tmp" files from a package folder.
+void removeMemberTemps(const std::string& packfolder);
+
+}  // namespace slv

@@ -1,0 +1,490 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "package_helpers.h"
+
+using namespace pkgtest;
+using slv::Error;
+
+namespace {
+
+// Saves the small level into d/pkg/level.slv and returns that path.
+std::string savedSmallLevel(const TempDir& d) {
+    auto l = smallLevel(d.str());
+    fs::create_directories(d.path() / "pkg");
+    slv::PackageHooks hooks;
+    slv::saveLevel(*l, d / "pkg/level.slv", hooks);
+    return d / "pkg/level.slv";
+}
+
+// A level already holding something, to see that a refused Open keeps it.
+struct Sentinel {
+    std::unique_ptr<slv::Level> level = std::make_unique<slv::Level>();
+    Sentinel() {
+        level->totstages = 1;
+        level->stage(1).name.set("keep.bmp");
+        level->stage(1).totsprites = 1;
+        level->totimages = 1;
+        level->image(1).name.set("keep.bmp");
+        level->image(1).surface = 77;
+        level->packfolder = "/old/";
+    }
+    void expectUnchanged() const {
+        EXPECT_EQ(level->totstages, 1);
+        EXPECT_EQ(level->stage(1).name.str(), "keep.bmp");
+        EXPECT_EQ(level->stage(1).totsprites, 1);
+        EXPECT_EQ(level->totimages, 1);
+        EXPECT_EQ(level->image(1).surface, 77u);
+        EXPECT_EQ(level->packfolder, "/old/");
+    }
+};
+
+void expectRefused(const std::string& pkg, const std::string& words) {
+    Sentinel s;
+    RecordingHooks hooks;
+    try {
+        slv::openLevel(*s.level, pkg, hooks);
+        ADD_FAILURE() << "opened a bad package; expected: " << words;
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(hooks.before, 0);
+    EXPECT_EQ(hooks.steps, 0);
+    s.expectUnchanged();
+    std::string folder = slv::folderPart(pkg);
+    EXPECT_FALSE(fs::exists(folder + "sprites"));
+    EXPECT_FALSE(fs::exists(folder + "backpx"));
+}
+
+constexpr int kStage1Entry = 6;  // entries: 4 fixed, 2 images, then the stages
+std::int64_t entryOff(int k) { return 64 * k; }
+std::int64_t dataOff(const std::string& pkg) { return 64 * static_cast<std::int64_t>(headerOf(pkg).size()); }
+
+}  // namespace
+
+TEST(LevelPackage, SaveOpenSaveKeepsTheHeaderAndTheLevel) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    auto l = std::make_unique<slv::Level>();
+    RecordingHooks hooks;
+    slv::openLevel(*l, pkg, hooks);
+    EXPECT_EQ(hooks.ready, 8);
+    EXPECT_EQ(hooks.before, 1);
+    EXPECT_EQ(hooks.steps, 8);
+    EXPECT_EQ(hooks.loads, 2);
+    EXPECT_EQ(l->totfiles, 8);
+    EXPECT_EQ(l->totimages, 2);
+    EXPECT_EQ(l->totstages, 2);
+    EXPECT_EQ(l->packfolder, d.str() + "pkg/");
+    EXPECT_EQ(l->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
+    EXPECT_EQ(l->image(2).surface, 1002u);
+    EXPECT_EQ(l->stage(2).path.str(), d.str() + "pkg/backpx/park.bmp");
+    EXPECT_EQ(readAll(l->stage(2).path.str()), readAll(d / "src/backpx/park.bmp"));
+    EXPECT_EQ(readAll(l->image(1).path.str()), readAll(d / "src/sprites/hero.bmp"));
+    EXPECT_EQ(l->stage(1).totsprites, 2);
+    EXPECT_EQ(l->sprite(2, 1).x, 30);
+    EXPECT_EQ(l->sprite(2, 1).surface, 1002u);
+    EXPECT_EQ(l->sprite(1, 2).totpos, 3);
+    EXPECT_EQ(l->stage(2).totsectors, 2);
+    EXPECT_EQ(l->sector(2, 2).w, 11);
+    EXPECT_EQ(l->image(2).refs, 2);
+    EXPECT_FALSE(anyTemp(d.str()));
+
+    // The source bitmaps can go: the level now lives beside its package.
+    fs::remove_all(d.path() / "src");
+    RecordingHooks again;
+    slv::saveLevel(*l, d / "pkg/copy.slv", again);
+    EXPECT_EQ(again.ready, 8);
+    EXPECT_EQ(again.steps, 8);
+    EXPECT_TRUE(sameEntries(headerOf(pkg), headerOf(d / "pkg/copy.slv")));
+    EXPECT_FALSE(anyTemp(d.str()));
+}
+
+TEST(LevelPackage, SaveReplacesAnExistingPackageAndStaleTableFiles) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    for (const char* n : {"_sectors.tmp", "_sprites.tmp", "_images.tmp", "_stages.tmp"})
+        writeBytes(d / (std::string("pkg/") + n), 10, 1);
+    auto l = std::make_unique<slv::Level>();
+    addImage(*l, d.str(), 1, "other.bmp", 300);
+    addStage(*l, d.str(), "other.bmp", 400);
+    slv::PackageHooks hooks;
+    slv::saveLevel(*l, pkg, hooks);
+    EXPECT_EQ(headerOf(pkg).size(), 6u);
+    EXPECT_EQ(fs::file_size(pkg), 6u * 64 + 1185052 + 700);
+    EXPECT_FALSE(anyTemp(d.str()));
+}
+
+TEST(LevelPackage, FailedSaveLeavesTheOldPackage) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string before = readAll(pkg);
+    auto l = smallLevel(d.str());
+    fs::remove(d.path() / "src/backpx/park.bmp");
+    slv::PackageHooks hooks;
+    try {
+        slv::saveLevel(*l, pkg, hooks);
+        FAIL() << "saved with a missing bitmap";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("park.bmp"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readAll(pkg), before);
+    EXPECT_FALSE(anyTemp(d.str()));
+}
+
+TEST(LevelPackage, FailedWriteLeavesTheOldPackage) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string before = readAll(pkg);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The child may write no more than 600 KB: the save must fail.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{600000, 600000};
+        setrlimit(RLIMIT_FSIZE, &lim);
+        auto l = smallLevel(d.str());
+        slv::PackageHooks hooks;
+        try {
+            slv::saveLevel(*l, pkg, hooks);
+        } catch (const Error&) {
+            _exit(7);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_EQ(readAll(pkg), before);
+    EXPECT_FALSE(anyTemp(d.str()));
+}
+
+TEST(LevelPackage, SaveMeasuresBitmapsAgain) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    std::string grown = writeBytes(d / "src/sprites/coin.bmp", 7777, 5);
+    slv::PackageHooks hooks;
+    slv::saveLevel(*l, d / "p.slv", hooks);
+    EXPECT_EQ(l->image(2).size, 7777);
+    auto h = headerOf(d / "p.slv");
+    EXPECT_EQ(h[5].size, 7777);
+    EXPECT_EQ(h[6].start, 1185052 + 5000 + 7777);
+    auto back = std::make_unique<slv::Level>();
+    slv::openLevel(*back, d / "p.slv", hooks);
+    EXPECT_EQ(readAll(back->image(2).path.str()), grown);
+}
+
+TEST(LevelPackage, SaveRefusesALevelThatCouldNotBeOpened) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    l->sprite(1, 2).image = 3;  // beyond totimages
+    slv::PackageHooks hooks;
+    EXPECT_THROW(slv::saveLevel(*l, d / "p.slv", hooks), Error);
+    l->sprite(1, 2).image = 2;
+    l->sprite(1, 2).totpos = 0;
+    EXPECT_THROW(slv::saveLevel(*l, d / "p.slv", hooks), Error);
+    EXPECT_FALSE(fs::exists(d / "p.slv"));
+    EXPECT_FALSE(anyTemp(d.str()));
+}
+
+TEST(LevelPackage, LevelsWithoutImagesOrStagesSaveAndOpen) {
+    TempDir d;
+    struct Case { int images, stages; };
+    for (Case c : {Case{0, 0}, Case{0, 2}, Case{2, 0}}) {
+        auto l = std::make_unique<slv::Level>();
+        for (int i = 1; i <= c.images; ++i) addImage(*l, d.str(), i, "i" + std::to_string(i), 100u * i);
+        for (int s = 1; s <= c.stages; ++s) addStage(*l, d.str(), "s" + std::to_string(s), 50u * s);
+        if (c.stages) addSector(*l, 1, 1, 2, 3, 4);
+        std::string pkg = d / ("p" + std::to_string(c.images) + std::to_string(c.stages) + ".slv");
+        slv::PackageHooks hooks;
+        slv::saveLevel(*l, pkg, hooks);
+        auto h = slv::readPackageHeader(pkg);
+        EXPECT_EQ(h.totimages, c.images);
+        EXPECT_EQ(h.totstages, c.stages);
+        int flagged = 0;
+        for (auto& e : h.entries) flagged += e.flag;
+        EXPECT_EQ(flagged, (c.images > 0) + (c.stages > 0));
+        auto back = std::make_unique<slv::Level>();
+        slv::openLevel(*back, pkg, hooks);
+        EXPECT_EQ(back->totimages, c.images);
+        EXPECT_EQ(back->totstages, c.stages);
+        if (c.stages) {
+            EXPECT_EQ(back->sector(1, 1).h, 4);
+        }
+    }
+}
+
+TEST(LevelPackage, FreeImageSlotsTravelAsEmptyMembers) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    addImage(*l, d.str(), 3, "gone.bmp", 10);
+    l->image(2).name.clear();  // slot 2 freed, slot 3 still counted
+    l->sprite(2, 1).image = 3;
+    l->sprite(1, 2).image = 3;
+    slv::PackageHooks hooks;
+    slv::saveLevel(*l, d / "p.slv", hooks);
+    auto back = std::make_unique<slv::Level>();
+    RecordingHooks rec;
+    slv::openLevel(*back, d / "p.slv", rec);
+    EXPECT_EQ(back->totimages, 3);
+    EXPECT_EQ(rec.loads, 2);
+    EXPECT_TRUE(back->image(2).name.empty());
+    EXPECT_EQ(back->image(2).surface, 0u);
+    EXPECT_EQ(back->sprite(2, 1).surface, 1003u);
+}
+
+TEST(LevelPackage, OpenReadsTablesFromThePackageNotFromStaleFiles) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    for (const char* n : {"_sectors.tmp", "_sprites.tmp", "_images.tmp", "_stages.tmp"})
+        writeBytes(d / (std::string("pkg/") + n), 1300000, 2);
+    auto l = std::make_unique<slv::Level>();
+    slv::PackageHooks hooks;
+    slv::openLevel(*l, pkg, hooks);
+    EXPECT_EQ(l->sprite(1, 1).x, 10);
+    EXPECT_EQ(l->stage(1).name.str(), "street.bmp");
+    EXPECT_FALSE(anyTemp(d.str()));
+}
+
+TEST(LevelPackage, OpenKeepsBitmapsAlreadyInThePackageFolder) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string mine = writeBytes(d / "pkg/sprites/hero.bmp", 12, 99);
+    std::string mineStage = writeBytes(d / "pkg/backpx/street.bmp", 13, 98);
+    auto l = std::make_unique<slv::Level>();
+    slv::PackageHooks hooks;
+    slv::openLevel(*l, pkg, hooks);
+    EXPECT_EQ(readAll(d / "pkg/sprites/hero.bmp"), mine);
+    EXPECT_EQ(readAll(d / "pkg/backpx/street.bmp"), mineStage);
+    EXPECT_EQ(readAll(d / "pkg/sprites/coin.bmp"), readAll(d / "src/sprites/coin.bmp"));
+}
+
+TEST(LevelPackage, StageNamesBeyondTheCountAreNotStages) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    l->stage(3).name.set("ghost.bmp");
+    slv::PackageHooks hooks;
+    slv::saveLevel(*l, d / "p.slv", hooks);
+    auto back = std::make_unique<slv::Level>();
+    slv::openLevel(*back, d / "p.slv", hooks);
+    EXPECT_EQ(back->totstages, 2);
+    EXPECT_FALSE(fs::exists(d / "backpx/ghost.bmp"));
+}
+
+TEST(LevelPackage, ImageLoadFailureEmptiesTheLevel) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    auto l = std::make_unique<slv::Level>();
+    RecordingHooks hooks;
+    hooks.failAt = 2;
+    EXPECT_THROW(slv::openLevel(*l, pkg, hooks), Error);
+    EXPECT_EQ(hooks.loads, 1);
+    EXPECT_EQ(hooks.frees, 1);
+    EXPECT_EQ(l->totimages, 0);
+    EXPECT_EQ(l->totstages, 0);
+}
+
+TEST(LevelPackage, ClearLevelResetsCountsAndFreesSurfaces) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    l->image(1).surface = 5;
+    l->image(2).surface = 6;
+    l->stage(0).totsectors = 3;
+    RecordingHooks hooks;
+    slv::clearLevel(*l, hooks);
+    EXPECT_EQ(hooks.frees, 2);
+    EXPECT_EQ(l->totstages, 0);
+    EXPECT_EQ(l->totimages, 0);
+    EXPECT_EQ(l->stage(0).totsectors, 0);
+    EXPECT_EQ(l->stage(2).totsectors, 0);
+    EXPECT_TRUE(l->image(1).name.empty());
+    EXPECT_EQ(l->image(2).refs, 0);
+    EXPECT_EQ(l->stage(1).name.str(), "street.bmp");  // records stay
+    EXPECT_EQ(l->sprite(1, 1).x, 10);
+}
+
+TEST(LevelPackage, WindowsPathsInRecordsOpenAndSaveAgain) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    // Write the package the long way, with the tables claiming Windows paths.
+    auto win = std::make_unique<slv::Level>(*l);
+    win->image(1).path.set("C:\\Games\\work\\sprites\\hero.bmp");
+    win->image(2).path.set("C:\\Games\\work\\sprites\\coin.bmp");
+    win->stage(1).path.set("C:\\Games\\work\\backpx\\street.bmp");
+    win->stage(2).path.set("D:park.bmp");
+    fs::create_directories(d.path() / "pkg");
+    std::string pkg = d / "pkg/win.slv";
+    slv::writeheader(*win, pkg);
+    slv::PackageTables t = slv::tablesOf(*win);
+    std::string tables(reinterpret_cast<const char*>(t.sectors.data()), slv::kSectorsFileBytes);
+    tables.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
+    tables.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
+    tables.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
+    {
+        slv::BinFile f(d / "tables", slv::BinFile::Mode::Create);
+        f.writeAll(tables.data(), tables.size());
+        f.close();
+    }
+    slv::appendfile(d / "tables", pkg);
+    for (int i = 1; i <= 2; ++i) slv::appendfile(l->image(i).path.str(), pkg);
+    for (int s = 1; s <= 2; ++s) slv::appendfile(l->stage(s).path.str(), pkg);
+
+    auto back = std::make_unique<slv::Level>();
+    slv::PackageHooks hooks;
+    slv::openLevel(*back, pkg, hooks);
+    EXPECT_EQ(back->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
+    EXPECT_EQ(back->stage(2).path.str(), d.str() + "pkg/backpx/park.bmp");
+    slv::saveLevel(*back, d / "pkg/again.slv", hooks);
+    EXPECT_TRUE(sameEntries(headerOf(pkg), headerOf(d / "pkg/again.slv")));
+}
+
+// ---- refusals: the level stays as it was and nothing is extracted ----
+
+TEST(LevelPackageRefusal, TooShort) {
+    TempDir d;
+    writeBytes(d / "p.slv", 1000, 1);
+    expectRefused(d / "p.slv", "too short");
+}
+
+TEST(LevelPackageRefusal, TruncatedPackage) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    fs::resize_file(pkg, fs::file_size(pkg) - 1);
+    expectRefused(pkg, "Not a level package");
+}
+
+TEST(LevelPackageRefusal, TrailingBytes) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    fs::resize_file(pkg, fs::file_size(pkg) + 1);
+    expectRefused(pkg, "Not a level package");
+}
+
+TEST(LevelPackageRefusal, FixedMemberWithWrongNameStartOrSize) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string good = readAll(pkg);
+    patch(pkg, entryOff(1) + 1, "X", 1);
+    expectRefused(pkg, "\\_sprites.tmp");
+    patch(pkg, 0, good.data(), good.size());
+    patchI32(pkg, entryOff(2) + 52, 300001);
+    expectRefused(pkg, "start");
+    patch(pkg, 0, good.data(), good.size());
+    patchI32(pkg, entryOff(3) + 56, 9000);
+    expectRefused(pkg, "size");
+}
+
+TEST(LevelPackageRefusal, NegativeOrAbsurdSizes) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string good = readAll(pkg);
+    patchI32(pkg, entryOff(4) + 56, -5);
+    expectRefused(pkg, "Not a level package");
+    patch(pkg, 0, good.data(), good.size());
+    patchI32(pkg, entryOff(4) + 56, 0x7fffffff);
+    expectRefused(pkg, "Not a level package");
+}
+
+TEST(LevelPackageRefusal, StartsThatDoNotRun) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    patchI32(pkg, entryOff(5) + 52, 1185052);
+    expectRefused(pkg, "starts at");
+}
+
+TEST(LevelPackageRefusal, MissingGroupFlag) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::uint8_t zero = 0;
+    patch(pkg, entryOff(5) + 60, &zero, 1);  // the image group loses its end
+    expectRefused(pkg, "flag");
+}
+
+TEST(LevelPackageRefusal, MoreThan3000ImagesOr30Stages) {
+    TempDir d;
+    for (int imgs : {3001, 0}) {
+        int stgs = imgs ? 0 : 31;
+        std::vector<slv::PackEntry> h;
+        h.push_back(slv::makeEntry("\\_sectors.tmp", 0, 120000, false));
+        h.push_back(slv::makeEntry("\\_sprites.tmp", 120000, 180000, false));
+        h.push_back(slv::makeEntry("\\_images.tmp", 300000, 876000, false));
+        h.push_back(slv::makeEntry("\\_stages.tmp", 1176000, 9052, false));
+        for (int i = 1; i <= imgs; ++i) h.push_back(slv::makeEntry("\\sprites\\a", 1185052, 0, i == imgs));
+        for (int s = 1; s <= stgs; ++s) h.push_back(slv::makeEntry("\\backpx\\a", 1185052, 0, s == stgs));
+        std::string pkg = d / ("big" + std::to_string(imgs) + ".slv");
+        {
+            slv::BinFile f(pkg, slv::BinFile::Mode::Create);
+            f.writeAll(h.data(), h.size() * 64);
+            f.close();
+        }
+        fs::resize_file(pkg, h.size() * 64 + 1185052);
+        expectRefused(pkg, imgs ? "3000" : "30 stage");
+    }
+}
+
+TEST(LevelPackageRefusal, EntryNamesLeadingOutside) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string good = readAll(pkg);
+    for (const char* bad : {"\\backpx\\..", "\\..\\..\\evil", "\\backpx\\C:evil", "\\sprites\\a\\..\\..\\b",
+                            "\\\\evil", "\\sprites\\"}) {
+        patch(pkg, 0, good.data(), good.size());
+        slv::PackEntry e = slv::makeEntry(bad, 0, 0, false);
+        patch(pkg, entryOff(kStage1Entry), &e.name, sizeof e.name);
+        expectRefused(pkg, "Not a level package");
+    }
+    EXPECT_FALSE(fs::exists(d / "evil"));
+    EXPECT_FALSE(fs::exists(d / "b"));
+}
+
+TEST(LevelPackageRefusal, StageCountsOutOfRange) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::int64_t stage1 = dataOff(pkg) + slv::kStagesStart + 292;
+    patchI32(pkg, stage1 + 280, 101);
+    expectRefused(pkg, "sprites");
+    patchI32(pkg, stage1 + 280, 2);
+    patchI32(pkg, stage1 + 284, -1);
+    expectRefused(pkg, "sectors");
+}
+
+TEST(LevelPackageRefusal, SpritesWithBadImagesOrFrames) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::int64_t sprite21 = dataOff(pkg) + slv::kSpritesStart + 1800;  // sprite 2, stage 1
+    patchI32(pkg, sprite21 + 56, 3);
+    expectRefused(pkg, "uses image 3");
+    patchI32(pkg, sprite21 + 56, 0);
+    expectRefused(pkg, "uses image 0");
+    patchI32(pkg, sprite21 + 56, 2);
+    patchI32(pkg, sprite21 + 48, 0);
+    expectRefused(pkg, "frames");
+}
+
+TEST(LevelPackageRefusal, TablesThatDisagreeWithTheHeader) {
+    TempDir d;
+    std::string pkg = savedSmallLevel(d);
+    std::string good = readAll(pkg);
+    std::int64_t data = dataOff(pkg);
+    patchI32(pkg, data + slv::kStagesStart + 2 * 292 + 288, 1);  // stage 2 size
+    expectRefused(pkg, "stage 2");
+    patch(pkg, 0, good.data(), good.size());
+    patchI32(pkg, data + slv::kImagesStart + 284, 1);  // image 1 size
+    expectRefused(pkg, "image 1");
+    patch(pkg, 0, good.data(), good.size());
+    patch(pkg, data + slv::kStagesStart + 292 + 1, "X", 1);  // stage 1 renamed
+    expectRefused(pkg, "named");
+}
+
+TEST(LevelPackageRefusal, ExtractedPathsTooLongForTheRecords) {
+    TempDir d;
+    std::string deep = d.str() + std::string(120, 'a') + "/" + std::string(120, 'b');
+    fs::create_directories(deep);
+    auto l = smallLevel(d.str());
+    slv::PackageHooks hooks;
+    slv::saveLevel(*l, deep + "/p.slv", hooks);
+    expectRefused(deep + "/p.slv", "too long");
+}

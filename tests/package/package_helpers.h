@@ -1,0 +1,192 @@
+// Shared fixtures of the package tests: temporary folders, bitmap files of
+// chosen sizes and small levels built over them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "model/level.h"
+#include "package/format.h"
+#include "package/levelio.h"
+
+namespace pkgtest {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string t = (fs::temp_directory_path() / "slvpkg-XXXXXX").string();
+        if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
+        path_ = t;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string str() const { return path_.string() + "/"; }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// A file of `size` bytes whose content depends on `seed`.
+inline std::string writeBytes(const std::string& path, std::size_t size, unsigned seed) {
+    std::string data(size, '\0');
+    std::uint32_t x = seed * 2654435761u + 12345u;
+    for (auto& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    fs::create_directories(fs::path(path).parent_path());
+    slv::BinFile f(path, slv::BinFile::Mode::Create);
+    f.writeAll(data.data(), data.size());
+    f.close();
+    return data;
+}
+
+inline std::string readAll(const std::string& path) { return slv::readWholeFile(path); }
+
+inline std::int32_t readI32(const std::string& bytes, std::size_t off) {
+    std::int32_t v;
+    std::memcpy(&v, bytes.data() + off, 4);
+    return v;
+}
+
+// Overwrites bytes of a file in place.
+inline void patch(const std::string& path, std::int64_t off, const void* data, std::size_t n) {
+    slv::BinFile f(path, slv::BinFile::Mode::ReadWrite);
+    f.seek(off);
+    f.writeAll(data, n);
+    f.close();
+}
+inline void patchI32(const std::string& path, std::int64_t off, std::int32_t v) { patch(path, off, &v, 4); }
+
+inline std::vector<slv::PackEntry> headerOf(const std::string& pkg) {
+    std::string b = readAll(pkg);
+    std::vector<slv::PackEntry> out;
+    for (std::size_t off = 0; off + 64 <= b.size(); off += 64) {
+        slv::PackEntry e;
+        std::memcpy(&e, b.data() + off, 64);
+        out.push_back(e);
+        if (out.size() > 4 && e.flag == 1 && out.back().name.str().rfind("\\backpx\\", 0) == 0) break;
+    }
+    return out;
+}
+
+inline bool sameEntries(const std::vector<slv::PackEntry>& a, const std::vector<slv::PackEntry>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].name.str() != b[i].name.str() || a[i].start != b[i].start || a[i].size != b[i].size ||
+            a[i].flag != b[i].flag)
+            return false;
+    return true;
+}
+
+// Adds an image (slot `i`) made from a bitmap of `size` bytes.
+inline void addImage(slv::Level& l, const std::string& dir, int i, const std::string& file, std::size_t size) {
+    std::string p = dir + "src/sprites/" + file;
+    writeBytes(p, size, static_cast<unsigned>(i) * 7u + static_cast<unsigned>(size));
+    slv::ImageRec& r = l.image(i);
+    r.name.set(file);
+    r.path.set(p);
+    r.size = static_cast<std::int32_t>(size);
+    r.refs = 0;
+    if (i > l.totimages) l.totimages = i;
+}
+
+inline void addStage(slv::Level& l, const std::string& dir, const std::string& file, std::size_t size) {
+    int s = ++l.totstages;
+    std::string p = dir + "src/backpx/" + file;
+    writeBytes(p, size, static_cast<unsigned>(s) * 13u + static_cast<unsigned>(size));
+    slv::StageRec& r = l.stage(s);
+    r.name.set(file);
+    r.path.set(p);
+    r.size = static_cast<std::int32_t>(size);
+    r.totsprites = 0;
+    r.totsectors = 0;
+}
+
+inline void addSprite(slv::Level& l, int s, int image, int x, int y, int frames) {
+    slv::StageRec& st = l.stage(s);
+    int n = ++st.totsprites;
+    slv::SpriteRec& sp = l.sprite(n, s);
+    sp.name = l.image(image).name;
+    sp.x = x;
+    sp.y = y;
+    sp.w = 10;
+    sp.h = 10;
+    sp.totpos = frames;
+    sp.pos = 1;
+    sp.image = image;
+    l.image(image).refs++;
+}
+
+inline void addSector(slv::Level& l, int s, int x, int y, int w, int h) {
+    int n = ++l.stage(s).totsectors;
+    slv::SectorRec& sc = l.sector(n, s);
+    sc.name.set("Sector" + std::to_string(n));
+    sc.x = x;
+    sc.y = y;
+    sc.w = w;
+    sc.h = h;
+}
+
+// Two images, two stages, sprites and sectors on both stages.
+inline std::unique_ptr<slv::Level> smallLevel(const std::string& dir) {
+    auto l = std::make_unique<slv::Level>();
+    addImage(*l, dir, 1, "hero.bmp", 5000);
+    addImage(*l, dir, 2, "coin.bmp", 7000);
+    addStage(*l, dir, "street.bmp", 4800);
+    addStage(*l, dir, "park.bmp", 3000);
+    addSprite(*l, 1, 1, 10, 20, 4);
+    addSprite(*l, 1, 2, 30, 40, 2);
+    addSprite(*l, 2, 2, 50, 60, 3);
+    addSector(*l, 1, 1, 2, 3, 4);
+    addSector(*l, 2, 5, 6, 7, 8);
+    addSector(*l, 2, 9, 10, 11, 12);
+    return l;
+}
+
+// Records every call the window would see.
+struct RecordingHooks : slv::PackageHooks {
+    int ready = -1, before = 0, steps = 0, loads = 0, frees = 0;
+    int failAt = 0;  // loadImage throws for this index
+    std::vector<std::string> paths;
+    void headerReady(int n) override { ready = n; }
+    void beforeLoad() override { ++before; }
+    void step() override { ++steps; }
+    slv::SurfaceHandle loadImage(int index, const std::string& path) override {
+        if (index == failAt) throw slv::Error("Cannot load bitmap");
+        ++loads;
+        paths.push_back(path);
+        return static_cast<slv::SurfaceHandle>(1000 + index);
+    }
+    void freeSurface(slv::SurfaceHandle) override { ++frees; }
+};
+
+inline std::vector<std::string> filesIn(const std::string& dir) {
+    std::vector<std::string> out;
+    for (auto& e : fs::recursive_directory_iterator(dir)) out.push_back(e.path().filename().string());
+    return out;
+}
+
+inline bool anyTemp(const std::string& dir) {
+    for (const std::string& n : filesIn(dir))
+        if ((n.size() > 4 && n[0] == '_' && n.substr(n.size() - 4) == ".tmp") ||
+            n.find(".part-") != std::string::npos)
+            return true;
+    return false;
+}
+
+}  // namespace pkgtest
