@@ -177,6 +177,12 @@ void limb(QPainter& p, QPointF from, double deg, double len, double bendDeg, QCo
 
 void figure(QPainter& p, const Pose& s) {
     const QColor skin(240, 200, 160), shirt(40, 110, 210), pants(50, 50, 70), hair(90, 50, 20);
+    // The figure stands on the bottom row at four fifths of its drawn size,
+    // which leaves room above the head for the jump.
+    p.save();
+    p.translate(24, 63);
+    p.scale(0.8, 0.8);
+    p.translate(-24, -63);
     const double top = s.dy;
     const QPointF hip(24, 41 + top), shoulder(24, 24 + top);
     limb(p, shoulder, s.armBack, 16, 0, skin.darker(120), 4);
@@ -201,6 +207,7 @@ void figure(QPainter& p, const Pose& s) {
         p.drawRect(QRectF(26, 10 + top, 2, 2));
         p.drawRect(QRectF(22, 15 + top, 4, 1));
     }
+    p.restore();
 }
 
 }  // namespace
