@@ -59,29 +59,28 @@ TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
 }
 
 TEST(SkinDescription, ErrorsNameTheirLine) {
-    EXPECT_NE(parseError(kHead + "command a a a Lft\n").find("d.txt:4: unknown key \"Lft\""),
-              std::string::npos);
-    EXPECT_NE(parseError(kHead + "\ncommand a zz a\n").find("d.txt:5: no skin is labelled \"zz\""),
-              std::string::npos);
-    EXPECT_NE(parseError(kHead + "skin b b.bmp 0 4 1\n").find("d.txt:4: frame width 0"),
-              std::string::npos);
-    EXPECT_NE(parseError(kHead + "skin a c.bmp 4 4 1\n").find("d.txt:4: skin \"a\" is already"),
-              std::string::npos);
-    EXPECT_NE(parseError(kHead + "skin b ../b.bmp 4 4 1\n").find("d.txt:4:"), std::string::npos);
-    EXPECT_NE(parseError(kHead + "skin b b.bmp 4 4 1 twice\n").find("d.txt:4: unknown word"),
-              std::string::npos);
-    EXPECT_NE(parseError(kHead + "command a a a A B C D\n").find("d.txt:4:"), std::string::npos);
-    EXPECT_NE(parseError(kHead + "command a a a A A\n").find("given twice"), std::string::npos);
-    EXPECT_NE(parseError(kHead + "command a 5 a\n").find("d.txt:4: there is no skin 5"),
-              std::string::npos);
-    EXPECT_NE(parseError(kHead + "jump a\n").find("d.txt:4: unknown line"), std::string::npos);
-    EXPECT_NE(parseError("pack " + std::string(24, 'x') + "\n").find("d.txt:1: the pack name has 24"),
-              std::string::npos);
-    EXPECT_NE(parseError("pack P\nskin a a.bmp 4 4 1\n").find("no \"start\" line"), std::string::npos);
-    EXPECT_NE(parseError("pack P\nstart a\n").find("no \"skin\" line"), std::string::npos);
-    EXPECT_NE(parseError("start a\nskin a a.bmp 4 4 1\n").find("no \"pack\" line"), std::string::npos);
-    EXPECT_NE(parseError(kHead + "skin b abcdefghijklmnopqrstuvwx.bmp 4 4 1\n").find("longer than 23"),
-              std::string::npos);
+    const std::pair<std::string, const char*> cases[] = {
+        {kHead + "command a a a Lft\n", "d.txt:4: unknown key \"Lft\""},
+        {kHead + "\ncommand a zz a\n", "d.txt:5: no skin is labelled \"zz\""},
+        {kHead + "skin b b.bmp 0 4 1\n", "d.txt:4: frame width 0"},
+        {kHead + "skin b b.bmp 4 4 two\n", "d.txt:4: frame count \"two\" is not a number"},
+        {kHead + "skin a c.bmp 4 4 1\n", "d.txt:4: skin \"a\" is already described on line 3"},
+        {kHead + "skin b ../b.bmp 4 4 1\n", "d.txt:4: the bitmap \"../b.bmp\""},
+        {kHead + "skin b b.bmp 4 4 1 twice\n", "d.txt:4: unknown word"},
+        {kHead + "skin 7 b.bmp 4 4 1\n", "d.txt:4: a skin label must not be a number"},
+        {kHead + "skin b abcdefghijklmnopqrstuvwx.bmp 4 4 1\n", "d.txt:4: the bitmap name"},
+        {kHead + "command a a a A B C D\n", "d.txt:4: \"command\" takes"},
+        {kHead + "command a a a A A\n", "d.txt:4: key \"A\" is given twice"},
+        {kHead + "command a 5 a\n", "d.txt:4: there is no skin 5"},
+        {kHead + "jump a\n", "d.txt:4: unknown line"},
+        {kHead + "pack Q\n", "d.txt:4: a second \"pack\" line"},
+        {"pack " + std::string(24, 'x') + "\n", "d.txt:1: the pack name has 24"},
+        {"pack P\nskin a a.bmp 4 4 1\n", "no \"start\" line"},
+        {"pack P\nstart a\n", "no \"skin\" line"},
+        {"start a\nskin a a.bmp 4 4 1\n", "no \"pack\" line"},
+    };
+    for (const auto& [text, words] : cases)
+        EXPECT_NE(parseError(text).find(words), std::string::npos) << parseError(text);
 }
 
 TEST(SkinDescription, PackNameOf23CharactersFits) {
