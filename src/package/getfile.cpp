@@ -1,7 +1,4 @@
-#include <cerrno>
-#include <cstdlib>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
 #include <vector>
 
 #include "format.h"
@@ -11,24 +8,31 @@
 
 namespace slv {
 
-void getfile(const std::string& package, const std::string& dest, std::int64_t offset,
-             std::int64_t size) {
+void extractMember(BinFile& in, const std::string& dest, std::int64_t offset, std::int64_t size,
+                   std::vector<char>& buf) {
     if (fileExists(dest)) return;
     if (size < 0) throw Error("Invalid member size " + std::to_string(size));
-    BinFile in(package, BinFile::Mode::Read);
+    if (buf.empty()) buf.resize(1 << 18);
     in.seek(offset);
     PartFile out(dest);
-    std::vector<char> buf(static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 18)) + 1);
     std::int64_t left = size;
     while (left > 0) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, buf.size()));
+        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size())));
         std::size_t got = in.readSome(buf.data(), want);
         if (got == 0) break;  // the package ends early: a shorter file
         out.write(buf.data(), got);
         left -= static_cast<std::int64_t>(got);
     }
-    in.close();
     out.commit(/*replace=*/false);
+}
+
+void getfile(const std::string& package, const std::string& dest, std::int64_t offset,
+             std::int64_t size) {
+    if (fileExists(dest)) return;
+    BinFile in(package, BinFile::Mode::Read);
+    std::vector<char> buf(static_cast<std::size_t>(std::clamp<std::int64_t>(size, 1, 1 << 18)));
+    extractMember(in, dest, offset, size, buf);
+    in.close();
 }
 
 }  // namespace slv

@@ -266,18 +266,23 @@ void openLevel(Level& level, const std::string& path, PackageHooks& hooks) {
 
     // The four tables come from the package itself, never from files in the folder.
     for (int k = 0; k < kFixedEntries; ++k) hooks.step();
-    createDir(joinPath(folder, "sprites"));
-    for (int i = 1; i <= h.totimages; ++i) {
-        const PackEntry& e = h.imageEntry(i);
-        if (imageUsed(t.image(i)))
-            getfile(path, imagePaths[static_cast<std::size_t>(i)], h.dataStart + e.start, e.size);
-        hooks.step();
-    }
-    createDir(joinPath(folder, "backpx"));
-    for (int s = 1; s <= h.totstages; ++s) {
-        const PackEntry& e = h.stageEntry(s);
-        getfile(path, stagePaths[static_cast<std::size_t>(s)], h.dataStart + e.start, e.size);
-        hooks.step();
+    {
+        BinFile pkg(path, BinFile::Mode::Read);
+        std::vector<char> buf;
+        createDir(joinPath(folder, "sprites"));
+        for (int i = 1; i <= h.totimages; ++i) {
+            const PackEntry& e = h.imageEntry(i);
+            if (imageUsed(t.image(i)))
+                extractMember(pkg, imagePaths[static_cast<std::size_t>(i)], h.dataStart + e.start, e.size, buf);
+            hooks.step();
+        }
+        createDir(joinPath(folder, "backpx"));
+        for (int s = 1; s <= h.totstages; ++s) {
+            const PackEntry& e = h.stageEntry(s);
+            extractMember(pkg, stagePaths[static_cast<std::size_t>(s)], h.dataStart + e.start, e.size, buf);
+            hooks.step();
+        }
+        pkg.close();
     }
 
     // Every check has passed and every bitmap is in place: take the tables.

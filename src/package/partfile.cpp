@@ -56,8 +56,12 @@ void PartFile::commit(bool replace, bool sync) {
         if (replace) {
             if (::rename(temp_.c_str(), dest_.c_str()) != 0) err = errno;
         } else {
-            // link() never replaces: a file that appeared meanwhile is kept.
-            if (::link(temp_.c_str(), dest_.c_str()) != 0 && errno != EEXIST) {
+            // Never replace: a file that appeared meanwhile is kept.
+            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, dest_.c_str(), RENAME_NOREPLACE) == 0) {
+                return;
+            } else if (errno == EEXIST) {
+                // kept; the temporary file goes below
+            } else if (::link(temp_.c_str(), dest_.c_str()) != 0 && errno != EEXIST) {
                 // Some file systems have no hard links: fall back to a rename
                 // when nothing is there yet.
                 if (!fileExists(dest_) && ::rename(temp_.c_str(), dest_.c_str()) != 0) err = errno;
