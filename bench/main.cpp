@@ -1,0 +1,59 @@
+// The benchmark program: runs every registered benchmark and ends with the
+// frame-to-memcpy ratios of the display layer.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Prints as usual and keeps the median real time (seconds) of every run.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> medians;
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            if (r.run_type != Run::RT_Aggregate || r.aggregate_name != "median" || r.error_occurred)
+                continue;
+            std::string name = r.run_name.function_name;
+            if (!r.run_name.args.empty()) name += "/" + r.run_name.args;
+            medians[name] = r.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(r.time_unit);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void printRatio(const MedianReporter& rep, int bits) {
+    const std::string arg = "/" + std::to_string(bits);
+    auto frame = rep.medians.find("BM_DisplayFrame" + arg);
+    auto copy = rep.medians.find("BM_DisplayMemcpy" + arg);
+    if (frame == rep.medians.end() || copy == rep.medians.end() || copy->second <= 0)
+        std::printf("frame ratio %dbpp: n/a\n", bits);
+    else
+        std::printf("frame ratio %dbpp: %.2f\n", bits, frame->second / copy->second);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Fonts need an application object; no window is ever shown.
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::fflush(stdout);
+    printRatio(reporter, 32);
+    printRatio(reporter, 16);
+    return 0;
+}

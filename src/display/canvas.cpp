@@ -1,0 +1,280 @@
+#include "display/canvas.h"
+
+#include <QColor>
+#include <QFontMetrics>
+#include <QPen>
+#include <QVector>
+
+#include <algorithm>
+
+#include "display/surface.h"
+
+namespace slv {
+
+namespace {
+
+QColor toQColor(std::uint32_t c) {
+    return QColor(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
+}
+
+// Lines of numbers on the view are 15 pixels apart; the canvas font must fit.
+constexpr int kMaxLineHeight = 15;
+constexpr int kMaxCachedTexts = 256;
+
+QFont canvasFont() {
+    QFont font;
+    if (QFontMetrics(font).height() > kMaxLineHeight) {
+        int px = kMaxLineHeight - 2;
+        font.setPixelSize(px);
+        while (px > 6 && QFontMetrics(font).height() > kMaxLineHeight) font.setPixelSize(--px);
+    }
+    // Crisp one-colour glyphs, as a bitmap font gives them.
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+template <class T>
+void fillRun(std::uint8_t* row, int x, int count, std::uint32_t pixel) {
+    std::fill_n(reinterpret_cast<T*>(row) + x, count, static_cast<T>(pixel));
+}
+
+template <class T>
+void putPixel(const PixelView& v, int x, int y, std::uint32_t pixel) {
+    reinterpret_cast<T*>(v.pixels + std::size_t(y) * v.pitch)[x] = static_cast<T>(pixel);
+}
+
+}  // namespace
+
+TDirectDrawSurfaceCanvas::TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface)
+    : surface_(surface), font_(canvasFont()) {}
+
+TDirectDrawSurfaceCanvas::~TDirectDrawSurfaceCanvas() { ReleaseCanvas(); }
+
+bool TDirectDrawSurfaceCanvas::begin() {
+    if (!surface_.hasPixels()) return false;
+    if (!active_) {
+        active_ = true;
+        surface_.touch();
+    }
+    return true;
+}
+
+QPainter& TDirectDrawSurfaceCanvas::Painter() {
+    if (!painter_.isActive() && begin()) {
+        const PixelView px = surface_.Pixels();
+        image_ = QImage(px.pixels, px.width, px.height, px.pitch,
+                        px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
+        if (painter_.begin(&image_)) {
+            painter_.setBackgroundMode(Qt::TransparentMode);
+            painter_.setFont(font_);
+            applyPen();
+            applyBrush();
+        } else {
+            image_ = QImage();
+        }
+    }
+    return painter_;
+}
+
+void TDirectDrawSurfaceCanvas::ReleaseCanvas() {
+    if (painter_.isActive()) painter_.end();
+    image_ = QImage();
+    if (active_) {
+        active_ = false;
+        surface_.touch();
+    }
+}
+
+void TDirectDrawSurfaceCanvas::applyPen() {
+    if (!painter_.isActive()) return;
+    QPen pen(toQColor(penColor_));
+    pen.setWidth(0);
+    pen.setCosmetic(true);
+    pen.setCapStyle(Qt::FlatCap);
+    if (penStyle_ == TPenStyle::psDash) pen.setDashPattern(QVector<qreal>{kDashOn, kDashOff});
+    painter_.setPen(pen);
+}
+
+void TDirectDrawSurfaceCanvas::applyBrush() {
+    if (!painter_.isActive()) return;
+    if (brushStyle_ == TBrushStyle::bsClear)
+        painter_.setBrush(Qt::NoBrush);
+    else
+        painter_.setBrush(toQColor(brushColor_));
+}
+
+void TDirectDrawSurfaceCanvas::SetFontColor(std::uint32_t color) { fontColor_ = color & 0xFFFFFF; }
+
+void TDirectDrawSurfaceCanvas::SetBrushStyle(TBrushStyle style) {
+    brushStyle_ = style;
+    applyBrush();
+}
+
+void TDirectDrawSurfaceCanvas::SetBrushColor(std::uint32_t color) {
+    brushColor_ = color & 0xFFFFFF;
+    applyBrush();
+}
+
+void TDirectDrawSurfaceCanvas::SetPenStyle(TPenStyle style) {
+    penStyle_ = style;
+    applyPen();
+}
+
+void TDirectDrawSurfaceCanvas::SetPenColor(std::uint32_t color) {
+    penColor_ = color & 0xFFFFFF;
+    applyPen();
+}
+
+std::uint32_t TDirectDrawSurfaceCanvas::pixelOf(std::uint32_t color) const {
+    return surface_.device().rgbToPixel(int(color & 255), int((color >> 8) & 255),
+                                        int((color >> 16) & 255));
+}
+
+void TDirectDrawSurfaceCanvas::fillRect(int x1, int y1, int x2, int y2, std::uint32_t pixel) {
+    const PixelView v = surface_.Pixels();
+    x1 = std::max(x1, 0);
+    y1 = std::max(y1, 0);
+    x2 = std::min(x2, v.width);
+    y2 = std::min(y2, v.height);
+    if (x1 >= x2 || y1 >= y2) return;
+    for (int y = y1; y < y2; ++y) {
+        std::uint8_t* row = v.pixels + std::size_t(y) * v.pitch;
+        if (v.bytesPerPixel == 4)
+            fillRun<std::uint32_t>(row, x1, x2 - x1, pixel);
+        else
+            fillRun<std::uint16_t>(row, x1, x2 - x1, pixel);
+    }
+}
+
+// Pixels i = 0..len-1 at (x0 + dx*i, y0 + dy*i), one of dx, dy being 0 and
+// the other 1 or -1. With the dashed pen, pixel i is drawn when
+// (phase + i) mod (on + off) < on, so the pattern runs on around a figure.
+void TDirectDrawSurfaceCanvas::edge(int x0, int y0, int dx, int dy, int len, int phase,
+                                    std::uint32_t pixel) {
+    if (len <= 0) return;
+    const PixelView v = surface_.Pixels();
+    // The range of i that lies on the surface.
+    int ia = 0, ib = len;
+    auto clipAxis = [&](int start, int step, int limit) {
+        if (step == 1) {
+            ia = std::max(ia, -start);
+            ib = std::min(ib, limit - start);
+        } else if (step == -1) {
+            ia = std::max(ia, start - limit + 1);
+            ib = std::min(ib, start + 1);
+        } else if (start < 0 || start >= limit) {
+            ib = ia;
+        }
+    };
+    clipAxis(x0, dx, v.width);
+    clipAxis(y0, dy, v.height);
+    if (ia >= ib) return;
+
+    const bool dashed = penStyle_ == TPenStyle::psDash;
+    const int period = kDashOn + kDashOff;
+    const bool wide = v.bytesPerPixel == 4;
+    int i = ia;
+    while (i < ib) {
+        int run = ib - i;
+        if (dashed) {
+            const int p = (phase + i) % period;
+            if (p >= kDashOn) {
+                i += period - p;
+                continue;
+            }
+            run = std::min(kDashOn - p, run);
+        }
+        // Draw pixels i .. i+run-1.
+        if (dy == 0) {
+            const int xs = dx == 1 ? x0 + i : x0 - (i + run - 1);
+            std::uint8_t* row = v.pixels + std::size_t(y0) * v.pitch;
+            if (wide)
+                fillRun<std::uint32_t>(row, xs, run, pixel);
+            else
+                fillRun<std::uint16_t>(row, xs, run, pixel);
+        } else {
+            const int ys = dy == 1 ? y0 + i : y0 - (i + run - 1);
+            for (int y = ys; y < ys + run; ++y) {
+                if (wide)
+                    putPixel<std::uint32_t>(v, x0, y, pixel);
+                else
+                    putPixel<std::uint16_t>(v, x0, y, pixel);
+            }
+        }
+        i += run;
+    }
+}
+
+void TDirectDrawSurfaceCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    const int w = x2 - x1, h = y2 - y1;
+    if (w <= 0 || h <= 0) return;
+    if (!begin()) return;
+    if (brushStyle_ == TBrushStyle::bsSolid) fillRect(x1, y1, x2, y2, pixelOf(brushColor_));
+    const std::uint32_t pen = pixelOf(penColor_);
+    if (h == 1) {
+        edge(x1, y1, 1, 0, w, 0, pen);
+        return;
+    }
+    if (w == 1) {
+        edge(x1, y1, 0, 1, h, 0, pen);
+        return;
+    }
+    // Clockwise from the top-left corner, each pixel once.
+    edge(x1, y1, 1, 0, w, 0, pen);                          // top, x1..x2-1
+    edge(x2 - 1, y1 + 1, 0, 1, h - 1, w, pen);              // right, y1+1..y2-1
+    edge(x2 - 2, y2 - 1, -1, 0, w - 1, w + h - 1, pen);     // bottom, x2-2..x1
+    edge(x1, y2 - 2, 0, -1, h - 2, 2 * w + h - 2, pen);     // left, y2-2..y1+1
+}
+
+const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const QString& text) {
+    auto it = glyphCache_.constFind(text);
+    if (it != glyphCache_.constEnd()) return *it;
+    if (glyphCache_.size() >= kMaxCachedTexts) glyphCache_.clear();
+
+    Glyphs g;
+    const QFontMetrics fm(font_);
+    g.width = fm.horizontalAdvance(text);
+    const QRect br = fm.boundingRect(text);  // relative to the baseline origin
+    if (br.width() > 0 && br.height() > 0) {
+        const int ox = 1 - br.left(), oy = 1 - br.top();
+        QImage mask(br.width() + 2, br.height() + 2, QImage::Format_ARGB32_Premultiplied);
+        mask.fill(Qt::transparent);
+        {
+            QPainter p(&mask);
+            p.setFont(font_);
+            p.setPen(Qt::white);
+            p.drawText(ox, oy, text);
+        }
+        const int ascent = fm.ascent();
+        for (int y = 0; y < mask.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+            for (int x = 0; x < mask.width(); ++x)
+                if (qAlpha(row[x]) >= 128)
+                    g.points.emplace_back(std::int16_t(x - ox), std::int16_t(y - oy + ascent));
+        }
+    }
+    return *glyphCache_.insert(text, std::move(g));
+}
+
+void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
+    if (text.isEmpty() || !begin()) return;
+    const Glyphs& g = glyphs(text);
+    if (brushStyle_ == TBrushStyle::bsSolid)
+        fillRect(x, y, x + g.width, y + TextHeight(), pixelOf(brushColor_));
+    const PixelView v = surface_.Pixels();
+    const std::uint32_t pixel = pixelOf(fontColor_);
+    for (const auto& [dx, dy] : g.points) {
+        const int px = x + dx, py = y + dy;
+        if (px < 0 || py < 0 || px >= v.width || py >= v.height) continue;
+        if (v.bytesPerPixel == 4)
+            putPixel<std::uint32_t>(v, px, py, pixel);
+        else
+            putPixel<std::uint16_t>(v, px, py, pixel);
+    }
+}
+
+int TDirectDrawSurfaceCanvas::TextHeight() const { return QFontMetrics(font_).height(); }
+
+}  // namespace slv

@@ -1,0 +1,162 @@
+// The scene view control: owns the device and the back buffer, shows the back
+// buffer in the window, reports the mouse in back-buffer pixels.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QWidget>
+
+#include "display/canvas.h"
+#include "display/surface.h"
+
+namespace slv {
+
+// The view's option flags, in bit order.
+enum TDXDrawOption : int {
+    doFullScreen,
+    doNoWindowChange,
+    doAllowReboot,
+    doWaitVBlank,
+    doAllowPalette256,
+    doSystemMemory,
+    doStretch,
+    doCenter,
+    doFlip,
+    do3D,
+    doDirectX7Mode,
+    doRetainedMode,
+    doHardware,
+    doSelectDriver,
+    doZBuffer,
+};
+
+class TDXDrawOptions {
+public:
+    constexpr TDXDrawOptions() = default;
+    constexpr TDXDrawOptions(std::initializer_list<TDXDrawOption> flags) {
+        for (TDXDrawOption f : flags) bits_ |= std::uint16_t(1u << f);
+    }
+    static constexpr TDXDrawOptions fromBits(std::uint16_t bits) {
+        TDXDrawOptions o;
+        o.bits_ = bits & 0x7FFF;
+        return o;
+    }
+    constexpr std::uint16_t bits() const { return bits_; }
+    constexpr bool has(TDXDrawOption f) const { return (bits_ >> f) & 1u; }
+    constexpr TDXDrawOptions& include(TDXDrawOption f) { bits_ |= std::uint16_t(1u << f); return *this; }
+    constexpr TDXDrawOptions& exclude(TDXDrawOption f) { bits_ &= std::uint16_t(~(1u << f)); return *this; }
+    constexpr bool operator==(const TDXDrawOptions&) const = default;
+
+    // The effective set that a declared set leads to.
+    static TDXDrawOptions derive(TDXDrawOptions declared);
+
+private:
+    std::uint16_t bits_ = 0;
+};
+
+// Full-screen display mode settings.
+struct TDXDrawDisplay {
+    int Width = 640;
+    int Height = 480;
+    int BitCount = 16;
+    bool FixedBitCount = true;
+    bool FixedRatio = true;
+    bool FixedSize = false;
+};
+
+class TDXDraw : public QWidget {
+    Q_OBJECT
+public:
+    explicit TDXDraw(QWidget* parent = nullptr);
+    ~TDXDraw() override;
+
+    // Creates the device (RGB565 with doFullScreen, XRGB8888 otherwise) and a
+    // back buffer filled with 0. Throws slv::Error; on failure the view is
+    // left finalised.
+    void InitializeView();
+    // Destroys the device and with it every surface made on it.
+    void FinalizeView();
+    bool Initialized() const { return initialized_; }
+    bool ViewReady() const;
+    // Shows the back buffer now; does nothing unless the view is ready.
+    void Present();
+
+    TDirectDrawSurface* BackBuffer() const { return backBuffer_; }
+    TDirectDraw* Device() const { return device_.get(); }
+    // The surface of a handle on the current device; null when there is none.
+    TDirectDrawSurface* resolve(SurfaceHandle handle) const {
+        return device_ ? device_->resolve(handle) : nullptr;
+    }
+
+    TDXDrawOptions Options() const { return options_; }       // as declared
+    TDXDrawOptions NowOptions() const { return nowOptions_; }  // in effect
+    void setOptions(TDXDrawOptions options);
+
+    TDXDrawDisplay Display;
+
+    // The back buffer follows the control's size (default) or keeps
+    // SurfaceWidth x SurfaceHeight.
+    bool AutoSize() const { return autoSize_; }
+    void setAutoSize(bool on) { autoSize_ = on; }
+    bool AutoInitialize() const { return autoInitialize_; }
+    void setAutoInitialize(bool on) { autoInitialize_ = on; }
+    int SurfaceWidth() const { return surfaceWidth_; }
+    int SurfaceHeight() const { return surfaceHeight_; }
+    void setSurfaceSize(int width, int height);
+
+    // When set and the control is larger than the back buffer, the back
+    // buffer is scaled up to fit with its aspect kept and black around it.
+    bool scaleToFit() const { return scaleToFit_; }
+    void setScaleToFit(bool on);
+    void setCursorHidden(bool hidden);
+
+    // Where the back buffer is shown, in control pixels.
+    QRect targetRect() const;
+    // A control position in back-buffer pixels.
+    QPoint toBackBuffer(QPoint controlPos) const;
+
+    // Called with the text of an error raised while the view initialises by
+    // itself; shows a message box when not set.
+    void setErrorHandler(std::function<void(const std::string&)> handler) {
+        errorHandler_ = std::move(handler);
+    }
+
+signals:
+    void initialized();
+    void finalized();
+    // Buttons are Qt::LeftButton / Qt::RightButton; ctrl is the Ctrl key's
+    // state; x, y are back-buffer pixels.
+    void mouseDown(Qt::MouseButton button, bool ctrl, int x, int y);
+    void mouseMove(Qt::MouseButtons buttons, bool ctrl, int x, int y);
+    void mouseUp(Qt::MouseButton button, bool ctrl, int x, int y);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void reportError(const std::string& text);
+
+    std::unique_ptr<TDirectDraw> device_;
+    TDirectDrawSurface* backBuffer_ = nullptr;
+    TDXDrawOptions options_;
+    TDXDrawOptions nowOptions_;
+    bool initialized_ = false;
+    bool busy_ = false;  // initialising or finalising
+    bool autoSize_ = true;
+    bool autoInitialize_ = true;
+    bool shownOnce_ = false;
+    bool scaleToFit_ = false;
+    int surfaceWidth_ = 0;
+    int surfaceHeight_ = 0;
+    std::function<void(const std::string&)> errorHandler_;
+};
+
+}  // namespace slv

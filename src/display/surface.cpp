@@ -1,0 +1,411 @@
+#include "display/surface.h"
+
+#include <SDL2/SDL.h>
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "display/canvas.h"
+#include "model/errors.h"
+
+namespace slv {
+
+namespace {
+
+// Handles are unique for the whole run, across devices, so a handle of a
+// destroyed device never resolves on a later one.
+SurfaceHandle gNextHandle = 1;
+
+SurfaceHandle newHandle() {
+    SurfaceHandle h = gNextHandle++;
+    if (gNextHandle == 0) gNextHandle = 1;
+    return h;
+}
+
+[[noreturn]] void cannotBeMade(const char* what) {
+    throw Error(std::string(what) + " cannot be made");
+}
+
+// Colour-keyed copy of one row: each pixel of `s` that differs from `key`
+// replaces the one in `d`. B bytes of pixels are compared and blended at once.
+template <class T, int B>
+__attribute__((always_inline)) inline void keyedRow(T* d, const T* s, int n, T key) {
+    typedef T V __attribute__((vector_size(B)));
+    constexpr int L = int(sizeof(V) / sizeof(T));
+    const V k = V{} + key;
+    int i = 0;
+    for (; i + L <= n; i += L) {
+        V sv, dv;
+        std::memcpy(&sv, s + i, sizeof(V));
+        std::memcpy(&dv, d + i, sizeof(V));
+        const V keep = reinterpret_cast<V>(sv == k);  // all ones where the key matches
+        const V out = (dv & keep) | (sv & ~keep);
+        std::memcpy(d + i, &out, sizeof(V));
+    }
+    for (; i < n; ++i)
+        if (s[i] != key) d[i] = s[i];
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define SLV_KEYED_AVX2 1
+// 32-byte vectors pay off only with AVX2; without it 16-byte ones are best.
+template <class T>
+__attribute__((target("avx2"))) void keyedRowsAvx2(std::uint8_t* d, int dp, const std::uint8_t* s,
+                                                   int sp, int w, int h, T key) {
+    for (int row = 0; row < h; ++row)
+        keyedRow<T, 32>(reinterpret_cast<T*>(d + std::size_t(row) * dp),
+                        reinterpret_cast<const T*>(s + std::size_t(row) * sp), w, key);
+}
+#endif
+
+template <class T>
+void keyedRows(std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, int h, T key) {
+#ifdef SLV_KEYED_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        keyedRowsAvx2<T>(d, dp, s, sp, w, h, key);
+        return;
+    }
+#endif
+    for (int row = 0; row < h; ++row)
+        keyedRow<T, 16>(reinterpret_cast<T*>(d + std::size_t(row) * dp),
+                        reinterpret_cast<const T*>(s + std::size_t(row) * sp), w, key);
+}
+
+// Largest pixel buffer a surface may ask for (bytes).
+constexpr std::int64_t kMaxSurfaceBytes = std::int64_t(1) << 30;
+
+}  // namespace
+
+// ---------------------------------------------------------------- device
+
+TDirectDraw::TDirectDraw(int bitCount) : bitCount_(bitCount) {
+    if (bitCount == 32)
+        format_ = SDL_PIXELFORMAT_RGB888;  // XRGB8888, top byte unused
+    else if (bitCount == 16)
+        format_ = SDL_PIXELFORMAT_RGB565;
+    else
+        throw Error("DirectDraw cannot be initialized");
+}
+
+TDirectDraw::~TDirectDraw() {
+    // Surfaces go first; each one ends its canvas and frees its pixels.
+    surfaces_.clear();
+}
+
+TDirectDrawSurface* TDirectDraw::CreateSurface() {
+    SurfaceHandle h = newHandle();
+    std::unique_ptr<TDirectDrawSurface> s(new TDirectDrawSurface(*this, h));
+    TDirectDrawSurface* raw = s.get();
+    surfaces_.emplace(h, std::move(s));
+    return raw;
+}
+
+TDirectDrawSurface* TDirectDraw::resolve(SurfaceHandle handle) const {
+    if (handle == 0) return nullptr;
+    auto it = surfaces_.find(handle);
+    return it == surfaces_.end() ? nullptr : it->second.get();
+}
+
+void TDirectDraw::FreeSurface(SurfaceHandle handle) {
+    if (handle == 0) return;
+    auto it = surfaces_.find(handle);
+    if (it == surfaces_.end()) return;
+    std::unique_ptr<TDirectDrawSurface> s = std::move(it->second);
+    surfaces_.erase(it);
+    s.reset();
+}
+
+std::uint32_t TDirectDraw::rgbToPixel(int r, int g, int b) const {
+    r &= 255;
+    g &= 255;
+    b &= 255;
+    if (bitCount_ == 16)
+        return static_cast<std::uint32_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+    return static_cast<std::uint32_t>((r << 16) | (g << 8) | b);
+}
+
+// ---------------------------------------------------------------- surface
+
+TDirectDrawSurface::TDirectDrawSurface(TDirectDraw& device, SurfaceHandle handle)
+    : device_(&device), handle_(handle) {}
+
+TDirectDrawSurface::~TDirectDrawSurface() {
+    canvas_.reset();
+    releasePixels();
+}
+
+TDirectDrawSurface* TDirectDrawSurface::Create(TDirectDraw& device) {
+    return device.CreateSurface();
+}
+
+int TDirectDrawSurface::BitCount() const { return device_->BitCount(); }
+
+int TDirectDrawSurface::Width() const { return surface_ ? surface_->w : 0; }
+int TDirectDrawSurface::Height() const { return surface_ ? surface_->h : 0; }
+
+void TDirectDrawSurface::releaseCanvasIfActive() {
+    if (canvas_ && canvas_->active()) canvas_->ReleaseCanvas();
+}
+
+void TDirectDrawSurface::ReleaseCanvas() { releaseCanvasIfActive(); }
+
+TDirectDrawSurfaceCanvas& TDirectDrawSurface::Canvas() {
+    if (!canvas_) canvas_ = std::make_unique<TDirectDrawSurfaceCanvas>(*this);
+    return *canvas_;
+}
+
+void TDirectDrawSurface::touch() {
+    if (keyed_) {
+        SDL_FreeSurface(keyed_);
+        keyed_ = nullptr;
+    }
+}
+
+void TDirectDrawSurface::releasePixels() {
+    touch();
+    if (surface_) {
+        SDL_FreeSurface(surface_);
+        surface_ = nullptr;
+    }
+    std::vector<std::uint8_t>().swap(buffer_);
+}
+
+// Takes `buffer` as the new pixels. The old pixels stay if the SDL surface
+// cannot be made.
+void TDirectDrawSurface::adoptPixels(std::vector<std::uint8_t>&& buffer, int width, int height,
+                                     int pitch) {
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(buffer.data(), width, height,
+                                                        device_->BitCount(), pitch,
+                                                        device_->pixelFormat());
+    if (!s) cannotBeMade("Surface");
+    releaseCanvasIfActive();
+    releasePixels();
+    buffer_ = std::move(buffer);  // the data pointer moves with the vector
+    surface_ = s;
+    key_ = 0;
+}
+
+namespace {
+
+int pitchFor(int width, int bytesPerPixel) {
+    return (width * bytesPerPixel + 3) & ~3;
+}
+
+std::vector<std::uint8_t> allocatePixels(int width, int height, int pitch) {
+    std::int64_t bytes = std::int64_t(pitch) * height;
+    if (width <= 0 || height <= 0 || bytes > kMaxSurfaceBytes) cannotBeMade("Surface");
+    try {
+        return std::vector<std::uint8_t>(static_cast<std::size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+        cannotBeMade("Surface");
+    }
+}
+
+}  // namespace
+
+void TDirectDrawSurface::SetSize(int width, int height) {
+    if (width <= 0 || height <= 0) {
+        releaseCanvasIfActive();
+        releasePixels();
+        key_ = 0;
+        return;
+    }
+    int bpp = device_->BitCount() / 8;
+    int pitch = pitchFor(width, bpp);
+    adoptPixels(allocatePixels(width, height, pitch), width, height, pitch);
+}
+
+void TDirectDrawSurface::LoadFromImage(const QImage& image) {
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
+        SetSize(0, 0);
+        return;
+    }
+    const int w = image.width(), h = image.height();
+    const bool wide = device_->BitCount() == 32;
+    QImage converted = image.convertToFormat(wide ? QImage::Format_RGB32 : QImage::Format_RGB16);
+    if (converted.isNull()) cannotBeMade("Surface");
+    const int bpp = wide ? 4 : 2;
+    const int pitch = pitchFor(w, bpp);
+    std::vector<std::uint8_t> pixels = allocatePixels(w, h, pitch);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* dst = pixels.data() + std::size_t(y) * pitch;
+        const uchar* src = converted.constScanLine(y);
+        if (wide) {
+            // Qt keeps 0xff in the top byte; surfaces keep 0 there.
+            auto* d = reinterpret_cast<std::uint32_t*>(dst);
+            auto* s = reinterpret_cast<const std::uint32_t*>(src);
+            for (int x = 0; x < w; ++x) d[x] = s[x] & 0x00FFFFFFu;
+        } else {
+            std::memcpy(dst, src, std::size_t(w) * 2);
+        }
+    }
+    adoptPixels(std::move(pixels), w, h, pitch);
+}
+
+void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
+    const QString path = QString::fromStdString(fileName);
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    const QByteArray format = suffix.toLower().toLatin1();
+    if (format.isEmpty() || !QImageReader::supportedImageFormats().contains(format))
+        throw Error("Unknown picture file extension (." + suffix.toStdString() + ")");
+    if (!info.exists() || !info.isFile() || !info.isReadable())
+        throw Error("Cannot open file " + fileName);
+    QImageReader reader(path, format);
+    reader.setAutoDetectImageFormat(false);
+    QImage image = reader.read();
+    if (image.isNull()) {
+        if (reader.error() == QImageReader::FileNotFoundError ||
+            reader.error() == QImageReader::DeviceError)
+            throw Error("Cannot open file " + fileName);
+        throw Error("Bitmap image is not valid");
+    }
+    LoadFromImage(image);
+}
+
+// ---------------------------------------------------------------- copies
+
+SDL_Surface* TDirectDrawSurface::keyedSource() {
+    if (!keyed_ && surface_) {
+        keyed_ = SDL_CreateRGBSurfaceWithFormatFrom(buffer_.data(), surface_->w, surface_->h,
+                                                    device_->BitCount(), surface_->pitch,
+                                                    device_->pixelFormat());
+        if (!keyed_) return nullptr;
+        SDL_SetColorKey(keyed_, SDL_TRUE, key_);
+        // Run-length encoding skips keyed spans without comparing each pixel;
+        // it works on its own copy, so buffer_ stays readable.
+        SDL_SetSurfaceRLE(keyed_, 1);
+    }
+    return keyed_;
+}
+
+void TDirectDrawSurface::DrawRect(int x, int y, TRect srcRect, TDirectDrawSurface* src,
+                                  bool transparent) {
+    if (!src) return;
+    if (x > Width() || y > Height()) return;
+
+    TRect S = srcRect;
+    TRect D{x, y, x + S.Right - S.Left, y + S.Bottom - S.Top};
+    const TRect C = SurfaceRect();
+    const TRect K = src->SurfaceRect();
+
+    if (C.Left > D.Left) { S.Left += C.Left - D.Left; D.Left = C.Left; }
+    if (C.Top > D.Top) { S.Top += C.Top - D.Top; D.Top = C.Top; }
+    if (K.Left > S.Left) { D.Left += K.Left - S.Left; S.Left = K.Left; }
+    if (K.Top > S.Top) { D.Top += K.Top - S.Top; S.Top = K.Top; }
+    if (C.Right < D.Right) { S.Right -= D.Right - C.Right; D.Right = C.Right; }
+    if (C.Bottom < D.Bottom) { S.Bottom -= D.Bottom - C.Bottom; D.Bottom = C.Bottom; }
+    if (K.Right < S.Right) { D.Right -= S.Right - K.Right; S.Right = K.Right; }
+    if (K.Bottom < S.Bottom) { D.Bottom -= S.Bottom - K.Bottom; S.Bottom = K.Bottom; }
+
+    if (D.empty() || S.empty()) return;
+    if (!surface_ || !src->surface_) return;
+
+    releaseCanvasIfActive();
+    if (src != this) src->releaseCanvasIfActive();
+
+    const int w = D.width(), h = D.height();
+    const bool sameFormat = src->device_->pixelFormat() == device_->pixelFormat();
+
+    if (!transparent && sameFormat) {
+        // Opaque copy in the same format: plain row copies.
+        const int bpp = device_->BitCount() / 8;
+        const std::size_t rowBytes = std::size_t(w) * bpp;
+        const int sp = src->surface_->pitch, dp = surface_->pitch;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(S.Top) * sp + std::size_t(S.Left) * bpp;
+        std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
+        if (src == this) {
+            if (d > s) {  // overlapping copy downwards: walk rows from the bottom
+                for (int row = h - 1; row >= 0; --row)
+                    std::memmove(d + std::size_t(row) * dp, s + std::size_t(row) * sp, rowBytes);
+            } else {
+                for (int row = 0; row < h; ++row)
+                    std::memmove(d + std::size_t(row) * dp, s + std::size_t(row) * sp, rowBytes);
+            }
+        } else if (S.Left == 0 && D.Left == 0 && sp == dp && rowBytes == std::size_t(dp)) {
+            std::memcpy(d, s, rowBytes * h);
+        } else {
+            for (int row = 0; row < h; ++row)
+                std::memcpy(d + std::size_t(row) * dp, s + std::size_t(row) * sp, rowBytes);
+        }
+    } else if (transparent && sameFormat) {
+        const int sp = src->surface_->pitch, dp = surface_->pitch;
+        const int bpp = device_->BitCount() / 8;
+        std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(S.Top) * sp + std::size_t(S.Left) * bpp;
+        if (bpp == 4)
+            keyedRows<std::uint32_t>(d, dp, s, sp, w, h, src->key_);
+        else
+            keyedRows<std::uint16_t>(d, dp, s, sp, w, h, static_cast<std::uint16_t>(src->key_));
+    } else {
+        SDL_Surface* from = transparent ? src->keyedSource() : src->surface_;
+        if (!from) return;
+        SDL_Rect sr{S.Left, S.Top, w, h};
+        SDL_Rect dr{D.Left, D.Top, w, h};
+        SDL_LowerBlit(from, &sr, surface_, &dr);
+    }
+    touch();
+}
+
+void TDirectDrawSurface::FillColor(std::uint32_t pixel) {
+    if (!surface_) return;
+    releaseCanvasIfActive();
+    if (device_->BitCount() == 32) {
+        pixel &= 0x00FFFFFFu;
+        if (pixel == 0) {
+            std::memset(buffer_.data(), 0, buffer_.size());
+        } else {
+            auto* p = reinterpret_cast<std::uint32_t*>(buffer_.data());
+            std::fill_n(p, buffer_.size() / 4, pixel);
+        }
+    } else {
+        const auto v = static_cast<std::uint16_t>(pixel);
+        if ((v & 0xFF) == (v >> 8)) {
+            std::memset(buffer_.data(), v & 0xFF, buffer_.size());
+        } else {
+            auto* p = reinterpret_cast<std::uint16_t*>(buffer_.data());
+            std::fill_n(p, buffer_.size() / 2, v);
+        }
+    }
+    touch();
+}
+
+std::uint32_t TDirectDrawSurface::ReadPixel(int x, int y) const {
+    if (!surface_ || x < 0 || y < 0 || x >= surface_->w || y >= surface_->h) return 0;
+    const std::uint8_t* row = buffer_.data() + std::size_t(y) * surface_->pitch;
+    if (device_->BitCount() == 32) {
+        std::uint32_t v;
+        std::memcpy(&v, row + std::size_t(x) * 4, 4);
+        return v & 0x00FFFFFFu;
+    }
+    std::uint16_t v;
+    std::memcpy(&v, row + std::size_t(x) * 2, 2);
+    return v;
+}
+
+void TDirectDrawSurface::SetKeyColor(std::uint32_t pixel) {
+    pixel &= device_->BitCount() == 32 ? 0x00FFFFFFu : 0xFFFFu;
+    if (pixel == key_) return;
+    key_ = pixel;
+    touch();  // the encoded copy depends on the key
+}
+
+PixelView TDirectDrawSurface::Pixels() const {
+    if (!surface_) return {};
+    return PixelView{const_cast<std::uint8_t*>(buffer_.data()), surface_->pitch,
+                     device_->BitCount() / 8, surface_->w, surface_->h};
+}
+
+PixelView TDirectDrawSurface::PixelsForWrite() {
+    touch();
+    return Pixels();
+}
+
+}  // namespace slv

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+
+#include "display/canvas.h"
+#include "display/surface.h"
+
+using namespace slv;
+
+namespace {
+
+struct Fixture {
+    explicit Fixture(int bits, int w = 40, int h = 30) : dev(bits) {
+        s = dev.CreateSurface();
+        s->SetSize(w, h);
+        s->FillColor(0);
+    }
+    TDirectDraw dev;
+    TDirectDrawSurface* s;
+};
+
+constexpr std::uint32_t kRed = 0x0000FF;  // red in the low byte
+
+}  // namespace
+
+TEST(Canvas, RectangleOutlineLeavesRightAndBottomEdgesOut) {
+    Fixture f(32);
+    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    c.SetPenStyle(TPenStyle::psSolid);
+    c.SetPenColor(kRed);
+    c.Rectangle(2, 3, 10, 8);
+    c.ReleaseCanvas();
+    const std::uint32_t red = 0x00FF0000;
+    for (int x = 2; x <= 9; ++x) {
+        EXPECT_EQ(f.s->ReadPixel(x, 3), red) << x;
+        EXPECT_EQ(f.s->ReadPixel(x, 7), red) << x;
+        EXPECT_EQ(f.s->ReadPixel(x, 8), 0u) << x;
+        EXPECT_EQ(f.s->ReadPixel(x, 2), 0u) << x;
+    }
+    for (int y = 3; y <= 7; ++y) {
+        EXPECT_EQ(f.s->ReadPixel(2, y), red) << y;
+        EXPECT_EQ(f.s->ReadPixel(9, y), red) << y;
+        EXPECT_EQ(f.s->ReadPixel(10, y), 0u) << y;
+        EXPECT_EQ(f.s->ReadPixel(1, y), 0u) << y;
+    }
+    EXPECT_EQ(f.s->ReadPixel(5, 5), 0u);  // clear brush: interior untouched
+}
+
+TEST(Canvas, CornersInAnyOrderGiveTheSameRectangle) {
+    Fixture a(32), b(32);
+    a.s->Canvas().SetPenColor(0xFFFFFF);
+    b.s->Canvas().SetPenColor(0xFFFFFF);
+    a.s->Canvas().SetBrushStyle(TBrushStyle::bsClear);
+    b.s->Canvas().SetBrushStyle(TBrushStyle::bsClear);
+    a.s->Canvas().Rectangle(5, 6, 20, 15);
+    b.s->Canvas().Rectangle(20, 15, 5, 6);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(a.s->ReadPixel(x, y), b.s->ReadPixel(x, y));
+}
+
+TEST(Canvas, DashedPenLeavesGaps) {
+    Fixture f(32, 100, 60);
+    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    c.SetPenStyle(TPenStyle::psDash);
+    c.SetPenColor(0xFFFFFF);
+    c.Rectangle(0, 0, 90, 50);
+    c.ReleaseCanvas();
+    int on = 0, off = 0;
+    for (int x = 0; x < 90; ++x) (f.s->ReadPixel(x, 0) ? on : off)++;
+    EXPECT_GT(on, 0);
+    EXPECT_GT(off, 0);
+    EXPECT_EQ(f.s->ReadPixel(0, 0), 0x00FFFFFFu);  // the pattern starts with a dash
+    // Nothing outside the outline.
+    for (int x = 0; x < 100; ++x) EXPECT_EQ(f.s->ReadPixel(x, 50), 0u);
+    for (int y = 1; y < 49; ++y) EXPECT_EQ(f.s->ReadPixel(45, y), 0u);
+    // Left and right edges have gaps as well.
+    std::set<std::uint32_t> left, right;
+    for (int y = 0; y < 50; ++y) {
+        left.insert(f.s->ReadPixel(0, y));
+        right.insert(f.s->ReadPixel(89, y));
+    }
+    EXPECT_EQ(left.size(), 2u);
+    EXPECT_EQ(right.size(), 2u);
+}
+
+TEST(Canvas, SolidBrushFillsTheInterior) {
+    Fixture f(16);
+    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    c.SetBrushStyle(TBrushStyle::bsSolid);
+    c.SetBrushColor(0xFF0000);  // blue
+    c.SetPenStyle(TPenStyle::psSolid);
+    c.SetPenColor(kRed);
+    c.Rectangle(1, 1, 6, 6);
+    c.ReleaseCanvas();
+    EXPECT_EQ(f.s->ReadPixel(1, 1), 0xF800u);
+    EXPECT_EQ(f.s->ReadPixel(3, 3), 0x001Fu);
+    EXPECT_EQ(f.s->ReadPixel(6, 6), 0u);
+}
+
+TEST(Canvas, OutlinesAreClippedToTheSurface) {
+    Fixture f(16, 20, 20);
+    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    c.SetPenColor(0xFFFFFF);
+    c.Rectangle(-5, -5, 10, 10);
+    c.Rectangle(15, 15, 60, 70);
+    c.Rectangle(-100, -100, -50, -50);
+    c.ReleaseCanvas();
+    EXPECT_EQ(f.s->ReadPixel(9, 0), 0xFFFFu);
+    EXPECT_EQ(f.s->ReadPixel(0, 9), 0xFFFFu);
+    EXPECT_EQ(f.s->ReadPixel(15, 19), 0xFFFFu);
+    EXPECT_EQ(f.s->ReadPixel(19, 15), 0xFFFFu);
+    EXPECT_EQ(f.s->ReadPixel(0, 0), 0u);
+}
+
+TEST(Canvas, SettingsLastAcrossReleases) {
+    Fixture f(32);
+    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    c.SetPenColor(kRed);
+    c.SetPenStyle(TPenStyle::psDash);
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    c.SetFontColor(0x00FF00);
+    c.Rectangle(0, 0, 5, 5);
+    c.ReleaseCanvas();
+    EXPECT_FALSE(c.active());
+    EXPECT_EQ(c.PenColor(), kRed);
+    EXPECT_EQ(c.PenStyle(), TPenStyle::psDash);
+    EXPECT_EQ(c.BrushStyle(), TBrushStyle::bsClear);
+    EXPECT_EQ(c.FontColor(), 0x00FF00u);
+    c.Rectangle(10, 10, 15, 15);
+    EXPECT_TRUE(c.active());
+    c.ReleaseCanvas();
+    EXPECT_EQ(f.s->ReadPixel(10, 10), 0x00FF0000u);
+    EXPECT_EQ(&f.s->Canvas(), &c);
+}
+
+TEST(Canvas, TextLinesFifteenPixelsApartDoNotOverlap) {
+    for (int bits : {32, 16}) {
+        Fixture f(bits, 120, 60);
+        TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+        EXPECT_LE(c.TextHeight(), 15);
+        c.SetBrushStyle(TBrushStyle::bsClear);
+        c.SetFontColor(0xFFFFFF);
+        c.TextOut(0, 15, "-1234567890");
+        c.ReleaseCanvas();
+        const std::uint32_t white = bits == 32 ? 0x00FFFFFFu : 0xFFFFu;
+        int ink = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 120; ++x) {
+                const std::uint32_t v = f.s->ReadPixel(x, y);
+                if (v == 0) continue;
+                EXPECT_EQ(v, white);
+                EXPECT_GE(y, 15);
+                EXPECT_LT(y, 30);
+                ++ink;
+            }
+        EXPECT_GT(ink, 20) << bits;
+    }
+}
+
+TEST(Canvas, TextKeepsTheBackgroundWithAClearBrush) {
+    Fixture f(32, 80, 20);
+    f.s->FillColor(0x00102030);
+    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    c.SetFontColor(0xFFFFFF);
+    c.TextOut(0, 0, "8");
+    c.ReleaseCanvas();
+    int background = 0, ink = 0;
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 10; ++x) {
+            const std::uint32_t v = f.s->ReadPixel(x, y);
+            if (v == 0x00102030u) ++background;
+            else if (v == 0x00FFFFFFu) ++ink;
+        }
+    EXPECT_GT(ink, 0);
+    EXPECT_GT(background, 0);
+    EXPECT_EQ(ink + background, 150);
+}
+
+TEST(Canvas, PainterDrawsIntoTheSamePixels) {
+    Fixture f(32);
+    QPainter& p = f.s->Canvas().Painter();
+    ASSERT_TRUE(p.isActive());
+    p.fillRect(0, 0, 2, 2, QColor(1, 2, 3));
+    f.s->ReleaseCanvas();
+    EXPECT_FALSE(p.isActive());
+    EXPECT_EQ(f.s->ReadPixel(1, 1), 0x00010203u);
+}
+
+TEST(Canvas, NothingHappensOnASurfaceWithoutPixels) {
+    TDirectDraw dev(32);
+    TDirectDrawSurface* s = dev.CreateSurface();
+    s->Canvas().Rectangle(0, 0, 10, 10);
+    s->Canvas().TextOut(0, 0, "1");
+    EXPECT_FALSE(s->Canvas().active());
+    EXPECT_EQ(s->Width(), 0);
+}

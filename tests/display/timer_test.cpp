@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdint>
+#include <vector>
+
+#include "display/clock.h"
+#include "display/dxtimer.h"
+
+using namespace slv;
+
+namespace {
+
+struct FakeClock {
+    std::uint32_t now = 5000;
+};
+
+}  // namespace
+
+TEST(FrameTimer, FramesPerSecondIsZeroDuringTheFirstSecond) {
+    FakeClock clock;
+    TDXTimer timer;
+    timer.setEnabled(false);
+    timer.setClock([&clock] { return clock.now; });
+    timer.setEnabled(true);
+    int calls = 0;
+    timer.OnTimer = [&calls](int) { ++calls; };
+    for (int i = 0; i < 99; ++i) {
+        clock.now += 10;
+        timer.DoTick();
+        EXPECT_EQ(timer.FramesPerSecond(), 0) << i;
+    }
+    clock.now += 10;  // 1000 ms after the start: 100 ticks
+    timer.DoTick();
+    EXPECT_EQ(calls, 100);
+    EXPECT_EQ(timer.FramesPerSecond(), 100);
+    // The next window: 30 ticks over 1500 ms is 20 per second.
+    for (int i = 0; i < 30; ++i) {
+        clock.now += 50;
+        timer.DoTick();
+    }
+    EXPECT_EQ(timer.FramesPerSecond(), 20);
+}
+
+TEST(FrameTimer, RateIsRoundedToTheNearest) {
+    FakeClock clock;
+    TDXTimer timer;
+    timer.setClock([&clock] { return clock.now; });
+    timer.setEnabled(true);
+    // 3 ticks, the last at 1200 ms: 2.5 per second rounds to 3.
+    clock.now += 400;
+    timer.DoTick();
+    clock.now += 400;
+    timer.DoTick();
+    clock.now += 400;
+    timer.DoTick();
+    EXPECT_EQ(timer.FramesPerSecond(), 3);
+}
+
+TEST(FrameTimer, EnablingAgainRestartsTheMeasuringWindow) {
+    FakeClock clock;
+    TDXTimer timer;
+    timer.setClock([&clock] { return clock.now; });
+    timer.setEnabled(true);
+    for (int i = 0; i < 20; ++i) {
+        clock.now += 60;
+        timer.DoTick();
+    }
+    EXPECT_GT(timer.FramesPerSecond(), 0);
+    timer.setEnabled(false);
+    clock.now += 5000;
+    timer.DoTick();  // stopped: nothing counted
+    timer.setEnabled(true);
+    EXPECT_EQ(timer.FramesPerSecond(), 0);
+    std::vector<int> lags;
+    timer.OnTimer = [&lags](int lag) { lags.push_back(lag); };
+    clock.now += 999;
+    timer.DoTick();
+    EXPECT_EQ(timer.FramesPerSecond(), 0);
+    ASSERT_EQ(lags.size(), 1u);
+    EXPECT_EQ(lags[0], 999);  // Interval 0 counts each millisecond
+}
+
+TEST(FrameTimer, IntervalHoldsTicksBackAndCountsLag) {
+    FakeClock clock;
+    TDXTimer timer;
+    timer.setClock([&clock] { return clock.now; });
+    timer.setEnabled(true);
+    timer.setInterval(10);
+    std::vector<int> lags;
+    timer.OnTimer = [&lags](int lag) { lags.push_back(lag); };
+    clock.now += 5;
+    timer.DoTick();
+    EXPECT_TRUE(lags.empty());
+    clock.now += 20;  // 25 ms since the start
+    timer.DoTick();
+    ASSERT_EQ(lags.size(), 1u);
+    EXPECT_EQ(lags[0], 2);
+    timer.setInterval(0);
+    timer.DoTick();  // no time passed: still at least 1
+    EXPECT_EQ(lags.back(), 1);
+}
+
+TEST(FrameTimer, ClockWrapsWithoutHarm) {
+    FakeClock clock;
+    clock.now = 0xFFFFFF00u;
+    TDXTimer timer;
+    timer.setClock([&clock] { return clock.now; });
+    timer.setEnabled(true);
+    for (int i = 0; i < 50; ++i) {
+        clock.now += 20;  // passes 2^32 on the way
+        timer.DoTick();
+    }
+    EXPECT_EQ(timer.FramesPerSecond(), 50);
+}
+
+TEST(FrameTimer, TicksWhileTheEventLoopIsIdle) {
+    TDXTimer timer;
+    timer.setActiveOnly(false);
+    timer.setEnabled(true);
+    EXPECT_TRUE(timer.running());
+    int ticks = 0;
+    QObject::connect(&timer, &TDXTimer::timer, [&ticks](int lag) {
+        EXPECT_GE(lag, 1);
+        ++ticks;
+    });
+    QElapsedTimer guard;
+    guard.start();
+    while (ticks < 5 && guard.elapsed() < 10000) QCoreApplication::processEvents();
+    EXPECT_GE(ticks, 5);
+    timer.setEnabled(false);
+    EXPECT_FALSE(timer.running());
+    const int stopped = ticks;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ticks, stopped);
+}
+
+TEST(FrameTimer, TickCountMovesForward) {
+    const std::uint32_t a = tickCount();
+    const std::uint32_t b = tickCount();
+    EXPECT_LT(std::uint32_t(b - a), 1000u);
+}

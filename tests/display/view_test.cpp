@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include <memory>
+
+#include "display/dxdraw.h"
+#include "model/errors.h"
+
+using namespace slv;
+
+TEST(ViewOptions, TheEditorsOptionsGiveCenterAloneInAWindow) {
+    const TDXDrawOptions declared{doAllowReboot, doCenter, doHardware, doSelectDriver};
+    EXPECT_EQ(TDXDrawOptions::derive(declared), (TDXDrawOptions{doCenter}));
+    TDXDrawOptions full = declared;
+    full.include(doFullScreen);
+    EXPECT_EQ(TDXDrawOptions::derive(full), (TDXDrawOptions{doFullScreen, doAllowReboot, doCenter}));
+}
+
+TEST(ViewOptions, DerivationRules) {
+    using O = TDXDrawOptions;
+    // Without full screen the full-screen-only flags go.
+    EXPECT_EQ(O::derive({doNoWindowChange, doAllowPalette256, doFlip, doWaitVBlank}), (O{doWaitVBlank}));
+    EXPECT_EQ(O::derive({doFullScreen, doNoWindowChange, doAllowPalette256, doFlip}),
+              (O{doFullScreen, doNoWindowChange, doAllowPalette256, doFlip}));
+    // Without 3D the 3D flags go; with it only doHardware is dropped.
+    EXPECT_EQ(O::derive({doDirectX7Mode, doRetainedMode, doSelectDriver, doZBuffer}), O{});
+    EXPECT_EQ(O::derive({do3D, doRetainedMode, doHardware, doSelectDriver, doZBuffer}),
+              (O{do3D, doRetainedMode, doSelectDriver, doZBuffer}));
+    // System memory rules out flipping; DirectX 7 mode rules out retained mode.
+    EXPECT_EQ(O::derive({doFullScreen, doSystemMemory, doFlip}), (O{doFullScreen, doSystemMemory}));
+    EXPECT_EQ(O::derive({do3D, doDirectX7Mode, doRetainedMode}), (O{do3D, doDirectX7Mode}));
+    EXPECT_EQ(O::fromBits(0xFFFF).bits(), 0x7FFF);
+    EXPECT_TRUE(O{doZBuffer}.has(doZBuffer));
+    EXPECT_EQ((O{doFullScreen}).bits(), 1);
+    EXPECT_EQ((O{doZBuffer}).bits(), 1 << 14);
+}
+
+TEST(View, DefaultsAsLaidOut) {
+    TDXDraw view;
+    EXPECT_EQ(view.Options(), (TDXDrawOptions{doAllowReboot, doCenter, doHardware, doSelectDriver}));
+    EXPECT_EQ(view.NowOptions(), (TDXDrawOptions{doCenter}));
+    EXPECT_EQ(view.Display.Width, 640);
+    EXPECT_EQ(view.Display.Height, 480);
+    EXPECT_EQ(view.Display.BitCount, 16);
+    EXPECT_FALSE(view.ViewReady());
+    EXPECT_EQ(view.Device(), nullptr);
+    EXPECT_EQ(view.BackBuffer(), nullptr);
+}
+
+TEST(View, NeedsAForm) {
+    TDXDraw view;
+    try {
+        view.InitializeView();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Form not found");
+    }
+    EXPECT_FALSE(view.ViewReady());
+}
+
+TEST(View, WindowedViewHasAThirtyTwoBitBackBufferOfItsSize) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->setGeometry(6, 7, 640, 430);
+    view->InitializeView();
+    ASSERT_TRUE(view->ViewReady());
+    EXPECT_EQ(view->Device()->BitCount(), 32);
+    EXPECT_EQ(view->BackBuffer()->Width(), 640);
+    EXPECT_EQ(view->BackBuffer()->Height(), 430);
+    EXPECT_EQ(view->BackBuffer()->ReadPixel(320, 200), 0u);
+    EXPECT_EQ(view->SurfaceWidth(), 640);
+    EXPECT_EQ(view->SurfaceHeight(), 430);
+}
+
+TEST(View, FullScreenUsesSixteenBitPixels) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->resize(640, 480);
+    TDXDrawOptions o = view->Options();
+    view->setOptions(o.include(doFullScreen));
+    view->Display.Width = 800;
+    view->Display.Height = 600;
+    view->InitializeView();
+    EXPECT_EQ(view->Device()->BitCount(), 16);
+    EXPECT_EQ(view->BackBuffer()->Height(), 480);
+    EXPECT_EQ(view->Display.Width, 800);
+}
+
+TEST(View, UnknownBitCountCannotBeSet) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    TDXDrawOptions o = view->Options();
+    view->setOptions(o.include(doFullScreen));
+    for (int bits : {12, 8}) {
+        view->Display.BitCount = bits;
+        try {
+            view->InitializeView();
+            FAIL() << "no error";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Display mode cannot be changed (640x480 " + std::to_string(bits) + "bit)");
+        }
+        EXPECT_FALSE(view->Initialized());
+        EXPECT_EQ(view->Device(), nullptr);
+    }
+    // Without full screen the display mode is not touched.
+    view->setOptions(view->Options().exclude(doFullScreen));
+    view->InitializeView();
+    EXPECT_TRUE(view->ViewReady());
+}
+
+TEST(View, SurfacesDoNotOutliveAModeChange) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->InitializeView();
+    TDirectDrawSurface* pic = view->Device()->CreateSurface();
+    pic->SetSize(4, 4);
+    const SurfaceHandle h = pic->handle();
+    const SurfaceHandle back = view->BackBuffer()->handle();
+    EXPECT_EQ(view->resolve(h), pic);
+    QSignalSpy finalized(view, &TDXDraw::finalized);
+    view->FinalizeView();
+    EXPECT_EQ(finalized.count(), 1);
+    EXPECT_FALSE(view->ViewReady());
+    EXPECT_EQ(view->resolve(h), nullptr);
+    view->setOptions(view->Options().include(doFullScreen));
+    view->InitializeView();
+    EXPECT_EQ(view->resolve(h), nullptr);
+    EXPECT_EQ(view->resolve(back), nullptr);
+    EXPECT_NE(view->BackBuffer()->handle(), back);
+}
+
+TEST(View, InitialisesItselfWhenFirstShown) {
+    QWidget form;
+    form.resize(800, 600);
+    auto* view = new TDXDraw(&form);
+    view->setGeometry(6, 7, 640, 430);
+    QSignalSpy initialized(view, &TDXDraw::initialized);
+    EXPECT_FALSE(view->Initialized());
+    form.show();
+    EXPECT_TRUE(view->ViewReady());
+    EXPECT_EQ(initialized.count(), 1);
+    form.hide();
+    form.show();
+    EXPECT_EQ(initialized.count(), 1);
+}
+
+TEST(View, PresentShowsTheBackBufferAtTheTopLeft) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->resize(64, 43);
+    view->InitializeView();
+    TDirectDrawSurface* bb = view->BackBuffer();
+    bb->FillColor(0x00FF0000);
+    bb->Canvas().SetPenColor(0x00FF00);  // green
+    bb->Canvas().SetBrushStyle(TBrushStyle::bsClear);
+    bb->Canvas().Rectangle(0, 0, 10, 10);
+    view->Present();
+    EXPECT_FALSE(bb->Canvas().active());
+    const QImage shot = view->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(0, 0)), QColor(0, 255, 0));
+    EXPECT_EQ(QColor(shot.pixel(5, 5)), QColor(255, 0, 0));
+    EXPECT_EQ(QColor(shot.pixel(63, 42)), QColor(255, 0, 0));
+}
+
+TEST(View, CenterMovesASmallerBackBufferIntoTheMiddle) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->setAutoSize(false);
+    view->setSurfaceSize(20, 10);
+    view->resize(41, 31);
+    view->InitializeView();
+    view->BackBuffer()->FillColor(0x000000FF);
+    EXPECT_EQ(view->targetRect(), QRect(10, 10, 20, 10));  // (41-20) div 2, (31-10) div 2
+    const QImage shot = view->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(10, 10)), QColor(0, 0, 255));
+    EXPECT_EQ(QColor(shot.pixel(29, 19)), QColor(0, 0, 255));
+    EXPECT_EQ(QColor(shot.pixel(9, 10)), QColor(0, 0, 0));
+    EXPECT_EQ(view->toBackBuffer(QPoint(12, 13)), QPoint(2, 3));
+    view->setOptions({});
+    EXPECT_EQ(view->targetRect(), QRect(0, 0, 20, 10));
+}
+
+TEST(View, ScaleToFitKeepsTheAspectAndMapsTheMouseBack) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->setAutoSize(false);
+    view->setSurfaceSize(64, 48);
+    view->resize(256, 240);
+    view->setScaleToFit(true);
+    view->InitializeView();
+    view->BackBuffer()->FillColor(0x0000FF00);
+    EXPECT_EQ(view->targetRect(), QRect(0, 24, 256, 192));
+    EXPECT_EQ(view->toBackBuffer(QPoint(0, 24)), QPoint(0, 0));
+    EXPECT_EQ(view->toBackBuffer(QPoint(255, 215)), QPoint(63, 47));
+    const QImage shot = view->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(100, 10)), QColor(0, 0, 0));
+    EXPECT_EQ(QColor(shot.pixel(100, 100)), QColor(0, 255, 0));
+}
+
+TEST(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->resize(100, 80);
+    view->InitializeView();
+    QSignalSpy down(view, &TDXDraw::mouseDown);
+    QSignalSpy up(view, &TDXDraw::mouseUp);
+    QTest::mousePress(view, Qt::RightButton, Qt::ControlModifier, QPoint(12, 34));
+    QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, QPoint(15, 36));
+    ASSERT_EQ(down.count(), 1);
+    EXPECT_EQ(down[0][0].value<Qt::MouseButton>(), Qt::RightButton);
+    EXPECT_TRUE(down[0][1].toBool());
+    EXPECT_EQ(down[0][2].toInt(), 12);
+    EXPECT_EQ(down[0][3].toInt(), 34);
+    ASSERT_EQ(up.count(), 1);
+    EXPECT_FALSE(up[0][1].toBool());
+    EXPECT_EQ(up[0][2].toInt(), 15);
+}
+
+TEST(View, ResizingFollowsWithTheBackBuffer) {
+    QWidget form;
+    auto* view = new TDXDraw(&form);
+    view->resize(640, 430);
+    view->InitializeView();
+    const SurfaceHandle h = view->BackBuffer()->handle();
+    view->resize(640, 480);
+    QResizeEvent ev(QSize(640, 480), QSize(640, 430));
+    QCoreApplication::sendEvent(view, &ev);
+    EXPECT_EQ(view->BackBuffer()->Height(), 480);
+    EXPECT_EQ(view->BackBuffer()->handle(), h);
+}
