@@ -1,0 +1,206 @@
+// The editor's main window: its controls, its event handlers and the
+// routines they share. Handlers are spread over the mainform_*.cpp files by
+// subject (start-up, stages, packages, view, placement, keys).
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "model/level.h"
+
+class QCheckBox;
+class QFileSystemModel;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QTabWidget;
+class QTreeView;
+
+namespace slv {
+class TDXDraw;
+class TDXTimer;
+class TDirectDrawSurface;
+class Tspritef;
+}  // namespace slv
+
+// A panel used as a colour swatch: clicking it opens the colour dialog.
+class SwatchPanel;
+
+class Tmain : public QWidget {
+    Q_OBJECT
+public:
+    explicit Tmain(QWidget* parent = nullptr);
+    ~Tmain() override;
+
+    slv::Level& level() { return *level_; }
+
+    // ---- controls (named as the window lays them out) ----
+    slv::TDXDraw* DXDraw1 = nullptr;
+    slv::TDXTimer* DXTimer1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* Image2 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QStackedWidget* PageControl1 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QListWidget* ListBox2 = nullptr;
+    QListWidget* ListBox3 = nullptr;
+    QTabWidget* PageControl2 = nullptr;
+    QPushButton* Button1 = nullptr;  // New
+    QPushButton* Button2 = nullptr;  // Open
+    QPushButton* Button3 = nullptr;  // Save
+    QPushButton* Button4 = nullptr;  // Add
+    QPushButton* Button5 = nullptr;  // Mod
+    QPushButton* Button6 = nullptr;  // Del
+    QPushButton* Button7 = nullptr;  // WorkDir :
+    QLabel* Label18 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;  // SpriteBox
+    QCheckBox* CheckBox2 = nullptr;  // Sectors
+    SwatchPanel* Panel4 = nullptr;
+    SwatchPanel* Panel5 = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    QRadioButton* RadioStages = nullptr;
+    QRadioButton* RadioSplash = nullptr;
+    QFrame* Panel3 = nullptr;
+    QLabel* Image1 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label5 = nullptr;
+    QSpinBox* SpinEdit1 = nullptr;
+    QSpinBox* SpinEdit3 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label2 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QLabel* Label13 = nullptr;
+    QSpinBox* SpinEdit2 = nullptr;
+    QSpinBox* SpinEdit4 = nullptr;
+    QSpinBox* SpinEdit5 = nullptr;
+    QSpinBox* SpinEdit6 = nullptr;
+    QFrame* Panel6 = nullptr;
+    QLabel* Label19 = nullptr;
+    QLabel* Label20 = nullptr;
+    QLabel* Label21 = nullptr;
+    QProgressBar* pb1 = nullptr;
+    slv::Tspritef* spritef1 = nullptr;
+    QTreeView* DirectoryOutline1 = nullptr;
+    QFileSystemModel* dirModel = nullptr;
+
+    // ---- start-up and close ----
+    void FormCreate();
+    // Runs the close sequence; false when writing the settings failed.
+    bool FormClose();
+    void Button7Click();
+    void DirectoryOutline1Change(const QString& dir);
+
+    // ---- package commands ----
+    void Button1Click();  // New
+    void Button2Click();  // Open
+    void Button3Click();  // Save
+    // The one-second pause that keeps the progress panel readable.
+    int progressPauseMs = 1000;
+
+    // ---- stage commands and preview ----
+    void Button4Click();  // Add
+    void Button5Click();  // Mod
+    void Button6Click();  // Del
+    void ListBox1Click();
+    void ListBox1DblClick();
+    void RadioGroup1Click(int item);
+    void rebuildStageList();
+
+    // ---- sprite-frame picker ----
+    void openPicker(bool addMode);
+    void spritef1FileListBox1Click();
+    void spritef1SpinEdit1Change();
+    void spritef1Button1Click();
+
+    // ---- placement ----
+    void displaysprite(int n);
+    void displaysector(int n);
+    void DXDraw1MouseDown(int buttons, bool ctrl, int x, int y);
+    void DXDraw1MouseMove(int buttons, bool ctrl, int x, int y);
+    void DXDraw1MouseUp(int buttons, bool ctrl, int x, int y);
+    void ListBox2Click();
+    void ListBox3Click();
+    void SpinEdit1Change();
+    void SpinEdit3Change();
+    void Panel4Click();
+    void Panel5Click();
+
+    // ---- frame loop ----
+    void DXTimer1Timer(int lagCount);
+    void createsurfaces();
+    void drawsprite(int n);
+    void drawkhali(int x, int y);
+    // Loads every used image record and skin again (after a display switch).
+    void reloadPictures();
+
+    // ---- keys and display modes ----
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void FormKeyUp(int key, Qt::KeyboardModifiers shift);
+    void ListBox1KeyDown(int key);
+    void PageControl2Change();
+    void switchDisplayMode(int fkey);  // 120 (F9), 121 (F10), 122 (F11)
+
+    // Helpers shared by the handlers.
+    slv::TDirectDrawSurface* surface(slv::SurfaceHandle h) const;
+    slv::SurfaceHandle loadSurface(const std::string& path, bool keyed);
+    void freeSurface(slv::SurfaceHandle h);
+    void showError(const QString& text);
+    std::string homePath(const char* name) const;
+    // True once the first-tick work failed and its message box is open.
+    bool firstTickBoxOpen = false;
+    // Holds every control; it is the whole window except in full screen.
+    QWidget* editor_ = nullptr;
+    // Index of the selected row of a list; -1 when none is selected.
+    static int selectedRow(const QListWidget* list);
+    // Selects a row (or none with -1) without running the list's click handler.
+    void selectRow(QListWidget* list, int row);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void buildControls();
+    void buildStageTab(QWidget* page);
+    void buildSpriteTab(QWidget* page);
+    void buildSectorTab(QWidget* page);
+    void buildProgressPanel();
+    void setupPicker();
+    void connectHandlers();
+    void centerOnScreen();
+    void loadPreview(const std::string& path);
+    void stepProgress();
+    void progressPause();
+    void firstTickWork();
+    void createView();
+    void loadActor();
+    void drawFrame();
+    void reportTickError(const QString& text);
+    struct Callbacks;
+    friend struct Callbacks;
+
+    std::unique_ptr<slv::Level> level_;
+    bool closed_ = false;
+    bool shownOnce_ = false;
+    bool tickBoxOpen_ = false;
+    bool listUpdating_ = false;
+    struct KeySeen {
+        const void* event = nullptr;
+        int type = 0, key = 0;
+        bool autoRepeat = false;
+        quint64 timestamp = 0;
+        bool operator==(const KeySeen&) const = default;
+    };
+    KeySeen lastKey_;
+    QPointer<QWidget> lastKeyAt_;
+};

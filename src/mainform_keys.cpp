@@ -1,0 +1,98 @@
+// Keys: every key reaches the main window before the focused control; the
+// window feeds the test actor, runs the command keys and switches tabs.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include "actor/actor.h"
+#include "actor/vkeys.h"
+#include "mainform.h"
+#include "spriteframe/spriteframe.h"
+
+using namespace slv;
+
+namespace {
+constexpr int VK_RETURN = 13, VK_ESCAPE = 27, VK_INSERT = 45, VK_DELETE = 46;
+constexpr int VK_F1 = 112, VK_F2 = 113, VK_F3 = 114, VK_F4 = 115, VK_F8 = 119;
+constexpr int VK_F9 = 120, VK_F10 = 121, VK_F11 = 122;
+}  // namespace
+
+bool Tmain::eventFilter(QObject* watched, QEvent* e) {
+    const QEvent::Type t = e->type();
+    if (t != QEvent::KeyPress && t != QEvent::KeyRelease) return QWidget::eventFilter(watched, e);
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || w->window() != this) return false;
+    auto* ke = static_cast<QKeyEvent*>(e);
+    // A key event travels from the control that received it up through its
+    // parents; take it once, at the first control. The same event seen
+    // again at an ancestor of where it was last seen is that journey.
+    KeySeen seen{ke, t, ke->key(), ke->isAutoRepeat(), ke->timestamp()};
+    if (seen == lastKey_ && lastKeyAt_ && w->isAncestorOf(lastKeyAt_)) {
+        lastKeyAt_ = w;
+        return false;
+    }
+    lastKey_ = seen;
+    lastKeyAt_ = w;
+    const int vk = vkFromQtKey(ke->key(), ke->modifiers().testFlag(Qt::KeypadModifier));
+    if (t == QEvent::KeyPress) {
+        FormKeyDown(vk, ke->modifiers());
+        if (w == ListBox1) ListBox1KeyDown(vk);
+    } else if (!ke->isAutoRepeat()) {
+        // The platform sends releases between auto-repeated presses; those
+        // are not the key being let go.
+        FormKeyUp(vk, ke->modifiers());
+    }
+    return false;  // the focused control still handles the key
+}
+
+void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers) {
+    Level& L = *level_;
+    if (key == VK_ESCAPE) close();
+    actorKeyDown(L, key);
+    switch (key) {
+    case VK_F9:
+    case VK_F10:
+    case VK_F11: switchDisplayMode(key); break;
+    case VK_INSERT: Button4Click(); break;
+    case VK_DELETE: Button6Click(); break;
+    case VK_F8: Button5Click(); break;
+    case VK_F1:
+        PageControl2->setCurrentIndex(0);
+        PageControl2Change();
+        ListBox1->setFocus();
+        break;
+    case VK_F2:
+        PageControl2->setCurrentIndex(1);
+        PageControl2Change();
+        ListBox2->setFocus();
+        break;
+    case VK_F3:
+        PageControl2->setCurrentIndex(2);
+        PageControl2Change();
+        ListBox3->setFocus();
+        break;
+    case VK_F4:
+        PageControl2->setCurrentIndex(3);
+        PageControl2Change();
+        break;
+    case VK_RETURN:
+        if (spritef1->isVisible()) spritef1Button1Click();
+        break;
+    default: break;
+    }
+}
+
+void Tmain::FormKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(*level_, key); }
+
+void Tmain::ListBox1KeyDown(int key) {
+    if (key == VK_RETURN) ListBox1DblClick();
+}
+
+void Tmain::PageControl2Change() {
+    PageControl1->setCurrentIndex(PageControl2->currentIndex());
+    spritef1->hide();
+    DirectoryOutline1->hide();
+}

@@ -1,0 +1,335 @@
+// The scene view: surfaces of the window, the frame loop and the display modes.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "actor/actor.h"
+#include "display/canvas.h"
+#include "display/clock.h"
+#include "display/dxdraw.h"
+#include "display/dxtimer.h"
+#include "mainform.h"
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "package/skinpackage.h"
+
+using namespace slv;
+
+namespace {
+constexpr std::uint32_t kWhite = 16777215;
+constexpr std::uint32_t kFullScreenKey = 63519;  // magenta in 5-6-5
+
+int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
+}  // namespace
+
+void Tmain::createView() {
+    DXDraw1 = new TDXDraw(editor_);
+    DXDraw1->setObjectName("DXDraw1");
+    DXDraw1->setGeometry(6, 7, 640, 430);
+    DXDraw1->setOptions(TDXDrawOptions{doAllowReboot, doCenter, doHardware, doSelectDriver});
+    DXDraw1->setErrorHandler([this](const std::string& text) {
+        QString t = QString::fromStdString(text);
+        QTimer::singleShot(0, this, [this, t] { showError(t); });
+    });
+    connect(DXDraw1, &TDXDraw::mouseDown, this,
+            [this](Qt::MouseButton b, bool ctrl, int x, int y) { DXDraw1MouseDown(b, ctrl, x, y); });
+    connect(DXDraw1, &TDXDraw::mouseMove, this,
+            [this](Qt::MouseButtons b, bool ctrl, int x, int y) {
+                DXDraw1MouseMove(static_cast<int>(b), ctrl, x, y);
+            });
+    connect(DXDraw1, &TDXDraw::mouseUp, this,
+            [this](Qt::MouseButton b, bool ctrl, int x, int y) { DXDraw1MouseUp(b, ctrl, x, y); });
+    DXTimer1 = new TDXTimer(this);
+    DXTimer1->OnTimer = [this](int lag) { DXTimer1Timer(lag); };
+}
+
+TDirectDrawSurface* Tmain::surface(SurfaceHandle h) const {
+    return DXDraw1 ? DXDraw1->resolve(h) : nullptr;
+}
+
+SurfaceHandle Tmain::loadSurface(const std::string& path, bool keyed) {
+    TDirectDraw* dev = DXDraw1 ? DXDraw1->Device() : nullptr;
+    if (!dev) throw Error("Surface cannot be made");
+    TDirectDrawSurface* s = dev->CreateSurface();
+    try {
+        s->LoadBitmapFile(path);
+    } catch (...) {
+        dev->FreeSurface(s->handle());
+        throw;
+    }
+    if (keyed) s->SetKeyColor(level_->colorkey);
+    return s->handle();
+}
+
+void Tmain::freeSurface(SurfaceHandle h) {
+    if (h && DXDraw1 && DXDraw1->Device()) DXDraw1->Device()->FreeSurface(h);
+}
+
+void Tmain::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!e->spontaneous() && !shownOnce_) {
+        shownOnce_ = true;
+        centerOnScreen();
+        activateWindow();
+        raise();
+    }
+}
+
+void Tmain::createsurfaces() {
+    Level& L = *level_;
+    freeSurface(L.backsurface);
+    freeSurface(L.padsurface);
+    L.backsurface = 0;
+    L.padsurface = 0;
+    L.backsurface = loadSurface(homePath("car.bmp"), false);
+    L.padsurface = loadSurface(homePath("pad01.bmp"), false);
+}
+
+void Tmain::reportTickError(const QString& text) {
+    if (tickBoxOpen_) return;
+    tickBoxOpen_ = true;
+    QTimer::singleShot(0, this, [this, text] {
+        showError(text);
+        tickBoxOpen_ = false;
+        firstTickBoxOpen = false;
+    });
+}
+
+void Tmain::firstTickWork() {
+    Level& L = *level_;
+    try {
+        createsurfaces();
+        TDirectDraw* dev = DXDraw1->Device();
+        TDirectDrawSurface* tmp = dev->CreateSurface();
+        try {
+            tmp->LoadBitmapFile(homePath("purple.bmp"));
+        } catch (...) {
+            dev->FreeSurface(tmp->handle());
+            throw;
+        }
+        L.colorkey = tmp->ReadPixel(0, 0);
+        L.windowcolorkey = L.colorkey;
+        dev->FreeSurface(tmp->handle());
+    } catch (const std::exception& e) {
+        // Shown once; the next tick after its box is closed tries again.
+        firstTickBoxOpen = true;
+        reportTickError(QString::fromUtf8(e.what()));
+        return;
+    }
+    L.firsttick = false;
+
+    QStringList errors;
+    if (!L.startuppackage.empty()) {
+        try {
+            Button2Click();
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+        // Opened once: a later Open asks for its package again.
+        L.startuppackage.clear();
+    }
+    try {
+        loadActor();
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+    L.curskin = L.startskin;
+    if (!errors.isEmpty()) reportTickError(errors.join("\n\n"));
+}
+
+void Tmain::loadActor() {
+    Level& L = *level_;
+    const std::string pkg = joinPath(L.homedir, "actors/test.skn");
+    SkinHooks hooks;
+    hooks.loadSkin = [this](int, const std::string& path) { return loadSurface(path, true); };
+    hooks.releaseSkin = [this](SurfaceHandle h) { freeSurface(h); };
+    try {
+        openskin(L, pkg, hooks);
+    } catch (const std::exception& e) {
+        throw Error(std::string("The test actor could not be loaded: ") + e.what());
+    }
+}
+
+void Tmain::DXTimer1Timer(int) {
+    Level& L = *level_;
+    if (!DXDraw1 || !DXDraw1->ViewReady()) return;
+    if (L.firsttick) {
+        if (firstTickBoxOpen) return;
+        firstTickWork();
+        if (L.firsttick) return;
+    }
+    try {
+        drawFrame();
+    } catch (const std::exception& e) {
+        reportTickError(QString::fromUtf8(e.what()));
+    }
+}
+
+void Tmain::drawFrame() {
+    Level& L = *level_;
+    TDirectDrawSurface* bb = DXDraw1->BackBuffer();
+    if (!bb) return;
+    bb->FillColor(0);
+    if (TDirectDrawSurface* back = surface(L.backsurface)) bb->DrawRect(0, 0, back->SurfaceRect(), back, false);
+    if (L.padvisible)
+        if (TDirectDrawSurface* pad = surface(L.padsurface)) bb->DrawRect(0, 430, pad->SurfaceRect(), pad, false);
+    drawkhali(200, 200);
+    setkcom(L);
+    const bool stageOpen = L.curstage >= 1 && L.curstage <= kMaxStages;
+    const int nsprites = stageOpen ? clampCount(L.stage(L.curstage).totsprites, kMaxSprites) : 0;
+    for (int n = 1; n <= nsprites; ++n) drawsprite(n);
+
+    if (static_cast<std::uint32_t>(tickCount() - L.lasttick) > 30) {
+        if (skinInUse(L, L.curskin)) {
+            SkinRec& s = L.skin(L.curskin);
+            s.pos += 1;
+            if (s.pos == s.totpos + 1 || s.pos < 1 || s.pos > s.totpos) s.pos = 1;
+        }
+        for (int n = 1; n <= nsprites; ++n) {
+            SpriteRec& r = L.sprite(n, L.curstage);
+            r.pos += 1;
+            if (r.pos == r.totpos + 1 || r.pos < 1 || r.pos > r.totpos) r.pos = 1;
+        }
+        L.lasttick = tickCount();
+    }
+
+    TDirectDrawSurfaceCanvas& c = bb->Canvas();
+    c.SetFontColor(kWhite);
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    c.SetPenStyle(TPenStyle::psDash);
+    c.SetPenColor(kWhite);
+    if (L.banding) c.Rectangle(L.bandx, L.bandy, L.mousex, L.mousey);
+    const bool columnOk = L.curstage >= 0 && L.curstage <= kMaxStages;
+    if (CheckBox2->isChecked() && columnOk) {
+        c.SetPenColor(L.sectorcolor);
+        const int nsectors = clampCount(L.stage(L.curstage).totsectors, kMaxSectors);
+        for (int n = 1; n <= nsectors; ++n) {
+            const SectorRec& r = L.sector(n, L.curstage);
+            c.Rectangle(r.x, r.y, r.x + r.w, r.y + r.h);
+        }
+    }
+    if (CheckBox1->isChecked()) {
+        c.SetPenColor(L.spriteboxcolor);
+        for (int n = 1; n <= nsprites; ++n) {
+            const SpriteRec& r = L.sprite(n, L.curstage);
+            c.Rectangle(r.x, r.y, r.x + r.w, r.y + r.h);
+        }
+    }
+    c.TextOut(0, 0, QString::number(DXTimer1->FramesPerSecond()));
+    c.TextOut(0, 15, QString::number(L.curskin));
+    c.TextOut(0, 30, QString::number(L.kcom));
+    c.ReleaseCanvas();
+    DXDraw1->Present();
+}
+
+void Tmain::drawkhali(int x, int y) {
+    Level& L = *level_;
+    if (!skinInUse(L, L.curskin)) return;
+    const SkinRec& s = L.skin(L.curskin);
+    TDirectDrawSurface* src = surface(s.surface);
+    if (!src) return;
+    TRect r{(s.pos - 1) * s.w, 0, s.pos * s.w, s.h};
+    DXDraw1->BackBuffer()->DrawRect(x - s.w / 2, y - s.h, r, src, true);
+}
+
+void Tmain::drawsprite(int n) {
+    Level& L = *level_;
+    const SpriteRec& r = L.sprite(n, L.curstage);
+    TDirectDrawSurface* src = surface(r.surface);
+    if (!src) return;
+    TRect rect{(r.pos - 1) * r.w, 0, r.pos * r.w, r.h};
+    DXDraw1->BackBuffer()->DrawRect(r.x, r.y, rect, src, true);
+}
+
+void Tmain::reloadPictures() {
+    Level& L = *level_;
+    QStringList errors;
+    for (int m = 1; m <= clampCount(L.totimages, kMaxImages); ++m) {
+        ImageRec& img = L.image(m);
+        if (img.name.empty()) continue;
+        SurfaceHandle h = 0;
+        try {
+            h = loadSurface(img.path.str(), true);
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+        img.surface = h;
+        for (int s = 1; s <= kMaxStages; ++s)
+            for (int n = 1; n <= clampCount(L.stage(s).totsprites, kMaxSprites); ++n)
+                if (L.sprite(n, s).image == m) L.sprite(n, s).surface = h;
+    }
+    const std::string skinFolder = joinPath(L.homedir, "actors/skins");
+    for (int i = 1; i <= clampCount(L.totskins, kMaxSkins); ++i) {
+        SkinRec& s = L.skin(i);
+        s.surface = 0;
+        try {
+            s.surface = loadSurface(joinPath(skinFolder, s.name.str()), true);
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+    }
+    if (!errors.isEmpty()) showError(errors.join("\n"));
+}
+
+void Tmain::switchDisplayMode(int fkey) {
+    Level& L = *level_;
+    const bool f9 = fkey == 120, f10 = fkey == 121;
+    const bool full = f9 || f10;
+    DXTimer1->setEnabled(false);
+    DXDraw1->FinalizeView();
+
+    QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect sg = scr ? scr->geometry() : QRect(0, 0, 800, 600);
+    if (full) {
+        // The desktop keeps its resolution: the mode is shown full screen,
+        // on black, by covering the whole screen with the window.
+        setFixedSize(sg.size());
+        setGeometry(sg);
+        setStyleSheet("Tmain { background: black; }");
+        editor_->move((sg.width() - 800) / 2, (sg.height() - 600) / 2);
+    } else {
+        setFixedSize(800, 600);
+        setStyleSheet(QString());
+        editor_->move(0, 0);
+    }
+    if (f9) {
+        DXDraw1->setParent(this);
+        DXDraw1->setGeometry(0, 0, sg.width(), sg.height());
+        DXDraw1->setAutoSize(false);
+        DXDraw1->setSurfaceSize(640, 480);
+        DXDraw1->setScaleToFit(true);
+        DXDraw1->setCursorHidden(true);
+        editor_->hide();
+        DXDraw1->show();
+        DXDraw1->raise();
+        DXDraw1->Display.Height = 480;
+        DXDraw1->Display.Width = 640;
+    } else {
+        if (DXDraw1->parentWidget() != editor_) {
+            DXDraw1->setParent(editor_);
+            DXDraw1->show();
+        }
+        editor_->show();
+        DXDraw1->setScaleToFit(false);
+        DXDraw1->setAutoSize(true);
+        DXDraw1->setGeometry(7, 7, 640, 430);
+        DXDraw1->setCursorHidden(false);
+        DXDraw1->Display.Height = f10 ? 600 : 480;
+        DXDraw1->Display.Width = f10 ? 800 : 640;
+    }
+    L.colorkey = full ? kFullScreenKey : L.windowcolorkey;
+    TDXDrawOptions o = DXDraw1->Options();
+    if (full) o.include(doFullScreen); else o.exclude(doFullScreen);
+    DXDraw1->setOptions(o);
+    if (!full) centerOnScreen();
+    activateWindow();
+    DXDraw1->InitializeView();
+    createsurfaces();
+    L.padvisible = f9;
+    // Every picture lived on the old device: load them again.
+    reloadPictures();
+    DXTimer1->setEnabled(true);
+}

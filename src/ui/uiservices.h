@@ -1,0 +1,34 @@
+// The editor's modal interactions (message boxes and dialogs) behind one
+// seam, so that tests can answer them without blocking on a real dialog.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace slv {
+
+class UiServices {
+public:
+    virtual ~UiServices() = default;
+    // An error message box with one OK button.
+    virtual void error(QWidget* parent, const QString& text);
+    // A confirmation with Yes and No; true only for Yes.
+    virtual bool confirm(QWidget* parent, const QString& text);
+    // Open-file dialog; empty when cancelled. `filter` is in the toolkit's form.
+    virtual QStringList openFiles(QWidget* parent, const QString& folder, const QString& filter,
+                                  bool multiple);
+    // Save-file dialog; empty when cancelled.
+    virtual QString saveFile(QWidget* parent, const QString& folder, const QString& filter,
+                             const QString& defaultSuffix);
+    // Colour dialog; invalid colour when cancelled.
+    virtual QColor color(QWidget* parent, const QColor& initial);
+
+    static UiServices& instance();
+    // Replaces the services (tests); nullptr restores the real ones.
+    static void install(UiServices* services);
+};
+
+}  // namespace slv

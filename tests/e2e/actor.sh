@@ -1,0 +1,26 @@
+# Holding the Right arrow walks the test actor: the picture around the
+# actor and the skin number on the view change, and letting go stops it.
+source "$(dirname "$0")/lib.sh"
+
+start_editor
+crop() { import -window root -crop "$1" "$ARTEFACTS/$2"; }
+ACTOR="64x72+$(view_x 168)+$(view_y 132)"
+NUMBERS="40x16+$(view_x 0)+$(view_y 14)"
+crop "$ACTOR" actor-idle.png
+crop "$NUMBERS" skin-idle.png
+xdotool keydown Right
+sleep 0.8
+crop "$ACTOR" actor-walk.png
+crop "$NUMBERS" skin-walk.png
+shot actor-walking.png
+xdotool keyup Right
+differ() { ! compare -metric AE "$1" "$2" null: 2>/dev/null; }
+differ "$ARTEFACTS/actor-idle.png" "$ARTEFACTS/actor-walk.png" || fail "the actor did not change"
+differ "$ARTEFACTS/skin-idle.png" "$ARTEFACTS/skin-walk.png" || fail "the skin number did not change"
+sleep 0.5
+crop "$NUMBERS" skin-back.png
+compare -metric AE "$ARTEFACTS/skin-idle.png" "$ARTEFACTS/skin-back.png" null: 2>/dev/null \
+  || fail "the actor did not return to its idle skin"
+xdotool key Escape
+wait_exit
+echo "1 passed, 0 failed"

@@ -1,0 +1,113 @@
+// Helpers for driving the main window offscreen: a throw-away home folder
+// made from the demo, and modal interactions answered by the test.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <memory>
+
+#include "display/dxdraw.h"
+#include "display/dxtimer.h"
+#include "mainform.h"
+#include "ui/uiservices.h"
+
+// Records every message box and answers dialogs from queues.
+class CaptureUi : public slv::UiServices {
+public:
+    QStringList errors;
+    QStringList questions;
+    bool answerYes = true;
+    std::deque<QStringList> openAnswers;
+    std::deque<QString> saveAnswers;
+    QColor colorAnswer;
+    QStringList openFolders;
+    std::function<void()> duringError;  // runs while an error box is "open"
+
+    void error(QWidget*, const QString& text) override {
+        errors << text;
+        if (duringError) duringError();
+    }
+    bool confirm(QWidget*, const QString& text) override {
+        questions << text;
+        return answerYes;
+    }
+    QStringList openFiles(QWidget*, const QString& folder, const QString&, bool multiple) override {
+        openFolders << folder;
+        if (openAnswers.empty()) return {};
+        QStringList a = openAnswers.front();
+        openAnswers.pop_front();
+        if (!multiple && a.size() > 1) a = a.mid(0, 1);
+        return a;
+    }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        if (saveAnswers.empty()) return {};
+        QString a = saveAnswers.front();
+        saveAnswers.pop_front();
+        return a;
+    }
+    QColor color(QWidget*, const QColor&) override { return colorAnswer; }
+};
+
+inline bool copyTree(const QString& from, const QString& to) {
+    QDir src(from);
+    if (!QDir().mkpath(to)) return false;
+    for (const QFileInfo& fi : src.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString dest = to + "/" + fi.fileName();
+        if (fi.isDir()) {
+            if (!copyTree(fi.filePath(), dest)) return false;
+        } else if (!QFile::copy(fi.filePath(), dest)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A home folder copied from the demo, made the process's current folder,
+// with its own (empty) configuration folder.
+struct TempHome {
+    QTemporaryDir dir;
+    QString home;
+    QString config;
+    QString oldCwd = QDir::currentPath();
+
+    explicit TempHome(bool withDemo = true) {
+        home = dir.path() + "/home";
+        config = dir.path() + "/config";
+        QDir().mkpath(config);
+        if (withDemo) copyTree(SLV_DEMO_DIR, home);
+        else QDir().mkpath(home);
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        QDir::setCurrent(home);
+    }
+    ~TempHome() { QDir::setCurrent(oldCwd); }
+    QString path(const QString& name) const { return home + "/" + name; }
+};
+
+// A window on a temporary home folder, shown offscreen, with the frame timer
+// left to the test (ticks are run by calling the frame loop directly).
+struct Editor {
+    std::unique_ptr<Tmain> w;
+    explicit Editor(bool show = true) {
+        w = std::make_unique<Tmain>();
+        w->progressPauseMs = 0;
+        w->DXTimer1->setEnabled(false);
+        if (show) {
+            w->show();
+            QTest::qWaitForWindowExposed(w.get());
+        }
+    }
+    ~Editor() {
+        if (w) w->hide();
+    }
+    slv::Level& L() { return w->level(); }
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) w->DXTimer1Timer(1);
+        QCoreApplication::processEvents();
+    }
+    std::uint32_t pixel(int x, int y) { return w->DXDraw1->BackBuffer()->ReadPixel(x, y); }
+};
