@@ -288,11 +288,15 @@ void Tmain::switchDisplayMode(int fkey) {
         // on black, by covering the whole screen with the window.
         setFixedSize(sg.size());
         setGeometry(sg);
-        setStyleSheet("Tmain { background: black; }");
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        setPalette(pal);
+        setAutoFillBackground(true);
         editor_->move((sg.width() - 800) / 2, (sg.height() - 600) / 2);
     } else {
         setFixedSize(800, 600);
-        setStyleSheet(QString());
+        setPalette(QPalette());
+        setAutoFillBackground(false);
         editor_->move(0, 0);
     }
     if (f9) {

@@ -333,6 +333,61 @@ private slots:
         ed.w->Button2Click();
         QCOMPARE(ed.L().totstages, 1);
     }
+
+    void startupPackageOpensOnTheFirstTickWithoutADialog() {
+        TempHome home;
+        const QString pkg = home.path("start.slv");
+        {
+            Editor ed;
+            ed.ticks(1);
+            openStageWithSprites(ed, ui, home, {"gem.bmp"});
+            ui.saveAnswers.push_back(pkg);
+            ed.w->Button3Click();
+        }
+        ui.openFolders.clear();
+        Editor ed;
+        ed.L().startuppackage = pkg.toStdString();
+        ed.ticks(1);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        QVERIFY(ui.openFolders.isEmpty());
+        QCOMPARE(ed.L().totstages, 1);
+        QCOMPARE(ed.w->ListBox1->count(), 1);
+        QVERIFY(ed.L().startuppackage.empty());
+        QVERIFY(ed.L().curskin >= 1);  // the actor loads after the package
+    }
+
+    void brokenStartupPackageStillLoadsTheActor() {
+        TempHome home;
+        QFile f(home.path("broken.slv"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(100, 'x'));
+        f.close();
+        Editor ed;
+        ed.L().startuppackage = home.path("broken.slv").toStdString();
+        ed.ticks(3);
+        QCOMPARE(ui.errors.size(), 1);
+        QVERIFY(ed.L().startuppackage.empty());
+        QVERIFY(ed.L().curskin >= 1);
+        QCOMPARE(ed.L().totstages, 0);
+    }
+
+    void splashPreviewChoice() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        ed.w->RadioSplash->click();  // cancelled, no splash stored: back to "Stages"
+        QVERIFY(ed.w->RadioStages->isChecked());
+        ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
+        ed.w->RadioSplash->click();
+        QVERIFY(ed.w->RadioSplash->isChecked());
+        QCOMPARE(QString::fromStdString(ed.L().stage(0).name.str()), QString("desert.bmp"));
+        QCOMPARE(ed.L().totstages, 0);
+        // While "Splash" is chosen, stage clicks leave the preview alone.
+        ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
+        ed.w->Button4Click();
+        QCOMPARE(ed.w->Image1->pixmap().toImage(),
+                 QPixmap(home.path("backpx/desert.bmp")).toImage());
+    }
 };
 
 int main(int argc, char** argv) {
