@@ -39,6 +39,12 @@ void fillRun(std::uint8_t* row, int x, int count, std::uint32_t pixel) {
 }
 
 template <class T>
+void columnRun(std::uint8_t* p, int pitch, int count, std::uint32_t pixel) {
+    const T value = static_cast<T>(pixel);
+    for (int k = 0; k < count; ++k, p += pitch) *reinterpret_cast<T*>(p) = value;
+}
+
+template <class T>
 void putPixel(const PixelView& v, int x, int y, std::uint32_t pixel) {
     reinterpret_cast<T*>(v.pixels + std::size_t(y) * v.pitch)[x] = static_cast<T>(pixel);
 }
@@ -194,12 +200,11 @@ void TDirectDrawSurfaceCanvas::edge(int x0, int y0, int dx, int dy, int len, int
                 fillRun<std::uint16_t>(row, xs, run, pixel);
         } else {
             const int ys = dy == 1 ? y0 + i : y0 - (i + run - 1);
-            for (int y = ys; y < ys + run; ++y) {
-                if (wide)
-                    putPixel<std::uint32_t>(v, x0, y, pixel);
-                else
-                    putPixel<std::uint16_t>(v, x0, y, pixel);
-            }
+            std::uint8_t* p = v.pixels + std::size_t(ys) * v.pitch + std::size_t(x0) * v.bytesPerPixel;
+            if (wide)
+                columnRun<std::uint32_t>(p, v.pitch, run, pixel);
+            else
+                columnRun<std::uint16_t>(p, v.pitch, run, pixel);
         }
         i += run;
     }

@@ -103,6 +103,7 @@ private:
     void releasePixels();
     void adoptPixels(std::vector<std::uint8_t>&& buffer, int width, int height, int pitch);
     void touch();  // pixels changed: the encoded copy for keyed blits is stale
+    void flushFill() const;  // writes a pending fill into the pixels
     SDL_Surface* keyedSource();
     void releaseCanvasIfActive();
 
@@ -112,6 +113,10 @@ private:
     SDL_Surface* surface_ = nullptr;    // plain view of buffer_
     SDL_Surface* keyed_ = nullptr;      // RLE-encoded view of buffer_ for keyed copies
     std::uint32_t key_ = 0;
+    // A fill is written out only when the pixels are next used, so a fill
+    // that a whole-surface opaque copy covers costs nothing.
+    mutable bool fillPending_ = false;
+    std::uint32_t fillValue_ = 0;
     std::unique_ptr<TDirectDrawSurfaceCanvas> canvas_;
 };
 

@@ -439,3 +439,37 @@ TEST(SurfaceCopies, SurfacesOfTheOtherFormatAreConverted) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, BitDepth, ::testing::Values(32, 16),
                          [](const auto& info) { return std::to_string(info.param) + "bit"; });
+
+TEST(SurfaceFill, FillShowsWhereverThePixelsAreUsed) {
+    for (int bits : {32, 16}) {
+        TDirectDraw dev(bits);
+        TDirectDrawSurface* src = numbered(dev, 8, 4);
+        TDirectDrawSurface* dst = dev.CreateSurface();
+        dst->SetSize(8, 4);
+        // Whole-surface opaque copy after a fill: the copy wins everywhere.
+        dst->FillColor(9);
+        dst->Draw(0, 0, src, false);
+        EXPECT_EQ(dump(*dst), dump(*src)) << bits;
+        // Partial copy after a fill: the fill stays around it.
+        dst->FillColor(9);
+        dst->DrawRect(2, 1, TRect{0, 0, 2, 2}, src, false);
+        EXPECT_EQ(dst->ReadPixel(0, 0), 9u);
+        EXPECT_EQ(dst->ReadPixel(2, 1), src->ReadPixel(0, 0));
+        EXPECT_EQ(dst->ReadPixel(7, 3), 9u);
+        // Keyed whole-surface copy: key pixels keep the fill.
+        src->SetKeyColor(src->ReadPixel(3, 2));
+        dst->FillColor(9);
+        dst->Draw(0, 0, src, true);
+        EXPECT_EQ(dst->ReadPixel(3, 2), 9u);
+        EXPECT_EQ(dst->ReadPixel(4, 2), src->ReadPixel(4, 2));
+        // A filled surface as the source, and raw access.
+        src->FillColor(5);
+        dst->Draw(0, 0, src, false);
+        EXPECT_EQ(dst->ReadPixel(6, 1), 5u);
+        dst->FillColor(6);
+        const PixelView v = dst->Pixels();
+        const std::uint32_t raw = bits == 32 ? reinterpret_cast<const std::uint32_t*>(v.pixels)[3]
+                                             : reinterpret_cast<const std::uint16_t*>(v.pixels)[3];
+        EXPECT_EQ(raw, 6u);
+    }
+}
