@@ -74,12 +74,13 @@ void BinFile::readExact(void* buf, std::size_t n) {
     if (readSome(buf, n) != n) throw Error("Read beyond end of file");
 }
 
-void BinFile::writeAll(const void* buf, std::size_t n) {
-    if (fd_ < 0) throw Error("File not open");
+namespace {
+// Writes all n bytes to fd; a failed or short write throws.
+void writeAllFd(int fd, const void* buf, std::size_t n) {
     auto* p = static_cast<const char*>(buf);
     std::size_t done = 0;
     while (done < n) {
-        ssize_t w = ::write(fd_, p + done, n - done);
+        ssize_t w = ::write(fd, p + done, n - done);
         if (w < 0) {
             if (errno == EINTR) continue;
             throwFileError(errno);
@@ -87,6 +88,12 @@ void BinFile::writeAll(const void* buf, std::size_t n) {
         if (w == 0) throw Error("Disk full");
         done += static_cast<std::size_t>(w);
     }
+}
+}  // namespace
+
+void BinFile::writeAll(const void* buf, std::size_t n) {
+    if (fd_ < 0) throw Error("File not open");
+    writeAllFd(fd_, buf, n);
 }
 
 void BinFile::seek(std::int64_t pos) {
@@ -143,26 +150,61 @@ std::string readWholeFile(const std::string& path) {
 }
 
 void writeFileAtomic(const std::string& path, std::string_view data) {
-    std::string tmp = path + ".part-XXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    PartFile out(path);
+    out.write(data.data(), data.size());
+    out.commit(true, true);
+}
+
+PartFile::PartFile(const std::string& dest) : dest_(dest) {
+    temp_ = dest + ".part-XXXXXX";
+    int fd = ::mkstemp(temp_.data());
     if (fd < 0) throwFileError(errno);
     ::fchmod(fd, 0644);
-    int err = 0;
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t w = ::write(fd, data.data() + done, data.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) { err = w < 0 ? errno : ENOSPC; break; }
-        done += static_cast<std::size_t>(w);
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tmp.c_str());
-        throwFileError(err);
+    fd_ = fd;
+}
+
+PartFile::~PartFile() { abandon(); }
+
+void PartFile::abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(temp_.c_str());
     }
 }
+
+void PartFile::write(const void* data, std::size_t n) {
+    if (fd_ < 0) throw Error("File not open");
+    writeAllFd(fd_, data, n);
+    written_ += static_cast<std::int64_t>(n);
+}
+
+void PartFile::commit(bool replace, bool sync) {
+    if (fd_ < 0) throw Error("File not open");
+    int err = 0;
+    if (sync && ::fsync(fd_) != 0) err = errno;
+    if (::close(fd_) != 0 && err == 0) err = errno;
+    fd_ = -1;
+    if (err == 0) {
+        if (replace) {
+            if (::rename(temp_.c_str(), dest_.c_str()) != 0) err = errno;
+        } else {
+            // Never replace: a file that appeared meanwhile is kept.
+            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, dest_.c_str(), RENAME_NOREPLACE) == 0) {
+                return;
+            } else if (errno == EEXIST) {
+                // kept; the temporary file goes below
+            } else if (::link(temp_.c_str(), dest_.c_str()) != 0 && errno != EEXIST) {
+                // Some file systems have no hard links: fall back to a rename
+                // when nothing is there yet.
+                if (!fileExists(dest_) && ::rename(temp_.c_str(), dest_.c_str()) != 0) err = errno;
+            }
+        }
+    }
+    if (!replace || err != 0) ::unlink(temp_.c_str());
+    if (err != 0) throwFileError(err);
+}
+
 
 std::string fileNamePart(std::string_view path) {
     std::size_t cut = path.find_last_of("/\\:");
