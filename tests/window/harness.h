@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 
+#include "app.h"
 #include "display/dxdraw.h"
 #include "display/dxtimer.h"
 #include "mainform.h"
@@ -87,6 +88,29 @@ struct TempHome {
     ~TempHome() { QDir::setCurrent(oldCwd); }
     QString path(const QString& name) const { return home + "/" + name; }
 };
+
+// Base of the window test classes: every test answers the modal
+// interactions through a fresh CaptureUi.
+class WindowTest : public QObject {
+    Q_OBJECT
+protected:
+    CaptureUi ui;
+protected slots:
+    void init() {
+        ui = CaptureUi();
+        slv::UiServices::install(&ui);
+    }
+    void cleanup() { slv::UiServices::install(nullptr); }
+};
+
+// The main() of a window test program: the editor's application object
+// (with its top-level error handler) around QTest.
+#define SLV_WINDOW_TEST_MAIN(TestClass)              \
+    int main(int argc, char** argv) {                \
+        SlvApplication app(argc, argv);              \
+        TestClass t;                                 \
+        return QTest::qExec(&t, argc, argv);         \
+    }
 
 // A window on a temporary home folder, shown offscreen, with the frame timer
 // left to the test (ticks are run by calling the frame loop directly).

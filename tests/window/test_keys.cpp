@@ -29,17 +29,10 @@ QWidget* focusOr(QWidget* w) {
 
 }  // namespace
 
-class KeysTest : public QObject {
+class KeysTest : public WindowTest {
     Q_OBJECT
-    CaptureUi ui;
 
 private slots:
-    void init() {
-        ui = CaptureUi();
-        UiServices::install(&ui);
-    }
-    void cleanup() { UiServices::install(nullptr); }
-
     void heldKeysAndAutoRepeat() {
         TempHome home;
         Editor ed;
@@ -178,10 +171,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    SlvApplication app(argc, argv);
-    KeysTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+SLV_WINDOW_TEST_MAIN(KeysTest)
 
 #include "test_keys.moc"

@@ -38,17 +38,10 @@ void openStageWithSprites(Editor& ed, CaptureUi& ui, TempHome& home, const QStri
 
 }  // namespace
 
-class SceneTest : public QObject {
+class SceneTest : public WindowTest {
     Q_OBJECT
-    CaptureUi ui;
 
 private slots:
-    void init() {
-        ui = CaptureUi();
-        UiServices::install(&ui);
-    }
-    void cleanup() { UiServices::install(nullptr); }
-
     void firstTickShowsTheBackdropActorAndNumbers() {
         TempHome home;
         Editor ed;
@@ -390,10 +383,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    SlvApplication app(argc, argv);
-    SceneTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+SLV_WINDOW_TEST_MAIN(SceneTest)
 
 #include "test_scene.moc"

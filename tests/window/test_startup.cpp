@@ -18,17 +18,10 @@
 
 using namespace slv;
 
-class StartupTest : public QObject {
+class StartupTest : public WindowTest {
     Q_OBJECT
-    CaptureUi ui;
 
 private slots:
-    void init() {
-        ui = CaptureUi();
-        UiServices::install(&ui);
-    }
-    void cleanup() { UiServices::install(nullptr); }
-
     void defaultsWithoutSettingsFiles() {
         TempHome home;
         Editor ed(false);
@@ -169,10 +162,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    SlvApplication app(argc, argv);
-    StartupTest t;
-    return QTest::qExec(&t, argc, argv);
-}
+SLV_WINDOW_TEST_MAIN(StartupTest)
 
 #include "test_startup.moc"
