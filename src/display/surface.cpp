@@ -2,6 +2,10 @@
 
 #include <SDL2/SDL.h>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
+
 #include <QByteArray>
 #include <QFileInfo>
 #include <QImage>
@@ -54,14 +58,35 @@ __attribute__((always_inline)) inline void keyedRow(T* d, const T* s, int n, T k
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define SLV_KEYED_AVX2 1
-// 32-byte vectors pay off only with AVX2; without it 16-byte ones are best.
+// 32 bytes at a time. Sprite strips are mostly runs of wholly transparent or
+// wholly opaque pixels: a block that is all key is skipped and one without
+// key is stored as it is, so the destination is read only where they mix.
 template <class T>
 __attribute__((target("avx2"))) void keyedRowsAvx2(std::uint8_t* d, int dp, const std::uint8_t* s,
                                                    int sp, int w, int h, T key) {
-    for (int row = 0; row < h; ++row)
-        keyedRow<T, 32>(reinterpret_cast<T*>(d + std::size_t(row) * dp),
-                        reinterpret_cast<const T*>(s + std::size_t(row) * sp), w, key);
+    constexpr int L = int(32 / sizeof(T));
+    const __m256i k = sizeof(T) == 4 ? _mm256_set1_epi32(int(key)) : _mm256_set1_epi16(short(key));
+    for (int row = 0; row < h; ++row) {
+        T* dr = reinterpret_cast<T*>(d + std::size_t(row) * dp);
+        const T* sr = reinterpret_cast<const T*>(s + std::size_t(row) * sp);
+        int i = 0;
+        for (; i + L <= w; i += L) {
+            const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sr + i));
+            const __m256i keep = sizeof(T) == 4 ? _mm256_cmpeq_epi32(sv, k) : _mm256_cmpeq_epi16(sv, k);
+            const int mask = _mm256_movemask_epi8(keep);
+            if (mask == -1) continue;
+            auto* dst = reinterpret_cast<__m256i*>(dr + i);
+            if (mask == 0) {
+                _mm256_storeu_si256(dst, sv);
+                continue;
+            }
+            _mm256_storeu_si256(dst, _mm256_blendv_epi8(sv, _mm256_loadu_si256(dst), keep));
+        }
+        for (; i < w; ++i)
+            if (sr[i] != key) dr[i] = sr[i];
+    }
 }
+
 #endif
 
 template <class T>
