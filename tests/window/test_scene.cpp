@@ -364,6 +364,23 @@ private slots:
         QCOMPARE(ed.L().totstages, 0);
     }
 
+    void withoutASkinPackageTheEditorWorksOnWithoutAnActor() {
+        TempHome home;
+        QFile::remove(home.path("actors/test.skn"));
+        Editor ed;
+        ed.ticks(5);
+        QCOMPARE(ui.errors.size(), 1);
+        QVERIFY(ui.errors[0].contains("test actor"));
+        QCOMPARE(ed.L().curskin, 0);
+        QVERIFY(!ed.L().firsttick);
+        // The scene is still drawn, and keys change nothing for the actor.
+        TDirectDrawSurface* back = ed.w->surface(ed.L().backsurface);
+        QCOMPARE(ed.pixel(200, 180), back->ReadPixel(200, 180));
+        ed.w->FormKeyDown(39, {});
+        QCOMPARE(ed.L().curskin, 0);
+        QCOMPARE(ed.L().kcom, -1);
+    }
+
     void splashPreviewChoice() {
         TempHome home;
         Editor ed;
