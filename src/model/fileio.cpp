@@ -138,8 +138,10 @@ void deleteFile(const std::string& path) { ::unlink(path.c_str()); }
 void createDir(const std::string& path) { ::mkdir(path.c_str(), 0777); }
 
 std::int64_t fileSize(const std::string& path) {
-    BinFile f(path, BinFile::Mode::Read);
-    return f.size();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) throwFileError(errno);
+    if (S_ISDIR(st.st_mode)) throwFileError(EISDIR);
+    return st.st_size;
 }
 
 std::string readWholeFile(const std::string& path) {

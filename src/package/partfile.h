@@ -1,6 +1,4 @@
-// A file written under a temporary name beside its destination and renamed
-// into place only when complete, so that a failure never leaves a half-
-// written file under the real name.
+// Extraction of one package member over a package that is already open.
 #pragma once
 
 #include <cstdint>
