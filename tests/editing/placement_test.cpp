@@ -6,15 +6,6 @@ using namespace slv;
 
 namespace {
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "";
-}
-
 constexpr MouseButtons kLeft{true, false, false};
 constexpr MouseButtons kRight{false, true, false};
 constexpr MouseButtons kCtrlLeft{true, false, true};

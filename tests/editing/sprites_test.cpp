@@ -8,15 +8,6 @@ using namespace slv;
 
 namespace {
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "";
-}
-
 struct Sprites : ::testing::Test {
     std::unique_ptr<Level> lv = newLevel();
     FakeDisplay d;

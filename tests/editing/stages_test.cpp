@@ -14,15 +14,6 @@ std::vector<std::string> stageFiles(int from, int n) {
     return v;
 }
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "";
-}
-
 }  // namespace
 
 TEST(AddStages, StoresNamePathAndSizeAndKeepsTheOrder) {
