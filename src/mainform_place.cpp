@@ -95,7 +95,17 @@ void Tmain::DXDraw1MouseUp(int, bool, int, int) {
     ViewUpdate u = viewMouseUp(L, pageOf(PageControl2));
     if (u.newSector > 0) {
         displaysector(u.newSector);
-        ListBox3->addItem(QString::fromStdString(L.sector(u.newSector, L.curstage).name.str()));
+        // Row r must stay sector r+1. After Open the list is empty while the
+        // open stage may already hold sectors: fill it from the table then.
+        if (ListBox3->count() == u.newSector - 1) {
+            ListBox3->addItem(QString::fromStdString(L.sector(u.newSector, L.curstage).name.str()));
+        } else {
+            listUpdating_ = true;
+            ListBox3->clear();
+            for (int n = 1; n <= u.newSector; ++n)
+                ListBox3->addItem(QString::fromStdString(L.sector(n, L.curstage).name.str()));
+            listUpdating_ = false;
+        }
     }
 }
 

@@ -251,6 +251,47 @@ private slots:
         QCOMPARE(ui.errors, QStringList{"Select the sector you want to delete !"});
     }
 
+    void sectorDrawnAfterOpenJoinsTheListInItsPlace() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
+        ed.w->Button4Click();
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        QCOMPARE(ed.L().curstage, 1);
+        ed.w->PageControl2->setCurrentIndex(2);
+        for (int i = 0; i < 2; ++i) {
+            ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10 + i, 10);
+            ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10 + i, 10);
+        }
+        QCOMPARE(ed.L().stage(1).totsectors, 2);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        const QString pkg = home.path("levels/sec.slv");
+        QDir().mkpath(home.path("levels"));
+        ui.saveAnswers.push_back(pkg);
+        ed.w->Button3Click();
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        ui.openAnswers.push_back({pkg});
+        ed.w->Button2Click();
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        // Open leaves stage 1 in the view with its two sectors; a third one
+        // drawn now must sit in the list as the third row.
+        QCOMPARE(ed.L().curstage, 1);
+        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 50, 50);
+        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 60, 60);
+        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 60, 60);
+        QCOMPARE(ed.L().stage(1).totsectors, 3);
+        QCOMPARE(ed.w->ListBox3->count(), 3);
+        QCOMPARE(ed.w->ListBox3->item(2)->text(), QString("Sector3"));
+        // Deleting the new row deletes the new sector, not the first one.
+        ed.w->selectRow(ed.w->ListBox3, 2);
+        ed.w->Button6Click();
+        QCOMPARE(ed.L().stage(1).totsectors, 2);
+        QCOMPARE(ed.L().sector(1, 1).name.str(), std::string("Sector1"));
+        QCOMPARE(ed.L().sector(2, 1).name.str(), std::string("Sector2"));
+    }
+
     void pickingDraggingAndTheSpriteFields() {
         TempHome home;
         Editor ed;
