@@ -30,7 +30,7 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
     // parents; take it once, at the first control. The same event seen
     // again at an ancestor of where it was last seen is that journey.
     KeySeen seen{ke, t, ke->key(), ke->isAutoRepeat(), ke->timestamp()};
-    if (seen == lastKey_ && lastKeyAt_ && w->isAncestorOf(lastKeyAt_)) {
+    if (seen == lastKey_ && lastKeyAt_ && w != lastKeyAt_ && w->isAncestorOf(lastKeyAt_)) {
         lastKeyAt_ = w;
         return false;
     }

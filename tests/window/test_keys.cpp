@@ -53,6 +53,12 @@ private slots:
         QCOMPARE(ed.L().heldkey2, -1);
         send(target, QEvent::KeyPress, Qt::Key_B);
         QCOMPARE(ed.L().heldkey2, 66);
+        // Two separate presses that look alike, each taken by the control
+        // that has them, both reach the window.
+        ui.errors.clear();
+        send(ed.w->SpinEdit1, QEvent::KeyPress, Qt::Key_Delete);
+        send(ed.w->SpinEdit1, QEvent::KeyPress, Qt::Key_Delete);
+        QCOMPARE(ui.errors.size(), 2);
     }
 
     void eachKeyIsTakenOnceWhateverHasTheFocus() {
