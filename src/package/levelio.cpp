@@ -300,14 +300,12 @@ void openLevel(Level& level, const std::string& path, PackageHooks& hooks) {
     for (int n = 1; n <= kMaxSectors; ++n)
         for (int s = 1; s <= kMaxStages; ++s) level.sector(n, s) = t.sector(n, s);
     for (int s = 0; s <= kMaxStages; ++s) {
-        // Column 0 of the sector table is not stored, so stage 0 keeps no counts.
-        int keepSprites = s == 0 ? 0 : t.stage(s).totsprites;
-        int keepSectors = s == 0 ? level.stages[0].totsectors : t.stage(s).totsectors;
         level.stages[s] = t.stage(s);
-        level.stages[s].totsprites = keepSprites;
-        level.stages[s].totsectors = s == 0 ? 0 : keepSectors;
         if (s >= 1 && s <= h.totstages) level.stages[s].path.set(stagePaths[static_cast<std::size_t>(s)]);
     }
+    // Column 0 of the sector table is not stored, so stage 0 keeps no counts.
+    level.stages[0].totsprites = 0;
+    level.stages[0].totsectors = 0;
     level.totimages = h.totimages;
     level.totstages = h.totstages;
     level.packfolder = folder;
