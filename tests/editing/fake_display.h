@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "model/editing.h"
 #include "model/errors.h"
@@ -81,5 +82,12 @@ struct SeqRandom {
     std::size_t i = 0;
     int operator()(int n) { return values.empty() ? 0 : values[i++ % values.size()] % n; }
 };
+
+// x, y, w and h of a sprite or sector, to compare in one go.
+using Ints = std::vector<int>;
+template <class R>
+Ints rectOf(const R& r) {
+    return {r.x, r.y, r.w, r.h};
+}
 
 inline std::unique_ptr<slv::Level> newLevel() { return std::make_unique<slv::Level>(); }

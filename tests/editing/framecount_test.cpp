@@ -30,9 +30,6 @@ struct Picture {
             std::memcpy(p, &v, 4);
         }
     }
-    void column(int x, std::uint32_t v) {
-        for (int y = 0; y < h; ++y) set(x, y, v);
-    }
     int detect(std::uint32_t key) const { return calctotpos(bytes.data(), pitch, bpp, w, h, key); }
 };
 
@@ -45,46 +42,38 @@ struct Format {
 class FrameCount : public ::testing::TestWithParam<Format> {};
 
 // A strip of `frames` frames whose left columns are transparent.
-Picture strip(const Format& f, int w, int h, int frames) {
-    Picture p(w, h, f.bpp, f.paint);
-    for (int k = 0; k < frames; ++k) p.column(k * (w / frames), f.key);
+Picture strip(const Format& f, int w, int h, int frames, int padding = 0) {
+    Picture p(w, h, f.bpp, f.paint, padding);
+    for (int k = 0; k < frames; ++k)
+        for (int y = 0; y < h; ++y) p.set(k * (w / frames), y, f.key);
     return p;
 }
 
 }  // namespace
 
-TEST(FrameCandidates, FortyWideTriesTwentyDownToTwo) {
-    EXPECT_EQ(frameCandidates(40), (std::vector<int>{20, 10, 8, 5, 4, 2}));
-}
-
 TEST(FrameCandidates, StartBelowThirtySevenAndFall) {
+    EXPECT_EQ(frameCandidates(40), (std::vector<int>{20, 10, 8, 5, 4, 2}));
     EXPECT_EQ(frameCandidates(320), (std::vector<int>{32, 20, 16, 10, 8, 5, 4, 2}));
     EXPECT_EQ(frameCandidates(72).front(), 36);
-    EXPECT_TRUE(frameCandidates(37).empty());  // 37 frames of 1 is too many
-    EXPECT_TRUE(frameCandidates(1).empty());
-    EXPECT_TRUE(frameCandidates(0).empty());
+    for (int w : {37, 1, 0}) EXPECT_TRUE(frameCandidates(w).empty()) << w;  // 37 frames of 1: too many
 }
 
-TEST_P(FrameCount, EightFramesOfForty) {
-    EXPECT_EQ(strip(GetParam(), 320, 50, 8).detect(GetParam().key), 8);
-}
-
-TEST_P(FrameCount, OpaquePictureIsOneFrame) {
+TEST_P(FrameCount, StripsAndOpaquePictures) {
     const Format f = GetParam();
-    EXPECT_EQ(Picture(320, 40, f.bpp, f.paint).detect(f.key), 1);
+    EXPECT_EQ(strip(f, 320, 50, 8).detect(f.key), 8);
+    EXPECT_EQ(strip(f, 320, 50, 8, 12).detect(f.key), 8);  // row padding is not part of the picture
+    EXPECT_EQ(Picture(320, 40, f.bpp, f.paint).detect(f.key), 1);  // opaque: one frame
     EXPECT_EQ(Picture(64, 50, f.bpp, f.paint).detect(f.key), 1);
+    // 10 rows: 2 frames' edge columns hold 20 opaque pixels, under the bound.
+    EXPECT_EQ(Picture(40, 10, f.bpp, f.paint).detect(f.key), 2);
 }
 
 TEST_P(FrameCount, OnlyTheCandidateWhoseColumnsAreClearPasses) {
     const Format f = GetParam();
-    // Columns 0, 8, 16, 24, 32 clear: 20, 10 and 8 frames hit paint, 5 passes.
-    EXPECT_EQ(strip(f, 40, 50, 5).detect(f.key), 5);
-    // Columns 0 and 20 clear: every larger candidate fails, 2 passes.
-    EXPECT_EQ(strip(f, 40, 50, 2).detect(f.key), 2);
-    // Columns 0, 10, 20, 30 clear: 4 passes before 2 is tried.
-    EXPECT_EQ(strip(f, 40, 50, 4).detect(f.key), 4);
-    // Every column clear: the first candidate, 20, passes.
-    EXPECT_EQ(Picture(40, 50, f.bpp, f.key).detect(f.key), 20);
+    // 5: columns 0, 8, .. 32 clear, so 20, 10 and 8 frames hit paint. 2: every
+    // larger candidate fails. 4: columns 0, 10, 20, 30 pass before 2 is tried.
+    for (int frames : {5, 2, 4}) EXPECT_EQ(strip(f, 40, 50, frames).detect(f.key), frames);
+    EXPECT_EQ(Picture(40, 50, f.bpp, f.key).detect(f.key), 20);  // all clear: the first, 20
 }
 
 TEST_P(FrameCount, FewerThanFortyOpaqueEdgePixelsAreTolerated) {
@@ -105,39 +94,23 @@ TEST_P(FrameCount, FullyClearWideStripTakesThirtySix) {
     EXPECT_EQ(Picture(37, 64, f.bpp, f.key).detect(f.key), 1);
 }
 
-TEST_P(FrameCount, RowPaddingIsNotPartOfThePicture) {
-    const Format f = GetParam();
-    Picture p(320, 50, f.bpp, f.paint, 12);
-    for (int k = 0; k < 8; ++k) p.column(k * 40, f.key);
-    EXPECT_EQ(p.detect(f.key), 8);
-}
-
-TEST_P(FrameCount, ShortPicturesPassWithFewPixels) {
-    const Format f = GetParam();
-    // 10 rows: 2 frames' edge columns hold 20 opaque pixels, under the bound.
-    EXPECT_EQ(Picture(40, 10, f.bpp, f.paint).detect(f.key), 2);
-}
-
 INSTANTIATE_TEST_SUITE_P(PixelFormats, FrameCount,
                          ::testing::Values(Format{4, 0x00FF00FFu, 0x00336699u},
                                            Format{2, 0xF81Fu, 0x2945u}),
                          [](const auto& info) { return info.param.bpp == 4 ? "Bits32" : "Bits16"; });
 
-TEST(FrameCount32, TopByteIsNotColour) {
-    Picture p(320, 50, 4, 0xFF336699u);
-    for (int k = 0; k < 8; ++k) p.column(k * 40, 0xFFFF00FFu);
-    EXPECT_EQ(p.detect(0x00FF00FFu), 8);
-    EXPECT_EQ(p.detect(0x7FFF00FFu), 8);
+TEST(FrameCountKey, OnlyColourBitsAreCompared) {
+    // 32 bits: the top byte is not colour.
+    const Picture p32 = strip(Format{4, 0xFFFF00FFu, 0xFF336699u}, 320, 50, 8);
+    EXPECT_EQ(p32.detect(0x00FF00FFu), 8);
+    EXPECT_EQ(p32.detect(0x7FFF00FFu), 8);
+    // 16 bits: only the low sixteen bits count.
+    const Picture p16 = strip(Format{2, 0xF81Fu, 0x2945u}, 320, 50, 8);
+    EXPECT_EQ(p16.detect(0xABCDF81Fu), 8);
+    EXPECT_EQ(p16.detect(0xF81Eu), 1);
 }
 
-TEST(FrameCount16, OnlyTheLowSixteenBitsAreCompared) {
-    Picture p(320, 50, 2, 0x2945u);
-    for (int k = 0; k < 8; ++k) p.column(k * 40, 0xF81Fu);
-    EXPECT_EQ(p.detect(0xABCDF81Fu), 8);
-    EXPECT_EQ(p.detect(0xF81Eu), 1);
-}
-
-TEST(FrameCountInput, BadFormatsAreRefused) {
+TEST(FrameCountInput, BadFormatsAreRefusedAndEmptyPicturesAreOneFrame) {
     Picture p(40, 4, 4, 0);
     EXPECT_THROW(calctotpos(p.bytes.data(), p.pitch, 3, 40, 4, 0), Error);
     EXPECT_THROW(calctotpos(p.bytes.data(), 40 * 4 - 1, 4, 40, 4, 0), Error);
@@ -148,10 +121,6 @@ TEST(FrameCountInput, BadFormatsAreRefused) {
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Unsupported pixel format: 8 bits per pixel");
     }
-}
-
-TEST(FrameCountInput, EmptyPicturesAreOneFrame) {
     EXPECT_EQ(calctotpos(nullptr, 0, 4, 0, 0, 0), 1);
-    Picture p(1, 50, 4, 0);
-    EXPECT_EQ(p.detect(0), 1);
+    EXPECT_EQ(Picture(1, 50, 4, 0).detect(0), 1);
 }

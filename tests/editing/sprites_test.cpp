@@ -22,10 +22,21 @@ struct Sprites : ::testing::Test {
         d.add("gem.bmp", 200, 40, 5);
         d.add("odd.bmp", 100, 20, 3);
     }
-    int add(const std::vector<std::string>& names) {
-        return addSprites(*lv, "/w/sprites", names, d.callbacks(), d.detector(), std::ref(rnd));
+    int add(const std::vector<std::string>& names, const std::string& folder = "/w/sprites") {
+        return addSprites(*lv, folder, names, d.callbacks(), d.detector(), std::ref(rnd));
+    }
+    int del(int stage, int row) { return deleteSprite(*lv, stage, row, d.callbacks()); }
+    void replace(int row, const std::string& name) {
+        replaceSprite(*lv, row, "/w/sprites", name, d.callbacks(), d.detector());
+    }
+    int pick(const std::string& name) { return pickSpriteFile(*lv, "/w", name, d.detector()); }
+    void pose(int n, const std::string& name, int totpos) {
+        lv->pose(n).name.set(name);
+        lv->pose(n).totpos = totpos;
     }
     int count() const { return lv->stage(lv->curstage).totsprites; }
+    std::string name(int n) const { return lv->sprite(n, 1).name.str(); }
+    static bool same(const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 };
 
 }  // namespace
@@ -36,30 +47,19 @@ TEST_F(Sprites, AddFillsTheRecordsInOrder) {
     EXPECT_EQ(count(), 5);
     const SpriteRec& c = lv->sprite(3, 1);
     EXPECT_EQ(c.name.str(), "coin.bmp");
-    EXPECT_EQ(c.totpos, 8);
-    EXPECT_EQ(c.pos, 1);
-    EXPECT_EQ(c.w, 32);
-    EXPECT_EQ(c.h, 32);
-    EXPECT_EQ(c.x, 123);
-    EXPECT_EQ(c.y, 56);
-    EXPECT_EQ(c.image, 1);
+    EXPECT_EQ((Ints{c.totpos, c.pos, c.image}), (Ints{8, 1, 1}));
+    EXPECT_EQ(rectOf(c), (Ints{123, 56, 32, 32}));
     EXPECT_EQ(c.surface, lv->image(1).surface);
     EXPECT_NE(c.surface, 0u);
-    EXPECT_EQ(lv->sprite(4, 1).x, 599);
-    EXPECT_EQ(lv->sprite(4, 1).y, 399);
-    EXPECT_EQ(lv->sprite(5, 1).x, 0);  // 600 wraps into 0..599
-    EXPECT_EQ(lv->sprite(5, 1).w, 33);  // 100 / 3, remainder dropped
-    EXPECT_EQ(lv->sprite(5, 1).h, 20);
+    EXPECT_EQ(rectOf(lv->sprite(4, 1)), (Ints{599, 399, 64, 48}));
+    EXPECT_EQ(rectOf(lv->sprite(5, 1)), (Ints{0, 0, 33, 20}));  // 600 wraps; 100 / 3 drops the rest
     EXPECT_EQ(lv->image(1).path.str(), "/w/sprites/coin.bmp");
-    EXPECT_EQ(lv->image(1).size, 1008);
-    EXPECT_EQ(lv->image(1).refs, 1);
-    EXPECT_EQ(lv->totimages, 3);
+    EXPECT_EQ((Ints{lv->image(1).size, lv->image(1).refs, lv->totimages}), (Ints{1008, 1, 3}));
 }
 
 TEST_F(Sprites, DetectedCountsAreNotRememberedButPosesAreUsed) {
     lv->totposes = 1;
-    lv->pose(1).name.set("coin.bmp");
-    lv->pose(1).totpos = 4;
+    pose(1, "coin.bmp", 4);
     add({"coin.bmp", "bird.bmp"});
     EXPECT_EQ(lv->sprite(1, 1).totpos, 4);
     EXPECT_EQ(lv->sprite(1, 1).w, 64);
@@ -68,13 +68,18 @@ TEST_F(Sprites, DetectedCountsAreNotRememberedButPosesAreUsed) {
     EXPECT_EQ(lv->totposes, 1);
 }
 
-TEST_F(Sprites, AddWithoutOpenStageIsRefused) {
+TEST_F(Sprites, AddIsRefusedWithoutOpenStageOrWithAFrameCountBelowOne) {
     lv->curstage = 0;
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "No open stage !");
+    lv->curstage = 1;
+    lv->totposes = 1;
+    pose(1, "coin.bmp", 0);
+    EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "The frame count must be 1 or more !");
+    EXPECT_EQ(count(), 0);
     EXPECT_EQ(d.loads, 0);
 }
 
-TEST_F(Sprites, SameFileIsLoadedOnceAndShared) {
+TEST_F(Sprites, SameFileIsSharedAndFreedWithItsLastUser) {
     add({"coin.bmp", "coin.bmp"});
     EXPECT_EQ(d.loads, 1);
     EXPECT_EQ(lv->totimages, 1);
@@ -82,17 +87,15 @@ TEST_F(Sprites, SameFileIsLoadedOnceAndShared) {
     EXPECT_EQ(lv->sprite(1, 1).image, lv->sprite(2, 1).image);
     // The same name from another folder is the same image.
     lv->curstage = 2;
-    addSprites(*lv, "/elsewhere", {"coin.bmp"}, d.callbacks(), d.detector(), std::ref(rnd));
+    add({"coin.bmp"}, "/elsewhere");
     EXPECT_EQ(lv->image(1).refs, 3);
     EXPECT_EQ(d.loads, 1);
-}
-
-TEST_F(Sprites, DeletingTheLastUserFreesTheImage) {
-    add({"coin.bmp", "coin.bmp"});
-    EXPECT_EQ(deleteSprite(*lv, 1, 0, d.callbacks()), 0);
+    del(2, 0);
+    lv->curstage = 1;
+    EXPECT_EQ(del(1, 0), 0);
     EXPECT_EQ(lv->image(1).refs, 1);
     EXPECT_EQ(d.releases, 0);
-    EXPECT_EQ(deleteSprite(*lv, 1, 0, d.callbacks()), -1);
+    EXPECT_EQ(del(1, 0), -1);
     EXPECT_EQ(count(), 0);
     EXPECT_TRUE(lv->image(1).name.empty());
     EXPECT_EQ(lv->image(1).surface, 0u);
@@ -101,21 +104,16 @@ TEST_F(Sprites, DeletingTheLastUserFreesTheImage) {
     EXPECT_EQ(lv->totimages, 0);
 }
 
-TEST_F(Sprites, DeletingMovesLaterSpritesDown) {
-    add({"coin.bmp", "bird.bmp", "gem.bmp"});
-    EXPECT_EQ(deleteSprite(*lv, 1, 1, d.callbacks()), 1);
-    EXPECT_EQ(count(), 2);
-    EXPECT_EQ(lv->sprite(1, 1).name.str(), "coin.bmp");
-    EXPECT_EQ(lv->sprite(2, 1).name.str(), "gem.bmp");
-    EXPECT_EQ(lv->sprite(3, 1).name.str(), "gem.bmp");  // stale slot above the count
-}
-
-TEST_F(Sprites, TotimagesFallsOnlyWhenTheTopSlotsAreFree) {
+TEST_F(Sprites, DeletingMovesLaterSpritesDownAndTotimagesFallsOnlyFromTheTop) {
     add({"coin.bmp", "bird.bmp", "gem.bmp"});
     ASSERT_EQ(lv->totimages, 3);
-    deleteSprite(*lv, 1, 1, d.callbacks());  // bird, slot 2: below a used slot
+    EXPECT_EQ(del(1, 1), 1);  // bird, slot 2: below a used slot
+    EXPECT_EQ(count(), 2);
+    EXPECT_EQ(name(1), "coin.bmp");
+    EXPECT_EQ(name(2), "gem.bmp");
+    EXPECT_EQ(name(3), "gem.bmp");  // stale slot above the count
     EXPECT_EQ(lv->totimages, 3);
-    deleteSprite(*lv, 1, 1, d.callbacks());  // gem, slot 3: 3 and 2 are free now
+    del(1, 1);  // gem, slot 3: 3 and 2 are free now
     EXPECT_EQ(lv->totimages, 1);
     add({"odd.bmp", "gem.bmp"});  // the lowest free slots are reused
     EXPECT_EQ(lv->findImage("odd.bmp"), 2);
@@ -125,11 +123,9 @@ TEST_F(Sprites, TotimagesFallsOnlyWhenTheTopSlotsAreFree) {
 
 TEST_F(Sprites, DeletingOutsideTheCountIsRefused) {
     add({"coin.bmp"});
-    EXPECT_EQ(errorOf([&] { deleteSprite(*lv, 1, 1, d.callbacks()); }),
-              "Select the sprite you want to delete !");
-    EXPECT_THROW(deleteSprite(*lv, 1, -1, d.callbacks()), Error);
-    EXPECT_THROW(deleteSprite(*lv, 0, 0, d.callbacks()), Error);
-    EXPECT_THROW(deleteSprite(*lv, 2, 0, d.callbacks()), Error);
+    EXPECT_EQ(errorOf([&] { del(1, 1); }), "Select the sprite you want to delete !");
+    for (auto [stage, row] : {std::pair{1, -1}, {0, 0}, {2, 0}})
+        EXPECT_THROW(del(stage, row), Error) << stage << " " << row;
     EXPECT_EQ(count(), 1);
     EXPECT_EQ(lv->image(1).refs, 1);
 }
@@ -139,8 +135,8 @@ TEST_F(Sprites, ALoadFailureLeavesNoSpriteAndNoHalfImage) {
     SpriteRec before = lv->sprite(2, 1);
     EXPECT_EQ(errorOf([&] { add({"bird.bmp", "missing.bmp", "gem.bmp"}); }), "File not found");
     EXPECT_EQ(count(), 2);  // coin and bird stay, nothing after the failure
-    EXPECT_EQ(lv->sprite(2, 1).name.str(), "bird.bmp");
-    EXPECT_NE(std::memcmp(&before, &lv->sprite(2, 1), sizeof before), 0);
+    EXPECT_EQ(name(2), "bird.bmp");
+    EXPECT_FALSE(same(before, lv->sprite(2, 1)));
     EXPECT_TRUE(lv->sprite(3, 1).name.empty());
     EXPECT_EQ(lv->totimages, 2);
     EXPECT_TRUE(lv->image(3).name.empty());
@@ -153,16 +149,15 @@ TEST_F(Sprites, ASizeFailureUndoesTheNewImage) {
     SpriteRec sprite2 = lv->sprite(2, 1);
     EXPECT_EQ(errorOf([&] { add({"gem.bmp"}); }), "File access denied");
     EXPECT_EQ(count(), 1);
-    EXPECT_EQ(std::memcmp(&slot2, &lv->image(2), sizeof slot2), 0);
-    EXPECT_EQ(std::memcmp(&sprite2, &lv->sprite(2, 1), sizeof sprite2), 0);
+    EXPECT_TRUE(same(slot2, lv->image(2)));
+    EXPECT_TRUE(same(sprite2, lv->sprite(2, 1)));
     EXPECT_EQ(lv->totimages, 1);
     EXPECT_EQ(d.live.size(), 1u);  // the surface made for gem was freed
 }
 
 TEST_F(Sprites, AMeasureFailureUndoesBothNewAndSharedImages) {
     add({"coin.bmp"});
-    d.unmeasurable.insert("coin.bmp");
-    d.unmeasurable.insert("gem.bmp");
+    d.unmeasurable = {"coin.bmp", "gem.bmp"};
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "Surface lost");
     EXPECT_EQ(lv->image(1).refs, 1);
     EXPECT_THROW(add({"gem.bmp"}), Error);
@@ -178,7 +173,7 @@ TEST_F(Sprites, AHundredSpritesIsTheLimit) {
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "Too many sprites on this stage !");
     EXPECT_EQ(count(), 100);
     EXPECT_EQ(lv->image(1).refs, 1);
-    EXPECT_EQ(lv->sprite(100, 1).name.str(), "coin.bmp");
+    EXPECT_EQ(name(100), "coin.bmp");
 }
 
 TEST_F(Sprites, AFullImageTableRefusesANewPicture) {
@@ -199,15 +194,6 @@ TEST_F(Sprites, AFullImageTableRefusesANewPicture) {
     EXPECT_EQ(lv->image(7).refs, 2);
 }
 
-TEST_F(Sprites, AFrameCountBelowOneNeverReachesASprite) {
-    lv->totposes = 1;
-    lv->pose(1).name.set("coin.bmp");
-    lv->pose(1).totpos = 0;
-    EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "The frame count must be 1 or more !");
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(d.loads, 0);
-}
-
 TEST_F(Sprites, ColourKeyIsGivenToNewSurfaces) {
     std::map<SurfaceHandle, std::uint32_t> keys;
     SurfaceCallbacks cb = d.callbacks();
@@ -223,14 +209,10 @@ TEST_F(Sprites, ReplacingKeepsThePlaceAndReleasesTheOldPicture) {
     SpriteRec& s = lv->sprite(1, 1);
     s.pos = 5;
     const int x = s.x, y = s.y;
-    replaceSprite(*lv, 0, "/w/sprites", "gem.bmp", d.callbacks(), d.detector());
+    replace(0, "gem.bmp");
     EXPECT_EQ(s.name.str(), "gem.bmp");
-    EXPECT_EQ(s.x, x);
-    EXPECT_EQ(s.y, y);
-    EXPECT_EQ(s.pos, 1);
-    EXPECT_EQ(s.totpos, 5);
-    EXPECT_EQ(s.w, 40);
-    EXPECT_EQ(s.image, 3);
+    EXPECT_EQ(rectOf(s), (Ints{x, y, 40, 40}));
+    EXPECT_EQ((Ints{s.pos, s.totpos, s.image}), (Ints{1, 5, 3}));
     EXPECT_TRUE(lv->image(1).name.empty());  // coin had no other user
     EXPECT_EQ(d.releases, 1);
     EXPECT_EQ(lv->totimages, 3);
@@ -238,11 +220,10 @@ TEST_F(Sprites, ReplacingKeepsThePlaceAndReleasesTheOldPicture) {
 
 TEST_F(Sprites, ReplacingASharedPictureLowersItsCount) {
     add({"coin.bmp", "coin.bmp"});
-    replaceSprite(*lv, 1, "/w/sprites", "bird.bmp", d.callbacks(), d.detector());
+    replace(1, "bird.bmp");
     EXPECT_EQ(lv->image(1).refs, 1);
     EXPECT_EQ(lv->image(2).refs, 1);
-    // Replacing with the same picture leaves the count as it was.
-    replaceSprite(*lv, 0, "/w/sprites", "coin.bmp", d.callbacks(), d.detector());
+    replace(0, "coin.bmp");  // the same picture: the count stays
     EXPECT_EQ(lv->image(1).refs, 1);
     EXPECT_EQ(d.releases, 0);
 }
@@ -251,32 +232,23 @@ TEST_F(Sprites, AFailedReplaceLeavesTheSpriteAndItsPicture) {
     add({"coin.bmp"});
     SpriteRec before = lv->sprite(1, 1);
     d.frames["nothere.bmp"] = 2;
-    EXPECT_THROW(replaceSprite(*lv, 0, "/w/sprites", "nothere.bmp", d.callbacks(), d.detector()),
-                 Error);
-    EXPECT_EQ(std::memcmp(&before, &lv->sprite(1, 1), sizeof before), 0);
+    EXPECT_THROW(replace(0, "nothere.bmp"), Error);
+    EXPECT_TRUE(same(before, lv->sprite(1, 1)));
     EXPECT_EQ(lv->image(1).refs, 1);
     EXPECT_EQ(lv->totimages, 1);
-    EXPECT_EQ(errorOf([&] {
-                  replaceSprite(*lv, 1, "/w/sprites", "gem.bmp", d.callbacks(), d.detector());
-              }),
-              "Select the sprite you want to modify !");
+    EXPECT_EQ(errorOf([&] { replace(1, "gem.bmp"); }), "Select the sprite you want to modify !");
     EXPECT_EQ(d.loads, 1);
 }
 
 // ---- pose bookkeeping ----
 
-TEST(Poses, SeekTakesTheLastRecord) {
-    auto lv = newLevel();
+TEST_F(Sprites, PoseSeekTakesTheLastRecord) {
     EXPECT_EQ(seektotpos(*lv, "a.bmp"), -1);
     lv->totposes = 3;
-    lv->pose(1).name.set("a.bmp");
-    lv->pose(1).totpos = 4;
-    lv->pose(2).name.set("A.bmp");
-    lv->pose(2).totpos = 9;
-    lv->pose(3).name.set("a.bmp");
-    lv->pose(3).totpos = 6;
-    lv->pose(4).name.set("a.bmp");  // beyond the count
-    lv->pose(4).totpos = 2;
+    pose(1, "a.bmp", 4);
+    pose(2, "A.bmp", 9);
+    pose(3, "a.bmp", 6);
+    pose(4, "a.bmp", 2);  // beyond the count
     EXPECT_EQ(seektotpos(*lv, "a.bmp"), 6);
     EXPECT_EQ(lv->totpos, 6);
     EXPECT_EQ(seektotpos(*lv, "A.bmp"), 9);
@@ -284,73 +256,54 @@ TEST(Poses, SeekTakesTheLastRecord) {
     EXPECT_EQ(lv->totpos, -1);
 }
 
-TEST(Poses, ClickingTwiceAppendsOneRecord) {
-    auto lv = newLevel();
-    FakeDisplay d;
+TEST_F(Sprites, PickingTwiceAppendsOneRecordUnlessTheNameIsCut) {
     d.add("flame.bmp", 288, 64, 6);
-    EXPECT_EQ(pickSpriteFile(*lv, "/w/sprites", "flame.bmp", d.detector()), 6);
-    EXPECT_EQ(pickSpriteFile(*lv, "/w/sprites", "flame.bmp", d.detector()), 6);
+    EXPECT_EQ(pick("flame.bmp"), 6);
+    EXPECT_EQ(pick("flame.bmp"), 6);
     EXPECT_EQ(lv->totposes, 1);
     EXPECT_EQ(d.detections, 1);
     EXPECT_EQ(lv->pose(1).name.str(), "flame.bmp");
     EXPECT_EQ(lv->pose(1).totpos, 6);
+    // Long names never match their cut record.
+    const std::string longName = "a_sprite_with_a_long_name.bmp";
+    d.add(longName, 100, 10, 2);
+    pick(longName);
+    pick(longName);
+    EXPECT_EQ(lv->totposes, 3);
+    EXPECT_EQ(lv->pose(3).name.str(), longName.substr(0, 20));
 }
 
-TEST(Poses, LongNamesNeverMatchTheirCutRecord) {
-    auto lv = newLevel();
-    FakeDisplay d;
-    const std::string name = "a_sprite_with_a_long_name.bmp";
-    d.add(name, 100, 10, 2);
-    pickSpriteFile(*lv, "/w", name, d.detector());
-    pickSpriteFile(*lv, "/w", name, d.detector());
-    EXPECT_EQ(lv->totposes, 2);
-    EXPECT_EQ(lv->pose(2).name.str(), name.substr(0, 20));
-}
-
-TEST(Poses, TypedCountsUpdateTheLastRecordAndRefuseBelowOne) {
-    auto lv = newLevel();
-    FakeDisplay d;
-    d.add("gem.bmp", 200, 40, 5);
+TEST_F(Sprites, TypedPoseCountsUpdateTheLastRecordAndRefuseBelowOne) {
     lv->totposes = 1;
-    lv->pose(1).name.set("gem.bmp");
-    lv->pose(1).totpos = 2;
+    pose(1, "gem.bmp", 2);
     pickSpriteFile(*lv, "/w", "other.bmp", [](const std::string&) { return 3; });
     lv->totposes = 3;
-    lv->pose(3).name.set("gem.bmp");
-    lv->pose(3).totpos = 2;
+    pose(3, "gem.bmp", 2);
     EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", 6));  // still filling at start
     lv->fillingpos = false;
     EXPECT_TRUE(setPoseFrames(*lv, "gem.bmp", 6));
     EXPECT_EQ(lv->pose(3).totpos, 6);
     EXPECT_EQ(lv->pose(1).totpos, 2);
-    EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", 0));
-    EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", -4));
+    for (int bad : {0, -4}) EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", bad));
     EXPECT_EQ(lv->pose(3).totpos, 6);
     EXPECT_FALSE(setPoseFrames(*lv, "none.bmp", 4));
     // The next sprite made from the file takes the typed count.
-    lv->curstage = 1;
     addSprites(*lv, "/w", {"gem.bmp"}, d.callbacks(), d.detector(), [](int) { return 0; });
     EXPECT_EQ(lv->sprite(1, 1).totpos, 6);
     EXPECT_EQ(lv->sprite(1, 1).w, 33);
 }
 
-TEST(Poses, AFullPoseTableRefusesANewRecord) {
-    auto lv = newLevel();
-    FakeDisplay d;
+TEST_F(Sprites, AFullPoseTableRefusesANewRecord) {
     d.add("new.bmp", 100, 10, 2);
     lv->totposes = kMaxPoses;
-    lv->pose(kMaxPoses).name.set("last.bmp");
-    lv->pose(kMaxPoses).totpos = 3;
-    EXPECT_EQ(errorOf([&] { pickSpriteFile(*lv, "/w", "new.bmp", d.detector()); }),
-              "Too many poses !");
+    pose(kMaxPoses, "last.bmp", 3);
+    EXPECT_EQ(errorOf([&] { pick("new.bmp"); }), "Too many poses !");
     EXPECT_EQ(lv->totposes, kMaxPoses);
     EXPECT_EQ(d.detections, 0);
-    // Known files are still found.
-    EXPECT_EQ(pickSpriteFile(*lv, "/w", "last.bmp", d.detector()), 3);
+    EXPECT_EQ(pick("last.bmp"), 3);  // known files are still found
 }
 
-TEST(Poses, DetectionBelowOneIsStoredAsOne) {
-    auto lv = newLevel();
+TEST_F(Sprites, PoseDetectionBelowOneIsStoredAsOne) {
     EXPECT_EQ(pickSpriteFile(*lv, "/w", "x.bmp", [](const std::string&) { return 0; }), 1);
     EXPECT_EQ(lv->pose(1).totpos, 1);
 }

@@ -16,7 +16,7 @@ std::vector<std::string> stageFiles(int from, int n) {
 
 }  // namespace
 
-TEST(AddStages, StoresNamePathAndSizeAndKeepsTheOrder) {
+TEST(AddStages, StoresNamePathAndSizeAndTheSplashGoesToRecordZero) {
     auto lv = newLevel();
     EXPECT_EQ(addStages(*lv, {"/w/backpx/desert.bmp", "/w/backpx/a_very_long_stage_name_indeed.bmp"},
                         sizeByLength),
@@ -27,6 +27,11 @@ TEST(AddStages, StoresNamePathAndSizeAndKeepsTheOrder) {
     EXPECT_EQ(lv->stage(1).size, 20);
     EXPECT_EQ(lv->stage(2).name.str(), "a_very_long_stage_na");  // cut to 20
     EXPECT_EQ(lv->stage(1).totsprites, 0);
+    // The splash goes into record zero and is no stage.
+    setSplash(*lv, "/w/backpx/title_picture_with_long_name.bmp");
+    EXPECT_EQ(lv->stage(0).name.str(), "title_picture_with_l");
+    EXPECT_EQ(lv->stage(0).path.str(), "/w/backpx/title_picture_with_long_name.bmp");
+    EXPECT_EQ(lv->totstages, 2);
 }
 
 TEST(AddStages, TwentyEightPlusThreeIsRefusedPlusTwoFits) {
@@ -53,10 +58,7 @@ TEST(AddStages, AFileWithoutSizeAddsNothing) {
               "File not found");
     EXPECT_EQ(lv->totstages, 0);
     EXPECT_TRUE(lv->stage(1).name.empty());
-}
-
-TEST(AddStages, TakesTheRealFileSizeByDefault) {
-    auto lv = newLevel();
+    // By default the real file size is taken.
     EXPECT_THROW(addStages(*lv, {"/nonexistent/folder/x.bmp"}), Error);
     EXPECT_EQ(lv->totstages, 0);
 }
@@ -73,14 +75,6 @@ TEST(ModifyStage, KeepsSpritesAndSectors) {
     EXPECT_EQ(lv->stage(2).totsectors, 1);
     EXPECT_EQ(errorOf([&] { modifyStage(*lv, 3, "/x/y.bmp", sizeByLength); }),
               "Select the stage you want to modify !");
-}
-
-TEST(Splash, GoesIntoRecordZero) {
-    auto lv = newLevel();
-    setSplash(*lv, "/w/backpx/title_picture_with_long_name.bmp");
-    EXPECT_EQ(lv->stage(0).name.str(), "title_picture_with_l");
-    EXPECT_EQ(lv->stage(0).path.str(), "/w/backpx/title_picture_with_long_name.bmp");
-    EXPECT_EQ(lv->totstages, 0);
 }
 
 namespace {
@@ -108,23 +102,23 @@ struct ThreeStages : ::testing::Test {
             }
         }
     }
+    void del(int k) { deleteStage(*lv, k, d.callbacks()); }
 };
 
 }  // namespace
 
-TEST_F(ThreeStages, SetUpSharesTheImage) {
+TEST_F(ThreeStages, DeletingAStageMovesLaterStagesWithTheirSpritesAndSectors) {
+    // The set-up shares the image.
     EXPECT_EQ(lv->totimages, 4);
-    int shared = lv->findImage("shared.bmp");
+    const int own2 = lv->findImage("own2.bmp"), shared = lv->findImage("shared.bmp");
     ASSERT_GT(shared, 0);
     EXPECT_EQ(lv->image(shared).refs, 3);
     EXPECT_EQ(d.loads, 4);
     EXPECT_EQ(lv->stage(3).totsprites, 3);
     EXPECT_EQ(lv->stage(3).totsectors, 4);
-}
 
-TEST_F(ThreeStages, DeletingAStageMovesLaterStagesWithTheirSpritesAndSectors) {
     SpriteRec s3 = lv->sprite(2, 3);
-    deleteStage(*lv, 2, d.callbacks());
+    del(2);
     EXPECT_EQ(lv->totstages, 2);
     EXPECT_EQ(lv->stage(1).name.str(), "stage1.bmp");
     EXPECT_EQ(lv->stage(2).name.str(), "stage3.bmp");
@@ -139,12 +133,7 @@ TEST_F(ThreeStages, DeletingAStageMovesLaterStagesWithTheirSpritesAndSectors) {
     EXPECT_EQ(lv->stage(3).totsprites, 0);
     EXPECT_EQ(lv->stage(3).totsectors, 0);
     EXPECT_EQ(lv->sprite(3, 3).name.str(), "shared.bmp");
-}
-
-TEST_F(ThreeStages, DeletingAStageReleasesItsSpritesPictures) {
-    const int own2 = lv->findImage("own2.bmp");
-    const int shared = lv->findImage("shared.bmp");
-    deleteStage(*lv, 2, d.callbacks());
+    // The deleted stage's pictures are released; shared ones lose a user.
     EXPECT_TRUE(lv->image(own2).name.empty());
     EXPECT_EQ(lv->image(shared).refs, 2);
     EXPECT_EQ(d.releases, 1);
@@ -153,38 +142,30 @@ TEST_F(ThreeStages, DeletingAStageReleasesItsSpritesPictures) {
     EXPECT_EQ(lv->image(lv->sprite(1, 2).image).name.str(), "own3.bmp");
 }
 
-TEST_F(ThreeStages, DeletingEveryStageFreesEveryPicture) {
-    deleteStage(*lv, 3, d.callbacks());
-    deleteStage(*lv, 1, d.callbacks());
-    deleteStage(*lv, 1, d.callbacks());
+TEST_F(ThreeStages, DeletingTheLastStageMovesNothingAndDeletingAllFreesEveryPicture) {
+    SpriteRec before = lv->sprite(1, 2);
+    del(3);
+    EXPECT_EQ(lv->totstages, 2);
+    EXPECT_EQ(lv->stage(2).totsprites, 2);
+    EXPECT_EQ(lv->sprite(1, 2).x, before.x);
+    EXPECT_EQ(lv->totimages, 3);  // own3 was the highest slot
+    del(1);
+    del(1);
     EXPECT_EQ(lv->totstages, 0);
     EXPECT_EQ(lv->totimages, 0);
     EXPECT_TRUE(d.live.empty());
     EXPECT_EQ(d.releases, 4);
 }
 
-TEST_F(ThreeStages, DeletingTheLastStageMovesNothing) {
-    SpriteRec before = lv->sprite(1, 2);
-    deleteStage(*lv, 3, d.callbacks());
-    EXPECT_EQ(lv->totstages, 2);
-    EXPECT_EQ(lv->stage(2).totsprites, 2);
-    EXPECT_EQ(lv->sprite(1, 2).x, before.x);
-    EXPECT_EQ(lv->totimages, 3);  // own3 was the highest slot
-}
-
 TEST_F(ThreeStages, AStageAddedAfterDeletionStartsEmpty) {
-    deleteStage(*lv, 1, d.callbacks());
+    EXPECT_EQ(errorOf([&] { del(0); }), "Select the stage you want to delete !");
+    EXPECT_THROW(del(4), Error);
+    EXPECT_EQ(lv->totstages, 3);
+    del(1);
     addStages(*lv, {"/w/new.bmp"}, sizeByLength);
     EXPECT_EQ(lv->totstages, 3);
     EXPECT_EQ(lv->stage(3).totsprites, 0);
     EXPECT_EQ(lv->stage(3).totsectors, 0);
-}
-
-TEST_F(ThreeStages, DeletingAStageOutsideTheListIsRefused) {
-    EXPECT_EQ(errorOf([&] { deleteStage(*lv, 0, d.callbacks()); }),
-              "Select the stage you want to delete !");
-    EXPECT_THROW(deleteStage(*lv, 4, d.callbacks()), Error);
-    EXPECT_EQ(lv->totstages, 3);
 }
 
 TEST(DeleteStage, ThirtyStagesLoseOne) {
