@@ -6,12 +6,10 @@ using slv::Error;
 TEST(PackageFormat, WorkedExampleHasTheDocumentedLayout) {
     TempDir d;
     auto l = std::make_unique<slv::Level>();
-    std::string a = (addImage(*l, d.str(), 1, "a.bmp", 5000), readAll(l->image(1).path.str()));
-    std::string b = (addImage(*l, d.str(), 2, "b.bmp", 7000), readAll(l->image(2).path.str()));
+    addImage(*l, d.str(), 1, "a.bmp", 5000);
+    addImage(*l, d.str(), 2, "b.bmp", 7000);
     addStage(*l, d.str(), "stage.bmp", 480054);
-    std::string st = readAll(l->stage(1).path.str());
-    slv::PackageHooks hooks;
-    slv::saveLevel(*l, d / "level.slv", hooks);
+    save(*l, d / "level.slv");
 
     std::string pkg = readAll(d / "level.slv");
     ASSERT_EQ(pkg.size(), 1677554u);
@@ -29,9 +27,9 @@ TEST(PackageFormat, WorkedExampleHasTheDocumentedLayout) {
         EXPECT_EQ(h[k].flag, flags[k]) << k;
     }
     // The members lie at 448 + start, byte for byte.
-    EXPECT_EQ(pkg.substr(448 + 1185052, 5000), a);
-    EXPECT_EQ(pkg.substr(448 + 1190052, 7000), b);
-    EXPECT_EQ(pkg.substr(448 + 1197052), st);
+    EXPECT_EQ(pkg.substr(448 + 1185052, 5000), readAll(l->image(1).path.str()));
+    EXPECT_EQ(pkg.substr(448 + 1190052, 7000), readAll(l->image(2).path.str()));
+    EXPECT_EQ(pkg.substr(448 + 1197052), readAll(l->stage(1).path.str()));
     // The image table member holds the image records.
     slv::ImageRec rec;
     std::memcpy(&rec, pkg.data() + 448 + 300000 + 292, sizeof rec);
@@ -42,22 +40,15 @@ TEST(PackageFormat, WorkedExampleHasTheDocumentedLayout) {
 TEST(PackageFormat, WriteheaderAndAppendfileBuildTheSamePackageAsSave) {
     TempDir d;
     auto l = smallLevel(d.str());
-    slv::PackageHooks hooks;
-    slv::saveLevel(*l, d / "saved.slv", hooks);
+    save(*l, d / "saved.slv");
 
     // The same package the long way: header, the four tables as files, bitmaps.
     slv::writeheader(*l, d / "manual.slv");
     slv::PackageTables t = slv::tablesOf(*l);
-    writeBytes(d / "t1", 0, 0);
-    auto dump = [&](const std::string& p, const void* data, std::size_t n) {
-        slv::BinFile f(p, slv::BinFile::Mode::Create);
-        f.writeAll(data, n);
-        f.close();
-    };
-    dump(d / "t1", t.sectors.data(), slv::kSectorsFileBytes);
-    dump(d / "t2", t.sprites.data(), slv::kSpritesBytes);
-    dump(d / "t3", t.images.data(), slv::kImagesBytes);
-    dump(d / "t4", t.stages.data(), slv::kStagesBytes);
+    writeFile(d / "t1", t.sectors.data(), slv::kSectorsFileBytes);
+    writeFile(d / "t2", t.sprites.data(), slv::kSpritesBytes);
+    writeFile(d / "t3", t.images.data(), slv::kImagesBytes);
+    writeFile(d / "t4", t.stages.data(), slv::kStagesBytes);
     for (const char* n : {"t1", "t2", "t3", "t4"}) slv::appendfile(d / n, d / "manual.slv");
     for (int i = 1; i <= l->totimages; ++i) slv::appendfile(l->image(i).path.str(), d / "manual.slv");
     for (int s = 1; s <= l->totstages; ++s) slv::appendfile(l->stage(s).path.str(), d / "manual.slv");
@@ -71,39 +62,27 @@ TEST(PackageFormat, AppendfileReportsAShortWrite) {
     EXPECT_THROW(slv::appendfile(d / "src.bin", "/dev/full"), Error);
 }
 
-TEST(PackageFormat, GetfileCopiesExactlyTheAskedBytes) {
+TEST(PackageFormat, Getfile) {
     TempDir d;
     std::string pkg = writeBytes(d / "p.bin", 10000, 3);
+    // Exactly the asked bytes, across the copy buffer's size.
     for (int size : {0, 1, 2047, 2048, 2049, 4097}) {
         std::string dest = d / ("out" + std::to_string(size));
         slv::getfile(d / "p.bin", dest, 100, size);
         ASSERT_TRUE(slv::fileExists(dest)) << size;
         EXPECT_EQ(readAll(dest), pkg.substr(100, static_cast<std::size_t>(size))) << size;
     }
-    EXPECT_FALSE(anyTemp(d.str()));
-}
-
-TEST(PackageFormat, GetfileKeepsAnExistingDestination) {
-    TempDir d;
-    writeBytes(d / "p.bin", 5000, 3);
+    // Beyond the end the file is shorter.
+    slv::getfile(d / "p.bin", d / "tail.bin", 8000, 4097);
+    EXPECT_EQ(readAll(d / "tail.bin"), pkg.substr(8000));
+    // An existing destination is kept.
     std::string old = writeBytes(d / "dest.bin", 10, 9);
     slv::getfile(d / "p.bin", d / "dest.bin", 0, 4097);
     EXPECT_EQ(readAll(d / "dest.bin"), old);
-}
-
-TEST(PackageFormat, GetfileBeyondTheEndGivesAShorterFile) {
-    TempDir d;
-    std::string pkg = writeBytes(d / "p.bin", 3000, 3);
-    slv::getfile(d / "p.bin", d / "dest.bin", 1000, 4097);
-    EXPECT_EQ(readAll(d / "dest.bin"), pkg.substr(1000));
-}
-
-TEST(PackageFormat, GetfileFailureLeavesNoFile) {
-    TempDir d;
-    writeBytes(d / "p.bin", 3000, 3);
-    EXPECT_THROW(slv::getfile(d / "missing.bin", d / "dest.bin", 0, 10), Error);
-    EXPECT_THROW(slv::getfile(d / "p.bin", d / "nofolder/dest.bin", 0, 10), Error);
-    EXPECT_FALSE(slv::fileExists(d / "dest.bin"));
+    // A failure leaves no file.
+    EXPECT_THROW(slv::getfile(d / "missing.bin", d / "none.bin", 0, 10), Error);
+    EXPECT_THROW(slv::getfile(d / "p.bin", d / "nofolder/none.bin", 0, 10), Error);
+    EXPECT_FALSE(slv::fileExists(d / "none.bin"));
     EXPECT_FALSE(anyTemp(d.str()));
 }
 
@@ -112,33 +91,23 @@ TEST(PackageFormat, CalctotfilesCountsOneImageAndOneStageAsSix) {
     auto l = std::make_unique<slv::Level>();
     addImage(*l, d.str(), 1, "a.bmp", 100);
     addStage(*l, d.str(), "s.bmp", 200);
-    slv::PackageHooks hooks;
-    slv::saveLevel(*l, d / "p.slv", hooks);
+    save(*l, d / "p.slv");
     auto other = std::make_unique<slv::Level>();
     EXPECT_EQ(slv::calctotfiles(*other, d / "p.slv"), 6);
     EXPECT_EQ(other->totfiles, 6);
 }
 
-TEST(PackageFormat, LongImageFileNamesAreCutToFiftyCharacters) {
+TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
     slv::ImageRec r{};
-    std::string file(45, 'x');
-    file.replace(0, 3, "abc");
+    std::string file = "abc" + std::string(42, 'x');
     r.name.set(file);
     r.path.set("/levels/sprites/" + file);
-    std::string name = slv::imageEntryName(r, 1);
-    EXPECT_EQ(name.size(), 50u);
-    EXPECT_EQ(name, "\\sprites\\" + file.substr(0, 41));
-}
-
-TEST(PackageFormat, LongStageNamesAreCutToTwenty) {
-    slv::StageRec r{};
-    r.name.set("a_very_long_stage_name_of_30ch.bmp");
-    EXPECT_EQ(r.name.str().size(), 20u);
-    EXPECT_EQ(slv::stageEntryName(r), "\\backpx\\a_very_long_stage_na");
-}
-
-TEST(PackageFormat, WindowsPathsGiveTheirFileNamePart) {
-    slv::ImageRec r{};
+    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\" + file.substr(0, 41));  // 50 characters
+    slv::StageRec st{};
+    st.name.set("a_very_long_stage_name_of_30ch.bmp");
+    EXPECT_EQ(st.name.str().size(), 20u);
+    EXPECT_EQ(slv::stageEntryName(st), "\\backpx\\a_very_long_stage_na");
+    // Windows paths give their file name part.
     r.name.set("hero.bmp");
     r.path.set("C:\\Games\\work\\sprites\\hero.bmp");
     EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\hero.bmp");

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "model/errors.h"
@@ -40,28 +42,25 @@ private:
     fs::path path_;
 };
 
+// Creates (or truncates) `path` with exactly these bytes.
+inline void writeFile(const std::string& path, const void* data, std::size_t n) {
+    slv::BinFile f(path, slv::BinFile::Mode::Create);
+    f.writeAll(data, n);
+    f.close();
+}
+inline void writeFile(const std::string& path, const std::string& data) { writeFile(path, data.data(), data.size()); }
+
 // A file of `size` bytes whose content depends on `seed`.
 inline std::string writeBytes(const std::string& path, std::size_t size, unsigned seed) {
     std::string data(size, '\0');
     std::uint32_t x = seed * 2654435761u + 12345u;
-    for (auto& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
+    for (auto& c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
     fs::create_directories(fs::path(path).parent_path());
-    slv::BinFile f(path, slv::BinFile::Mode::Create);
-    f.writeAll(data.data(), data.size());
-    f.close();
+    writeFile(path, data);
     return data;
 }
 
 inline std::string readAll(const std::string& path) { return slv::readWholeFile(path); }
-
-inline std::int32_t readI32(const std::string& bytes, std::size_t off) {
-    std::int32_t v;
-    std::memcpy(&v, bytes.data() + off, 4);
-    return v;
-}
 
 // Overwrites bytes of a file in place.
 inline void patch(const std::string& path, std::int64_t off, const void* data, std::size_t n) {
@@ -85,12 +84,20 @@ inline std::vector<slv::PackEntry> headerOf(const std::string& pkg) {
 }
 
 inline bool sameEntries(const std::vector<slv::PackEntry>& a, const std::vector<slv::PackEntry>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].name.str() != b[i].name.str() || a[i].start != b[i].start || a[i].size != b[i].size ||
-            a[i].flag != b[i].flag)
-            return false;
-    return true;
+    auto key = [](const slv::PackEntry& e) { return std::tuple(e.name.str(), e.start, e.size, e.flag); };
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](auto& x, auto& y) { return key(x) == key(y); });
+}
+
+// Save and Open without a window to report to.
+inline void save(slv::Level& l, const std::string& pkg) {
+    slv::PackageHooks hooks;
+    slv::saveLevel(l, pkg, hooks);
+}
+inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
+    auto l = std::make_unique<slv::Level>();
+    slv::PackageHooks hooks;
+    slv::openLevel(*l, pkg, hooks);
+    return l;
 }
 
 // Adds an image (slot `i`) made from a bitmap of `size` bytes.
@@ -118,17 +125,10 @@ inline void addStage(slv::Level& l, const std::string& dir, const std::string& f
 }
 
 inline void addSprite(slv::Level& l, int s, int image, int x, int y, int frames) {
-    slv::StageRec& st = l.stage(s);
-    int n = ++st.totsprites;
-    slv::SpriteRec& sp = l.sprite(n, s);
+    slv::SpriteRec& sp = l.sprite(++l.stage(s).totsprites, s);
     sp.name = l.image(image).name;
-    sp.x = x;
-    sp.y = y;
-    sp.w = 10;
-    sp.h = 10;
-    sp.totpos = frames;
-    sp.pos = 1;
-    sp.image = image;
+    sp.x = x, sp.y = y, sp.w = 10, sp.h = 10;
+    sp.totpos = frames, sp.pos = 1, sp.image = image;
     l.image(image).refs++;
 }
 
@@ -136,10 +136,7 @@ inline void addSector(slv::Level& l, int s, int x, int y, int w, int h) {
     int n = ++l.stage(s).totsectors;
     slv::SectorRec& sc = l.sector(n, s);
     sc.name.set("Sector" + std::to_string(n));
-    sc.x = x;
-    sc.y = y;
-    sc.w = w;
-    sc.h = h;
+    sc.x = x, sc.y = y, sc.w = w, sc.h = h;
 }
 
 // Two images, two stages, sprites and sectors on both stages.
@@ -162,30 +159,24 @@ inline std::unique_ptr<slv::Level> smallLevel(const std::string& dir) {
 struct RecordingHooks : slv::PackageHooks {
     int ready = -1, before = 0, steps = 0, loads = 0, frees = 0;
     int failAt = 0;  // loadImage throws for this index
-    std::vector<std::string> paths;
     void headerReady(int n) override { ready = n; }
     void beforeLoad() override { ++before; }
     void step() override { ++steps; }
-    slv::SurfaceHandle loadImage(int index, const std::string& path) override {
+    slv::SurfaceHandle loadImage(int index, const std::string&) override {
         if (index == failAt) throw slv::Error("Cannot load bitmap");
         ++loads;
-        paths.push_back(path);
         return static_cast<slv::SurfaceHandle>(1000 + index);
     }
     void freeSurface(slv::SurfaceHandle) override { ++frees; }
 };
 
-inline std::vector<std::string> filesIn(const std::string& dir) {
-    std::vector<std::string> out;
-    for (auto& e : fs::recursive_directory_iterator(dir)) out.push_back(e.path().filename().string());
-    return out;
-}
-
+// Whether a table file (_*.tmp) or a half-written part file is left under `dir`.
 inline bool anyTemp(const std::string& dir) {
-    for (const std::string& n : filesIn(dir))
-        if ((n.size() > 4 && n[0] == '_' && n.substr(n.size() - 4) == ".tmp") ||
-            n.find(".part-") != std::string::npos)
+    for (auto& e : fs::recursive_directory_iterator(dir)) {
+        const std::string n = e.path().filename().string();
+        if ((n.size() > 4 && n[0] == '_' && n.substr(n.size() - 4) == ".tmp") || n.find(".part-") != std::string::npos)
             return true;
+    }
     return false;
 }
 
