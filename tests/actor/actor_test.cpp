@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
@@ -10,13 +11,14 @@ using namespace slv;
 namespace {
 
 constexpr int L = vk::Left, U = vk::Up, R = vk::Right, S = vk::Space, D = vk::Down;
+using Ints = std::vector<int>;
 
 class ActorTest : public ::testing::Test {
 protected:
     std::unique_ptr<Level> lv = std::make_unique<Level>();
 
-    // Skins 1..n, `frames` frames each, starting on frame 1.
-    void skins(int n, int frames = 4) {
+    // Skins 1..n, `frames` frames each, starting on frame 1; `cur` is in use.
+    void skins(int n, int frames = 4, int cur = 1) {
         for (int i = 1; i <= n; ++i) {
             SkinRec& s = lv->skin(i);
             s.name.set("skin" + std::to_string(i) + ".bmp");
@@ -25,6 +27,7 @@ protected:
             s.oneshot = 0;
         }
         lv->totskins = n;
+        lv->curskin = cur;
     }
     void oneshot(int s) { lv->skin(s).oneshot = 1; }
     int command(int from, int to, int back, int k1 = -1, int k2 = -1, int k3 = -1) {
@@ -34,6 +37,8 @@ protected:
     }
     void down(int k) { actorKeyDown(*lv, k); }
     void up(int k) { actorKeyUp(*lv, k); }
+    Ints held() const { return {lv->heldkey1, lv->heldkey2, lv->heldkey3}; }
+    Ints state() const { return {lv->curskin, lv->kcom}; }  // skin in use, last command
 };
 
 }  // namespace
@@ -46,25 +51,20 @@ TEST(SeekKey, MatchesAnyOfTheThreeSlots) {
     EXPECT_FALSE(seekkey(37, -1, -1, -1));
 }
 
-TEST_F(ActorTest, KeypressWithNothingHeldMatchesOnlyCommandsWithoutKeys) {
+TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommandAndNothingForNoKeys) {
     skins(2);
     int keyless = command(1, 2, 1);
     int withKey = command(1, 2, 1, L);
-    EXPECT_TRUE(keypress(*lv, keyless));
+    int both = command(1, 2, 1, L, U);
+    EXPECT_TRUE(keypress(*lv, keyless));  // nothing held: only commands without keys
     EXPECT_FALSE(keypress(*lv, withKey));
     lv->heldkey2 = L;
     EXPECT_FALSE(keypress(*lv, keyless));
     EXPECT_TRUE(keypress(*lv, withKey));
-}
-
-TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommand) {
-    skins(2);
-    int both = command(1, 2, 1, L, U);
-    lv->heldkey1 = L;
     EXPECT_FALSE(keypress(*lv, both));
     lv->heldkey3 = U;
     EXPECT_TRUE(keypress(*lv, both));
-    lv->heldkey2 = D;  // an extra key does not matter
+    lv->heldkey1 = D;  // an extra key does not matter
     EXPECT_TRUE(keypress(*lv, both));
     EXPECT_FALSE(keypress(*lv, 0));  // outside the table
     EXPECT_FALSE(keypress(*lv, 1001));
@@ -72,20 +72,16 @@ TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommand) {
 
 TEST_F(ActorTest, FirstMatchInTableOrderWins) {
     skins(3);
-    lv->curskin = 1;
     command(1, 2, 1, L);
     command(1, 3, 1, L, U);
     down(U);
-    EXPECT_EQ(lv->curskin, 1);
-    EXPECT_EQ(lv->kcom, -1);
+    EXPECT_EQ(state(), (Ints{1, -1}));
     down(L);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->kcom, 1);
+    EXPECT_EQ(state(), (Ints{2, 1}));
 }
 
 TEST_F(ActorTest, CommandWithoutKeysLeavesAsSoonAsNothingIsHeld) {
-    skins(2);
-    lv->curskin = 2;
+    skins(2, 4, 2);
     command(2, 1, 2);
     down(L);
     EXPECT_EQ(lv->curskin, 2);
@@ -93,62 +89,42 @@ TEST_F(ActorTest, CommandWithoutKeysLeavesAsSoonAsNothingIsHeld) {
     EXPECT_EQ(lv->curskin, 2);
     EXPECT_EQ(lv->heldkey1, -1);
     setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);
-    EXPECT_EQ(lv->kcom, 1);
+    EXPECT_EQ(state(), (Ints{1, 1}));
 }
 
 TEST_F(ActorTest, CommandWithOnlyKey3MatchesWhileThatKeyIsHeld) {
     skins(2);
-    lv->curskin = 1;
     command(1, 2, 1, -1, -1, S);
     setkcom(*lv);
     EXPECT_EQ(lv->curskin, 1);
     down(S);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->kcom, 1);
+    EXPECT_EQ(state(), (Ints{2, 1}));
 }
 
-TEST_F(ActorTest, KeysTakeTheFirstFreeSlot) {
+TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
     skins(1);
     down(L);
     down(U);
-    EXPECT_EQ(lv->heldkey1, L);
-    EXPECT_EQ(lv->heldkey2, U);
-    EXPECT_EQ(lv->heldkey3, -1);
+    EXPECT_EQ(held(), (Ints{L, U, -1}));
     up(L);
     down(S);
-    EXPECT_EQ(lv->heldkey1, S);
-    EXPECT_EQ(lv->heldkey2, U);
-}
-
-TEST_F(ActorTest, AutoRepeatTakesNoSecondSlot) {
-    skins(1);
-    down(L);
-    down(L);
-    down(L);
-    EXPECT_EQ(lv->heldkey1, L);
-    EXPECT_EQ(lv->heldkey2, -1);
-    EXPECT_EQ(lv->heldkey3, -1);
+    EXPECT_EQ(held(), (Ints{S, U, -1}));
+    for (int i = 0; i < 3; ++i) down(S);
+    EXPECT_EQ(held(), (Ints{S, U, -1}));
     // Also when the key sits in a later slot and an earlier one is free.
+    up(S);
     down(U);
-    up(L);
-    down(U);
-    EXPECT_EQ(lv->heldkey1, -1);
-    EXPECT_EQ(lv->heldkey2, U);
-    EXPECT_EQ(lv->heldkey3, -1);
+    EXPECT_EQ(held(), (Ints{-1, U, -1}));
+    // A key without code is not held.
+    for (int k : {0, 70000}) down(k);
+    EXPECT_EQ(held(), (Ints{-1, U, -1}));
 }
 
 TEST_F(ActorTest, FourthKeyIsRecordedOnlyAfterAReleaseAndItsNextKeyDown) {
     skins(2);
-    lv->curskin = 1;
     command(1, 2, 1, R);
-    down(L);
-    down(U);
-    down(D);
-    down(R);  // fourth key: not recorded, no command
-    EXPECT_EQ(lv->heldkey1, L);
-    EXPECT_EQ(lv->heldkey2, U);
-    EXPECT_EQ(lv->heldkey3, D);
+    for (int k : {L, U, D, R}) down(k);  // fourth key: not recorded, no command
+    EXPECT_EQ(held(), (Ints{L, U, D}));
     EXPECT_EQ(lv->curskin, 1);
     up(U);
     setkcom(*lv);
@@ -160,7 +136,6 @@ TEST_F(ActorTest, FourthKeyIsRecordedOnlyAfterAReleaseAndItsNextKeyDown) {
 
 TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     skins(3, 6);
-    lv->curskin = 1;
     command(1, 2, 3, L);
     lv->skin(3).pos = 5;
     down(L);
@@ -177,7 +152,6 @@ TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
 
 TEST_F(ActorTest, ReleaseOfAKeyOutsideTheLastCommandChangesNothing) {
     skins(3);
-    lv->curskin = 1;
     command(1, 2, 3, L);
     down(U);
     down(L);
@@ -189,20 +163,17 @@ TEST_F(ActorTest, ReleaseOfAKeyOutsideTheLastCommandChangesNothing) {
 
 TEST_F(ActorTest, ReleaseBeforeAnyCommandOnlyFreesTheSlot) {
     skins(2);
-    lv->curskin = 1;
     command(1, 2, 2, L, U);
     down(L);
     up(L);
     EXPECT_EQ(lv->heldkey1, -1);
-    EXPECT_EQ(lv->curskin, 1);
-    EXPECT_EQ(lv->kcom, -1);
+    EXPECT_EQ(state(), (Ints{1, -1}));
     EXPECT_FALSE(lv->releasepending);
 }
 
 TEST_F(ActorTest, OneShotSkinIgnoresKeysAndFollowsFirstCommandAtItsLastFrame) {
     skins(4, 3);
     oneshot(2);
-    lv->curskin = 1;
     command(1, 2, 1, S);
     command(2, 4, 1, L);  // first command from 2: taken at the end, keys or not
     command(2, 3, 1, U);
@@ -216,15 +187,13 @@ TEST_F(ActorTest, OneShotSkinIgnoresKeysAndFollowsFirstCommandAtItsLastFrame) {
     lv->skin(2).pos = 3;
     lv->skin(4).pos = 2;
     setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 4);
-    EXPECT_EQ(lv->kcom, 2);
+    EXPECT_EQ(state(), (Ints{4, 2}));
     EXPECT_EQ(lv->skin(4).pos, 1);
 }
 
 TEST_F(ActorTest, ReleaseDuringOneShotIsPendingUntilTheLastFrame) {
     skins(3, 3);
     oneshot(2);
-    lv->curskin = 1;
     command(1, 2, 1, S);
     command(2, 3, 3);  // end of the one-shot without a release
     down(S);
@@ -245,7 +214,6 @@ TEST_F(ActorTest, ReleaseDuringOneShotIsPendingUntilTheLastFrame) {
 TEST_F(ActorTest, ReleaseIntoAOneShotBackSkinMarksThePendingRelease) {
     skins(3, 3);
     oneshot(3);
-    lv->curskin = 1;
     command(1, 2, 3, L);
     down(L);
     up(L);
@@ -254,44 +222,32 @@ TEST_F(ActorTest, ReleaseIntoAOneShotBackSkinMarksThePendingRelease) {
 }
 
 TEST_F(ActorTest, CurskinZeroChangesNothing) {
-    skins(2);
-    lv->curskin = 0;
+    skins(2, 4, 0);
     command(0, 1, 1);  // names no skin in use
     command(0, 2, 2, L);
     setkcom(*lv);
     down(L);
-    EXPECT_EQ(lv->curskin, 0);
-    EXPECT_EQ(lv->kcom, -1);
+    EXPECT_EQ(state(), (Ints{0, -1}));
     lv->totskins = 0;
     setkcom(*lv);
     EXPECT_EQ(lv->curskin, 0);
 }
 
-TEST_F(ActorTest, CommandToASkinOutsideTheTableNeverMatches) {
+TEST_F(ActorTest, SkinsOutsideTheTableAreNeverTargetsOrBackSkins) {
     skins(2);
-    lv->curskin = 1;
     command(1, 301, 1, L);
     command(1, 3, 1, L);  // beyond totskins
-    command(1, 2, 1, L);
+    command(1, 2, 0, L);  // back skin 0: ignored on release
     down(L);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->kcom, 3);
-}
-
-TEST_F(ActorTest, BackSkinOutsideTheTableIsIgnoredOnRelease) {
-    skins(2);
-    lv->curskin = 1;
-    command(1, 2, 0, L);
-    down(L);
+    EXPECT_EQ(state(), (Ints{2, 3}));
     up(L);
     EXPECT_EQ(lv->curskin, 2);
 }
 
 TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
     skins(2);
-    lv->totskins = 100000;      // nonsense counts are clamped to the tables
+    lv->totskins = 100000;  // nonsense counts are clamped to the tables
     lv->totcommands = 100000;
-    lv->curskin = 1;
     lv->command(1) = CommandRec{L, -1, -1, 0, 1, 2, 1};
     for (int i = 2; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
     down(L);
@@ -303,19 +259,10 @@ TEST_F(ActorTest, SkinChangeRestartsOnlySkinsInUse) {
     skins(2);
     lv->skin(3).pos = 7;  // beyond totskins: not touched
     lv->skin(1).pos = 3;
-    lv->curskin = 1;
     command(1, 2, 1, L);
     down(U);  // no change of skin: frames go on
     EXPECT_EQ(lv->skin(1).pos, 3);
     down(L);
     EXPECT_EQ(lv->skin(1).pos, 1);
     EXPECT_EQ(lv->skin(3).pos, 7);
-}
-
-TEST_F(ActorTest, KeyWithoutCodeIsNotHeld) {
-    skins(1);
-    down(0);
-    EXPECT_EQ(lv->heldkey1, -1);
-    down(70000);
-    EXPECT_EQ(lv->heldkey1, -1);
 }

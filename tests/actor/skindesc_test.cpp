@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <sys/wait.h>
 
@@ -34,6 +35,15 @@ int runTool(const std::string& args) {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
+// A level with the skin package at `path` opened; surfaces are the skin numbers.
+std::unique_ptr<Level> openPackage(const std::string& path) {
+    auto lv = std::make_unique<Level>();
+    SkinHooks hooks;
+    hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
+    openskin(*lv, path, hooks);
+    return lv;
+}
+
 }  // namespace
 
 TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
@@ -45,17 +55,17 @@ TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
     EXPECT_EQ(d.startskin, 2);
     ASSERT_EQ(d.skins.size(), 2u);
     EXPECT_EQ(d.skins[1].bitmap, "b.bmp");
-    EXPECT_EQ(d.skins[1].w, 6);
-    EXPECT_EQ(d.skins[1].h, 7);
-    EXPECT_EQ(d.skins[1].frames, 3);
+    EXPECT_EQ((std::vector<int>{d.skins[1].w, d.skins[1].h, d.skins[1].frames}), (std::vector<int>{6, 7, 3}));
     EXPECT_TRUE(d.skins[1].oneshot);
     EXPECT_FALSE(d.skins[0].oneshot);
     ASSERT_EQ(d.commands.size(), 2u);
     EXPECT_EQ(d.commands[0].keys, (std::vector<int>{37, 38, 32}));
-    EXPECT_EQ(d.commands[0].from, 1);
-    EXPECT_EQ(d.commands[0].to, 2);
-    EXPECT_EQ(d.commands[0].line, 7);
+    EXPECT_EQ((std::vector<int>{d.commands[0].from, d.commands[0].to, d.commands[0].line}),
+              (std::vector<int>{1, 2, 7}));
     EXPECT_TRUE(d.commands[1].keys.empty());
+    // A pack name of 23 characters fits.
+    d = parseSkinDescription("pack " + std::string(23, 'n') + "\nstart a\nskin a a.bmp 4 4 2\n", "d.txt");
+    EXPECT_EQ(d.packname.size(), 23u);
 }
 
 TEST(SkinDescription, ErrorsNameTheirLine) {
@@ -83,12 +93,6 @@ TEST(SkinDescription, ErrorsNameTheirLine) {
         EXPECT_NE(parseError(text).find(words), std::string::npos) << parseError(text);
 }
 
-TEST(SkinDescription, PackNameOf23CharactersFits) {
-    SkinDescription d = parseSkinDescription(
-        "pack " + std::string(23, 'n') + "\nstart a\nskin a a.bmp 4 4 2\n", "d.txt");
-    EXPECT_EQ(d.packname.size(), 23u);
-}
-
 TEST(SkinTablesFor, FreeCommandsAreMarkedFree) {
     SkinDescription d = parseSkinDescription(kHead + "command a a a Left\n", "d.txt");
     SkinTables t = skinTablesFor(d);
@@ -107,32 +111,23 @@ TEST(BitmapSize, ReadsTheHeaderAndRefusesOtherFiles) {
     std::string topDown = bmpBytes(5, 4);
     put32(topDown, 22, -4);
     EXPECT_EQ(bitmapSize(topDown).height, 4);
-    EXPECT_THROW(bitmapSize("GIF89a......................."), Error);
-    EXPECT_THROW(bitmapSize("BM"), Error);
+    for (const char* other : {"GIF89a.......................", "BM"}) EXPECT_THROW(bitmapSize(other), Error);
 }
 
-TEST(BuildSkinPackage, RefusesBitmapsOfTheWrongSizeNamingTheLine) {
+TEST(BuildSkinPackage, WrongSizedOrMissingBitmapsAreRefusedNamingTheLine) {
     TempDir tmp;
+    auto buildError = [&] {
+        try {
+            buildSkinPackage(parseSkinDescription(kHead, "d.txt"), tmp.path(), "d.txt");
+        } catch (const Error& e) {
+            return std::string(e.what());
+        }
+        return std::string("built");
+    };
+    EXPECT_NE(buildError().find("d.txt:3: cannot read"), std::string::npos) << buildError();
     writeFile(tmp / "a.bmp", bmpBytes(9, 4));
-    SkinDescription d = parseSkinDescription(kHead, "d.txt");
-    try {
-        buildSkinPackage(d, tmp.path(), "d.txt");
-        ADD_FAILURE() << "built";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("d.txt:3:"), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find("need 8x4"), std::string::npos) << e.what();
-    }
-}
-
-TEST(BuildSkinPackage, MissingBitmapNamesTheLine) {
-    TempDir tmp;
-    SkinDescription d = parseSkinDescription(kHead, "d.txt");
-    try {
-        buildSkinPackage(d, tmp.path(), "d.txt");
-        ADD_FAILURE() << "built";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("d.txt:3: cannot read"), std::string::npos) << e.what();
-    }
+    for (const char* words : {"d.txt:3:", "need 8x4"})
+        EXPECT_NE(buildError().find(words), std::string::npos) << buildError();
 }
 
 TEST(BuildSkinPackage, SharedBitmapIsStoredOnceAndSingleBitmapPackageOpens) {
@@ -147,10 +142,7 @@ TEST(BuildSkinPackage, SharedBitmapIsStoredOnceAndSingleBitmapPackageOpens) {
     EXPECT_EQ(entryAt(pkg, 3).name.str(), "\\skins\\a.bmp");
     EXPECT_EQ(pkg.size(), 4u * 64 + 28 + 30000 + 28000 + bmpBytes(8, 4).size());
     writeFile(tmp / "out/x.skn", pkg);
-    auto lv = std::make_unique<Level>();
-    SkinHooks hooks;
-    hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
-    openskin(*lv, tmp / "out/x.skn", hooks);
+    auto lv = openPackage(tmp / "out/x.skn");
     EXPECT_EQ(lv->totskins, 2);
     EXPECT_EQ(lv->skin(2).name.str(), "a.bmp");
 }
@@ -174,27 +166,21 @@ TEST(DemoActor, DescriptionBuildsAPackageThatWalksAndJumps) {
     TempDir tmp;
     fs::create_directories(tmp / "bmp");
     fs::create_directories(tmp / "home/actors");
-    writeFile(tmp / "bmp/idle.bmp", bmpBytes(192, 64));
-    writeFile(tmp / "bmp/walkright.bmp", bmpBytes(288, 64));
-    writeFile(tmp / "bmp/walkleft.bmp", bmpBytes(288, 64));
-    writeFile(tmp / "bmp/jump.bmp", bmpBytes(384, 64));
+    for (auto [name, frames] : {std::pair{"idle", 4}, {"walkright", 6}, {"walkleft", 6}, {"jump", 8}})
+        writeFile(tmp / "bmp/" + name + ".bmp", bmpBytes(48 * frames, 64));
     const std::string desc = std::string(SLV_SOURCE_DIR) + "/assets/actor/test-skin.txt";
     ASSERT_EQ(runTool(desc + " " + tmp / "bmp" + " " + tmp / "home/actors/test.skn"), 0);
 
-    auto lv = std::make_unique<Level>();
-    SkinHooks hooks;
-    hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
-    openskin(*lv, tmp / "home/actors/test.skn", hooks);
+    auto lv = openPackage(tmp / "home/actors/test.skn");
     ASSERT_EQ(lv->totskins, 4);
     EXPECT_EQ(lv->skin(lv->startskin).name.str(), "idle.bmp");
-    int jump = 0, walkright = 0, walkleft = 0;
+    std::map<std::string, int> skin;  // by bitmap name
     for (int i = 1; i <= lv->totskins; ++i) {
         EXPECT_EQ(lv->skin(i).w, 48);
         EXPECT_EQ(lv->skin(i).h, 64);
-        if (lv->skin(i).name == "jump.bmp") jump = i;
-        if (lv->skin(i).name == "walkright.bmp") walkright = i;
-        if (lv->skin(i).name == "walkleft.bmp") walkleft = i;
+        skin[lv->skin(i).name.str()] = i;
     }
+    const int jump = skin["jump.bmp"], walkright = skin["walkright.bmp"], walkleft = skin["walkleft.bmp"];
     ASSERT_NE(jump, 0);
     EXPECT_NE(lv->skin(jump).oneshot, 0);
     EXPECT_EQ(lv->skin(jump).totpos, 8);

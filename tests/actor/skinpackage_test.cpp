@@ -128,20 +128,14 @@ TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
     EXPECT_EQ(lv->packname.size(), 23u);
     EXPECT_EQ(lv->skin(1).name.str(), "stand.bmp");
     EXPECT_EQ(lv->skin(2).totpos, 3);
-    EXPECT_EQ(lv->skin(3).w, 10);
-    EXPECT_EQ(lv->skin(3).h, 6);
-    EXPECT_EQ(lv->skin(3).pos, 1);
+    EXPECT_EQ((std::vector<int>{lv->skin(3).w, lv->skin(3).h, lv->skin(3).pos}), (std::vector<int>{10, 6, 1}));
     EXPECT_NE(lv->skin(3).oneshot, 0);
     EXPECT_EQ(lv->skin(1).oneshot, 0);
     EXPECT_EQ(lv->skin(4).name.str(), "");
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(lv->skin(i).surface, 100u + i);
     const CommandRec& c1 = lv->command(1);
-    EXPECT_EQ(c1.key1, vk::Left);
-    EXPECT_EQ(c1.key2, vk::Up);
-    EXPECT_EQ(c1.key3, -1);
-    EXPECT_EQ(c1.from, 1);
-    EXPECT_EQ(c1.to, 2);
-    EXPECT_EQ(c1.back, 1);
+    EXPECT_EQ((std::vector<int>{c1.key1, c1.key2, c1.key3, c1.from, c1.to, c1.back}),
+              (std::vector<int>{vk::Left, vk::Up, -1, 1, 2, 1}));
     EXPECT_EQ(lv->command(3).key1, -1);
     EXPECT_EQ(lv->command(3).from, 3);
     EXPECT_EQ(lv->command(4).from, -1);
@@ -242,10 +236,7 @@ TEST_F(SkinPackageTest, RefusesCorruptPackagesKeepingTheTables) {
         expectRefused(c.words);
         fs::remove_all(tmp / "actors/skins");
     }
-}
-
-TEST_F(SkinPackageTest, MissingPackageIsAFileError) {
-    pack = tmp / "actors/none.skn";
+    pack = tmp / "actors/none.skn";  // a missing package is a file error
     expectRefused("File not found");
 }
 
