@@ -16,6 +16,14 @@ struct Fixture {
         s->SetSize(w, h);
         s->FillColor(0);
     }
+    // The canvas with a clear brush and a pen of this colour and style.
+    TDirectDrawSurfaceCanvas& outline(std::uint32_t color, TPenStyle style = TPenStyle::psSolid) {
+        TDirectDrawSurfaceCanvas& c = s->Canvas();
+        c.SetBrushStyle(TBrushStyle::bsClear);
+        c.SetPenStyle(style);
+        c.SetPenColor(color);
+        return c;
+    }
     TDirectDraw dev;
     TDirectDrawSurface* s;
 };
@@ -24,14 +32,10 @@ constexpr std::uint32_t kRed = 0x0000FF;  // red in the low byte
 
 }  // namespace
 
-TEST(Canvas, RectangleOutlineLeavesRightAndBottomEdgesOut) {
-    Fixture f(32);
-    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
-    c.SetBrushStyle(TBrushStyle::bsClear);
-    c.SetPenStyle(TPenStyle::psSolid);
-    c.SetPenColor(kRed);
-    c.Rectangle(2, 3, 10, 8);
-    c.ReleaseCanvas();
+TEST(Canvas, RectangleOutlineLeavesRightAndBottomEdgesOutWhicheverCornersComeFirst) {
+    Fixture f(32), swapped(32);
+    f.outline(kRed).Rectangle(2, 3, 10, 8);
+    f.s->ReleaseCanvas();
     const std::uint32_t red = 0x00FF0000;
     for (int x = 2; x <= 9; ++x) {
         EXPECT_EQ(f.s->ReadPixel(x, 3), red) << x;
@@ -46,28 +50,16 @@ TEST(Canvas, RectangleOutlineLeavesRightAndBottomEdgesOut) {
         EXPECT_EQ(f.s->ReadPixel(1, y), 0u) << y;
     }
     EXPECT_EQ(f.s->ReadPixel(5, 5), 0u);  // clear brush: interior untouched
-}
-
-TEST(Canvas, CornersInAnyOrderGiveTheSameRectangle) {
-    Fixture a(32), b(32);
-    a.s->Canvas().SetPenColor(0xFFFFFF);
-    b.s->Canvas().SetPenColor(0xFFFFFF);
-    a.s->Canvas().SetBrushStyle(TBrushStyle::bsClear);
-    b.s->Canvas().SetBrushStyle(TBrushStyle::bsClear);
-    a.s->Canvas().Rectangle(5, 6, 20, 15);
-    b.s->Canvas().Rectangle(20, 15, 5, 6);
+    // The same rectangle from its corners in the other order.
+    swapped.outline(kRed).Rectangle(10, 8, 2, 3);
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) ASSERT_EQ(a.s->ReadPixel(x, y), b.s->ReadPixel(x, y));
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(swapped.s->ReadPixel(x, y), f.s->ReadPixel(x, y));
 }
 
 TEST(Canvas, DashedPenLeavesGaps) {
     Fixture f(32, 100, 60);
-    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
-    c.SetBrushStyle(TBrushStyle::bsClear);
-    c.SetPenStyle(TPenStyle::psDash);
-    c.SetPenColor(0xFFFFFF);
-    c.Rectangle(0, 0, 90, 50);
-    c.ReleaseCanvas();
+    f.outline(0xFFFFFF, TPenStyle::psDash).Rectangle(0, 0, 90, 50);
+    f.s->ReleaseCanvas();
     int on = 0, off = 0;
     for (int x = 0; x < 90; ++x) (f.s->ReadPixel(x, 0) ? on : off)++;
     EXPECT_GT(on, 0);
@@ -88,11 +80,9 @@ TEST(Canvas, DashedPenLeavesGaps) {
 
 TEST(Canvas, SolidBrushFillsTheInterior) {
     Fixture f(16);
-    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
+    TDirectDrawSurfaceCanvas& c = f.outline(kRed);
     c.SetBrushStyle(TBrushStyle::bsSolid);
     c.SetBrushColor(0xFF0000);  // blue
-    c.SetPenStyle(TPenStyle::psSolid);
-    c.SetPenColor(kRed);
     c.Rectangle(1, 1, 6, 6);
     c.ReleaseCanvas();
     EXPECT_EQ(f.s->ReadPixel(1, 1), 0xF800u);
@@ -102,9 +92,7 @@ TEST(Canvas, SolidBrushFillsTheInterior) {
 
 TEST(Canvas, OutlinesAreClippedToTheSurface) {
     Fixture f(16, 20, 20);
-    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
-    c.SetBrushStyle(TBrushStyle::bsClear);
-    c.SetPenColor(0xFFFFFF);
+    TDirectDrawSurfaceCanvas& c = f.outline(0xFFFFFF);
     c.Rectangle(-5, -5, 10, 10);
     c.Rectangle(15, 15, 60, 70);
     c.Rectangle(-100, -100, -50, -50);
@@ -116,12 +104,9 @@ TEST(Canvas, OutlinesAreClippedToTheSurface) {
     EXPECT_EQ(f.s->ReadPixel(0, 0), 0u);
 }
 
-TEST(Canvas, SettingsLastAcrossReleases) {
+TEST(Canvas, SettingsLastAcrossReleasesAndThePainterDrawsIntoTheSamePixels) {
     Fixture f(32);
-    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
-    c.SetPenColor(kRed);
-    c.SetPenStyle(TPenStyle::psDash);
-    c.SetBrushStyle(TBrushStyle::bsClear);
+    TDirectDrawSurfaceCanvas& c = f.outline(kRed, TPenStyle::psDash);
     c.SetFontColor(0x00FF00);
     c.Rectangle(0, 0, 5, 5);
     c.ReleaseCanvas();
@@ -135,6 +120,13 @@ TEST(Canvas, SettingsLastAcrossReleases) {
     c.ReleaseCanvas();
     EXPECT_EQ(f.s->ReadPixel(10, 10), 0x00FF0000u);
     EXPECT_EQ(&f.s->Canvas(), &c);
+
+    QPainter& p = c.Painter();
+    ASSERT_TRUE(p.isActive());
+    p.fillRect(20, 20, 2, 2, QColor(1, 2, 3));
+    f.s->ReleaseCanvas();
+    EXPECT_FALSE(p.isActive());
+    EXPECT_EQ(f.s->ReadPixel(21, 21), 0x00010203u);
 }
 
 TEST(Canvas, TextLinesFifteenPixelsApartDoNotOverlap) {
@@ -173,22 +165,12 @@ TEST(Canvas, TextKeepsTheBackgroundWithAClearBrush) {
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 10; ++x) {
             const std::uint32_t v = f.s->ReadPixel(x, y);
-            if (v == 0x00102030u) ++background;
-            else if (v == 0x00FFFFFFu) ++ink;
+            background += v == 0x00102030u;
+            ink += v == 0x00FFFFFFu;
         }
     EXPECT_GT(ink, 0);
     EXPECT_GT(background, 0);
     EXPECT_EQ(ink + background, 150);
-}
-
-TEST(Canvas, PainterDrawsIntoTheSamePixels) {
-    Fixture f(32);
-    QPainter& p = f.s->Canvas().Painter();
-    ASSERT_TRUE(p.isActive());
-    p.fillRect(0, 0, 2, 2, QColor(1, 2, 3));
-    f.s->ReleaseCanvas();
-    EXPECT_FALSE(p.isActive());
-    EXPECT_EQ(f.s->ReadPixel(1, 1), 0x00010203u);
 }
 
 TEST(Canvas, NothingHappensOnASurfaceWithoutPixels) {

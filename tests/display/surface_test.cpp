@@ -18,19 +18,26 @@ using namespace slv;
 
 namespace {
 
+void setRaw(const PixelView& v, int x, int y, std::uint32_t value) {
+    std::uint8_t* row = v.pixels + y * v.pitch;
+    if (v.bytesPerPixel == 4) reinterpret_cast<std::uint32_t*>(row)[x] = value;
+    else reinterpret_cast<std::uint16_t*>(row)[x] = std::uint16_t(value);
+}
+
+TDirectDrawSurface* filled(TDirectDraw& dev, int w, int h, std::uint32_t fill) {
+    TDirectDrawSurface* s = dev.CreateSurface();
+    s->SetSize(w, h);
+    s->FillColor(fill);
+    return s;
+}
+
 // A surface whose every pixel holds a different value (1-based, so none is 0).
 TDirectDrawSurface* numbered(TDirectDraw& dev, int w, int h) {
     TDirectDrawSurface* s = dev.CreateSurface();
     s->SetSize(w, h);
     PixelView v = s->PixelsForWrite();
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t value = std::uint32_t(y * w + x + 1);
-            if (v.bytesPerPixel == 4)
-                reinterpret_cast<std::uint32_t*>(v.pixels + y * v.pitch)[x] = value;
-            else
-                reinterpret_cast<std::uint16_t*>(v.pixels + y * v.pitch)[x] = std::uint16_t(value);
-        }
+        for (int x = 0; x < w; ++x) setRaw(v, x, y, std::uint32_t(y * w + x + 1));
     return s;
 }
 
@@ -60,12 +67,29 @@ std::vector<std::uint32_t> expectedCopy(const TDirectDrawSurface& dst, int x, in
     return out;
 }
 
+template <class F> std::string errorOf(F&& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+std::string writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName().toStdString();
+}
+
 std::string writeBmp(const QTemporaryDir& dir, const char* name, const QImage& image) {
     const QString path = dir.filePath(name);
     EXPECT_TRUE(image.save(path, "BMP"));
     return path.toStdString();
 }
 
+// Magenta, with green at (1, 0) and white at (2, 1).
 QImage magentaAndGreen() {
     QImage img(4, 2, QImage::Format_RGB32);
     img.fill(QColor(255, 0, 255));
@@ -74,7 +98,11 @@ QImage magentaAndGreen() {
     return img;
 }
 
-class BitDepth : public ::testing::TestWithParam<int> {};
+class BitDepth : public ::testing::TestWithParam<int> {
+protected:
+    bool wide() const { return GetParam() == 32; }
+    TDirectDraw dev{GetParam()};
+};
 
 }  // namespace
 
@@ -102,11 +130,10 @@ TEST(SurfaceHandles, ResolveGivesSurfaceUntilFreed) {
 
 TEST(SurfaceHandles, HandlesOfADestroyedDeviceResolveToNothing) {
     auto first = std::make_unique<TDirectDraw>(32);
-    std::vector<SurfaceHandle> old;
+    std::vector<SurfaceHandle> old, fresh;
     for (int i = 0; i < 5; ++i) old.push_back(first->CreateSurface()->handle());
     first.reset();
     TDirectDraw second(16);
-    std::vector<SurfaceHandle> fresh;
     for (int i = 0; i < 5; ++i) fresh.push_back(second.CreateSurface()->handle());
     for (SurfaceHandle h : old) {
         EXPECT_EQ(second.resolve(h), nullptr);
@@ -123,49 +150,27 @@ TEST(SurfaceHandles, OnlyTheTwoPixelFormatsMakeADevice) {
 
 // ---------------------------------------------------------------- sizes and pixels
 
-TEST_P(BitDepth, NewSurfaceHasNoPixels) {
-    TDirectDraw dev(GetParam());
+TEST_P(BitDepth, SizesFillsAndReadPixel) {
     TDirectDrawSurface* s = dev.CreateSurface();
-    EXPECT_EQ(s->Width(), 0);
-    EXPECT_EQ(s->Height(), 0);
-    EXPECT_EQ(s->SurfaceRect(), (TRect{0, 0, 0, 0}));
+    EXPECT_EQ(s->BitCount(), GetParam());
+    EXPECT_EQ(s->SurfaceRect(), (TRect{0, 0, 0, 0}));  // a new surface has no pixels
     EXPECT_EQ(s->ReadPixel(0, 0), 0u);
     s->FillColor(5);  // nothing to fill, nothing raised
-    EXPECT_EQ(s->BitCount(), GetParam());
-}
-
-TEST_P(BitDepth, FillAndReadBack) {
-    TDirectDraw dev(GetParam());
-    TDirectDrawSurface* s = dev.CreateSurface();
     s->SetSize(7, 3);
     EXPECT_EQ(s->SurfaceRect(), (TRect{0, 0, 7, 3}));
-    const std::uint32_t value = GetParam() == 32 ? 0x00123456u : 0x1234u;
+    const std::uint32_t value = wide() ? 0x00123456u : 0x1234u;
     s->FillColor(value);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 7; ++x) EXPECT_EQ(s->ReadPixel(x, y), value);
+    // Outside the surface, at Width and Height as well, the pixel is 0.
+    for (auto [x, y] : {std::pair{7, 0}, std::pair{0, 3}, std::pair{-1, 0}, std::pair{0, -1}})
+        EXPECT_EQ(s->ReadPixel(x, y), 0u) << x << "," << y;
     s->FillColor(0);
     EXPECT_EQ(s->ReadPixel(6, 2), 0u);
-    s->FillColor(GetParam() == 32 ? 0x00ABABABu : 0xABABu);  // equal bytes
-    EXPECT_EQ(s->ReadPixel(3, 1), GetParam() == 32 ? 0x00ABABABu : 0xABABu);
-}
-
-TEST_P(BitDepth, ReadPixelOutsideIsZero) {
-    TDirectDraw dev(GetParam());
-    TDirectDrawSurface* s = dev.CreateSurface();
-    s->SetSize(5, 4);
-    s->FillColor(0x77);
-    EXPECT_EQ(s->ReadPixel(4, 3), 0x77u);
-    EXPECT_EQ(s->ReadPixel(5, 0), 0u);   // x == Width
-    EXPECT_EQ(s->ReadPixel(0, 4), 0u);   // y == Height
-    EXPECT_EQ(s->ReadPixel(-1, 0), 0u);
-    EXPECT_EQ(s->ReadPixel(0, -1), 0u);
-}
-
-TEST_P(BitDepth, ZeroSizeReleasesPixels) {
-    TDirectDraw dev(GetParam());
-    TDirectDrawSurface* s = dev.CreateSurface();
-    s->SetSize(3, 3);
-    s->SetSize(0, 3);
+    const std::uint32_t equalBytes = wide() ? 0x00ABABABu : 0xABABu;
+    s->FillColor(equalBytes);
+    EXPECT_EQ(s->ReadPixel(3, 1), equalBytes);
+    s->SetSize(0, 3);  // zero size releases the pixels
     EXPECT_FALSE(s->hasPixels());
     EXPECT_EQ(s->Width(), 0);
     EXPECT_EQ(s->Height(), 0);
@@ -173,9 +178,7 @@ TEST_P(BitDepth, ZeroSizeReleasesPixels) {
 
 TEST(SurfacePixels, ThirtyTwoBitValuesKeepTheTopByteClear) {
     TDirectDraw dev(32);
-    TDirectDrawSurface* s = dev.CreateSurface();
-    s->SetSize(2, 2);
-    s->FillColor(0xFF00FF00u);
+    TDirectDrawSurface* s = filled(dev, 2, 2, 0xFF00FF00u);
     EXPECT_EQ(s->ReadPixel(1, 1), 0x0000FF00u);
     s->SetKeyColor(0xFFFF00FFu);
     EXPECT_EQ(s->KeyColor(), 0x00FF00FFu);
@@ -185,134 +188,77 @@ TEST(SurfacePixels, ThirtyTwoBitValuesKeepTheTopByteClear) {
 
 // ---------------------------------------------------------------- loading
 
-TEST_P(BitDepth, LoadBitmapGivesRawPixelsInTheDeviceFormat) {
+TEST_P(BitDepth, LoadBitmapGivesRawPixelsAndAFailedLoadKeepsThem) {
     QTemporaryDir dir;
-    const std::string path = writeBmp(dir, "purple.bmp", magentaAndGreen());
-    TDirectDraw dev(GetParam());
     TDirectDrawSurface* s = dev.CreateSurface();
     s->SetKeyColor(3);
-    s->LoadBitmapFile(path);
+    s->LoadBitmapFile(writeBmp(dir, "good.bmp", magentaAndGreen()));
     EXPECT_EQ(s->Width(), 4);
     EXPECT_EQ(s->Height(), 2);
     EXPECT_EQ(s->KeyColor(), 0u);  // reset by the load
-    if (GetParam() == 16) {
-        EXPECT_EQ(s->ReadPixel(0, 0), 63519u);
-        EXPECT_EQ(s->ReadPixel(1, 0), 0x07E0u);
-        EXPECT_EQ(s->ReadPixel(2, 1), 0xFFFFu);
-    } else {
-        EXPECT_EQ(s->ReadPixel(0, 0), 0x00FF00FFu);
-        EXPECT_EQ(s->ReadPixel(1, 0), 0x0000FF00u);
-        EXPECT_EQ(s->ReadPixel(2, 1), 0x00FFFFFFu);
-    }
-}
+    EXPECT_EQ(s->ReadPixel(0, 0), wide() ? 0x00FF00FFu : 63519u);
+    EXPECT_EQ(s->ReadPixel(1, 0), wide() ? 0x0000FF00u : 0x07E0u);
+    EXPECT_EQ(s->ReadPixel(2, 1), wide() ? 0x00FFFFFFu : 0xFFFFu);
 
-TEST(SurfaceLoad, MissingFile) {
-    TDirectDraw dev(32);
-    TDirectDrawSurface* s = dev.CreateSurface();
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("nothing.bmp").toStdString();
-    try {
-        s->LoadBitmapFile(path);
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + path);
-    }
-}
-
-TEST(SurfaceLoad, UnknownExtension) {
-    TDirectDraw dev(32);
-    TDirectDrawSurface* s = dev.CreateSurface();
-    QTemporaryDir dir;
-    const QString path = dir.filePath("notes.xyz");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("hello");
-    f.close();
-    try {
-        s->LoadBitmapFile(path.toStdString());
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Unknown picture file extension (.xyz)");
-    }
-}
-
-TEST_P(BitDepth, BrokenBitmapKeepsTheOldPixels) {
-    QTemporaryDir dir;
-    const std::string good = writeBmp(dir, "good.bmp", magentaAndGreen());
-    const QString badPath = dir.filePath("bad.bmp");
-    {
-        QFile f(badPath);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("BM this is no bitmap at all, only some bytes");
-    }
-    TDirectDraw dev(GetParam());
-    TDirectDrawSurface* s = dev.CreateSurface();
-    s->LoadBitmapFile(good);
-    const std::uint32_t before = s->ReadPixel(1, 0);
     s->SetKeyColor(s->ReadPixel(0, 0));
-    for (const std::string& bad :
-         {badPath.toStdString(), dir.filePath("gone.bmp").toStdString(), std::string("x.unknownext")}) {
-        EXPECT_THROW(s->LoadBitmapFile(bad), Error);
+    const std::string gone = dir.filePath("gone.bmp").toStdString();
+    const std::pair<std::string, std::string> bad[] = {
+        {writeFile(dir, "bad.bmp", "BM this is no bitmap at all, only some bytes"), "Bitmap image is not valid"},
+        {gone, "Cannot open file " + gone},
+        {writeFile(dir, "notes.xyz", "hello"), "Unknown picture file extension (.xyz)"},
+        {"x.unknownext", ""},  // any error
+    };
+    for (const auto& [path, message] : bad) {
+        const std::string error = errorOf([&] { s->LoadBitmapFile(path); });
+        EXPECT_NE(error, "no error") << path;
+        if (!message.empty()) {
+            EXPECT_EQ(error, message);
+        }
         EXPECT_EQ(s->Width(), 4);
         EXPECT_EQ(s->Height(), 2);
-        EXPECT_EQ(s->ReadPixel(1, 0), before);
+        EXPECT_EQ(s->ReadPixel(1, 0), wide() ? 0x0000FF00u : 0x07E0u);
         EXPECT_EQ(s->KeyColor(), s->ReadPixel(0, 0));
-    }
-    try {
-        s->LoadBitmapFile(badPath.toStdString());
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Bitmap image is not valid");
     }
 }
 
-TEST(SurfaceLoad, KeyFromOnePictureMatchesPixelsOfAnother) {
+TEST_P(BitDepth, KeyFromOnePictureMatchesPixelsOfAnother) {
     QTemporaryDir dir;
-    const std::string purple = writeBmp(dir, "purple.bmp", magentaAndGreen());
     QImage sprite(3, 1, QImage::Format_RGB32);
     sprite.setPixel(0, 0, qRgb(255, 0, 255));
     sprite.setPixel(1, 0, qRgb(10, 20, 30));
     sprite.setPixel(2, 0, qRgb(255, 0, 255));
-    const std::string spritePath = writeBmp(dir, "sprite.bmp", sprite);
-    for (int bits : {32, 16}) {
-        TDirectDraw dev(bits);
-        TDirectDrawSurface* probe = dev.CreateSurface();
-        probe->LoadBitmapFile(purple);
-        const std::uint32_t key = probe->ReadPixel(0, 0);
-        dev.FreeSurface(probe->handle());
-        TDirectDrawSurface* s = dev.CreateSurface();
-        s->LoadBitmapFile(spritePath);
-        s->SetKeyColor(key);
-        TDirectDrawSurface* back = dev.CreateSurface();
-        back->SetSize(3, 1);
-        back->FillColor(1);
-        back->Draw(0, 0, s, true);
-        EXPECT_EQ(back->ReadPixel(0, 0), 1u) << bits;
-        EXPECT_NE(back->ReadPixel(1, 0), 1u) << bits;
-        EXPECT_EQ(back->ReadPixel(2, 0), 1u) << bits;
-    }
+    TDirectDrawSurface* probe = dev.CreateSurface();
+    probe->LoadBitmapFile(writeBmp(dir, "purple.bmp", magentaAndGreen()));
+    const std::uint32_t key = probe->ReadPixel(0, 0);
+    dev.FreeSurface(probe->handle());
+    TDirectDrawSurface* s = dev.CreateSurface();
+    s->LoadBitmapFile(writeBmp(dir, "sprite.bmp", sprite));
+    s->SetKeyColor(key);
+    TDirectDrawSurface* back = filled(dev, 3, 1, 1);
+    back->Draw(0, 0, s, true);
+    EXPECT_EQ(back->ReadPixel(0, 0), 1u);
+    EXPECT_NE(back->ReadPixel(1, 0), 1u);
+    EXPECT_EQ(back->ReadPixel(2, 0), 1u);
 }
 
 // ---------------------------------------------------------------- copies
 
-TEST_P(BitDepth, CopyLeftOfAndAboveIsClipped) {
-    TDirectDraw dev(GetParam());
+TEST_P(BitDepth, CopiesAreClippedAtEachEdge) {
     TDirectDrawSurface* src = numbered(dev, 4, 4);
-    TDirectDrawSurface* dst = dev.CreateSurface();
-    dst->SetSize(10, 10);
-    dst->FillColor(0);
+    TDirectDrawSurface* dst = filled(dev, 10, 10, 0);
+    // Left of and above: source column 2.., row 1.. lands at (0, 0).
     dst->DrawRect(-2, -1, src->SurfaceRect(), src, false);
-    // Source column 2.., row 1.. lands at (0, 0).
     EXPECT_EQ(dst->ReadPixel(0, 0), src->ReadPixel(2, 1));
     EXPECT_EQ(dst->ReadPixel(1, 2), src->ReadPixel(3, 3));
     EXPECT_EQ(dst->ReadPixel(2, 0), 0u);
     EXPECT_EQ(dst->ReadPixel(0, 3), 0u);
-}
-
-TEST_P(BitDepth, CopyBeyondTheFarEdgeDoesNothing) {
-    TDirectDraw dev(GetParam());
-    TDirectDrawSurface* src = numbered(dev, 4, 4);
-    TDirectDrawSurface* dst = dev.CreateSurface();
-    dst->SetSize(10, 10);
+    // Over the right and bottom edges: cut there.
+    dst->FillColor(0);
+    dst->DrawRect(8, 7, TRect{0, 0, 4, 4}, src, false);
+    EXPECT_EQ(dst->ReadPixel(8, 7), src->ReadPixel(0, 0));
+    EXPECT_EQ(dst->ReadPixel(9, 9), src->ReadPixel(1, 2));
+    EXPECT_EQ(dst->ReadPixel(7, 7), 0u);
+    // Beyond the far edge, empty or missing sources: nothing.
     dst->FillColor(0);
     const auto blank = dump(*dst);
     dst->DrawRect(11, 0, src->SurfaceRect(), src, false);
@@ -327,24 +273,10 @@ TEST_P(BitDepth, CopyBeyondTheFarEdgeDoesNothing) {
     EXPECT_EQ(dump(*dst), blank);
 }
 
-TEST_P(BitDepth, CopyOverTheRightEdgeIsCutThere) {
-    TDirectDraw dev(GetParam());
-    TDirectDrawSurface* src = numbered(dev, 4, 4);
-    TDirectDrawSurface* dst = dev.CreateSurface();
-    dst->SetSize(10, 10);
-    dst->FillColor(0);
-    dst->DrawRect(8, 7, TRect{0, 0, 4, 4}, src, false);
-    EXPECT_EQ(dst->ReadPixel(8, 7), src->ReadPixel(0, 0));
-    EXPECT_EQ(dst->ReadPixel(9, 9), src->ReadPixel(1, 2));
-    EXPECT_EQ(dst->ReadPixel(7, 7), 0u);
-}
-
 TEST_P(BitDepth, CopiesFollowTheClippingRuleEverywhere) {
-    TDirectDraw dev(GetParam());
     TDirectDrawSurface* src = numbered(dev, 13, 9);
     src->SetKeyColor(src->ReadPixel(5, 4));
-    TDirectDrawSurface* dst = dev.CreateSurface();
-    dst->SetSize(11, 8);
+    TDirectDrawSurface* dst = filled(dev, 11, 8, 0);
     std::mt19937 rng(7);
     auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     for (int round = 0; round < 400; ++round) {
@@ -362,25 +294,11 @@ TEST_P(BitDepth, CopiesFollowTheClippingRuleEverywhere) {
 }
 
 TEST_P(BitDepth, KeyedCopySkipsKeyPixels) {
-    TDirectDraw dev(GetParam());
-    const std::uint32_t key = GetParam() == 16 ? 63519u : 0x00FF00FFu;
-    const std::uint32_t ink = GetParam() == 16 ? 0x1234u : 0x00123456u;
-    TDirectDrawSurface* sprite = dev.CreateSurface();
-    sprite->SetSize(40, 3);  // wider than one vector of pixels
-    sprite->FillColor(key);
-    {
-        PixelView v = sprite->PixelsForWrite();
-        for (int x = 0; x < 40; x += 3) {
-            if (v.bytesPerPixel == 4)
-                reinterpret_cast<std::uint32_t*>(v.pixels + v.pitch)[x] = ink;
-            else
-                reinterpret_cast<std::uint16_t*>(v.pixels + v.pitch)[x] = std::uint16_t(ink);
-        }
-    }
+    const std::uint32_t key = wide() ? 0x00FF00FFu : 63519u, ink = wide() ? 0x00123456u : 0x1234u;
+    TDirectDrawSurface* sprite = filled(dev, 40, 3, key);  // wider than one vector of pixels
+    for (int x = 0; x < 40; x += 3) setRaw(sprite->PixelsForWrite(), x, 1, ink);
     sprite->SetKeyColor(key);
-    TDirectDrawSurface* back = dev.CreateSurface();
-    back->SetSize(50, 5);
-    back->FillColor(7);
+    TDirectDrawSurface* back = filled(dev, 50, 5, 7);
     back->DrawRect(1, 1, sprite->SurfaceRect(), sprite, true);
     for (int x = 0; x < 40; ++x) {
         EXPECT_EQ(back->ReadPixel(x + 1, 1), 7u);
@@ -393,83 +311,67 @@ TEST_P(BitDepth, KeyedCopySkipsKeyPixels) {
 }
 
 TEST_P(BitDepth, KeyChangesAndPixelChangesShowInTheNextKeyedCopy) {
-    TDirectDraw dev(GetParam());
     TDirectDrawSurface* sprite = numbered(dev, 20, 2);
+    TDirectDrawSurface* back = filled(dev, 20, 2, 0);
+    auto keyedCopy = [&] {
+        back->FillColor(0);
+        back->Draw(0, 0, sprite, true);
+    };
     sprite->SetKeyColor(sprite->ReadPixel(0, 0));
-    TDirectDrawSurface* back = dev.CreateSurface();
-    back->SetSize(20, 2);
-    back->FillColor(0);
-    back->Draw(0, 0, sprite, true);
+    keyedCopy();
     EXPECT_EQ(back->ReadPixel(0, 0), 0u);
     EXPECT_EQ(back->ReadPixel(1, 0), sprite->ReadPixel(1, 0));
-
     sprite->SetKeyColor(sprite->ReadPixel(1, 0));
-    back->FillColor(0);
-    back->Draw(0, 0, sprite, true);
+    keyedCopy();
     EXPECT_EQ(back->ReadPixel(0, 0), sprite->ReadPixel(0, 0));
     EXPECT_EQ(back->ReadPixel(1, 0), 0u);
-
     sprite->FillColor(sprite->KeyColor());
-    back->FillColor(0);
-    back->Draw(0, 0, sprite, true);
+    keyedCopy();
     EXPECT_EQ(dump(*back), std::vector<std::uint32_t>(40, 0u));
 }
 
 TEST_P(BitDepth, CopyOntoItself) {
-    TDirectDraw dev(GetParam());
     TDirectDrawSurface* s = numbered(dev, 6, 6);
     const auto before = dump(*s);
     s->DrawRect(1, 1, TRect{0, 0, 5, 5}, s, false);
     for (int y = 1; y < 6; ++y)
-        for (int x = 1; x < 6; ++x)
-            EXPECT_EQ(s->ReadPixel(x, y), before[std::size_t((y - 1) * 6 + x - 1)]);
+        for (int x = 1; x < 6; ++x) EXPECT_EQ(s->ReadPixel(x, y), before[std::size_t((y - 1) * 6 + x - 1)]);
 }
 
-TEST(SurfaceCopies, SurfacesOfTheOtherFormatAreConverted) {
-    TDirectDraw wide(32), narrow(16);
-    TDirectDrawSurface* src = narrow.CreateSurface();
-    src->SetSize(2, 1);
-    src->FillColor(63519);
-    TDirectDrawSurface* dst = wide.CreateSurface();
-    dst->SetSize(2, 1);
-    dst->FillColor(0);
+TEST_P(BitDepth, FillShowsWhereverThePixelsAreUsed) {
+    TDirectDrawSurface* src = numbered(dev, 8, 4);
+    TDirectDrawSurface* dst = filled(dev, 8, 4, 9);
+    // Whole-surface opaque copy after a fill: the copy wins everywhere.
     dst->Draw(0, 0, src, false);
-    EXPECT_EQ(dst->ReadPixel(1, 0) & 0x00F8F8F8u, 0x00F800F8u);
+    EXPECT_EQ(dump(*dst), dump(*src));
+    // Partial copy after a fill: the fill stays around it.
+    dst->FillColor(9);
+    dst->DrawRect(2, 1, TRect{0, 0, 2, 2}, src, false);
+    EXPECT_EQ(dst->ReadPixel(0, 0), 9u);
+    EXPECT_EQ(dst->ReadPixel(2, 1), src->ReadPixel(0, 0));
+    EXPECT_EQ(dst->ReadPixel(7, 3), 9u);
+    // Keyed whole-surface copy: key pixels keep the fill.
+    src->SetKeyColor(src->ReadPixel(3, 2));
+    dst->FillColor(9);
+    dst->Draw(0, 0, src, true);
+    EXPECT_EQ(dst->ReadPixel(3, 2), 9u);
+    EXPECT_EQ(dst->ReadPixel(4, 2), src->ReadPixel(4, 2));
+    // A filled surface as the source, and raw access.
+    src->FillColor(5);
+    dst->Draw(0, 0, src, false);
+    EXPECT_EQ(dst->ReadPixel(6, 1), 5u);
+    dst->FillColor(6);
+    const PixelView v = dst->Pixels();
+    EXPECT_EQ(wide() ? reinterpret_cast<const std::uint32_t*>(v.pixels)[3]
+                     : reinterpret_cast<const std::uint16_t*>(v.pixels)[3], 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, BitDepth, ::testing::Values(32, 16),
                          [](const auto& info) { return std::to_string(info.param) + "bit"; });
 
-TEST(SurfaceFill, FillShowsWhereverThePixelsAreUsed) {
-    for (int bits : {32, 16}) {
-        TDirectDraw dev(bits);
-        TDirectDrawSurface* src = numbered(dev, 8, 4);
-        TDirectDrawSurface* dst = dev.CreateSurface();
-        dst->SetSize(8, 4);
-        // Whole-surface opaque copy after a fill: the copy wins everywhere.
-        dst->FillColor(9);
-        dst->Draw(0, 0, src, false);
-        EXPECT_EQ(dump(*dst), dump(*src)) << bits;
-        // Partial copy after a fill: the fill stays around it.
-        dst->FillColor(9);
-        dst->DrawRect(2, 1, TRect{0, 0, 2, 2}, src, false);
-        EXPECT_EQ(dst->ReadPixel(0, 0), 9u);
-        EXPECT_EQ(dst->ReadPixel(2, 1), src->ReadPixel(0, 0));
-        EXPECT_EQ(dst->ReadPixel(7, 3), 9u);
-        // Keyed whole-surface copy: key pixels keep the fill.
-        src->SetKeyColor(src->ReadPixel(3, 2));
-        dst->FillColor(9);
-        dst->Draw(0, 0, src, true);
-        EXPECT_EQ(dst->ReadPixel(3, 2), 9u);
-        EXPECT_EQ(dst->ReadPixel(4, 2), src->ReadPixel(4, 2));
-        // A filled surface as the source, and raw access.
-        src->FillColor(5);
-        dst->Draw(0, 0, src, false);
-        EXPECT_EQ(dst->ReadPixel(6, 1), 5u);
-        dst->FillColor(6);
-        const PixelView v = dst->Pixels();
-        const std::uint32_t raw = bits == 32 ? reinterpret_cast<const std::uint32_t*>(v.pixels)[3]
-                                             : reinterpret_cast<const std::uint16_t*>(v.pixels)[3];
-        EXPECT_EQ(raw, 6u);
-    }
+TEST(SurfaceCopies, SurfacesOfTheOtherFormatAreConverted) {
+    TDirectDraw wide(32), narrow(16);
+    TDirectDrawSurface* dst = filled(wide, 2, 1, 0);
+    dst->Draw(0, 0, filled(narrow, 2, 1, 63519), false);
+    EXPECT_EQ(dst->ReadPixel(1, 0) & 0x00F8F8F8u, 0x00F800F8u);
 }

@@ -12,16 +12,34 @@
 
 using namespace slv;
 
-TEST(ViewOptions, TheEditorsOptionsGiveCenterAloneInAWindow) {
-    const TDXDrawOptions declared{doAllowReboot, doCenter, doHardware, doSelectDriver};
-    EXPECT_EQ(TDXDrawOptions::derive(declared), (TDXDrawOptions{doCenter}));
-    TDXDrawOptions full = declared;
-    full.include(doFullScreen);
-    EXPECT_EQ(TDXDrawOptions::derive(full), (TDXDrawOptions{doFullScreen, doAllowReboot, doCenter}));
+namespace {
+
+template <class F> std::string errorOf(F&& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "no error";
 }
+
+// A view on a form, and the colour the view shows at a point.
+class View : public ::testing::Test {
+protected:
+    QColor shown(int x, int y) const { return QColor(view->grab().toImage().pixel(x, y)); }
+    QWidget form;
+    TDXDraw* view = new TDXDraw(&form);
+};
+
+}  // namespace
 
 TEST(ViewOptions, DerivationRules) {
     using O = TDXDrawOptions;
+    // The editor's options give doCenter alone in a window.
+    const O declared{doAllowReboot, doCenter, doHardware, doSelectDriver};
+    EXPECT_EQ(O::derive(declared), (O{doCenter}));
+    O full = declared;
+    EXPECT_EQ(O::derive(full.include(doFullScreen)), (O{doFullScreen, doAllowReboot, doCenter}));
     // Without full screen the full-screen-only flags go.
     EXPECT_EQ(O::derive({doNoWindowChange, doAllowPalette256, doFlip, doWaitVBlank}), (O{doWaitVBlank}));
     EXPECT_EQ(O::derive({doFullScreen, doNoWindowChange, doAllowPalette256, doFlip}),
@@ -39,32 +57,21 @@ TEST(ViewOptions, DerivationRules) {
     EXPECT_EQ((O{doZBuffer}).bits(), 1 << 14);
 }
 
-TEST(View, DefaultsAsLaidOut) {
-    TDXDraw view;
-    EXPECT_EQ(view.Options(), (TDXDrawOptions{doAllowReboot, doCenter, doHardware, doSelectDriver}));
-    EXPECT_EQ(view.NowOptions(), (TDXDrawOptions{doCenter}));
-    EXPECT_EQ(view.Display.Width, 640);
-    EXPECT_EQ(view.Display.Height, 480);
-    EXPECT_EQ(view.Display.BitCount, 16);
-    EXPECT_FALSE(view.ViewReady());
-    EXPECT_EQ(view.Device(), nullptr);
-    EXPECT_EQ(view.BackBuffer(), nullptr);
+TEST(ViewWithoutForm, DefaultsAsLaidOutAndNoInitialisation) {
+    TDXDraw lone;
+    EXPECT_EQ(lone.Options(), (TDXDrawOptions{doAllowReboot, doCenter, doHardware, doSelectDriver}));
+    EXPECT_EQ(lone.NowOptions(), (TDXDrawOptions{doCenter}));
+    EXPECT_EQ(lone.Display.Width, 640);
+    EXPECT_EQ(lone.Display.Height, 480);
+    EXPECT_EQ(lone.Display.BitCount, 16);
+    EXPECT_FALSE(lone.ViewReady());
+    EXPECT_EQ(lone.Device(), nullptr);
+    EXPECT_EQ(lone.BackBuffer(), nullptr);
+    EXPECT_EQ(errorOf([&] { lone.InitializeView(); }), "Form not found");
+    EXPECT_FALSE(lone.ViewReady());
 }
 
-TEST(View, NeedsAForm) {
-    TDXDraw view;
-    try {
-        view.InitializeView();
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Form not found");
-    }
-    EXPECT_FALSE(view.ViewReady());
-}
-
-TEST(View, WindowedViewHasAThirtyTwoBitBackBufferOfItsSize) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, WindowedViewHasAThirtyTwoBitBackBufferOfItsSizeThatFollowsResizing) {
     view->setGeometry(6, 7, 640, 430);
     view->InitializeView();
     ASSERT_TRUE(view->ViewReady());
@@ -74,11 +81,15 @@ TEST(View, WindowedViewHasAThirtyTwoBitBackBufferOfItsSize) {
     EXPECT_EQ(view->BackBuffer()->ReadPixel(320, 200), 0u);
     EXPECT_EQ(view->SurfaceWidth(), 640);
     EXPECT_EQ(view->SurfaceHeight(), 430);
+    const SurfaceHandle h = view->BackBuffer()->handle();
+    view->resize(640, 480);
+    QResizeEvent ev(QSize(640, 480), QSize(640, 430));
+    QCoreApplication::sendEvent(view, &ev);
+    EXPECT_EQ(view->BackBuffer()->Height(), 480);
+    EXPECT_EQ(view->BackBuffer()->handle(), h);
 }
 
-TEST(View, FullScreenUsesSixteenBitPixels) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, FullScreenUsesSixteenBitPixels) {
     view->resize(640, 480);
     TDXDrawOptions o = view->Options();
     view->setOptions(o.include(doFullScreen));
@@ -90,20 +101,13 @@ TEST(View, FullScreenUsesSixteenBitPixels) {
     EXPECT_EQ(view->Display.Width, 800);
 }
 
-TEST(View, UnknownBitCountCannotBeSet) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, UnknownBitCountCannotBeSet) {
     TDXDrawOptions o = view->Options();
     view->setOptions(o.include(doFullScreen));
     for (int bits : {12, 8}) {
         view->Display.BitCount = bits;
-        try {
-            view->InitializeView();
-            FAIL() << "no error";
-        } catch (const Error& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "Display mode cannot be changed (640x480 " + std::to_string(bits) + "bit)");
-        }
+        EXPECT_EQ(errorOf([&] { view->InitializeView(); }),
+                  "Display mode cannot be changed (640x480 " + std::to_string(bits) + "bit)");
         EXPECT_FALSE(view->Initialized());
         EXPECT_EQ(view->Device(), nullptr);
     }
@@ -113,14 +117,11 @@ TEST(View, UnknownBitCountCannotBeSet) {
     EXPECT_TRUE(view->ViewReady());
 }
 
-TEST(View, SurfacesDoNotOutliveAModeChange) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, SurfacesDoNotOutliveAModeChange) {
     view->InitializeView();
     TDirectDrawSurface* pic = view->Device()->CreateSurface();
     pic->SetSize(4, 4);
-    const SurfaceHandle h = pic->handle();
-    const SurfaceHandle back = view->BackBuffer()->handle();
+    const SurfaceHandle h = pic->handle(), back = view->BackBuffer()->handle();
     EXPECT_EQ(view->resolve(h), pic);
     QSignalSpy finalized(view, &TDXDraw::finalized);
     view->FinalizeView();
@@ -134,10 +135,8 @@ TEST(View, SurfacesDoNotOutliveAModeChange) {
     EXPECT_NE(view->BackBuffer()->handle(), back);
 }
 
-TEST(View, InitialisesItselfWhenFirstShown) {
-    QWidget form;
+TEST_F(View, InitialisesItselfWhenFirstShown) {
     form.resize(800, 600);
-    auto* view = new TDXDraw(&form);
     view->setGeometry(6, 7, 640, 430);
     QSignalSpy initialized(view, &TDXDraw::initialized);
     EXPECT_FALSE(view->Initialized());
@@ -149,9 +148,7 @@ TEST(View, InitialisesItselfWhenFirstShown) {
     EXPECT_EQ(initialized.count(), 1);
 }
 
-TEST(View, PresentShowsTheBackBufferAtTheTopLeft) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, PresentShowsTheBackBufferAtTheTopLeft) {
     view->resize(64, 43);
     view->InitializeView();
     TDirectDrawSurface* bb = view->BackBuffer();
@@ -161,33 +158,27 @@ TEST(View, PresentShowsTheBackBufferAtTheTopLeft) {
     bb->Canvas().Rectangle(0, 0, 10, 10);
     view->Present();
     EXPECT_FALSE(bb->Canvas().active());
-    const QImage shot = view->grab().toImage();
-    EXPECT_EQ(QColor(shot.pixel(0, 0)), QColor(0, 255, 0));
-    EXPECT_EQ(QColor(shot.pixel(5, 5)), QColor(255, 0, 0));
-    EXPECT_EQ(QColor(shot.pixel(63, 42)), QColor(255, 0, 0));
+    EXPECT_EQ(shown(0, 0), QColor(0, 255, 0));
+    EXPECT_EQ(shown(5, 5), QColor(255, 0, 0));
+    EXPECT_EQ(shown(63, 42), QColor(255, 0, 0));
 }
 
-TEST(View, CenterMovesASmallerBackBufferIntoTheMiddle) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, CenterMovesASmallerBackBufferIntoTheMiddle) {
     view->setAutoSize(false);
     view->setSurfaceSize(20, 10);
     view->resize(41, 31);
     view->InitializeView();
     view->BackBuffer()->FillColor(0x000000FF);
     EXPECT_EQ(view->targetRect(), QRect(10, 10, 20, 10));  // (41-20) div 2, (31-10) div 2
-    const QImage shot = view->grab().toImage();
-    EXPECT_EQ(QColor(shot.pixel(10, 10)), QColor(0, 0, 255));
-    EXPECT_EQ(QColor(shot.pixel(29, 19)), QColor(0, 0, 255));
-    EXPECT_EQ(QColor(shot.pixel(9, 10)), QColor(0, 0, 0));
+    EXPECT_EQ(shown(10, 10), QColor(0, 0, 255));
+    EXPECT_EQ(shown(29, 19), QColor(0, 0, 255));
+    EXPECT_EQ(shown(9, 10), QColor(0, 0, 0));
     EXPECT_EQ(view->toBackBuffer(QPoint(12, 13)), QPoint(2, 3));
     view->setOptions({});
     EXPECT_EQ(view->targetRect(), QRect(0, 0, 20, 10));
 }
 
-TEST(View, ScaleToFitKeepsTheAspectAndMapsTheMouseBack) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, ScaleToFitKeepsTheAspectAndMapsTheMouseBack) {
     view->setAutoSize(false);
     view->setSurfaceSize(64, 48);
     view->resize(256, 240);
@@ -197,18 +188,14 @@ TEST(View, ScaleToFitKeepsTheAspectAndMapsTheMouseBack) {
     EXPECT_EQ(view->targetRect(), QRect(0, 24, 256, 192));
     EXPECT_EQ(view->toBackBuffer(QPoint(0, 24)), QPoint(0, 0));
     EXPECT_EQ(view->toBackBuffer(QPoint(255, 215)), QPoint(63, 47));
-    const QImage shot = view->grab().toImage();
-    EXPECT_EQ(QColor(shot.pixel(100, 10)), QColor(0, 0, 0));
-    EXPECT_EQ(QColor(shot.pixel(100, 100)), QColor(0, 255, 0));
+    EXPECT_EQ(shown(100, 10), QColor(0, 0, 0));
+    EXPECT_EQ(shown(100, 100), QColor(0, 255, 0));
 }
 
-TEST(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
+TEST_F(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
     view->resize(100, 80);
     view->InitializeView();
-    QSignalSpy down(view, &TDXDraw::mouseDown);
-    QSignalSpy up(view, &TDXDraw::mouseUp);
+    QSignalSpy down(view, &TDXDraw::mouseDown), up(view, &TDXDraw::mouseUp);
     QTest::mousePress(view, Qt::RightButton, Qt::ControlModifier, QPoint(12, 34));
     QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, QPoint(15, 36));
     ASSERT_EQ(down.count(), 1);
@@ -219,17 +206,4 @@ TEST(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
     ASSERT_EQ(up.count(), 1);
     EXPECT_FALSE(up[0][1].toBool());
     EXPECT_EQ(up[0][2].toInt(), 15);
-}
-
-TEST(View, ResizingFollowsWithTheBackBuffer) {
-    QWidget form;
-    auto* view = new TDXDraw(&form);
-    view->resize(640, 430);
-    view->InitializeView();
-    const SurfaceHandle h = view->BackBuffer()->handle();
-    view->resize(640, 480);
-    QResizeEvent ev(QSize(640, 480), QSize(640, 430));
-    QCoreApplication::sendEvent(view, &ev);
-    EXPECT_EQ(view->BackBuffer()->Height(), 480);
-    EXPECT_EQ(view->BackBuffer()->handle(), h);
 }
