@@ -5,8 +5,6 @@
 #include <QTest>
 #include <QWidget>
 
-#include <memory>
-
 #include "display/dxdraw.h"
 #include "model/errors.h"
 
@@ -89,19 +87,8 @@ TEST_F(View, WindowedViewHasAThirtyTwoBitBackBufferOfItsSizeThatFollowsResizing)
     EXPECT_EQ(view->BackBuffer()->handle(), h);
 }
 
-TEST_F(View, FullScreenUsesSixteenBitPixels) {
+TEST_F(View, FullScreenUsesSixteenBitPixelsAndRefusesOtherBitCounts) {
     view->resize(640, 480);
-    TDXDrawOptions o = view->Options();
-    view->setOptions(o.include(doFullScreen));
-    view->Display.Width = 800;
-    view->Display.Height = 600;
-    view->InitializeView();
-    EXPECT_EQ(view->Device()->BitCount(), 16);
-    EXPECT_EQ(view->BackBuffer()->Height(), 480);
-    EXPECT_EQ(view->Display.Width, 800);
-}
-
-TEST_F(View, UnknownBitCountCannotBeSet) {
     TDXDrawOptions o = view->Options();
     view->setOptions(o.include(doFullScreen));
     for (int bits : {12, 8}) {
@@ -115,6 +102,16 @@ TEST_F(View, UnknownBitCountCannotBeSet) {
     view->setOptions(view->Options().exclude(doFullScreen));
     view->InitializeView();
     EXPECT_TRUE(view->ViewReady());
+
+    view->FinalizeView();
+    view->setOptions(view->Options().include(doFullScreen));
+    view->Display.BitCount = 16;
+    view->Display.Width = 800;
+    view->Display.Height = 600;
+    view->InitializeView();
+    EXPECT_EQ(view->Device()->BitCount(), 16);
+    EXPECT_EQ(view->BackBuffer()->Height(), 480);
+    EXPECT_EQ(view->Display.Width, 800);
 }
 
 TEST_F(View, SurfacesDoNotOutliveAModeChange) {

@@ -42,16 +42,7 @@ TEST(PackageFormat, WriteheaderAndAppendfileBuildTheSamePackageAsSave) {
     auto l = smallLevel(d.str());
     save(*l, d / "saved.slv");
 
-    // The same package the long way: header, the four tables as files, bitmaps.
-    slv::writeheader(*l, d / "manual.slv");
-    slv::PackageTables t = slv::tablesOf(*l);
-    writeFile(d / "t1", t.sectors.data(), slv::kSectorsFileBytes);
-    writeFile(d / "t2", t.sprites.data(), slv::kSpritesBytes);
-    writeFile(d / "t3", t.images.data(), slv::kImagesBytes);
-    writeFile(d / "t4", t.stages.data(), slv::kStagesBytes);
-    for (const char* n : {"t1", "t2", "t3", "t4"}) slv::appendfile(d / n, d / "manual.slv");
-    for (int i = 1; i <= l->totimages; ++i) slv::appendfile(l->image(i).path.str(), d / "manual.slv");
-    for (int s = 1; s <= l->totstages; ++s) slv::appendfile(l->stage(s).path.str(), d / "manual.slv");
+    buildByHand(*l, *l, d / "manual.slv", d.str());
     EXPECT_EQ(readAll(d / "manual.slv"), readAll(d / "saved.slv"));
 }
 

@@ -151,16 +151,20 @@ TEST(LevelPackage, FailedSaveOrWriteLeavesTheOldPackage) {
     EXPECT_FALSE(anyTemp(d.str()));
 }
 
-TEST(LevelPackage, SaveMeasuresBitmapsAgain) {
+TEST(LevelPackage, SaveMeasuresBitmapsAgainAndStagesBeyondTheCountAreNotStages) {
     TempDir d;
     auto l = smallLevel(d.str());
     std::string grown = writeBytes(d / "src/sprites/coin.bmp", 7777, 5);
+    l->stage(3).name.set("ghost.bmp");
     save(*l, d / "p.slv");
     EXPECT_EQ(l->image(2).size, 7777);
     auto h = headerOf(d / "p.slv");
     EXPECT_EQ(h[5].size, 7777);
     EXPECT_EQ(h[6].start, 1185052 + 5000 + 7777);
-    EXPECT_EQ(readAll(opened(d / "p.slv")->image(2).path.str()), grown);
+    auto back = opened(d / "p.slv");
+    EXPECT_EQ(readAll(back->image(2).path.str()), grown);
+    EXPECT_EQ(back->totstages, 2);
+    EXPECT_FALSE(fs::exists(d / "backpx/ghost.bmp"));
 }
 
 TEST(LevelPackage, SaveRefusesALevelThatCouldNotBeOpened) {
@@ -234,15 +238,6 @@ TEST(LevelPackage, OpenReadsThePackageAndKeepsBitmapsAlreadyInItsFolder) {
     EXPECT_EQ(readAll(d / "pkg/sprites/coin.bmp"), readAll(d / "src/sprites/coin.bmp"));
 }
 
-TEST(LevelPackage, StageNamesBeyondTheCountAreNotStages) {
-    TempDir d;
-    auto l = smallLevel(d.str());
-    l->stage(3).name.set("ghost.bmp");
-    save(*l, d / "p.slv");
-    EXPECT_EQ(opened(d / "p.slv")->totstages, 2);
-    EXPECT_FALSE(fs::exists(d / "backpx/ghost.bmp"));
-}
-
 TEST(LevelPackage, ImageLoadFailureEmptiesTheLevel) {
     TempDir d;
     std::string pkg = savedSmallLevel(d);
@@ -286,16 +281,7 @@ TEST(LevelPackage, WindowsPathsInRecordsOpenAndSaveAgain) {
     win->stage(2).path.set("D:park.bmp");
     fs::create_directories(d.path() / "pkg");
     std::string pkg = d / "pkg/win.slv";
-    slv::writeheader(*win, pkg);
-    slv::PackageTables t = slv::tablesOf(*win);
-    std::string tables(reinterpret_cast<const char*>(t.sectors.data()), slv::kSectorsFileBytes);
-    tables.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
-    tables.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
-    tables.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
-    writeFile(d / "tables", tables);
-    slv::appendfile(d / "tables", pkg);
-    for (int i = 1; i <= 2; ++i) slv::appendfile(l->image(i).path.str(), pkg);
-    for (int s = 1; s <= 2; ++s) slv::appendfile(l->stage(s).path.str(), pkg);
+    buildByHand(*win, *l, pkg, d.str());
 
     auto back = opened(pkg);
     EXPECT_EQ(back->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
@@ -368,11 +354,7 @@ TEST(LevelPackageRefusal, MoreThan3000ImagesOr30Stages) {
     TempDir d;
     for (int imgs : {3001, 0}) {
         int stgs = imgs ? 0 : 31;
-        std::vector<slv::PackEntry> h;
-        h.push_back(slv::makeEntry("\\_sectors.tmp", 0, 120000, false));
-        h.push_back(slv::makeEntry("\\_sprites.tmp", 120000, 180000, false));
-        h.push_back(slv::makeEntry("\\_images.tmp", 300000, 876000, false));
-        h.push_back(slv::makeEntry("\\_stages.tmp", 1176000, 9052, false));
+        std::vector<slv::PackEntry> h = slv::headerEntries(*std::make_unique<slv::Level>());  // the fixed four
         for (int i = 1; i <= imgs; ++i) h.push_back(slv::makeEntry("\\sprites\\a", 1185052, 0, i == imgs));
         for (int s = 1; s <= stgs; ++s) h.push_back(slv::makeEntry("\\backpx\\a", 1185052, 0, s == stgs));
         std::string pkg = d / ("big" + std::to_string(imgs) + ".slv");

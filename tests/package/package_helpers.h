@@ -100,6 +100,20 @@ inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
     return l;
 }
 
+// Builds `pkg` the long way: writeheader, the four tables of `l` as files in
+// `dir`, then the bitmaps of `bitmaps`, each through appendfile.
+inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg, const std::string& dir) {
+    slv::writeheader(l, pkg);
+    slv::PackageTables t = slv::tablesOf(l);
+    writeFile(dir + "t1", t.sectors.data(), slv::kSectorsFileBytes);
+    writeFile(dir + "t2", t.sprites.data(), slv::kSpritesBytes);
+    writeFile(dir + "t3", t.images.data(), slv::kImagesBytes);
+    writeFile(dir + "t4", t.stages.data(), slv::kStagesBytes);
+    for (const char* n : {"t1", "t2", "t3", "t4"}) slv::appendfile(dir + n, pkg);
+    for (int i = 1; i <= bitmaps.totimages; ++i) slv::appendfile(bitmaps.image(i).path.str(), pkg);
+    for (int s = 1; s <= bitmaps.totstages; ++s) slv::appendfile(bitmaps.stage(s).path.str(), pkg);
+}
+
 // Adds an image (slot `i`) made from a bitmap of `size` bytes.
 inline void addImage(slv::Level& l, const std::string& dir, int i, const std::string& file, std::size_t size) {
     std::string p = dir + "src/sprites/" + file;
