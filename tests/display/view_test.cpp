@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/error_text.h"
+
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
@@ -11,15 +13,6 @@
 using namespace slv;
 
 namespace {
-
-template <class F> std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "no error";
-}
 
 // A view on a form, and the colour the view shows at a point.
 class View : public ::testing::Test {

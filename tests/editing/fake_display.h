@@ -8,20 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "common/error_text.h"
 #include "model/editing.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/level.h"
-
-// The text of the slv::Error that `f` throws; empty when it throws none.
-inline std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const slv::Error& e) {
-        return e.what();
-    }
-    return "";
-}
 
 struct FakeDisplay {
     std::map<std::string, slv::SurfaceSize> pictures;  // by file name
