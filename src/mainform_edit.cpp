@@ -42,21 +42,17 @@ struct Tmain::Callbacks {
     }
     static DetectFramesFn detector(Tmain& w) {
         return [&w](const std::string& path) {
-            TDirectDraw* dev = w.DXDraw1 ? w.DXDraw1->Device() : nullptr;
-            if (!dev) throw Error("Surface cannot be made");
-            TDirectDrawSurface* tmp = dev->CreateSurface();
-            int n = 1;
+            const SurfaceHandle h = w.loadSurface(path, false);
             try {
-                tmp->LoadBitmapFile(path);
-                PixelView v = tmp->Pixels();
-                n = calctotpos(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height,
-                               w.level().colorkey);
+                const PixelView v = w.surface(h)->Pixels();
+                const int n = calctotpos(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height,
+                                         w.level().colorkey);
+                w.freeSurface(h);
+                return n;
             } catch (...) {
-                dev->FreeSurface(tmp->handle());
+                w.freeSurface(h);
                 throw;
             }
-            dev->FreeSurface(tmp->handle());
-            return n;
         };
     }
 };

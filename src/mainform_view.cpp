@@ -102,17 +102,10 @@ void Tmain::firstTickWork() {
     Level& L = *level_;
     try {
         createsurfaces();
-        TDirectDraw* dev = DXDraw1->Device();
-        TDirectDrawSurface* tmp = dev->CreateSurface();
-        try {
-            tmp->LoadBitmapFile(homePath("purple.bmp"));
-        } catch (...) {
-            dev->FreeSurface(tmp->handle());
-            throw;
-        }
-        L.colorkey = tmp->ReadPixel(0, 0);
+        const SurfaceHandle purple = loadSurface(homePath("purple.bmp"), false);
+        L.colorkey = surface(purple)->ReadPixel(0, 0);
         L.windowcolorkey = L.colorkey;
-        dev->FreeSurface(tmp->handle());
+        freeSurface(purple);
     } catch (const std::exception& e) {
         // Shown once; the next tick after its box is closed tries again.
         firstTickBoxOpen = true;
