@@ -155,8 +155,6 @@ public:
     void freeSurface(slv::SurfaceHandle h);
     void showError(const QString& text);
     std::string homePath(const char* name) const;
-    // True once the first-tick work failed and its message box is open.
-    bool firstTickBoxOpen = false;
     // Holds every control; it is the whole window except in full screen.
     QWidget* editor_ = nullptr;
     // Index of the selected row of a list; -1 when none is selected.
@@ -179,7 +177,6 @@ private:
     void connectHandlers();
     void centerOnScreen();
     void loadPreview(const std::string& path);
-    void stepProgress();
     void progressPause();
     void firstTickWork();
     void createView();
@@ -192,7 +189,7 @@ private:
     std::unique_ptr<slv::Level> level_;
     bool closed_ = false;
     bool shownOnce_ = false;
-    bool tickBoxOpen_ = false;
+    bool tickBoxOpen_ = false;  // a frame-loop error is being shown
     bool listUpdating_ = false;
     struct KeySeen {
         const void* event = nullptr;

@@ -94,7 +94,6 @@ void Tmain::reportTickError(const QString& text) {
     QTimer::singleShot(0, this, [this, text] {
         showError(text);
         tickBoxOpen_ = false;
-        firstTickBoxOpen = false;
     });
 }
 
@@ -108,7 +107,6 @@ void Tmain::firstTickWork() {
         freeSurface(purple);
     } catch (const std::exception& e) {
         // Shown once; the next tick after its box is closed tries again.
-        firstTickBoxOpen = true;
         reportTickError(QString::fromUtf8(e.what()));
         return;
     }
@@ -150,7 +148,7 @@ void Tmain::DXTimer1Timer(int) {
     Level& L = *level_;
     if (!DXDraw1 || !DXDraw1->ViewReady()) return;
     if (L.firsttick) {
-        if (firstTickBoxOpen) return;
+        if (tickBoxOpen_) return;  // its failure is still being shown
         firstTickWork();
         if (L.firsttick) return;
     }

@@ -110,7 +110,4 @@ struct Level {
     std::string startuppackage;  // empty when none
 };
 
-// Raw byte views of whole tables, as the files hold them.
-inline char* bytesOf(void* p) { return static_cast<char*>(p); }
-
 }  // namespace slv
