@@ -1,11 +1,14 @@
 # The editor's two everyday commands:
 #   make run    builds the editor and starts it on the demo home folder
 #   make test   builds everything and runs the whole test suite
+#   make coverage  an instrumented build of its own (build-coverage) runs the
+#                  suite and reports line and branch coverage of src/ and tools/
 BUILD ?= build
 GEN   ?= Ninja
 CMAKE_FLAGS ?=
+COVERAGE_BUILD ?= build-coverage
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench coverage clean
 
 all: build
 
@@ -25,8 +28,11 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 600 -j2
 
+coverage: deps
+	@bash tools/coverage.sh $(COVERAGE_BUILD) $(BUILD)/coverage $(GEN)
+
 bench: build
 	$(BUILD)/slvbench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(COVERAGE_BUILD)
