@@ -10,6 +10,7 @@
 #include <QTest>
 #include <deque>
 #include <memory>
+#include <utility>
 
 #include "app.h"
 #include "display/dxdraw.h"
@@ -20,7 +21,7 @@
 // Records every message box and answers dialogs from queues.
 class CaptureUi : public slv::UiServices {
 public:
-    QStringList errors;
+    QStringList errors;  // error boxes not yet taken by the test
     QStringList questions;
     bool answerYes = true;
     std::deque<QStringList> openAnswers;
@@ -52,6 +53,10 @@ public:
         return a;
     }
     QColor color(QWidget*, const QColor&) override { return colorAnswer; }
+
+    // The error boxes shown so far; a test takes the ones it expects, and any
+    // left at its end fail it.
+    QStringList takeErrors() { return std::exchange(errors, {}); }
 };
 
 inline bool copyTree(const QString& from, const QString& to) {
@@ -90,7 +95,8 @@ struct TempHome {
 };
 
 // Base of the window test classes: every test answers the modal
-// interactions through a fresh CaptureUi.
+// interactions through a fresh CaptureUi, and fails when an error box it did
+// not take (CaptureUi::takeErrors) appeared.
 class WindowTest : public QObject {
     Q_OBJECT
 protected:
@@ -100,14 +106,21 @@ protected slots:
         ui = CaptureUi();
         slv::UiServices::install(&ui);
     }
-    void cleanup() { slv::UiServices::install(nullptr); }
+    void cleanup() {
+        QCoreApplication::processEvents();  // boxes still on their way
+        slv::UiServices::install(nullptr);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable("unexpected error box: " + ui.errors.join(" | ")));
+    }
 };
 
 // The main() of a window test program: the editor's application object
-// (with its top-level error handler) around QTest.
+// (with its top-level error handler) around QTest. The application sees the
+// program name only: the window takes its first argument as a package to
+// open, while here the arguments name the tests to run.
 #define SLV_WINDOW_TEST_MAIN(TestClass)              \
     int main(int argc, char** argv) {                \
-        SlvApplication app(argc, argv);              \
+        int appArgc = 1;                             \
+        SlvApplication app(appArgc, argv);           \
         TestClass t;                                 \
         return QTest::qExec(&t, argc, argv);         \
     }

@@ -58,7 +58,7 @@ private slots:
         ui.errors.clear();
         send(ed.w->SpinEdit1, QEvent::KeyPress, Qt::Key_Delete);
         send(ed.w->SpinEdit1, QEvent::KeyPress, Qt::Key_Delete);
-        QCOMPARE(ui.errors.size(), 2);
+        QCOMPARE(ui.takeErrors().size(), 2);
     }
 
     void eachKeyIsTakenOnceWhateverHasTheFocus() {
@@ -71,7 +71,7 @@ private slots:
         ed.w->activateWindow();
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w.get(),
                         Qt::Key_Delete);
-        QCOMPARE(ui.errors, QStringList{"Select the stage you want to delete !"});
+        QCOMPARE(ui.takeErrors(), QStringList{"Select the stage you want to delete !"});
     }
 
     void tabKeys() {

@@ -162,7 +162,7 @@ private slots:
         QFile::copy(home.path("backpx/forest.bmp"), home.path("purple.bmp"));
         ed.ticks(1);
         QVERIFY(!ed.L().firsttick);
-        QCOMPARE(ui.errors.size(), 1);
+        QCOMPARE(ui.takeErrors().size(), 1);
     }
 
     void stageMessagesAndConfirmation() {
@@ -200,7 +200,7 @@ private slots:
         ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/city.bmp"),
                                   home.path("backpx/city.bmp")});
         ed.w->Button4Click();
-        QCOMPARE(ui.errors, QStringList{"Total stages are more than 30 !"});
+        QCOMPARE(ui.takeErrors(), QStringList{"Total stages are more than 30 !"});
         QCOMPARE(ed.L().totstages, 28);
         QCOMPARE(ed.w->ListBox1->count(), 28);
         ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/desert.bmp")});
@@ -248,7 +248,7 @@ private slots:
         QCOMPARE(ed.w->ListBox3->count(), 0);
         ed.w->PageControl2->setCurrentIndex(2);
         ed.w->Button6Click();
-        QCOMPARE(ui.errors, QStringList{"Select the sector you want to delete !"});
+        QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
     }
 
     void sectorDrawnAfterOpenJoinsTheListInItsPlace() {
@@ -399,7 +399,7 @@ private slots:
         Editor ed;
         ed.L().startuppackage = home.path("broken.slv").toStdString();
         ed.ticks(3);
-        QCOMPARE(ui.errors.size(), 1);
+        QCOMPARE(ui.takeErrors().size(), 1);
         QVERIFY(ed.L().startuppackage.empty());
         QVERIFY(ed.L().curskin >= 1);
         QCOMPARE(ed.L().totstages, 0);
@@ -411,7 +411,7 @@ private slots:
         Editor ed;
         ed.ticks(5);
         QCOMPARE(ui.errors.size(), 1);
-        QVERIFY(ui.errors[0].contains("test actor"));
+        QVERIFY(ui.takeErrors()[0].contains("test actor"));
         QCOMPARE(ed.L().curskin, 0);
         QVERIFY(!ed.L().firsttick);
         // The scene is still drawn, and keys change nothing for the actor.

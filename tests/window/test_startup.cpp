@@ -94,7 +94,7 @@ private slots:
         // Every file is looked for under that path, so screen1.bmp is missing.
         QTest::qWait(1);
         QCOMPARE(ui.errors.size(), 1);
-        QVERIFY(ui.errors[0].startsWith("Cannot open file "));
+        QVERIFY(ui.takeErrors()[0].startsWith("Cannot open file "));
     }
 
     void badSettingsFilesGiveAMessageAndTheDefaults() {
@@ -105,7 +105,7 @@ private slots:
         f.close();
         Editor ed(false);
         QTest::qWait(1);
-        QCOMPARE(ui.errors, QStringList{"Read beyond end of file"});
+        QCOMPARE(ui.takeErrors(), QStringList{"Read beyond end of file"});
         QCOMPARE(ed.L().spriteboxcolor, rgbColor(10, 100, 70));
         QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
     }
@@ -133,7 +133,7 @@ private slots:
         ui.errors.clear();
         QVERIFY(!ed.w->close());
         QVERIFY(ed.w->isVisible());
-        QCOMPARE(ui.errors.size(), 1);
+        QCOMPARE(ui.takeErrors().size(), 1);
     }
 
     void workDirectoryChooser() {
@@ -158,7 +158,7 @@ private slots:
         } thrower;
         QEvent ev(QEvent::User);
         QCoreApplication::sendEvent(&thrower, &ev);
-        QCOMPARE(ui.errors, QStringList{"Something went wrong"});
+        QCOMPARE(ui.takeErrors(), QStringList{"Something went wrong"});
     }
 };
 

@@ -1,0 +1,20 @@
+# Run after each window test program is built: asks it for its test
+# functions and writes one ctest entry per function, so that
+# `ctest -R functionName` runs that function alone.
+# Inputs: PROGRAM, NAME, OUTPUT, DEMO (not used by the listing itself).
+execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp
+                        ${PROGRAM} -functions
+                OUTPUT_VARIABLE listing RESULT_VARIABLE status ERROR_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} -functions failed: ${status}")
+endif()
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*\\(\\)" functions "${listing}")
+set(script "")
+foreach(fn ${functions})
+  string(REPLACE "()" "" fn "${fn}")
+  string(APPEND script
+    "add_test([=[${NAME}.${fn}]=] [=[${PROGRAM}]=] [=[${fn}]=])\n"
+    "set_tests_properties([=[${NAME}.${fn}]=] PROPERTIES ENVIRONMENT "
+    "[=[QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=/tmp]=] TIMEOUT 300)\n")
+endforeach()
+file(WRITE "${OUTPUT}" "${script}")
