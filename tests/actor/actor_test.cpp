@@ -5,13 +5,13 @@
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
+#include "common/ints.h"
 
 using namespace slv;
 
 namespace {
 
 constexpr int L = vk::Left, U = vk::Up, R = vk::Right, S = vk::Space, D = vk::Down;
-using Ints = std::vector<int>;
 
 class ActorTest : public ::testing::Test {
 protected:

@@ -152,14 +152,14 @@ TEST(SkinpackProgram, ExitCodes) {
     EXPECT_EQ(runTool(""), 2);
     EXPECT_EQ(runTool("a b"), 2);
     writeFile(tmp / "bad.txt", "pack P\nstart a\nskin a a.bmp 4 4 two\n");
-    EXPECT_EQ(runTool(tmp / "bad.txt" + " " + tmp.path() + " " + tmp / "bad.skn"), 1);
+    EXPECT_EQ(runTool(tmp / "bad.txt" + " " + tmp.path().string() + " " + tmp / "bad.skn"), 1);
     EXPECT_FALSE(fs::exists(tmp / "bad.skn"));
-    EXPECT_EQ(runTool(tmp / "none.txt" + " " + tmp.path() + " " + tmp / "x.skn"), 1);
+    EXPECT_EQ(runTool(tmp / "none.txt" + " " + tmp.path().string() + " " + tmp / "x.skn"), 1);
     writeFile(tmp / "good.txt", kHead);
     writeFile(tmp / "a.bmp", bmpBytes(8, 4));
-    EXPECT_EQ(runTool(tmp / "good.txt" + " " + tmp.path() + " " + tmp / "good.skn"), 0);
+    EXPECT_EQ(runTool(tmp / "good.txt" + " " + tmp.path().string() + " " + tmp / "good.skn"), 0);
     EXPECT_NO_THROW(readSkinHeader(tmp / "good.skn"));
-    EXPECT_EQ(runTool(tmp / "good.txt" + " " + tmp.path() + " " + tmp / "nofolder/good.skn"), 1);
+    EXPECT_EQ(runTool(tmp / "good.txt" + " " + tmp.path().string() + " " + tmp / "nofolder/good.skn"), 1);
 }
 
 TEST(DemoActor, DescriptionBuildsAPackageThatWalksAndJumps) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/error_text.h"
+#include "common/ints.h"
 #include "model/editing.h"
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -74,11 +75,5 @@ struct SeqRandom {
     int operator()(int n) { return values.empty() ? 0 : values[i++ % values.size()] % n; }
 };
 
-// x, y, w and h of a sprite or sector, to compare in one go.
-using Ints = std::vector<int>;
-template <class R>
-Ints rectOf(const R& r) {
-    return {r.x, r.y, r.w, r.h};
-}
 
 inline std::unique_ptr<slv::Level> newLevel() { return std::make_unique<slv::Level>(); }

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/files.h"
+#include "common/tempdir.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/settings.h"
@@ -13,18 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("slv-settings-" + std::to_string(::getpid()) + "-" +
-                                                 std::to_string(counter++));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
-    static inline int counter = 0;
-};
-
-void writeBytes(const std::string& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+using slvtest::TempDir;
+using slvtest::writeFile;
 
 }  // namespace
 
@@ -44,11 +36,11 @@ TEST(PoseFile, FiftySixBytesAreTwoPoses) {
 
 TEST(PoseFile, TrailingPartialRecordIsIgnoredAndTheTableNeverOverflows) {
     TempDir d;
-    writeBytes(d.file("p.dat"), std::string(28 * 3 + 5, '\0'));
+    writeFile(d.file("p.dat"), std::string(28 * 3 + 5, '\0'));
     Level l;
     readPoses(l, d.file("p.dat"));
     EXPECT_EQ(l.totposes, 3);
-    writeBytes(d.file("big.dat"), std::string(28 * (kMaxPoses + 7), 'x'));
+    writeFile(d.file("big.dat"), std::string(28 * (kMaxPoses + 7), 'x'));
     readPoses(l, d.file("big.dat"));
     EXPECT_EQ(l.totposes, kMaxPoses);
 }
@@ -66,7 +58,7 @@ TEST(SettingsFile, RoundTripAndShortFileIsAnError) {
     EXPECT_EQ(r.sectorcolor, rgbColor(4, 5, 6));
     EXPECT_EQ(r.workdir.str(), "/home/author/levels");
 
-    writeBytes(d.file("short.cf"), std::string(263, '\0'));
+    writeFile(d.file("short.cf"), std::string(263, '\0'));
     try {
         readSettings(d.file("short.cf"));
         FAIL() << "a short settings file was accepted";
@@ -89,14 +81,14 @@ TEST(FileLayer, ErrorTextsAndAtomicReplace) {
     EXPECT_EQ(fileErrorText(EMFILE), "Too many open files");
     EXPECT_EQ(fileErrorText(EIO), "I/O error 5");
 
-    writeBytes(d.file("keep"), "old");
+    writeFile(d.file("keep"), "old");
     // A target that cannot be replaced (a folder) leaves no temporary file behind.
-    fs::create_directories(d.path / "dir");
-    EXPECT_THROW(writeFileAtomic((d.path / "dir").string(), "new"), Error);
+    fs::create_directories(d.path() / "dir");
+    EXPECT_THROW(writeFileAtomic((d.path() / "dir").string(), "new"), Error);
     writeFileAtomic(d.file("keep"), "new");
     EXPECT_EQ(readWholeFile(d.file("keep")), "new");
     int files = 0;
-    for (auto& e : fs::directory_iterator(d.path)) files += e.is_regular_file();
+    for (auto& e : fs::directory_iterator(d.path())) files += e.is_regular_file();
     EXPECT_EQ(files, 1);
 }
 
@@ -111,7 +103,7 @@ TEST(Paths, FileNamePartAcceptsEitherSeparator) {
 
 TEST(HomeFolderFile, BytesAreTakenAsTheyStand) {
     TempDir d;
-    writeBytes(d.file("corvatel.txt"), "/data/home\r\n");
+    writeFile(d.file("corvatel.txt"), "/data/home\r\n");
     std::string home;
     EXPECT_TRUE(readHomeFolderFile(d.file("corvatel.txt"), home));
     EXPECT_EQ(home, "/data/home\r\n");

@@ -13,6 +13,8 @@
 #include <tuple>
 #include <vector>
 
+#include "common/files.h"
+#include "common/tempdir.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/level.h"
@@ -23,42 +25,9 @@ namespace pkgtest {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-public:
-    TempDir() {
-        std::string t = (fs::temp_directory_path() / "slvpkg-XXXXXX").string();
-        if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp");
-        path_ = t;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string str() const { return path_.string() + "/"; }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-// Creates (or truncates) `path` with exactly these bytes.
-inline void writeFile(const std::string& path, const void* data, std::size_t n) {
-    slv::BinFile f(path, slv::BinFile::Mode::Create);
-    f.writeAll(data, n);
-    f.close();
-}
-inline void writeFile(const std::string& path, const std::string& data) { writeFile(path, data.data(), data.size()); }
-
-// A file of `size` bytes whose content depends on `seed`.
-inline std::string writeBytes(const std::string& path, std::size_t size, unsigned seed) {
-    std::string data(size, '\0');
-    std::uint32_t x = seed * 2654435761u + 12345u;
-    for (auto& c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-    fs::create_directories(fs::path(path).parent_path());
-    writeFile(path, data);
-    return data;
-}
+using slvtest::TempDir;
+using slvtest::writeBytes;
+using slvtest::writeFile;
 
 inline std::string readAll(const std::string& path) { return slv::readWholeFile(path); }
 
