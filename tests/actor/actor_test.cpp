@@ -53,19 +53,32 @@ TEST(SeekKey, MatchesAnyOfTheThreeSlots) {
 
 TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommandAndNothingForNoKeys) {
     skins(2);
-    int keyless = command(1, 2, 1);
-    int withKey = command(1, 2, 1, L);
-    int both = command(1, 2, 1, L, U);
-    EXPECT_TRUE(keypress(*lv, keyless));  // nothing held: only commands without keys
-    EXPECT_FALSE(keypress(*lv, withKey));
-    lv->heldkey2 = L;
-    EXPECT_FALSE(keypress(*lv, keyless));
-    EXPECT_TRUE(keypress(*lv, withKey));
-    EXPECT_FALSE(keypress(*lv, both));
-    lv->heldkey3 = U;
-    EXPECT_TRUE(keypress(*lv, both));
-    lv->heldkey1 = D;  // an extra key does not matter
-    EXPECT_TRUE(keypress(*lv, both));
+    constexpr int _ = -1;
+    struct Case {
+        Ints keys, held;
+        bool matches;
+    };
+    const Case cases[] = {
+        {{_, _, _}, {_, _, _}, true},  // nothing held: only commands without keys
+        {{L, _, _}, {_, _, _}, false},
+        {{_, _, _}, {_, L, _}, false},
+        {{L, _, _}, {_, L, _}, true},
+        {{_, _, S}, {_, _, S}, true},
+        {{L, U, _}, {_, L, _}, false},
+        {{L, U, _}, {_, L, U}, true},
+        {{L, U, _}, {D, L, U}, true},  // an extra key does not matter
+        {{L, U, S}, {L, U, _}, false},  // three keys: any two are not enough
+        {{L, U, S}, {L, _, S}, false},
+        {{L, U, S}, {_, U, S}, false},
+        {{L, U, S}, {S, L, U}, true},
+    };
+    for (const Case& c : cases) {
+        lv->command(1) = CommandRec{c.keys[0], c.keys[1], c.keys[2], 0, 1, 2, 1};
+        lv->totcommands = 1;
+        lv->heldkey1 = c.held[0], lv->heldkey2 = c.held[1], lv->heldkey3 = c.held[2];
+        EXPECT_EQ(keypress(*lv, 1), c.matches) << ::testing::PrintToString(c.keys) << " held "
+                                               << ::testing::PrintToString(c.held);
+    }
     EXPECT_FALSE(keypress(*lv, 0));  // outside the table
     EXPECT_FALSE(keypress(*lv, 1001));
 }
@@ -103,21 +116,26 @@ TEST_F(ActorTest, CommandWithOnlyKey3MatchesWhileThatKeyIsHeld) {
 
 TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
     skins(1);
-    down(L);
-    down(U);
-    EXPECT_EQ(held(), (Ints{L, U, -1}));
-    up(L);
-    down(S);
-    EXPECT_EQ(held(), (Ints{S, U, -1}));
-    for (int i = 0; i < 3; ++i) down(S);
-    EXPECT_EQ(held(), (Ints{S, U, -1}));
-    // Also when the key sits in a later slot and an earlier one is free.
-    up(S);
-    down(U);
-    EXPECT_EQ(held(), (Ints{-1, U, -1}));
-    // A key without code is not held.
-    for (int k : {0, 70000}) down(k);
-    EXPECT_EQ(held(), (Ints{-1, U, -1}));
+    // Key events (positive: down, negative: up) and the slots afterwards.
+    struct Case {
+        Ints events, held;
+    };
+    const Case cases[] = {
+        {{L, U}, {L, U, -1}},
+        {{L, U, -L, S}, {S, U, -1}},
+        {{L, U, -L, S, S, S}, {S, U, -1}},
+        {{L, U, -L, U}, {-1, U, -1}},         // repeat of the key in slot 2
+        {{L, U, S, -L, S}, {-1, U, S}},       // repeat of the key in slot 3
+        {{L, U, S, -U, S, S}, {L, -1, S}},
+        {{L, U, S, -L, -U, S}, {-1, -1, S}},
+        {{L, U, S, D}, {L, U, S}},            // a fourth key finds no slot
+        {{0, 70000, L}, {L, -1, -1}},         // keys without a code are not held
+    };
+    for (const Case& c : cases) {
+        lv->heldkey1 = lv->heldkey2 = lv->heldkey3 = -1;
+        for (int e : c.events) e >= 0 ? down(e) : up(-e);
+        EXPECT_EQ(held(), c.held) << ::testing::PrintToString(c.events);
+    }
 }
 
 TEST_F(ActorTest, FourthKeyIsRecordedOnlyAfterAReleaseAndItsNextKeyDown) {
