@@ -24,7 +24,7 @@ GCOVR=(gcovr --root "$ROOT" --object-directory "$BUILD" --filter "$ROOT/src/" --
 # One row per folder (src/display, tools/slvtool, ...), summed over its files.
 echo
 awk -F, 'NR > 1 {
-    n = split($1, part, "/"); dir = part[1] (n > 2 ? "/" part[2] : "");
+    n = split($1, part, "/"); dir = part[1] (n > 2 ? "/" part[2] : "/*");
     lt[dir] += $2; lc[dir] += $3; bt[dir] += $5; bc[dir] += $6
 } END {
     printf "%-18s %8s %8s\n", "folder", "lines", "branches"

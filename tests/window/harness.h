@@ -147,4 +147,29 @@ struct Editor {
         QCoreApplication::processEvents();
     }
     std::uint32_t pixel(int x, int y) { return w->DXDraw1->BackBuffer()->ReadPixel(x, y); }
+
+    // Compares the back buffer with frame `frame` (1-based) of the strip `src`,
+    // `fw` x `fh` pixels a frame, drawn at (x, y) over the backdrop `back` with
+    // `key` transparent, and with the backdrop alone in a ring of `ring`
+    // pixels around it.
+    struct Drawn {
+        int wrong = 0, keyed = 0, opaque = 0;
+    };
+    Drawn compareDrawn(slv::TDirectDrawSurface* back, slv::TDirectDrawSurface* src, int frame, int fw, int fh, int x,
+                       int y, std::uint32_t key, int ring = 2) {
+        Drawn d;
+        slv::TDirectDrawSurface* bb = w->DXDraw1->BackBuffer();
+        for (int py = y - ring; py < y + fh + ring; ++py)
+            for (int px = x - ring; px < x + fw + ring; ++px) {
+                if (px < 0 || py < 0 || px >= bb->Width() || py >= bb->Height()) continue;
+                std::uint32_t want = back->ReadPixel(px, py);
+                if (px >= x && px < x + fw && py >= y && py < y + fh) {
+                    const std::uint32_t s = src->ReadPixel((frame - 1) * fw + px - x, py - y);
+                    if (s == key) ++d.keyed;
+                    else ++d.opaque, want = s;
+                }
+                d.wrong += bb->ReadPixel(px, py) != want;
+            }
+        return d;
+    }
 };

@@ -60,13 +60,15 @@ private slots:
         for (int y = 0; y < 45 && !white; ++y)
             for (int x = 0; x < 30 && !white; ++x) white = ed.pixel(x, y) == 0x00FFFFFFu;
         QVERIFY(white);
-        // The actor stands with its bottom centre at (200, 200).
-        const SkinRec& s = ed.L().skin(ed.L().curskin);
-        int actorPixels = 0;
-        for (int y = 200 - s.h; y < 200; ++y)
-            for (int x = 200 - s.w / 2; x < 200 + s.w / 2; ++x)
-                if (ed.pixel(x, y) != back->ReadPixel(x, y)) ++actorPixels;
-        QVERIFY(actorPixels > 50);
+        // The actor stands with its bottom centre at (200, 200): its frame,
+        // keyed pixels showing the backdrop, nothing drawn around it.
+        ed.L().lasttick = tickCount();  // no animation step during the next tick
+        const SkinRec s = ed.L().skin(ed.L().curskin);
+        ed.ticks(1);
+        const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.pos, s.w, s.h, 200 - s.w / 2,
+                                           200 - s.h, ed.L().colorkey);
+        QCOMPARE(actor.wrong, 0);
+        QVERIFY(actor.keyed > 0 && actor.opaque > 0);
     }
 
     void spritesAnimateOverTheBackdropWithSectorOutlines() {
@@ -97,35 +99,16 @@ private slots:
         }
         QCOMPARE(seen.mid(0, 4), (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
                                             ((seen[0] % 3 + 1) % 3 + 1) % 3 + 1}));
+        // The frame on screen is the one the sprite was at when the tick began.
+        ed.L().lasttick = tickCount();
+        const int frame = sp.pos;
         ed.w->DXTimer1Timer(1);
         TDirectDrawSurface* back = ed.w->surface(ed.L().backsurface);
         TDirectDrawSurface* img = ed.w->surface(sp.surface);
         QVERIFY(back && img);
-        // The frame on screen is the one drawn before the last animation step.
-        int opaque = 0, transparent = 0, wrong = 0;
-        for (int frame = 1; frame <= 3; ++frame) {
-            int fo = 0, ft = 0, fw = 0;
-            for (int y = 0; y < sp.h; ++y)
-                for (int x = 0; x < sp.w; ++x) {
-                    std::uint32_t src = img->ReadPixel((frame - 1) * sp.w + x, y);
-                    std::uint32_t got = ed.pixel(sp.x + x, sp.y + y);
-                    if (src == ed.L().colorkey) {
-                        ++ft;
-                        if (got != back->ReadPixel(sp.x + x, sp.y + y)) ++fw;
-                    } else {
-                        ++fo;
-                        if (got != src) ++fw;
-                    }
-                }
-            if (fw == 0) {
-                opaque = fo;
-                transparent = ft;
-                wrong = -1;
-                break;
-            }
-        }
-        QCOMPARE(wrong, -1);  // one of the frames matches, keyed pixels show the backdrop
-        QVERIFY(opaque > 100 && transparent > 56);
+        const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().colorkey);
+        QCOMPARE(drawn.wrong, 0);
+        QVERIFY(drawn.opaque > 100 && drawn.keyed > 56);
         // The sector outline is dashed in the sector colour.
         const std::uint32_t secPix = ed.w->DXDraw1->Device()->rgbToPixel(70, 10, 150);
         int on = 0, off = 0;
@@ -249,6 +232,26 @@ private slots:
         ed.w->PageControl2->setCurrentIndex(2);
         ed.w->Button6Click();
         QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
+    }
+
+    void reopeningAStageListsEveryOneOfItsSprites() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp", "bird.bmp"});
+        ed.w->PageControl2->setCurrentIndex(0);
+        ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
+        ed.w->Button4Click();
+        QCOMPARE(ed.L().curstage, 2);
+        QCOMPARE(ed.w->ListBox2->count(), 0);
+        for (int again = 0; again < 2; ++again) {  // from another stage, then from itself
+            ed.w->selectRow(ed.w->ListBox1, 0);
+            ed.w->ListBox1DblClick();
+            QCOMPARE(ed.L().curstage, 1);
+            QStringList rows;
+            for (int r = 0; r < ed.w->ListBox2->count(); ++r) rows << ed.w->ListBox2->item(r)->text();
+            QCOMPARE(rows, (QStringList{"bird.bmp", "coin.bmp", "gem.bmp"}));
+        }
     }
 
     void sectorDrawnAfterOpenJoinsTheListInItsPlace() {
