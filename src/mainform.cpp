@@ -339,8 +339,8 @@ void Tmain::FormCreate() {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     L.startuppackage.clear();
     L.homedir.clear();
-    if (!readHomeFolderFile(homeFolderFilePath(), L.homedir))
-        L.homedir = QDir::currentPath().toStdString();
+    const ReadReport home = readHomeFolderFile(homeFolderFilePath(), L.homedir);
+    if (home.state != FileRead::Read) L.homedir = QDir::currentPath().toStdString();
     L.workdir = cutText(L.homedir, 255);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() > 1 && !args.at(1).isEmpty()) L.startuppackage = args.at(1).toStdString();
@@ -348,22 +348,17 @@ void Tmain::FormCreate() {
     loadPreview(homePath("screen1.bmp"));
     Panel1->lower();
     PageControl1->setCurrentIndex(PageControl2->currentIndex());
-    const std::string poses = homePath("totposes.dat");
-    if (fileExists(poses)) readPoses(L, poses);
+    const ReadReport poses = readPoses(L, homePath("totposes.dat"), settingsState_);
     L.spriteboxcolor = kDefaultSpriteBoxColor;
     L.sectorcolor = kDefaultSectorColor;
+    const ReadReport cf = readSettings(L, homePath("corvatel.cf"), settingsState_);
     Panel4->setColor(L.spriteboxcolor);
     Panel5->setColor(L.sectorcolor);
-    const std::string cf = homePath("corvatel.cf");
-    if (fileExists(cf)) {
-        SettingsRec rec = readSettings(cf);
-        L.spriteboxcolor = rec.spriteboxcolor;
-        L.sectorcolor = rec.sectorcolor;
-        Panel4->setColor(L.spriteboxcolor);
-        Panel5->setColor(L.sectorcolor);
-        L.workdir = rec.workdir.str();
-        Label18->setText(QString::fromStdString(L.workdir));
-    }
+    Label18->setText(QString::fromStdString(L.workdir));
+    std::string notes;
+    for (const ReadReport* r : {&home, &poses, &cf})
+        if (!r->message.empty()) notes += (notes.empty() ? "" : "\n") + r->message;
+    if (!notes.empty()) throw Error(notes);
 }
 
 void Tmain::loadPreview(const std::string& path) {
@@ -376,8 +371,8 @@ void Tmain::loadPreview(const std::string& path) {
 bool Tmain::FormClose() {
     Level& L = *level_;
     Button1Click();
-    writePoses(L, homePath("totposes.dat"));
-    writeSettings(L, homePath("corvatel.cf"));
+    writePoses(L, homePath("totposes.dat"), settingsState_);
+    writeSettings(L, homePath("corvatel.cf"), settingsState_);
     freeSurface(L.backsurface);
     L.backsurface = 0;
     freeSurface(L.padsurface);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "model/level.h"
+#include "model/settings.h"
 
 class QCheckBox;
 class QFileSystemModel;
@@ -188,6 +189,8 @@ private:
 
     std::unique_ptr<slv::Level> level_;
     bool closed_ = false;
+    // How the settings files were read at start-up; close keeps a file it could not read.
+    slv::SettingsState settingsState_;
     bool shownOnce_ = false;
     bool tickBoxOpen_ = false;  // a frame-loop error is being shown
     bool listUpdating_ = false;

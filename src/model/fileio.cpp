@@ -1,8 +1,15 @@
 #include "fileio.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,38 +38,137 @@ std::string fileErrorText(int err) {
 
 void throwFileError(int err) { throw Error(fileErrorText(err)); }
 
+std::string fileErrorMessage(std::string_view action, std::string_view path, std::string_view reason) {
+    std::string m(action);
+    m += ' ';
+    m += path;
+    m += ": ";
+    m += reason;
+    return m;
+}
+
+FileError::FileError(std::string action, std::string path, std::string reason)
+    : Error(fileErrorMessage(action, path, reason)),
+      action_(std::move(action)),
+      path_(std::move(path)),
+      reason_(std::move(reason)) {}
+
+void throwFileError(std::string_view action, const std::string& path, int err) {
+    throw FileError(std::string(action), path, fileErrorText(err));
+}
+
+void throwFileError(std::string_view action, const std::string& path, std::string_view reason) {
+    throw FileError(std::string(action), path, std::string(reason));
+}
+
+void ignoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+namespace {
+
+constexpr const char* kNotRegular = "Not a regular file";
+
+int openRetrying(const char* path, int flags, mode_t mode = 0666) {
+    int fd;
+    do { fd = ::open(path, flags, mode); } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// 0 for a regular file, else the reason an open file is refused.
+const char* refusal(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return nullptr;
+    if (S_ISDIR(st.st_mode)) return "Invalid filename";
+    return kNotRegular;
+}
+
+// Writes all n bytes to fd; a failed or short write gives its errno
+// (ENOSPC for a write that makes no progress), 0 on success.
+int writeAllFd(int fd, const void* buf, std::size_t n) {
+    auto* p = static_cast<const char*>(buf);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd, p + done, n - done);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (w == 0) return ENOSPC;
+        done += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+// The same at a fixed offset.
+int pwriteAllFd(int fd, const char* p, std::size_t n, off_t at) {
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::pwrite(fd, p + done, n - done, at + static_cast<off_t>(done));
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (w == 0) return ENOSPC;
+        done += static_cast<std::size_t>(w);
+    }
+    return 0;
+}
+
+}  // namespace
+
 BinFile::~BinFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+const char* BinFile::action() const { return mode_ == Mode::Read ? "Reading" : "Writing"; }
+
+void BinFile::fail(int err) const { throwFileError(action(), path_, err); }
+void BinFile::fail(std::string_view reason) const { throwFileError(action(), path_, reason); }
+
 void BinFile::open(const std::string& path, Mode mode) {
     if (fd_ >= 0) { ::close(fd_); fd_ = -1; }
-    int flags = O_CLOEXEC;
+    path_ = path;
+    mode_ = mode;
+    // O_NONBLOCK: opening a FIFO must not wait for its other end; it is
+    // refused below and the flag cleared for a regular file.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     switch (mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
     }
-    int fd;
-    do { fd = ::open(path.c_str(), flags, 0666); } while (fd < 0 && errno == EINTR);
-    if (fd < 0) throwFileError(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        throwFileError(EISDIR);
+    if (mode != Mode::Read) {
+        // Truncating is harmless only on a regular file; look before opening.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && refusal(st)) fail(refusal(st));
     }
+    int fd = openRetrying(path.c_str(), flags);
+    if (fd < 0) {
+        if (errno == ENXIO) fail(kNotRegular);  // a FIFO without a reader
+        fail(errno);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        fail(err);
+    }
+    if (const char* why = refusal(st)) {
+        ::close(fd);
+        fail(why);
+    }
+    int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
     fd_ = fd;
 }
 
 std::size_t BinFile::readSome(void* buf, std::size_t n) {
-    if (fd_ < 0) throw Error("File not open");
+    if (fd_ < 0) fail("File not open");
     auto* p = static_cast<char*>(buf);
     std::size_t got = 0;
     while (got < n) {
         ssize_t r = ::read(fd_, p + got, n - got);
         if (r < 0) {
             if (errno == EINTR) continue;
-            throwFileError(errno);
+            fail(errno);
         }
         if (r == 0) break;
         got += static_cast<std::size_t>(r);
@@ -71,48 +177,32 @@ std::size_t BinFile::readSome(void* buf, std::size_t n) {
 }
 
 void BinFile::readExact(void* buf, std::size_t n) {
-    if (readSome(buf, n) != n) throw Error("Read beyond end of file");
+    if (readSome(buf, n) != n) fail("Read beyond end of file");
 }
-
-namespace {
-// Writes all n bytes to fd; a failed or short write throws.
-void writeAllFd(int fd, const void* buf, std::size_t n) {
-    auto* p = static_cast<const char*>(buf);
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::write(fd, p + done, n - done);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            throwFileError(errno);
-        }
-        if (w == 0) throw Error("Disk full");
-        done += static_cast<std::size_t>(w);
-    }
-}
-}  // namespace
 
 void BinFile::writeAll(const void* buf, std::size_t n) {
-    if (fd_ < 0) throw Error("File not open");
-    writeAllFd(fd_, buf, n);
+    if (fd_ < 0) fail("File not open");
+    if (int err = writeAllFd(fd_, buf, n)) fail(err);
 }
 
 void BinFile::seek(std::int64_t pos) {
-    if (pos < 0 || ::lseek(fd_, pos, SEEK_SET) < 0) throwFileError(pos < 0 ? EINVAL : errno);
+    if (pos < 0) fail(EINVAL);
+    if (::lseek(fd_, pos, SEEK_SET) < 0) fail(errno);
 }
 
 void BinFile::seekEnd() {
-    if (::lseek(fd_, 0, SEEK_END) < 0) throwFileError(errno);
+    if (::lseek(fd_, 0, SEEK_END) < 0) fail(errno);
 }
 
 std::int64_t BinFile::size() const {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) throwFileError(errno);
+    if (::fstat(fd_, &st) != 0) fail(errno);
     return st.st_size;
 }
 
 std::int64_t BinFile::position() const {
     off_t p = ::lseek(fd_, 0, SEEK_CUR);
-    if (p < 0) throwFileError(errno);
+    if (p < 0) fail(errno);
     return p;
 }
 
@@ -120,7 +210,7 @@ void BinFile::close() {
     if (fd_ < 0) return;
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) throwFileError(errno);
+    if (::close(fd) != 0 && errno != EINTR) fail(errno);
 }
 
 bool fileExists(const std::string& path) {
@@ -139,29 +229,175 @@ void createDir(const std::string& path) { ::mkdir(path.c_str(), 0777); }
 
 std::int64_t fileSize(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) throwFileError(errno);
-    if (S_ISDIR(st.st_mode)) throwFileError(EISDIR);
+    if (::stat(path.c_str(), &st) != 0) throwFileError("Reading", path, errno);
+    if (const char* why = refusal(st)) throwFileError("Reading", path, why);
     return st.st_size;
 }
 
 std::string readWholeFile(const std::string& path) {
+    return readWholeFile(path, std::numeric_limits<std::int64_t>::max());
+}
+
+std::string readWholeFile(const std::string& path, std::int64_t maxBytes) {
     BinFile f(path, BinFile::Mode::Read);
-    std::string data(static_cast<std::size_t>(f.size()), '\0');
+    const std::int64_t size = f.size();
+    if (size > maxBytes)
+        throwFileError("Reading", path,
+                       "The file is longer than " + std::to_string(maxBytes) + " bytes");
+    std::string data(static_cast<std::size_t>(size), '\0');
     data.resize(f.readSome(data.data(), data.size()));
+    f.close();
     return data;
 }
 
 void writeFileAtomic(const std::string& path, std::string_view data) {
     PartFile out(path);
     out.write(data.data(), data.size());
-    out.commit(true, true);
+    out.commit(true);
 }
 
-PartFile::PartFile(const std::string& dest) : dest_(dest) {
-    temp_ = dest + ".part-XXXXXX";
-    int fd = ::mkstemp(temp_.data());
-    if (fd < 0) throwFileError(errno);
-    ::fchmod(fd, 0644);
+// ---------------------------------------------------------------------------
+// PartFile
+
+namespace {
+
+constexpr std::string_view kPartMark = ".part-";
+constexpr std::size_t kPartSuffix = 12;  // ".part-" and six random characters
+
+std::string dirOf(const std::string& p) {
+    std::size_t cut = p.rfind('/');
+    if (cut == std::string::npos) return ".";
+    if (cut == 0) return "/";
+    return p.substr(0, cut);
+}
+
+std::string baseOf(const std::string& p) {
+    std::size_t cut = p.rfind('/');
+    return cut == std::string::npos ? p : p.substr(cut + 1);
+}
+
+// Follows a chain of symbolic links to the file it ends at (which need not
+// exist yet). Relative links are taken from the folder of the link.
+std::string finalTarget(const std::string& path, int& err) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        std::string link(PATH_MAX, '\0');
+        ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+        if (n < 0) { err = errno; return p; }
+        if (static_cast<std::size_t>(n) >= link.size()) { err = ENAMETOOLONG; return p; }
+        link.resize(static_cast<std::size_t>(n));
+        p = (link.empty() || link[0] == '/') ? link : dirOf(p) + "/" + link;
+    }
+    err = ELOOP;
+    return p;
+}
+
+// The stem of the temporary names of `name`: the name itself when
+// "<name>.part-XXXXXX" fits the folder's limit, else a cut of it (never
+// splitting a UTF-8 character) with a hash of the whole name.
+std::string partStem(const std::string& name, const std::string& dir) {
+    long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) limit = 255;
+    const auto max = static_cast<std::size_t>(limit);
+    if (name.size() + kPartSuffix <= max) return name;
+    std::uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : name) h = (h ^ c) * 16777619u;
+    char hash[10];
+    std::snprintf(hash, sizeof hash, "~%08x", h);
+    std::size_t cut = max > kPartSuffix + 9 ? max - kPartSuffix - 9 : 0;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return name.substr(0, cut) + hash;
+}
+
+bool isPartName(std::string_view entry, std::string_view stem) {
+    if (entry.size() != stem.size() + kPartSuffix || entry.substr(0, stem.size()) != stem) return false;
+    if (entry.substr(stem.size(), kPartMark.size()) != kPartMark) return false;
+    for (char c : entry.substr(stem.size() + kPartMark.size()))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// Removes temporary files of `stem` that a killed save left in `dir`: a
+// live save holds a lock on its temporary file, a dead one does not.
+void removeStaleParts(const std::string& dir, const std::string& stem) {
+    int dfd = openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return;
+    DIR* d = ::fdopendir(dfd);
+    if (!d) { ::close(dfd); return; }
+    while (const dirent* e = ::readdir(d)) {
+        if (!isPartName(e->d_name, stem)) continue;
+        int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dfd, e->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
+mode_t currentUmask() {
+    // /proc tells it without changing it; umask() would, for a moment.
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(f);
+        if (found) return static_cast<mode_t>(mask);
+    }
+    return 022;
+}
+
+void syncFolder(const std::string& dir) {
+    int dfd = openRetrying(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return;
+    ::fsync(dfd);  // some file systems cannot; the rename stands all the same
+    ::close(dfd);
+}
+
+}  // namespace
+
+PartFile::PartFile(const std::string& dest, Target target, std::string action)
+    : dest_(dest), target_(dest), action_(std::move(action)) {
+    if (action_.empty()) action_ = target == Target::Replace ? "Saving" : "Creating";
+    if (baseOf(dest).empty()) fail(EISDIR);
+    if (target == Target::Replace) {
+        int err = 0;
+        target_ = finalTarget(dest, err);
+        if (err) fail(err);
+        struct stat st {};
+        if (::stat(target_.c_str(), &st) == 0) {
+            if (const char* why = refusal(st)) fail(why);
+            if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) fail(errno);
+            haveOld_ = true;
+            oldMode_ = st.st_mode & 07777;
+            oldUid_ = st.st_uid;
+            oldGid_ = st.st_gid;
+        } else if (errno != ENOENT) {
+            fail(errno);
+        }
+    }
+    const std::string dir = dirOf(target_);
+    const std::string stem = partStem(baseOf(target_), dir);
+    removeStaleParts(dir, stem);
+    std::string temp = dir + "/" + stem + std::string(kPartMark) + "XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        if (haveOld_ && (err == EACCES || err == EPERM || err == EROFS)) {
+            // The folder takes no new file but the file itself is writable.
+            inPlace_ = true;
+            return;
+        }
+        fail(err);
+    }
+    ::flock(fd, LOCK_EX | LOCK_NB);  // marks the file as in use (see removeStaleParts)
+    temp_ = std::move(temp);
     fd_ = fd;
 }
 
@@ -173,38 +409,119 @@ void PartFile::abandon() {
         fd_ = -1;
         ::unlink(temp_.c_str());
     }
+    pending_.clear();
+    inPlace_ = false;
+}
+
+void PartFile::fail(int err) { fail(fileErrorText(err)); }
+
+void PartFile::fail(std::string_view reason) {
+    abandon();
+    throwFileError(action_, dest_, reason);
 }
 
 void PartFile::write(const void* data, std::size_t n) {
-    if (fd_ < 0) throw Error("File not open");
-    writeAllFd(fd_, data, n);
+    if (inPlace_) {
+        pending_.append(static_cast<const char*>(data), n);
+    } else {
+        if (fd_ < 0) fail("File not open");
+        if (int err = writeAllFd(fd_, data, n)) fail(err);
+    }
     written_ += static_cast<std::int64_t>(n);
 }
 
 void PartFile::commit(bool replace, bool sync) {
-    if (fd_ < 0) throw Error("File not open");
-    int err = 0;
-    if (sync && ::fsync(fd_) != 0) err = errno;
-    if (::close(fd_) != 0 && err == 0) err = errno;
-    fd_ = -1;
-    if (err == 0) {
-        if (replace) {
-            if (::rename(temp_.c_str(), dest_.c_str()) != 0) err = errno;
-        } else {
-            // Never replace: a file that appeared meanwhile is kept.
-            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, dest_.c_str(), RENAME_NOREPLACE) == 0) {
-                return;
-            } else if (errno == EEXIST) {
-                // kept; the temporary file goes below
-            } else if (::link(temp_.c_str(), dest_.c_str()) != 0 && errno != EEXIST) {
-                // Some file systems have no hard links: fall back to a rename
-                // when nothing is there yet.
-                if (!fileExists(dest_) && ::rename(temp_.c_str(), dest_.c_str()) != 0) err = errno;
+    if (inPlace_) {
+        if (replace) commitInPlace();
+        abandon();
+        return;
+    }
+    if (fd_ < 0) fail("File not open");
+    commitRename(replace, sync);
+}
+
+void PartFile::commitRename(bool replace, bool sync) {
+    if (replace) {
+        const mode_t mode = haveOld_ ? static_cast<mode_t>(oldMode_) : (0666 & ~currentUmask());
+        if (haveOld_ && (oldUid_ != ::geteuid() || oldGid_ != ::getegid())) {
+            // Owner and group where the process may; the group alone else.
+            if (::fchown(fd_, oldUid_, oldGid_) != 0) {
+                int kept = ::fchown(fd_, static_cast<uid_t>(-1), oldGid_);
+                (void)kept;  // a group the user is not in stays the user's
             }
         }
+        if (::fchmod(fd_, mode) != 0) fail(errno);
+        if (::fsync(fd_) != 0) fail(errno);
+    } else if (sync && ::fsync(fd_) != 0) {
+        fail(errno);
     }
-    if (!replace || err != 0) ::unlink(temp_.c_str());
-    if (err != 0) throwFileError(err);
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) {
+        int err = errno;
+        ::unlink(temp_.c_str());
+        throwFileError(action_, dest_, err);
+    }
+    auto failAfterClose = [this](int err) {
+        ::unlink(temp_.c_str());
+        throwFileError(action_, dest_, err);
+    };
+    if (replace) {
+        if (::rename(temp_.c_str(), target_.c_str()) != 0) failAfterClose(errno);
+        syncFolder(dirOf(target_));
+        return;
+    }
+    // Never replace: whatever stands at the destination is kept, a link
+    // included; a link that leads nowhere is an error, not a success.
+    struct stat st {};
+    if (::lstat(dest_.c_str(), &st) == 0) {
+        struct stat through {};
+        if (S_ISLNK(st.st_mode) && ::stat(dest_.c_str(), &through) != 0) {
+            ::unlink(temp_.c_str());
+            throwFileError(action_, dest_, "Is a symbolic link that leads nowhere");
+        }
+        ::unlink(temp_.c_str());
+        return;
+    }
+    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, dest_.c_str(), RENAME_NOREPLACE) == 0) {
+        if (sync) syncFolder(dirOf(dest_));
+        return;
+    }
+    if (errno == EEXIST) {
+        ::unlink(temp_.c_str());
+        return;
+    }
+    // Some file systems have no RENAME_NOREPLACE: a hard link does the same.
+    if (::link(temp_.c_str(), dest_.c_str()) != 0 && errno != EEXIST) failAfterClose(errno);
+    ::unlink(temp_.c_str());
+    if (sync) syncFolder(dirOf(dest_));
+}
+
+void PartFile::commitInPlace() {
+    int fd = openRetrying(target_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) fail(errno == ENXIO ? EINVAL : errno);
+    auto failClosing = [&](int err) {
+        ::close(fd);
+        fail(err);
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) failClosing(errno);
+    if (refusal(st)) failClosing(EINVAL);
+    const auto oldSize = static_cast<std::size_t>(st.st_size);
+    const std::size_t newSize = pending_.size();
+    // Grow first: the bytes past the old end go in before any old byte is
+    // overwritten, so a full disk or the file-size limit leaves the old file.
+    if (newSize > oldSize) {
+        if (int err = pwriteAllFd(fd, pending_.data() + oldSize, newSize - oldSize, static_cast<off_t>(oldSize))) {
+            int cut = ::ftruncate(fd, static_cast<off_t>(oldSize));
+            (void)cut;  // shrinking back cannot fail for want of space
+            failClosing(err);
+        }
+    }
+    if (int err = pwriteAllFd(fd, pending_.data(), std::min(oldSize, newSize), 0)) failClosing(err);
+    if (newSize < oldSize && ::ftruncate(fd, static_cast<off_t>(newSize)) != 0) failClosing(errno);
+    if (::fsync(fd) != 0) failClosing(errno);
+    if (::close(fd) != 0 && errno != EINTR) fail(errno);
 }
 
 

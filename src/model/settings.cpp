@@ -1,38 +1,148 @@
 #include "settings.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "errors.h"
 #include "fileio.h"
 
 namespace slv {
 
-void readPoses(Level& level, const std::string& path) {
-    BinFile f(path, BinFile::Mode::Read);
-    level.totposes = 0;
-    PoseRec rec;
-    while (level.totposes < kMaxPoses) {
-        std::size_t got = f.readSome(&rec, sizeof rec);
-        if (got < sizeof rec) break;
-        level.pose(level.totposes + 1) = rec;
-        ++level.totposes;
+namespace {
+
+constexpr std::int64_t kPoseBytes = sizeof(PoseRec);
+constexpr std::int64_t kPoseTableBytes = kPoseBytes * kMaxPoses;
+
+// A pose record as the editor writes it: a name of at most 20 characters.
+bool soundPose(const PoseRec& rec) { return rec.name.len <= NameField::capacity; }
+
+bool holdsNul(const std::string& s) { return s.find('\0') != std::string::npos; }
+
+// Runs a start-up read: a FileError (or any Error) becomes a Failed report
+// naming the file.
+template <class F>
+ReadReport guarded(const std::string& path, F&& read) {
+    try {
+        return withFileContext("Reading", path, std::forward<F>(read));
+    } catch (const Error& e) {
+        return {FileRead::Failed, e.what()};
     }
-    f.close();
+}
+
+}  // namespace
+
+ReadReport readPoses(Level& level, const std::string& path, SettingsState& state) {
+    state.posesPastTable.clear();
+    if (!fileExists(path) && !dirExists(path)) {
+        state.poses = FileRead::Absent;
+        return {};
+    }
+    std::string past;
+    int count = 0;
+    ReadReport report = guarded(path, [&] {
+        BinFile f(path, BinFile::Mode::Read);
+        const std::int64_t size = f.size();
+        if (size - kPoseTableBytes > kMaxPosesPastTable)
+            throw Error("The file holds " + std::to_string(size / kPoseBytes) +
+                        " pose records, too many to keep; it is left as it is");
+        const std::int64_t whole = size / kPoseBytes;
+        std::string bytes(static_cast<std::size_t>(whole * kPoseBytes), '\0');
+        f.readExact(bytes.data(), bytes.size());
+        f.close();
+        for (std::int64_t i = 0; i < whole; ++i) {
+            PoseRec rec;
+            std::memcpy(&rec, bytes.data() + i * kPoseBytes, sizeof rec);
+            if (!soundPose(rec))
+                throw Error("Record " + std::to_string(i + 1) + " is not a pose record; the file is left as it is");
+        }
+        count = static_cast<int>(std::min<std::int64_t>(whole, kMaxPoses));
+        std::memcpy(level.poseTable, bytes.data(), static_cast<std::size_t>(count) * kPoseBytes);
+        if (whole > kMaxPoses) past = bytes.substr(static_cast<std::size_t>(kPoseTableBytes));
+        ReadReport r{FileRead::Read, {}};
+        if (whole > kMaxPoses)
+            r.message = fileErrorMessage("Reading", path,
+                                         "The file holds " + std::to_string(whole) + " pose records; the first " +
+                                             std::to_string(kMaxPoses) +
+                                             " are used and the others are kept in the file");
+        else if (size % kPoseBytes != 0)
+            r.message = fileErrorMessage("Reading", path,
+                                         "The file ends in a partial pose record of " +
+                                             std::to_string(size % kPoseBytes) + " bytes, which is dropped");
+        return r;
+    });
+    state.poses = report.state;
+    if (report.state == FileRead::Read) {
+        level.totposes = count;
+        state.posesPastTable = std::move(past);
+    } else {
+        level.totposes = 0;
+    }
+    return report;
+}
+
+bool mayReplace(FileRead state, const std::string& path) {
+    switch (state) {
+    case FileRead::Absent:
+    case FileRead::Read: return true;
+    case FileRead::NotRead: {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+    }
+    case FileRead::Failed: break;
+    }
+    return false;
 }
 
 void writePoses(const Level& level, const std::string& path) {
-    int n = level.totposes < 0 ? 0 : (level.totposes > kMaxPoses ? kMaxPoses : level.totposes);
-    writeFileAtomic(path, std::string_view(reinterpret_cast<const char*>(level.poseTable),
-                                           static_cast<std::size_t>(n) * sizeof(PoseRec)));
+    SettingsState state;
+    state.poses = FileRead::Read;
+    writePoses(level, path, state);
+}
+
+void writePoses(const Level& level, const std::string& path, const SettingsState& state) {
+    if (!mayReplace(state.poses, path)) return;
+    const int n = level.totposes < 0 ? 0 : (level.totposes > kMaxPoses ? kMaxPoses : level.totposes);
+    std::string data(reinterpret_cast<const char*>(level.poseTable), static_cast<std::size_t>(n) * kPoseBytes);
+    data += state.posesPastTable;
+    writeFileAtomic(path, data);
 }
 
 SettingsRec readSettings(const std::string& path) {
-    BinFile f(path, BinFile::Mode::Read);
+    return withFileContext("Reading", path, [&] {
+        BinFile f(path, BinFile::Mode::Read);
+        SettingsRec rec;
+        f.readExact(&rec, sizeof rec);
+        if (f.size() > static_cast<std::int64_t>(sizeof rec))
+            throw Error("The file holds " + std::to_string(f.size()) + " bytes; a settings file holds " +
+                        std::to_string(sizeof rec));
+        f.close();
+        if ((rec.spriteboxcolor | rec.sectorcolor) >> 24 != 0)
+            throw Error("The file holds no colours; it is not a settings file");
+        if (holdsNul(rec.workdir.str())) throw Error("The work directory it names is not a path");
+        return rec;
+    });
+}
+
+ReadReport readSettings(Level& level, const std::string& path, SettingsState& state) {
+    if (!fileExists(path) && !dirExists(path)) {
+        state.settings = FileRead::Absent;
+        return {};
+    }
     SettingsRec rec;
-    f.readExact(&rec, sizeof rec);
-    f.close();
-    return rec;
+    ReadReport report = guarded(path, [&] {
+        rec = readSettings(path);
+        return ReadReport{FileRead::Read, {}};
+    });
+    state.settings = report.state;
+    if (report.state == FileRead::Read) {
+        level.spriteboxcolor = rec.spriteboxcolor;
+        level.sectorcolor = rec.sectorcolor;
+        level.workdir = rec.workdir.str();
+    }
+    return report;
 }
 
 void writeSettings(const Level& level, const std::string& path) {
@@ -42,6 +152,11 @@ void writeSettings(const Level& level, const std::string& path) {
     rec.sectorcolor = level.sectorcolor;
     rec.workdir.set(level.workdir);
     writeFileAtomic(path, std::string_view(reinterpret_cast<const char*>(&rec), sizeof rec));
+}
+
+void writeSettings(const Level& level, const std::string& path, const SettingsState& state) {
+    if (!mayReplace(state.settings, path)) return;
+    writeSettings(level, path);
 }
 
 std::string homeFolderFilePath() {
@@ -56,10 +171,21 @@ std::string homeFolderFilePath() {
     return base + "/corvatel.txt";
 }
 
-bool readHomeFolderFile(const std::string& path, std::string& homedir) {
-    if (!fileExists(path)) return false;
-    homedir += readWholeFile(path);
-    return true;
+ReadReport readHomeFolderFile(const std::string& path, std::string& homedir) {
+    if (!fileExists(path) && !dirExists(path)) return {};
+    std::string folder;
+    ReadReport report = guarded(path, [&] {
+        folder = readWholeFile(path, kMaxHomeFolderFile);
+        // A line end or spaces after the path are not part of it.
+        while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\r' || folder.back() == '\n'))
+            folder.pop_back();
+        if (folder.empty()) throw Error("The file names no folder");
+        if (holdsNul(folder)) throw Error("The file holds no folder path");
+        if (!dirExists(folder)) throw Error("The folder \"" + folder + "\" it names does not exist");
+        return ReadReport{FileRead::Read, {}};
+    });
+    if (report.state == FileRead::Read) homedir = folder;
+    return report;
 }
 
 }  // namespace slv

@@ -1,26 +1,78 @@
 // The settings files of the home folder: the pose table "totposes.dat" and
 // the settings record "corvatel.cf", and the home-folder file.
+//
+// Start-up reads each file with the forms that take a SettingsState; they
+// never throw, fill the tables only from a file that is sound, and return a
+// report whose message (when not empty) the window shows once. Close writes
+// the files with the same SettingsState: a file that could not be read is
+// left as it stands, never replaced by defaults.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "level.h"
 
 namespace slv {
 
-// Reads pose records into poses 1..n; stops at the table's capacity and
-// ignores a trailing partial record. Sets totposes.
-void readPoses(Level& level, const std::string& path);
-// Writes pose records 1..totposes, replacing the file only when all is written.
-void writePoses(const Level& level, const std::string& path);
+// How a start-up read went.
+enum class FileRead {
+    NotRead, // start-up never came to it: close keeps the file, creates it if absent
+    Absent,  // no such file: the defaults stand, and close may create it
+    Read,    // read and taken
+    Failed,  // there but unreadable or unsound: the defaults stand, close keeps the file
+};
 
-// Reads the one settings record; a file shorter than a record is an I/O error.
+struct ReadReport {
+    FileRead state = FileRead::Absent;
+    // A text naming the file for the author: why it failed, or a notice
+    // about a file that was read (records past the pose table's capacity).
+    std::string message;
+};
+
+// What close needs to know of the start-up reads. The window keeps one from
+// start-up to close.
+struct SettingsState {
+    FileRead poses = FileRead::NotRead;
+    FileRead settings = FileRead::NotRead;
+    // The bytes of totposes.dat past the pose table's capacity, written back
+    // after pose records 1..10000 so that close never cuts them off.
+    std::string posesPastTable;
+};
+
+// Pose records of totposes.dat beyond the table that are kept for close; a
+// file with more is not read and left as it stands.
+constexpr std::int64_t kMaxPosesPastTable = std::int64_t{1} << 24;
+
+// Reads totposes.dat into poses 1..n and sets totposes. A trailing partial
+// record is ignored. On failure the pose table is empty (totposes 0).
+ReadReport readPoses(Level& level, const std::string& path, SettingsState& state);
+// Whether close may write the settings file at `path` that start-up read
+// with `state`: never over a file that failed or was not read.
+bool mayReplace(FileRead state, const std::string& path);
+
+// Writes pose records 1..totposes, then the records kept past the table,
+// when mayReplace allows it.
+void writePoses(const Level& level, const std::string& path, const SettingsState& state);
+
+// Reads the settings record into spriteboxcolor, sectorcolor and workdir;
+// a file shorter than a record, or whose record is not sound, leaves them.
+ReadReport readSettings(Level& level, const std::string& path, SettingsState& state);
+// Writes the settings record when mayReplace allows it.
+void writeSettings(const Level& level, const std::string& path, const SettingsState& state);
+
+// The plain forms: they throw a FileError naming the file.
+void writePoses(const Level& level, const std::string& path);
 SettingsRec readSettings(const std::string& path);
 void writeSettings(const Level& level, const std::string& path);
 
 // The fixed place of the home-folder file (the user's configuration folder).
 std::string homeFolderFilePath();
-// Reads the home-folder file's bytes as they stand; empty when it is absent.
-bool readHomeFolderFile(const std::string& path, std::string& homedir);
+// The longest home-folder file that is read (a path is never longer).
+constexpr std::int64_t kMaxHomeFolderFile = 4096;
+// Reads the home-folder file: its bytes without trailing spaces, CR and LF
+// name the home folder. When Read, `homedir` is set; otherwise it is left
+// for the caller's default.
+ReadReport readHomeFolderFile(const std::string& path, std::string& homedir);
 
 }  // namespace slv

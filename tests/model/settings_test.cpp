@@ -1,22 +1,51 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
+#include <random>
+#include <sys/stat.h>
 
-#include "common/files.h"
-#include "common/tempdir.h"
+#include "common/child_process.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/settings.h"
+#include "temp_dir.h"
 
 using namespace slv;
-namespace fs = std::filesystem;
+using namespace modeltest;
 
 namespace {
 
-using slvtest::TempDir;
-using slvtest::writeFile;
+std::string poseBytes(int first, int count) {
+    std::string out;
+    for (int i = first; i < first + count; ++i) {
+        PoseRec rec;
+        std::memset(&rec, 0, sizeof rec);
+        rec.name.set("p" + std::to_string(i) + ".bmp");
+        rec.totpos = i % 7 + 1;
+        out.append(reinterpret_cast<const char*>(&rec), sizeof rec);
+    }
+    return out;
+}
+
+std::string settingsBytes(std::uint32_t box, std::uint32_t sector, const std::string& workdir) {
+    SettingsRec rec;
+    std::memset(&rec, 0, sizeof rec);
+    rec.spriteboxcolor = box;
+    rec.sectorcolor = sector;
+    rec.workdir.set(workdir);
+    return std::string(reinterpret_cast<const char*>(&rec), sizeof rec);
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string settingsError(const std::string& path) {
+    try {
+        readSettings(path);
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
 
 }  // namespace
 
@@ -29,23 +58,118 @@ TEST(PoseFile, FiftySixBytesAreTwoPoses) {
     writePoses(src, d.file("totposes.dat"));
     EXPECT_EQ(fs::file_size(d.file("totposes.dat")), 56u);
     Level l;
-    readPoses(l, d.file("totposes.dat"));
+    SettingsState st;
+    ReadReport r = readPoses(l, d.file("totposes.dat"), st);
+    EXPECT_EQ(r.state, FileRead::Read);
+    EXPECT_EQ(r.message, "");
     EXPECT_EQ(l.totposes, 2);
     EXPECT_EQ(l.lookupPose("run.bmp"), 8);
 }
 
-TEST(PoseFile, TrailingPartialRecordIsIgnoredAndTheTableNeverOverflows) {
+TEST(PoseFile, RecordsPastTheTableAreReportedAndKeptAtClose) {
     TempDir d;
-    writeFile(d.file("p.dat"), std::string(28 * 3 + 5, '\0'));
+    const std::string p = d.file("totposes.dat");
+    const std::string original = poseBytes(1, kMaxPoses + 7);
+    writeBytes(p, original);
     Level l;
-    readPoses(l, d.file("p.dat"));
-    EXPECT_EQ(l.totposes, 3);
-    writeFile(d.file("big.dat"), std::string(28 * (kMaxPoses + 7), 'x'));
-    readPoses(l, d.file("big.dat"));
+    SettingsState st;
+    ReadReport r = readPoses(l, p, st);
+    EXPECT_EQ(r.state, FileRead::Read);
+    EXPECT_TRUE(contains(r.message, "Reading " + p + ": ")) << r.message;
+    EXPECT_TRUE(contains(r.message, std::to_string(kMaxPoses + 7))) << r.message;
     EXPECT_EQ(l.totposes, kMaxPoses);
+    EXPECT_EQ(l.lookupPose("p10000.bmp"), 10000 % 7 + 1);
+    EXPECT_EQ(l.lookupPose("p10001.bmp"), -1);
+
+    writePoses(l, p, st);
+    EXPECT_EQ(bytesOf(p), original);
+    l.pose(3).totpos = 42;  // a frame count changed while the editor ran
+    writePoses(l, p, st);
+    std::string expected = original;
+    std::int32_t v = 42;
+    std::memcpy(expected.data() + 2 * 28 + 24, &v, 4);
+    EXPECT_EQ(bytesOf(p), expected);
 }
 
-TEST(SettingsFile, RoundTripAndShortFileIsAnError) {
+// Every settings reader against bad input: a message naming the file, the
+// defaults, and a file that close leaves as it is.
+TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
+    enum Kind { Empty, Truncated, Huge, Random, Fifo, Folder };
+    std::mt19937 rng(7);
+    auto randomBytes = [&](std::size_t n) {
+        std::string s(n, '\0');
+        for (char& c : s) c = static_cast<char>(rng());
+        return s;
+    };
+    struct Case {
+        const char* file;
+        Kind kind;
+        FileRead state;  // Read: a sound file that is taken, with a notice
+    };
+    const std::vector<Case> cases = {
+        {"corvatel.cf", Empty, FileRead::Failed},     {"corvatel.cf", Truncated, FileRead::Failed},
+        {"corvatel.cf", Huge, FileRead::Failed},      {"corvatel.cf", Random, FileRead::Failed},
+        {"corvatel.cf", Fifo, FileRead::Failed},      {"corvatel.cf", Folder, FileRead::Failed},
+        {"totposes.dat", Truncated, FileRead::Read},
+        {"totposes.dat", Huge, FileRead::Failed},     {"totposes.dat", Random, FileRead::Failed},
+        {"totposes.dat", Fifo, FileRead::Failed},     {"totposes.dat", Folder, FileRead::Failed},
+        {"corvatel.txt", Empty, FileRead::Failed},    {"corvatel.txt", Truncated, FileRead::Failed},
+        {"corvatel.txt", Huge, FileRead::Failed},     {"corvatel.txt", Random, FileRead::Failed},
+        {"corvatel.txt", Fifo, FileRead::Failed},     {"corvatel.txt", Folder, FileRead::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " kind " + std::to_string(c.kind));
+        TempDir d;
+        const std::string p = d.file(c.file);
+        const std::string name = c.file;
+        std::string content;
+        switch (c.kind) {
+        case Empty: break;
+        case Truncated:
+            content = name == "corvatel.cf"    ? settingsBytes(1, 2, "/w").substr(0, 200)
+                      : name == "totposes.dat" ? poseBytes(1, 3) + "\x05wa"
+                                               : d.path.string().substr(0, 3) + "\n";
+            break;
+        case Huge:
+            content = name == "totposes.dat" ? std::string(28 * kMaxPoses + kMaxPosesPastTable + 28, '\0')
+                                             : std::string(1 << 20, 'a');
+            break;
+        case Random: content = randomBytes(name == "corvatel.cf" ? 264 : 28 * 50); break;
+        default: break;
+        }
+        if (c.kind == Fifo) ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+        else if (c.kind == Folder) fs::create_directories(p);
+        else writeBytes(p, content);
+
+        std::string result = slvtest::inChild([&]() -> std::string {
+            Level l;
+            l.homedir = "/home/default";
+            l.workdir = "/work/default";
+            SettingsState st;
+            ReadReport r;
+            if (name == "corvatel.cf") r = readSettings(l, p, st);
+            else if (name == "totposes.dat") r = readPoses(l, p, st);
+            else r = readHomeFolderFile(p, l.homedir);
+            if (r.state != c.state) return "state " + std::to_string(static_cast<int>(r.state));
+            if (!contains(r.message, "Reading " + p + ": ")) return "message \"" + r.message + "\"";
+            if (c.state == FileRead::Read && l.totposes != 3) return "the whole records were not taken";
+            if (c.state == FileRead::Failed &&
+                (l.homedir != "/home/default" || l.workdir != "/work/default" || l.totposes != 0 ||
+                 l.spriteboxcolor != kDefaultSpriteBoxColor || l.sectorcolor != kDefaultSectorColor))
+                return "the defaults were changed";
+            // Close keeps a file that failed to read.
+            if (c.state == FileRead::Failed && c.kind != Folder && c.kind != Fifo && name != "corvatel.txt") {
+                if (name == "corvatel.cf") writeSettings(l, p, st);
+                else writePoses(l, p, st);
+                if (bytesOf(p) != content) return "close replaced the file";
+            }
+            return "";
+        }, slvtest::ChildOptions{5, false});
+        EXPECT_EQ(result, "");
+    }
+}
+
+TEST(SettingsFile, RoundTripAndSoundRecordsOnly) {
     TempDir d;
     Level l;
     l.spriteboxcolor = rgbColor(1, 2, 3);
@@ -53,61 +177,70 @@ TEST(SettingsFile, RoundTripAndShortFileIsAnError) {
     l.workdir = "/home/author/levels";
     writeSettings(l, d.file("corvatel.cf"));
     EXPECT_EQ(fs::file_size(d.file("corvatel.cf")), 264u);
-    SettingsRec r = readSettings(d.file("corvatel.cf"));
-    EXPECT_EQ(r.spriteboxcolor, rgbColor(1, 2, 3));
-    EXPECT_EQ(r.sectorcolor, rgbColor(4, 5, 6));
-    EXPECT_EQ(r.workdir.str(), "/home/author/levels");
+    Level back;
+    SettingsState st;
+    EXPECT_EQ(readSettings(back, d.file("corvatel.cf"), st).state, FileRead::Read);
+    EXPECT_EQ(back.spriteboxcolor, rgbColor(1, 2, 3));
+    EXPECT_EQ(back.sectorcolor, rgbColor(4, 5, 6));
+    EXPECT_EQ(back.workdir, "/home/author/levels");
 
-    writeFile(d.file("short.cf"), std::string(263, '\0'));
-    try {
-        readSettings(d.file("short.cf"));
-        FAIL() << "a short settings file was accepted";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Read beyond end of file");
+    const std::string p = d.file("bad.cf");
+    for (const std::string& bad : {settingsBytes(0x01000000, 0, "/w"), settingsBytes(0, 0, std::string("/a\0b", 4)),
+                                   settingsBytes(0, 0, "/w") + "x"}) {
+        writeBytes(p, bad);
+        EXPECT_TRUE(contains(settingsError(p), "Reading " + p + ": "));
     }
-    EXPECT_THROW(readSettings(d.file("missing.cf")), Error);
+    EXPECT_EQ(settingsError(d.file("none.cf")), "Reading " + d.file("none.cf") + ": File not found");
 }
 
-TEST(FileLayer, ErrorTextsAndAtomicReplace) {
-    TempDir d;
-    try {
-        BinFile f(d.file("nope"), BinFile::Mode::Read);
-        FAIL();
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "File not found");
+// A settings file that start-up did not read is never replaced by defaults.
+TEST(SettingsFiles, CloseWritesOnlyWhatStartupRead) {
+    struct Case {
+        FileRead state;
+        bool fileThere;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {FileRead::Read, true, true},     {FileRead::Absent, false, true},  {FileRead::Failed, true, false},
+        {FileRead::NotRead, true, false}, {FileRead::NotRead, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.state) * 10 + c.fileThere);
+        TempDir d;
+        const std::string poses = d.file("totposes.dat");
+        const std::string cf = d.file("corvatel.cf");
+        if (c.fileThere) {
+            writeBytes(poses, poseBytes(1, 2));
+            writeBytes(cf, settingsBytes(rgbColor(9, 9, 9), rgbColor(8, 8, 8), "/kept"));
+        }
+        const std::string posesBefore = bytesOf(poses), cfBefore = bytesOf(cf);
+        Level l;  // defaults, no poses
+        SettingsState st;
+        st.poses = st.settings = c.state;
+        writePoses(l, poses, st);
+        writeSettings(l, cf, st);
+        EXPECT_EQ(c.fileThere ? bytesOf(poses) != posesBefore : fs::exists(poses), c.written);
+        EXPECT_EQ(c.fileThere ? bytesOf(cf) != cfBefore : fs::exists(cf), c.written);
     }
-    EXPECT_EQ(fileErrorText(ENOSPC), "Disk full");
-    EXPECT_EQ(fileErrorText(EACCES), "File access denied");
-    EXPECT_EQ(fileErrorText(EMFILE), "Too many open files");
-    EXPECT_EQ(fileErrorText(EIO), "I/O error 5");
-
-    writeFile(d.file("keep"), "old");
-    // A target that cannot be replaced (a folder) leaves no temporary file behind.
-    fs::create_directories(d.path() / "dir");
-    EXPECT_THROW(writeFileAtomic((d.path() / "dir").string(), "new"), Error);
-    writeFileAtomic(d.file("keep"), "new");
-    EXPECT_EQ(readWholeFile(d.file("keep")), "new");
-    int files = 0;
-    for (auto& e : fs::directory_iterator(d.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 1);
 }
 
-TEST(Paths, FileNamePartAcceptsEitherSeparator) {
-    EXPECT_EQ(fileNamePart("C:\\levels\\sprites\\bird.bmp"), "bird.bmp");
-    EXPECT_EQ(fileNamePart("/home/a/bird.bmp"), "bird.bmp");
-    EXPECT_EQ(fileNamePart("C:bird.bmp"), "bird.bmp");
-    EXPECT_EQ(folderPart("/home/a/x.slv"), "/home/a/");
-    EXPECT_EQ(joinPath("/home/a/", "\\sprites\\bird.bmp"), "/home/a/sprites/bird.bmp");
-    EXPECT_EQ(joinPath("", "x"), "x");
-}
-
-TEST(HomeFolderFile, BytesAreTakenAsTheyStand) {
+TEST(HomeFolderFile, PathWithoutTrailingLineEndsAndSpaces) {
     TempDir d;
-    writeFile(d.file("corvatel.txt"), "/data/home\r\n");
-    std::string home;
-    EXPECT_TRUE(readHomeFolderFile(d.file("corvatel.txt"), home));
-    EXPECT_EQ(home, "/data/home\r\n");
-    std::string none;
-    EXPECT_FALSE(readHomeFolderFile(d.file("absent.txt"), none));
-    EXPECT_TRUE(none.empty());
+    fs::create_directories(d.path / "my home");
+    const std::string home = d.file("my home");
+    for (const std::string& text : {home, home + "\n", home + "\r\n", home + " \r\n \n", home + "   "}) {
+        writeBytes(d.file("corvatel.txt"), text);
+        std::string got = "unchanged";
+        ReadReport r = readHomeFolderFile(d.file("corvatel.txt"), got);
+        EXPECT_EQ(r.state, FileRead::Read);
+        EXPECT_EQ(got, home);
+    }
+    std::string none = "unchanged";
+    EXPECT_EQ(readHomeFolderFile(d.file("absent.txt"), none).state, FileRead::Absent);
+    EXPECT_EQ(none, "unchanged");
+    // A path as long as a path can be is read; one byte more is refused.
+    writeBytes(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size(), ' '));
+    EXPECT_EQ(readHomeFolderFile(d.file("long.txt"), none).state, FileRead::Read);
+    writeBytes(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size() + 1, ' '));
+    EXPECT_EQ(readHomeFolderFile(d.file("long.txt"), none).state, FileRead::Failed);
 }

@@ -11,6 +11,7 @@
 #include "skindesc.h"
 
 int main(int argc, char** argv) {
+    slv::ignoreFileSizeSignal();
     if (argc != 4) {
         std::cerr << "usage: skinpack DESCRIPTION BITMAPDIR OUT.skn\n";
         return 2;

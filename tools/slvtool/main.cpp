@@ -102,6 +102,7 @@ int cmdResave(const std::string& in, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    slv::ignoreFileSizeSignal();
     std::vector<std::string> a(argv + 1, argv + argc);
     if (a.empty()) return usage();
     if (a[0] == "--help" || a[0] == "-h") {

@@ -1,0 +1,264 @@
+// The file layer: safe replacing, errors that name the file, and reading
+// only regular files.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/child_process.h"
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "package/levelio.h"
+#include "temp_dir.h"
+
+using namespace slv;
+using namespace modeltest;
+using slvtest::ChildOptions;
+using slvtest::inChild;
+
+namespace {
+
+std::string errorText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+ino_t inodeOf(const std::string& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+}  // namespace
+
+TEST(SafeReplace, KeepsPermissionBitsAndOwner) {
+    for (unsigned mode : {0600u, 0640u, 0604u, 0755u}) {
+        TempDir d;
+        const std::string p = d.file("level.slv");
+        writeBytes(p, "old");
+        ::chmod(p.c_str(), mode);
+        if (slvtest::runningAsRoot()) {
+            ASSERT_EQ(::chown(p.c_str(), slvtest::kNobody, slvtest::kNobody), 0);
+        }
+        writeFileAtomic(p, "new");
+        EXPECT_EQ(bytesOf(p), "new");
+        EXPECT_EQ(modeOf(p), mode) << std::oct << mode;
+        struct stat st {};
+        ASSERT_EQ(::stat(p.c_str(), &st), 0);
+        if (slvtest::runningAsRoot()) {
+            EXPECT_EQ(st.st_uid, slvtest::kNobody);
+            EXPECT_EQ(st.st_gid, slvtest::kNobody);
+        }
+        EXPECT_EQ(leftoverParts(d.path), 0);
+    }
+}
+
+TEST(SafeReplace, WritesThroughSymbolicLinksKeepingThem) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;  // link (in "home") -> what it holds
+        std::string target;                                       // file that must get the bytes
+    };
+    const std::vector<Case> cases = {
+        {"relative link to another folder", {{"home/level.slv", "../store/real.slv"}}, "store/real.slv"},
+        {"chain of two links", {{"home/level.slv", "hop.slv"}, {"home/hop.slv", "../store/real.slv"}},
+         "store/real.slv"},
+        {"absolute link", {{"home/level.slv", "@store/real.slv"}}, "store/real.slv"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir d;
+        fs::create_directories(d.path / "home");
+        fs::create_directories(d.path / "store");
+        writeBytes(d.file(c.target), "old");
+        ::chmod(d.file(c.target).c_str(), 0600);
+        for (const auto& [link, to] : c.links)
+            fs::create_symlink(to[0] == '@' ? d.file(to.substr(1)) : to, d.path / link);
+        writeFileAtomic(d.file("home/level.slv"), "new bytes");
+        for (const auto& [link, to] : c.links) {
+            EXPECT_TRUE(fs::is_symlink(d.path / link)) << link;
+            EXPECT_EQ(fs::read_symlink(d.path / link).string(), to[0] == '@' ? d.file(to.substr(1)) : to);
+        }
+        EXPECT_EQ(bytesOf(d.file(c.target)), "new bytes");
+        EXPECT_EQ(modeOf(d.file(c.target)), 0600u);
+        EXPECT_EQ(leftoverParts(d.path / "home") + leftoverParts(d.path / "store"), 0);
+    }
+}
+
+TEST(SafeReplace, RefusesAFileTheUserCannotWrite) {
+    TempDir d;
+    const std::string p = d.file("level.slv");
+    writeBytes(p, "old");
+    ::chmod(p.c_str(), 0444);
+    d.giveTo(slvtest::kNobody);
+    std::string r = inChild(
+        [&]() -> std::string {
+            std::string e = errorText([&] { writeFileAtomic(p, "new"); });
+            if (e != "Saving " + p + ": File access denied") return "error: \"" + e + "\"";
+            if (bytesOf(p) != "old") return "the file was replaced";
+            if (leftoverParts(d.path) != 0) return "a temporary file was left";
+            return "";
+        },
+        ChildOptions{5, true});
+    EXPECT_EQ(r, "");
+}
+
+TEST(SafeReplace, WritesInPlaceWhenOnlyTheFileIsWritable) {
+    for (const std::string& next : {std::string(5000, 'L'), std::string("short")}) {
+        TempDir d;
+        const std::string p = d.file("corvatel.cf");
+        writeBytes(p, std::string(300, 'o'));
+        ::chmod(p.c_str(), 0640);
+        d.giveTo(slvtest::kNobody);
+        ::chmod(d.path.c_str(), 0555);
+        const ino_t before = inodeOf(p);
+        std::string r = inChild(
+            [&]() -> std::string {
+                std::string e = errorText([&] { writeFileAtomic(p, next); });
+                if (!e.empty()) return "error: " + e;
+                return "";
+            },
+            ChildOptions{5, true});
+        EXPECT_EQ(r, "");
+        EXPECT_EQ(bytesOf(p), next);
+        EXPECT_EQ(inodeOf(p), before);
+        EXPECT_EQ(modeOf(p), 0640u);
+        EXPECT_EQ(leftoverParts(d.path), 0);
+    }
+}
+
+TEST(SafeReplace, FileNamesUpToTheLimitSave) {
+    std::string accented;
+    while (accented.size() < 254) accented += "\xC3\xA9";  // 'é', two bytes each
+    for (const std::string& name :
+         {std::string(255, 'n'), std::string(244, 'm') + ".slv", accented + "x", std::string(200, 'k')}) {
+        SCOPED_TRACE(name.size());
+        TempDir d;
+        const std::string p = d.file(name);
+        writeFileAtomic(p, "first");
+        writeFileAtomic(p, "second");
+        EXPECT_EQ(bytesOf(p), "second");
+        EXPECT_EQ(leftoverParts(d.path), 0);
+    }
+}
+
+TEST(SafeReplace, TemporaryFilesOfAKilledSaveGoAtTheNextSave) {
+    for (const std::string& name : {std::string("level.slv"), std::string(255, 'q')}) {
+        TempDir d;
+        const std::string p = d.file(name);
+        // A save killed half-way: its temporary file stays behind.
+        std::string r = inChild([&]() -> std::string {
+            auto* killed = new PartFile(p);
+            killed->write("half", 4);
+            ::_exit(0);
+        });
+        ASSERT_EQ(r, "");
+        ASSERT_EQ(leftoverParts(d.path), 1);
+        // Another save still under way, and files that belong to other names.
+        PartFile live(p);
+        live.write("live", 4);
+        writeBytes(d.file("other.slv.part-ABC123"), "x");
+        writeBytes(d.file(name.substr(0, 200) + ".part-toolong7"), "x");
+        writeFileAtomic(p, "saved");
+        EXPECT_EQ(bytesOf(p), "saved");
+        EXPECT_EQ(leftoverParts(d.path), 3);  // the live one and the two others
+        EXPECT_TRUE(fs::exists(live.tempPath()));
+        live.commit(true);
+        EXPECT_EQ(bytesOf(p), "live");
+        EXPECT_EQ(leftoverParts(d.path), 2);
+    }
+}
+
+TEST(SafeReplace, FileSizeLimitIsAnErrorThatKeepsTheOldFile) {
+    // Through a temporary file, and in place in a folder that takes no new file.
+    for (bool readOnlyFolder : {false, true}) {
+        SCOPED_TRACE(readOnlyFolder ? "in place" : "rename");
+        TempDir d;
+        const std::string p = d.file("level.slv");
+        const std::string old(1000, 'o');
+        writeBytes(p, old);
+        d.giveTo(slvtest::kNobody);
+        if (readOnlyFolder) ::chmod(d.path.c_str(), 0555);
+        std::string r = inChild(
+            [&]() -> std::string {
+                ignoreFileSizeSignal();
+                rlimit lim{64 * 1024, 64 * 1024};
+                if (::setrlimit(RLIMIT_FSIZE, &lim) != 0) return "setrlimit failed";
+                std::string e = errorText([&] { writeFileAtomic(p, std::string(200 * 1024, 'n')); });
+                if (e != "Saving " + p + ": Disk full") return "error: \"" + e + "\"";
+                return "";
+            },
+            ChildOptions{5, readOnlyFolder});
+        EXPECT_EQ(r, "");
+        EXPECT_EQ(bytesOf(p), old);
+        EXPECT_EQ(leftoverParts(d.path), 0);
+    }
+}
+
+TEST(FileErrors, NameTheOperationAndTheFile) {
+    TempDir d;
+    const std::string shortFile = d.file("short.bin");
+    writeBytes(shortFile, "12345678901");
+    fs::create_directories(d.path / "folder");
+    const std::string folder = d.file("folder");
+    const std::string missing = d.file("missing/level.slv");
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", [&] { BinFile f(d.file("none"), BinFile::Mode::Read); },
+         "Reading " + d.file("none") + ": File not found"},
+        {"short read", [&] { char b[20]; BinFile(shortFile, BinFile::Mode::Read).readExact(b, sizeof b); },
+         "Reading " + shortFile + ": Read beyond end of file"},
+        {"folder read as a file", [&] { BinFile f(folder, BinFile::Mode::Read); },
+         "Reading " + folder + ": Invalid filename"},
+        {"save into a missing folder", [&] { writeFileAtomic(missing, "x"); },
+         "Saving " + missing + ": File not found"},
+        {"extraction into a missing folder", [&] { PartFile(missing, PartFile::Target::New, "Extracting"); },
+         "Extracting " + missing + ": File not found"},
+        {"too long to read whole", [&] { readWholeFile(shortFile, 10); },
+         "Reading " + shortFile + ": The file is longer than 10 bytes"},
+        {"caller's context", [&] { withFileContext("Opening", shortFile, [] { throw Error("Damaged level package"); }); },
+         "Opening " + shortFile + ": Damaged level package"},
+        {"a file error inside keeps its own file",
+         [&] { withFileContext("Opening", shortFile, [&] { BinFile f(d.file("none"), BinFile::Mode::Read); }); },
+         "Reading " + d.file("none") + ": File not found"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(errorText(c.run), c.expected) << c.what;
+}
+
+TEST(ReadingOnlyRegularFiles, FifosAndDevicesAreRefusedWithoutWaiting) {
+    TempDir d;
+    const std::string fifo = d.file("level.slv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        const char* what;
+        std::function<void()> run;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"read a FIFO", [&] { BinFile f(fifo, BinFile::Mode::Read); },
+         "Reading " + fifo + ": Not a regular file"},
+        {"write a FIFO", [&] { BinFile f(fifo, BinFile::Mode::Create); },
+         "Writing " + fifo + ": Not a regular file"},
+        {"replace a FIFO", [&] { writeFileAtomic(fifo, "x"); }, "Saving " + fifo + ": Not a regular file"},
+        {"a device", [&] { readWholeFile("/dev/zero"); }, "Reading /dev/zero: Not a regular file"},
+        {"a FIFO package", [&] { readPackage(fifo); }, "Reading " + fifo + ": Not a regular file"},
+    };
+    for (const Case& c : cases) {
+        std::string r = inChild([&] {
+            std::string e = errorText(c.run);
+            return e == c.expected ? std::string() : "error: \"" + e + "\"";
+        }, ChildOptions{3, false});
+        EXPECT_EQ(r, "") << c.what;
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
