@@ -46,7 +46,8 @@ public:
     std::uint32_t PenColor() const { return penColor_; }
 
     // Outline in the pen over x1..x2-1, y1..y2-1 (corners in any order);
-    // interior filled unless the brush is clear.
+    // interior filled unless the brush is clear. Any coordinates are safe;
+    // only the part on the surface is drawn.
     void Rectangle(int x1, int y1, int x2, int y2);
     // Text with its top left at (x, y); transparent background while the
     // brush is clear.
@@ -78,8 +79,10 @@ private:
     void applyPen();
     void applyBrush();
     std::uint32_t pixelOf(std::uint32_t color) const;
-    void edge(int x0, int y0, int dx, int dy, int len, int phase, std::uint32_t pixel);
-    void fillRect(int x1, int y1, int x2, int y2, std::uint32_t pixel);
+    void edge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len,
+              std::int64_t phase, std::uint32_t pixel);
+    void fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2,
+                  std::uint32_t pixel);
     const Glyphs& glyphs(const QString& text);
 
     TDirectDrawSurface& surface_;
