@@ -52,7 +52,14 @@ void putPixel(const PixelView& v, int x, int y, std::uint32_t pixel) {
 }  // namespace
 
 TDirectDrawSurfaceCanvas::TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface)
-    : surface_(surface), font_(canvasFont()) {}
+    : surface_(surface) {}
+
+// The font is made on first use: outlines need none, and a font needs the
+// application object.
+const QFont& TDirectDrawSurfaceCanvas::font() const {
+    if (!font_) font_ = canvasFont();
+    return *font_;
+}
 
 TDirectDrawSurfaceCanvas::~TDirectDrawSurfaceCanvas() { ReleaseCanvas(); }
 
@@ -72,7 +79,7 @@ QPainter& TDirectDrawSurfaceCanvas::Painter() {
                         px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
         if (painter_.begin(&image_)) {
             painter_.setBackgroundMode(Qt::TransparentMode);
-            painter_.setFont(font_);
+            painter_.setFont(font());
             applyPen();
             applyBrush();
         } else {
@@ -214,8 +221,13 @@ void TDirectDrawSurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, in
     }
 }
 
-void TDirectDrawSurfaceCanvas::Rectangle(int left, int top, int right, int bottom) {
-    std::int64_t x1 = left, y1 = top, x2 = right, y2 = bottom;
+void TDirectDrawSurfaceCanvas::Rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
+                                         std::int64_t bottom) {
+    // Corners are held within +-2^40, far beyond any surface and far from
+    // overflowing the sums below.
+    constexpr std::int64_t kFar = std::int64_t(1) << 40;
+    std::int64_t x1 = std::clamp(left, -kFar, kFar), y1 = std::clamp(top, -kFar, kFar);
+    std::int64_t x2 = std::clamp(right, -kFar, kFar), y2 = std::clamp(bottom, -kFar, kFar);
     if (x1 > x2) std::swap(x1, x2);
     if (y1 > y2) std::swap(y1, y2);
     const std::int64_t w = x2 - x1, h = y2 - y1;
@@ -244,7 +256,7 @@ const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const Q
     if (glyphCache_.size() >= kMaxCachedTexts) glyphCache_.clear();
 
     Glyphs g;
-    const QFontMetrics fm(font_);
+    const QFontMetrics fm(font());
     g.width = fm.horizontalAdvance(text);
     const QRect br = fm.boundingRect(text);  // relative to the baseline origin
     if (br.width() > 0 && br.height() > 0) {
@@ -253,7 +265,7 @@ const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const Q
         mask.fill(Qt::transparent);
         {
             QPainter p(&mask);
-            p.setFont(font_);
+            p.setFont(font());
             p.setPen(Qt::white);
             p.drawText(ox, oy, text);
         }
@@ -285,6 +297,6 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
     }
 }
 
-int TDirectDrawSurfaceCanvas::TextHeight() const { return QFontMetrics(font_).height(); }
+int TDirectDrawSurfaceCanvas::TextHeight() const { return QFontMetrics(font()).height(); }
 
 }  // namespace slv

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,9 +47,10 @@ public:
     std::uint32_t PenColor() const { return penColor_; }
 
     // Outline in the pen over x1..x2-1, y1..y2-1 (corners in any order);
-    // interior filled unless the brush is clear. Any coordinates are safe;
-    // only the part on the surface is drawn.
-    void Rectangle(int x1, int y1, int x2, int y2);
+    // interior filled unless the brush is clear. Any coordinates are safe
+    // (sums of ints such as x + w included); only the part on the surface
+    // is drawn.
+    void Rectangle(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2);
     // Text with its top left at (x, y); transparent background while the
     // brush is clear.
     void TextOut(int x, int y, const QString& text);
@@ -84,13 +86,14 @@ private:
     void fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2,
                   std::uint32_t pixel);
     const Glyphs& glyphs(const QString& text);
+    const QFont& font() const;
 
     TDirectDrawSurface& surface_;
     bool active_ = false;
     QHash<QString, Glyphs> glyphCache_;
     QImage image_;
     QPainter painter_;
-    QFont font_;
+    mutable std::optional<QFont> font_;
     std::uint32_t fontColor_ = 0;
     TBrushStyle brushStyle_ = TBrushStyle::bsSolid;
     std::uint32_t brushColor_ = 0xFFFFFF;
