@@ -1,7 +1,10 @@
 // libFuzzer harness over the level package reader: the header check, the
 // table checks and, for packages that pass them, a full Open (bitmaps
-// extracted in a private temporary folder) followed by a Save whose header
-// must match the one read.
+// extracted in a private temporary folder, pictures loaded into memory
+// surfaces as the editor loads them), every stage drawn once as the view
+// draws it (sprites at their frames, outlines, selection marks, an actor cut
+// from a sprite's picture), and a Save whose header must match the one read.
+// The temporary folder is removed when the run ends.
 //
 // Input: "RAW:" followed by a whole package, or a base-package number (first
 // byte, 0..3) followed by edit operations on that package, so that the
@@ -10,7 +13,9 @@
 // Build (see fuzz/run_fuzz.sh):
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc
 //           fuzz/package_fuzz.cpp src/package/{format,getfile,partfile,levelio}.cpp
-//           src/model/{fileio,level}.cpp
+//           src/model/{fileio,level}.cpp src/display/{surface,canvas,scene}.cpp
+//           $(pkg-config --cflags --libs Qt6Gui sdl2)
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "display/scene.h"
+#include "display/surface.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/level.h"
@@ -49,6 +56,104 @@ void writeFile(const std::string& path, const std::string& data) {
     f.close();
 }
 
+// A 24-bit bottom-up BMP of w x h pixels: a magenta background (the colour
+// key) with a pattern that differs per seed.
+std::string bmp(int w, int h, int seed) {
+    const int rowBytes = (w * 3 + 3) & ~3;
+    const std::uint32_t dataSize = std::uint32_t(rowBytes * h), fileSize = 54 + dataSize;
+    std::string b(fileSize, '\0');
+    auto put = [&b](std::size_t at, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) b[at + std::size_t(i)] = char(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put(2, fileSize, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, std::uint32_t(w), 4);
+    put(22, std::uint32_t(h), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    put(34, dataSize, 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t at = 54 + std::size_t(y) * rowBytes + std::size_t(x) * 3;
+            const bool key = (x + y + seed) % 3 == 0;
+            b[at] = char(key ? 255 : 40 * seed + x);  // blue
+            b[at + 1] = char(key ? 0 : 7 * y);        // green
+            b[at + 2] = char(key ? 255 : 200 - x);    // red
+        }
+    return b;
+}
+
+constexpr int kFrameW = 4, kFrameH = 4, kFrames = 2;
+
+// Open's picture loading as the editor does it, onto a memory device. A
+// picture that cannot be read leaves its image without a surface, so that
+// the draw still runs over everything else.
+struct SurfaceHooks : slv::PackageHooks {
+    explicit SurfaceHooks(slv::TDirectDraw& d) : device(d) {}
+    slv::SurfaceHandle loadImage(int, const std::string& path) override {
+        slv::TDirectDrawSurface* s = device.CreateSurface();
+        try {
+            s->LoadBitmapFile(path);
+        } catch (const slv::Error&) {
+            device.FreeSurface(s->handle());
+            return 0;
+        }
+        s->SetKeyColor(device.rgbToPixel(255, 0, 255));
+        return s->handle();
+    }
+    void freeSurface(slv::SurfaceHandle h) override { device.FreeSurface(h); }
+    slv::TDirectDraw& device;
+};
+
+// Draws every stage of an opened level, and the sectors of column 0, as the
+// view draws them.
+void drawEveryStage(slv::Level& level, slv::TDirectDraw& device) {
+    slv::TDirectDrawSurface* target = device.CreateSurface();
+    target->SetSize(640, 430);
+    slv::TDirectDrawSurface* backdrop = device.CreateSurface();
+    const int stages = std::clamp(level.totstages, 0, slv::kMaxStages);
+    for (int s = 0; s <= stages; ++s) {
+        slv::TDirectDrawSurface* back = nullptr;
+        if (s >= 1) {
+            try {
+                backdrop->LoadBitmapFile(level.stage(s).path.str());
+                back = backdrop;
+            } catch (const slv::Error&) {
+            }
+        }
+        slv::SceneView view;
+        view.stage = s;
+        view.backdrop = back;
+        view.sectorOutlines = view.spriteOutlines = true;
+        view.selectedSprite = view.selectedSector = 1;
+        // An actor cut from the first sprite's picture, placed by its record.
+        slv::SkinRec actor{};
+        if (s >= 1 && level.stage(s).totsprites >= 1) {
+            const slv::SpriteRec& r = level.sprite(1, s);
+            actor.surface = r.surface;
+            actor.w = r.w;
+            actor.h = r.h;
+            actor.pos = r.pos;
+            view.actor = &actor;
+            view.actorX = r.x;
+            view.actorY = r.y;
+            view.band = true;
+            view.bandX1 = r.x;
+            view.bandY1 = r.y;
+            view.bandX2 = r.w;
+            view.bandY2 = r.h;
+        }
+        slv::drawScene(*target, level, device, view);
+        view.firstFrames = true;
+        slv::drawScene(*target, level, device, view);
+    }
+    device.FreeSurface(backdrop->handle());
+    device.FreeSurface(target->handle());
+}
+
 struct State {
     std::string root = tempRoot();
     std::string work = root + "pkg/";
@@ -64,14 +169,14 @@ struct State {
             int stages = v == 0 ? 2 : v == 1 ? 1 : 0;
             for (int i = 1; i <= images; ++i) {
                 std::string p = src + "img" + std::to_string(i) + ".bmp";
-                writeFile(p, std::string(static_cast<std::size_t>(40 * i), static_cast<char>('a' + i)));
+                writeFile(p, bmp(kFrameW * kFrames + i - 1, kFrameH + i - 1, i));
                 l->image(i).name.set("img" + std::to_string(i) + ".bmp");
                 l->image(i).path.set(p);
                 l->totimages = i;
             }
             for (int s = 1; s <= stages; ++s) {
                 std::string p = src + "st" + std::to_string(s) + ".bmp";
-                writeFile(p, std::string(static_cast<std::size_t>(30 * s), static_cast<char>('A' + s)));
+                writeFile(p, bmp(16 + s, 8, 3 + s));
                 l->stage(s).name.set("st" + std::to_string(s) + ".bmp");
                 l->stage(s).path.set(p);
                 l->totstages = s;
@@ -79,7 +184,10 @@ struct State {
                     l->stage(s).totsprites = 1;
                     l->sprite(1, s).name.set("img1.bmp");
                     l->sprite(1, s).image = 1;
-                    l->sprite(1, s).totpos = 2;
+                    l->sprite(1, s).totpos = kFrames;
+                    l->sprite(1, s).pos = 1;
+                    l->sprite(1, s).w = kFrameW;
+                    l->sprite(1, s).h = kFrameH;
                     l->sprite(1, s).x = 5 * s;
                 }
                 l->stage(s).totsectors = 1;
@@ -91,6 +199,11 @@ struct State {
             slv::saveLevel(*l, out, hooks);
             bases.push_back(slv::readWholeFile(out));
         }
+    }
+
+    ~State() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
     }
 
     void cleanWork() {
@@ -189,9 +302,10 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
             fail("refused package left files", path);
         return 0;
     }
-    // A package that passed every check must open and save again.
+    // A package that passed every check must open, draw and save again.
     auto level = std::make_unique<slv::Level>();
-    slv::PackageHooks hooks;
+    slv::TDirectDraw device(32);
+    SurfaceHooks hooks(device);
     try {
         slv::openLevel(*level, path, hooks);
     } catch (const slv::Error& e) {
@@ -204,6 +318,7 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
             int img = level->sprite(n, s).image;
             if (img < 1 || img > level->totimages) fail("live sprite without image", path);
         }
+    drawEveryStage(*level, device);
     std::set<std::string> names;
     bool unique = true;
     for (const slv::PackEntry& e : c.header.entries) unique = names.insert(e.name.str()).second && unique;

@@ -28,6 +28,7 @@ class QTreeView;
 namespace slv {
 class TDXDraw;
 class TDXTimer;
+class SceneCache;
 class TDirectDrawSurface;
 class Tspritef;
 }  // namespace slv
@@ -202,5 +203,6 @@ private:
         bool operator==(const KeySeen&) const = default;
     };
     KeySeen lastKey_;
+    std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
     QPointer<QWidget> lastKeyAt_;
 };

@@ -11,6 +11,7 @@
 #include "display/clock.h"
 #include "display/dxdraw.h"
 #include "display/dxtimer.h"
+#include "display/scene.h"
 #include "mainform.h"
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -19,7 +20,6 @@
 using namespace slv;
 
 namespace {
-constexpr std::uint32_t kWhite = 16777215;
 constexpr std::uint32_t kFullScreenKey = 63519;  // magenta in 5-6-5
 
 int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
@@ -163,15 +163,33 @@ void Tmain::drawFrame() {
     Level& L = *level_;
     TDirectDrawSurface* bb = DXDraw1->BackBuffer();
     if (!bb) return;
-    bb->FillColor(0);
-    if (TDirectDrawSurface* back = surface(L.backsurface)) bb->DrawRect(0, 0, back->SurfaceRect(), back, false);
-    if (L.padvisible)
-        if (TDirectDrawSurface* pad = surface(L.padsurface)) bb->DrawRect(0, 430, pad->SurfaceRect(), pad, false);
-    drawkhali(200, 200);
+    // The actor is drawn as it stood before this tick's key commands; the
+    // numbers show the skin and command they chose.
+    SkinRec actor;
+    const bool actorShown = skinInUse(L, L.curskin);
+    if (actorShown) actor = L.skin(L.curskin);
     setkcom(L);
-    const bool stageOpen = L.curstage >= 1 && L.curstage <= kMaxStages;
-    const int nsprites = stageOpen ? clampCount(L.stage(L.curstage).totsprites, kMaxSprites) : 0;
-    for (int n = 1; n <= nsprites; ++n) drawsprite(n);
+
+    SceneView view;
+    view.stage = L.curstage;
+    view.backdrop = surface(L.backsurface);
+    view.pad = L.padvisible ? surface(L.padsurface) : nullptr;
+    view.actor = actorShown ? &actor : nullptr;
+    view.band = L.banding;
+    view.bandX1 = L.bandx;
+    view.bandY1 = L.bandy;
+    view.bandX2 = L.mousex;
+    view.bandY2 = L.mousey;
+    view.sectorOutlines = CheckBox2->isChecked();
+    view.spriteOutlines = CheckBox1->isChecked();
+    view.sectorColor = L.sectorcolor;
+    view.spriteBoxColor = L.spriteboxcolor;
+    view.selectedSprite = selectedRow(ListBox2) + 1;
+    view.selectedSector = selectedRow(ListBox3) + 1;
+    view.numbers = {QString::number(DXTimer1->FramesPerSecond()), QString::number(L.curskin),
+                    QString::number(L.kcom)};
+    if (!sceneCache_) sceneCache_ = std::make_shared<SceneCache>();
+    drawScene(*bb, L, *DXDraw1->Device(), view, sceneCache_.get());
 
     if (static_cast<std::uint32_t>(tickCount() - L.lasttick) > 30) {
         if (skinInUse(L, L.curskin)) {
@@ -179,6 +197,8 @@ void Tmain::drawFrame() {
             s.pos += 1;
             if (s.pos == s.totpos + 1 || s.pos < 1 || s.pos > s.totpos) s.pos = 1;
         }
+        const bool stageOpen = L.curstage >= 1 && L.curstage <= kMaxStages;
+        const int nsprites = stageOpen ? clampCount(L.stage(L.curstage).totsprites, kMaxSprites) : 0;
         for (int n = 1; n <= nsprites; ++n) {
             SpriteRec& r = L.sprite(n, L.curstage);
             r.pos += 1;
@@ -186,53 +206,28 @@ void Tmain::drawFrame() {
         }
         L.lasttick = tickCount();
     }
-
-    TDirectDrawSurfaceCanvas& c = bb->Canvas();
-    c.SetFontColor(kWhite);
-    c.SetBrushStyle(TBrushStyle::bsClear);
-    c.SetPenStyle(TPenStyle::psDash);
-    c.SetPenColor(kWhite);
-    if (L.banding) c.Rectangle(L.bandx, L.bandy, L.mousex, L.mousey);
-    const bool columnOk = L.curstage >= 0 && L.curstage <= kMaxStages;
-    if (CheckBox2->isChecked() && columnOk) {
-        c.SetPenColor(L.sectorcolor);
-        const int nsectors = clampCount(L.stage(L.curstage).totsectors, kMaxSectors);
-        for (int n = 1; n <= nsectors; ++n) {
-            const SectorRec& r = L.sector(n, L.curstage);
-            c.Rectangle(r.x, r.y, r.x + r.w, r.y + r.h);
-        }
-    }
-    if (CheckBox1->isChecked()) {
-        c.SetPenColor(L.spriteboxcolor);
-        for (int n = 1; n <= nsprites; ++n) {
-            const SpriteRec& r = L.sprite(n, L.curstage);
-            c.Rectangle(r.x, r.y, r.x + r.w, r.y + r.h);
-        }
-    }
-    c.TextOut(0, 0, QString::number(DXTimer1->FramesPerSecond()));
-    c.TextOut(0, 15, QString::number(L.curskin));
-    c.TextOut(0, 30, QString::number(L.kcom));
-    c.ReleaseCanvas();
     DXDraw1->Present();
 }
 
+// The actor at (x, y) as the frame loop draws it, on the back buffer.
 void Tmain::drawkhali(int x, int y) {
     Level& L = *level_;
-    if (!skinInUse(L, L.curskin)) return;
+    if (!skinInUse(L, L.curskin) || !DXDraw1->BackBuffer()) return;
     const SkinRec& s = L.skin(L.curskin);
     TDirectDrawSurface* src = surface(s.surface);
     if (!src) return;
-    TRect r{(s.pos - 1) * s.w, 0, s.pos * s.w, s.h};
-    DXDraw1->BackBuffer()->DrawRect(x - s.w / 2, y - s.h, r, src, true);
+    DXDraw1->BackBuffer()->DrawRect(std::int64_t(x) - s.w / 2, std::int64_t(y) - s.h,
+                                    frameRect(s.pos, s.w, s.h), src, true);
 }
 
+// Sprite n of the open stage at its current frame, on the back buffer.
 void Tmain::drawsprite(int n) {
     Level& L = *level_;
+    if (L.curstage < 1 || L.curstage > kMaxStages || !DXDraw1->BackBuffer()) return;
     const SpriteRec& r = L.sprite(n, L.curstage);
     TDirectDrawSurface* src = surface(r.surface);
     if (!src) return;
-    TRect rect{(r.pos - 1) * r.w, 0, r.pos * r.w, r.h};
-    DXDraw1->BackBuffer()->DrawRect(r.x, r.y, rect, src, true);
+    DXDraw1->BackBuffer()->DrawRect(r.x, r.y, frameRect(r.pos, r.w, r.h), src, true);
 }
 
 void Tmain::reloadPictures() {

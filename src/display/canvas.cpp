@@ -52,7 +52,14 @@ void putPixel(const PixelView& v, int x, int y, std::uint32_t pixel) {
 }  // namespace
 
 TDirectDrawSurfaceCanvas::TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface)
-    : surface_(surface), font_(canvasFont()) {}
+    : surface_(surface) {}
+
+// The font is made on first use: outlines need none, and a font needs the
+// application object.
+const QFont& TDirectDrawSurfaceCanvas::font() const {
+    if (!font_) font_ = canvasFont();
+    return *font_;
+}
 
 TDirectDrawSurfaceCanvas::~TDirectDrawSurfaceCanvas() { ReleaseCanvas(); }
 
@@ -72,7 +79,7 @@ QPainter& TDirectDrawSurfaceCanvas::Painter() {
                         px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
         if (painter_.begin(&image_)) {
             painter_.setBackgroundMode(Qt::TransparentMode);
-            painter_.setFont(font_);
+            painter_.setFont(font());
             applyPen();
             applyBrush();
         } else {
@@ -136,32 +143,36 @@ std::uint32_t TDirectDrawSurfaceCanvas::pixelOf(std::uint32_t color) const {
                                         int((color >> 16) & 255));
 }
 
-void TDirectDrawSurfaceCanvas::fillRect(int x1, int y1, int x2, int y2, std::uint32_t pixel) {
+// Coordinates are 64-bit from here on: the sums and differences of any two
+// ints (corners, widths, dash phases) are exact, and only pixels that lie on
+// the surface are written.
+void TDirectDrawSurfaceCanvas::fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2,
+                                        std::int64_t y2, std::uint32_t pixel) {
     const PixelView v = surface_.Pixels();
-    x1 = std::max(x1, 0);
-    y1 = std::max(y1, 0);
-    x2 = std::min(x2, v.width);
-    y2 = std::min(y2, v.height);
+    x1 = std::max<std::int64_t>(x1, 0);
+    y1 = std::max<std::int64_t>(y1, 0);
+    x2 = std::min<std::int64_t>(x2, v.width);
+    y2 = std::min<std::int64_t>(y2, v.height);
     if (x1 >= x2 || y1 >= y2) return;
-    for (int y = y1; y < y2; ++y) {
+    for (std::int64_t y = y1; y < y2; ++y) {
         std::uint8_t* row = v.pixels + std::size_t(y) * v.pitch;
         if (v.bytesPerPixel == 4)
-            fillRun<std::uint32_t>(row, x1, x2 - x1, pixel);
+            fillRun<std::uint32_t>(row, int(x1), int(x2 - x1), pixel);
         else
-            fillRun<std::uint16_t>(row, x1, x2 - x1, pixel);
+            fillRun<std::uint16_t>(row, int(x1), int(x2 - x1), pixel);
     }
 }
 
 // Pixels i = 0..len-1 at (x0 + dx*i, y0 + dy*i), one of dx, dy being 0 and
 // the other 1 or -1. With the dashed pen, pixel i is drawn when
 // (phase + i) mod (on + off) < on, so the pattern runs on around a figure.
-void TDirectDrawSurfaceCanvas::edge(int x0, int y0, int dx, int dy, int len, int phase,
-                                    std::uint32_t pixel) {
+void TDirectDrawSurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, int dy,
+                                    std::int64_t len, std::int64_t phase, std::uint32_t pixel) {
     if (len <= 0) return;
     const PixelView v = surface_.Pixels();
     // The range of i that lies on the surface.
-    int ia = 0, ib = len;
-    auto clipAxis = [&](int start, int step, int limit) {
+    std::int64_t ia = 0, ib = len;
+    auto clipAxis = [&](std::int64_t start, int step, std::int64_t limit) {
         if (step == 1) {
             ia = std::max(ia, -start);
             ib = std::min(ib, limit - start);
@@ -179,41 +190,47 @@ void TDirectDrawSurfaceCanvas::edge(int x0, int y0, int dx, int dy, int len, int
     const bool dashed = penStyle_ == TPenStyle::psDash;
     const int period = kDashOn + kDashOff;
     const bool wide = v.bytesPerPixel == 4;
-    int i = ia;
+    std::int64_t i = ia;
     while (i < ib) {
-        int run = ib - i;
+        std::int64_t run = ib - i;
         if (dashed) {
-            const int p = (phase + i) % period;
+            const int p = int((phase + i) % period);
             if (p >= kDashOn) {
                 i += period - p;
                 continue;
             }
-            run = std::min(kDashOn - p, run);
+            run = std::min<std::int64_t>(kDashOn - p, run);
         }
-        // Draw pixels i .. i+run-1.
+        // Draw pixels i .. i+run-1; all of them lie on the surface.
         if (dy == 0) {
-            const int xs = dx == 1 ? x0 + i : x0 - (i + run - 1);
+            const int xs = int(dx == 1 ? x0 + i : x0 - (i + run - 1));
             std::uint8_t* row = v.pixels + std::size_t(y0) * v.pitch;
             if (wide)
-                fillRun<std::uint32_t>(row, xs, run, pixel);
+                fillRun<std::uint32_t>(row, xs, int(run), pixel);
             else
-                fillRun<std::uint16_t>(row, xs, run, pixel);
+                fillRun<std::uint16_t>(row, xs, int(run), pixel);
         } else {
-            const int ys = dy == 1 ? y0 + i : y0 - (i + run - 1);
+            const std::int64_t ys = dy == 1 ? y0 + i : y0 - (i + run - 1);
             std::uint8_t* p = v.pixels + std::size_t(ys) * v.pitch + std::size_t(x0) * v.bytesPerPixel;
             if (wide)
-                columnRun<std::uint32_t>(p, v.pitch, run, pixel);
+                columnRun<std::uint32_t>(p, v.pitch, int(run), pixel);
             else
-                columnRun<std::uint16_t>(p, v.pitch, run, pixel);
+                columnRun<std::uint16_t>(p, v.pitch, int(run), pixel);
         }
         i += run;
     }
 }
 
-void TDirectDrawSurfaceCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+void TDirectDrawSurfaceCanvas::Rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
+                                         std::int64_t bottom) {
+    // Corners are held within +-2^40, far beyond any surface and far from
+    // overflowing the sums below.
+    constexpr std::int64_t kFar = std::int64_t(1) << 40;
+    std::int64_t x1 = std::clamp(left, -kFar, kFar), y1 = std::clamp(top, -kFar, kFar);
+    std::int64_t x2 = std::clamp(right, -kFar, kFar), y2 = std::clamp(bottom, -kFar, kFar);
     if (x1 > x2) std::swap(x1, x2);
     if (y1 > y2) std::swap(y1, y2);
-    const int w = x2 - x1, h = y2 - y1;
+    const std::int64_t w = x2 - x1, h = y2 - y1;
     if (w <= 0 || h <= 0) return;
     if (!begin()) return;
     if (brushStyle_ == TBrushStyle::bsSolid) fillRect(x1, y1, x2, y2, pixelOf(brushColor_));
@@ -239,7 +256,7 @@ const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const Q
     if (glyphCache_.size() >= kMaxCachedTexts) glyphCache_.clear();
 
     Glyphs g;
-    const QFontMetrics fm(font_);
+    const QFontMetrics fm(font());
     g.width = fm.horizontalAdvance(text);
     const QRect br = fm.boundingRect(text);  // relative to the baseline origin
     if (br.width() > 0 && br.height() > 0) {
@@ -248,7 +265,7 @@ const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const Q
         mask.fill(Qt::transparent);
         {
             QPainter p(&mask);
-            p.setFont(font_);
+            p.setFont(font());
             p.setPen(Qt::white);
             p.drawText(ox, oy, text);
         }
@@ -267,19 +284,19 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
     if (text.isEmpty() || !begin()) return;
     const Glyphs& g = glyphs(text);
     if (brushStyle_ == TBrushStyle::bsSolid)
-        fillRect(x, y, x + g.width, y + TextHeight(), pixelOf(brushColor_));
+        fillRect(x, y, std::int64_t(x) + g.width, std::int64_t(y) + TextHeight(), pixelOf(brushColor_));
     const PixelView v = surface_.Pixels();
     const std::uint32_t pixel = pixelOf(fontColor_);
     for (const auto& [dx, dy] : g.points) {
-        const int px = x + dx, py = y + dy;
+        const std::int64_t px = std::int64_t(x) + dx, py = std::int64_t(y) + dy;
         if (px < 0 || py < 0 || px >= v.width || py >= v.height) continue;
         if (v.bytesPerPixel == 4)
-            putPixel<std::uint32_t>(v, px, py, pixel);
+            putPixel<std::uint32_t>(v, int(px), int(py), pixel);
         else
-            putPixel<std::uint16_t>(v, px, py, pixel);
+            putPixel<std::uint16_t>(v, int(px), int(py), pixel);
     }
 }
 
-int TDirectDrawSurfaceCanvas::TextHeight() const { return QFontMetrics(font_).height(); }
+int TDirectDrawSurfaceCanvas::TextHeight() const { return QFontMetrics(font()).height(); }
 
 }  // namespace slv

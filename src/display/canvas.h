@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,8 +47,10 @@ public:
     std::uint32_t PenColor() const { return penColor_; }
 
     // Outline in the pen over x1..x2-1, y1..y2-1 (corners in any order);
-    // interior filled unless the brush is clear.
-    void Rectangle(int x1, int y1, int x2, int y2);
+    // interior filled unless the brush is clear. Any coordinates are safe
+    // (sums of ints such as x + w included); only the part on the surface
+    // is drawn.
+    void Rectangle(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2);
     // Text with its top left at (x, y); transparent background while the
     // brush is clear.
     void TextOut(int x, int y, const QString& text);
@@ -78,16 +81,19 @@ private:
     void applyPen();
     void applyBrush();
     std::uint32_t pixelOf(std::uint32_t color) const;
-    void edge(int x0, int y0, int dx, int dy, int len, int phase, std::uint32_t pixel);
-    void fillRect(int x1, int y1, int x2, int y2, std::uint32_t pixel);
+    void edge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len,
+              std::int64_t phase, std::uint32_t pixel);
+    void fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2,
+                  std::uint32_t pixel);
     const Glyphs& glyphs(const QString& text);
+    const QFont& font() const;
 
     TDirectDrawSurface& surface_;
     bool active_ = false;
     QHash<QString, Glyphs> glyphCache_;
     QImage image_;
     QPainter painter_;
-    QFont font_;
+    mutable std::optional<QFont> font_;
     std::uint32_t fontColor_ = 0;
     TBrushStyle brushStyle_ = TBrushStyle::bsSolid;
     std::uint32_t brushColor_ = 0xFFFFFF;

@@ -103,6 +103,11 @@ void keyedRows(std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, in
                         reinterpret_cast<const T*>(s + std::size_t(row) * sp), w, key);
 }
 
+std::int64_t clampCoord(std::int64_t v) {
+    constexpr std::int64_t kFar = std::int64_t(1) << 60;
+    return std::clamp(v, -kFar, kFar);
+}
+
 // Largest pixel buffer a surface may ask for (bytes).
 constexpr std::int64_t kMaxSurfaceBytes = std::int64_t(1) << 30;
 
@@ -313,26 +318,35 @@ SDL_Surface* TDirectDrawSurface::keyedSource() {
     return keyed_;
 }
 
-void TDirectDrawSurface::DrawRect(int x, int y, TRect srcRect, TDirectDrawSurface* src,
-                                  bool transparent) {
+void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64& srcRect,
+                                  TDirectDrawSurface* src, bool transparent) {
     if (!src) return;
     if (x > Width() || y > Height()) return;
 
-    TRect S = srcRect;
-    TRect D{x, y, x + S.Right - S.Left, y + S.Bottom - S.Top};
-    const TRect C = SurfaceRect();
-    const TRect K = src->SurfaceRect();
+    // Coordinates are held within +-2^60, so no step below can overflow; a
+    // rectangle reaching that far lies off every surface whether held or not.
+    // After the clip every coordinate lies on a surface.
+    x = clampCoord(x);
+    y = clampCoord(y);
+    TRect64 S{clampCoord(srcRect.Left), clampCoord(srcRect.Top), clampCoord(srcRect.Right),
+              clampCoord(srcRect.Bottom)};
+    TRect64 Dst{x, y, x + (S.Right - S.Left), y + (S.Bottom - S.Top)};
+    const TRect64 C(SurfaceRect());
+    const TRect64 K(src->SurfaceRect());
 
-    if (C.Left > D.Left) { S.Left += C.Left - D.Left; D.Left = C.Left; }
-    if (C.Top > D.Top) { S.Top += C.Top - D.Top; D.Top = C.Top; }
-    if (K.Left > S.Left) { D.Left += K.Left - S.Left; S.Left = K.Left; }
-    if (K.Top > S.Top) { D.Top += K.Top - S.Top; S.Top = K.Top; }
-    if (C.Right < D.Right) { S.Right -= D.Right - C.Right; D.Right = C.Right; }
-    if (C.Bottom < D.Bottom) { S.Bottom -= D.Bottom - C.Bottom; D.Bottom = C.Bottom; }
-    if (K.Right < S.Right) { D.Right -= S.Right - K.Right; S.Right = K.Right; }
-    if (K.Bottom < S.Bottom) { D.Bottom -= S.Bottom - K.Bottom; S.Bottom = K.Bottom; }
+    if (C.Left > Dst.Left) { S.Left += C.Left - Dst.Left; Dst.Left = C.Left; }
+    if (C.Top > Dst.Top) { S.Top += C.Top - Dst.Top; Dst.Top = C.Top; }
+    if (K.Left > S.Left) { Dst.Left += K.Left - S.Left; S.Left = K.Left; }
+    if (K.Top > S.Top) { Dst.Top += K.Top - S.Top; S.Top = K.Top; }
+    if (C.Right < Dst.Right) { S.Right -= Dst.Right - C.Right; Dst.Right = C.Right; }
+    if (C.Bottom < Dst.Bottom) { S.Bottom -= Dst.Bottom - C.Bottom; Dst.Bottom = C.Bottom; }
+    if (K.Right < S.Right) { Dst.Right -= S.Right - K.Right; S.Right = K.Right; }
+    if (K.Bottom < S.Bottom) { Dst.Bottom -= S.Bottom - K.Bottom; S.Bottom = K.Bottom; }
 
-    if (D.empty() || S.empty()) return;
+    if (Dst.Left >= Dst.Right || Dst.Top >= Dst.Bottom || S.Left >= S.Right || S.Top >= S.Bottom)
+        return;
+    const TRect D{int(Dst.Left), int(Dst.Top), int(Dst.Right), int(Dst.Bottom)};
+    const TRect Src{int(S.Left), int(S.Top), int(S.Right), int(S.Bottom)};
     if (!surface_ || !src->surface_) return;
 
     releaseCanvasIfActive();
@@ -351,7 +365,7 @@ void TDirectDrawSurface::DrawRect(int x, int y, TRect srcRect, TDirectDrawSurfac
         const int bpp = device_->BitCount() / 8;
         const std::size_t rowBytes = std::size_t(w) * bpp;
         const int sp = src->surface_->pitch, dp = surface_->pitch;
-        const std::uint8_t* s = src->buffer_.data() + std::size_t(S.Top) * sp + std::size_t(S.Left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
         std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
         if (src == this) {
             if (d > s) {  // overlapping copy downwards: walk rows from the bottom
@@ -361,7 +375,7 @@ void TDirectDrawSurface::DrawRect(int x, int y, TRect srcRect, TDirectDrawSurfac
                 for (int row = 0; row < h; ++row)
                     std::memmove(d + std::size_t(row) * dp, s + std::size_t(row) * sp, rowBytes);
             }
-        } else if (S.Left == 0 && D.Left == 0 && sp == dp && rowBytes == std::size_t(dp)) {
+        } else if (Src.Left == 0 && D.Left == 0 && sp == dp && rowBytes == std::size_t(dp)) {
             std::memcpy(d, s, rowBytes * h);
         } else {
             for (int row = 0; row < h; ++row)
@@ -373,7 +387,7 @@ void TDirectDrawSurface::DrawRect(int x, int y, TRect srcRect, TDirectDrawSurfac
         const int sp = src->surface_->pitch, dp = surface_->pitch;
         const int bpp = device_->BitCount() / 8;
         std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
-        const std::uint8_t* s = src->buffer_.data() + std::size_t(S.Top) * sp + std::size_t(S.Left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
         if (bpp == 4)
             keyedRows<std::uint32_t>(d, dp, s, sp, w, h, src->key_);
         else
@@ -381,7 +395,7 @@ void TDirectDrawSurface::DrawRect(int x, int y, TRect srcRect, TDirectDrawSurfac
     } else {
         SDL_Surface* from = transparent ? src->keyedSource() : src->surface_;
         if (!from) return;
-        SDL_Rect sr{S.Left, S.Top, w, h};
+        SDL_Rect sr{Src.Left, Src.Top, w, h};
         SDL_Rect dr{D.Left, D.Top, w, h};
         SDL_LowerBlit(from, &sr, surface_, &dr);
     }

@@ -34,6 +34,18 @@ inline TRect Bounds(int left, int top, int width, int height) {
     return TRect{left, top, left + width, top + height};
 }
 
+// A rectangle in 64-bit coordinates, for areas computed from record fields
+// (a sprite's frame (pos-1)*w .. pos*w) that need not fit in an int.
+struct TRect64 {
+    std::int64_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+
+    TRect64() = default;
+    TRect64(std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b)
+        : Left(l), Top(t), Right(r), Bottom(b) {}
+    TRect64(const TRect& r) : Left(r.Left), Top(r.Top), Right(r.Right), Bottom(r.Bottom) {}
+    bool operator==(const TRect64&) const = default;
+};
+
 // Direct view of a surface's pixels. `pixels` is null when the surface has none.
 struct PixelView {
     std::uint8_t* pixels = nullptr;
@@ -75,7 +87,12 @@ public:
 
     // Copies `srcRect` of `src` to (x, y), clipped to both surfaces. With
     // `transparent`, source pixels equal to the source's colour key are skipped.
-    void DrawRect(int x, int y, TRect srcRect, TDirectDrawSurface* src, bool transparent);
+    // The clip is computed in 64 bits: any coordinates are safe.
+    void DrawRect(int x, int y, TRect srcRect, TDirectDrawSurface* src, bool transparent) {
+        DrawRect(std::int64_t(x), std::int64_t(y), TRect64(srcRect), src, transparent);
+    }
+    void DrawRect(std::int64_t x, std::int64_t y, const TRect64& srcRect, TDirectDrawSurface* src,
+                  bool transparent);
     void Draw(int x, int y, TDirectDrawSurface* src, bool transparent) {
         if (src) DrawRect(x, y, src->SurfaceRect(), src, transparent);
     }

@@ -1,0 +1,125 @@
+// The scene: how one frame of the view is drawn from the level's tables.
+//
+// drawScene() is the one place that turns the tables into pixels; it needs
+// no window. The editor's frame loop calls it every tick on the view's back
+// buffer; a tool or a test can call it on a surface of its own, on a device
+// of its own (for example a 640 x 430 surface on TDirectDraw(32)) to render a
+// stage as the editor shows it:
+//
+//     TDirectDraw device(32);
+//     LevelSurfaces pictures(level, device, colorkey);   // every image, keyed
+//     TDirectDrawSurface* target = device.CreateSurface();
+//     target->SetSize(640, 430);
+//     SceneView view = SceneView::stagePicture(stage, backdropSurface);
+//     drawScene(*target, level, device, view);
+//
+// Surfaces are found through `device`: sprite records point at their
+// image's surface by handle, as the editor keeps them. Coordinates, sizes
+// and frame numbers from the tables are used as they are, whatever their
+// values: every copy and outline is clipped without overflow.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "display/surface.h"
+#include "model/level.h"
+
+namespace slv {
+
+// What a frame shows besides the tables.
+struct SceneView {
+    // The stage whose sprites are drawn (1..30; anything else draws none)
+    // and whose sector column is outlined (0..30).
+    int stage = 0;
+    TDirectDrawSurface* backdrop = nullptr;  // copied at (0, 0)
+    TDirectDrawSurface* pad = nullptr;       // copied at (0, 430) when set
+    // The actor: drawn centred on actorX, standing on actorY, at its
+    // current frame. Null: no actor.
+    const SkinRec* actor = nullptr;
+    int actorX = 200, actorY = 200;
+    // Every sprite at its first frame instead of its current one.
+    bool firstFrames = false;
+
+    // Overlays, drawn in this order over the sprites.
+    bool band = false;                       // the rubber band, dashed white
+    int bandX1 = 0, bandY1 = 0, bandX2 = 0, bandY2 = 0;
+    bool sectorOutlines = false;             // dashed, in sectorColor
+    bool spriteOutlines = false;             // dashed, in spriteBoxColor
+    std::uint32_t sectorColor = kDefaultSectorColor;
+    std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
+    // The selected sprite (of `stage`) and sector (of its column), 1-based,
+    // 0 for none: a solid outline around each, in markColor(), drawn whether
+    // or not the dashed outlines are on.
+    int selectedSprite = 0;
+    int selectedSector = 0;
+    // Lines of text at (0, 0), (0, 15), (0, 30); empty: no text.
+    std::vector<QString> numbers;
+
+    // A stage as it looks with nothing but its pictures: backdrop and every
+    // sprite at its first frame.
+    static SceneView stagePicture(int stage, TDirectDrawSurface* backdrop) {
+        SceneView v;
+        v.stage = stage;
+        v.backdrop = backdrop;
+        v.firstFrames = true;
+        return v;
+    }
+    // The colour (0x00BBGGRR) of the selection marks: one that differs,
+    // on the target, from both outline colours and from the band's white.
+    std::uint32_t markColor(const TDirectDrawSurface& target) const;
+};
+
+// Pixels of the overlays kept from one frame to the next, so that outlines
+// that did not change are replayed instead of traced again. Optional; a
+// frame drawn with a cache is byte for byte the frame drawn without one.
+class SceneCache {
+public:
+    SceneCache();
+    ~SceneCache();
+    SceneCache(const SceneCache&) = delete;
+    SceneCache& operator=(const SceneCache&) = delete;
+
+private:
+    friend void drawScene(TDirectDrawSurface&, const Level&, const TDirectDraw&, const SceneView&,
+                          SceneCache*);
+    struct Impl;
+    Impl* impl_;
+};
+
+// Draws one frame onto `target`: clears it to 0, then backdrop, pad, actor,
+// the sprites of view.stage at their frame with their colour key, and the
+// overlays. Leaves the target's canvas released.
+void drawScene(TDirectDrawSurface& target, const Level& level, const TDirectDraw& device,
+               const SceneView& view, SceneCache* cache = nullptr);
+
+// The source rectangle of frame `pos` (1-based) of a strip of frames `w`
+// wide and `h` high, in 64 bits: (pos-1)*w .. pos*w.
+inline TRect64 frameRect(std::int32_t pos, std::int32_t w, std::int32_t h) {
+    return TRect64{(std::int64_t(pos) - 1) * w, 0, std::int64_t(pos) * w, h};
+}
+
+// Every used image of a level loaded onto a device, as Open loads them:
+// each image's surface keyed with `colorkey`, each sprite record pointing at
+// its image's surface. Pictures that cannot be read are left without a
+// surface and their messages kept in errors(). The surfaces are freed, and
+// the records' references cleared, when this ends.
+class LevelSurfaces {
+public:
+    LevelSurfaces(Level& level, TDirectDraw& device, std::uint32_t colorkey);
+    ~LevelSurfaces();
+    LevelSurfaces(const LevelSurfaces&) = delete;
+    LevelSurfaces& operator=(const LevelSurfaces&) = delete;
+
+    const std::vector<std::string>& errors() const { return errors_; }
+
+private:
+    Level& level_;
+    TDirectDraw& device_;
+    std::vector<std::string> errors_;
+};
+
+}  // namespace slv

@@ -1,0 +1,230 @@
+// Copies, fills, rectangles and text at coordinates spread over the whole
+// 32-bit range, on both pixel depths, each checked byte for byte against a
+// plain per-pixel model computed in 64 bits. Built with AddressSanitizer and
+// UndefinedBehaviorSanitizer: a write outside a surface's buffer, or an
+// overflow in the clip arithmetic, ends the run; a write into the wrong
+// pixel, or into the padding after a row, fails the comparison.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "display/canvas.h"
+#include "display/surface.h"
+
+using namespace slv;
+
+namespace {
+
+using i64 = std::int64_t;
+
+// The whole buffer of a surface, row padding included.
+std::vector<std::uint8_t> bytesOf(const TDirectDrawSurface& s) {
+    const PixelView v = s.Pixels();
+    return {v.pixels, v.pixels + std::size_t(v.pitch) * std::size_t(v.height)};
+}
+
+struct Model {
+    std::vector<std::uint8_t> bytes;
+    int w, h, pitch, bpp;
+
+    explicit Model(const TDirectDrawSurface& s)
+        : bytes(bytesOf(s)), w(s.Width()), h(s.Height()), pitch(s.Pixels().pitch), bpp(s.BitCount() / 8) {}
+    void put(i64 x, i64 y, std::uint32_t v) {
+        if (x < 0 || y < 0 || x >= w || y >= h) return;
+        std::memcpy(&bytes[std::size_t(y) * pitch + std::size_t(x) * bpp], &v, std::size_t(bpp));
+    }
+};
+
+class Random {
+public:
+    explicit Random(unsigned seed) : rng_(seed) {}
+    int in(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+    // A coordinate near the surface, near either end of the int range, or
+    // anywhere in it.
+    int coord(int size) {
+        switch (in(0, 5)) {
+        case 0: return in(-2 * size - 40, 2 * size + 40);
+        case 1: return INT_MIN + in(0, 64);
+        case 2: return INT_MAX - in(0, 64);
+        case 3: return in(-size - 3, 3) + (in(0, 1) ? size : 0);
+        default: return in(INT_MIN, INT_MAX);
+        }
+    }
+
+private:
+    std::mt19937 rng_;
+};
+
+// Outline pixel index along the clockwise path from the top-left corner, as
+// the dashed pen counts it; -1 when (x, y) is not on the outline.
+i64 outlineIndex(i64 x, i64 y, i64 x1, i64 y1, i64 x2, i64 y2) {
+    const i64 w = x2 - x1, h = y2 - y1;
+    if (x < x1 || x >= x2 || y < y1 || y >= y2) return -1;
+    if (h == 1) return x - x1;
+    if (w == 1) return y - y1;
+    if (y == y1) return x - x1;
+    if (x == x2 - 1) return w + (y - y1 - 1);
+    if (y == y2 - 1) return w + h - 1 + (x2 - 2 - x);
+    if (x == x1) return 2 * w + h - 2 + (y2 - 2 - y);
+    return -1;
+}
+
+class ClipRandom : public ::testing::TestWithParam<int> {};
+
+TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
+    const int bits = GetParam();
+    TDirectDraw dev(bits);
+    Random r(unsigned(bits) * 7919u);
+    const std::uint32_t mask = bits == 32 ? 0x00FFFFFFu : 0xFFFFu;
+
+    // Sources: small pictures with a sprinkling of the key colour.
+    std::vector<TDirectDrawSurface*> sources;
+    for (int k = 0; k < 4; ++k) {
+        TDirectDrawSurface* s = dev.CreateSurface();
+        s->SetSize(r.in(1, 45), r.in(1, 20));
+        const PixelView v = s->PixelsForWrite();
+        for (int y = 0; y < v.height; ++y)
+            for (int x = 0; x < v.width; ++x) {
+                const std::uint32_t p = r.in(0, 3) == 0 ? 5u : std::uint32_t(r.in(6, 1 << 20)) & mask;
+                std::memcpy(v.pixels + std::size_t(y) * v.pitch + std::size_t(x) * v.bytesPerPixel, &p,
+                            std::size_t(v.bytesPerPixel));
+            }
+        s->SetKeyColor(5);
+        sources.push_back(s);
+    }
+
+    // A text's footprint, taken once from a roomy scratch surface.
+    constexpr int kScratchW = 400, kScratchH = 60, kOx = 100, kOy = 20;
+    TDirectDrawSurface* scratch = dev.CreateSurface();
+    scratch->SetSize(kScratchW, kScratchH);
+    auto footprint = [&](const QString& text, bool solid) {
+        scratch->FillColor(0);
+        TDirectDrawSurfaceCanvas& c = scratch->Canvas();
+        c.SetBrushStyle(solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear);
+        c.SetBrushColor(0x203040);
+        c.SetFontColor(0xFFFFFF);
+        c.TextOut(kOx, kOy, text);
+        c.ReleaseCanvas();
+        return Model(*scratch);
+    };
+    const QString texts[] = {QStringLiteral("-1"), QStringLiteral("2147483647"), QStringLiteral("Wg|")};
+
+    for (int surfaceRound = 0; surfaceRound < 60; ++surfaceRound) {
+        TDirectDrawSurface* dst = dev.CreateSurface();
+        dst->SetSize(r.in(1, 37), r.in(1, 29));
+        dst->FillColor(std::uint32_t(r.in(0, 1 << 20)) & mask);
+        const int W = dst->Width(), H = dst->Height();
+        for (int op = 0; op < 150; ++op) {
+            Model expect(*dst);
+            std::string what;
+            const int kind = r.in(0, 9);
+            if (kind <= 3) {  // a copy from a rectangle or a sprite frame
+                TDirectDrawSurface* src = sources[std::size_t(r.in(0, 3))];
+                const bool keyed = r.in(0, 1) == 1;
+                const i64 x = r.coord(W), y = r.coord(H);
+                TRect64 S;
+                if (kind <= 1) {
+                    S = TRect{r.coord(src->Width()), r.coord(src->Height()), r.coord(src->Width()),
+                              r.coord(src->Height())};
+                } else {
+                    const i64 pos = r.coord(4), w = r.coord(src->Width()), h = r.coord(src->Height());
+                    S = TRect64{(pos - 1) * w, 0, pos * w, h};
+                }
+                const Model sm(*src);
+                for (i64 py = 0; py < H; ++py)
+                    for (i64 px = 0; px < W; ++px) {
+                        const i64 sx = S.Left + (px - x), sy = S.Top + (py - y);
+                        if (sx < std::max<i64>(S.Left, 0) || sx >= std::min<i64>(S.Right, sm.w)) continue;
+                        if (sy < std::max<i64>(S.Top, 0) || sy >= std::min<i64>(S.Bottom, sm.h)) continue;
+                        std::uint32_t p = 0;
+                        std::memcpy(&p, &sm.bytes[std::size_t(sy) * sm.pitch + std::size_t(sx) * sm.bpp],
+                                    std::size_t(sm.bpp));
+                        if (keyed && p == src->KeyColor()) continue;
+                        expect.put(px, py, p);
+                    }
+                what = "copy to " + std::to_string(x) + "," + std::to_string(y) + " of " +
+                       std::to_string(S.Left) + "," + std::to_string(S.Top) + "," + std::to_string(S.Right) +
+                       "," + std::to_string(S.Bottom) + (keyed ? " keyed" : "");
+                if (kind == 0)
+                    dst->DrawRect(int(x), int(y),
+                                  TRect{int(S.Left), int(S.Top), int(S.Right), int(S.Bottom)}, src, keyed);
+                else
+                    dst->DrawRect(x, y, S, src, keyed);
+            } else if (kind == 4) {  // a fill of the whole surface
+                const std::uint32_t v = std::uint32_t(r.in(0, 1 << 24)) & mask;
+                for (std::size_t k = 0; k + expect.bpp <= expect.bytes.size(); k += std::size_t(expect.bpp))
+                    std::memcpy(&expect.bytes[k], &v, std::size_t(expect.bpp));
+                what = "fill";
+                dst->FillColor(v);
+            } else if (kind <= 7) {  // a rectangle, outlined and maybe filled
+                const int x1 = r.coord(W), y1 = r.coord(H), x2 = r.coord(W), y2 = r.coord(H);
+                const bool solid = r.in(0, 1) == 1, dashed = r.in(0, 1) == 1;
+                const i64 l = std::min(x1, x2), t = std::min(y1, y2), rr = std::max(x1, x2),
+                          b = std::max(y1, y2);
+                const std::uint32_t pen = dev.rgbToPixel(255, 0, 0), brush = dev.rgbToPixel(0, 0, 255);
+                for (i64 py = 0; py < H; ++py)
+                    for (i64 px = 0; px < W; ++px) {
+                        if (px < l || px >= rr || py < t || py >= b) continue;
+                        if (solid) expect.put(px, py, brush);
+                        const i64 i = outlineIndex(px, py, l, t, rr, b);
+                        if (i >= 0 && (!dashed || i % (TDirectDrawSurfaceCanvas::kDashOn +
+                                                       TDirectDrawSurfaceCanvas::kDashOff) <
+                                                      TDirectDrawSurfaceCanvas::kDashOn))
+                            expect.put(px, py, pen);
+                    }
+                what = "rectangle " + std::to_string(x1) + "," + std::to_string(y1) + "," +
+                       std::to_string(x2) + "," + std::to_string(y2) + (solid ? " filled" : "") +
+                       (dashed ? " dashed" : "");
+                TDirectDrawSurfaceCanvas& c = dst->Canvas();
+                c.SetBrushStyle(solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear);
+                c.SetBrushColor(0xFF0000);
+                c.SetPenStyle(dashed ? TPenStyle::psDash : TPenStyle::psSolid);
+                c.SetPenColor(0x0000FF);
+                c.Rectangle(x1, y1, x2, y2);
+                c.ReleaseCanvas();
+            } else {  // a text
+                const QString& text = texts[r.in(0, 2)];
+                const bool solid = r.in(0, 1) == 1;
+                const Model fp = footprint(text, solid);
+                const i64 x = r.coord(W), y = r.coord(H);
+                for (i64 py = 0; py < H; ++py)
+                    for (i64 px = 0; px < W; ++px) {
+                        const i64 sx = px - x + kOx, sy = py - y + kOy;
+                        if (sx < 0 || sy < 0 || sx >= fp.w || sy >= fp.h) continue;
+                        std::uint32_t p = 0;
+                        std::memcpy(&p, &fp.bytes[std::size_t(sy) * fp.pitch + std::size_t(sx) * fp.bpp],
+                                    std::size_t(fp.bpp));
+                        if (p != 0) expect.put(px, py, p);
+                    }
+                what = "text " + text.toStdString() + " at " + std::to_string(x) + "," + std::to_string(y);
+                TDirectDrawSurfaceCanvas& c = dst->Canvas();
+                c.SetBrushStyle(solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear);
+                c.SetBrushColor(0x203040);
+                c.SetFontColor(0xFFFFFF);
+                c.TextOut(int(x), int(y), text);
+                c.ReleaseCanvas();
+            }
+            ASSERT_EQ(bytesOf(*dst), expect.bytes) << what << " on " << W << "x" << H;
+        }
+        dev.FreeSurface(dst->handle());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, ClipRandom, ::testing::Values(16, 32));
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
