@@ -26,6 +26,8 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/settings.h"
+#include "display/dxdraw.h"
+#include "display/dxtimer.h"
 #include "spriteframe/spriteframe.h"
 #include "ui/swatch.h"
 #include "ui/uiservices.h"
@@ -153,7 +155,7 @@ void Tmain::buildControls() {
     Button5 = new QPushButton("Mod", editor_);
     Button5->setObjectName("Button5");
     Button5->setGeometry(701, 5, 45, 25);
-    Button5->setToolTip("Change (F12)");
+    Button5->setToolTip("Change (F8)");
     Button6 = new QPushButton("Del", editor_);
     Button6->setObjectName("Button6");
     Button6->setGeometry(749, 6, 45, 25);
@@ -333,19 +335,62 @@ void Tmain::connectHandlers() {
 
 std::string Tmain::homePath(const char* name) const { return joinPath(level_->homedir, name); }
 
+namespace {
+
+// The frame-rate cap of the home folder: one decimal number, 0 for none.
+constexpr const char* kMaxFpsFile = "maxfps.txt";
+
+// A frame-rate cap from its text: a whole number 0..1000; -1 when not one.
+int parseMaxFps(const QString& text) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    return ok && n >= 0 && n <= 1000 ? n : -1;
+}
+
+}  // namespace
+
+void Tmain::setMaxFps(int fps) {
+    maxFps = fps < 0 ? 0 : fps;
+    // The frame timer waits out the rest of each interval instead of spinning.
+    if (DXTimer1) DXTimer1->setInterval(maxFps > 0 ? (1000 + maxFps - 1) / maxFps : 0);
+}
+
 void Tmain::FormCreate() {
     Level& L = *level_;
+    // Each step that fails is reported, in one message at the end, and the
+    // steps after it still run: a missing preview picture must not keep the
+    // settings from being read, or closing would write defaults over them.
+    QStringList failures;
+    auto attempt = [&failures](const auto& step) {
+        try {
+            step();
+            return true;
+        } catch (const std::exception& e) {
+            failures << QString::fromUtf8(e.what());
+            return false;
+        }
+    };
     // Image2 and Panel1 are placed by buildControls (steps 1 and 9).
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     L.startuppackage.clear();
     L.homedir.clear();
     const ReadReport home = readHomeFolderFile(homeFolderFilePath(), L.homedir);
-    if (home.state != FileRead::Read) L.homedir = QDir::currentPath().toStdString();
+    if (home.state != FileRead::Read || L.homedir.empty()) L.homedir = QDir::currentPath().toStdString();
     L.workdir = cutText(L.homedir, 255);
+    int fpsOption = -1;
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1 && !args.at(1).isEmpty()) L.startuppackage = args.at(1).toStdString();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == "--max-fps" || a.startsWith("--max-fps=")) {
+            const QString value = a.contains('=') ? a.section('=', 1) : args.value(++i);
+            fpsOption = parseMaxFps(value);
+            if (fpsOption < 0) failures << "--max-fps needs a number from 0 to 1000, not \"" + value + "\"";
+        } else if (L.startuppackage.empty() && !a.isEmpty()) {
+            L.startuppackage = a.toStdString();
+        }
+    }
     Label18->setText(QString::fromStdString(L.workdir));
-    loadPreview(homePath("screen1.bmp"));
+    attempt([&] { loadPreview(homePath("screen1.bmp")); });
     Panel1->lower();
     PageControl1->setCurrentIndex(PageControl2->currentIndex());
     const ReadReport poses = readPoses(L, homePath("totposes.dat"), settingsState_);
@@ -355,10 +400,21 @@ void Tmain::FormCreate() {
     Panel4->setColor(L.spriteboxcolor);
     Panel5->setColor(L.sectorcolor);
     Label18->setText(QString::fromStdString(L.workdir));
-    std::string notes;
     for (const ReadReport* r : {&home, &poses, &cf})
-        if (!r->message.empty()) notes += (notes.empty() ? "" : "\n") + r->message;
-    if (!notes.empty()) throw Error(notes);
+        if (!r->message.empty()) failures << QString::fromStdString(r->message);
+    // The frame-rate cap: the command line's, else the home folder's file.
+    const std::string capFile = homePath(kMaxFpsFile);
+    if (fpsOption < 0 && fileExists(capFile)) {
+        attempt([&] {
+            const QString text = QString::fromStdString(readWholeFile(capFile));
+            fpsOption = parseMaxFps(text);
+            if (fpsOption < 0)
+                throw Error(capFile + ": a frame-rate cap is a number from 0 to 1000, not \"" +
+                            text.trimmed().left(40).toStdString() + "\"");
+        });
+    }
+    setMaxFps(fpsOption < 0 ? 0 : fpsOption);
+    if (!failures.isEmpty()) throw Error(failures.join("\n\n").toStdString());
 }
 
 void Tmain::loadPreview(const std::string& path) {
@@ -370,9 +426,30 @@ void Tmain::loadPreview(const std::string& path) {
 
 bool Tmain::FormClose() {
     Level& L = *level_;
-    Button1Click();
-    writePoses(L, homePath("totposes.dat"), settingsState_);
-    writeSettings(L, homePath("corvatel.cf"), settingsState_);
+    // The settings are written first, while everything is still in place, so
+    // that a failed write can leave the window open with nothing lost. A file
+    // that could not be read at start is left as it is: what it holds is not
+    // what this run knows.
+    QStringList failures;
+    auto write = [&failures](const auto& writer) {
+        try {
+            writer();
+        } catch (const std::exception& e) {
+            failures << QString::fromUtf8(e.what());
+        }
+    };
+    write([&] { writePoses(L, homePath("totposes.dat"), settingsState_); });
+    write([&] { writeSettings(L, homePath("corvatel.cf"), settingsState_); });
+    if (!failures.isEmpty() &&
+        !UiServices::instance().confirm(
+            this, "The settings could not be written:\n" + failures.join("\n") + "\n\nClose anyway ?"))
+        return false;
+
+    // New releases the level's pictures; the window goes whatever it reports.
+    try {
+        Button1Click();
+    } catch (const std::exception&) {
+    }
     freeSurface(L.backsurface);
     L.backsurface = 0;
     freeSurface(L.padsurface);
@@ -384,19 +461,34 @@ bool Tmain::FormClose() {
     return true;
 }
 
+// Esc and the window's own close both arrive here.
 void Tmain::closeEvent(QCloseEvent* e) {
     if (closed_) {
         e->accept();
         return;
     }
+    releaseHeldKeys();
+    bool done = false;
     try {
-        FormClose();
-        closed_ = true;
-        e->accept();
+        done = FormClose();
     } catch (const std::exception& ex) {
-        // The window stays open when the settings could not be written.
-        e->ignore();
         showError(QString::fromUtf8(ex.what()));
+    }
+    closed_ = done;
+    if (done) e->accept(); else e->ignore();
+}
+
+void Tmain::showOpenStage() {
+    Level& L = *level_;
+    if (L.curstage < 1 || L.curstage > L.totstages || L.curstage > kMaxStages) return;
+    const std::string path = L.stage(L.curstage).path.str();
+    try {
+        if (TDirectDrawSurface* back = surface(L.backsurface))
+            back->LoadBitmapFile(path);
+        else
+            L.backsurface = loadSurface(path, false);
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()));
     }
 }
 

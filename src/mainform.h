@@ -3,6 +3,7 @@
 // subject (start-up, stages, packages, view, placement, keys).
 #pragma once
 
+#include <QHash>
 #include <QPointer>
 #include <QWidget>
 #include <memory>
@@ -99,6 +100,10 @@ public:
     // Runs the close sequence; false when writing the settings failed.
     bool FormClose();
     void Button7Click();
+    // Frames a second at most (0: as often as the application is idle); from
+    // "--max-fps N" on the command line, else the home folder's maxfps.txt.
+    int maxFps = 0;
+    void setMaxFps(int fps);
     void DirectoryOutline1Change(const QString& dir);
 
     // ---- package commands ----
@@ -143,6 +148,8 @@ public:
     void drawkhali(int x, int y);
     // Loads every used image record and skin again (after a display switch).
     void reloadPictures();
+    // Loads the open stage's picture into the backdrop (after a display switch).
+    void showOpenStage();
 
     // ---- keys and display modes ----
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -150,6 +157,10 @@ public:
     void ListBox1KeyDown(int key);
     void PageControl2Change();
     void switchDisplayMode(int fkey);  // 120 (F9), 121 (F10), 122 (F11)
+    // Lets go of every held key, as releases, so the actor's release rules run.
+    void releaseHeldKeys();
+    // True while a text or number field has the keyboard focus.
+    bool fieldHasFocus() const;
 
     // Helpers shared by the handlers.
     slv::TDirectDrawSurface* surface(slv::SurfaceHandle h) const;
@@ -194,6 +205,10 @@ private:
     slv::SettingsState settingsState_;
     bool shownOnce_ = false;
     bool tickBoxOpen_ = false;  // a frame-loop error is being shown
+    // A settings file that exists but could not be read is not written at close.
+    // The key code each physical key (by native scan code) went down with, so
+    // that its release matches whatever Shift did meanwhile.
+    QHash<quint32, int> keyDownByScanCode_;
     bool listUpdating_ = false;
     struct KeySeen {
         const void* event = nullptr;

@@ -1,10 +1,14 @@
 // Keys: every key reaches the main window before the focused control; the
 // window feeds the test actor, runs the command keys and switches tabs.
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QTreeView>
 
 #include "actor/actor.h"
@@ -22,6 +26,17 @@ constexpr int VK_F9 = 120, VK_F10 = 121, VK_F11 = 122;
 
 bool Tmain::eventFilter(QObject* watched, QEvent* e) {
     const QEvent::Type t = e->type();
+    // Releases never reach a window that is not active, nor one behind a
+    // modal dialog: let go of the held keys before they get lost.
+    if (t == QEvent::WindowDeactivate && watched == this) {
+        releaseHeldKeys();
+        return false;
+    }
+    if (t == QEvent::Show) {
+        auto* shown = qobject_cast<QWidget*>(watched);
+        if (shown && shown != this && shown->isWindow() && shown->isModal()) releaseHeldKeys();
+        return false;
+    }
     if (t != QEvent::KeyPress && t != QEvent::KeyRelease) return QWidget::eventFilter(watched, e);
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || w->window() != this) return false;
@@ -36,21 +51,51 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
     }
     lastKey_ = seen;
     lastKeyAt_ = w;
-    const int vk = vkFromQtKey(ke->key(), ke->modifiers().testFlag(Qt::KeypadModifier));
+    int vk = vkFromQtKey(ke->key(), ke->modifiers().testFlag(Qt::KeypadModifier));
+    // A physical key keeps the code it went down with until it comes up,
+    // whatever Shift did in between (Shift turns "1" into "!" on the way).
+    const quint32 scan = ke->nativeScanCode();
     if (t == QEvent::KeyPress) {
+        if (scan != 0) {
+            auto held = keyDownByScanCode_.constFind(scan);
+            if (held != keyDownByScanCode_.constEnd()) vk = *held;
+            else if (vk != 0) keyDownByScanCode_.insert(scan, vk);
+        }
         FormKeyDown(vk, ke->modifiers());
         if (w == ListBox1) ListBox1KeyDown(vk);
     } else if (!ke->isAutoRepeat()) {
         // The platform sends releases between auto-repeated presses; those
         // are not the key being let go.
+        if (scan != 0 && keyDownByScanCode_.contains(scan)) vk = keyDownByScanCode_.take(scan);
         FormKeyUp(vk, ke->modifiers());
     }
     return false;  // the focused control still handles the key
 }
 
+bool Tmain::fieldHasFocus() const {
+    const QWidget* f = QApplication::focusWidget();
+    if (!f || f->window() != this) return false;
+    for (const QWidget* w = f; w && w != this; w = w->parentWidget())
+        if (qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QLineEdit*>(w) ||
+            qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w))
+            return true;
+    return false;
+}
+
+void Tmain::releaseHeldKeys() {
+    keyDownByScanCode_.clear();
+    const Level& L = *level_;
+    for (int key : {L.heldkey1, L.heldkey2, L.heldkey3})
+        if (key != -1) FormKeyUp(key, Qt::NoModifier);
+}
+
 void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers) {
     Level& L = *level_;
     if (key == VK_ESCAPE) close();
+    // In a text or number field these keys edit the field (erase a
+    // character, confirm the value); they are no commands there.
+    const bool fieldKey = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
+    if (fieldKey && fieldHasFocus()) return;
     actorKeyDown(L, key);
     switch (key) {
     case VK_F9:

@@ -84,8 +84,20 @@ void Tmain::createsurfaces() {
     freeSurface(L.padsurface);
     L.backsurface = 0;
     L.padsurface = 0;
-    L.backsurface = loadSurface(homePath("car.bmp"), false);
-    L.padsurface = loadSurface(homePath("pad01.bmp"), false);
+    // Each picture on its own: a missing one is left out (a black backdrop,
+    // no lower panel) and reported once the other is loaded.
+    QStringList failed;
+    try {
+        L.backsurface = loadSurface(homePath("car.bmp"), false);
+    } catch (const std::exception& e) {
+        failed << QString::fromUtf8(e.what());
+    }
+    try {
+        L.padsurface = loadSurface(homePath("pad01.bmp"), false);
+    } catch (const std::exception& e) {
+        failed << QString::fromUtf8(e.what());
+    }
+    if (!failed.isEmpty()) throw Error(failed.join("\n").toStdString());
 }
 
 void Tmain::reportTickError(const QString& text) {
@@ -99,20 +111,24 @@ void Tmain::reportTickError(const QString& text) {
 
 void Tmain::firstTickWork() {
     Level& L = *level_;
+    // Runs once: whatever fails is reported once and the editor goes on
+    // without it.
+    L.firsttick = false;
+    QStringList errors;
     try {
         createsurfaces();
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+    try {
         const SurfaceHandle purple = loadSurface(homePath("purple.bmp"), false);
         L.colorkey = surface(purple)->ReadPixel(0, 0);
         L.windowcolorkey = L.colorkey;
         freeSurface(purple);
     } catch (const std::exception& e) {
-        // Shown once; the next tick after its box is closed tries again.
-        reportTickError(QString::fromUtf8(e.what()));
-        return;
+        errors << QString::fromUtf8(e.what());
     }
-    L.firsttick = false;
 
-    QStringList errors;
     if (!L.startuppackage.empty()) {
         try {
             Button2Click();
@@ -317,9 +333,16 @@ void Tmain::switchDisplayMode(int fkey) {
     if (!full) centerOnScreen();
     activateWindow();
     DXDraw1->InitializeView();
-    createsurfaces();
+    QString missing;
+    try {
+        createsurfaces();
+    } catch (const std::exception& e) {
+        missing = QString::fromUtf8(e.what());
+    }
     L.padvisible = f9;
     // Every picture lived on the old device: load them again.
+    showOpenStage();
     reloadPictures();
     DXTimer1->setEnabled(true);
+    if (!missing.isEmpty()) showError(missing);
 }

@@ -43,6 +43,40 @@ int vkFromQtKey(int qtKey, bool keypad) {
     case Qt::Key_Control: return vk::Ctrl;
     case Qt::Key_Alt:
     case Qt::Key_AltGr: return vk::Alt;
+    // Shift on a digit key (US layout).
+    case Qt::Key_ParenRight: return vk::Digit0;
+    case Qt::Key_Exclam: return vk::Digit0 + 1;
+    case Qt::Key_At: return vk::Digit0 + 2;
+    case Qt::Key_NumberSign: return vk::Digit0 + 3;
+    case Qt::Key_Dollar: return vk::Digit0 + 4;
+    case Qt::Key_Percent: return vk::Digit0 + 5;
+    case Qt::Key_AsciiCircum: return vk::Digit0 + 6;
+    case Qt::Key_Ampersand: return vk::Digit0 + 7;
+    case Qt::Key_Asterisk: return vk::Digit0 + 8;
+    case Qt::Key_ParenLeft: return vk::Digit0 + 9;
+    // Punctuation keys, plain and shifted.
+    case Qt::Key_Semicolon:
+    case Qt::Key_Colon: return vk::Semicolon;
+    case Qt::Key_Equal:
+    case Qt::Key_Plus: return vk::Equals;
+    case Qt::Key_Comma:
+    case Qt::Key_Less: return vk::Comma;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore: return vk::Minus;
+    case Qt::Key_Period:
+    case Qt::Key_Greater: return vk::Period;
+    case Qt::Key_Slash:
+    case Qt::Key_Question: return vk::Slash;
+    case Qt::Key_QuoteLeft:
+    case Qt::Key_AsciiTilde: return vk::Backquote;
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BraceLeft: return vk::BracketLeft;
+    case Qt::Key_Backslash:
+    case Qt::Key_Bar: return vk::Backslash;
+    case Qt::Key_BracketRight:
+    case Qt::Key_BraceRight: return vk::BracketRight;
+    case Qt::Key_Apostrophe:
+    case Qt::Key_QuoteDbl: return vk::Quote;
     default: return 0;
     }
 }

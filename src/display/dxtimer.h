@@ -25,7 +25,11 @@ public:
     void setActiveOnly(bool on);
     // Milliseconds between ticks; 0 = as often as the loop is idle.
     int Interval() const { return interval_; }
-    void setInterval(int ms) { interval_ = ms < 0 ? 0 : ms; }
+    // With an interval the idle hook sleeps between ticks instead of spinning.
+    void setInterval(int ms) {
+        interval_ = ms < 0 ? 0 : ms;
+        idle_.setInterval(interval_ > 0 ? 1 : 0);
+    }
     // Ticks counted in the last completed one-second window; 0 until then.
     int FramesPerSecond() const { return fps_; }
 

@@ -18,8 +18,14 @@ TEST(VkFromQtKey, LettersDigitsAndNamedKeys) {
         {Qt::Key_Delete, 46},   {Qt::Key_Home, 36},     {Qt::Key_End, 35},
         {Qt::Key_PageUp, 33},   {Qt::Key_PageDown, 34}, {Qt::Key_Shift, 16},
         {Qt::Key_Control, 17},  {Qt::Key_Alt, 18},
+        // Shifted symbols name the key they are typed on: one code with or
+        // without Shift, so that a release under Shift frees the key.
+        {Qt::Key_Exclam, 49},   {Qt::Key_ParenRight, 48}, {Qt::Key_Asterisk, 56},
+        {Qt::Key_At, 50},       {Qt::Key_Comma, 188},   {Qt::Key_Less, 188},
+        {Qt::Key_Slash, 191},   {Qt::Key_Question, 191}, {Qt::Key_BracketLeft, 219},
+        {Qt::Key_BraceLeft, 219}, {Qt::Key_Apostrophe, 222}, {Qt::Key_QuoteDbl, 222},
         // Unmapped keys give zero.
-        {Qt::Key_Meta, 0},      {Qt::Key_Exclam, 0},    {Qt::Key_Asterisk, 0},
+        {Qt::Key_Meta, 0},      {Qt::Key_section, 0},
         {Qt::Key_F25, 0},       {Qt::Key_unknown, 0},
     };
     for (auto c : cases) EXPECT_EQ(vkFromQtKey(c.qt, false), c.code) << std::hex << c.qt;

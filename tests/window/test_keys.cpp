@@ -1,6 +1,9 @@
 // Keys reach the window before the focused control; the actor follows held
 // keys; function keys switch tabs and display modes.
+#include <QCheckBox>
+#include <QDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -20,6 +23,10 @@ void send(QWidget* target, QEvent::Type type, int key, bool autoRepeat = false,
           Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QKeyEvent ev(type, key, mods, QString(), autoRepeat);
     QApplication::sendEvent(target, &ev);
+}
+
+bool holds(const Level& L, int code) {
+    return L.heldkey1 == code || L.heldkey2 == code || L.heldkey3 == code;
 }
 
 QWidget* focusOr(QWidget* w) {
@@ -56,8 +63,8 @@ private slots:
         // Two separate presses that look alike, each taken by the control
         // that has them, both reach the window.
         ui.errors.clear();
-        send(ed.w->SpinEdit1, QEvent::KeyPress, Qt::Key_Delete);
-        send(ed.w->SpinEdit1, QEvent::KeyPress, Qt::Key_Delete);
+        send(ed.w->ListBox1, QEvent::KeyPress, Qt::Key_Delete);
+        send(ed.w->ListBox1, QEvent::KeyPress, Qt::Key_Delete);
         QCOMPARE(ui.takeErrors().size(), 2);
     }
 
@@ -65,13 +72,116 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        ed.w->SpinEdit2->setFocus();
+        ed.w->CheckBox1->setFocus();
         ui.errors.clear();
         // Delete on the Stage tab with no stage selected: one message, not one per widget.
         ed.w->activateWindow();
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w.get(),
                         Qt::Key_Delete);
         QCOMPARE(ui.takeErrors(), QStringList{"Select the stage you want to delete !"});
+    }
+
+    // A key is let go under the code it went down with, whatever Shift did
+    // in between: press 1, press Shift, release 1 (now "!"), release Shift.
+    void releaseUnderShiftFreesTheKey() {
+        struct Case {
+            const char* name;
+            int pressKey;
+            Qt::KeyboardModifiers pressMods;
+            int releaseKey;
+            quint32 scanCode;  // 0: what QTest sends; else the platform's code
+            int code;
+        } cases[] = {
+            {"1 let go as !", Qt::Key_1, Qt::NoModifier, Qt::Key_Exclam, 0, 49},
+            {"! let go as 1", Qt::Key_Exclam, Qt::ShiftModifier, Qt::Key_1, 0, 49},
+            {"/ let go as ?", Qt::Key_Slash, Qt::NoModifier, Qt::Key_Question, 0, 191},
+            {"3 let go as a symbol of another layout", Qt::Key_3, Qt::NoModifier, Qt::Key_section, 12, 51},
+        };
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        QWidget* target = focusOr(ed.w.get());
+        for (const Case& c : cases) {
+            auto key = [&](QEvent::Type type, int k, Qt::KeyboardModifiers mods) {
+                if (c.scanCode == 0) {
+                    if (type == QEvent::KeyPress) QTest::keyPress(target, Qt::Key(k), mods);
+                    else QTest::keyRelease(target, Qt::Key(k), mods);
+                    return;
+                }
+                const quint32 scan = k == Qt::Key_Shift ? 50 : c.scanCode;
+                QKeyEvent ev(type, k, mods, scan, 0, 0);
+                QApplication::sendEvent(target, &ev);
+            };
+            key(QEvent::KeyPress, c.pressKey, c.pressMods);
+            QVERIFY2(holds(ed.L(), c.code), c.name);
+            key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
+            key(QEvent::KeyRelease, c.releaseKey, Qt::ShiftModifier);
+            key(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+            const int held[] = {ed.L().heldkey1, ed.L().heldkey2, ed.L().heldkey3};
+            QVERIFY2(held[0] == -1 && held[1] == -1 && held[2] == -1,
+                     qPrintable(QString("%1: %2 %3 %4").arg(c.name).arg(held[0]).arg(held[1]).arg(held[2])));
+        }
+    }
+
+    // Releases never reach a window that lost the keyboard: the held keys
+    // are let go when it is deactivated or a modal dialog opens.
+    void heldKeysLetGoWhenTheWindowLosesTheKeyboard() {
+        for (bool dialog : {false, true}) {
+            TempHome home;
+            Editor ed;
+            ed.ticks(1);
+            QWidget* target = focusOr(ed.w.get());
+            QTest::keyPress(target, Qt::Key_Left);
+            QTest::keyPress(target, Qt::Key_A);
+            QCOMPARE(ed.L().heldkey2, 65);
+            QDialog box(ed.w.get());
+            if (dialog) {
+                box.setModal(true);
+                box.show();
+            } else {
+                QEvent off(QEvent::WindowDeactivate);
+                QApplication::sendEvent(ed.w.get(), &off);
+            }
+            QCOMPARE(ed.L().heldkey1, -1);
+            QCOMPARE(ed.L().heldkey2, -1);
+        }
+    }
+
+    // In a text or number field, Insert, Delete, F8 and Enter edit the field;
+    // other keys still reach the actor.
+    void fieldKeysEditTheField() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
+        ed.w->Button4Click();
+        ed.w->FormKeyDown(113, {});  // F2: the Sprite tab
+        ed.w->Button4Click();
+        ed.w->spritef1->FileListBox1->item(0)->setSelected(true);
+        ed.w->spritef1Button1Click();
+        QCOMPARE(ed.L().stage(1).totsprites, 1);
+        // Enter in the picker's frame-count field does not confirm the picker.
+        ed.w->spritef1->SpinEdit1->setFocus();
+        QTest::keyClick(ed.w->spritef1->SpinEdit1, Qt::Key_Return);
+        QCOMPARE(ed.L().stage(1).totsprites, 1);
+        ed.w->PageControl2Change();
+        ed.w->selectRow(ed.w->ListBox2, 0);
+        ed.w->ListBox2Click();
+        ed.w->SpinEdit1->setValue(400);
+        ed.w->SpinEdit1->setFocus();
+        auto* edit = ed.w->SpinEdit1->findChild<QLineEdit*>();
+        QVERIFY(edit);
+        edit->setCursorPosition(1);
+        ui.errors.clear();
+        QTest::keyClick(ed.w->SpinEdit1, Qt::Key_Delete);
+        QCOMPARE(ed.w->SpinEdit1->value(), 40);
+        QCOMPARE(ed.L().stage(1).totsprites, 1);
+        QCOMPARE(ed.L().sprite(1, 1).x, 40);
+        for (Qt::Key k : {Qt::Key_Insert, Qt::Key_F8, Qt::Key_Return}) QTest::keyClick(ed.w->SpinEdit1, k);
+        QVERIFY(!ed.w->spritef1->isVisible());
+        QVERIFY(ui.openFolders.size() == 1 && ui.errors.isEmpty());
+        QTest::keyPress(ed.w->SpinEdit1, Qt::Key_Left);
+        QVERIFY(holds(ed.L(), 37));
     }
 
     void tabKeys() {
@@ -167,6 +277,13 @@ private slots:
                     same += ed.pixel(sp.x + x, sp.y + y) == src;
                 }
             QVERIFY2(opaque > 100 && same == opaque, qPrintable(QString("%1/%2").arg(same).arg(opaque)));
+            // The open stage stays the backdrop.
+            const SurfaceHandle stagePic = ed.w->loadSurface(home.path("backpx/forest.bmp").toStdString(), false);
+            int stagePixels = 0;
+            for (int x = 450; x < 640; x += 5)
+                stagePixels += ed.pixel(x, 20) == ed.w->surface(stagePic)->ReadPixel(x, 20);
+            ed.w->freeSurface(stagePic);
+            QCOMPARE(stagePixels, 38);
             if (key == 120) {
                 TDirectDrawSurface* pad = ed.w->surface(ed.L().padsurface);
                 QCOMPARE(ed.pixel(320, 460), pad->ReadPixel(320, 30));

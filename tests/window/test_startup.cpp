@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -48,7 +49,7 @@ private slots:
         QCOMPARE(ed.w->PageControl2->currentIndex(), 0);
         QCOMPARE(ed.w->Button4->text(), QString("Add"));
         QCOMPARE(ed.w->Button4->toolTip(), QString("Add (ins)"));
-        QCOMPARE(ed.w->Button5->toolTip(), QString("Change (F12)"));
+        QCOMPARE(ed.w->Button5->toolTip(), QString("Change (F8)"));
         QCOMPARE(ed.w->Button6->geometry(), QRect(749, 6, 45, 25));
         QVERIFY(!ed.w->spritef1->isVisible());
         QCOMPARE(ed.w->spritef1->geometry(), QRect(651, 30, 144, 430));
@@ -83,18 +84,23 @@ private slots:
         QCOMPARE(ed.L().lookupPose("a.b"), 5);
     }
 
-    void homeFolderFileIsTakenByteForByte() {
-        TempHome home;
-        QFile f(home.config + "/corvatel.txt");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(home.home.toUtf8() + "\r\n");
-        f.close();
-        Editor ed(false);
-        QCOMPARE(QString::fromStdString(ed.L().homedir), home.home + "\r\n");
-        // Every file is looked for under that path, so screen1.bmp is missing.
-        QTest::qWait(1);
-        QCOMPARE(ui.errors.size(), 1);
-        QVERIFY(ui.takeErrors()[0].startsWith("Cannot open file "));
+    void homeFolderFileLineEndIsNotPartOfThePath() {
+        for (const char* end : {"\n", "\r\n", "  \r\n", " "}) {
+            TempHome home;
+            QFile f(home.config + "/corvatel.txt");
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(home.home.toUtf8() + end);
+            f.close();
+            QDir::setCurrent(QDir::tempPath());
+            {
+                Editor ed;
+                QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
+                ed.ticks(2);
+                QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+                QVERIFY(ed.w->close());
+            }
+            QCOMPARE(QFileInfo(home.path("corvatel.cf")).size(), 264);
+        }
     }
 
     void badSettingsFilesGiveAMessageAndTheDefaults() {
@@ -105,9 +111,76 @@ private slots:
         f.close();
         Editor ed(false);
         QTest::qWait(1);
-        QCOMPARE(ui.takeErrors(), QStringList{"Read beyond end of file"});
+        const QStringList errs = ui.takeErrors();
+        QCOMPARE(errs.size(), 1);
+        QVERIFY2(errs[0].contains("Read beyond end of file"), qPrintable(errs[0]));
         QCOMPARE(ed.L().spriteboxcolor, rgbColor(10, 100, 70));
         QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
+    }
+
+    // Whatever else fails at start, the settings are read; a settings file
+    // that could not be read is left as it is at close.
+    void settingsFilesSurviveAFailedStartAndClose() {
+        const QByteArray goodPoses = [] {
+            QByteArray p(56, '\0');
+            p[0] = 3;
+            std::memcpy(p.data() + 1, "a.b", 3);
+            p[24] = 5;
+            p[28] = 1;
+            p[29] = 'c';
+            p[52] = 7;
+            return p;
+        }();
+        QByteArray goodSettings;
+        {
+            TempHome scratch;
+            Level saved;
+            saved.spriteboxcolor = rgbColor(1, 2, 3);
+            saved.workdir = "/kept/workdir";
+            writeSettings(saved, scratch.path("corvatel.cf").toStdString());
+            QFile f(scratch.path("corvatel.cf"));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            goodSettings = f.readAll();
+        }
+        struct Case {
+            const char* name;
+            bool removeScreen;
+            QByteArray poses, settings;
+            int errors;
+            int totposes;
+        } cases[] = {
+            {"no screen1.bmp", true, goodPoses, goodSettings, 1, 2},
+            {"short corvatel.cf", false, goodPoses, "garbage", 1, 2},
+            {"both bad", true, goodPoses, QByteArray(100, 'x'), 1, 2},
+        };
+        for (const Case& c : cases) {
+            TempHome home;
+            if (c.removeScreen) QVERIFY(QFile::remove(home.path("screen1.bmp")));
+            for (auto [name, bytes] : {std::pair{"totposes.dat", c.poses}, {"corvatel.cf", c.settings}}) {
+                QFile f(home.path(name));
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(bytes);
+            }
+            ui.errors.clear();
+            {
+                Editor ed;
+                QTest::qWait(1);
+                QVERIFY2(ui.errors.size() == c.errors, c.name);
+                QVERIFY2(ed.L().totposes == c.totposes, c.name);
+                if (c.settings == goodSettings)
+                    QVERIFY2(ed.w->Label18->text() == "/kept/workdir", c.name);
+                ed.ticks(1);
+                QTest::keyClick(ed.w.get(), Qt::Key_Return);
+                QTest::keyClick(ed.w.get(), Qt::Key_Escape);
+                QVERIFY2(!ed.w->isVisible(), c.name);
+            }
+            for (auto [name, bytes] : {std::pair{"totposes.dat", c.poses}, {"corvatel.cf", c.settings}}) {
+                QFile f(home.path(name));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QVERIFY2(f.readAll() == bytes, qPrintable(QString(c.name) + ": " + name));
+            }
+        }
+        ui.errors.clear();  // each case's one message was counted above
     }
 
     void closeWritesTheSettingsFiles() {
@@ -125,15 +198,62 @@ private slots:
         QVERIFY(leftovers.isEmpty());
     }
 
-    void failedSettingsWriteKeepsTheWindowOpen() {
-        TempHome home;
-        QDir().mkpath(home.path("corvatel.cf"));  // a folder where the file belongs
-        Editor ed;
-        QTest::qWait(1);
-        ui.errors.clear();
-        QVERIFY(!ed.w->close());
-        QVERIFY(ed.w->isVisible());
-        QCOMPARE(ui.takeErrors().size(), 1);
+    // A failed settings write is said, and the author chooses: stay with the
+    // level as it was, or close anyway.
+    void failedSettingsWriteAsksBeforeClosing() {
+        for (bool closeAnyway : {false, true}) {
+            TempHome home;
+            QDir().mkpath(home.path("corvatel.cf"));  // a folder where the file belongs
+            Editor ed;
+            ed.ticks(1);
+            ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
+            ed.w->Button4Click();
+            ui.errors.clear();
+            ui.answerYes = closeAnyway;
+            QCOMPARE(ed.w->close(), closeAnyway);
+            QCOMPARE(ui.questions.size(), 1);
+            QVERIFY2(ui.questions[0].contains("corvatel.cf"), qPrintable(ui.questions[0]));
+            QVERIFY(ui.errors.isEmpty());
+            QCOMPARE(ed.w->isVisible(), !closeAnyway);
+            // Staying open keeps the level; closing clears it.
+            QCOMPARE(ed.L().totstages, closeAnyway ? 0 : 2);
+            QCOMPARE(ed.w->ListBox1->count(), closeAnyway ? 0 : 2);
+            ui.questions.clear();
+        }
+    }
+
+    // A first-tick failure is shown once; the editor goes on without what
+    // failed and every command, Esc included, still works.
+    void firstTickFailureIsShownOnce() {
+        struct Case {
+            const char* missing;
+            bool blackBackdrop, actor;
+        } cases[] = {
+            {"car.bmp", true, true},
+            {"purple.bmp", false, true},
+            {"actors/test.skn", false, false},
+        };
+        for (const Case& c : cases) {
+            TempHome home;
+            QVERIFY(QFile::remove(home.path(c.missing)));
+            ui.errors.clear();
+            Editor ed;
+            ed.ticks(5);
+            QVERIFY2(ui.errors.size() == 1, c.missing);
+            ed.ticks(5);
+            QVERIFY2(ui.errors.size() == 1, c.missing);
+            QVERIFY(!ed.L().firsttick);
+            QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
+            QCOMPARE(ed.L().totskins > 0, c.actor);
+            ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
+            QTest::keyClick(ed.w.get(), Qt::Key_Insert);
+            QCOMPARE(ed.L().curstage, 1);
+            ed.ticks(1);
+            QVERIFY(ed.pixel(600, 60) != 0);  // the stage shows
+            QTest::keyClick(ed.w.get(), Qt::Key_Escape);
+            QVERIFY2(!ed.w->isVisible(), c.missing);
+            QVERIFY2(ui.takeErrors().size() == 1, c.missing);
+        }
     }
 
     void workDirectoryChooser() {
