@@ -425,7 +425,7 @@ ViewUpdate viewMouseUp(Level& lv, EditPage page) {
     ViewUpdate u;
     if (page == EditPage::Sector && lv.banding) {
         u.newSector = addSectorFromBand(lv);
-        u.showSector = true;
+        u.showSector = u.newSector > 0;
     }
     return u;
 }
@@ -435,6 +435,7 @@ int addSectorFromBand(Level& lv) {
     if (lv.curstage < 0 || lv.curstage > kMaxStages) throw Error(kMsgNoOpenStage);
     StageRec& st = lv.stage(lv.curstage);
     const int count = clampCount(st.totsectors, kMaxSectors);
+    if (lv.bandx == lv.mousex || lv.bandy == lv.mousey) return 0;
     if (count >= kMaxSectors) throw Error(kMsgTooManySectors);
     const int n = count + 1;
     SectorRec& sc = lv.sector(n, lv.curstage);
@@ -457,6 +458,22 @@ bool setSpriteX(Level& lv, int row, int value) {
 bool setSpriteY(Level& lv, int row, int value) {
     if (!lv.spriteshown || !spriteRowValid(lv, row)) return false;
     lv.sprite(row + 1, lv.curstage).y = value;
+    return true;
+}
+
+bool setSectorField(Level& lv, int row, SectorField field, int value) {
+    if (!sectorRowValid(lv, row)) return false;
+    SectorRec& sc = lv.sector(row + 1, lv.curstage);
+    std::int32_t* target = nullptr;
+    switch (field) {
+    case SectorField::X: target = &sc.x; break;
+    case SectorField::Y: target = &sc.y; break;
+    case SectorField::W: target = &sc.w; break;
+    case SectorField::H: target = &sc.h; break;
+    }
+    if ((field == SectorField::W || field == SectorField::H) && value < 0) return false;
+    if (*target == value) return false;
+    *target = value;
     return true;
 }
 

@@ -237,7 +237,8 @@ ViewUpdate viewMouseUp(Level& lv, EditPage page);
 // Makes sector totsectors+1 of curstage (column 0 when no stage is open)
 // from the band corner (bandx, bandy) and the last pointer position
 // (mousex, mousey): name "Sector" + number, x/y the smaller coordinates,
-// w/h the differences. Clears banding. A 101st sector is refused with
+// w/h the differences. Clears banding. A band of zero width or height (a
+// plain click) makes no sector and returns 0. A 101st sector is refused with
 // "Too many sectors on this stage !". Returns the new sector number.
 int addSectorFromBand(Level& lv);
 
@@ -245,5 +246,11 @@ int addSectorFromBand(Level& lv);
 // of curstage while lv.spriteshown is set. Returns true when written.
 bool setSpriteX(Level& lv, int row, int value);
 bool setSpriteY(Level& lv, int row, int value);
+
+// A typed sector value: X, Y, W or H of sector row `row` of curstage
+// (column 0 when no stage is open). Widths and heights below 0 are refused.
+// Returns true when the record changed.
+enum class SectorField { X, Y, W, H };
+bool setSectorField(Level& lv, int row, SectorField field, int value);
 
 }  // namespace slv

@@ -119,8 +119,42 @@ TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
     }
     EXPECT_EQ(lv->stage(2).totsectors, 4);
     EXPECT_FALSE(lv->banding);
-    band(33, 44, 33, 44);  // a right click without moving
-    EXPECT_EQ(rectOf(sector(5)), (Ints{33, 44, 0, 0}));
+    // A right click without moving, and bands flat in one direction, make
+    // no sector.
+    const int flat[3][4] = {{33, 44, 33, 44}, {33, 44, 80, 44}, {33, 44, 33, 90}};
+    for (auto& f : flat) {
+        const ViewUpdate u = band(f[0], f[1], f[2], f[3]);
+        EXPECT_EQ(u.newSector, 0);
+        EXPECT_FALSE(u.showSector);
+        EXPECT_FALSE(lv->banding);
+    }
+    EXPECT_EQ(lv->stage(2).totsectors, 4);
+}
+
+TEST_F(Placement, TypedSectorValuesEditTheRowTheyName) {
+    band(0, 0, 100, 100);
+    band(50, 50, 150, 150);
+    struct Case {
+        int row;
+        SectorField field;
+        int value;
+        bool changed;
+        Ints first, second;
+    } cases[] = {
+        {1, SectorField::X, 7, true, {0, 0, 100, 100}, {7, 50, 100, 100}},
+        {1, SectorField::Y, -8, true, {0, 0, 100, 100}, {7, -8, 100, 100}},
+        {0, SectorField::W, 30, true, {0, 0, 30, 100}, {7, -8, 100, 100}},
+        {0, SectorField::H, 40, true, {0, 0, 30, 40}, {7, -8, 100, 100}},
+        {0, SectorField::H, 40, false, {0, 0, 30, 40}, {7, -8, 100, 100}},   // same value
+        {0, SectorField::W, -1, false, {0, 0, 30, 40}, {7, -8, 100, 100}},   // negative size
+        {2, SectorField::X, 9, false, {0, 0, 30, 40}, {7, -8, 100, 100}},    // no such row
+        {-1, SectorField::X, 9, false, {0, 0, 30, 40}, {7, -8, 100, 100}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(setSectorField(*lv, c.row, c.field, c.value), c.changed) << c.row << " " << c.value;
+        EXPECT_EQ(rectOf(sector(1)), c.first);
+        EXPECT_EQ(rectOf(sector(2)), c.second);
+    }
 }
 
 TEST_F(Placement, TheBandEndsAtTheLastMovePosition) {

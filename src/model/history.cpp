@@ -1,0 +1,307 @@
+#include "history.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "errors.h"
+
+namespace slv {
+
+namespace {
+
+enum Table : std::uint8_t { kStage, kSprite, kSector, kImage };
+
+constexpr int kStageRecords = kMaxStages + 1;
+constexpr int kSpriteRecords = kMaxSprites * kMaxStages;
+constexpr int kSectorRecords = kMaxSectors * (kMaxStages + 1);
+constexpr int kImageRecords = kMaxImages;
+
+constexpr std::size_t recordSize(std::uint8_t table) {
+    switch (table) {
+    case kStage: return sizeof(StageRec);
+    case kSprite: return sizeof(SpriteRec);
+    case kSector: return sizeof(SectorRec);
+    default: return sizeof(ImageRec);
+    }
+}
+
+// The tables of a level as flat arrays of records.
+struct Tables {
+    StageRec* stages;
+    SpriteRec* sprites;
+    SectorRec* sectors;
+    ImageRec* images;
+
+    std::uint8_t* record(std::uint8_t table, int index) const {
+        switch (table) {
+        case kStage: return reinterpret_cast<std::uint8_t*>(stages + index);
+        case kSprite: return reinterpret_cast<std::uint8_t*>(sprites + index);
+        case kSector: return reinterpret_cast<std::uint8_t*>(sectors + index);
+        default: return reinterpret_cast<std::uint8_t*>(images + index);
+        }
+    }
+};
+
+Tables tablesOf(Level& lv) {
+    return {lv.stages, &lv.spriteTable[0][0], &lv.sectorTable[0][0], lv.imageTable};
+}
+
+Tables tablesOf(const Level& lv) { return tablesOf(const_cast<Level&>(lv)); }
+
+// Sprite records compared without the surface (bytes 0..3) and the
+// animation frame `pos` (bytes 52..55).
+bool sameSprite(const SpriteRec& a, const SpriteRec& b) {
+    const auto* pa = reinterpret_cast<const std::uint8_t*>(&a);
+    const auto* pb = reinterpret_cast<const std::uint8_t*>(&b);
+    constexpr std::size_t posAt = offsetof(SpriteRec, pos), imageAt = offsetof(SpriteRec, image);
+    return std::memcmp(pa + 4, pb + 4, posAt - 4) == 0 &&
+           std::memcmp(pa + imageAt, pb + imageAt, sizeof(SpriteRec) - imageAt) == 0;
+}
+
+// Image records compared without the surface.
+bool sameImage(const ImageRec& a, const ImageRec& b) {
+    return std::memcmp(reinterpret_cast<const std::uint8_t*>(&a) + 4,
+                       reinterpret_cast<const std::uint8_t*>(&b) + 4, sizeof(ImageRec) - 4) == 0;
+}
+
+bool sameBytes(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
+
+int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
+
+}  // namespace
+
+struct History::Shadow {
+    StageRec stages[kStageRecords];
+    SpriteRec sprites[kSpriteRecords];
+    SectorRec sectors[kSectorRecords];
+    ImageRec images[kImageRecords];
+    std::int32_t totstages = 0;
+    std::int32_t totimages = 0;
+
+    Tables tables() { return {stages, sprites, sectors, images}; }
+
+    void take(const Level& lv) {
+        std::memcpy(stages, lv.stages, sizeof stages);
+        std::memcpy(sprites, lv.spriteTable, sizeof sprites);
+        std::memcpy(sectors, lv.sectorTable, sizeof sectors);
+        std::memcpy(images, lv.imageTable, sizeof images);
+        totstages = lv.totstages;
+        totimages = lv.totimages;
+    }
+};
+
+static_assert(sizeof(Level::spriteTable) == sizeof(SpriteRec) * kSpriteRecords);
+static_assert(sizeof(Level::sectorTable) == sizeof(SectorRec) * kSectorRecords);
+
+struct History::Step {
+    struct Change {
+        std::uint8_t table;
+        std::uint16_t index;
+        std::uint32_t offset;  // into data: the bytes before, then the bytes after
+    };
+    std::vector<Change> changes;
+    std::vector<std::uint8_t> data;
+    std::int32_t totstagesBefore = 0, totstagesAfter = 0;
+    std::int32_t totimagesBefore = 0, totimagesAfter = 0;
+    std::int32_t curstageBefore = 0, curstageAfter = 0;
+    std::uint64_t mergeKey = 0;
+
+    void add(std::uint8_t table, int index, const void* before, const void* after) {
+        const std::size_t n = recordSize(table);
+        changes.push_back({table, static_cast<std::uint16_t>(index),
+                           static_cast<std::uint32_t>(data.size())});
+        const auto* b = static_cast<const std::uint8_t*>(before);
+        const auto* a = static_cast<const std::uint8_t*>(after);
+        data.insert(data.end(), b, b + n);
+        data.insert(data.end(), a, a + n);
+    }
+    const std::uint8_t* before(const Change& c) const { return data.data() + c.offset; }
+    const std::uint8_t* after(const Change& c) const {
+        return data.data() + c.offset + recordSize(c.table);
+    }
+};
+
+History::History(std::size_t limit) : shadow_(std::make_unique<Shadow>()), limit_(limit) {
+    if (limit_ < 1) limit_ = 1;
+}
+
+History::~History() = default;
+
+void History::reset(const Level& lv) {
+    steps_.clear();
+    index_ = 0;
+    cleanIndex_ = 0;
+    depth_ = 0;
+    shadow_->take(lv);
+}
+
+void History::resync(const Level& lv) { shadow_->take(lv); }
+
+void History::setClean(const Level& lv) {
+    cleanIndex_ = static_cast<long>(index_);
+    shadow_->take(lv);
+}
+
+void History::begin(const Level& lv) {
+    if (depth_++ == 0) curstageAtBegin_ = lv.curstage;
+}
+
+bool History::record(const Level& lv, std::uint64_t mergeKey) {
+    if (depth_ == 0) return false;
+    if (--depth_ > 0) return false;
+
+    auto step = std::make_unique<Step>();
+    Tables live = tablesOf(lv);
+    Tables old = shadow_->tables();
+    for (int i = 0; i < kStageRecords; ++i)
+        if (!sameBytes(&live.stages[i], &old.stages[i], sizeof(StageRec))) {
+            step->add(kStage, i, &old.stages[i], &live.stages[i]);
+            old.stages[i] = live.stages[i];
+        }
+    for (int i = 0; i < kSpriteRecords; ++i)
+        if (!sameSprite(live.sprites[i], old.sprites[i])) {
+            step->add(kSprite, i, &old.sprites[i], &live.sprites[i]);
+            old.sprites[i] = live.sprites[i];
+        }
+    for (int i = 0; i < kSectorRecords; ++i)
+        if (!sameBytes(&live.sectors[i], &old.sectors[i], sizeof(SectorRec))) {
+            step->add(kSector, i, &old.sectors[i], &live.sectors[i]);
+            old.sectors[i] = live.sectors[i];
+        }
+    for (int i = 0; i < kImageRecords; ++i)
+        if (!sameImage(live.images[i], old.images[i])) {
+            step->add(kImage, i, &old.images[i], &live.images[i]);
+            old.images[i] = live.images[i];
+        }
+    step->totstagesBefore = shadow_->totstages;
+    step->totimagesBefore = shadow_->totimages;
+    step->totstagesAfter = shadow_->totstages = lv.totstages;
+    step->totimagesAfter = shadow_->totimages = lv.totimages;
+    step->curstageBefore = curstageAtBegin_;
+    step->curstageAfter = lv.curstage;
+    step->mergeKey = mergeKey;
+    if (step->changes.empty() && step->totstagesBefore == step->totstagesAfter &&
+        step->totimagesBefore == step->totimagesAfter)
+        return false;
+
+    const bool canMerge = mergeKey != 0 && index_ == steps_.size() && index_ > 0 &&
+                          steps_.back()->mergeKey == mergeKey &&
+                          cleanIndex_ != static_cast<long>(index_);
+    if (canMerge) {
+        // One step from the earlier step's "before" to this step's "after".
+        Step& prev = *steps_.back();
+        std::map<std::pair<int, int>, std::pair<const std::uint8_t*, const std::uint8_t*>> merged;
+        for (const Step::Change& c : prev.changes)
+            merged[{c.table, c.index}] = {prev.before(c), prev.after(c)};
+        for (const Step::Change& c : step->changes) {
+            auto [it, fresh] = merged.try_emplace({c.table, c.index}, step->before(c), step->after(c));
+            if (!fresh) it->second.second = step->after(c);
+        }
+        auto both = std::make_unique<Step>();
+        for (const auto& [key, bytes] : merged)
+            both->add(static_cast<std::uint8_t>(key.first), key.second, bytes.first, bytes.second);
+        both->totstagesBefore = prev.totstagesBefore;
+        both->totimagesBefore = prev.totimagesBefore;
+        both->curstageBefore = prev.curstageBefore;
+        both->totstagesAfter = step->totstagesAfter;
+        both->totimagesAfter = step->totimagesAfter;
+        both->curstageAfter = step->curstageAfter;
+        both->mergeKey = mergeKey;
+        steps_.back() = std::move(both);
+        return true;
+    }
+
+    // A new edit after undo: the undone steps cannot come back.
+    if (index_ < steps_.size()) {
+        steps_.erase(steps_.begin() + static_cast<long>(index_), steps_.end());
+        if (cleanIndex_ > static_cast<long>(index_)) cleanIndex_ = -1;
+    }
+    steps_.push_back(std::move(step));
+    ++index_;
+    while (steps_.size() > limit_) dropOldest();
+    return true;
+}
+
+void History::dropOldest() {
+    steps_.pop_front();
+    --index_;
+    if (cleanIndex_ == 0) cleanIndex_ = -1;
+    else if (cleanIndex_ > 0) --cleanIndex_;
+}
+
+bool History::undo(Level& lv, const SurfaceCallbacks& cb) {
+    if (depth_ != 0 || !canUndo()) return false;
+    --index_;
+    apply(lv, *steps_[index_], false, cb);
+    return true;
+}
+
+bool History::redo(Level& lv, const SurfaceCallbacks& cb) {
+    if (depth_ != 0 || !canRedo()) return false;
+    ++index_;
+    apply(lv, *steps_[index_ - 1], true, cb);
+    return true;
+}
+
+void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallbacks& cb) {
+    Tables live = tablesOf(lv);
+    Tables old = shadow_->tables();
+    // The image records as they are before the step, to see which pictures
+    // stay, come back or go.
+    std::vector<std::pair<int, ImageRec>> imagesBefore;
+    for (const Step::Change& c : st.changes) {
+        const std::size_t n = recordSize(c.table);
+        const std::uint8_t* src = forward ? st.after(c) : st.before(c);
+        if (c.table == kImage) imagesBefore.emplace_back(c.index, live.images[c.index]);
+        std::memcpy(live.record(c.table, c.index), src, n);
+        std::memcpy(old.record(c.table, c.index), src, n);
+    }
+    lv.totstages = shadow_->totstages = forward ? st.totstagesAfter : st.totstagesBefore;
+    lv.totimages = shadow_->totimages = forward ? st.totimagesAfter : st.totimagesBefore;
+    lv.curstage = forward ? st.curstageAfter : st.curstageBefore;
+
+    std::string firstError;
+    for (const auto& [index, was] : imagesBefore) {
+        ImageRec& rec = lv.imageTable[index];
+        const bool samePicture = !was.name.empty() && was.surface != 0 &&
+                                 sameBytes(&was.name, &rec.name, sizeof rec.name) &&
+                                 sameBytes(&was.path, &rec.path, sizeof rec.path);
+        if (!rec.name.empty() && samePicture) {
+            rec.surface = was.surface;
+            continue;
+        }
+        if (was.surface != 0 && cb.release) cb.release(was.surface);
+        rec.surface = 0;
+        if (rec.name.empty()) continue;
+        try {
+            if (!cb.load) throw Error("No display to load " + rec.name.str());
+            rec.surface = cb.load(rec.path.str());
+            if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorkey);
+        } catch (const std::exception& e) {
+            if (firstError.empty()) firstError = e.what();
+        }
+    }
+
+    // Every live sprite draws from its image's surface.
+    const int stages = clampCount(lv.totstages, kMaxStages);
+    for (int s = 1; s <= stages; ++s) {
+        const int count = clampCount(lv.stage(s).totsprites, kMaxSprites);
+        for (int n = 1; n <= count; ++n) {
+            SpriteRec& sp = lv.sprite(n, s);
+            const bool known = sp.image >= 1 && sp.image <= kMaxImages;
+            sp.surface = known ? lv.image(sp.image).surface : 0;
+        }
+    }
+    if (!firstError.empty()) throw Error(firstError);
+}
+
+std::size_t History::bytes() const {
+    std::size_t n = 0;
+    for (const auto& st : steps_)
+        n += sizeof(Step) + st->data.capacity() + st->changes.capacity() * sizeof(Step::Change);
+    return n;
+}
+
+}  // namespace slv

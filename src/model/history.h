@@ -1,0 +1,119 @@
+// Undo and redo of level edits.
+//
+// The history keeps a shadow copy of the level's tables as they stood after
+// the last recorded edit. An edit runs between begin() and record(): record()
+// compares the tables with the shadow and keeps, for each record that
+// changed, its bytes before and after, together with the counts the edit
+// changed. A step therefore costs memory in proportion to what the edit
+// touched, and undo or redo writes back exactly those records.
+//
+// What the history leaves alone: the frame the animation shows (`pos`) and
+// the surface references of sprite and image records, which only mean
+// something while the program runs. After undo or redo the surfaces are set
+// right again: an image that comes back gets its picture loaded again, an
+// image that goes away has its picture released, and every live sprite takes
+// the surface of its image.
+//
+// The pose table and the outline colours are settings, not level edits; they
+// are not recorded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editing.h"
+#include "level.h"
+
+namespace slv {
+
+class History {
+public:
+    // How many steps are kept; the oldest go first.
+    static constexpr std::size_t kDefaultLimit = 1000;
+
+    explicit History(std::size_t limit = kDefaultLimit);
+    ~History();
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
+
+    // Forgets every step and takes the level as it is now as the saved
+    // state (New, Open, start-up).
+    void reset(const Level& lv);
+
+    // An edit starts. Calls nest: only the outermost begin/record pair makes
+    // a step, so several edits that are one action become one step.
+    void begin(const Level& lv);
+
+    // The edit that began ends: the records that changed since the last step
+    // become one step (nothing is recorded when nothing changed). A non-zero
+    // `mergeKey` equal to the previous step's merges the two into one step,
+    // unless the previous step is the saved state or was undone. The redo
+    // steps are dropped when a step is recorded. Returns true when a step
+    // was recorded or merged.
+    bool record(const Level& lv, std::uint64_t mergeKey = 0);
+
+    // Undoes or redoes one step; false when there is none. Pictures that come
+    // back are loaded through `cb` (load and setColorKey), pictures that go
+    // away are released. A picture that fails to load leaves its surface at
+    // 0; the first such failure is thrown as slv::Error after the whole step
+    // is applied, so the tables are always whole.
+    bool undo(Level& lv, const SurfaceCallbacks& cb);
+    bool redo(Level& lv, const SurfaceCallbacks& cb);
+
+    bool canUndo() const { return index_ > 0; }
+    bool canRedo() const { return index_ < steps_.size(); }
+    // Steps that can be undone / redone.
+    std::size_t undoCount() const { return index_; }
+    std::size_t redoCount() const { return steps_.size() - index_; }
+
+    // True while the level is as it was at the last reset() or setClean().
+    bool isClean() const { return depth_ == 0 && cleanIndex_ == static_cast<long>(index_); }
+    // The level as it is now is the saved state (after Save).
+    void setClean(const Level& lv);
+
+    // Bytes held by the steps (the shadow copy not included).
+    std::size_t bytes() const;
+
+    // Takes the tables as they are now into the shadow without making a
+    // step (for changes that are not edits, such as Save measuring files).
+    void resync(const Level& lv);
+
+    struct Step;
+
+private:
+    void apply(Level& lv, const Step& st, bool forward, const SurfaceCallbacks& cb);
+    void dropOldest();
+
+    struct Shadow;
+    std::unique_ptr<Shadow> shadow_;
+    std::deque<std::unique_ptr<Step>> steps_;
+    std::size_t index_ = 0;   // steps 0..index_-1 are done
+    long cleanIndex_ = 0;     // -1: the saved state is no longer reachable
+    std::size_t limit_;
+    int depth_ = 0;
+    std::int32_t curstageAtBegin_ = 0;
+};
+
+// One edit as a scope: begins on construction and records on destruction,
+// also when the edit fails half-way (what it did stays undoable).
+class HistoryEdit {
+public:
+    HistoryEdit(History& h, const Level& lv, std::uint64_t mergeKey = 0)
+        : h_(h), lv_(lv), mergeKey_(mergeKey) {
+        h_.begin(lv_);
+    }
+    ~HistoryEdit() { h_.record(lv_, mergeKey_); }
+    HistoryEdit(const HistoryEdit&) = delete;
+    HistoryEdit& operator=(const HistoryEdit&) = delete;
+
+private:
+    History& h_;
+    const Level& lv_;
+    std::uint64_t mergeKey_;
+};
+
+}  // namespace slv

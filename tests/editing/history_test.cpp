@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <random>
+
+#include "fake_display.h"
+#include "model/history.h"
+
+using namespace slv;
+
+namespace {
+
+// The level's tables as bytes, without what only means something while the
+// program runs (surface references) and the animation frame.
+std::string tablesBytes(const Level& lv) {
+    std::string out;
+    auto put = [&out](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
+    put(lv.stages, sizeof lv.stages);
+    for (int n = 1; n <= kMaxSprites; ++n)
+        for (int s = 1; s <= kMaxStages; ++s) {
+            SpriteRec r = lv.sprite(n, s);
+            r.surface = 0;
+            r.pos = 0;
+            put(&r, sizeof r);
+        }
+    put(lv.sectorTable, sizeof lv.sectorTable);
+    for (int i = 1; i <= kMaxImages; ++i) {
+        ImageRec r = lv.image(i);
+        r.surface = 0;
+        put(&r, sizeof r);
+    }
+    const std::int32_t counts[] = {lv.totstages, lv.totimages, lv.curstage};
+    put(counts, sizeof counts);
+    return out;
+}
+
+struct HistoryTest : ::testing::Test {
+    std::unique_ptr<Level> lv = newLevel();
+    FakeDisplay d;
+    History h;
+    std::mt19937 gen{20261207};
+    SeqRandom place{{17, 301, 599, 2, 250, 399, 42}};
+    const std::vector<std::string> bitmaps{"coin.bmp", "bird.bmp", "gem.bmp", "fan.bmp", "odd.bmp"};
+
+    void SetUp() override {
+        d.add("coin.bmp", 256, 32, 8);
+        d.add("bird.bmp", 256, 48, 4);
+        d.add("gem.bmp", 200, 40, 5);
+        d.add("fan.bmp", 168, 40, 3);
+        d.add("odd.bmp", 100, 20, 1);
+        for (int k = 1; k <= 9; ++k) d.add("stage" + std::to_string(k) + ".bmp", 640, 430);
+        lv->colorkey = 0xF81F;
+        h.reset(*lv);
+    }
+    int any(int n) { return std::uniform_int_distribution<int>(0, n - 1)(gen); }
+    std::string anyBitmap() { return bitmaps[static_cast<std::size_t>(any(5))]; }
+    std::string anyStagePath() { return "/w/backpx/stage" + std::to_string(1 + any(9)) + ".bmp"; }
+    int sprites() const { return lv->curstage >= 1 ? lv->stage(lv->curstage).totsprites : 0; }
+    int sectors() const { return lv->stage(lv->curstage).totsectors; }
+
+    // Deletes a stage as the window does, closing it when it was open.
+    void delStage(int s) {
+        deleteStage(*lv, s, d.callbacks());
+        if (s < lv->curstage) --lv->curstage;
+        else if (s == lv->curstage) lv->curstage = 0;
+    }
+
+    // One random edit of any kind, as one history step. Refused edits
+    // (limits, nothing selected) change nothing and record nothing.
+    void randomEdit(std::uint64_t gesture) {
+        const int kind = any(14);
+        if (kind == 13) {  // opening a stage is no edit
+            if (lv->totstages > 0) lv->curstage = 1 + any(lv->totstages);
+            return;
+        }
+        const std::uint64_t key = kind == 8 || kind == 11 ? gesture : 0;
+        HistoryEdit edit(h, *lv, key);
+        try {
+            switch (kind) {
+            case 0: addStages(*lv, {anyStagePath(), anyStagePath()}, d.callbacks().fileSize); break;
+            case 1: if (lv->totstages) modifyStage(*lv, 1 + any(lv->totstages), anyStagePath(), d.callbacks().fileSize); break;
+            case 2: setSplash(*lv, anyStagePath()); break;
+            case 3: if (lv->totstages) delStage(1 + any(lv->totstages)); break;
+            case 4: addSprites(*lv, "/w/sprites", {anyBitmap(), anyBitmap(), anyBitmap()}, d.callbacks(),
+                               d.detector(), std::ref(place)); break;
+            case 5: if (sprites()) replaceSprite(*lv, any(sprites()), "/w/sprites", anyBitmap(), d.callbacks(), d.detector()); break;
+            case 6: if (sprites()) deleteSprite(*lv, lv->curstage, any(sprites()), d.callbacks()); break;
+            case 7: if (sprites()) setSpriteX(*lv, any(sprites()), any(600)); break;
+            case 8: if (sprites()) {  // a drag of several moves
+                ViewSelection sel{any(sprites()), -1};
+                const SpriteRec& sp = lv->sprite(sel.spriteRow + 1, lv->curstage);
+                viewMouseDown(*lv, EditPage::Sprite, {true, false, true}, sp.x, sp.y, sel);
+                for (int m = 0; m < 5; ++m)
+                    viewMouseMove(*lv, EditPage::Sprite, {true, false, false}, any(640), any(430), sel);
+            } break;
+            case 9: {
+                ViewSelection sel;
+                viewMouseDown(*lv, EditPage::Sector, {false, true, false}, any(600), any(400), sel);
+                viewMouseMove(*lv, EditPage::Sector, {false, true, false}, any(640), any(430), sel);
+                viewMouseUp(*lv, EditPage::Sector);
+            } break;
+            case 10: if (sectors()) deleteSector(*lv, lv->curstage, any(sectors())); break;
+            case 11: if (sectors()) {
+                ViewSelection sel{-1, any(sectors())};
+                viewMouseMove(*lv, EditPage::Sector, {true, false, false}, any(640), any(430), sel);
+                viewMouseMove(*lv, EditPage::Sector, {true, false, false}, any(640), any(430), sel);
+            } break;
+            case 12: if (sectors()) setSectorField(*lv, any(sectors()), static_cast<SectorField>(any(4)), any(300)); break;
+            }
+        } catch (const Error&) {
+        }
+    }
+
+    // Every live sprite and used image holds a surface the display made for
+    // its own file, and the display holds no other surface.
+    void expectSurfacesSound() {
+        int used = 0;
+        for (int i = 1; i <= lv->totimages; ++i) {
+            const ImageRec& im = lv->image(i);
+            if (im.name.empty()) continue;
+            ++used;
+            ASSERT_TRUE(d.live.count(im.surface)) << "image " << i;
+            EXPECT_EQ(d.live[im.surface], im.name.str());
+        }
+        EXPECT_EQ(static_cast<int>(d.live.size()), used);
+        for (int s = 1; s <= lv->totstages; ++s)
+            for (int n = 1; n <= lv->stage(s).totsprites; ++n)
+                EXPECT_EQ(lv->sprite(n, s).surface, lv->image(lv->sprite(n, s).image).surface);
+    }
+};
+
+}  // namespace
+
+TEST_F(HistoryTest, RandomEditsUndoToTheStartAndRedoToTheEnd) {
+    // The tables before and after every recorded step. Opening a stage
+    // between edits is no step, so a step starts where the last one ended
+    // except for the open stage.
+    auto hash = [](const std::string& b) { return std::hash<std::string>{}(b); };
+    std::string start;
+    std::vector<std::size_t> before, after;
+    std::uint64_t gesture = 1;
+    while (h.undoCount() < 250) {
+        const std::size_t steps = h.undoCount();
+        std::string was = tablesBytes(*lv);
+        randomEdit(++gesture);
+        if (h.undoCount() == steps) continue;
+        if (steps == 0) start = was;
+        before.push_back(hash(was));
+        after.push_back(hash(tablesBytes(*lv)));
+    }
+    const std::string end = tablesBytes(*lv);
+    ASSERT_GT(lv->totimages, 0);
+    expectSurfacesSound();
+
+    for (std::size_t k = after.size(); k-- > 0;) {
+        ASSERT_TRUE(h.undo(*lv, d.callbacks()));
+        ASSERT_EQ(hash(tablesBytes(*lv)), before[k]) << "undo of step " << k;
+    }
+    EXPECT_FALSE(h.undo(*lv, d.callbacks()));
+    EXPECT_TRUE(tablesBytes(*lv) == start);
+    EXPECT_TRUE(h.isClean());
+    expectSurfacesSound();
+
+    for (std::size_t k = 0; k < after.size(); ++k) {
+        ASSERT_TRUE(h.redo(*lv, d.callbacks()));
+        ASSERT_EQ(hash(tablesBytes(*lv)), after[k]) << "redo of step " << k;
+    }
+    EXPECT_FALSE(h.redo(*lv, d.callbacks()));
+    EXPECT_TRUE(tablesBytes(*lv) == end);
+    expectSurfacesSound();
+
+    // An edit after undo drops the steps that were undone.
+    for (int k = 0; k < 5; ++k) h.undo(*lv, d.callbacks());
+    EXPECT_EQ(h.redoCount(), 5u);
+    {
+        HistoryEdit edit(h, *lv);
+        setSplash(*lv, "/w/backpx/other.bmp");
+    }
+    EXPECT_EQ(h.redoCount(), 0u);
+    EXPECT_FALSE(h.redo(*lv, d.callbacks()));
+    EXPECT_EQ(lv->stage(0).name.str(), "other.bmp");
+}
+
+TEST_F(HistoryTest, OneActionIsOneStepAndStepsHoldOnlyWhatChanged) {
+    addStages(*lv, {"/w/backpx/stage1.bmp"}, d.callbacks().fileSize);
+    lv->curstage = 1;
+    h.reset(*lv);
+    {  // "Add 'em" of three files
+        HistoryEdit edit(h, *lv);
+        addSprites(*lv, "/w/sprites", {"coin.bmp", "bird.bmp", "gem.bmp"}, d.callbacks(), d.detector(),
+                   std::ref(place));
+    }
+    EXPECT_EQ(h.undoCount(), 1u);
+    // A drag of a hundred moves, each recorded as it happens, merges.
+    ViewSelection sel{1, -1};
+    const int firstX = lv->sprite(2, 1).x;
+    for (int m = 0; m < 100; ++m) {
+        HistoryEdit edit(h, *lv, 77);
+        viewMouseMove(*lv, EditPage::Sprite, {true, false, false}, m, 2 * m, sel);
+    }
+    EXPECT_EQ(h.undoCount(), 2u);
+    // One moved sprite: a step of about two sprite records, not the tables.
+    EXPECT_LT(h.bytes() - [&] { History one; return one.bytes(); }(), 4000u);
+    ASSERT_TRUE(h.undo(*lv, d.callbacks()));
+    EXPECT_EQ(lv->sprite(2, 1).x, firstX);
+    ASSERT_TRUE(h.undo(*lv, d.callbacks()));
+    EXPECT_EQ(lv->stage(1).totsprites, 0);
+    EXPECT_EQ(lv->totimages, 0);
+    EXPECT_TRUE(d.live.empty());
+    // A click that moves nothing records nothing.
+    {
+        HistoryEdit edit(h, *lv);
+    }
+    EXPECT_EQ(h.redoCount(), 2u);
+}
+
+TEST_F(HistoryTest, TheSavedStateIsKnownAcrossUndoAndRedo) {
+    auto edit = [&](int x) {
+        HistoryEdit e(h, *lv);
+        lv->sector(1, 0).x = x;
+        lv->stage(0).totsectors = 1;
+    };
+    EXPECT_TRUE(h.isClean());
+    edit(1);
+    EXPECT_FALSE(h.isClean());
+    h.undo(*lv, d.callbacks());
+    EXPECT_TRUE(h.isClean());  // back to the saved state
+    h.redo(*lv, d.callbacks());
+    h.setClean(*lv);
+    edit(2);
+    h.undo(*lv, d.callbacks());
+    EXPECT_TRUE(h.isClean());
+    h.undo(*lv, d.callbacks());
+    EXPECT_FALSE(h.isClean());
+    edit(3);  // the saved state was in the dropped branch
+    EXPECT_FALSE(h.isClean());
+    h.undo(*lv, d.callbacks());
+    EXPECT_FALSE(h.isClean());
+}
+
+TEST_F(HistoryTest, AtLeastFiveHundredStepsAreKeptAndTheOldestGo) {
+    History small(500);
+    small.reset(*lv);
+    lv->stage(0).totsectors = 1;
+    for (int k = 1; k <= 600; ++k) {
+        HistoryEdit e(small, *lv);
+        lv->sector(1, 0).x = k;
+    }
+    EXPECT_EQ(small.undoCount(), 500u);
+    while (small.undo(*lv, d.callbacks())) {
+    }
+    EXPECT_EQ(lv->sector(1, 0).x, 100);
+    EXPECT_FALSE(small.isClean());
+}
+
+TEST_F(HistoryTest, APictureThatCannotComeBackIsReportedAndTheTablesStayWhole) {
+    addStages(*lv, {"/w/backpx/stage1.bmp"}, d.callbacks().fileSize);
+    lv->curstage = 1;
+    h.reset(*lv);
+    {
+        HistoryEdit e(h, *lv);
+        addSprites(*lv, "/w/sprites", {"coin.bmp"}, d.callbacks(), d.detector(), std::ref(place));
+    }
+    {
+        HistoryEdit e(h, *lv);
+        deleteSprite(*lv, 1, 0, d.callbacks());
+    }
+    d.pictures.erase("coin.bmp");
+    EXPECT_EQ(errorOf([&] { h.undo(*lv, d.callbacks()); }), "File not found");
+    EXPECT_EQ(lv->stage(1).totsprites, 1);
+    EXPECT_EQ(lv->image(1).name.str(), "coin.bmp");
+    EXPECT_EQ(lv->image(1).surface, 0u);
+    EXPECT_EQ(lv->sprite(1, 1).surface, 0u);
+}
