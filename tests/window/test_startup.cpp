@@ -203,9 +203,11 @@ private slots:
     void failedSettingsWriteAsksBeforeClosing() {
         for (bool closeAnyway : {false, true}) {
             TempHome home;
-            QDir().mkpath(home.path("corvatel.cf"));  // a folder where the file belongs
+            QFile::remove(home.path("corvatel.cf"));
             Editor ed;
             ed.ticks(1);
+            // Absent at start, so close may create it; a folder now stands in its way.
+            QDir().mkpath(home.path("corvatel.cf"));
             ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
             ed.w->Button4Click();
             ui.errors.clear();
