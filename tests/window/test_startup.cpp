@@ -83,18 +83,17 @@ private slots:
         QCOMPARE(ed.L().lookupPose("a.b"), 5);
     }
 
-    void homeFolderFileIsTakenByteForByte() {
+    void homeFolderFileWithALineEnd() {
         TempHome home;
         QFile f(home.config + "/corvatel.txt");
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(home.home.toUtf8() + "\r\n");
         f.close();
         Editor ed(false);
-        QCOMPARE(QString::fromStdString(ed.L().homedir), home.home + "\r\n");
-        // Every file is looked for under that path, so screen1.bmp is missing.
+        // The line end is not part of the path.
+        QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
         QTest::qWait(1);
-        QCOMPARE(ui.errors.size(), 1);
-        QVERIFY(ui.errors[0].startsWith("Cannot open file "));
+        QVERIFY(ui.errors.isEmpty());
     }
 
     void badSettingsFilesGiveAMessageAndTheDefaults() {
@@ -105,9 +104,43 @@ private slots:
         f.close();
         Editor ed(false);
         QTest::qWait(1);
-        QCOMPARE(ui.errors, QStringList{"Read beyond end of file"});
+        QCOMPARE(ui.errors, QStringList{"Reading " + home.path("corvatel.cf") + ": Read beyond end of file"});
         QCOMPARE(ed.L().spriteboxcolor, rgbColor(10, 100, 70));
         QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
+    }
+
+    // Close never replaces a settings file that start-up did not read.
+    void settingsFilesNotReadAreKeptAtClose() {
+        for (bool screenMissing : {true, false}) {
+            TempHome home;
+            const QByteArray poses(56, '\x02'), cf("garbage");
+            QFile p(home.path("totposes.dat")), c(home.path("corvatel.cf"));
+            QVERIFY(p.open(QIODevice::WriteOnly) && p.write(poses) == 56);
+            p.close();
+            if (screenMissing) {
+                QFile::remove(home.path("screen1.bmp"));  // start-up stops before the settings
+                Level saved;
+                writeSettings(saved, home.path("corvatel.cf").toStdString());
+            } else {
+                QVERIFY(c.open(QIODevice::WriteOnly) && c.write(cf) == cf.size());  // unreadable
+                c.close();
+            }
+            QFile c2(home.path("corvatel.cf"));
+            QVERIFY(c2.open(QIODevice::ReadOnly));
+            const QByteArray cfBefore = c2.readAll();
+            c2.close();
+            {
+                Editor ed;
+                QTest::qWait(1);
+                QVERIFY(ed.w->close());
+            }
+            QVERIFY(p.open(QIODevice::ReadOnly));
+            QCOMPARE(p.readAll(), poses);  // untouched, or written back as it was read
+            p.close();
+            QVERIFY(c2.open(QIODevice::ReadOnly));
+            QCOMPARE(c2.readAll(), cfBefore);
+            c2.close();
+        }
     }
 
     void closeWritesTheSettingsFiles() {
@@ -127,8 +160,8 @@ private slots:
 
     void failedSettingsWriteKeepsTheWindowOpen() {
         TempHome home;
-        QDir().mkpath(home.path("corvatel.cf"));  // a folder where the file belongs
         Editor ed;
+        QDir().mkpath(home.path("corvatel.cf"));  // a folder where the file belongs
         QTest::qWait(1);
         ui.errors.clear();
         QVERIFY(!ed.w->close());
