@@ -12,6 +12,7 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "package/levelio.h"
+#include "package/skinpackage.h"
 #include "temp_dir.h"
 
 using namespace slv;
@@ -252,6 +253,7 @@ TEST(ReadingOnlyRegularFiles, FifosAndDevicesAreRefusedWithoutWaiting) {
         {"replace a FIFO", [&] { writeFileAtomic(fifo, "x"); }, "Saving " + fifo + ": Not a regular file"},
         {"a device", [&] { readWholeFile("/dev/zero"); }, "Reading /dev/zero: Not a regular file"},
         {"a FIFO package", [&] { readPackage(fifo); }, "Reading " + fifo + ": Not a regular file"},
+        {"a FIFO skin package", [&] { readSkinHeader(fifo); }, "Reading " + fifo + ": Not a regular file"},
     };
     for (const Case& c : cases) {
         std::string r = inChild([&] {
