@@ -384,7 +384,6 @@ PartFile::PartFile(const std::string& dest, Target target, std::string action)
     }
     const std::string dir = dirOf(target_);
     const std::string stem = partStem(baseOf(target_), dir);
-    removeStaleParts(dir, stem);
     std::string temp = dir + "/" + stem + std::string(kPartMark) + "XXXXXX";
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
@@ -468,7 +467,10 @@ void PartFile::commitRename(bool replace, bool sync) {
     };
     if (replace) {
         if (::rename(temp_.c_str(), target_.c_str()) != 0) failAfterClose(errno);
-        syncFolder(dirOf(target_));
+        const std::string dir = dirOf(target_);
+        syncFolder(dir);
+        // Done only here, so that extracting many files never scans their folder.
+        removeStaleParts(dir, partStem(baseOf(target_), dir));
         return;
     }
     // Never replace: whatever stands at the destination is kept, a link

@@ -123,7 +123,8 @@ private:
 // The temporary file is "<name>.part-XXXXXX" beside the file it becomes
 // (shortened, with a hash of the name, where that would exceed the folder's
 // file-name limit). It is removed when the save fails; those that a killed
-// save left behind for the same destination are removed by the next save.
+// save left behind for the same destination are removed when the next save
+// to it commits.
 class PartFile {
 public:
     enum class Target { Replace, New };

@@ -40,7 +40,7 @@ struct SettingsState {
     std::string posesPastTable;
 };
 
-// Pose records of totposes.dat beyond the table that are kept for close; a
+// Bytes of totposes.dat past the pose table that are kept for close; a
 // file with more is not read and left as it stands.
 constexpr std::int64_t kMaxPosesPastTable = std::int64_t{1} << 24;
 

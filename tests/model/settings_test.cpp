@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "common/child_process.h"
+#include "common/error_text.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/settings.h"
@@ -37,15 +38,6 @@ std::string settingsBytes(std::uint32_t box, std::uint32_t sector, const std::st
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string settingsError(const std::string& path) {
-    try {
-        readSettings(path);
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "";
-}
 
 }  // namespace
 
@@ -188,9 +180,9 @@ TEST(SettingsFile, RoundTripAndSoundRecordsOnly) {
     for (const std::string& bad : {settingsBytes(0x01000000, 0, "/w"), settingsBytes(0, 0, std::string("/a\0b", 4)),
                                    settingsBytes(0, 0, "/w") + "x"}) {
         writeBytes(p, bad);
-        EXPECT_TRUE(contains(settingsError(p), "Reading " + p + ": "));
+        EXPECT_TRUE(contains(errorOf([&] { readSettings(p); }), "Reading " + p + ": "));
     }
-    EXPECT_EQ(settingsError(d.file("none.cf")), "Reading " + d.file("none.cf") + ": File not found");
+    EXPECT_EQ(errorOf([&] { readSettings(d.file("none.cf")); }), "Reading " + d.file("none.cf") + ": File not found");
 }
 
 // A settings file that start-up did not read is never replaced by defaults.
