@@ -328,6 +328,7 @@ void Tmain::connectHandlers() {
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
     connect(SpinEdit3, &QSpinBox::valueChanged, this, [this] { SpinEdit3Change(); });
     setupPicker();
+    setupEditing();
     qApp->installEventFilter(this);
 }
 
@@ -392,6 +393,10 @@ bool Tmain::FormClose() {
 void Tmain::closeEvent(QCloseEvent* e) {
     if (closed_) {
         e->accept();
+        return;
+    }
+    if (!confirmDiscard()) {  // a changed level is saved or discarded first
+        e->ignore();
         return;
     }
     try {

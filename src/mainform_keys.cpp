@@ -48,10 +48,11 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
     return false;  // the focused control still handles the key
 }
 
-void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers) {
+void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     Level& L = *level_;
     if (key == VK_ESCAPE) close();
     actorKeyDown(L, key);
+    historyKey(key, shift);
     switch (key) {
     case VK_F9:
     case VK_F10:

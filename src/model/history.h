@@ -75,6 +75,10 @@ public:
     // The level as it is now is the saved state (after Save).
     void setClean(const Level& lv);
 
+    // The level as it is now differs from any saved state (a restored
+    // recovery package).
+    void markUnsaved() { cleanIndex_ = -1; }
+
     // Bytes held by the steps (the shadow copy not included).
     std::size_t bytes() const;
 
