@@ -293,12 +293,16 @@ private slots:
         ui.answerYes = true;
         {
             Editor ed;
+            ed.w->recoveryDelayMs = 10;
             ed.ticks(1);
             QCOMPARE(ui.questions.size(), 1);
             QCOMPARE(ed.L().totstages, 1);
             QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
             QVERIFY(ed.w->levelChanged());
             QVERIFY(ed.w->windowTitle().endsWith('*'));
+            // The restored level is unsaved: it has its recovery package again.
+            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            ed.w->recovery().wait();
             // A clean close removes it.
             ui.saveChoices = {SaveChoice::Discard};
             ed.w->close();
