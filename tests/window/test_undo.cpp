@@ -248,6 +248,19 @@ private slots:
         QCOMPARE(sc.y, 30);
         QCOMPARE(sc.w, 11);
         QCOMPARE(ed.w->SpinEdit4->value(), 30);
+        // Typed into W, then the sector dragged: Ctrl+Z in the W field undoes
+        // the drag, and the field's own text undo does not turn into an edit.
+        QTest::keyClicks(ed.w->SpinEdit5, "7");
+        const int typed = sc.w;
+        QVERIFY(typed == 117 || typed == 711);
+        ed.w->DXDraw1MouseDown(Qt::LeftButton, false, 25, 35);
+        ed.w->DXDraw1MouseMove(Qt::LeftButton, false, 45, 55);
+        ed.w->DXDraw1MouseUp(Qt::LeftButton, false, 45, 55);
+        QCOMPARE(sc.x, 40);
+        QTest::keyClick(ed.w->SpinEdit5, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(sc.x, 20);
+        QCOMPARE(sc.w, typed);
+        QCOMPARE(int(ed.w->history().redoCount()), 1);
         // A plain right click makes no sector.
         ed.w->DXDraw1MouseMove(Qt::NoButton, false, 40, 40);
         ed.w->DXDraw1MouseDown(Qt::RightButton, false, 40, 40);
