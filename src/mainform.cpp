@@ -395,7 +395,7 @@ void Tmain::closeEvent(QCloseEvent* e) {
         e->accept();
         return;
     }
-    if (!confirmDiscard()) {  // a changed level is saved or discarded first
+    if (!confirmClose()) {  // a changed level is saved or discarded first
         e->ignore();
         return;
     }

@@ -174,6 +174,9 @@ public:
     // On a changed level asks "Save changes to NAME ?"; true when the caller
     // may go on (saved, or changes discarded), false on Cancel.
     bool confirmDiscard();
+    // confirmDiscard for closing the window: the New that closing runs then
+    // asks nothing.
+    bool confirmClose();
     // The package the level was opened from or saved to; empty when none.
     std::string levelPath();
     // Connects the sector fields; called once while the window is built.

@@ -85,6 +85,15 @@ void Tmain::newLevel() {
     if (TDirectDrawSurface* back = surface(L.backsurface)) back->LoadBitmapFile(homePath("car.bmp"));
 }
 
+bool Tmain::confirmClose() {
+    EditState& es = editState();
+    es.discardAnswered = false;
+    if (!confirmDiscard()) return false;
+    // The close sequence runs New; it must not ask a second time.
+    es.discardAnswered = true;
+    return true;
+}
+
 bool Tmain::confirmDiscard() {
     EditState& es = editState();
     if (es.history.isClean()) return true;
@@ -92,7 +101,7 @@ bool Tmain::confirmDiscard() {
                                          : QString::fromStdString(fileNamePart(es.path));
     switch (UiServices::instance().askSave(this, "Save changes to " + name + " ?")) {
     case SaveChoice::Cancel: return false;
-    case SaveChoice::Discard: es.discardAnswered = true; return true;
+    case SaveChoice::Discard: return true;
     case SaveChoice::Save: break;
     }
     QString path = QString::fromStdString(es.path);

@@ -18,7 +18,7 @@ struct Tmain::EditState {
     int spriteShown = 0;       // sprite of curstage the Sprite fields show; 0 none
     int sectorShown = 0;       // the same for the Sector fields
     std::uint64_t gesture = 0; // counts mouse presses; a drag merges by it
-    bool discardAnswered = false;  // "Discard" was chosen for the close under way
+    bool discardAnswered = false;  // the close under way was answered
     QTimer* recoveryTimer = nullptr;
 };
 

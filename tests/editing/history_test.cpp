@@ -11,8 +11,9 @@ using namespace slv;
 
 namespace {
 
-// The level's tables as bytes, without what only means something while the
-// program runs (surface references) and the animation frame.
+// The level's tables as bytes, without the surface references: they only
+// mean something while the program runs, and a picture loaded again gets a
+// new one.
 std::string tablesBytes(const Level& lv) {
     std::string out;
     auto put = [&out](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
@@ -21,7 +22,6 @@ std::string tablesBytes(const Level& lv) {
         for (int s = 1; s <= kMaxStages; ++s) {
             SpriteRec r = lv.sprite(n, s);
             r.surface = 0;
-            r.pos = 0;
             put(&r, sizeof r);
         }
     put(lv.sectorTable, sizeof lv.sectorTable);

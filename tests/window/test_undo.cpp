@@ -112,6 +112,20 @@ private slots:
                 if (!kept.empty()) QCOMPARE(ed.L().stage(1).name.str(), kept);
                 QCOMPARE(ed.w->levelChanged(), !goesOn);
             }
+        // Discard, then the Open dialog cancelled: the level stays, still
+        // changed, and the next New asks again.
+        {
+            ui = UndoUi();
+            Editor ed;
+            ed.ticks(1);
+            addStage(ed, ui, home);
+            ui.saveChoices = {SaveChoice::Discard, SaveChoice::Cancel};
+            ed.w->Button2Click();
+            ed.w->Button1Click();
+            QCOMPARE(ui.saveQuestions.size(), 2);
+            QCOMPARE(ed.L().totstages, 1);
+            QVERIFY(ed.w->levelChanged());
+        }
         // An unchanged level: no question at all.
         ui = UndoUi();
         Editor ed;
