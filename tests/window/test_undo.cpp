@@ -102,7 +102,7 @@ private slots:
                 if (action == New) ed.w->Button1Click();
                 if (action == Open) ed.w->Button2Click();
                 QCOMPARE(ui.saveQuestions, QStringList{"Save changes to the new level ?"});
-                QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+                QVERIFY2(ui.errors.isEmpty(), qPrintable(what + ": " + ui.errors.join("; ")));
                 const bool goesOn = choice != SaveChoice::Cancel;
                 QCOMPARE(QFileInfo::exists(savedAs), choice == SaveChoice::Save);
                 QVERIFY2(ed.w->isVisible() == (action != Esc || !goesOn), qPrintable(what));
