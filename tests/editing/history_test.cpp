@@ -240,18 +240,27 @@ TEST_F(HistoryTest, TheSavedStateIsKnownAcrossUndoAndRedo) {
 }
 
 TEST_F(HistoryTest, AtLeastFiveHundredStepsAreKeptAndTheOldestGo) {
-    History small(500);
-    small.reset(*lv);
-    lv->stage(0).totsectors = 1;
-    for (int k = 1; k <= 600; ++k) {
-        HistoryEdit e(small, *lv);
-        lv->sector(1, 0).x = k;
+    const std::size_t big = History::kByteBudget;
+    struct Case {
+        std::size_t limit, budget;
+        int edits;
+        std::size_t kept;
+    } cases[] = {{500, big, 600, 500}, {1000, 1, 600, 500}, {1000, big, 600, 600}, {1000, big, 1200, 1000}};
+    for (const Case& c : cases) {
+        History small(c.limit, c.budget);
+        lv->sector(1, 0).x = 0;
+        small.reset(*lv);
+        lv->stage(0).totsectors = 1;
+        for (int k = 1; k <= c.edits; ++k) {
+            HistoryEdit e(small, *lv);
+            lv->sector(1, 0).x = k;
+        }
+        EXPECT_EQ(small.undoCount(), c.kept) << c.limit << " " << c.budget;
+        while (small.undo(*lv, d.callbacks())) {
+        }
+        EXPECT_EQ(lv->sector(1, 0).x, c.edits - static_cast<int>(c.kept));
+        EXPECT_EQ(small.isClean(), c.edits == static_cast<int>(c.kept));
     }
-    EXPECT_EQ(small.undoCount(), 500u);
-    while (small.undo(*lv, d.callbacks())) {
-    }
-    EXPECT_EQ(lv->sector(1, 0).x, 100);
-    EXPECT_FALSE(small.isClean());
 }
 
 TEST_F(HistoryTest, APictureThatCannotComeBackIsReportedAndTheTablesStayWhole) {
