@@ -330,6 +330,7 @@ void Tmain::connectHandlers() {
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
     connect(SpinEdit3, &QSpinBox::valueChanged, this, [this] { SpinEdit3Change(); });
     setupPicker();
+    setupEditing();
     qApp->installEventFilter(this);
 }
 
@@ -465,6 +466,10 @@ bool Tmain::FormClose() {
 void Tmain::closeEvent(QCloseEvent* e) {
     if (closed_) {
         e->accept();
+        return;
+    }
+    if (!confirmClose()) {  // a changed level is saved or discarded first
+        e->ignore();
         return;
     }
     releaseHeldKeys();

@@ -27,6 +27,8 @@ class QTabWidget;
 class QTreeView;
 
 namespace slv {
+class History;
+class RecoveryWriter;
 class TDXDraw;
 class TDXTimer;
 class SceneCache;
@@ -175,6 +177,38 @@ public:
     // Selects a row (or none with -1) without running the list's click handler.
     void selectRow(QListWidget* list, int row);
 
+    // ---- undo, unsaved changes and recovery ----
+    void undoEdit();   // Ctrl+Z
+    void redoEdit();   // Ctrl+Shift+Z, Ctrl+Y
+    // Runs the undo and redo keys; true when the key was one of them.
+    bool historyKey(int key, Qt::KeyboardModifiers shift);
+    // True when the level changed since the last New, Open or Save.
+    bool levelChanged();
+    // On a changed level asks "Save changes to NAME ?"; true when the caller
+    // may go on (saved, or changes discarded), false on Cancel.
+    bool confirmDiscard();
+    // confirmDiscard for closing the window: the New that closing runs then
+    // asks nothing.
+    bool confirmClose();
+    // The package the level was opened from or saved to; empty when none.
+    std::string levelPath();
+    // Connects the sector fields; called once while the window is built.
+    void setupEditing();
+    // Offers to restore a recovery package left by a run that did not end
+    // cleanly (first tick).
+    void offerRecovery();
+    // Milliseconds after the last edit before the recovery package is written.
+    int recoveryDelayMs = 3000;
+    void writeRecoveryNow();
+    // New without the question: empties the level and its history.
+    void newLevel();
+    slv::History& history();
+    slv::RecoveryWriter& recovery();
+    void SpinEdit2Change();
+    void SpinEdit4Change();
+    void SpinEdit5Change();
+    void SpinEdit6Change();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -198,6 +232,14 @@ private:
     void reportTickError(const QString& text);
     struct Callbacks;
     friend struct Callbacks;
+    struct EditState;
+    struct EditScope;
+    std::shared_ptr<EditState> edit_;
+    EditState& editState();
+    void afterEdit();
+    void syncAfterHistory(int stageWas, const std::string& backdropWas, std::string error);
+    void updateTitle();
+    bool saveTo(const QString& path);
 
     std::unique_ptr<slv::Level> level_;
     bool closed_ = false;

@@ -15,7 +15,9 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/framecount.h"
+#include "model/history.h"
 #include "spriteframe/spriteframe.h"
+#include "ui/editstate.h"
 #include "ui/uiservices.h"
 
 using namespace slv;
@@ -95,6 +97,7 @@ void Tmain::Button4Click() {
         QStringList files = UiServices::instance().openFiles(
             this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, true);
         if (files.isEmpty()) return;
+        EditScope edit(*this);
         try {
             addStages(L, toPaths(files));
         } catch (const Error& e) {
@@ -133,6 +136,7 @@ void Tmain::Button5Click() {
         QStringList files = UiServices::instance().openFiles(
             this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, false);
         if (files.isEmpty()) return;
+        EditScope edit(*this);
         modifyStage(L, row + 1, files.first().toStdString());
         ListBox1->item(row)->setText(QString::fromStdString(fileNamePart(files.first().toStdString())));
         ListBox1Click();
@@ -163,6 +167,7 @@ void Tmain::Button6Click() {
         if (!UiServices::instance().confirm(this, text)) return;
         const int s = row + 1;
         if (s > L.totstages) return;  // the list changed while the question was open
+        EditScope edit(*this);
         deleteStage(L, s, Callbacks::surfaces(*this));
         rebuildStageList();
         // Keep the open stage open: it moved down one place, or it is gone.
@@ -185,9 +190,11 @@ void Tmain::Button6Click() {
             showError(kMsgSelectSpriteToDelete);
             return;
         }
+        EditScope edit(*this);
         const int next = deleteSprite(L, L.curstage, row, Callbacks::surfaces(*this));
         delete ListBox2->takeItem(row);
         selectRow(ListBox2, next);
+        displaysprite(next >= 0 ? next + 1 : -1);
         break;
     }
     case 2: {
@@ -196,9 +203,11 @@ void Tmain::Button6Click() {
             showError(kMsgSelectSectorToDelete);
             return;
         }
+        EditScope edit(*this);
         const int next = deleteSector(L, L.curstage, row);
         delete ListBox3->takeItem(row);
         selectRow(ListBox3, next);
+        displaysector(next >= 0 ? next + 1 : -1);
         break;
     }
     default: break;
@@ -226,6 +235,8 @@ void Tmain::ListBox1DblClick() {
     for (int n = 1; n <= st.totsectors && n <= kMaxSectors; ++n)
         ListBox3->addItem(QString::fromStdString(L.sector(n, L.curstage).name.str()));
     listUpdating_ = false;
+    displaysprite(-1);
+    displaysector(-1);
     TDirectDrawSurface* back = surface(L.backsurface);
     if (back) {
         back->LoadBitmapFile(st.path.str());
@@ -243,6 +254,7 @@ void Tmain::RadioGroup1Click(int item) {
     QStringList files = UiServices::instance().openFiles(
         this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, false);
     if (!files.isEmpty()) {
+        EditScope edit(*this);
         setSplash(L, files.first().toStdString());
         loadPreview(files.first().toStdString());
     } else if (!L.stage(0).name.empty()) {
@@ -306,14 +318,17 @@ void Tmain::spritef1Button1Click() {
             listUpdating_ = false;
             ListBox2->setFocus();
         };
+        EditScope edit(*this);
         try {
             addSprites(L, folder, names, Callbacks::surfaces(*this), Callbacks::detector(*this),
                        [](int n) { return std::rand() % n; });
         } catch (...) {
             rebuild();
+            displaysprite(-1);
             throw;
         }
         rebuild();
+        displaysprite(-1);
         return;
     }
     const int s = selectedRow(ListBox2);
@@ -327,8 +342,136 @@ void Tmain::spritef1Button1Click() {
         return;
     }
     const QString name = spritef1->lineName(f);
+    EditScope edit(*this);
     replaceSprite(L, s, folder, name.toStdString(), Callbacks::surfaces(*this),
                   Callbacks::detector(*this));
     ListBox2->item(s)->setText(name);
     ListBox2->setFocus();
+    displaysprite(s + 1);
+}
+
+// ---- undo and redo ----
+
+Tmain::EditState& Tmain::editState() {
+    if (!edit_) {
+        edit_ = std::make_shared<EditState>();
+        edit_->history.reset(*level_);
+        edit_->recoveryTimer = new QTimer(this);
+        edit_->recoveryTimer->setSingleShot(true);
+        connect(edit_->recoveryTimer, &QTimer::timeout, this, [this] { writeRecoveryNow(); });
+    }
+    return *edit_;
+}
+
+History& Tmain::history() { return editState().history; }
+RecoveryWriter& Tmain::recovery() { return editState().recovery; }
+bool Tmain::levelChanged() { return !history().isClean(); }
+std::string Tmain::levelPath() { return editState().path; }
+
+bool Tmain::historyKey(int key, Qt::KeyboardModifiers shift) {
+    constexpr int VK_Y = 89, VK_Z = 90;
+    if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
+    if (key == VK_Z && !shift.testFlag(Qt::ShiftModifier)) {
+        undoEdit();
+        return true;
+    }
+    if (key == VK_Y || key == VK_Z) {
+        redoEdit();
+        return true;
+    }
+    return false;
+}
+
+void Tmain::undoEdit() {
+    Level& L = *level_;
+    const int stageWas = L.curstage;
+    const std::string backdropWas = stageWas >= 1 && stageWas <= kMaxStages ? L.stage(stageWas).path.str() : "";
+    bool done = false;
+    std::string error;
+    try {
+        done = history().undo(L, Callbacks::surfaces(*this));
+    } catch (const std::exception& e) {
+        done = true;
+        error = e.what();
+    }
+    if (!done) return;
+    syncAfterHistory(stageWas, backdropWas, error);
+}
+
+void Tmain::redoEdit() {
+    Level& L = *level_;
+    const int stageWas = L.curstage;
+    const std::string backdropWas = stageWas >= 1 && stageWas <= kMaxStages ? L.stage(stageWas).path.str() : "";
+    bool done = false;
+    std::string error;
+    try {
+        done = history().redo(L, Callbacks::surfaces(*this));
+    } catch (const std::exception& e) {
+        done = true;
+        error = e.what();
+    }
+    if (!done) return;
+    syncAfterHistory(stageWas, backdropWas, error);
+}
+
+// The lists, fields and backdrop after an undo or redo: the rows that were
+// selected stay selected while they exist, and the fields show them.
+void Tmain::syncAfterHistory(int stageWas, const std::string& backdropWas, std::string error) {
+    Level& L = *level_;
+    const int stageRow = selectedRow(ListBox1);
+    const int spriteRow = L.curstage == stageWas ? selectedRow(ListBox2) : -1;
+    const int sectorRow = L.curstage == stageWas ? selectedRow(ListBox3) : -1;
+    rebuildStageList();
+    selectRow(ListBox1, stageRow);
+    listUpdating_ = true;
+    ListBox2->clear();
+    ListBox3->clear();
+    if (L.curstage >= 1 && L.curstage <= kMaxStages)
+        for (int n = 1; n <= L.stage(L.curstage).totsprites && n <= kMaxSprites; ++n)
+            ListBox2->addItem(QString::fromStdString(L.sprite(n, L.curstage).name.str()));
+    if (L.curstage >= 0 && L.curstage <= kMaxStages)
+        for (int n = 1; n <= L.stage(L.curstage).totsectors && n <= kMaxSectors; ++n)
+            ListBox3->addItem(QString::fromStdString(L.sector(n, L.curstage).name.str()));
+    listUpdating_ = false;
+    selectRow(ListBox2, spriteRow);
+    selectRow(ListBox3, sectorRow);
+    displaysprite(selectedRow(ListBox2) >= 0 ? selectedRow(ListBox2) + 1 : -1);
+    displaysector(selectedRow(ListBox3) >= 0 ? selectedRow(ListBox3) + 1 : -1);
+
+    const bool open = L.curstage >= 1 && L.curstage <= kMaxStages;
+    const std::string backdrop = open ? L.stage(L.curstage).path.str() : homePath("car.bmp");
+    if (L.curstage != stageWas || (open && backdrop != backdropWas)) {
+        try {
+            if (TDirectDrawSurface* back = surface(L.backsurface)) back->LoadBitmapFile(backdrop);
+        } catch (const std::exception& e) {
+            if (error.empty()) error = e.what();
+        }
+    }
+    if (RadioSplash->isChecked() && !L.stage(0).name.empty()) {
+        try {
+            loadPreview(L.stage(0).path.str());
+        } catch (const std::exception&) {
+        }
+    }
+    afterEdit();
+    if (!error.empty()) throw Error(error);
+}
+
+void Tmain::afterEdit() {
+    EditState& es = editState();
+    updateTitle();
+    if (!es.history.isClean()) {
+        es.discardAnswered = false;
+        es.recoveryTimer->start(recoveryDelayMs);
+    } else {
+        es.recoveryTimer->stop();
+        if (es.recovery.exists()) es.recovery.remove();
+    }
+}
+
+void Tmain::updateTitle() {
+    EditState& es = editState();
+    const QString name = es.path.empty() ? QStringLiteral("new level")
+                                         : QString::fromStdString(fileNamePart(es.path));
+    setWindowTitle("Sublevel editor - " + name + (es.history.isClean() ? "" : " *"));
 }

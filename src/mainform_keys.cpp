@@ -89,7 +89,7 @@ void Tmain::releaseHeldKeys() {
         if (key != -1) FormKeyUp(key, Qt::NoModifier);
 }
 
-void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers) {
+void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     Level& L = *level_;
     if (key == VK_ESCAPE) close();
     // In a text or number field these keys edit the field (erase a
@@ -97,6 +97,7 @@ void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers) {
     const bool fieldKey = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
     if (fieldKey && fieldHasFocus()) return;
     actorKeyDown(L, key);
+    historyKey(key, shift);
     switch (key) {
     case VK_F9:
     case VK_F10:

@@ -4,11 +4,15 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QThread>
+#include <cstdio>
 
 #include "display/dxdraw.h"
 #include "mainform.h"
+#include "model/errors.h"
 #include "model/fileio.h"
+#include "model/history.h"
 #include "package/levelio.h"
+#include "ui/editstate.h"
 #include "ui/uiservices.h"
 
 using namespace slv;
@@ -35,7 +39,7 @@ public:
         w_.Panel6->repaint();
         w_.Panel6->setFocus();
     }
-    void beforeLoad() override { w_.Button1Click(); }
+    void beforeLoad() override { w_.newLevel(); }
     void step() override {
         w_.pb1->setValue(w_.pb1->value() + 1);
         w_.pb1->repaint();
@@ -54,13 +58,65 @@ private:
 }  // namespace
 
 void Tmain::Button1Click() {
+    EditState& es = editState();
+    if (!es.discardAnswered && !confirmDiscard()) return;
+    newLevel();
+}
+
+void Tmain::newLevel() {
     Level& L = *level_;
     ListBox1->clear();
     ListBox2->clear();
     ListBox3->clear();
     WindowHooks hooks(*this, QString(), QString());
     clearLevel(L, hooks);
+    // No stage stays open: the one that was is gone with the level.
+    L.curstage = 0;
+    L.banding = false;
+    EditState& es = editState();
+    es.history.reset(L);
+    es.path.clear();
+    es.discardAnswered = false;
+    es.recoveryTimer->stop();
+    es.recovery.remove();
+    displaysprite(-1);
+    displaysector(-1);
+    updateTitle();
     if (TDirectDrawSurface* back = surface(L.backsurface)) back->LoadBitmapFile(homePath("car.bmp"));
+}
+
+bool Tmain::confirmClose() {
+    EditState& es = editState();
+    es.discardAnswered = false;
+    if (!confirmDiscard()) return false;
+    // The close sequence runs New; it must not ask a second time.
+    es.discardAnswered = true;
+    return true;
+}
+
+bool Tmain::confirmDiscard() {
+    EditState& es = editState();
+    if (es.history.isClean()) return true;
+    const QString name = es.path.empty() ? QStringLiteral("the new level")
+                                         : QString::fromStdString(fileNamePart(es.path));
+    switch (UiServices::instance().askSave(this, "Save changes to " + name + " ?")) {
+    case SaveChoice::Cancel: return false;
+    case SaveChoice::Discard: return true;
+    case SaveChoice::Save: break;
+    }
+    QString path = QString::fromStdString(es.path);
+    if (path.isEmpty()) {
+        path = UiServices::instance().saveFile(this, QString::fromStdString(level_->workdir),
+                                               kPackageFilter, "slv");
+        if (path.isEmpty()) return false;
+    }
+    try {
+        return saveTo(path);
+    } catch (const std::exception& e) {
+        // Nothing is discarded when the level could not be saved.
+        showError(QString::fromUtf8(e.what()));
+        return false;
+    }
 }
 
 void Tmain::progressPause() {
@@ -72,6 +128,7 @@ void Tmain::progressPause() {
 
 void Tmain::Button2Click() {
     Level& L = *level_;
+    if (!confirmDiscard()) return;
     QString path;
     if (L.startuppackage.empty()) {
         QStringList chosen = UiServices::instance().openFiles(
@@ -90,6 +147,12 @@ void Tmain::Button2Click() {
         rebuildStageList();
         throw;
     }
+    // Nothing is open after Open: the lists stay empty over car.bmp.
+    L.curstage = 0;
+    EditState& es = editState();
+    es.history.reset(L);
+    es.path = path.toStdString();
+    updateTitle();
     rebuildStageList();
     progressPause();
 }
@@ -99,6 +162,11 @@ void Tmain::Button3Click() {
     QString path = UiServices::instance().saveFile(this, QString::fromStdString(L.workdir),
                                                    kPackageFilter, "slv");
     if (path.isEmpty()) return;
+    saveTo(path);
+}
+
+bool Tmain::saveTo(const QString& path) {
+    Level& L = *level_;
     if (DXDraw1) DXDraw1->Present();
     WindowHooks hooks(*this, "Saving : ", QString::fromStdString(fileNamePart(path.toStdString())));
     try {
@@ -107,5 +175,62 @@ void Tmain::Button3Click() {
         Panel6->hide();
         throw;
     }
+    EditState& es = editState();
+    es.history.setClean(L);
+    es.path = path.toStdString();
+    es.recoveryTimer->stop();
+    es.recovery.remove();
+    updateTitle();
     progressPause();
+    return true;
+}
+
+// ---- the recovery package ----
+
+void Tmain::writeRecoveryNow() {
+    EditState& es = editState();
+    if (es.history.isClean()) return;
+    if (es.recovery.busy()) {
+        es.recoveryTimer->start(recoveryDelayMs);
+        return;
+    }
+    // The copy is taken here, between two frames; the worker writes it.
+    es.recovery.start(std::make_unique<Level>(*level_), es.path);
+}
+
+void Tmain::offerRecovery() {
+    EditState& es = editState();
+    RecoveryWriter& rw = es.recovery;
+    if (!rw.exists()) return;
+    const std::string was = rw.levelPathNote();
+    const QString name = was.empty() ? QStringLiteral("the new level")
+                                     : QString::fromStdString(fileNamePart(was));
+    if (!UiServices::instance().confirm(
+            this, "The last session ended without saving " + name + ". Restore it ?")) {
+        rw.remove();
+        return;
+    }
+    // Opened under another name: the level's own recovery package is written
+    // anew as soon as it is restored.
+    const std::string restoring = joinPath(folderPart(rw.packagePath()), "restoring.slv");
+    if (std::rename(rw.packagePath().c_str(), restoring.c_str()) != 0)
+        throw Error("Cannot open file " + rw.packagePath());
+    Level& L = *level_;
+    WindowHooks hooks(*this, "Loading : ", name);
+    try {
+        openLevel(L, restoring, hooks);
+    } catch (...) {
+        Panel6->hide();
+        rebuildStageList();
+        std::rename(restoring.c_str(), rw.packagePath().c_str());
+        throw;
+    }
+    std::remove(restoring.c_str());
+    L.curstage = 0;
+    es.history.reset(L);
+    es.history.markUnsaved();
+    es.path = was;
+    rebuildStageList();
+    progressPause();
+    afterEdit();
 }

@@ -139,6 +139,11 @@ void Tmain::firstTickWork() {
         L.startuppackage.clear();
     }
     try {
+        offerRecovery();
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+    try {
         loadActor();
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());

@@ -108,6 +108,9 @@ struct History::Step {
     std::int32_t curstageBefore = 0, curstageAfter = 0;
     std::uint64_t mergeKey = 0;
 
+    std::size_t bytes() const {
+        return sizeof(Step) + data.capacity() + changes.capacity() * sizeof(Change);
+    }
     void add(std::uint8_t table, int index, const void* before, const void* after) {
         const std::size_t n = recordSize(table);
         changes.push_back({table, static_cast<std::uint16_t>(index),
@@ -123,7 +126,8 @@ struct History::Step {
     }
 };
 
-History::History(std::size_t limit) : shadow_(std::make_unique<Shadow>()), limit_(limit) {
+History::History(std::size_t limit, std::size_t byteBudget)
+    : shadow_(std::make_unique<Shadow>()), limit_(limit), byteBudget_(byteBudget) {
     if (limit_ < 1) limit_ = 1;
 }
 
@@ -131,6 +135,7 @@ History::~History() = default;
 
 void History::reset(const Level& lv) {
     steps_.clear();
+    bytes_ = 0;
     index_ = 0;
     cleanIndex_ = 0;
     depth_ = 0;
@@ -209,22 +214,28 @@ bool History::record(const Level& lv, std::uint64_t mergeKey) {
         both->totimagesAfter = step->totimagesAfter;
         both->curstageAfter = step->curstageAfter;
         both->mergeKey = mergeKey;
+        bytes_ += both->bytes() - prev.bytes();
         steps_.back() = std::move(both);
         return true;
     }
 
     // A new edit after undo: the undone steps cannot come back.
     if (index_ < steps_.size()) {
+        for (std::size_t k = index_; k < steps_.size(); ++k) bytes_ -= steps_[k]->bytes();
         steps_.erase(steps_.begin() + static_cast<long>(index_), steps_.end());
         if (cleanIndex_ > static_cast<long>(index_)) cleanIndex_ = -1;
     }
+    step->data.shrink_to_fit();
+    step->changes.shrink_to_fit();
+    bytes_ += step->bytes();
     steps_.push_back(std::move(step));
     ++index_;
-    while (steps_.size() > limit_) dropOldest();
+    while (steps_.size() > limit_ || (steps_.size() > kKeptSteps && bytes_ > byteBudget_)) dropOldest();
     return true;
 }
 
 void History::dropOldest() {
+    bytes_ -= steps_.front()->bytes();
     steps_.pop_front();
     --index_;
     if (cleanIndex_ == 0) cleanIndex_ = -1;
@@ -297,11 +308,6 @@ void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallba
     if (!firstError.empty()) throw Error(firstError);
 }
 
-std::size_t History::bytes() const {
-    std::size_t n = 0;
-    for (const auto& st : steps_)
-        n += sizeof(Step) + st->data.capacity() + st->changes.capacity() * sizeof(Step::Change);
-    return n;
-}
+std::size_t History::bytes() const { return bytes_; }
 
 }  // namespace slv

@@ -32,10 +32,13 @@ namespace slv {
 
 class History {
 public:
-    // How many steps are kept; the oldest go first.
+    // How many steps are kept; the oldest go first. Beyond kKeptSteps steps
+    // the oldest also go while the steps hold more than kByteBudget bytes.
     static constexpr std::size_t kDefaultLimit = 1000;
+    static constexpr std::size_t kKeptSteps = 500;
+    static constexpr std::size_t kByteBudget = std::size_t(128) << 20;
 
-    explicit History(std::size_t limit = kDefaultLimit);
+    explicit History(std::size_t limit = kDefaultLimit, std::size_t byteBudget = kByteBudget);
     ~History();
     History(const History&) = delete;
     History& operator=(const History&) = delete;
@@ -75,6 +78,10 @@ public:
     // The level as it is now is the saved state (after Save).
     void setClean(const Level& lv);
 
+    // The level as it is now differs from any saved state (a restored
+    // recovery package).
+    void markUnsaved() { cleanIndex_ = -1; }
+
     // Bytes held by the steps (the shadow copy not included).
     std::size_t bytes() const;
 
@@ -94,6 +101,8 @@ private:
     std::size_t index_ = 0;   // steps 0..index_-1 are done
     long cleanIndex_ = 0;     // -1: the saved state is no longer reachable
     std::size_t limit_;
+    std::size_t byteBudget_;
+    std::size_t bytes_ = 0;
     int depth_ = 0;
     std::int32_t curstageAtBegin_ = 0;
 };

@@ -21,6 +21,18 @@ bool UiServices::confirm(QWidget* parent, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+SaveChoice UiServices::askSave(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Unsaved changes"), text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+    }
+}
+
 QStringList UiServices::openFiles(QWidget* parent, const QString& folder, const QString& filter,
                                   bool multiple) {
     if (multiple) return QFileDialog::getOpenFileNames(parent, QString(), folder, filter);

@@ -10,6 +10,9 @@ class QWidget;
 
 namespace slv {
 
+// The answers to "Save changes to NAME ?".
+enum class SaveChoice { Save, Discard, Cancel };
+
 class UiServices {
 public:
     virtual ~UiServices() = default;
@@ -17,6 +20,9 @@ public:
     virtual void error(QWidget* parent, const QString& text);
     // A confirmation with Yes and No; true only for Yes.
     virtual bool confirm(QWidget* parent, const QString& text);
+    // The question before a changed level is closed or replaced, with Save,
+    // Discard and Cancel buttons.
+    virtual SaveChoice askSave(QWidget* parent, const QString& text);
     // Open-file dialog; empty when cancelled. `filter` is in the toolkit's form.
     virtual QStringList openFiles(QWidget* parent, const QString& folder, const QString& filter,
                                   bool multiple);

@@ -11,8 +11,9 @@ using namespace slv;
 
 namespace {
 
-// The level's tables as bytes, without what only means something while the
-// program runs (surface references) and the animation frame.
+// The level's tables as bytes, without the surface references: they only
+// mean something while the program runs, and a picture loaded again gets a
+// new one.
 std::string tablesBytes(const Level& lv) {
     std::string out;
     auto put = [&out](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
@@ -21,7 +22,6 @@ std::string tablesBytes(const Level& lv) {
         for (int s = 1; s <= kMaxStages; ++s) {
             SpriteRec r = lv.sprite(n, s);
             r.surface = 0;
-            r.pos = 0;
             put(&r, sizeof r);
         }
     put(lv.sectorTable, sizeof lv.sectorTable);
@@ -240,18 +240,27 @@ TEST_F(HistoryTest, TheSavedStateIsKnownAcrossUndoAndRedo) {
 }
 
 TEST_F(HistoryTest, AtLeastFiveHundredStepsAreKeptAndTheOldestGo) {
-    History small(500);
-    small.reset(*lv);
-    lv->stage(0).totsectors = 1;
-    for (int k = 1; k <= 600; ++k) {
-        HistoryEdit e(small, *lv);
-        lv->sector(1, 0).x = k;
+    const std::size_t big = History::kByteBudget;
+    struct Case {
+        std::size_t limit, budget;
+        int edits;
+        std::size_t kept;
+    } cases[] = {{500, big, 600, 500}, {1000, 1, 600, 500}, {1000, big, 600, 600}, {1000, big, 1200, 1000}};
+    for (const Case& c : cases) {
+        History small(c.limit, c.budget);
+        lv->sector(1, 0).x = 0;
+        small.reset(*lv);
+        lv->stage(0).totsectors = 1;
+        for (int k = 1; k <= c.edits; ++k) {
+            HistoryEdit e(small, *lv);
+            lv->sector(1, 0).x = k;
+        }
+        EXPECT_EQ(small.undoCount(), c.kept) << c.limit << " " << c.budget;
+        while (small.undo(*lv, d.callbacks())) {
+        }
+        EXPECT_EQ(lv->sector(1, 0).x, c.edits - static_cast<int>(c.kept));
+        EXPECT_EQ(small.isClean(), c.edits == static_cast<int>(c.kept));
     }
-    EXPECT_EQ(small.undoCount(), 500u);
-    while (small.undo(*lv, d.callbacks())) {
-    }
-    EXPECT_EQ(lv->sector(1, 0).x, 100);
-    EXPECT_FALSE(small.isClean());
 }
 
 TEST_F(HistoryTest, APictureThatCannotComeBackIsReportedAndTheTablesStayWhole) {

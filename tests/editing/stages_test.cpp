@@ -96,8 +96,10 @@ struct ThreeStages : ::testing::Test {
             for (int i = 1; i < k; ++i) names.push_back("shared.bmp");
             addSprites(*lv, "/w/sprites", names, d.callbacks(), d.detector(), std::ref(rnd));
             for (int n = 1; n <= k + 1; ++n) {
-                lv->mousex = lv->bandx = 10 * k + n;
-                lv->mousey = lv->bandy = 0;
+                lv->bandx = 10 * k + n;
+                lv->mousex = lv->bandx + 1;
+                lv->bandy = 0;
+                lv->mousey = 1;
                 addSectorFromBand(*lv);
             }
         }

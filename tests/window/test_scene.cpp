@@ -278,9 +278,13 @@ private slots:
         ui.openAnswers.push_back({pkg});
         ed.w->Button2Click();
         QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
-        // Open leaves stage 1 in the view with its two sectors; a third one
-        // drawn now must sit in the list as the third row.
-        QCOMPARE(ed.L().curstage, 1);
+        // Open leaves no stage open; opened, stage 1 shows its two sectors
+        // and a third one drawn now must sit in the list as the third row.
+        QCOMPARE(ed.L().curstage, 0);
+        QCOMPARE(ed.w->ListBox3->count(), 0);
+        ed.w->selectRow(ed.w->ListBox1, 0);
+        ed.w->ListBox1DblClick();
+        QCOMPARE(ed.w->ListBox3->count(), 2);
         ed.w->DXDraw1MouseDown(Qt::RightButton, false, 50, 50);
         ed.w->DXDraw1MouseMove(Qt::RightButton, false, 60, 60);
         ed.w->DXDraw1MouseUp(Qt::RightButton, false, 60, 60);

@@ -1,0 +1,89 @@
+# Undo and the unsaved-changes question in the running editor: a sprite is
+# dragged, the drag undone with Ctrl+Z and the level saved, so the package
+# has the sprite where it was before the drag; then Esc after another drag
+# asks before anything is lost, and the editor runs on until answered.
+source "$(dirname "$0")/lib.sh"
+[ -n "$SLVTOOL" ] || fail "slvtool is needed"
+export XDG_STATE_HOME=$WORK/state
+
+# The Save button on the Stage tab.
+click_save() {
+  xdotool key F1
+  xdotool mousemove $((WX + 5 + 2 + 146 + 27)) $((WY + 439 + 24 + 50 + 27)) click 1
+}
+# The line of sprite 1 in a package listing.
+sprite_line() { "$SLVTOOL" ls "$1" | grep -F "bird.bmp" | tail -n1; }
+# Drags the selected sprite (Ctrl held) so that it ends at view point (x, y).
+ctrl_drag_to() {
+  xdotool mousemove "$(view_x 100)" "$(view_y 100)" keydown ctrl mousedown 1
+  xdotool mousemove "$(view_x $(( ($1 + 100) / 2 )))" "$(view_y $(( ($2 + 100) / 2 )))"
+  sleep 0.2
+  xdotool mousemove "$(view_x "$1")" "$(view_y "$2")"
+  sleep 0.2
+  xdotool mouseup 1 keyup ctrl
+  sleep 0.3
+}
+question_window() { xdotool search --name 'Unsaved changes' 2>/dev/null | head -n1 || true; }
+
+start_editor
+# One stage (opened at once) and one sprite through the picker.
+xdotool key Insert
+dialog_type 'sea.bmp'
+xdotool key F2 Insert
+sleep 0.5
+xdotool key Home Return
+sleep 0.5
+xdotool key F2 Home
+sleep 0.3
+# Saved once as it stands: the sprite's first place.
+click_save
+dialog_type "$WORK/first.slv"
+sleep 1.5
+FIRST=$(sprite_line "$WORK/first.slv")
+[ -n "$FIRST" ] || { "$SLVTOOL" ls "$WORK/first.slv"; fail "no sprite in the first package"; }
+
+# Drag, undo, save under another name.
+xdotool key F2 Home
+ctrl_drag_to 250 180
+xdotool key ctrl+z
+sleep 0.3
+click_save
+dialog_type "$WORK/undone.slv"
+sleep 1.5
+UNDONE=$(sprite_line "$WORK/undone.slv")
+echo "before the drag: $FIRST"
+echo "after undo:      $UNDONE"
+[ "$FIRST" = "$UNDONE" ] || fail "the undone drag was saved"
+
+# Another drag, then Esc: the question, and the editor still runs.
+xdotool key F2 Home
+ctrl_drag_to 300 200
+xdotool key Escape
+sleep 1
+Q=$(question_window)
+[ -n "$Q" ] || fail "Esc on a changed level asked nothing"
+shot undo-question.png
+import -window "$Q" "$ARTEFACTS/undo-question-box.png" || true
+sleep 1
+kill -0 "$EDITOR_PID" 2>/dev/null || fail "the editor ended without an answer"
+# Cancel (Esc in the question) keeps the editor and the level.
+xdotool windowactivate --sync "$Q" 2>/dev/null || true
+xdotool key Escape
+sleep 1
+[ -z "$(question_window)" ] || fail "the question stayed after Cancel"
+kill -0 "$EDITOR_PID" 2>/dev/null || fail "Cancel ended the editor"
+# Esc again, and Save (the default button): saved into its package, then closed.
+xdotool windowactivate --sync "$WID" 2>/dev/null || true
+xdotool key Escape
+sleep 1
+Q=$(question_window)
+[ -n "$Q" ] || fail "the second Esc asked nothing"
+xdotool windowactivate --sync "$Q" 2>/dev/null || true
+xdotool key Return
+sleep 2
+wait_exit
+"$SLVTOOL" check "$WORK/undone.slv" || fail "package refused"
+LAST=$(sprite_line "$WORK/undone.slv")
+echo "saved at close:  $LAST"
+echo "$LAST" | grep -qE '300.*200' || fail "Save in the question did not save the dragged sprite"
+echo "1 passed, 0 failed"

@@ -1,0 +1,413 @@
+// Undo and redo through the window, the question before a changed level is
+// thrown away, the title's marker, the fields after list changes and the
+// recovery package.
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include "app.h"
+#include "harness.h"
+#include "model/history.h"
+#include "spriteframe/spriteframe.h"
+#include "ui/recovery.h"
+
+using namespace slv;
+
+namespace {
+
+// Answers "Save changes to NAME ?" from a queue and records the questions.
+class UndoUi : public CaptureUi {
+public:
+    std::deque<SaveChoice> saveChoices;
+    QStringList saveQuestions;
+    SaveChoice askSave(QWidget*, const QString& text) override {
+        saveQuestions << text;
+        if (saveChoices.empty()) return SaveChoice::Cancel;
+        SaveChoice c = saveChoices.front();
+        saveChoices.pop_front();
+        return c;
+    }
+};
+
+constexpr int kVkZ = 90, kVkY = 89, kVkEscape = 27;
+
+void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
+    ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
+    ed.w->PageControl2->setCurrentIndex(0);
+    ed.w->Button4Click();
+}
+
+void addSprites(Editor& ed, const QStringList& files) {
+    ed.w->PageControl2->setCurrentIndex(1);
+    ed.w->Button4Click();
+    for (const QString& f : files)
+        ed.w->spritef1->FileListBox1->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
+    ed.w->spritef1Button1Click();
+}
+
+void drag(Editor& ed, QPoint from, QPoint to) {
+    ed.w->DXDraw1MouseDown(Qt::LeftButton, false, from.x(), from.y());
+    for (int k = 1; k <= 4; ++k) {
+        const QPoint p = from + (to - from) * k / 4;
+        ed.w->DXDraw1MouseMove(Qt::LeftButton, false, p.x(), p.y());
+    }
+    ed.w->DXDraw1MouseUp(Qt::LeftButton, false, to.x(), to.y());
+}
+
+}  // namespace
+
+class UndoTest : public QObject {
+    Q_OBJECT
+    UndoUi ui;
+    QTemporaryDir state;
+
+private slots:
+    void init() {
+        ui = UndoUi();
+        UiServices::install(&ui);
+        qputenv("XDG_STATE_HOME", state.path().toUtf8());
+        QDir(state.path() + "/slvedit").removeRecursively();
+    }
+    void cleanup() { UiServices::install(nullptr); }
+
+    void changedLevelAsksBeforeItIsThrownAway() {
+        TempHome home;
+        const QString pkg = home.path("saved.slv");
+        {
+            Editor ed;
+            ed.ticks(1);
+            addStage(ed, ui, home, "sea.bmp");
+            ui.saveChoices = {SaveChoice::Discard};
+            ui.saveAnswers.push_back(pkg);
+            ed.w->Button3Click();
+            QVERIFY(QFileInfo::exists(pkg));
+        }
+        enum Action { Esc, New, Open };
+        const char* names[] = {"Esc", "New", "Open"};
+        for (Action action : {Esc, New, Open})
+            for (SaveChoice choice : {SaveChoice::Cancel, SaveChoice::Discard, SaveChoice::Save}) {
+                const QString what = QString("%1 / %2").arg(names[action]).arg(int(choice));
+                const QString savedAs = home.path(QString("answer%1%2.slv").arg(action).arg(int(choice)));
+                ui = UndoUi();
+                Editor ed;
+                ed.ticks(1);
+                addStage(ed, ui, home);
+                ui.saveChoices = {choice};
+                ui.saveAnswers.push_back(savedAs);
+                if (action == Open) ui.openAnswers.push_back({pkg});
+                if (action == Esc) ed.w->FormKeyDown(kVkEscape, {});
+                if (action == New) ed.w->Button1Click();
+                if (action == Open) ed.w->Button2Click();
+                QCOMPARE(ui.saveQuestions, QStringList{"Save changes to the new level ?"});
+                QVERIFY2(ui.errors.isEmpty(), qPrintable(what + ": " + ui.errors.join("; ")));
+                const bool goesOn = choice != SaveChoice::Cancel;
+                QCOMPARE(QFileInfo::exists(savedAs), choice == SaveChoice::Save);
+                QVERIFY2(ed.w->isVisible() == (action != Esc || !goesOn), qPrintable(what));
+                if (action == Esc) continue;
+                const std::string kept = goesOn ? (action == Open ? "sea.bmp" : "") : "forest.bmp";
+                QCOMPARE(ed.L().totstages, kept.empty() ? 0 : 1);
+                if (!kept.empty()) QCOMPARE(ed.L().stage(1).name.str(), kept);
+                QCOMPARE(ed.w->levelChanged(), !goesOn);
+            }
+        // Discard, then the Open dialog cancelled: the level stays, still
+        // changed, and the next New asks again.
+        {
+            ui = UndoUi();
+            Editor ed;
+            ed.ticks(1);
+            addStage(ed, ui, home);
+            ui.saveChoices = {SaveChoice::Discard, SaveChoice::Cancel};
+            ed.w->Button2Click();
+            ed.w->Button1Click();
+            QCOMPARE(ui.saveQuestions.size(), 2);
+            QCOMPARE(ed.L().totstages, 1);
+            QVERIFY(ed.w->levelChanged());
+        }
+        // An unchanged level: no question at all.
+        ui = UndoUi();
+        Editor ed;
+        ed.ticks(1);
+        ed.w->Button1Click();
+        ui.openAnswers.push_back({pkg});
+        ed.w->Button2Click();
+        QCOMPARE(ed.L().totstages, 1);
+        ed.w->FormKeyDown(kVkEscape, {});
+        QVERIFY(ui.saveQuestions.isEmpty());
+        QVERIFY(!ed.w->isVisible());
+    }
+
+    void titleMarksChangesUntilSavedOrUndone() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        QVERIFY(!ed.w->windowTitle().contains('*'));
+        addStage(ed, ui, home);
+        QVERIFY(ed.w->windowTitle().contains('*'));
+        ed.w->FormKeyDown(kVkZ, Qt::ControlModifier);
+        QVERIFY(!ed.w->windowTitle().contains('*'));
+        QCOMPARE(ed.L().totstages, 0);
+        ed.w->FormKeyDown(kVkY, Qt::ControlModifier);
+        QCOMPARE(ed.L().totstages, 1);
+        QVERIFY(ed.w->windowTitle().contains('*'));
+        ui.saveAnswers.push_back(home.path("t.slv"));
+        ed.w->Button3Click();
+        QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - t.slv"));
+        addStage(ed, ui, home, "city.bmp");
+        QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - t.slv *"));
+        ed.w->FormKeyDown(kVkZ, Qt::ControlModifier);  // back to what was saved
+        QVERIFY(!ed.w->windowTitle().contains('*'));
+        QVERIFY(!ed.w->levelChanged());
+        // Without a frame the window stays borderless.
+        QVERIFY(ed.w->windowFlags().testFlag(Qt::FramelessWindowHint));
+    }
+
+    void dragsAndDeletesUndoThroughTheKeys() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        addStage(ed, ui, home);
+        addSprites(ed, {"coin.bmp", "gem.bmp"});
+        // Typed places keep the two apart.
+        ed.w->ListBox2->setCurrentRow(1);
+        ed.w->SpinEdit1->setValue(400);
+        ed.w->ListBox2->setCurrentRow(0);
+        ed.w->SpinEdit1->setValue(100);
+        ed.w->SpinEdit3->setValue(100);
+        SpriteRec& coin = ed.L().sprite(1, 1);
+        const QPoint first(100, 100);
+        QCOMPARE(QPoint(coin.x, coin.y), first);
+        const int steps = int(ed.w->history().undoCount());
+        drag(ed, first + QPoint(2, 2), first + QPoint(52, 32));
+        QCOMPARE(int(ed.w->history().undoCount()), steps + 1);  // one step for the drag
+        QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
+        // Ctrl+Z in a focused field undoes the drag and is not taken as a
+        // text undo of the field; it reaches the actor like every key.
+        ed.w->displaysprite(1);
+        ed.w->SpinEdit1->setFocus();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w->SpinEdit1,
+                                &press);
+        QCOMPARE(QPoint(coin.x, coin.y), first);
+        QCOMPARE(ed.L().heldkey1, kVkZ);
+        QCOMPARE(int(ed.w->history().redoCount()), 1);
+        ed.w->FormKeyDown(kVkZ, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
+
+        // Deleting the open stage releases its pictures; undo loads them again
+        // and opens the stage again.
+        ed.w->PageControl2->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->ListBox1, 0);
+        ed.w->Button6Click();
+        QCOMPARE(ed.L().totstages, 0);
+        QCOMPARE(ed.L().curstage, 0);
+        QCOMPARE(ed.L().totimages, 0);
+        ed.w->undoEdit();
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+        QCOMPARE(ed.L().curstage, 1);
+        QCOMPARE(ed.L().totimages, 2);
+        QCOMPARE(ed.w->ListBox1->count(), 1);
+        QCOMPARE(ed.w->ListBox2->count(), 2);
+        for (int n = 1; n <= 2; ++n) {
+            QVERIFY(ed.w->surface(ed.L().image(n).surface));
+            QCOMPARE(ed.L().sprite(n, 1).surface, ed.L().image(ed.L().sprite(n, 1).image).surface);
+        }
+        QCOMPARE(ed.L().image(1).refs, 1);
+        // A new edit after undo drops the redo step.
+        ed.w->redoEdit();
+        ed.w->undoEdit();
+        addStage(ed, ui, home, "city.bmp");
+        QVERIFY(!ed.w->history().canRedo());
+    }
+
+    void fieldsShowTheSelectedRecordAfterListChanges() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        addStage(ed, ui, home);
+        addSprites(ed, {"coin.bmp", "gem.bmp"});
+        const int gemX = ed.L().sprite(2, 1).x;
+        ed.w->selectRow(ed.w->ListBox2, 0);
+        ed.w->ListBox2Click();
+        QCOMPARE(ed.w->Label5->text(), QString("coin.bmp"));
+        ed.w->Button6Click();  // Del: the gem moves into the selected row
+        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), 0);
+        QCOMPARE(ed.w->Label5->text(), QString("gem.bmp"));
+        QCOMPARE(ed.w->SpinEdit1->value(), gemX);
+        ed.w->SpinEdit1->setValue(7);  // typed: goes to the gem, the record shown
+        QCOMPARE(ed.L().sprite(1, 1).x, 7);
+        QCOMPARE(ed.L().sprite(1, 1).name.str(), std::string("gem.bmp"));
+        ed.w->undoEdit();
+        QCOMPARE(ed.L().sprite(1, 1).x, gemX);
+        QCOMPARE(ed.w->SpinEdit1->value(), gemX);
+        // No row left: the fields are empty and cannot be typed into.
+        ed.w->Button6Click();
+        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), -1);
+        QVERIFY(!ed.w->SpinEdit1->isEnabled());
+        QVERIFY(ed.w->SpinEdit1->text().isEmpty());
+
+        // Sector fields edit the selected sector, each change one step.
+        ed.w->PageControl2->setCurrentIndex(2);
+        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 20, 30);
+        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 70, 90);
+        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 70, 90);
+        QCOMPARE(Tmain::selectedRow(ed.w->ListBox3), 0);
+        ed.w->SpinEdit5->setValue(11);
+        ed.w->SpinEdit4->setValue(12);
+        const SectorRec& sc = ed.L().sector(1, 1);
+        QCOMPARE((QList<int>{sc.x, sc.y, sc.w, sc.h}), (QList<int>{20, 12, 11, 60}));
+        ed.w->undoEdit();
+        QCOMPARE(sc.y, 30);
+        QCOMPARE(sc.w, 11);
+        QCOMPARE(ed.w->SpinEdit4->value(), 30);
+        // Typed into W, then the sector dragged: Ctrl+Z in the W field undoes
+        // the drag, and the field's own text undo does not turn into an edit.
+        QTest::keyClicks(ed.w->SpinEdit5, "7");
+        const int typed = sc.w;
+        QVERIFY(typed == 117 || typed == 711);
+        ed.w->DXDraw1MouseDown(Qt::LeftButton, false, 25, 35);
+        ed.w->DXDraw1MouseMove(Qt::LeftButton, false, 45, 55);
+        ed.w->DXDraw1MouseUp(Qt::LeftButton, false, 45, 55);
+        QCOMPARE(sc.x, 40);
+        QTest::keyClick(ed.w->SpinEdit5, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(sc.x, 20);
+        QCOMPARE(sc.w, typed);
+        QCOMPARE(int(ed.w->history().redoCount()), 1);
+        // A plain right click makes no sector.
+        ed.w->DXDraw1MouseMove(Qt::NoButton, false, 40, 40);
+        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 40, 40);
+        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 40, 40);
+        QCOMPARE(ed.L().stage(1).totsectors, 1);
+        QCOMPARE(ed.w->ListBox3->count(), 1);
+    }
+
+    void newAndOpenLeaveNoStageOpen() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        addStage(ed, ui, home);
+        addSprites(ed, {"coin.bmp"});
+        ui.saveAnswers.push_back(home.path("n.slv"));
+        ed.w->Button3Click();
+        ed.w->Button1Click();
+        QCOMPARE(ed.L().curstage, 0);
+        ed.w->PageControl2->setCurrentIndex(1);
+        ed.w->Button4Click();
+        QCOMPARE(ui.errors, QStringList{"No open stage !"});
+        ui.openAnswers.push_back({home.path("n.slv")});
+        ed.w->Button2Click();
+        QCOMPARE(ed.L().totstages, 1);
+        QCOMPARE(ed.L().curstage, 0);
+        QCOMPARE(ed.w->ListBox2->count(), 0);
+        QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - n.slv"));
+    }
+
+    void recoveryPackageAfterACrashAndNotAfterACleanClose() {
+        TempHome home;
+        RecoveryWriter where;
+        {
+            Editor ed;
+            ed.w->recoveryDelayMs = 10;
+            ed.ticks(1);
+            addStage(ed, ui, home, "desert.bmp");
+            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            ed.w->recovery().wait();
+            // The process ends here without closing the window.
+        }
+        QVERIFY(where.exists());
+        ui.answerYes = true;
+        {
+            Editor ed;
+            ed.w->recoveryDelayMs = 10;
+            ed.ticks(1);
+            QCOMPARE(ui.questions.size(), 1);
+            QCOMPARE(ed.L().totstages, 1);
+            QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
+            QVERIFY(ed.w->levelChanged());
+            QVERIFY(ed.w->windowTitle().endsWith('*'));
+            // The restored level is unsaved: it has its recovery package again.
+            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            ed.w->recovery().wait();
+            // A clean close removes it.
+            ui.saveChoices = {SaveChoice::Discard};
+            ed.w->close();
+            QVERIFY(!ed.w->isVisible());
+            QVERIFY(!where.exists());
+        }
+        // Declined: removed, and the level stays empty.
+        {
+            Editor ed;
+            ed.w->recoveryDelayMs = 10;
+            ed.ticks(1);
+            addStage(ed, ui, home);
+            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            ed.w->recovery().wait();
+            // Saving removes it as well.
+            ui.saveAnswers.push_back(home.path("r.slv"));
+            ed.w->Button3Click();
+            QVERIFY(!where.exists());
+            addStage(ed, ui, home, "city.bmp");
+            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            ed.w->recovery().wait();
+        }
+        ui.answerYes = false;
+        ui.questions.clear();
+        Editor ed;
+        ed.ticks(1);
+        QCOMPARE(ui.questions.size(), 1);
+        QCOMPARE(ed.L().totstages, 0);
+        QVERIFY(!where.exists());
+    }
+
+    // The frame loop while the recovery package of a 30-stage level is
+    // written: prints the slowest frame (a figure, not a check).
+    void frameTimesWhileTheRecoveryPackageIsWritten() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        QStringList files;
+        const char* pics[] = {"forest.bmp", "sea.bmp", "city.bmp", "desert.bmp"};
+        for (int s = 0; s < 30; ++s) files << home.path(QString("backpx/") + pics[s % 4]);
+        ui.openAnswers.push_back(files);
+        ed.w->PageControl2->setCurrentIndex(0);
+        ed.w->Button4Click();
+        QCOMPARE(ed.L().totstages, 30);
+        ed.w->selectRow(ed.w->ListBox1, 0);
+        ed.w->ListBox1DblClick();
+        addSprites(ed, {"coin.bmp", "gem.bmp", "fan.bmp", "bird.bmp", "flame.bmp"});
+        auto slowestOf = [&](int frames) {
+            qint64 worst = 0;
+            for (int k = 0; k < frames; ++k) {
+                QElapsedTimer one;
+                one.start();
+                ed.w->DXTimer1Timer(1);
+                worst = std::max(worst, one.nsecsElapsed());
+            }
+            return worst;
+        };
+        const qint64 calm = slowestOf(100);
+        QElapsedTimer whole;
+        whole.start();
+        ed.w->writeRecoveryNow();  // the copy is taken here, on the window's thread
+        const qint64 snapshot = whole.nsecsElapsed();
+        qint64 worst = 0;
+        int frames = 0;
+        while (ed.w->recovery().busy() && whole.elapsed() < 20000) {
+            worst = std::max(worst, slowestOf(1));
+            ++frames;
+        }
+        const qint64 writeMs = whole.elapsed();
+        ed.w->recovery().wait();
+        QVERIFY2(ed.w->recovery().lastError().empty(), ed.w->recovery().lastError().c_str());
+        QVERIFY(RecoveryWriter().exists());
+        qInfo("recovery package of 30 stages written in %lld ms over %d frames; slowest frame %.2f ms "
+              "(%.2f ms in 100 frames before), copy of the tables %.2f ms",
+              writeMs, frames, worst / 1e6, calm / 1e6, snapshot / 1e6);
+    }
+};
+
+SLV_WINDOW_TEST_MAIN(UndoTest)
+
+#include "test_undo.moc"
