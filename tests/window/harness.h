@@ -53,6 +53,17 @@ public:
         return a;
     }
     QColor color(QWidget*, const QColor&) override { return colorAnswer; }
+    // "Save changes to NAME ?": answered from a queue, then with `unanswered`.
+    std::deque<slv::SaveChoice> saveChoices;
+    slv::SaveChoice unanswered = slv::SaveChoice::Discard;
+    QStringList saveQuestions;
+    slv::SaveChoice askSave(QWidget*, const QString& text) override {
+        saveQuestions << text;
+        if (saveChoices.empty()) return unanswered;
+        const slv::SaveChoice c = saveChoices.front();
+        saveChoices.pop_front();
+        return c;
+    }
 
     // The error boxes shown so far; a test takes the ones it expects, and any
     // left at its end fail it.
