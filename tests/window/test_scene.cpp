@@ -156,12 +156,10 @@ private slots:
         QCOMPARE(ticksInsideBox, 5);
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.errors[0].startsWith("Cannot open file"));
-        QVERIFY(ed.L().firsttick);
-        // Once the box is closed, the next tick tries again.
-        ui.duringError = nullptr;
-        QFile::copy(home.path("backpx/forest.bmp"), home.path("purple.bmp"));
-        ed.ticks(1);
         QVERIFY(!ed.L().firsttick);
+        // Once the box is closed the editor goes on without the picture.
+        ui.duringError = nullptr;
+        ed.ticks(3);
         QCOMPARE(ui.errors.size(), 1);
     }
 
