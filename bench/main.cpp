@@ -70,5 +70,6 @@ int main(int argc, char** argv) {
     printRatio(reporter, 16);
     printFigure(reporter, "window open+save vs resave", "BM_WindowOpenSave", "BM_ResaveOpenSave");
     printFigure(reporter, "framecount with load 2880x64", "BM_FramecountWithLoad");
+    printFigure(reporter, "window start-up to first frame", "BM_WindowStartup");
     return 0;
 }

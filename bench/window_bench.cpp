@@ -1,4 +1,4 @@
-// The main window's own costs, offscreen: Open and Save of a full-size level
+// The main window's own costs, offscreen: start-up to the first frame, Open and Save of a full-size level
 // through the window's handlers next to the bare open-and-save that
 // `slvtool resave` does on the same package, and frame detection of a
 // 2880x64 strip including its load, read straight from the file and through
@@ -145,6 +145,25 @@ void BM_ResaveOpenSave(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ResaveOpenSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7);
+
+// Start-up to the first drawn frame, within a running application: the
+// window made, shown, and its first tick drawn and presented.
+void BM_WindowStartup(benchmark::State& state) {
+    WindowFixture& f = fixture();
+    (void)f;
+    for (auto _ : state) {
+        auto w = std::make_unique<Tmain>();
+        w->DXTimer1->setEnabled(false);
+        w->show();
+        QCoreApplication::processEvents();
+        w->DXTimer1Timer(1);
+        state.PauseTiming();
+        w.reset();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_WindowStartup)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7);
 
 void BM_FramecountWithLoad(benchmark::State& state) {
     WindowFixture& f = fixture();

@@ -164,13 +164,10 @@ void Tmain::buildControls() {
     spritef1->setGeometry(651, 30, 144, 430);
     spritef1->hide();
 
-    dirModel = new QFileSystemModel(this);
-    dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    dirModel->setRootPath("/");
+    // The folder model behind the tree is made when the tree is first shown:
+    // watching the file system costs start-up time most runs never use.
     DirectoryOutline1 = new QTreeView(editor_);
     DirectoryOutline1->setObjectName("DirectoryOutline1");
-    DirectoryOutline1->setModel(dirModel);
-    for (int c = 1; c < dirModel->columnCount(); ++c) DirectoryOutline1->hideColumn(c);
     DirectoryOutline1->header()->hide();
     DirectoryOutline1->setGeometry(651, 30, 144, 430);
     DirectoryOutline1->hide();
@@ -304,8 +301,6 @@ void Tmain::buildProgressPanel() {
 
 void Tmain::connectHandlers() {
     connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
-    connect(DirectoryOutline1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& cur) { DirectoryOutline1Change(dirModel->filePath(cur)); });
     connect(PageControl2, &QTabWidget::currentChanged, this, [this] { PageControl2Change(); });
     connect(Panel4, &SwatchPanel::clicked, this, [this] { Panel4Click(); });
     connect(Panel5, &SwatchPanel::clicked, this, [this] { Panel5Click(); });
@@ -526,6 +521,15 @@ void Tmain::centerOnScreen() {
 void Tmain::showError(const QString& text) { UiServices::instance().error(this, text); }
 
 void Tmain::Button7Click() {
+    if (!dirModel) {
+        dirModel = new QFileSystemModel(this);
+        dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+        dirModel->setRootPath("/");
+        DirectoryOutline1->setModel(dirModel);
+        for (int c = 1; c < dirModel->columnCount(); ++c) DirectoryOutline1->hideColumn(c);
+        connect(DirectoryOutline1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& cur) { DirectoryOutline1Change(dirModel->filePath(cur)); });
+    }
     if (!DirectoryOutline1->currentIndex().isValid()) {
         QModelIndex idx = dirModel->index(QString::fromStdString(level_->workdir));
         if (idx.isValid()) {
