@@ -64,7 +64,12 @@ void TDXTimer::DoTick() {
     if (!enabled_) return;
     const std::uint32_t now = clock_();
     const std::uint32_t since = now - lastTick_;
-    if (since < static_cast<std::uint32_t>(interval_)) return;
+    if (since < static_cast<std::uint32_t>(interval_)) {
+        // Sleep out the rest of the interval instead of spinning.
+        if (idle_.isActive()) idle_.start(static_cast<int>(interval_ - since));
+        return;
+    }
+    if (interval_ > 0 && idle_.isActive()) idle_.start(interval_);
     const std::uint32_t lag = since / static_cast<std::uint32_t>(interval_ > 1 ? interval_ : 1);
     lastTick_ = now;
     ++frames_;

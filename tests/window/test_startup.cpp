@@ -254,6 +254,30 @@ private slots:
         }
     }
 
+    // The frame-rate cap of the home folder: a number of frames a second,
+    // 0 for none; anything else is said, naming the file, and leaves no cap.
+    void frameRateCapFromTheHomeFolder() {
+        const struct {
+            const char* text;
+            int fps, interval;
+            bool error;
+        } cases[] = {{"60\n", 60, 17, false}, {"0", 0, 0, false}, {"fast", 0, 0, true}, {"-5", 0, 0, true}};
+        for (const auto& c : cases) {
+            TempHome home;
+            QFile f(home.path("maxfps.txt"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(c.text);
+            f.close();
+            ui.errors.clear();
+            Editor ed(false);
+            QTest::qWait(1);
+            QCOMPARE(ed.w->maxFps, c.fps);
+            QCOMPARE(ed.w->DXTimer1->Interval(), c.interval);
+            QCOMPARE(ui.errors.size(), c.error ? 1 : 0);
+            if (c.error) QVERIFY2(ui.errors[0].contains("maxfps.txt"), qPrintable(ui.errors[0]));
+        }
+    }
+
     void workDirectoryChooser() {
         TempHome home;
         QDir().mkpath(home.path("levels"));
