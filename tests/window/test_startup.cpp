@@ -278,6 +278,25 @@ private slots:
         }
     }
 
+    // A home folder that is not there: its failures are said once each,
+    // and Esc still ends the editor, after asking.
+    void missingHomeFolder() {
+        TempHome home;
+        QFile f(home.config + "/corvatel.txt");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(home.path("gone").toUtf8() + "\n");
+        f.close();
+        Editor ed;
+        ed.ticks(3);
+        const int shown = ui.errors.size();
+        QVERIFY2(shown >= 1 && shown <= 2, qPrintable(ui.errors.join("; ")));
+        ed.ticks(3);
+        QCOMPARE(ui.errors.size(), shown);
+        QTest::keyClick(ed.w.get(), Qt::Key_Escape);
+        QCOMPARE(ui.questions.size(), 1);
+        QVERIFY(!ed.w->isVisible());
+    }
+
     void workDirectoryChooser() {
         TempHome home;
         QDir().mkpath(home.path("levels"));
