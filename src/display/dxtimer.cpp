@@ -9,6 +9,7 @@ namespace slv {
 TDXTimer::TDXTimer(QObject* parent) : QObject(parent), clock_(tickCount) {
     idle_.setInterval(0);
     idle_.setSingleShot(false);
+    idle_.setTimerType(Qt::PreciseTimer);  // a capped rate sleeps to the millisecond
     connect(&idle_, &QTimer::timeout, this, &TDXTimer::DoTick);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::applicationStateChanged, this,
