@@ -362,13 +362,16 @@ void Tmain::FormCreate() {
     // Each step that fails is reported, in one message at the end, and the
     // steps after it still run: a missing preview picture must not keep the
     // settings from being read, or closing would write defaults over them.
+    // Each message names the file it is about.
     QStringList failures;
-    auto attempt = [&failures](const auto& step) {
+    auto attempt = [&failures](const std::string& file, const auto& step) {
         try {
             step();
             return true;
         } catch (const std::exception& e) {
-            failures << QString::fromUtf8(e.what());
+            const QString text = QString::fromUtf8(e.what());
+            const QString name = QString::fromStdString(file);
+            failures << (text.contains(name) ? text : name + ": " + text);
             return false;
         }
     };
@@ -377,7 +380,7 @@ void Tmain::FormCreate() {
     L.startuppackage.clear();
     L.homedir.clear();
     bool fromFile = false;
-    attempt([&] { fromFile = readHomeFolderFile(homeFolderFilePath(), L.homedir); });
+    attempt(homeFolderFilePath(), [&] { fromFile = readHomeFolderFile(homeFolderFilePath(), L.homedir); });
     trimLineEnd(L.homedir);
     if (!fromFile || L.homedir.empty()) L.homedir = QDir::currentPath().toStdString();
     L.workdir = cutText(L.homedir, 255);
@@ -394,12 +397,12 @@ void Tmain::FormCreate() {
         }
     }
     Label18->setText(QString::fromStdString(L.workdir));
-    attempt([&] { loadPreview(homePath("screen1.bmp")); });
+    attempt(homePath("screen1.bmp"), [&] { loadPreview(homePath("screen1.bmp")); });
     Panel1->lower();
     PageControl1->setCurrentIndex(PageControl2->currentIndex());
     const std::string poses = homePath("totposes.dat");
     if (fileExists(poses)) {
-        posesReadFailed_ = !attempt([&] { readPoses(L, poses); });
+        posesReadFailed_ = !attempt(poses, [&] { readPoses(L, poses); });
         if (posesReadFailed_) L.totposes = 0;
     }
     L.spriteboxcolor = kDefaultSpriteBoxColor;
@@ -409,7 +412,7 @@ void Tmain::FormCreate() {
     const std::string cf = homePath("corvatel.cf");
     SettingsRec rec;
     if (fileExists(cf)) {
-        settingsReadFailed_ = !attempt([&] { rec = readSettings(cf); });
+        settingsReadFailed_ = !attempt(cf, [&] { rec = readSettings(cf); });
         if (!settingsReadFailed_) {
             L.spriteboxcolor = rec.spriteboxcolor;
             L.sectorcolor = rec.sectorcolor;
@@ -422,11 +425,11 @@ void Tmain::FormCreate() {
     // The frame-rate cap: the command line's, else the home folder's file.
     const std::string capFile = homePath(kMaxFpsFile);
     if (fpsOption < 0 && fileExists(capFile)) {
-        attempt([&] {
+        attempt(capFile, [&] {
             const QString text = QString::fromStdString(readWholeFile(capFile));
             fpsOption = parseMaxFps(text);
             if (fpsOption < 0)
-                throw Error(capFile + ": a frame-rate cap is a number from 0 to 1000, not \"" +
+                throw Error("a frame-rate cap is a number from 0 to 1000, not \"" +
                             text.trimmed().left(40).toStdString() + "\"");
         });
     }

@@ -112,7 +112,8 @@ private slots:
         Editor ed(false);
         QTest::qWait(1);
         QCOMPARE(ui.errors.size(), 1);
-        QVERIFY2(ui.errors[0].contains("Read beyond end of file"), qPrintable(ui.errors[0]));
+        QVERIFY2(ui.errors[0].contains("Read beyond end of file") && ui.errors[0].contains("corvatel.cf"),
+                 qPrintable(ui.errors[0]));
         QCOMPARE(ed.L().spriteboxcolor, rgbColor(10, 100, 70));
         QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
     }
