@@ -14,7 +14,6 @@ struct BmpLayout {
     int height = 0;
     int bits = 24;          // 8, 24 or 32
     bool topDown = false;   // rows stored from the top (negative height)
-    std::uint32_t compression = 0;  // written as given; the pixels stay plain
 };
 
 // The bytes of a BMP whose pixel (x, y) has colour rgb(x, y) = 0xRRGGBB.
@@ -46,7 +45,6 @@ inline std::string bmpBytes(const BmpLayout& l, const std::function<std::uint32_
     put32(22, static_cast<std::uint32_t>(l.topDown ? -l.height : l.height));
     put16(26, 1);
     put16(28, static_cast<std::uint32_t>(l.bits));
-    put32(30, l.compression);
     put32(34, static_cast<std::uint32_t>(stride * l.height));
     put32(46, static_cast<std::uint32_t>(palette.size()));
     for (auto& [colour, index] : palette) put32(54 + static_cast<std::size_t>(index) * 4, colour);
