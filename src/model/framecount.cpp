@@ -166,9 +166,13 @@ int calctotposFromFile(const std::string& path, int bytesPerPixel, std::uint32_t
     const std::size_t bytes = stride * static_cast<std::size_t>(height);
     if (dataOffset < 54 || static_cast<std::uint64_t>(dataOffset) + bytes > static_cast<std::uint64_t>(st.st_size))
         return 0;
-    // The rows stay in a buffer kept from call to call: a fresh one would
-    // cost more in page faults than reading the file.
-    static thread_local std::vector<std::uint8_t> rows;
+    // The rows of ordinary strips stay in a buffer kept from call to call: a
+    // fresh one would cost more in page faults than reading the file. A huge
+    // picture gets a buffer of its own, so that it is not kept.
+    constexpr std::size_t kKeptBytes = std::size_t(4) << 20;
+    static thread_local std::vector<std::uint8_t> kept;
+    std::vector<std::uint8_t> own;
+    std::vector<std::uint8_t>& rows = bytes <= kKeptBytes ? kept : own;
     if (rows.size() < bytes) rows.resize(bytes);
     if (!readAt(file.fd, rows.data(), bytes, static_cast<off_t>(dataOffset))) return 0;
 
