@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QDir>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -164,6 +166,41 @@ void BM_WindowStartup(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WindowStartup)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7);
+
+// The two side by side, one after the other in every iteration, so that the
+// machine's ups and downs fall on both: the iteration "time" is the ratio
+// window / resave of that pair, in seconds as the library counts.
+void BM_WindowOverResave(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    WindowFixture& f = fixture();
+    Tmain& w = *f.window;
+    f.ui.savePath = QString::fromStdString(f.dir + "level/window-out.slv");
+    auto level = std::make_unique<slv::Level>();
+    slv::PackageHooks hooks;
+    auto timed = [](auto&& run) {
+        const auto t0 = Clock::now();
+        run();
+        return std::chrono::duration<double>(Clock::now() - t0).count();
+    };
+    auto resave = [&] {
+        slv::openLevel(*level, f.package, hooks);
+        slv::saveLevel(*level, f.dir + "level/resave-out.slv", hooks);
+    };
+    auto window = [&] {
+        w.level().startuppackage = f.package;
+        w.Button2Click();
+        w.Button3Click();
+    };
+    bool windowFirst = false;
+    for (auto _ : state) {
+        // Turn about, so that neither always runs after the other's writes.
+        windowFirst = !windowFirst;
+        const double a = timed(windowFirst ? std::function<void()>(window) : resave);
+        const double b = timed(windowFirst ? std::function<void()>(resave) : window);
+        state.SetIterationTime(windowFirst ? a / b : b / a);
+    }
+}
+BENCHMARK(BM_WindowOverResave)->UseManualTime()->Repetitions(7)->Iterations(6);
 
 void BM_FramecountWithLoad(benchmark::State& state) {
     WindowFixture& f = fixture();
