@@ -39,6 +39,22 @@ void printRatio(const MedianReporter& rep, int bits) {
         std::printf("frame ratio %dbpp: %.2f\n", bits, frame->second / copy->second);
 }
 
+// A median in milliseconds, one median over another, or a median that is
+// itself a ratio, under the name scripts read.
+void printFigure(const MedianReporter& rep, const char* label, const std::string& name,
+                 const std::string& over = {}, bool isRatio = false) {
+    auto a = rep.medians.find(name);
+    auto b = over.empty() ? rep.medians.end() : rep.medians.find(over);
+    if (a == rep.medians.end() || (!over.empty() && (b == rep.medians.end() || b->second <= 0)))
+        std::printf("%s: n/a\n", label);
+    else if (isRatio)
+        std::printf("%s: %.2f\n", label, a->second);
+    else if (over.empty())
+        std::printf("%s: %.4f ms\n", label, a->second * 1000);
+    else
+        std::printf("%s: %.2f\n", label, a->second / b->second);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,5 +71,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     printRatio(reporter, 32);
     printRatio(reporter, 16);
+    printFigure(reporter, "window open+save vs resave", "BM_WindowOverResave", "", true);
+    printFigure(reporter, "framecount with load 2880x64", "BM_FramecountWithLoad");
+    printFigure(reporter, "window start-up to first frame", "BM_WindowStartup");
     return 0;
 }

@@ -164,13 +164,10 @@ void Tmain::buildControls() {
     spritef1->setGeometry(651, 30, 144, 430);
     spritef1->hide();
 
-    dirModel = new QFileSystemModel(this);
-    dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    dirModel->setRootPath("/");
+    // The folder model behind the tree is made when the tree is first shown:
+    // watching the file system costs start-up time most runs never use.
     DirectoryOutline1 = new QTreeView(editor_);
     DirectoryOutline1->setObjectName("DirectoryOutline1");
-    DirectoryOutline1->setModel(dirModel);
-    for (int c = 1; c < dirModel->columnCount(); ++c) DirectoryOutline1->hideColumn(c);
     DirectoryOutline1->header()->hide();
     DirectoryOutline1->setGeometry(651, 30, 144, 430);
     DirectoryOutline1->hide();
@@ -304,8 +301,6 @@ void Tmain::buildProgressPanel() {
 
 void Tmain::connectHandlers() {
     connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
-    connect(DirectoryOutline1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& cur) { DirectoryOutline1Change(dirModel->filePath(cur)); });
     connect(PageControl2, &QTabWidget::currentChanged, this, [this] { PageControl2Change(); });
     connect(Panel4, &SwatchPanel::clicked, this, [this] { Panel4Click(); });
     connect(Panel5, &SwatchPanel::clicked, this, [this] { Panel5Click(); });
@@ -361,13 +356,16 @@ void Tmain::FormCreate() {
     // Each step that fails is reported, in one message at the end, and the
     // steps after it still run: a missing preview picture must not keep the
     // settings from being read, or closing would write defaults over them.
+    // Each message names the file it is about.
     QStringList failures;
-    auto attempt = [&failures](const auto& step) {
+    auto attempt = [&failures](const std::string& file, const auto& step) {
         try {
             step();
             return true;
         } catch (const std::exception& e) {
-            failures << QString::fromUtf8(e.what());
+            const QString text = QString::fromUtf8(e.what());
+            const QString name = QString::fromStdString(file);
+            failures << (text.contains(name) ? text : name + ": " + text);
             return false;
         }
     };
@@ -391,7 +389,7 @@ void Tmain::FormCreate() {
         }
     }
     Label18->setText(QString::fromStdString(L.workdir));
-    attempt([&] { loadPreview(homePath("screen1.bmp")); });
+    attempt(homePath("screen1.bmp"), [&] { loadPreview(homePath("screen1.bmp")); });
     Panel1->lower();
     PageControl1->setCurrentIndex(PageControl2->currentIndex());
     const ReadReport poses = readPoses(L, homePath("totposes.dat"), settingsState_);
@@ -406,11 +404,11 @@ void Tmain::FormCreate() {
     // The frame-rate cap: the command line's, else the home folder's file.
     const std::string capFile = homePath(kMaxFpsFile);
     if (fpsOption < 0 && fileExists(capFile)) {
-        attempt([&] {
+        attempt(capFile, [&] {
             const QString text = QString::fromStdString(readWholeFile(capFile));
             fpsOption = parseMaxFps(text);
             if (fpsOption < 0)
-                throw Error(capFile + ": a frame-rate cap is a number from 0 to 1000, not \"" +
+                throw Error("a frame-rate cap is a number from 0 to 1000, not \"" +
                             text.trimmed().left(40).toStdString() + "\"");
         });
     }
@@ -507,6 +505,15 @@ void Tmain::centerOnScreen() {
 void Tmain::showError(const QString& text) { UiServices::instance().error(this, text); }
 
 void Tmain::Button7Click() {
+    if (!dirModel) {
+        dirModel = new QFileSystemModel(this);
+        dirModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+        dirModel->setRootPath("/");
+        DirectoryOutline1->setModel(dirModel);
+        for (int c = 1; c < dirModel->columnCount(); ++c) DirectoryOutline1->hideColumn(c);
+        connect(DirectoryOutline1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& cur) { DirectoryOutline1Change(dirModel->filePath(cur)); });
+    }
     if (!DirectoryOutline1->currentIndex().isValid()) {
         QModelIndex idx = dirModel->index(QString::fromStdString(level_->workdir));
         if (idx.isValid()) {

@@ -44,6 +44,10 @@ struct Tmain::Callbacks {
     }
     static DetectFramesFn detector(Tmain& w) {
         return [&w](const std::string& path) {
+            // Plain bitmaps are read straight from the file; the rest are loaded.
+            TDirectDraw* dev = w.DXDraw1 ? w.DXDraw1->Device() : nullptr;
+            if (const int n = dev ? calctotposFromFile(path, dev->BitCount() / 8, w.level().colorkey) : 0)
+                return n;
             const SurfaceHandle h = w.loadSurface(path, false);
             try {
                 const PixelView v = w.surface(h)->Pixels();

@@ -1,5 +1,6 @@
 // New, Open and Save of the whole level, with the progress panel.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -41,8 +42,13 @@ public:
     }
     void beforeLoad() override { w_.newLevel(); }
     void step() override {
-        w_.pb1->setValue(w_.pb1->value() + 1);
+        // Repainted about 60 times a second at most, and at the last step:
+        // a repaint per entry would cost more than the entries.
+        ++done_;
+        if (done_ < w_.pb1->maximum() && shown_.isValid() && shown_.elapsed() < 16) return;
+        w_.pb1->setValue(done_);
         w_.pb1->repaint();
+        shown_.start();
     }
     SurfaceHandle loadImage(int, const std::string& path) override {
         return w_.loadSurface(path, true);
@@ -53,6 +59,8 @@ private:
     Tmain& w_;
     QString operation_;
     QString fileName_;
+    int done_ = 0;
+    QElapsedTimer shown_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace slv {
 TDXTimer::TDXTimer(QObject* parent) : QObject(parent), clock_(tickCount) {
     idle_.setInterval(0);
     idle_.setSingleShot(false);
+    idle_.setTimerType(Qt::PreciseTimer);  // a capped rate sleeps to the millisecond
     connect(&idle_, &QTimer::timeout, this, &TDXTimer::DoTick);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::applicationStateChanged, this,
@@ -64,7 +65,12 @@ void TDXTimer::DoTick() {
     if (!enabled_) return;
     const std::uint32_t now = clock_();
     const std::uint32_t since = now - lastTick_;
-    if (since < static_cast<std::uint32_t>(interval_)) return;
+    if (since < static_cast<std::uint32_t>(interval_)) {
+        // Sleep out the rest of the interval instead of spinning.
+        if (idle_.isActive()) idle_.start(static_cast<int>(interval_ - since));
+        return;
+    }
+    if (interval_ > 0 && idle_.isActive()) idle_.start(interval_);
     const std::uint32_t lag = since / static_cast<std::uint32_t>(interval_ > 1 ? interval_ : 1);
     lastTick_ = now;
     ++frames_;

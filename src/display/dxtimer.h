@@ -25,10 +25,10 @@ public:
     void setActiveOnly(bool on);
     // Milliseconds between ticks; 0 = as often as the loop is idle.
     int Interval() const { return interval_; }
-    // With an interval the idle hook sleeps between ticks instead of spinning.
+    // With an interval the idle hook sleeps out the rest of it (DoTick).
     void setInterval(int ms) {
         interval_ = ms < 0 ? 0 : ms;
-        idle_.setInterval(interval_ > 0 ? 1 : 0);
+        if (interval_ == 0) idle_.setInterval(0);
     }
     // Ticks counted in the last completed one-second window; 0 until then.
     int FramesPerSecond() const { return fps_; }

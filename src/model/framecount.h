@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace slv {
@@ -34,5 +35,16 @@ std::vector<int> frameCandidates(int width);
 // pitch too small for the width.
 int calctotpos(const std::uint8_t* pixels, int pitch, int bytesPerPixel, int width, int height,
                std::uint32_t colorkey);
+
+// Frame detection straight from a bitmap file, without loading a picture:
+// the pixel rows of an uncompressed BMP (24 or 32 bits per pixel, or 8 with
+// a palette; bottom-up or top-down) are read into a buffer kept for the next
+// call, and only the pixels the detector looks at are converted to the
+// display's format (`bytesPerPixel` 4: 0x00RRGGBB, 2: 5-6-5, as pictures are
+// loaded onto surfaces) and compared with `colorkey`. The count is the one
+// calctotpos gives for the same picture loaded onto a surface.
+// Returns 0 for a file this path does not read (another format, compressed,
+// short or unreadable): load it the general way then.
+int calctotposFromFile(const std::string& path, int bytesPerPixel, std::uint32_t colorkey);
 
 }  // namespace slv

@@ -4,6 +4,22 @@
 source "$(dirname "$0")/lib.sh"
 
 fresh_home() { rm -rf "$HOME_DIR" "$XDG_CONFIG_HOME"/*; cp -r "$DEMO" "$HOME_DIR"; }
+# The editor's visible message box, if one is open.
+error_box() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$EDITOR_PID" --name Error 2>/dev/null || true); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null || true)" = Error ] && { echo "$w"; return 0; }
+  done
+  return 0
+}
+# Waits for the editor's message box and answers it with Enter, once.
+answer_box() {
+  for _ in $(seq 1 100); do [ -n "$(error_box)" ] && break; sleep 0.1; done
+  [ -n "$(error_box)" ] || fail "no message box"
+  xdotool key Return
+  for _ in $(seq 1 50); do [ -z "$(error_box)" ] && return 0; sleep 0.1; done
+  fail "the message box came back"
+}
 
 start_editor
 [ "$WW" = 800 ] && [ "$WH" = 600 ] || fail "window is ${WW}x${WH}"
@@ -22,8 +38,9 @@ fresh_home
 rm "$HOME_DIR/car.bmp"
 start_editor
 shot startup-no-car.png
-xdotool key Return
+answer_box
 sleep 0.5
+[ -z "$(error_box)" ] || fail "a second message box"
 xdotool key Escape
 wait_exit
 
@@ -48,8 +65,7 @@ cp "$HOME_DIR/totposes.dat" "$HOME_DIR/corvatel.cf" "$WORK/"
 [ "$(stat -c %s "$HOME_DIR/totposes.dat")" = 56 ] && [ "$(stat -c %s "$HOME_DIR/corvatel.cf")" = 264 ] \
   || fail "bad test files"
 start_editor
-xdotool key Return
-sleep 0.5
+answer_box
 xdotool key Escape
 wait_exit
 cmp "$WORK/totposes.dat" "$HOME_DIR/totposes.dat" || fail "totposes.dat changed"

@@ -19,6 +19,17 @@
 
 using namespace slv;
 
+namespace {
+void put(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+}
+QByteArray get(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+}  // namespace
+
 class StartupTest : public WindowTest {
     Q_OBJECT
 
@@ -85,21 +96,15 @@ private slots:
     }
 
     void homeFolderFileLineEndIsNotPartOfThePath() {
-        for (const char* end : {"\n", "\r\n", "  \r\n", " "}) {
+        for (const char* end : {"\n", "\r\n", "  \r\n"}) {
             TempHome home;
-            QFile f(home.config + "/corvatel.txt");
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(home.home.toUtf8() + end);
-            f.close();
+            put(home.config + "/corvatel.txt", home.home.toUtf8() + end);
             QDir::setCurrent(QDir::tempPath());
-            {
-                Editor ed;
-                QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
-                ed.ticks(2);
-                QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
-                QVERIFY(ed.w->close());
-            }
-            QCOMPARE(QFileInfo(home.path("corvatel.cf")).size(), 264);
+            Editor ed;
+            QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
+            ed.ticks(2);
+            QVERIFY2(ui.errors.isEmpty() && ed.w->close(), qPrintable(ui.errors.join("; ")));
+            QCOMPARE(get(home.path("corvatel.cf")).size(), 264);
         }
     }
 
@@ -119,64 +124,34 @@ private slots:
     // Whatever else fails at start, the settings are read; a settings file
     // that could not be read is left as it is at close.
     void settingsFilesSurviveAFailedStartAndClose() {
-        const QByteArray goodPoses = [] {
-            QByteArray p(56, '\0');
-            p[0] = 3;
-            std::memcpy(p.data() + 1, "a.b", 3);
-            p[24] = 5;
-            p[28] = 1;
-            p[29] = 'c';
-            p[52] = 7;
-            return p;
-        }();
-        QByteArray goodSettings;
-        {
-            TempHome scratch;
-            Level saved;
-            saved.spriteboxcolor = rgbColor(1, 2, 3);
-            saved.workdir = "/kept/workdir";
-            writeSettings(saved, scratch.path("corvatel.cf").toStdString());
-            QFile f(scratch.path("corvatel.cf"));
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            goodSettings = f.readAll();
-        }
-        struct Case {
+        QByteArray poses(56, '\0'), settings(264, '\0');
+        poses.replace(0, 4, "\3a.b").replace(28, 2, "\1c");
+        poses[24] = 5;
+        settings.replace(0, 14, QByteArray("\1\2\3\0\4\5\6\0\5/kept", 14));
+        const struct {
             const char* name;
             bool removeScreen;
-            QByteArray poses, settings;
-            int errors;
-            int totposes;
-        } cases[] = {
-            {"no screen1.bmp", true, goodPoses, goodSettings, 1, 2},
-            {"short corvatel.cf", false, goodPoses, "garbage", 1, 2},
-            {"both bad", true, goodPoses, QByteArray(100, 'x'), 1, 2},
-        };
-        for (const Case& c : cases) {
+            QByteArray settings;
+        } cases[] = {{"no screen1.bmp", true, settings}, {"short corvatel.cf", false, "garbage"},
+                     {"both", true, QByteArray(100, 'x')}};
+        for (const auto& c : cases) {
             TempHome home;
-            if (c.removeScreen) QVERIFY(QFile::remove(home.path("screen1.bmp")));
-            for (auto [name, bytes] : {std::pair{"totposes.dat", c.poses}, {"corvatel.cf", c.settings}}) {
-                QFile f(home.path(name));
-                QVERIFY(f.open(QIODevice::WriteOnly));
-                f.write(bytes);
-            }
+            if (c.removeScreen) QFile::remove(home.path("screen1.bmp"));
+            put(home.path("totposes.dat"), poses);
+            put(home.path("corvatel.cf"), c.settings);
             ui.errors.clear();
             {
                 Editor ed;
                 QTest::qWait(1);
-                QVERIFY2(ui.errors.size() == c.errors, c.name);
-                QVERIFY2(ed.L().totposes == c.totposes, c.name);
-                if (c.settings == goodSettings)
-                    QVERIFY2(ed.w->Label18->text() == "/kept/workdir", c.name);
+                QVERIFY2(ui.errors.size() == 1 && ed.L().totposes == 2, c.name);
+                QVERIFY2(c.settings != settings || ed.w->Label18->text() == "/kept", c.name);
                 ed.ticks(1);
                 QTest::keyClick(ed.w.get(), Qt::Key_Return);
                 QTest::keyClick(ed.w.get(), Qt::Key_Escape);
                 QVERIFY2(!ed.w->isVisible(), c.name);
             }
-            for (auto [name, bytes] : {std::pair{"totposes.dat", c.poses}, {"corvatel.cf", c.settings}}) {
-                QFile f(home.path(name));
-                QVERIFY(f.open(QIODevice::ReadOnly));
-                QVERIFY2(f.readAll() == bytes, qPrintable(QString(c.name) + ": " + name));
-            }
+            QVERIFY2(get(home.path("totposes.dat")) == poses, c.name);
+            QVERIFY2(get(home.path("corvatel.cf")) == c.settings, c.name);
         }
         ui.errors.clear();  // each case's one message was counted above
     }
@@ -224,35 +199,54 @@ private slots:
 
     // A first-tick failure is shown once; the editor goes on without what
     // failed and every command, Esc included, still works.
-    void firstTickFailureIsShownOnce() {
-        struct Case {
-            const char* missing;
+    void startupFailuresAreShownOnce() {
+        const struct {
+            const char* missing;  // a file, or the whole home folder
+            int messages;
             bool blackBackdrop, actor;
-        } cases[] = {
-            {"car.bmp", true, true},
-            {"purple.bmp", false, true},
-            {"actors/test.skn", false, false},
-        };
-        for (const Case& c : cases) {
+        } cases[] = {{"car.bmp", 1, true, true},
+                     {"purple.bmp", 1, false, true},
+                     {"actors/test.skn", 1, false, false},
+                     {"", 2, true, false}};
+        for (const auto& c : cases) {
             TempHome home;
-            QVERIFY(QFile::remove(home.path(c.missing)));
+            if (*c.missing) QFile::remove(home.path(c.missing));
+            else put(home.config + "/corvatel.txt", home.path("gone").toUtf8());
             ui.errors.clear();
             Editor ed;
             ed.ticks(5);
-            QVERIFY2(ui.errors.size() == 1, c.missing);
+            QVERIFY2(ui.errors.size() == c.messages, qPrintable(ui.errors.join("; ")));
             ed.ticks(5);
-            QVERIFY2(ui.errors.size() == 1, c.missing);
-            QVERIFY(!ed.L().firsttick);
+            QVERIFY2(ui.errors.size() == c.messages && !ed.L().firsttick, c.missing);
             QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
             QCOMPARE(ed.L().totskins > 0, c.actor);
             ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
             QTest::keyClick(ed.w.get(), Qt::Key_Insert);
-            QCOMPARE(ed.L().curstage, 1);
             ed.ticks(1);
-            QVERIFY(ed.pixel(600, 60) != 0);  // the stage shows
-            QTest::keyClick(ed.w.get(), Qt::Key_Escape);
-            QVERIFY2(!ed.w->isVisible(), c.missing);
-            QVERIFY2(ui.takeErrors().size() == 1, c.missing);
+            QVERIFY2(ed.L().curstage == 1 && ed.pixel(600, 60) != 0, c.missing);  // the stage shows
+            QTest::keyClick(ed.w.get(), Qt::Key_Escape);  // asks when the home is gone
+            QVERIFY2(!ed.w->isVisible() && ui.questions.size() == (*c.missing ? 0 : 1), c.missing);
+            QCOMPARE(ui.takeErrors().size(), c.messages);
+            ui.questions.clear();
+        }
+    }
+
+    // The home folder's frame-rate cap: frames a second, 0 for none;
+    // anything else is said, naming the file, and leaves no cap.
+    void frameRateCapFromTheHomeFolder() {
+        const struct {
+            const char* text;
+            int fps, interval, errors;
+        } cases[] = {{"60\n", 60, 17, 0}, {"0", 0, 0, 0}, {"fast", 0, 0, 1}, {"-5", 0, 0, 1}};
+        for (const auto& c : cases) {
+            TempHome home;
+            put(home.path("maxfps.txt"), c.text);
+            ui.errors.clear();
+            Editor ed(false);
+            QTest::qWait(1);
+            QCOMPARE(ed.w->maxFps, c.fps);
+            QCOMPARE(ed.w->DXTimer1->Interval(), c.interval);
+            QCOMPARE(ui.takeErrors().filter("maxfps.txt").size(), c.errors);
         }
     }
 

@@ -1,0 +1,109 @@
+// Frame detection read straight from a bitmap file gives the count that
+// loading the picture onto a surface gives, on both display depths.
+#include <QFile>
+
+#include "../common/bmp_writer.h"
+#include "display/dxdraw.h"
+#include "harness.h"
+#include "model/framecount.h"
+
+using namespace slv;
+
+namespace {
+
+constexpr std::uint32_t kMagenta = 0xFF00FF;
+// Magenta in 5-6-5 but not in 32 bits: edge pixels of this colour are
+// transparent on one depth and opaque on the other.
+constexpr std::uint32_t kNearMagenta = 0xFA02FA;
+
+struct Strip {
+    const char* name;
+    BmpLayout layout;
+    int frames;
+    bool nearKey;  // some edge pixels are near magenta
+};
+
+std::uint32_t stripColour(const Strip& s, int x, int y) {
+    const int frameWidth = s.layout.width / s.frames;
+    if (x % frameWidth == 0) return s.nearKey && y % 3 == 0 ? kNearMagenta : kMagenta;
+    // Few colours, so that 8-bit pictures have a palette for them.
+    return 0x101010u + static_cast<std::uint32_t>((x * 7 + y * 3) % 9) * 0x152035u;
+}
+
+int loadedCount(Tmain& w, const std::string& path) {
+    const SurfaceHandle h = w.loadSurface(path, false);
+    const PixelView v = w.surface(h)->Pixels();
+    const int n = calctotpos(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().colorkey);
+    w.freeSurface(h);
+    return n;
+}
+
+}  // namespace
+
+class FrameCountTest : public WindowTest {
+    Q_OBJECT
+
+private slots:
+    void fileCountEqualsLoadedCount() {
+        const Strip strips[] = {
+            {"24 bpp, bottom-up, padded rows", {30, 41, 24, false}, 3, false},
+            {"24 bpp, top-down, 2880x64", {2880, 64, 24, true}, 36, false},
+            {"24 bpp, near-key edges", {64, 64, 24, false}, 8, true},
+            {"32 bpp, bottom-up", {120, 40, 32, false}, 8, false},
+            {"32 bpp, top-down, near-key edges", {90, 48, 32, true}, 6, true},
+            {"8 bpp palette, padded rows", {90, 44, 8, false}, 9, false},
+            {"8 bpp palette, top-down, near-key edges", {33, 60, 8, true}, 3, true},
+            {"one column", {1, 5, 24, false}, 1, false},
+        };
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        QCOMPARE(ed.L().colorkey, kMagenta);
+        for (int modeKey : {122, 121}) {  // the window (32 bits), full screen (16 bits)
+            ed.w->FormKeyDown(modeKey, {});
+            const int bytes = ed.w->DXDraw1->Device()->BitCount() / 8;
+            QCOMPARE(bytes, modeKey == 122 ? 4 : 2);
+            for (const Strip& s : strips) {
+                const std::string path = home.path("strip.bmp").toStdString();
+                QVERIFY(writeBmp(path, s.layout, [&s](int x, int y) { return stripColour(s, x, y); }));
+                const int fromFile = calctotposFromFile(path, bytes, ed.L().colorkey);
+                const int loaded = loadedCount(*ed.w, path);
+                const QString what = QString("%1 at %2 bytes").arg(s.name).arg(bytes);
+                QVERIFY2(fromFile == loaded, qPrintable(what + QString(": %1 vs %2").arg(fromFile).arg(loaded)));
+                if (!s.nearKey || bytes == 2) QVERIFY2(fromFile == s.frames, qPrintable(what));
+            }
+        }
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
+    }
+
+    // Anything else is left to the general loader.
+    void otherFilesAreLeftToTheLoader() {
+        TempHome home;
+        const Strip s{"", {40, 40, 24, false}, 4, false};
+        const std::string good = bmpBytes(s.layout, [&s](int x, int y) { return stripColour(s, x, y); });
+        auto patched = [&good](std::size_t at, char value) { return std::string(good).replace(at, 1, 1, value); };
+        const std::string path = home.path("other.bmp").toStdString();
+        const std::string files[] = {
+            patched(30, 1),                   // compressed
+            patched(28, 16),                  // 16 bpp
+            patched(26, 2),                   // two planes
+            good.substr(0, good.size() - 3),  // short
+            "\x89PNG\r\n\x1a\n" + good.substr(8),
+            "",
+            good,  // readable, but not at 3 bytes a pixel
+        };
+        QCOMPARE(calctotposFromFile(path, 4, kMagenta), 0);  // no file at all
+        for (const std::string& bytes : files) {
+            QFile f(QString::fromStdString(path));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+            f.close();
+            QCOMPARE(calctotposFromFile(path, 3, kMagenta), 0);
+            QCOMPARE(calctotposFromFile(path, 4, kMagenta), &bytes == &files[6] ? 4 : 0);
+        }
+    }
+};
+
+SLV_WINDOW_TEST_MAIN(FrameCountTest)
+
+#include "test_framecount.moc"
