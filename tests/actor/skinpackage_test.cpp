@@ -148,6 +148,16 @@ TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
     EXPECT_EQ(readFile(tmp / "actors/skins/hop.bmp"), bmpBytes(40, 6));
 }
 
+TEST_F(SkinPackageTest, AStoredFrameOutsideTheStripStartsOver) {
+    const std::size_t names = memberOffset(1);  // stand 2 frames, walk 3, hop 4
+    put32(package, names + offsetof(SkinRec, pos), 2);
+    put32(package, names + 100 + offsetof(SkinRec, pos), 4);
+    put32(package, names + 200 + offsetof(SkinRec, pos), 0);
+    rewrite();
+    openskin(*lv, pack, hooks);
+    EXPECT_EQ((std::vector<int>{lv->skin(1).pos, lv->skin(2).pos, lv->skin(3).pos}), (std::vector<int>{2, 1, 1}));
+}
+
 TEST_F(SkinPackageTest, LoadedActorFollowsItsCommands) {
     openskin(*lv, pack, hooks);
     lv->curskin = lv->startskin;

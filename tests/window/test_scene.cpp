@@ -86,6 +86,10 @@ private slots:
         ed.w->PageControl2->setCurrentIndex(2);
         ed.w->DXDraw1MouseDown(Qt::RightButton, false, 400, 300);
         ed.w->DXDraw1MouseMove(Qt::RightButton, false, 500, 380);
+        // While dragging, the sector fields show the band's corner and size.
+        QCOMPARE((QList<int>{ed.w->SpinEdit2->value(), ed.w->SpinEdit4->value(), ed.w->SpinEdit5->value(),
+                             ed.w->SpinEdit6->value()}),
+                 (QList<int>{400, 300, 100, 80}));
         ed.w->DXDraw1MouseUp(Qt::RightButton, false, 500, 380);
         QCOMPARE(ed.w->ListBox3->count(), 1);
         QCOMPARE(ed.w->ListBox3->item(0)->text(), QString("Sector1"));
