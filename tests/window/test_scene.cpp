@@ -399,10 +399,7 @@ private slots:
 
     void brokenStartupPackageStillLoadsTheActor() {
         TempHome home;
-        QFile f(home.path("broken.slv"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(100, 'x'));
-        f.close();
+        writeFile(home.path("broken.slv"), QByteArray(100, 'x'));
         Editor ed;
         ed.L().startuppackage = home.path("broken.slv").toStdString();
         ed.ticks(3);

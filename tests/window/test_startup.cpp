@@ -66,10 +66,7 @@ private slots:
         poses[0] = 3;
         std::memcpy(poses.data() + 1, "a.b", 3);
         poses[24] = 5;
-        QFile f(home.path("totposes.dat"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(poses);
-        f.close();
+        writeFile(home.path("totposes.dat"), poses);
         Editor ed(false);
         QCOMPARE(ed.w->Label18->text(), QString("/some/where/else"));
         QCOMPARE(ed.w->Panel4->color(), rgbColor(1, 2, 3));
@@ -80,10 +77,7 @@ private slots:
 
     void homeFolderFileIsTakenByteForByte() {
         TempHome home;
-        QFile f(home.config + "/corvatel.txt");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(home.home.toUtf8() + "\r\n");
-        f.close();
+        writeFile(home.config + "/corvatel.txt", home.home.toUtf8() + "\r\n");
         Editor ed(false);
         QCOMPARE(QString::fromStdString(ed.L().homedir), home.home + "\r\n");
         // Every file is looked for under that path, so screen1.bmp is missing.
@@ -94,10 +88,7 @@ private slots:
 
     void badSettingsFilesGiveAMessageAndTheDefaults() {
         TempHome home;
-        QFile f(home.path("corvatel.cf"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("garbage");
-        f.close();
+        writeFile(home.path("corvatel.cf"), "garbage");
         Editor ed(false);
         QTest::qWait(1);
         QCOMPARE(ui.takeErrors(), QStringList{"Read beyond end of file"});
