@@ -1,6 +1,7 @@
 // Levels that Save must refuse: each is named in a whole message, and
 // neither a package nor a table file is left behind.
 #include <functional>
+#include <limits>
 
 #include "common/error_text.h"
 #include "package_helpers.h"
@@ -48,6 +49,32 @@ TEST(SaveRefusal, EachFaultOfTheLevelIsNamed) {
         EXPECT_FALSE(anyTemp(d.str())) << c.message;
     }
     EXPECT_EQ(errorOf([&] { save(*smallLevel(d.str()), d / "out/"); }), "Invalid filename");
+}
+
+TEST(SaveRefusal, HeaderEntriesOnlyForSizesAPackageCanHold) {
+    TempDir d;
+    const std::int32_t most = std::numeric_limits<std::int32_t>::max();
+    struct Case {
+        std::function<void(slv::Level&)> spoil;
+        std::string message;
+    };
+    const Case cases[] = {
+        {[](slv::Level& l) { l.totimages = 3001; }, "The level counts 3001 images; a package holds at most 3000"},
+        {[](slv::Level& l) { l.totstages = -1; }, "Total stages are more than 30 !"},
+        {[](slv::Level& l) { l.image(1).size = -1; }, "Image 1 has a negative size"},
+        {[](slv::Level& l) { l.stage(2).size = -7; }, "Stage 2 has a negative size"},
+        // Past 2 GB at a later member, or with the last one.
+        {[&](slv::Level& l) { l.image(1).size = most - 100; },
+         "The level is too large for a package (more than 2 GB of bitmaps)"},
+        {[&](slv::Level& l) { l.stage(2).size = most - 1185052 - 5000 - 7000 - 4800 + 1; },
+         "The level is too large for a package (more than 2 GB of bitmaps)"},
+        {[&](slv::Level& l) { l.stage(2).size = most - 1185052 - 5000 - 7000 - 4800; }, ""},  // just fits
+    };
+    for (const Case& c : cases) {
+        auto l = smallLevel(d.str());
+        c.spoil(*l);
+        EXPECT_EQ(errorOf([&] { slv::headerEntries(*l); }), c.message);
+    }
 }
 
 }  // namespace
