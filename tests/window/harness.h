@@ -135,14 +135,13 @@ protected slots:
 // left to the test (ticks are run by calling the frame loop directly).
 struct Editor {
     std::unique_ptr<Tmain> w;
-    bool exposed = false;
     explicit Editor(bool show = true) {
         w = std::make_unique<Tmain>();
         w->progressPauseMs = 0;
         w->DXTimer1->setEnabled(false);
         if (show) {
             w->show();
-            exposed = QTest::qWaitForWindowExposed(w.get());
+            if (!QTest::qWaitForWindowExposed(w.get())) qWarning("the window was not exposed");
         }
     }
     ~Editor() {
