@@ -105,15 +105,6 @@ TEST_F(ActorTest, CommandWithoutKeysLeavesAsSoonAsNothingIsHeld) {
     EXPECT_EQ(state(), (Ints{1, 1}));
 }
 
-TEST_F(ActorTest, CommandWithOnlyKey3MatchesWhileThatKeyIsHeld) {
-    skins(2);
-    command(1, 2, 1, -1, -1, S);
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);
-    down(S);
-    EXPECT_EQ(state(), (Ints{2, 1}));
-}
-
 TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
     skins(1);
     // Key events (positive: down, negative: up) and the slots afterwards.
