@@ -83,7 +83,8 @@ TEST_F(SkinRefusal, EachDamageIsNamed) {
              put32(built, skins + offsetof(SkinRec, totpos), 1000);
          },
          R"(skin 1 ("stand.bmp"): 1000 frames of width 100 are wider than 65536 pixels)"},
-        {at32(commands + offsetof(CommandRec, key1), 70000), "command 1: key code 70000 is not a virtual-key code"},
+        {at32(commands + offsetof(CommandRec, key1), 70000),
+         "command 1: key code 70000 is not a virtual-key code"},
         {at32(commands + offsetof(CommandRec, key3), -2), "command 1: key code -2 is not a virtual-key code"},
         {at32(commands + sizeof(CommandRec) + offsetof(CommandRec, to), 3),
          "command 2: to skin 3 is not one of the skins 1..2"},
