@@ -60,15 +60,20 @@ private slots:
         for (int y = 0; y < 45 && !white; ++y)
             for (int x = 0; x < 30 && !white; ++x) white = ed.pixel(x, y) == 0x00FFFFFFu;
         QVERIFY(white);
-        // The actor stands with its bottom centre at (200, 200): its frame,
-        // keyed pixels showing the backdrop, nothing drawn around it.
-        ed.L().lasttick = tickCount();  // no animation step during the next tick
-        const SkinRec s = ed.L().skin(ed.L().curskin);
-        ed.ticks(1);
-        const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.pos, s.w, s.h, 200 - s.w / 2,
-                                           200 - s.h, ed.L().colorkey);
-        QCOMPARE(actor.wrong, 0);
-        QVERIFY(actor.keyed > 0 && actor.opaque > 0);
+        // The actor stands with its bottom centre at (200, 200): the frame of
+        // its skin, keyed pixels showing the backdrop, nothing drawn around it;
+        // standing, then walking after Right.
+        for (int skin : {ed.L().startskin, 2}) {
+            if (skin == 2) ed.w->FormKeyDown(39, {});
+            QCOMPARE(ed.L().curskin, skin);
+            ed.L().lasttick = tickCount();  // no animation step during the next tick
+            const SkinRec s = ed.L().skin(skin);
+            ed.ticks(1);
+            const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.pos, s.w, s.h, 200 - s.w / 2,
+                                               200 - s.h, ed.L().colorkey);
+            QCOMPARE(actor.wrong, 0);
+            QVERIFY(actor.keyed > 0 && actor.opaque > 0);
+        }
     }
 
     void spritesAnimateOverTheBackdropWithSectorOutlines() {
