@@ -76,7 +76,8 @@ TEST_F(SkinRefusal, EachDamageIsNamed) {
         {byte(names + offsetof(PackNameRec, packname), 24), "the pack name's length 24 is over 23"},
         {byte(skins, 24), "skin 1: name length 24 is over 23"},
         {[=, this] { built[skins] = built[walk] = 0; }, "the package holds no skins"},
-        {at32(walk + offsetof(SkinRec, totpos), 1025), R"(skin 2 ("walk.bmp"): frame count 1025 is not within 1..1024)"},
+        {at32(walk + offsetof(SkinRec, totpos), 1025),
+         R"(skin 2 ("walk.bmp"): frame count 1025 is not within 1..1024)"},
         {at32(skins + offsetof(SkinRec, w), 4097), R"(skin 1 ("stand.bmp"): frame size 4097x6 is not within 1..4096)"},
         {[=, this] {
              put32(built, skins + offsetof(SkinRec, w), 100);
