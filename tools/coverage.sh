@@ -35,5 +35,5 @@ echo
 echo "$close_note"
 [ $tests_status -eq 0 ] || echo "Some tests failed (ctest status $tests_status); the figures cover the tests that ran."
 # The summary for the whole comes last.
-"${GCOVR[@]}" --print-summary --output /dev/null || exit 1
+"${GCOVR[@]}" --print-summary --txt "$REPORT/summary.txt" || exit 1
 exit $tests_status

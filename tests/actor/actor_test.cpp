@@ -105,15 +105,6 @@ TEST_F(ActorTest, CommandWithoutKeysLeavesAsSoonAsNothingIsHeld) {
     EXPECT_EQ(state(), (Ints{1, 1}));
 }
 
-TEST_F(ActorTest, CommandWithOnlyKey3MatchesWhileThatKeyIsHeld) {
-    skins(2);
-    command(1, 2, 1, -1, -1, S);
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);
-    down(S);
-    EXPECT_EQ(state(), (Ints{2, 1}));
-}
-
 TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
     skins(1);
     // Key events (positive: down, negative: up) and the slots afterwards.
@@ -227,6 +218,42 @@ TEST_F(ActorTest, ReleaseDuringOneShotIsPendingUntilTheLastFrame) {
     EXPECT_EQ(lv->curskin, 1);  // back of command 1, not command 2's target
     EXPECT_FALSE(lv->releasepending);
     EXPECT_EQ(lv->skin(2).pos, 1);
+}
+
+TEST_F(ActorTest, OneShotAtItsLastFrameLeavesOnlyForASkinInUse) {
+    // Skin 2 is a one-shot entered by command 1 (Space, back skin `back`),
+    // leaving through command 2 to `next` when there is one; Space is let go
+    // (pending release) or held at the last frame.
+    struct Case {
+        int back, next;
+        bool released;
+        Ints state;  // curskin, kcom after the last frame
+    };
+    const Case cases[] = {
+        {1, 3, true, {1, 1}},     // the release goes back
+        {1, 3, false, {3, 2}},    // held: the one-shot's own command
+        {9, 3, true, {3, 2}},     // no back skin: the one-shot's own command
+        {1, 9, false, {2, 1}},    // its command leads nowhere: it stays
+        {9, 0, true, {2, 1}},     // nowhere to go at all
+        {1, 0, false, {2, 1}},
+    };
+    for (const Case& c : cases) {
+        lv->totcommands = 0;
+        lv->heldkey1 = lv->heldkey2 = lv->heldkey3 = -1;
+        lv->kcom = -1;
+        lv->releasepending = false;
+        skins(3, 3);
+        oneshot(2);
+        command(1, 2, c.back, S);
+        if (c.next) command(2, c.next, 1);
+        down(S);
+        if (c.released) up(S);
+        EXPECT_EQ(lv->releasepending, c.released);
+        lv->skin(2).pos = 3;
+        setkcom(*lv);
+        EXPECT_EQ(state(), c.state) << c.back << " " << c.next << " " << c.released;
+        EXPECT_FALSE(lv->releasepending);
+    }
 }
 
 TEST_F(ActorTest, ReleaseIntoAOneShotBackSkinMarksThePendingRelease) {

@@ -50,7 +50,7 @@ TEST(VkFromName, NamesAsOnTheKeyboardAndUnknownNamesGiveZero) {
         {"Escape", 27}, {"Control", 17}, {"PgDn", 34},
     };
     for (auto [name, code] : cases) EXPECT_EQ(vkFromName(name), code) << name;
-    for (const char* n : {"", "F0", "F25", "F01", "Num10", "Num", "Lefty", "?", "Ä", "F1x", "NumA"})
+    for (const char* n : {"", "F0", "F25", "F01", "F123", "Fn", "Num10", "Num", "Lefty", "?", "Ä", "F1x", "NumA"})
         EXPECT_EQ(vkFromName(n), 0) << n;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/error_text.h"
+#include "common/files.h"
 
 #include <QColor>
 #include <QFile>
@@ -70,10 +71,9 @@ std::vector<std::uint32_t> expectedCopy(const TDirectDrawSurface& dst, int x, in
 }
 
 std::string writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
-    QFile f(dir.filePath(name));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return f.fileName().toStdString();
+    const std::string path = dir.filePath(name).toStdString();
+    slvtest::writeFile(path, bytes.constData(), std::size_t(bytes.size()));
+    return path;
 }
 
 std::string writeBmp(const QTemporaryDir& dir, const char* name, const QImage& image) {

@@ -2,8 +2,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTest>
+#include <QWidget>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "display/clock.h"
@@ -137,8 +142,43 @@ TEST(FrameTimer, TicksWhileTheEventLoopIsIdle) {
     EXPECT_EQ(ticks, stopped);
 }
 
-TEST(FrameTimer, TickCountMovesForward) {
+TEST(FrameTimer, TickCountCountsMilliseconds) {
+    using namespace std::chrono;
+    const auto start = steady_clock::now();
     const std::uint32_t a = tickCount();
+    std::this_thread::sleep_for(milliseconds(40));
     const std::uint32_t b = tickCount();
-    EXPECT_LT(std::uint32_t(b - a), 1000u);
+    const auto passed = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_GE(std::uint32_t(b - a), 39u);
+    EXPECT_LE(std::int64_t(b - a), passed + 1);
+}
+
+TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive)
+        GTEST_SKIP() << "the application is already active in this process";
+    FakeClock clock;
+    TDXTimer timer;
+    timer.setClock([&clock] { return clock.now; });
+    std::vector<int> lags;
+    timer.OnTimer = [&lags](int lag) { lags.push_back(lag); };
+    EXPECT_FALSE(timer.running());
+    timer.setActiveOnly(false);
+    EXPECT_TRUE(timer.running());
+    timer.setActiveOnly(true);
+    EXPECT_FALSE(timer.running());
+    EXPECT_TRUE(lags.empty());
+    TDXTimer stopped;
+    stopped.setEnabled(false);
+    clock.now += 5000;
+    // Becoming active starts the ticks, measured from that moment.
+    QWidget w;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_TRUE(timer.running());
+    EXPECT_FALSE(stopped.running());
+    clock.now += 10;
+    timer.DoTick();
+    ASSERT_FALSE(lags.empty());
+    EXPECT_LE(lags.front(), 10);  // not the 5 s spent inactive
 }

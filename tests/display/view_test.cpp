@@ -24,30 +24,6 @@ protected:
 
 }  // namespace
 
-TEST(ViewOptions, DerivationRules) {
-    using O = TDXDrawOptions;
-    // The editor's options give doCenter alone in a window.
-    const O declared{doAllowReboot, doCenter, doHardware, doSelectDriver};
-    EXPECT_EQ(O::derive(declared), (O{doCenter}));
-    O full = declared;
-    EXPECT_EQ(O::derive(full.include(doFullScreen)), (O{doFullScreen, doAllowReboot, doCenter}));
-    // Without full screen the full-screen-only flags go.
-    EXPECT_EQ(O::derive({doNoWindowChange, doAllowPalette256, doFlip, doWaitVBlank}), (O{doWaitVBlank}));
-    EXPECT_EQ(O::derive({doFullScreen, doNoWindowChange, doAllowPalette256, doFlip}),
-              (O{doFullScreen, doNoWindowChange, doAllowPalette256, doFlip}));
-    // Without 3D the 3D flags go; with it only doHardware is dropped.
-    EXPECT_EQ(O::derive({doDirectX7Mode, doRetainedMode, doSelectDriver, doZBuffer}), O{});
-    EXPECT_EQ(O::derive({do3D, doRetainedMode, doHardware, doSelectDriver, doZBuffer}),
-              (O{do3D, doRetainedMode, doSelectDriver, doZBuffer}));
-    // System memory rules out flipping; DirectX 7 mode rules out retained mode.
-    EXPECT_EQ(O::derive({doFullScreen, doSystemMemory, doFlip}), (O{doFullScreen, doSystemMemory}));
-    EXPECT_EQ(O::derive({do3D, doDirectX7Mode, doRetainedMode}), (O{do3D, doDirectX7Mode}));
-    EXPECT_EQ(O::fromBits(0xFFFF).bits(), 0x7FFF);
-    EXPECT_TRUE(O{doZBuffer}.has(doZBuffer));
-    EXPECT_EQ((O{doFullScreen}).bits(), 1);
-    EXPECT_EQ((O{doZBuffer}).bits(), 1 << 14);
-}
-
 TEST(ViewWithoutForm, DefaultsAsLaidOutAndNoInitialisation) {
     TDXDraw lone;
     EXPECT_EQ(lone.Options(), (TDXDrawOptions{doAllowReboot, doCenter, doHardware, doSelectDriver}));

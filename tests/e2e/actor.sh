@@ -1,5 +1,6 @@
 # Holding the Right arrow walks the test actor: the picture around the
 # actor and the skin number on the view change, and letting go stops it.
+# The actor's transparent colour (magenta) never reaches the screen.
 source "$(dirname "$0")/lib.sh"
 
 start_editor
@@ -15,6 +16,11 @@ crop "$NUMBERS" skin-walk.png
 shot actor-walking.png
 xdotool keyup Right
 differ() { ! compare -metric AE "$1" "$2" null: 2>/dev/null; }
+magenta() { convert "$1" txt:- | grep -ci '#FF00FF' || true; }
+for f in actor-idle.png actor-walk.png; do
+  n=$(magenta "$ARTEFACTS/$f")
+  [ "$n" -eq 0 ] || fail "$n pixels of the transparent colour around the actor in $f"
+done
 differ "$ARTEFACTS/actor-idle.png" "$ARTEFACTS/actor-walk.png" || fail "the actor did not change"
 differ "$ARTEFACTS/skin-idle.png" "$ARTEFACTS/skin-walk.png" || fail "the skin number did not change"
 sleep 0.5

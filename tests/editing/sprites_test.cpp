@@ -177,21 +177,22 @@ TEST_F(Sprites, AHundredSpritesIsTheLimit) {
 }
 
 TEST_F(Sprites, AFullImageTableRefusesANewPicture) {
-    for (int i = 1; i <= kMaxImages; ++i) {
+    for (int i = 1; i < kMaxImages; ++i) {
         lv->image(i).name.set("img" + std::to_string(i));
         lv->image(i).refs = 1;
     }
-    lv->totimages = kMaxImages;
-    EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "Too many images !");
-    EXPECT_EQ(count(), 0);
-    EXPECT_EQ(d.loads, 0);
+    lv->totimages = kMaxImages - 1;
+    // The last slot is taken, then the table is full.
+    EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "");
+    EXPECT_EQ(lv->image(kMaxImages).name.str(), "coin.bmp");
+    EXPECT_EQ(lv->totimages, kMaxImages);
+    EXPECT_EQ(errorOf([&] { add({"gem.bmp"}); }), "Too many images !");
+    EXPECT_EQ(count(), 1);
+    EXPECT_EQ(d.loads, 1);
     EXPECT_EQ(lv->totimages, kMaxImages);
     // A picture already loaded can still be shared.
-    lv->image(7).name.set("coin.bmp");
-    lv->image(7).surface = 55;
-    d.live[55] = "coin.bmp";
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "");
-    EXPECT_EQ(lv->image(7).refs, 2);
+    EXPECT_EQ(lv->image(kMaxImages).refs, 2);
 }
 
 TEST_F(Sprites, ColourKeyIsGivenToNewSurfaces) {

@@ -7,16 +7,6 @@
 
 using namespace slv;
 
-TEST(Level, TableImagesHaveTheFileSizes) {
-    Level l;
-    EXPECT_EQ(sizeof l.stages, 9052u);
-    EXPECT_EQ(sizeof l.spriteTable, 180000u);
-    EXPECT_EQ(sizeof l.imageTable, 876000u);
-    EXPECT_EQ(sizeof l.sectorTable, 3100u * 40u);
-    EXPECT_EQ(sizeof l.skinTable, 30000u);
-    EXPECT_EQ(sizeof l.commandTable, 28000u);
-}
-
 TEST(Level, SpriteAndSectorTablesAreLaidOutByNumberThenStage) {
     Level l;
     auto* base = reinterpret_cast<char*>(l.spriteTable);

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app.h"
+#include "common/files.h"
 #include "display/dxdraw.h"
 #include "display/dxtimer.h"
 #include "mainform.h"
@@ -69,6 +70,11 @@ public:
     // left at its end fail it.
     QStringList takeErrors() { return std::exchange(errors, {}); }
 };
+
+// Creates (or truncates) a file with exactly these bytes.
+inline void writeFile(const QString& path, const QByteArray& bytes) {
+    slvtest::writeFile(path.toStdString(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
 
 inline bool copyTree(const QString& from, const QString& to) {
     QDir src(from);
@@ -146,7 +152,7 @@ struct Editor {
         w->DXTimer1->setEnabled(false);
         if (show) {
             w->show();
-            QTest::qWaitForWindowExposed(w.get());
+            if (!QTest::qWaitForWindowExposed(w.get())) qWarning("the window was not exposed");
         }
     }
     ~Editor() {

@@ -60,15 +60,20 @@ private slots:
         for (int y = 0; y < 45 && !white; ++y)
             for (int x = 0; x < 30 && !white; ++x) white = ed.pixel(x, y) == 0x00FFFFFFu;
         QVERIFY(white);
-        // The actor stands with its bottom centre at (200, 200): its frame,
-        // keyed pixels showing the backdrop, nothing drawn around it.
-        ed.L().lasttick = tickCount();  // no animation step during the next tick
-        const SkinRec s = ed.L().skin(ed.L().curskin);
-        ed.ticks(1);
-        const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.pos, s.w, s.h, 200 - s.w / 2,
-                                           200 - s.h, ed.L().colorkey);
-        QCOMPARE(actor.wrong, 0);
-        QVERIFY(actor.keyed > 0 && actor.opaque > 0);
+        // The actor stands with its bottom centre at (200, 200): the frame of
+        // its skin, keyed pixels showing the backdrop, nothing drawn around it;
+        // standing, then walking after Right.
+        for (int skin : {ed.L().startskin, 2}) {
+            if (skin == 2) ed.w->FormKeyDown(39, {});
+            QCOMPARE(ed.L().curskin, skin);
+            ed.L().lasttick = tickCount();  // no animation step during the next tick
+            const SkinRec s = ed.L().skin(skin);
+            ed.ticks(1);
+            const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.pos, s.w, s.h, 200 - s.w / 2,
+                                               200 - s.h, ed.L().colorkey);
+            QCOMPARE(actor.wrong, 0);
+            QVERIFY(actor.keyed > 0 && actor.opaque > 0);
+        }
     }
 
     void spritesAnimateOverTheBackdropWithSectorOutlines() {
@@ -86,6 +91,10 @@ private slots:
         ed.w->PageControl2->setCurrentIndex(2);
         ed.w->DXDraw1MouseDown(Qt::RightButton, false, 400, 300);
         ed.w->DXDraw1MouseMove(Qt::RightButton, false, 500, 380);
+        // While dragging, the sector fields show the band's corner and size.
+        QCOMPARE((QList<int>{ed.w->SpinEdit2->value(), ed.w->SpinEdit4->value(), ed.w->SpinEdit5->value(),
+                             ed.w->SpinEdit6->value()}),
+                 (QList<int>{400, 300, 100, 80}));
         ed.w->DXDraw1MouseUp(Qt::RightButton, false, 500, 380);
         QCOMPARE(ed.w->ListBox3->count(), 1);
         QCOMPARE(ed.w->ListBox3->item(0)->text(), QString("Sector1"));
@@ -397,10 +406,7 @@ private slots:
 
     void brokenStartupPackageStillLoadsTheActor() {
         TempHome home;
-        QFile f(home.path("broken.slv"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(100, 'x'));
-        f.close();
+        writeFile(home.path("broken.slv"), QByteArray(100, 'x'));
         Editor ed;
         ed.L().startuppackage = home.path("broken.slv").toStdString();
         ed.ticks(3);

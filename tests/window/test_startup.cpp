@@ -47,23 +47,18 @@ private slots:
         QVERIFY(ui.errors.isEmpty());
     }
 
-    void layoutAsTheAuthorKnowsIt() {
+    void initialStateOfTheControls() {
         TempHome home;
         Editor ed;
         QCOMPARE(ed.w->size(), QSize(800, 600));
         QVERIFY(ed.w->windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(ed.w->DXDraw1->geometry(), QRect(6, 7, 640, 430));
-        QCOMPARE(ed.w->PageControl1->geometry(), QRect(651, 29, 144, 430));
-        QCOMPARE(ed.w->PageControl2->geometry(), QRect(5, 439, 645, 157));
         QCOMPARE(ed.w->PageControl2->count(), 4);
         QCOMPARE(ed.w->PageControl2->tabText(3), QString("Pather"));
         QCOMPARE(ed.w->PageControl2->currentIndex(), 0);
         QCOMPARE(ed.w->Button4->text(), QString("Add"));
         QCOMPARE(ed.w->Button4->toolTip(), QString("Add (ins)"));
         QCOMPARE(ed.w->Button5->toolTip(), QString("Change (F8)"));
-        QCOMPARE(ed.w->Button6->geometry(), QRect(749, 6, 45, 25));
         QVERIFY(!ed.w->spritef1->isVisible());
-        QCOMPARE(ed.w->spritef1->geometry(), QRect(651, 30, 144, 430));
         QVERIFY(!ed.w->DirectoryOutline1->isVisible());
         QVERIFY(!ed.w->Panel6->isVisible());
         QVERIFY(!ed.w->CheckBox1->isChecked());
@@ -83,10 +78,7 @@ private slots:
         poses[0] = 3;
         std::memcpy(poses.data() + 1, "a.b", 3);
         poses[24] = 5;
-        QFile f(home.path("totposes.dat"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(poses);
-        f.close();
+        writeFile(home.path("totposes.dat"), poses);
         Editor ed(false);
         QCOMPARE(ed.w->Label18->text(), QString("/some/where/else"));
         QCOMPARE(ed.w->Panel4->color(), rgbColor(1, 2, 3));
@@ -110,10 +102,7 @@ private slots:
 
     void badSettingsFilesGiveAMessageAndTheDefaults() {
         TempHome home;
-        QFile f(home.path("corvatel.cf"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("garbage");
-        f.close();
+        writeFile(home.path("corvatel.cf"), "garbage");
         Editor ed(false);
         QTest::qWait(1);
         QCOMPARE(ui.takeErrors(), QStringList{"Reading " + home.path("corvatel.cf") + ": Read beyond end of file"});
