@@ -154,7 +154,7 @@ TEST(LevelPackage, FailedSaveOrWriteLeavesTheOldPackage) {
 TEST(LevelPackage, SaveMeasuresBitmapsAgainAndStagesBeyondTheCountAreNotStages) {
     TempDir d;
     auto l = smallLevel(d.str());
-    std::string grown = writeBytes(d / "src/sprites/coin.bmp", 7777, 5);
+    std::string grown = writeBitmapBytes(d / "src/sprites/coin.bmp", 7777, 5);
     l->stage(3).name.set("ghost.bmp");
     save(*l, d / "p.slv");
     EXPECT_EQ(l->image(2).size, 7777);
@@ -204,22 +204,31 @@ TEST(LevelPackage, LevelsWithoutImagesOrStagesSaveAndOpen) {
     }
 }
 
-TEST(LevelPackage, FreeImageSlotsTravelAsEmptyMembers) {
+TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     TempDir d;
     auto l = smallLevel(d.str());
-    addImage(*l, d.str(), 3, "gone.bmp", 10);
+    addImage(*l, d.str(), 3, "gone.bmp", 100);
     l->image(2).name.clear();  // slot 2 freed, slot 3 still counted
     l->sprite(2, 1).image = 3;
     l->sprite(1, 2).image = 3;
     save(*l, d / "p.slv");
+    EXPECT_EQ(l->totimages, 3);  // the level in memory keeps its slots
+    EXPECT_EQ(l->sprite(2, 1).image, 3);
+    auto h = headerOf(d / "p.slv");
+    ASSERT_EQ(h.size(), 8u);
+    EXPECT_EQ(h[5].name.str(), "\\sprites\\gone.bmp");
+    EXPECT_EQ(h[5].flag, 1);
     auto back = std::make_unique<slv::Level>();
     RecordingHooks rec;
     slv::openLevel(*back, d / "p.slv", rec);
-    EXPECT_EQ(back->totimages, 3);
+    EXPECT_EQ(back->totimages, 2);
     EXPECT_EQ(rec.loads, 2);
-    EXPECT_TRUE(back->image(2).name.empty());
-    EXPECT_EQ(back->image(2).surface, 0u);
-    EXPECT_EQ(back->sprite(2, 1).surface, 1003u);
+    EXPECT_EQ(back->image(2).name.str(), "gone.bmp");
+    EXPECT_EQ(readAll(back->image(2).path.str()), readAll(d / "src/sprites/gone.bmp"));
+    EXPECT_EQ(back->sprite(2, 1).image, 2);
+    EXPECT_EQ(back->sprite(1, 2).image, 2);
+    EXPECT_EQ(back->sprite(2, 1).surface, 1002u);
+    EXPECT_EQ(back->sprite(1, 1).image, 1);
 }
 
 TEST(LevelPackage, OpenReadsThePackageAndKeepsBitmapsAlreadyInItsFolder) {
@@ -235,7 +244,18 @@ TEST(LevelPackage, OpenReadsThePackageAndKeepsBitmapsAlreadyInItsFolder) {
     EXPECT_FALSE(anyTemp(d.str()));
     EXPECT_EQ(readAll(d / "pkg/sprites/hero.bmp"), mine);
     EXPECT_EQ(readAll(d / "pkg/backpx/street.bmp"), mineStage);
+    // The package's own pictures went to free names beside them.
+    EXPECT_EQ(l->image(1).path.str(), d / "pkg/sprites/hero~2.bmp");
+    EXPECT_EQ(l->stage(1).path.str(), d / "pkg/backpx/street~2.bmp");
+    EXPECT_EQ(readAll(l->image(1).path.str()), readAll(d / "src/sprites/hero.bmp"));
+    EXPECT_EQ(readAll(l->stage(1).path.str()), readAll(d / "src/backpx/street.bmp"));
     EXPECT_EQ(readAll(d / "pkg/sprites/coin.bmp"), readAll(d / "src/sprites/coin.bmp"));
+    // Opened again, the copies with the same bytes are shared, not made anew.
+    auto again = opened(pkg);
+    EXPECT_EQ(again->image(1).path.str(), l->image(1).path.str());
+    EXPECT_FALSE(fs::exists(d / "pkg/sprites/hero~3.bmp"));
+    save(*again, d / "pkg/same.slv");
+    EXPECT_TRUE(sameEntries(headerOf(pkg), headerOf(d / "pkg/same.slv")));
 }
 
 TEST(LevelPackage, ImageLoadFailureEmptiesTheLevel) {
@@ -336,6 +356,26 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
         {i32At(sprite21 + 56, 3), "uses image 3"},
         {i32At(sprite21 + 56, 0), "uses image 0"},
         {i32At(sprite21 + 48, 0), "frames"},
+        {[&] {  // a strip far outside its picture, frame offset beyond any int
+             patchI32(pkg, sprite21 + 28, -2147483647);
+             patchI32(pkg, sprite21 + 36, 321);
+             patchI32(pkg, sprite21 + 40, 50);
+             patchI32(pkg, sprite21 + 48, 1);
+             patchI32(pkg, sprite21 + 52, 2147483633);
+         }, "shows frame 2147483633 of 1"},
+        {i32At(sprite21 + 52, 0), "shows frame 0 of 2"},
+        {i32At(sprite21 + 52, 3), "shows frame 3 of 2"},
+        {i32At(sprite21 + 36, 0), "frames of 0 x 10"},
+        {i32At(sprite21 + 40, -1), "frames of 10 x -1"},
+        {i32At(sprite21 + 36, 51), "2 frames of 51 x 10 do not fit image 2 (\"coin.bmp\") of 100 x 20"},
+        {i32At(sprite21 + 36, 1 << 30), "do not fit"},  // 2 x 2^30 overflows 32 bits
+        {i32At(sprite21 + 40, 21), "do not fit"},
+        {bytesAt(data + 1185052 + 5000, "X"), "not a BMP or PNG picture"},  // image 2's member
+        {[&] {  // slot 3 holds a record, but the package counts 2 images
+             slv::PackEntry e = slv::makeEntry("x.bmp", 0, 0, false);
+             patch(pkg, image1 + 2 * 292 + 4, &e.name, 21);
+             patchI32(pkg, sprite21 + 56, 3);
+         }, "uses image 3 but the package holds 2 images"},
         // Tables that disagree with the header.
         {i32At(stage1 + 292 + 288, 1), "stage 2"},
         {i32At(image1 + 284, 1), "image 1"},
