@@ -170,7 +170,8 @@ void MemberExtractor::copyInto(int out, std::int64_t offset, std::int64_t size) 
 
 std::string MemberExtractor::extract(const MemberFolder& folder, const std::string& name, std::int64_t offset,
                                      std::int64_t size, WhenTaken when,
-                                     const std::function<bool(const std::string&)>& mayShare) {
+                                     const std::function<bool(const std::string&)>& mayShare, bool* created) {
+    if (created) *created = false;
     if (size < 0) throw Error("Invalid member size " + std::to_string(size));
     for (int n = 1; n <= kMaxNumberedNames; ++n) {
         const std::string candidate = numberedName(name, n);
@@ -189,6 +190,7 @@ std::string MemberExtractor::extract(const MemberFolder& folder, const std::stri
                 folder.remove(candidate);
                 fail("Extracting \"" + shown + "\"", err);
             }
+            if (created) *created = true;
             return candidate;
         }
         if (errno != EEXIST) fail("Cannot create \"" + shown + "\"", errno);

@@ -60,10 +60,11 @@ public:
     // the name is taken: see WhenTaken; with KeepIfSameBytes the free names
     // tried are "stem~2.ext", "stem~3.ext", ..., and an existing file with the
     // member's bytes is shared only where `mayShare(name)` allows. A symbolic
-    // link in the member's place is an error.
+    // link in the member's place is an error. `created` tells whether a new
+    // file was made.
     std::string extract(const MemberFolder& folder, const std::string& name, std::int64_t offset,
                         std::int64_t size, WhenTaken when,
-                        const std::function<bool(const std::string&)>& mayShare = {});
+                        const std::function<bool(const std::string&)>& mayShare = {}, bool* created = nullptr);
 
     // Reads `n` bytes at `offset` of the package (fewer at its end).
     std::size_t readAt(std::int64_t offset, void* buf, std::size_t n) const;
