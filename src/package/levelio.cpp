@@ -13,7 +13,7 @@
 #include "extract.h"
 #include "model/errors.h"
 #include "model/fileio.h"
-#include "names.h"
+#include "model/names.h"
 #include "partfile.h"
 #include "pictureinfo.h"
 

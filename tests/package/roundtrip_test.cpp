@@ -6,7 +6,8 @@
 #include <functional>
 
 #include "common/error_text.h"
-#include "package/names.h"
+#include "model/editing.h"
+#include "model/names.h"
 #include "package_helpers.h"
 
 using namespace pkgtest;
@@ -208,4 +209,11 @@ TEST(PackageNames, Windows1252BothWays) {
     EXPECT_EQ(slv::pathFromPackage("C:\\Games\\\xE9.bmp"), "C:/Games/é.bmp");
     EXPECT_NE(errorOf([] { slv::checkPortableName("日本.bmp"); }).find("日本.bmp"), std::string::npos);
     EXPECT_EQ(errorOf([] { slv::checkPortableName("café.bmp"); }), "");
+    // Add refuses such a file before anything changes.
+    auto l = std::make_unique<slv::Level>();
+    auto size = [](const std::string&) -> std::int64_t { return 10; };
+    EXPECT_NE(errorOf([&] { slv::addStages(*l, {"/w/backpx/ok.bmp", "/w/backpx/日本.bmp"}, size); }).find("日本.bmp"),
+              std::string::npos);
+    EXPECT_EQ(l->totstages, 0);
+    EXPECT_EQ(errorOf([&] { slv::addStages(*l, {"/w/backpx/café.bmp"}, size); }), "");
 }

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "model/errors.h"
+#include "errors.h"
 
 namespace slv {
 
