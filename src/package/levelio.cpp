@@ -354,6 +354,12 @@ void removeMemberTemps(const std::string& packfolder) {
         deleteFile(joinPath(packfolder, m));
 }
 
+std::string memberFileName(std::string_view entryName, std::string_view firstBytes) {
+    std::string name = fromWindows1252(fileNamePart(entryName));
+    if (!endsWithBmp(name) && looksLikeBmp(firstBytes)) name += ".bmp";
+    return name;
+}
+
 std::string absolutePackagePath(const std::string& path) {
     if (path.empty() || path.front() == '/') return path;
     std::error_code ec;
@@ -446,17 +452,10 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     const std::string folder = folderPart(path);
     MemberExtractor extractor(path);
 
-    // The file name a member gets: its entry name in UTF-8; a BMP whose cut
-    // name lost its extension gets it back, so that it stays a usable file.
-    auto fileNameOf = [&](const PackEntry& e, std::size_t prefixLen) {
-        std::string name = fromWindows1252(std::string_view(e.name.str()).substr(prefixLen));
-        if (!endsWithBmp(name)) {
-            char head[2] = {0, 0};
-            if (e.size >= 2 && extractor.readAt(h.dataStart + e.start, head, 2) == 2 &&
-                looksLikeBmp(std::string_view(head, 2)))
-                name += ".bmp";
-        }
-        return name;
+    auto fileNameOf = [&](const PackEntry& e, std::size_t) {
+        char head[2] = {0, 0};
+        std::size_t got = e.size >= 2 ? extractor.readAt(h.dataStart + e.start, head, 2) : 0;
+        return memberFileName(e.name.str(), std::string_view(head, got));
     };
     auto checkLength = [](const std::string& p) {
         if (p.size() > 255)

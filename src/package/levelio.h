@@ -99,6 +99,11 @@ inline bool imageUsed(const ImageRec& rec) { return !rec.name.empty(); }
 // placements stay in the records.
 void clearLevel(Level& level, PackageHooks& hooks);
 
+// The file name a member gets on this system: the file name of its entry
+// (Windows-1252) in UTF-8, with ".bmp" added for a BMP whose cut name lost
+// its extension. `firstBytes`: at least the member's first two bytes.
+std::string memberFileName(std::string_view entryName, std::string_view firstBytes);
+
 // The absolute form of a package path given relative to the current folder.
 std::string absolutePackagePath(const std::string& path);
 

@@ -1,6 +1,7 @@
 // slvtool: the level package reader and writer of the editor, on the
 // command line.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,7 +10,9 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "package/format.h"
+#include "package/extract.h"
 #include "package/levelio.h"
+#include "render.h"
 
 namespace {
 
@@ -20,17 +23,29 @@ const char* const kUsage =
     "  ls PKG            list the header entries (name, start, size, flag), then\n"
     "                    stages 1..totstages with their sprites (name, x, y,\n"
     "                    frames, image) and sectors (name, x, y, w, h)\n"
-    "  check PKG         run every check that Open makes; prints \"ok\" or the\n"
-    "                    reason the package is refused\n"
+    "  check PKG         run every check that Open makes and decode every bitmap\n"
+    "                    member as the editor loads pictures, so that a package\n"
+    "                    check accepts also opens; prints \"ok\" or the reason\n"
+    "                    the package is refused\n"
     "  extract PKG DIR   extract every member under DIR (the four tables as\n"
     "                    _*.tmp files, bitmaps under DIR/sprites and DIR/backpx);\n"
-    "                    files already present are kept\n"
+    "                    files already present are kept, a member whose name is\n"
+    "                    taken by other bytes goes to a free name (city~2.bmp);\n"
+    "                    nothing is written through a symbolic link\n"
     "  resave IN OUT     open IN (bitmaps land beside IN) and save the level to\n"
     "                    OUT through the editor's own load and save code\n"
+    "  render PKG STAGE OUT.png [--key RRGGBB]\n"
+    "                    open PKG as the editor does (bitmaps land beside it) and\n"
+    "                    draw stage STAGE (1..30) as the view shows it with that\n"
+    "                    stage open: its backdrop and every sprite at its first\n"
+    "                    frame, keyed with the sprite colour key (default ff00ff,\n"
+    "                    magenta), 640x430 at 32 bits, no outlines, actor or\n"
+    "                    numbers; written as a PNG\n"
     "  --help            show this text\n"
     "\n"
-    "Exit status: 0 success, 1 the input was refused or a file operation failed,\n"
-    "2 wrong usage.\n";
+    "Package paths may be relative to the current folder.\n"
+    "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
+    "(the message says why), 2 wrong usage.\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -69,6 +84,7 @@ int cmdLs(const std::string& pkg) {
 
 int cmdCheck(const std::string& pkg) {
     slv::PackageContents c = slv::readPackage(pkg);
+    slvtool::decodeMembers(pkg);
     std::printf("ok: %d entries, %d images, %d stages\n", c.header.totfiles(), c.header.totimages,
                 c.header.totstages);
     return 0;
@@ -77,16 +93,36 @@ int cmdCheck(const std::string& pkg) {
 int cmdExtract(const std::string& pkg, const std::string& dir) {
     slv::PackageContents c = slv::readPackage(pkg);
     const slv::PackageHeader& h = c.header;
-    std::vector<std::string> dests;
-    for (const slv::PackEntry& e : h.entries) dests.push_back(slv::memberPath(dir, e.name.str()));
     slv::createDir(dir);
-    slv::createDir(slv::joinPath(dir, "sprites"));
-    slv::createDir(slv::joinPath(dir, "backpx"));
-    for (std::size_t k = 0; k < h.entries.size(); ++k) {
-        const slv::PackEntry& e = h.entries[k];
-        slv::getfile(pkg, dests[k], h.dataStart + e.start, e.size);
-        std::printf("%s\n", dests[k].c_str());
+    slv::MemberFolder base = slv::MemberFolder::open(dir);
+    slv::MemberFolder sprites = base.subfolder("sprites");
+    slv::MemberFolder backpx = base.subfolder("backpx");
+    slv::MemberExtractor extractor(pkg);
+    for (int k = 0; k < h.totfiles(); ++k) {
+        const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
+        const std::int64_t offset = h.dataStart + e.start;
+        const slv::MemberFolder& folder = k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.totimages ? sprites : backpx;
+        char head[2] = {0, 0};
+        std::size_t got = e.size >= 2 ? extractor.readAt(offset, head, 2) : 0;
+        std::string name = extractor.extract(folder, slv::memberFileName(e.name.str(), std::string_view(head, got)),
+                                             offset, e.size, slv::WhenTaken::KeepIfSameBytes);
+        std::printf("%s\n", folder.pathOf(name).c_str());
     }
+    return 0;
+}
+
+int cmdRender(const std::vector<std::string>& a) {
+    std::uint32_t key = 0xff00ff;
+    if (a.size() == 6) {
+        if (a[4] != "--key" || a[5].size() != 6 || a[5].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return usage();
+        key = static_cast<std::uint32_t>(std::stoul(a[5], nullptr, 16));
+    }
+    char* end = nullptr;
+    long stage = std::strtol(a[2].c_str(), &end, 10);
+    if (a[2].empty() || *end != '\0' || stage < 1 || stage > slv::kMaxStages) return usage();
+    slvtool::renderStage(a[1], static_cast<int>(stage), a[3], key);
+    std::printf("rendered stage %ld to %s\n", stage, a[3].c_str());
     return 0;
 }
 
@@ -113,6 +149,7 @@ int main(int argc, char** argv) {
         if (a[0] == "check" && a.size() == 2) return cmdCheck(a[1]);
         if (a[0] == "extract" && a.size() == 3) return cmdExtract(a[1], a[2]);
         if (a[0] == "resave" && a.size() == 3) return cmdResave(a[1], a[2]);
+        if (a[0] == "render" && (a.size() == 4 || a.size() == 6)) return cmdRender(a);
     } catch (const slv::Error& e) {
         std::fprintf(stderr, "slvtool: %s\n", e.what());
         return 1;
