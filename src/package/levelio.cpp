@@ -427,8 +427,6 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
         heads[static_cast<std::size_t>(k)] = copyMember(r.path.str(), r.size, out, buf);
         hooks.step();
     }
-    // Free slots are not written, but the progress counts every slot.
-    for (int k = form.totimages; k < level.totimages; ++k) hooks.step();
     for (int s = 1; s <= level.totstages; ++s) {
         const StageRec& r = level.stage(s);
         copyMember(r.path.str(), r.size, out, buf);
@@ -452,9 +450,12 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     const std::string folder = folderPart(path);
     MemberExtractor extractor(path);
 
-    auto fileNameOf = [&](const PackEntry& e, std::size_t) {
+    // Only a member whose name lacks ".bmp" needs its first bytes looked at.
+    auto fileNameOf = [&](const PackEntry& e) {
+        std::string name = memberFileName(e.name.str(), {});
+        if (endsWithBmp(name) || e.size < 2) return name;
         char head[2] = {0, 0};
-        std::size_t got = e.size >= 2 ? extractor.readAt(h.dataStart + e.start, head, 2) : 0;
+        std::size_t got = extractor.readAt(h.dataStart + e.start, head, 2);
         return memberFileName(e.name.str(), std::string_view(head, got));
     };
     auto checkLength = [](const std::string& p) {
@@ -465,11 +466,11 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     std::vector<std::string> stageNames(static_cast<std::size_t>(h.totstages) + 1);
     for (int i = 1; i <= h.totimages; ++i)
         if (imageUsed(t.image(i))) {
-            imageNames[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i), kImagePrefixLen);
+            imageNames[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i));
             checkLength(joinPath(folder, "sprites/" + imageNames[static_cast<std::size_t>(i)]));
         }
     for (int s = 1; s <= h.totstages; ++s) {
-        stageNames[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s), kStagePrefixLen);
+        stageNames[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s));
         checkLength(joinPath(folder, "backpx/" + stageNames[static_cast<std::size_t>(s)]));
     }
     // The member folders are opened (links refused) before the level changes.

@@ -211,7 +211,10 @@ TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     l->image(2).name.clear();  // slot 2 freed, slot 3 still counted
     l->sprite(2, 1).image = 3;
     l->sprite(1, 2).image = 3;
-    save(*l, d / "p.slv");
+    RecordingHooks saving;
+    slv::saveLevel(*l, d / "p.slv", saving);
+    EXPECT_EQ(saving.ready, 8);  // the progress counts the entries written
+    EXPECT_EQ(saving.steps, 8);
     EXPECT_EQ(l->totimages, 3);  // the level in memory keeps its slots
     EXPECT_EQ(l->sprite(2, 1).image, 3);
     auto h = headerOf(d / "p.slv");
