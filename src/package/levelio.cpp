@@ -362,10 +362,12 @@ std::string memberFileName(std::string_view entryName, std::string_view firstByt
 
 std::string absolutePackagePath(const std::string& path) {
     if (path.empty() || path.front() == '/') return path;
+    std::string_view rest = path;
+    while (rest.size() > 2 && rest.substr(0, 2) == "./") rest.remove_prefix(2);
     std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(path, ec);
+    const std::filesystem::path here = std::filesystem::current_path(ec);
     if (ec) throw Error("Cannot find the current folder for \"" + path + "\"");
-    return p.lexically_normal().string();
+    return (here / rest).string();
 }
 
 void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
