@@ -1,5 +1,8 @@
 // slvtool: the level package reader and writer of the editor, on the
 // command line.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +15,6 @@
 #include "package/format.h"
 #include "package/extract.h"
 #include "package/levelio.h"
-#include "render.h"
 
 namespace {
 
@@ -82,14 +84,6 @@ int cmdLs(const std::string& pkg) {
     return 0;
 }
 
-int cmdCheck(const std::string& pkg) {
-    slv::PackageContents c = slv::readPackage(pkg);
-    slvtool::decodeMembers(pkg);
-    std::printf("ok: %d entries, %d images, %d stages\n", c.header.totfiles(), c.header.totimages,
-                c.header.totstages);
-    return 0;
-}
-
 int cmdExtract(const std::string& pkg, const std::string& dir) {
     slv::PackageContents c = slv::readPackage(pkg);
     const slv::PackageHeader& h = c.header;
@@ -111,19 +105,17 @@ int cmdExtract(const std::string& pkg, const std::string& dir) {
     return 0;
 }
 
-int cmdRender(const std::vector<std::string>& a) {
-    std::uint32_t key = 0xff00ff;
-    if (a.size() == 6) {
-        if (a[4] != "--key" || a[5].size() != 6 || a[5].find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            return usage();
-        key = static_cast<std::uint32_t>(std::stoul(a[5], nullptr, 16));
-    }
-    char* end = nullptr;
-    long stage = std::strtol(a[2].c_str(), &end, 10);
-    if (a[2].empty() || *end != '\0' || stage < 1 || stage > slv::kMaxStages) return usage();
-    slvtool::renderStage(a[1], static_cast<int>(stage), a[3], key);
-    std::printf("rendered stage %ld to %s\n", stage, a[3].c_str());
-    return 0;
+// check and render need the editor's display code; they run in
+// slvtool-display beside this program, so that the other commands start
+// without loading the GUI libraries.
+int runDisplayCommands(char** argv) {
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string helper = n > 0 ? slv::folderPart(std::string(self, static_cast<std::size_t>(n))) : std::string();
+    helper += "slvtool-display";
+    ::execv(helper.c_str(), argv);
+    std::fprintf(stderr, "slvtool: cannot run %s: %s\n", helper.c_str(), std::strerror(errno));
+    return 1;
 }
 
 int cmdResave(const std::string& in, const std::string& out) {
@@ -146,10 +138,9 @@ int main(int argc, char** argv) {
     }
     try {
         if (a[0] == "ls" && a.size() == 2) return cmdLs(a[1]);
-        if (a[0] == "check" && a.size() == 2) return cmdCheck(a[1]);
+        if (a[0] == "check" || a[0] == "render") return runDisplayCommands(argv);
         if (a[0] == "extract" && a.size() == 3) return cmdExtract(a[1], a[2]);
         if (a[0] == "resave" && a.size() == 3) return cmdResave(a[1], a[2]);
-        if (a[0] == "render" && (a.size() == 4 || a.size() == 6)) return cmdRender(a);
     } catch (const slv::Error& e) {
         std::fprintf(stderr, "slvtool: %s\n", e.what());
         return 1;
