@@ -58,18 +58,43 @@ std::string storedName(const std::string& name, const std::string& what) {
     return *s;
 }
 
+// Collects what Save appends and writes it in large blocks, so that many
+// small bitmaps cost a few writes instead of one each.
+class Gather {
+public:
+    explicit Gather(PartFile& out) : out_(out), buf_(1 << 20) {}
+    // Free space at the end of the buffer (at least 64 KB).
+    char* room(std::size_t& n) {
+        if (buf_.size() - used_ < (1u << 16)) flush();
+        n = buf_.size() - used_;
+        return buf_.data() + used_;
+    }
+    void filled(std::size_t n) { used_ += n; }
+    void flush() {
+        if (used_ > 0) out_.write(buf_.data(), used_);
+        used_ = 0;
+    }
+
+private:
+    PartFile& out_;
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+};
+
 // Copies exactly `size` bytes of `source` to the package being written. The
 // last read asks for one byte more than is left, so a file that grew is seen
 // without a read of its own. Returns the first bytes (for the picture size).
-std::string copyMember(const std::string& source, std::int32_t size, PartFile& out, std::vector<char>& buf) {
+std::string copyMember(const std::string& source, std::int32_t size, Gather& out) {
     int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw Error("Cannot read \"" + source + "\": " + fileErrorText(errno));
     std::string head;
     std::int64_t left = size;
     try {
         for (;;) {
-            std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left + 1, static_cast<std::int64_t>(buf.size())));
-            ssize_t r = ::read(fd, buf.data(), want);
+            std::size_t room = 0;
+            char* p = out.room(room);
+            std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left + 1, static_cast<std::int64_t>(room)));
+            ssize_t r = ::read(fd, p, want);
             if (r < 0) {
                 if (errno == EINTR) continue;
                 throw Error("Cannot read \"" + source + "\": " + fileErrorText(errno));
@@ -77,8 +102,8 @@ std::string copyMember(const std::string& source, std::int32_t size, PartFile& o
             if (r == 0) break;
             if (r > left) throw Error("\"" + source + "\" became longer while the level was being saved");
             if (head.size() < kPictureHeadBytes)
-                head.append(buf.data(), std::min<std::size_t>(static_cast<std::size_t>(r), kPictureHeadBytes - head.size()));
-            out.write(buf.data(), static_cast<std::size_t>(r));
+                head.append(p, std::min<std::size_t>(static_cast<std::size_t>(r), kPictureHeadBytes - head.size()));
+            out.filled(static_cast<std::size_t>(r));
             left -= r;
             if (left == 0 && static_cast<std::size_t>(r) < want) break;  // a regular file's end
         }
@@ -422,18 +447,19 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     hooks.step();
     out.write(tables.stages.data(), kStagesBytes);
     hooks.step();
-    std::vector<char> buf(1 << 18);
+    Gather gather(out);
     std::vector<std::string> heads(static_cast<std::size_t>(form.totimages) + 1);
     for (int k = 1; k <= form.totimages; ++k) {
         const ImageRec& r = level.image(form.imageSlots[static_cast<std::size_t>(k - 1)]);
-        heads[static_cast<std::size_t>(k)] = copyMember(r.path.str(), r.size, out, buf);
+        heads[static_cast<std::size_t>(k)] = copyMember(r.path.str(), r.size, gather);
         hooks.step();
     }
     for (int s = 1; s <= level.totstages; ++s) {
         const StageRec& r = level.stage(s);
-        copyMember(r.path.str(), r.size, out, buf);
+        copyMember(r.path.str(), r.size, gather);
         hooks.step();
     }
+    gather.flush();
     try {
         checkSpriteStrips(header, tables, [&](int k) { return heads[static_cast<std::size_t>(k)]; });
     } catch (const Error& e) {

@@ -3,7 +3,8 @@
 # the same bytes with cp. The level: 30 stages of 640x430 24-bit bitmaps
 # (825 654 bytes each) and 300 sprite images of 4 KB. Every timed run works
 # in a fresh folder made (with its copy of the package) before any timing
-# starts, so no run finds what an earlier one extracted or deleted.
+# starts, so no run finds what an earlier one extracted or deleted, and
+# starts after a sync, so no run waits for the writes of an earlier one.
 #
 # Usage: tools/slvtool/measure_package.sh [BUILD_DIR] [RUNS]
 # BUILD_DIR holds slvtool and package_testdata (default: build). With
@@ -28,8 +29,10 @@ fresh() {
     i=1
     while [ $i -le "$RUNS" ]; do mkdir "$T/$1$i"; cp "$2" "$T/$1$i/level.slv"; i=$((i + 1)); done
 }
-# timed TOOL FOLDER: microseconds of one resave in FOLDER.
+# timed TOOL FOLDER: microseconds of one resave in FOLDER. Every timed
+# command starts after a sync, with no dirty pages of an earlier one waiting.
 timed() {
+    sync
     t0=$(now); "$1" resave "$2/level.slv" "$2/out.slv" >/dev/null; t1=$(now)
     echo $(( (t1 - t0) / 1000 ))
 }
@@ -43,6 +46,7 @@ while [ $i -le "$RUNS" ]; do
     timed "$TOOL" "$T/run$i" >> "$T/resave.txt"
     # Open reads the package and writes its bitmaps; Save reads them back and
     # writes a package: the same bytes as two copies of the package.
+    sync
     t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/c1"; cp "$T/cp$i/c1" "$T/cp$i/c2"; t1=$(now)
     echo $(( (t1 - t0) / 1000 )) >> "$T/cp.txt"
     [ -n "$BEFORE" ] && timed "$BEFORE" "$T/old$i" >> "$T/old.txt"
