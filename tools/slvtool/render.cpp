@@ -4,6 +4,9 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <stdlib.h>
+
+#include <filesystem>
 #include <memory>
 
 #include "display/surface.h"
@@ -42,18 +45,33 @@ struct SurfaceHooks : slv::PackageHooks {
 void decodeMembers(const std::string& package) {
     slv::PackageContents c = slv::readPackage(package);
     const slv::PackageHeader& h = c.header;
+    // Each member goes, under the name Open would give it, into a private
+    // folder and through the editor's own picture loader, then away again.
+    std::string scratch = (std::filesystem::temp_directory_path() / "slvtool-check-XXXXXX").string();
+    if (!::mkdtemp(scratch.data())) throw slv::Error("Cannot create a scratch folder in " + scratch);
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        }
+    } cleanup{scratch};
     slv::TDirectDraw device(32);
     slv::TDirectDrawSurface* s = device.CreateSurface();
     slv::BinFile f(package, slv::BinFile::Mode::Read);
-    QByteArray bytes;
+    std::string bytes;
     auto decode = [&](const slv::PackEntry& e, const std::string& what) {
-        bytes.resize(e.size);
+        bytes.resize(static_cast<std::size_t>(e.size));
         f.seek(h.dataStart + e.start);
-        f.readExact(bytes.data(), static_cast<std::size_t>(e.size));
-        QImage image = QImage::fromData(bytes);
-        if (image.isNull())
-            throw slv::Error("The package's " + what + " (\"" + e.name.str() + "\") is not a picture the editor can load");
-        s->LoadFromImage(image);
+        f.readExact(bytes.data(), bytes.size());
+        const std::string file = slv::joinPath(scratch, slv::memberFileName(e.name.str(), bytes));
+        slv::writeFileAtomic(file, bytes);
+        try {
+            s->LoadBitmapFile(file);
+        } catch (const std::exception& err) {
+            throw slv::Error("The package's " + what + " (\"" + e.name.str() + "\") does not load: " + err.what());
+        }
+        slv::deleteFile(file);
     };
     for (int i = 1; i <= h.totimages; ++i)
         if (slv::imageUsed(c.tables.image(i))) decode(h.imageEntry(i), "image " + std::to_string(i));
