@@ -1,4 +1,5 @@
 #include "package_helpers.h"
+#include "package/pictureinfo.h"
 
 using namespace pkgtest;
 using slv::Error;
@@ -125,4 +126,41 @@ TEST(PackageFormat, HeaderEntriesWithoutImagesOrStagesKeepTheNormalForm) {
     ASSERT_EQ(h.size(), 5u);
     EXPECT_EQ(h[4].flag, 1);
     EXPECT_EQ(h[4].start, slv::kFirstBitmapStart);
+}
+
+TEST(PictureSize, ReadFromTheHeadersOfBmpAndPng) {
+    auto core = [](std::uint16_t w, std::uint16_t h) {  // a 12-byte DIB header
+        std::string b = bmpHead(0, 0);
+        b[14] = 12;
+        std::memcpy(&b[18], &w, 2);
+        std::memcpy(&b[20], &h, 2);
+        return b.substr(0, 22);
+    };
+    auto png = [](std::uint32_t w, std::uint32_t h) {
+        std::string b = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+        for (std::uint32_t v : {w, h})
+            for (int k = 3; k >= 0; --k) b += static_cast<char>(v >> (8 * k));
+        return b;
+    };
+    struct Case {
+        std::string head;
+        int w, h;  // 0: no size
+    };
+    const Case cases[] = {
+        {bmpHead(640, 430), 640, 430},   {bmpHead(64, -16), 64, 16},  // top-down rows
+        {core(300, 20), 300, 20},        {png(70000, 3), 70000, 3},
+        {bmpHead(0, 10), 0, 0},          {bmpHead(10, 0), 0, 0},      {bmpHead(-5, 10), 0, 0},
+        {bmpHead(10, 10).substr(0, 25), 0, 0},                         {png(0, 5), 0, 0},
+        {"GIF89a and more bytes here...", 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::optional<slv::PictureSize> got = slv::pictureSize(c.head);
+        if (c.w == 0) {
+            EXPECT_FALSE(got) << c.head.size();
+        } else {
+            ASSERT_TRUE(got) << c.w;
+            EXPECT_EQ(got->width, c.w);
+            EXPECT_EQ(got->height, c.h);
+        }
+    }
 }
