@@ -111,54 +111,50 @@ std::size_t MemberExtractor::readAt(std::int64_t offset, void* buf, std::size_t 
     return got;
 }
 
+const char* MemberExtractor::view(std::int64_t offset, std::size_t want, std::size_t& got) {
+    const std::int64_t end = windowStart_ + static_cast<std::int64_t>(windowLength_);
+    if (offset < windowStart_ || offset >= end) {
+        // Members are read in file order: one large read serves many of them.
+        window_.resize(kWindowBytes);
+        windowLength_ = readAt(offset, window_.data(), window_.size());
+        windowStart_ = offset;
+    }
+    const std::size_t at = static_cast<std::size_t>(offset - windowStart_);
+    got = std::min(want, windowLength_ - at);
+    return window_.data() + at;
+}
+
 bool MemberExtractor::sameBytes(int fd, std::int64_t offset, std::int64_t size) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || st.st_size != size) return false;
-    if (buf_.empty()) buf_.resize(1 << 18);
-    other_.resize(buf_.size());
+    other_.resize(kWindowBytes);
     std::int64_t done = 0;
     while (done < size) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(size - done, static_cast<std::int64_t>(buf_.size())));
-        if (readAt(offset + done, buf_.data(), want) != want) return false;
         std::size_t got = 0;
-        while (got < want) {
-            ssize_t r = ::pread(fd, other_.data() + got, want - got, static_cast<off_t>(done + static_cast<std::int64_t>(got)));
+        const char* p = view(offset + done, static_cast<std::size_t>(std::min<std::int64_t>(size - done, kWindowBytes)), got);
+        if (got == 0) return false;
+        std::size_t have = 0;
+        while (have < got) {
+            ssize_t r = ::pread(fd, other_.data() + have, got - have, static_cast<off_t>(done + static_cast<std::int64_t>(have)));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) return false;
-            got += static_cast<std::size_t>(r);
+            have += static_cast<std::size_t>(r);
         }
-        if (std::memcmp(buf_.data(), other_.data(), want) != 0) return false;
-        done += static_cast<std::int64_t>(want);
+        if (std::memcmp(p, other_.data(), got) != 0) return false;
+        done += static_cast<std::int64_t>(got);
     }
     return true;
 }
 
 void MemberExtractor::copyInto(int out, std::int64_t offset, std::int64_t size) {
     std::int64_t done = 0;
-    // The kernel copies without passing the bytes through this process.
-    while (kernelCopy_ && done < size) {
-        loff_t in = offset + done;
-        ssize_t n = ::copy_file_range(fd_, &in, out, nullptr, static_cast<std::size_t>(size - done), 0);
-        if (n > 0) {
-            done += n;
-            continue;
-        }
-        if (n == 0) throw Error("\"" + package_ + "\" ended inside a member");
-        if (errno == EINTR) continue;
-        if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF) {
-            kernelCopy_ = false;
-            break;
-        }
-        throwFileError(errno);
-    }
-    if (done < size && buf_.empty()) buf_.resize(1 << 18);
     while (done < size) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(size - done, static_cast<std::int64_t>(buf_.size())));
-        std::size_t got = readAt(offset + done, buf_.data(), want);
+        std::size_t got = 0;
+        const char* p = view(offset + done, static_cast<std::size_t>(std::min<std::int64_t>(size - done, kWindowBytes)), got);
         if (got == 0) throw Error("\"" + package_ + "\" ended inside a member");
         std::size_t put = 0;
         while (put < got) {
-            ssize_t w = ::write(out, buf_.data() + put, got - put);
+            ssize_t w = ::write(out, p + put, got - put);
             if (w < 0 && errno == EINTR) continue;
             if (w < 0) throwFileError(errno);
             if (w == 0) throw Error("Disk full");

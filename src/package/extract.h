@@ -70,13 +70,18 @@ public:
     std::size_t readAt(std::int64_t offset, void* buf, std::size_t n) const;
 
 private:
+    static constexpr std::size_t kWindowBytes = 4 << 20;
+    // Up to `want` bytes of the package at `offset`, from a window of it kept
+    // in memory; `got` is 0 past the end of the package.
+    const char* view(std::int64_t offset, std::size_t want, std::size_t& got);
     bool sameBytes(int fd, std::int64_t offset, std::int64_t size);
     void copyInto(int fd, std::int64_t offset, std::int64_t size);
 
     int fd_ = -1;
     std::string package_;
-    bool kernelCopy_ = true;
-    std::vector<char> buf_, other_;
+    std::vector<char> window_, other_;
+    std::int64_t windowStart_ = 0;
+    std::size_t windowLength_ = 0;
 };
 
 // "stem~N.ext" for N >= 2; the name itself for N = 1.
