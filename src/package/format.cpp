@@ -69,12 +69,6 @@ std::string rawCut(std::string_view bytes, std::size_t max) {
     return std::string(bytes.substr(0, std::min(bytes.size(), max)));
 }
 
-std::string imageEntryName(const ImageRec& rec, int slot) {
-    std::string tail = fileNamePart(rec.path.str());
-    if (rec.name.empty() && !isPlainComponent(tail)) tail = "unused" + std::to_string(slot);
-    return rawCut(std::string(kImagePrefix) + tail, 50);
-}
-
 std::string stageEntryName(const StageRec& rec) {
     return rawCut(std::string(kStagePrefix) + rec.name.str(), 28);
 }
@@ -129,11 +123,6 @@ void checkEntryName(std::string_view name) {
         if (cut == std::string_view::npos) break;
         from = cut + 1;
     }
-}
-
-std::string memberPath(const std::string& packfolder, std::string_view entryName) {
-    checkEntryName(entryName);
-    return joinPath(packfolder, entryName);
 }
 
 PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize) {

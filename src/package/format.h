@@ -42,10 +42,6 @@ PackEntry makeEntry(std::string_view name, std::int32_t start, std::int32_t size
 // Cuts stored (8-bit) text to at most `max` bytes.
 std::string rawCut(std::string_view bytes, std::size_t max);
 
-// Entry name of image slot `slot` of a table in package form: "\sprites\" +
-// the file-name part of its path, cut to 50 characters. A free slot without a usable path is named
-// "\sprites\unused<slot>" (its member is empty and never extracted).
-std::string imageEntryName(const ImageRec& rec, int slot);
 // Entry name of a stage in package form: "\backpx\" + its name (at most 28).
 std::string stageEntryName(const StageRec& rec);
 
@@ -106,8 +102,5 @@ PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize);
 // beyond its leading backslash, no drive letter, no "." or ".." component,
 // no empty component, no control characters.
 void checkEntryName(std::string_view name);
-// The path a member is extracted to: the package folder joined with the
-// entry name, backslashes turned to '/'. Checks the name first.
-std::string memberPath(const std::string& packfolder, std::string_view entryName);
 
 }  // namespace slv

@@ -90,22 +90,24 @@ TEST(PackageFormat, CalctotfilesCountsOneImageAndOneStageAsSix) {
 }
 
 TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
-    slv::ImageRec r{};
-    std::string file = "abc" + std::string(42, 'x');
-    r.name.set(file);
-    r.path.set("/levels/sprites/" + file);
-    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\" + file.substr(0, 41));  // 50 characters
-    slv::StageRec st{};
-    st.name.set("a_very_long_stage_name_of_30ch.bmp");
-    EXPECT_EQ(st.name.str().size(), 20u);
-    EXPECT_EQ(slv::stageEntryName(st), "\\backpx\\a_very_long_stage_na");
-    // Windows paths give their file name part.
-    r.name.set("hero.bmp");
-    r.path.set("C:\\Games\\work\\sprites\\hero.bmp");
-    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\hero.bmp");
-    r.path.set("D:hero2.bmp");
-    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\hero2.bmp");
-    EXPECT_EQ(slv::memberPath("/data/levels/", "\\sprites\\hero.bmp"), "/data/levels/sprites/hero.bmp");
+    auto l = std::make_unique<slv::Level>();
+    const std::string file = "abc" + std::string(42, 'x');
+    // Windows paths give their file name part too.
+    for (const std::string p : {"/levels/sprites/" + file, std::string("C:\\Games\\work\\sprites\\hero.bmp"),
+                                std::string("D:hero2.bmp")}) {
+        const int i = ++l->totimages;
+        l->image(i).name.set(slv::fileNamePart(p));
+        l->image(i).path.set(p);
+    }
+    l->totstages = 1;
+    l->stage(1).name.set("a_very_long_stage_name_of_30ch.bmp");
+    EXPECT_EQ(l->stage(1).name.str().size(), 20u);
+    const auto h = slv::headerEntries(*l);
+    ASSERT_EQ(h.size(), 8u);
+    EXPECT_EQ(h[4].name.str(), "\\sprites\\" + file.substr(0, 41));  // 50 characters
+    EXPECT_EQ(h[5].name.str(), "\\sprites\\hero.bmp");
+    EXPECT_EQ(h[6].name.str(), "\\sprites\\hero2.bmp");
+    EXPECT_EQ(h[7].name.str(), "\\backpx\\a_very_long_stage_na");
 }
 
 TEST(PackageFormat, UnsafeEntryNamesAreRefused) {
