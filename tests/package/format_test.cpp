@@ -93,7 +93,7 @@ TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
     auto l = std::make_unique<slv::Level>();
     const std::string file = "abc" + std::string(42, 'x');
     // Windows paths give their file name part too.
-    for (const std::string p : {"/levels/sprites/" + file, std::string("C:\\Games\\work\\sprites\\hero.bmp"),
+    for (const std::string& p : {"/levels/sprites/" + file, std::string("C:\\Games\\work\\sprites\\hero.bmp"),
                                 std::string("D:hero2.bmp")}) {
         const int i = ++l->totimages;
         l->image(i).name.set(slv::fileNamePart(p));
