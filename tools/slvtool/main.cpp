@@ -13,6 +13,7 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "package/format.h"
+#include "model/names.h"
 #include "package/extract.h"
 #include "package/levelio.h"
 
@@ -49,6 +50,12 @@ const char* const kUsage =
     "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
     "(the message says why), 2 wrong usage.\n";
 
+// A stored (Windows-1252) name as this terminal shows text.
+template <int N>
+std::string shown(const slv::PStr<N>& name) {
+    return slv::fromWindows1252(name.str());
+}
+
 int usage() {
     std::fputs(kUsage, stderr);
     return 2;
@@ -60,24 +67,24 @@ int cmdLs(const std::string& pkg) {
     std::printf("entries %d data %lld size %lld\n", h.totfiles(), static_cast<long long>(h.dataStart),
                 static_cast<long long>(h.fileSize));
     for (const slv::PackEntry& e : h.entries)
-        std::printf("entry %-50s %10d %10d %d\n", e.name.str().c_str(), e.start, e.size, e.flag);
+        std::printf("entry %-50s %10d %10d %d\n", shown(e.name).c_str(), e.start, e.size, e.flag);
     for (int i = 1; i <= h.totimages; ++i) {
         const slv::ImageRec& r = c.tables.image(i);
-        std::printf("image %d %s size %d refs %d\n", i, r.name.empty() ? "-" : r.name.str().c_str(), r.size,
+        std::printf("image %d %s size %d refs %d\n", i, r.name.empty() ? "-" : shown(r.name).c_str(), r.size,
                     r.refs);
     }
     for (int s = 1; s <= h.totstages; ++s) {
         const slv::StageRec& st = c.tables.stage(s);
-        std::printf("stage %d %s sprites %d sectors %d\n", s, st.name.str().c_str(), st.totsprites,
+        std::printf("stage %d %s sprites %d sectors %d\n", s, shown(st.name).c_str(), st.totsprites,
                     st.totsectors);
         for (int n = 1; n <= st.totsprites; ++n) {
             const slv::SpriteRec& sp = c.tables.sprite(n, s);
-            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, sp.name.str().c_str(), sp.x, sp.y,
+            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, shown(sp.name).c_str(), sp.x, sp.y,
                         sp.totpos, sp.image);
         }
         for (int n = 1; n <= st.totsectors; ++n) {
             const slv::SectorRec& sc = c.tables.sector(n, s);
-            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, sc.name.str().c_str(), sc.x, sc.y, sc.w,
+            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, shown(sc.name).c_str(), sc.x, sc.y, sc.w,
                         sc.h);
         }
     }
