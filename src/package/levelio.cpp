@@ -470,6 +470,40 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     removeMemberTemps(level.packfolder);
 }
 
+namespace {
+
+void checkExtractedPath(const std::string& p) {
+    if (p.size() > 255)
+        throw Error("The package folder's path is too long: \"" + p + "\" would exceed 255 characters");
+}
+
+}  // namespace
+
+ExtractionPlan planExtraction(const std::string& folder, const PackageContents& c, const MemberExtractor& package) {
+    const PackageHeader& h = c.header;
+    // Only a member whose name lacks ".bmp" needs its first bytes looked at.
+    auto fileNameOf = [&](const PackEntry& e) {
+        std::string name = memberFileName(e.name.str(), {});
+        if (endsWithBmp(name) || e.size < 2) return name;
+        char head[2] = {0, 0};
+        std::size_t got = package.readAt(h.dataStart + e.start, head, 2);
+        return memberFileName(e.name.str(), std::string_view(head, got));
+    };
+    ExtractionPlan plan;
+    plan.imageFiles.resize(static_cast<std::size_t>(h.totimages) + 1);
+    plan.stageFiles.resize(static_cast<std::size_t>(h.totstages) + 1);
+    for (int i = 1; i <= h.totimages; ++i)
+        if (imageUsed(c.tables.image(i))) {
+            plan.imageFiles[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i));
+            checkExtractedPath(joinPath(folder, "sprites/" + plan.imageFiles[static_cast<std::size_t>(i)]));
+        }
+    for (int s = 1; s <= h.totstages; ++s) {
+        plan.stageFiles[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s));
+        checkExtractedPath(joinPath(folder, "backpx/" + plan.stageFiles[static_cast<std::size_t>(s)]));
+    }
+    return plan;
+}
+
 void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
     const std::string path = absolutePackagePath(pathGiven);
     PackageContents c = readPackage(path);
@@ -479,28 +513,9 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     MemberExtractor extractor(path);
 
     // Only a member whose name lacks ".bmp" needs its first bytes looked at.
-    auto fileNameOf = [&](const PackEntry& e) {
-        std::string name = memberFileName(e.name.str(), {});
-        if (endsWithBmp(name) || e.size < 2) return name;
-        char head[2] = {0, 0};
-        std::size_t got = extractor.readAt(h.dataStart + e.start, head, 2);
-        return memberFileName(e.name.str(), std::string_view(head, got));
-    };
-    auto checkLength = [](const std::string& p) {
-        if (p.size() > 255)
-            throw Error("The package folder's path is too long: \"" + p + "\" would exceed 255 characters");
-    };
-    std::vector<std::string> imageNames(static_cast<std::size_t>(h.totimages) + 1);
-    std::vector<std::string> stageNames(static_cast<std::size_t>(h.totstages) + 1);
-    for (int i = 1; i <= h.totimages; ++i)
-        if (imageUsed(t.image(i))) {
-            imageNames[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i));
-            checkLength(joinPath(folder, "sprites/" + imageNames[static_cast<std::size_t>(i)]));
-        }
-    for (int s = 1; s <= h.totstages; ++s) {
-        stageNames[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s));
-        checkLength(joinPath(folder, "backpx/" + stageNames[static_cast<std::size_t>(s)]));
-    }
+    const ExtractionPlan plan = planExtraction(folder, c, extractor);
+    const std::vector<std::string>& imageNames = plan.imageFiles;
+    const std::vector<std::string>& stageNames = plan.stageFiles;
     // The member folders are opened (links refused) before the level changes.
     MemberFolder base = MemberFolder::open(folder);
     MemberFolder spritesDir = base.subfolder("sprites");
@@ -522,7 +537,7 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
                                                  return it == entryOf.end() || it->second == entry;
                                              });
         std::string p = dir.pathOf(file);
-        checkLength(p);
+        checkExtractedPath(p);
         entryOf.emplace(p, entry);
         return p;
     };

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "extract.h"
 #include "format.h"
 #include "model/level.h"
 
@@ -112,6 +113,16 @@ std::string absolutePackagePath(const std::string& path);
 // under a temporary name beside `path` and replaces it only when complete.
 // Sets level.packfolder. Leaves no "_*.tmp" file in the folder.
 void saveLevel(Level& level, const std::string& path, PackageHooks& hooks);
+
+// The file names Open gives the bitmaps of a checked package (index = image
+// slot or stage; "" for free slots), before a taken name sends one to a free
+// name. Throws slv::Error when such a path under `folder` (the package's
+// folder) would not fit a record's 255-character path field.
+struct ExtractionPlan {
+    std::vector<std::string> imageFiles, stageFiles;
+};
+ExtractionPlan planExtraction(const std::string& folder, const PackageContents& contents,
+                              const MemberExtractor& package);
 
 // Replaces the level with the package at `path`. Everything is checked
 // before hooks.beforeLoad() is called; a refused package leaves the level as

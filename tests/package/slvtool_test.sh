@@ -44,6 +44,13 @@ printf '\377\377' | dd of="$T/bad.slv" bs=1 seek=$((D + S + 28)) conv=notrunc 2>
 "$TOOL" check "$T/bad.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "check should decode the stage pictures"
 grep -q 'stage 1 ("\\backpx\\stage1.bmp")' "$T/err.txt" || fail "the message names the stage: $(cat "$T/err.txt")"
 
+# A package that check accepts opens: in a folder so deep that the extracted
+# paths would not fit a record, check refuses it as Open does.
+DEEP="$T/$(printf 'a%.0s' $(seq 110))/$(printf 'b%.0s' $(seq 110))"
+mkdir -p "$DEEP" && "$TOOL" resave "$P" "$DEEP/p.slv" >/dev/null || fail "saving into a deep folder"
+"$TOOL" check "$DEEP/p.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "check of a package Open refuses should exit 1"
+grep -q "too long" "$T/err.txt" || fail "deep folder message: $(cat "$T/err.txt")"
+
 # render: the same picture after two round trips; different stages differ.
 mkdir "$T/r1" "$T/r2"
 "$TOOL" render "$P" 2 "$T/before.png" >/dev/null || fail "render"

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "model/errors.h"
+#include "model/fileio.h"
 #include "model/level.h"
+#include "package/extract.h"
 #include "package/levelio.h"
 #include "render.h"
 
@@ -22,6 +24,9 @@ int usage() {
 
 int cmdCheck(const std::string& pkg) {
     slv::PackageContents c = slv::readPackage(pkg);
+    // Open extracts beside the package: the paths it makes must fit.
+    const std::string path = slv::absolutePackagePath(pkg);
+    slv::planExtraction(slv::folderPart(path), c, slv::MemberExtractor(path));
     slvtool::decodeMembers(pkg);
     std::printf("ok: %d entries, %d images, %d stages\n", c.header.totfiles(), c.header.totimages,
                 c.header.totstages);
