@@ -512,7 +512,7 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     const std::string folder = folderPart(path);
     MemberExtractor extractor(path);
 
-    // Only a member whose name lacks ".bmp" needs its first bytes looked at.
+    // Where each bitmap goes; every path is checked before anything is written.
     const ExtractionPlan plan = planExtraction(folder, c, extractor);
     const std::vector<std::string>& imageNames = plan.imageFiles;
     const std::vector<std::string>& stageNames = plan.stageFiles;
