@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "fileio.h"
+#include "names.h"
 
 namespace slv {
 
@@ -43,6 +44,7 @@ Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
     Acquired a;
     const std::string name = fileNamePart(path);
     if (name.empty()) throw Error("Invalid filename");
+    checkPortableName(name);
     a.totimagesBefore = lv.totimages;
     if (int m = lv.findImage(name)) {
         a.image = m;
@@ -99,6 +101,7 @@ int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn
     if (first + static_cast<long long>(paths.size()) > kMaxStages) throw Error(kMsgTooManyStages);
     std::vector<std::int32_t> sizes;
     sizes.reserve(paths.size());
+    for (const std::string& p : paths) checkPortableName(fileNamePart(p));
     for (const std::string& p : paths) sizes.push_back(sizeOfFile(fileSize, p));
     for (std::size_t a = 0; a < paths.size(); ++a) {
         StageRec& st = lv.stage(first + 1 + static_cast<int>(a));
@@ -112,6 +115,7 @@ int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn
 
 void modifyStage(Level& lv, int s, const std::string& path, const FileSizeFn& fileSize) {
     if (s < 1 || s > std::min<int>(lv.totstages, kMaxStages)) throw Error(kMsgSelectStageToModify);
+    checkPortableName(fileNamePart(path));
     std::int32_t size = sizeOfFile(fileSize, path);
     StageRec& st = lv.stage(s);
     st.name.set(fileNamePart(path));

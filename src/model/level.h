@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "records.h"
 
@@ -108,6 +109,10 @@ struct Level {
     std::string workdir;         // at most 255 bytes
     std::string packfolder;      // with a trailing separator once set
     std::string startuppackage;  // empty when none
+    // Entry names (as stored, Windows-1252) of the bitmaps the last Open
+    // extracted, by the path each went to: Save gives a bitmap still at such a
+    // path its entry name again, whatever name the file got on disk.
+    std::unordered_map<std::string, std::string> memberEntryNames;
 };
 
 }  // namespace slv

@@ -65,44 +65,12 @@ PackEntry makeEntry(std::string_view name, std::int32_t start, std::int32_t size
     return e;
 }
 
-std::string imageEntryName(const ImageRec& rec, int slot) {
-    std::string tail = fileNamePart(rec.path.str());
-    if (rec.name.empty() && !isPlainComponent(tail)) tail = "unused" + std::to_string(slot);
-    return cutText(std::string(kImagePrefix) + tail, 50);
+std::string rawCut(std::string_view bytes, std::size_t max) {
+    return std::string(bytes.substr(0, std::min(bytes.size(), max)));
 }
 
 std::string stageEntryName(const StageRec& rec) {
-    return cutText(cutText(std::string(kStagePrefix) + rec.name.str(), 28), 50);
-}
-
-std::vector<PackEntry> headerEntries(const Level& level) {
-    if (level.totimages < 0 || level.totimages > kMaxImages)
-        throw Error("The level counts " + std::to_string(level.totimages) +
-                    " images; a package holds at most 3000");
-    if (level.totstages < 0 || level.totstages > kMaxStages)
-        throw Error("Total stages are more than 30 !");
-    std::vector<PackEntry> out;
-    out.reserve(static_cast<std::size_t>(kFixedEntries + level.totimages + level.totstages));
-    for (const FixedMember& f : kFixed) out.push_back(makeEntry(*f.name, f.start, f.size, false));
-    std::int64_t run = kFirstBitmapStart;
-    auto add = [&](const std::string& name, std::int32_t size, bool flag, const std::string& what) {
-        if (size < 0) throw Error(what + " has a negative size");
-        if (run > std::numeric_limits<std::int32_t>::max())
-            throw Error("The level is too large for a package (more than 2 GB of bitmaps)");
-        out.push_back(makeEntry(name, static_cast<std::int32_t>(run), size, flag));
-        run += size;
-    };
-    for (int i = 1; i <= level.totimages; ++i) {
-        const ImageRec& r = level.image(i);
-        add(imageEntryName(r, i), r.size, i == level.totimages, "Image " + std::to_string(i));
-    }
-    for (int s = 1; s <= level.totstages; ++s) {
-        const StageRec& r = level.stage(s);
-        add(stageEntryName(r), r.size, s == level.totstages, "Stage " + std::to_string(s));
-    }
-    if (run > std::numeric_limits<std::int32_t>::max())
-        throw Error("The level is too large for a package (more than 2 GB of bitmaps)");
-    return out;
+    return rawCut(std::string(kStagePrefix) + rec.name.str(), 28);
 }
 
 void writeheader(const Level& level, const std::string& package) {
@@ -155,11 +123,6 @@ void checkEntryName(std::string_view name) {
         if (cut == std::string_view::npos) break;
         from = cut + 1;
     }
-}
-
-std::string memberPath(const std::string& packfolder, std::string_view entryName) {
-    checkEntryName(entryName);
-    return joinPath(packfolder, entryName);
 }
 
 PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize) {

@@ -39,15 +39,14 @@ extern const char* const kStagePrefix;    // "\backpx\"
 // One header entry with its text fields filled and every other byte zero.
 PackEntry makeEntry(std::string_view name, std::int32_t start, std::int32_t size, bool flag);
 
-// Entry name of image slot `slot`: "\sprites\" + the file-name part of its
-// path, cut to 50 characters. A free slot without a usable path is named
-// "\sprites\unused<slot>" (its member is empty and never extracted).
-std::string imageEntryName(const ImageRec& rec, int slot);
-// Entry name of a stage: "\backpx\" + its name (at most 28 characters).
+// Cuts stored (8-bit) text to at most `max` bytes.
+std::string rawCut(std::string_view bytes, std::size_t max);
+
+// Entry name of a stage in package form: "\backpx\" + its name (at most 28).
 std::string stageEntryName(const StageRec& rec);
 
-// The complete header the tables describe (E = 4 + totimages + totstages
-// entries). Throws slv::Error when the counts are out of range or the sizes
+// The complete header Save writes for the level (E = 4 + the images in use
+// + totstages entries; see packageForm in levelio.h). Throws slv::Error when the counts are out of range or the sizes
 // overflow the 32-bit starts.
 std::vector<PackEntry> headerEntries(const Level& level);
 
@@ -103,8 +102,5 @@ PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize);
 // beyond its leading backslash, no drive letter, no "." or ".." component,
 // no empty component, no control characters.
 void checkEntryName(std::string_view name);
-// The path a member is extracted to: the package folder joined with the
-// entry name, backslashes turned to '/'. Checks the name first.
-std::string memberPath(const std::string& packfolder, std::string_view entryName);
 
 }  // namespace slv

@@ -1,18 +1,29 @@
 #include "levelio.h"
 
-#include <algorithm>
-#include <cstring>
-#include <limits>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <set>
+
+#include "extract.h"
 #include "model/errors.h"
 #include "model/fileio.h"
+#include "model/names.h"
 #include "partfile.h"
+#include "pictureinfo.h"
 
 namespace slv {
 
 namespace {
 
 constexpr std::size_t kTableRows = static_cast<std::size_t>(kMaxSprites) * kMaxStages;  // 3000
+constexpr std::size_t kImagePrefixLen = 9;  // "\sprites\"
+constexpr std::size_t kStagePrefixLen = 8;  // "\backpx\"
 
 [[noreturn]] void damaged(const std::string& why) {
     throw Error("Damaged level package: " + why);
@@ -24,23 +35,85 @@ void readAt(BinFile& f, std::int64_t offset, void* buf, std::size_t n) {
     f.readExact(buf, n);
 }
 
-// Copies exactly `size` bytes of `source` to the package being written; the
-// source must still be exactly that long.
-void copyMember(const std::string& source, std::int32_t size, PartFile& out, std::vector<char>& buf) {
-    BinFile in(source, BinFile::Mode::Read);
-    std::int64_t left = size;
-    while (left > 0) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(buf.size())));
-        std::size_t got = in.readSome(buf.data(), want);
-        if (got == 0)
-            throw Error("\"" + source + "\" became shorter while the level was being saved");
-        out.write(buf.data(), got);
-        left -= static_cast<std::int64_t>(got);
+// Stores bytes already in package form into a text field, cut to its capacity.
+template <int N>
+void setStored(PStr<N>& field, std::string_view bytes) {
+    const std::size_t n = std::min<std::size_t>(bytes.size(), N);
+    field.len = static_cast<std::uint8_t>(n);
+    std::memset(field.ch, 0, N);
+    std::memcpy(field.ch, bytes.data(), n);
+}
+
+// A name field of a record in memory as the package stores it, and back.
+template <int N>
+void nameToPackage(PStr<N>& field) { setStored(field, toWindows1252Lossy(field.str())); }
+template <int N>
+void nameFromPackage(PStr<N>& field) { field.set(fromWindows1252(field.str())); }
+
+std::string storedName(const std::string& name, const std::string& what) {
+    std::optional<std::string> s = toWindows1252(name);
+    if (!s)
+        throw Error("The file name \"" + name + "\" of " + what +
+                    " cannot be stored in a level package: it holds characters outside Windows-1252");
+    return *s;
+}
+
+// Collects what Save appends and writes it in large blocks, so that many
+// small bitmaps cost a few writes instead of one each.
+class Gather {
+public:
+    explicit Gather(PartFile& out) : out_(out), buf_(1 << 20) {}
+    // Free space at the end of the buffer (at least 64 KB).
+    char* room(std::size_t& n) {
+        if (buf_.size() - used_ < (1u << 16)) flush();
+        n = buf_.size() - used_;
+        return buf_.data() + used_;
     }
-    char extra;
-    if (in.readSome(&extra, 1) != 0)
-        throw Error("\"" + source + "\" became longer while the level was being saved");
-    in.close();
+    void filled(std::size_t n) { used_ += n; }
+    void flush() {
+        if (used_ > 0) out_.write(buf_.data(), used_);
+        used_ = 0;
+    }
+
+private:
+    PartFile& out_;
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+};
+
+// Copies exactly `size` bytes of `source` to the package being written. The
+// last read asks for one byte more than is left, so a file that grew is seen
+// without a read of its own. Returns the first bytes (for the picture size).
+std::string copyMember(const std::string& source, std::int32_t size, Gather& out) {
+    int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error("Cannot read \"" + source + "\": " + fileErrorText(errno));
+    std::string head;
+    std::int64_t left = size;
+    try {
+        for (;;) {
+            std::size_t room = 0;
+            char* p = out.room(room);
+            std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left + 1, static_cast<std::int64_t>(room)));
+            ssize_t r = ::read(fd, p, want);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                throw Error("Cannot read \"" + source + "\": " + fileErrorText(errno));
+            }
+            if (r == 0) break;
+            if (r > left) throw Error("\"" + source + "\" became longer while the level was being saved");
+            if (head.size() < kPictureHeadBytes)
+                head.append(p, std::min<std::size_t>(static_cast<std::size_t>(r), kPictureHeadBytes - head.size()));
+            out.filled(static_cast<std::size_t>(r));
+            left -= r;
+            if (left == 0 && static_cast<std::size_t>(r) < want) break;  // a regular file's end
+        }
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+    if (left > 0) throw Error("\"" + source + "\" became shorter while the level was being saved");
+    return head;
 }
 
 // Measures a bitmap again; the message names the record on failure.
@@ -65,34 +138,126 @@ bool plainName(const std::string& s) {
     return true;
 }
 
-PackageHeader headerOf(std::vector<PackEntry> entries, const Level& level) {
-    PackageHeader h;
-    h.entries = std::move(entries);
-    h.totimages = level.totimages;
-    h.totstages = level.totstages;
-    h.dataStart = std::int64_t{kEntryBytes} * h.totfiles();
-    return h;
+bool endsWithBmp(const std::string& s) {
+    if (s.size() < 4) return false;
+    std::string tail = s.substr(s.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".bmp";
 }
+
+// The entry name the last Open read for the bitmap at `path`. A stage entry
+// must also give back the record's name (`name`, in memory), which a stage
+// added later from the extracted file would not.
+const std::string* knownEntry(const Level& level, const std::string& path, const std::string* name,
+                              std::size_t prefixLen) {
+    auto it = level.memberEntryNames.find(path);
+    if (it == level.memberEntryNames.end() || it->second.size() < prefixLen) return nullptr;
+    if (!name) return &it->second;
+    NameField n{};
+    n.set(fromWindows1252(std::string_view(it->second).substr(prefixLen)));
+    return n == *name ? &it->second : nullptr;
+}
+
+std::string spriteLabel(int n, int s) { return "sprite " + std::to_string(n) + " of stage " + std::to_string(s); }
 
 }  // namespace
 
-PackageTables tablesOf(const Level& level) {
-    PackageTables t;
+PackageForm packageForm(const Level& level) {
+    if (level.totimages < 0 || level.totimages > kMaxImages)
+        throw Error("The level counts " + std::to_string(level.totimages) + " images; a package holds at most 3000");
+    if (level.totstages < 0 || level.totstages > kMaxStages) throw Error("Total stages are more than 30 !");
+    PackageForm f;
+    PackageTables& t = f.tables;
+
+    // Images: the used slots of 1..totimages, numbered on without gaps.
+    std::vector<int> renumber(kMaxImages + 1, 0);
+    for (int i = 1; i <= level.totimages; ++i)
+        if (imageUsed(level.image(i))) {
+            f.imageSlots.push_back(i);
+            renumber[static_cast<std::size_t>(i)] = static_cast<int>(f.imageSlots.size());
+        }
+    f.totimages = static_cast<int>(f.imageSlots.size());
+    const bool compact = f.totimages != level.totimages;
+    if (compact) {
+        t.images.assign(kMaxImages, ImageRec{});
+        std::memset(t.images.data(), 0, t.images.size() * sizeof(ImageRec));
+        for (int k = 1; k <= f.totimages; ++k)
+            t.images[static_cast<std::size_t>(k - 1)] = level.image(f.imageSlots[static_cast<std::size_t>(k - 1)]);
+    } else {
+        t.images.assign(level.imageTable, level.imageTable + kMaxImages);
+    }
+    for (ImageRec& r : t.images) {
+        r.surface = 0;
+        nameToPackage(r.name);
+        setStored(r.path, pathForPackage(r.path.str()));
+    }
+
     t.stages.assign(level.stages, level.stages + kMaxStages + 1);
-    t.images.assign(level.imageTable, level.imageTable + kMaxImages);
+    for (StageRec& r : t.stages) {
+        nameToPackage(r.name);
+        setStored(r.path, pathForPackage(r.path.str()));
+    }
     t.sprites.resize(kTableRows);
     t.sectors.resize(kTableRows);
     for (int n = 0; n < kMaxSprites; ++n)
-        for (int s = 0; s < kMaxStages; ++s)
-            t.sprites[static_cast<std::size_t>(n * kMaxStages + s)] = level.spriteTable[n][s];
+        for (int s = 0; s < kMaxStages; ++s) {
+            SpriteRec& r = t.sprites[static_cast<std::size_t>(n * kMaxStages + s)];
+            r = level.spriteTable[n][s];
+            r.surface = 0;
+            nameToPackage(r.name);
+            if (compact && r.image >= 1 && r.image <= level.totimages && renumber[static_cast<std::size_t>(r.image)] > 0)
+                r.image = renumber[static_cast<std::size_t>(r.image)];
+        }
     for (int n = 0; n < kMaxSectors; ++n)
-        for (int s = 0; s < kMaxStages; ++s)
-            t.sectors[static_cast<std::size_t>(n * kMaxStages + s)] = level.sectorTable[n][s + 1];
-    // Surface references mean nothing outside the run.
-    for (ImageRec& r : t.images) r.surface = 0;
-    for (SpriteRec& r : t.sprites) r.surface = 0;
-    return t;
+        for (int s = 0; s < kMaxStages; ++s) {
+            SectorRec& r = t.sectors[static_cast<std::size_t>(n * kMaxStages + s)];
+            r = level.sectorTable[n][s + 1];
+            nameToPackage(r.name);
+        }
+
+    // The header.
+    f.entries.reserve(static_cast<std::size_t>(kFixedEntries + f.totimages + level.totstages));
+    f.entries.push_back(makeEntry(kSectorsMember, kSectorsStart, kSectorsFileBytes, false));
+    f.entries.push_back(makeEntry(kSpritesMember, kSpritesStart, kSpritesBytes, false));
+    f.entries.push_back(makeEntry(kImagesMember, kImagesStart, kImagesBytes, false));
+    f.entries.push_back(makeEntry(kStagesMember, kStagesStart, kStagesBytes, false));
+    std::int64_t run = kFirstBitmapStart;
+    auto add = [&](const std::string& name, std::int32_t size, bool flag, const std::string& what) {
+        if (size < 0) throw Error(what + " has a negative size");
+        if (run > std::numeric_limits<std::int32_t>::max())
+            throw Error("The level is too large for a package (more than 2 GB of bitmaps)");
+        PackEntry e = makeEntry({}, static_cast<std::int32_t>(run), size, flag);
+        setStored(e.name, name);
+        f.entries.push_back(e);
+        run += size;
+    };
+    for (int k = 1; k <= f.totimages; ++k) {
+        const int slot = f.imageSlots[static_cast<std::size_t>(k - 1)];
+        const ImageRec& r = level.image(slot);
+        const std::string what = "image " + std::to_string(slot);
+        const std::string* known = knownEntry(level, r.path.str(), nullptr, kImagePrefixLen);
+        std::string name = known ? *known
+                                 : rawCut(std::string(kImagePrefix) + storedName(fileNamePart(r.path.str()), what), 50);
+        add(name, r.size, k == f.totimages, "Image " + std::to_string(slot));
+    }
+    for (int s = 1; s <= level.totstages; ++s) {
+        const StageRec& r = level.stage(s);
+        const std::string what = "stage " + std::to_string(s);
+        const std::string name0 = r.name.str();
+        const std::string* known = knownEntry(level, r.path.str(), &name0, kStagePrefixLen);
+        std::string name = known ? *known : rawCut(std::string(kStagePrefix) + storedName(r.name.str(), what), 28);
+        // The record's name must give its entry back when the package is read.
+        setStored(t.stages[static_cast<std::size_t>(s)].name, std::string_view(name).substr(kStagePrefixLen));
+        add(name, r.size, s == level.totstages, "Stage " + std::to_string(s));
+    }
+    if (run > std::numeric_limits<std::int32_t>::max())
+        throw Error("The level is too large for a package (more than 2 GB of bitmaps)");
+    return f;
 }
+
+std::vector<PackEntry> headerEntries(const Level& level) { return packageForm(level).entries; }
+
+PackageTables tablesOf(const Level& level) { return packageForm(level).tables; }
 
 void checkTables(const PackageHeader& h, const PackageTables& t) {
     for (int s = 1; s <= h.totstages; ++s) {
@@ -119,7 +284,7 @@ void checkTables(const PackageHeader& h, const PackageTables& t) {
     for (int s = 1; s <= h.totstages; ++s) {
         for (int n = 1; n <= t.stage(s).totsprites; ++n) {
             const SpriteRec& sp = t.sprite(n, s);
-            std::string label = "sprite " + std::to_string(n) + " of stage " + std::to_string(s);
+            const std::string label = spriteLabel(n, s);
             if (sp.image < 1 || sp.image > h.totimages)
                 damaged(label + " uses image " + std::to_string(sp.image) + " but the package holds " +
                         std::to_string(h.totimages) + " images");
@@ -127,8 +292,36 @@ void checkTables(const PackageHeader& h, const PackageTables& t) {
                 damaged(label + " uses image " + std::to_string(sp.image) + ", a free slot");
             if (sp.totpos < 1)
                 damaged(label + " has " + std::to_string(sp.totpos) + " frames (at least 1 needed)");
+            if (sp.w < 1 || sp.h < 1)
+                damaged(label + " has frames of " + std::to_string(sp.w) + " x " + std::to_string(sp.h) +
+                        " pixels (both must be positive)");
+            if (sp.pos < 1 || sp.pos > sp.totpos)
+                damaged(label + " shows frame " + std::to_string(sp.pos) + " of " + std::to_string(sp.totpos));
         }
     }
+}
+
+void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
+                       const std::function<std::string(int slot)>& headOf) {
+    std::vector<std::optional<PictureSize>> sizes(static_cast<std::size_t>(h.totimages) + 1);
+    std::vector<bool> read(sizes.size(), false);
+    for (int s = 1; s <= h.totstages; ++s)
+        for (int n = 1; n <= t.stage(s).totsprites; ++n) {
+            const SpriteRec& sp = t.sprite(n, s);
+            const auto i = static_cast<std::size_t>(sp.image);
+            if (!read[i]) {
+                sizes[i] = pictureSize(headOf(sp.image));
+                read[i] = true;
+            }
+            const std::string label = spriteLabel(n, s);
+            const std::string image = "image " + std::to_string(sp.image) + " (\"" + t.image(sp.image).name.str() + "\")";
+            if (!sizes[i]) damaged(label + " uses " + image + ", which is not a BMP or PNG picture");
+            const std::int64_t strip = std::int64_t{sp.w} * sp.totpos;
+            if (strip > sizes[i]->width || sp.h > sizes[i]->height)
+                damaged(label + ": " + std::to_string(sp.totpos) + " frames of " + std::to_string(sp.w) + " x " +
+                        std::to_string(sp.h) + " do not fit " + image + " of " + std::to_string(sizes[i]->width) +
+                        " x " + std::to_string(sizes[i]->height) + " pixels");
+        }
 }
 
 PackageContents readPackage(const std::string& package) {
@@ -146,8 +339,15 @@ PackageContents readPackage(const std::string& package) {
     readAt(f, d + kSpritesStart, t.sprites.data(), kSpritesBytes);
     readAt(f, d + kImagesStart, t.images.data(), kImagesBytes);
     readAt(f, d + kStagesStart, t.stages.data(), kStagesBytes);
-    f.close();
     checkTables(c.header, t);
+    checkSpriteStrips(c.header, t, [&](int slot) {
+        const PackEntry& e = c.header.imageEntry(slot);
+        std::string head(std::min<std::size_t>(kPictureHeadBytes, static_cast<std::size_t>(e.size)), '\0');
+        f.seek(d + e.start);
+        head.resize(f.readSome(head.data(), head.size()));
+        return head;
+    });
+    f.close();
     return c;
 }
 
@@ -171,6 +371,7 @@ void clearLevel(Level& level, PackageHooks& hooks) {
         r.refs = 0;
     }
     level.totimages = 0;
+    level.memberEntryNames.clear();
 }
 
 void removeMemberTemps(const std::string& packfolder) {
@@ -178,19 +379,33 @@ void removeMemberTemps(const std::string& packfolder) {
         deleteFile(joinPath(packfolder, m));
 }
 
-void saveLevel(Level& level, const std::string& path, PackageHooks& hooks) {
+std::string memberFileName(std::string_view entryName, std::string_view firstBytes) {
+    std::string name = fromWindows1252(fileNamePart(entryName));
+    if (!endsWithBmp(name) && looksLikeBmp(firstBytes)) name += ".bmp";
+    return name;
+}
+
+std::string absolutePackagePath(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    std::string_view rest = path;
+    while (rest.size() > 2 && rest.substr(0, 2) == "./") rest.remove_prefix(2);
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    if (ec) throw Error("Cannot find the current folder for \"" + path + "\"");
+    return (here / rest).string();
+}
+
+void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
     if (level.totimages < 0 || level.totimages > kMaxImages)
         throw Error("The level counts " + std::to_string(level.totimages) + " images; at most 3000 fit");
     if (level.totstages < 0 || level.totstages > kMaxStages) throw Error("Total stages are more than 30 !");
-    if (fileNamePart(path).empty()) throw Error("Invalid filename");
+    if (fileNamePart(pathGiven).empty()) throw Error("Invalid filename");
+    const std::string path = absolutePackagePath(pathGiven);
 
     // Measure every bitmap again, so that the header agrees with the data.
     for (int i = 1; i <= level.totimages; ++i) {
         ImageRec& r = level.image(i);
-        if (!imageUsed(r)) {
-            r.size = 0;
-            continue;
-        }
+        if (!imageUsed(r)) continue;
         std::string what = "image " + std::to_string(i) + " \"" + r.name.str() + "\"";
         if (!plainName(fileNamePart(r.path.str())))
             throw Error("The path of " + what + " (\"" + r.path.str() + "\") names no file");
@@ -202,15 +417,23 @@ void saveLevel(Level& level, const std::string& path, PackageHooks& hooks) {
         if (!plainName(r.name.str())) throw Error("Stage " + std::to_string(s) + " has no valid name");
         r.size = measure(r.path.str(), what);
     }
-    PackageHeader header = headerOf(headerEntries(level), level);
-    PackageTables tables = tablesOf(level);
-    try {
-        checkTables(header, tables);
-    } catch (const Error& e) {
+    PackageForm form = packageForm(level);
+    PackageHeader header;
+    header.entries = form.entries;
+    header.totimages = form.totimages;
+    header.totstages = level.totstages;
+    header.dataStart = std::int64_t{kEntryBytes} * header.totfiles();
+    const PackageTables& tables = form.tables;
+    auto refused = [](const Error& e) {
         std::string m = e.what();
         const std::string lead = "Damaged level package: ";
         if (m.rfind(lead, 0) == 0) m = m.substr(lead.size());
-        throw Error("The level cannot be saved: " + m);
+        return Error("The level cannot be saved: " + m);
+    };
+    try {
+        checkTables(header, tables);
+    } catch (const Error& e) {
+        throw refused(e);
     }
     hooks.headerReady(header.totfiles());
 
@@ -224,40 +447,79 @@ void saveLevel(Level& level, const std::string& path, PackageHooks& hooks) {
     hooks.step();
     out.write(tables.stages.data(), kStagesBytes);
     hooks.step();
-    std::vector<char> buf(1 << 18);
-    for (int i = 1; i <= level.totimages; ++i) {
-        const ImageRec& r = level.image(i);
-        if (imageUsed(r)) copyMember(r.path.str(), r.size, out, buf);
+    Gather gather(out);
+    std::vector<std::string> heads(static_cast<std::size_t>(form.totimages) + 1);
+    for (int k = 1; k <= form.totimages; ++k) {
+        const ImageRec& r = level.image(form.imageSlots[static_cast<std::size_t>(k - 1)]);
+        heads[static_cast<std::size_t>(k)] = copyMember(r.path.str(), r.size, gather);
         hooks.step();
     }
     for (int s = 1; s <= level.totstages; ++s) {
         const StageRec& r = level.stage(s);
-        copyMember(r.path.str(), r.size, out, buf);
+        copyMember(r.path.str(), r.size, gather);
         hooks.step();
+    }
+    gather.flush();
+    try {
+        checkSpriteStrips(header, tables, [&](int k) { return heads[static_cast<std::size_t>(k)]; });
+    } catch (const Error& e) {
+        throw refused(e);
     }
     out.commit(/*replace=*/true);
     level.packfolder = folderPart(path);
     removeMemberTemps(level.packfolder);
 }
 
-void openLevel(Level& level, const std::string& path, PackageHooks& hooks) {
+namespace {
+
+void checkExtractedPath(const std::string& p) {
+    if (p.size() > 255)
+        throw Error("The package folder's path is too long: \"" + p + "\" would exceed 255 characters");
+}
+
+}  // namespace
+
+ExtractionPlan planExtraction(const std::string& folder, const PackageContents& c, const MemberExtractor& package) {
+    const PackageHeader& h = c.header;
+    // Only a member whose name lacks ".bmp" needs its first bytes looked at.
+    auto fileNameOf = [&](const PackEntry& e) {
+        std::string name = memberFileName(e.name.str(), {});
+        if (endsWithBmp(name) || e.size < 2) return name;
+        char head[2] = {0, 0};
+        std::size_t got = package.readAt(h.dataStart + e.start, head, 2);
+        return memberFileName(e.name.str(), std::string_view(head, got));
+    };
+    ExtractionPlan plan;
+    plan.imageFiles.resize(static_cast<std::size_t>(h.totimages) + 1);
+    plan.stageFiles.resize(static_cast<std::size_t>(h.totstages) + 1);
+    for (int i = 1; i <= h.totimages; ++i)
+        if (imageUsed(c.tables.image(i))) {
+            plan.imageFiles[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i));
+            checkExtractedPath(joinPath(folder, "sprites/" + plan.imageFiles[static_cast<std::size_t>(i)]));
+        }
+    for (int s = 1; s <= h.totstages; ++s) {
+        plan.stageFiles[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s));
+        checkExtractedPath(joinPath(folder, "backpx/" + plan.stageFiles[static_cast<std::size_t>(s)]));
+    }
+    return plan;
+}
+
+void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
+    const std::string path = absolutePackagePath(pathGiven);
     PackageContents c = readPackage(path);
     const PackageHeader& h = c.header;
     PackageTables& t = c.tables;
     const std::string folder = folderPart(path);
+    MemberExtractor extractor(path);
 
-    // Where every bitmap goes; all names are checked before anything is written.
-    std::vector<std::string> imagePaths(static_cast<std::size_t>(h.totimages) + 1);
-    std::vector<std::string> stagePaths(static_cast<std::size_t>(h.totstages) + 1);
-    auto place = [&](const PackEntry& e) {
-        std::string p = memberPath(folder, e.name.str());
-        if (p.size() > 255)
-            throw Error("The package folder's path is too long: \"" + p + "\" would exceed 255 characters");
-        return p;
-    };
-    for (int i = 1; i <= h.totimages; ++i)
-        if (imageUsed(t.image(i))) imagePaths[static_cast<std::size_t>(i)] = place(h.imageEntry(i));
-    for (int s = 1; s <= h.totstages; ++s) stagePaths[static_cast<std::size_t>(s)] = place(h.stageEntry(s));
+    // Where each bitmap goes; every path is checked before anything is written.
+    const ExtractionPlan plan = planExtraction(folder, c, extractor);
+    const std::vector<std::string>& imageNames = plan.imageFiles;
+    const std::vector<std::string>& stageNames = plan.stageFiles;
+    // The member folders are opened (links refused) before the level changes.
+    MemberFolder base = MemberFolder::open(folder);
+    MemberFolder spritesDir = base.subfolder("sprites");
+    MemberFolder backpxDir = base.subfolder("backpx");
 
     hooks.headerReady(h.totfiles());
     hooks.beforeLoad();
@@ -266,42 +528,59 @@ void openLevel(Level& level, const std::string& path, PackageHooks& hooks) {
 
     // The four tables come from the package itself, never from files in the folder.
     for (int k = 0; k < kFixedEntries; ++k) hooks.step();
-    {
-        BinFile pkg(path, BinFile::Mode::Read);
-        std::vector<char> buf;
-        createDir(joinPath(folder, "sprites"));
-        for (int i = 1; i <= h.totimages; ++i) {
-            const PackEntry& e = h.imageEntry(i);
-            if (imageUsed(t.image(i)))
-                extractMember(pkg, imagePaths[static_cast<std::size_t>(i)], h.dataStart + e.start, e.size, buf);
-            hooks.step();
-        }
-        createDir(joinPath(folder, "backpx"));
-        for (int s = 1; s <= h.totstages; ++s) {
-            const PackEntry& e = h.stageEntry(s);
-            extractMember(pkg, stagePaths[static_cast<std::size_t>(s)], h.dataStart + e.start, e.size, buf);
-            hooks.step();
-        }
-        pkg.close();
+    std::unordered_map<std::string, std::string> entryOf;  // extracted path -> entry name
+    auto extract = [&](const MemberFolder& dir, const PackEntry& e, const std::string& name) {
+        const std::string entry = e.name.str();
+        std::string file = extractor.extract(dir, name, h.dataStart + e.start, e.size, WhenTaken::KeepIfSameBytes,
+                                             [&](const std::string& candidate) {
+                                                 auto it = entryOf.find(dir.pathOf(candidate));
+                                                 return it == entryOf.end() || it->second == entry;
+                                             });
+        std::string p = dir.pathOf(file);
+        checkExtractedPath(p);
+        entryOf.emplace(p, entry);
+        return p;
+    };
+    std::vector<std::string> imagePaths(imageNames.size()), stagePaths(stageNames.size());
+    for (int i = 1; i <= h.totimages; ++i) {
+        if (imageUsed(t.image(i)))
+            imagePaths[static_cast<std::size_t>(i)] = extract(spritesDir, h.imageEntry(i), imageNames[static_cast<std::size_t>(i)]);
+        hooks.step();
+    }
+    for (int s = 1; s <= h.totstages; ++s) {
+        stagePaths[static_cast<std::size_t>(s)] = extract(backpxDir, h.stageEntry(s), stageNames[static_cast<std::size_t>(s)]);
+        hooks.step();
     }
 
-    // Every check has passed and every bitmap is in place: take the tables.
+    // Every check has passed and every bitmap is in place: take the tables,
+    // names in UTF-8 and paths in this system's form.
     for (int i = 1; i <= kMaxImages; ++i) {
         ImageRec& r = level.image(i);
         r = t.image(i);
         r.surface = 0;
+        nameFromPackage(r.name);
         if (i <= h.totimages && imageUsed(r)) r.path.set(imagePaths[static_cast<std::size_t>(i)]);
+        else r.path.set(pathFromPackage(r.path.str()));
     }
     for (int n = 1; n <= kMaxSprites; ++n)
         for (int s = 1; s <= kMaxStages; ++s) {
-            level.sprite(n, s) = t.sprite(n, s);
-            level.sprite(n, s).surface = 0;
+            SpriteRec& r = level.sprite(n, s);
+            r = t.sprite(n, s);
+            r.surface = 0;
+            nameFromPackage(r.name);
         }
     for (int n = 1; n <= kMaxSectors; ++n)
-        for (int s = 1; s <= kMaxStages; ++s) level.sector(n, s) = t.sector(n, s);
+        for (int s = 1; s <= kMaxStages; ++s) {
+            SectorRec& r = level.sector(n, s);
+            r = t.sector(n, s);
+            nameFromPackage(r.name);
+        }
     for (int s = 0; s <= kMaxStages; ++s) {
-        level.stages[s] = t.stage(s);
-        if (s >= 1 && s <= h.totstages) level.stages[s].path.set(stagePaths[static_cast<std::size_t>(s)]);
+        StageRec& r = level.stages[s];
+        r = t.stage(s);
+        nameFromPackage(r.name);
+        if (s >= 1 && s <= h.totstages) r.path.set(stagePaths[static_cast<std::size_t>(s)]);
+        else r.path.set(pathFromPackage(r.path.str()));
     }
     // Column 0 of the sector table is not stored, so stage 0 keeps no counts.
     level.stages[0].totsprites = 0;
@@ -309,6 +588,7 @@ void openLevel(Level& level, const std::string& path, PackageHooks& hooks) {
     level.totimages = h.totimages;
     level.totstages = h.totstages;
     level.packfolder = folder;
+    level.memberEntryNames = std::move(entryOf);
 
     try {
         for (int i = 1; i <= h.totimages; ++i) {

@@ -3,9 +3,11 @@
 // (progress panel, surfaces) through PackageHooks; everything else is here.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "extract.h"
 #include "format.h"
 #include "model/level.h"
 
@@ -56,18 +58,37 @@ struct PackageContents {
     PackageTables tables;
 };
 
-// The tables of a level in package form (surface references zeroed).
+// A level as Save writes it. Free image slots inside 1..totimages are not
+// written: the used images are numbered 1..n in slot order and the sprite
+// records follow their image. Names are Windows-1252, path fields use
+// backslashes, surface references are zero.
+struct PackageForm {
+    std::vector<PackEntry> entries;
+    PackageTables tables;
+    std::vector<int> imageSlots;  // level slot of package image k (index k-1)
+    int totimages = 0;
+};
+// Throws slv::Error when a stage or image file name cannot be stored.
+PackageForm packageForm(const Level& level);
+
+// The tables of a level in package form (packageForm(level).tables).
 PackageTables tablesOf(const Level& level);
 
 // Checks tables against a header: every stage 1..totstages counts 0..100
 // sprites and sectors and carries the name and size of its entry; every used
-// image 1..totimages has the size of its entry and free slots are empty
-// members; every live sprite draws from a used image within 1..totimages and
-// has at least one frame. Throws slv::Error naming the first fault.
+// image 1..totimages has the size of its entry; every live sprite draws from
+// a used image within 1..totimages, has positive w and h, at least one frame
+// and its current frame within 1..totpos. Throws slv::Error naming the first fault.
 void checkTables(const PackageHeader& header, const PackageTables& tables);
 
-// Reads and checks a package's header and tables without touching anything
-// else. Throws slv::Error when the package is not sound.
+// Checks that every live sprite's strip (totpos frames of w by h) fits the
+// picture of its image. `headOf(slot)` gives the first bytes of that image's
+// bitmap (see pictureinfo.h). Throws slv::Error naming the first fault.
+void checkSpriteStrips(const PackageHeader& header, const PackageTables& tables,
+                       const std::function<std::string(int slot)>& headOf);
+
+// Reads and checks a package's header, tables and sprite strips without
+// touching anything else. Throws slv::Error when the package is not sound.
 PackageContents readPackage(const std::string& package);
 
 // True for image slots that hold an image (a non-empty name).
@@ -79,17 +100,38 @@ inline bool imageUsed(const ImageRec& rec) { return !rec.name.empty(); }
 // placements stay in the records.
 void clearLevel(Level& level, PackageHooks& hooks);
 
+// The file name a member gets on this system: the file name of its entry
+// (Windows-1252) in UTF-8, with ".bmp" added for a BMP whose cut name lost
+// its extension. `firstBytes`: at least the member's first two bytes.
+std::string memberFileName(std::string_view entryName, std::string_view firstBytes);
+
+// The absolute form of a package path given relative to the current folder.
+std::string absolutePackagePath(const std::string& path);
+
 // Writes the level into the package at `path`. The bitmaps are measured
 // first (records whose size changed are updated); the package is written
 // under a temporary name beside `path` and replaces it only when complete.
 // Sets level.packfolder. Leaves no "_*.tmp" file in the folder.
 void saveLevel(Level& level, const std::string& path, PackageHooks& hooks);
 
+// The file names Open gives the bitmaps of a checked package (index = image
+// slot or stage; "" for free slots), before a taken name sends one to a free
+// name. Throws slv::Error when such a path under `folder` (the package's
+// folder) would not fit a record's 255-character path field.
+struct ExtractionPlan {
+    std::vector<std::string> imageFiles, stageFiles;
+};
+ExtractionPlan planExtraction(const std::string& folder, const PackageContents& contents,
+                              const MemberExtractor& package);
+
 // Replaces the level with the package at `path`. Everything is checked
 // before hooks.beforeLoad() is called; a refused package leaves the level as
 // it was. Image and stage bitmaps are extracted under the package folder's
-// "sprites" and "backpx" folders (existing files are kept) and the image and
-// stage records then name those copies. Sets level.packfolder and totfiles.
+// "sprites" and "backpx" folders, which must not be symbolic links. A file
+// already there is never overwritten: one with the member's bytes is shared,
+// otherwise the member goes to a free name beside it ("city~2.bmp"). The
+// image and stage records then name those copies, and memberEntryNames keeps
+// their entry names for the next Save. Sets level.packfolder and totfiles.
 void openLevel(Level& level, const std::string& path, PackageHooks& hooks);
 
 // Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "extract.h"
 #include "format.h"
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -98,21 +99,15 @@ std::string checkSkinEntryName(std::string_view name) {
         std::string_view part = rest.substr(from, to - from);
         if (part == ".." || part == ".")
             refuse("entry " + shown + " leads outside the package's folder");
+        if (part.empty()) refuse("entry " + shown + " has an empty path component");
         from = to + 1;
     }
-    // A table file, or skins/<file>.
+    // A table file, or skins/<file>; anything else is not for the editor.
     std::size_t cut = rest.find('/');
     std::string_view first = rest.substr(0, cut);
-    std::string_view second = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    if (cut == std::string_view::npos) {
-        if (!isTableName(first))
-            refuse("entry " + shown + " is neither a table file nor in the skins folder");
-        return std::string(first);
-    }
-    if (first != kSkinsFolder)
-        refuse("entry " + shown + " names a folder other than \"skins\"");
-    if (!isPlainFileName(second))
-        refuse("entry " + shown + " is not a file directly in the skins folder");
+    if (cut == std::string_view::npos) return isTableName(first) ? std::string(first) : std::string();
+    std::string_view second = rest.substr(cut + 1);
+    if (first != kSkinsFolder || !isPlainFileName(second)) return std::string();
     return std::string(rest);
 }
 
@@ -227,12 +222,19 @@ void openskin(Level& lv, const std::string& path, const SkinHooks& hooks) {
         if (!hooks.loadSkin) refuse("no way to load the skin bitmaps was given");
         SkinHeader header = readSkinHeader(path);
 
-        createDir(joinPath(folder, kSkinsFolder));
+        // Members go only into the package's folder and its skins folder,
+        // neither reached through a symbolic link.
+        MemberFolder base = MemberFolder::open(folder);
+        MemberFolder skinsDir = base.subfolder(kSkinsFolder);
+        MemberExtractor extractor(path);
         for (const SkinMember& m : header.members) {
-            const std::string dest = joinPath(folder, m.name);
-            const bool isNew = !fileExists(dest);
-            getfile(path, dest, m.offset, m.size);
-            if (isNew && isTableName(m.name)) created.push_back(dest);
+            if (m.name.empty()) continue;  // not the editor's: left in the package
+            const bool table = isTableName(m.name);
+            const MemberFolder& dir = table ? base : skinsDir;
+            const std::string file = table ? m.name : m.name.substr(kSkinsFolder.size() + 1);
+            bool isNew = false;
+            extractor.extract(dir, file, m.offset, m.size, WhenTaken::KeepExisting, {}, &isNew);
+            if (isNew && table) created.push_back(dir.pathOf(file));
         }
 
         auto t = std::make_unique<SkinTables>();

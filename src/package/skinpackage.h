@@ -50,7 +50,7 @@ void openskin(Level& lv, const std::string& path, const SkinHooks& hooks);
 
 // One member of a checked header.
 struct SkinMember {
-    std::string name;       // relative to the package folder, '/'-separated, no leading separator
+    std::string name;       // relative to the package folder, '/'-separated; "" for a member not extracted
     std::int64_t offset;    // byte position in the package file
     std::int64_t size;
 };
@@ -67,9 +67,10 @@ struct SkinHeader {
 SkinHeader readSkinHeader(const std::string& path);
 
 // Checks a package entry name ("\_skins.tmp", "\skins\walk.bmp") and gives it
-// relative, with '/' separators. Only the three table files and files in the
-// skins folder are accepted; '..', absolute names, drive letters and other
-// folders are refused with an slv::Error.
+// relative, with '/' separators. The three table files and files directly in
+// the skins folder are the editor's; any other member (a "\readme.txt") gives
+// "" and is never extracted. Names with '..', '.', empty components, control
+// characters, absolute names and drive letters are refused with an slv::Error.
 std::string checkSkinEntryName(std::string_view name);
 
 // True for a bare file name: no folder, no drive, not "." or "..".

@@ -62,9 +62,10 @@ protected:
         for (int i = 1; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
     }
 
-    bool tableFilesLeft() const {
-        return fs::exists(tmp / "actors/_packname.tmp") || fs::exists(tmp / "actors/_skins.tmp") ||
-               fs::exists(tmp / "actors/_commands.tmp");
+    bool tableFilesLeft() const {  // links planted by a test are not table files
+        auto left = [](const std::string& p) { return fs::is_regular_file(fs::symlink_status(p)); };
+        return left(tmp / "actors/_packname.tmp") || left(tmp / "actors/_skins.tmp") ||
+               left(tmp / "actors/_commands.tmp");
     }
 
     // Offset of member `i`'s bytes in the package written by the builder.
@@ -257,7 +258,60 @@ TEST_F(SkinPackageTest, FailedBitmapLoadReleasesSurfacesAndKeepsTheTables) {
     EXPECT_EQ(released, (std::vector<SurfaceHandle>{101, 102}));
 }
 
+TEST_F(SkinPackageTest, ExtraMembersAreIgnoredAndNeverExtracted) {
+    // Two more entries at the head of the first group; the data area moves
+    // down by their 128 bytes, their members follow the others.
+    int count = 0;
+    while (entryAt(package, count).flag == 0) ++count;
+    const int entries = count + 2;  // the second group is the last entry alone
+    const std::string data = package.substr(static_cast<std::size_t>(64 * entries));
+    const std::string text = "read me";
+    std::string grown;
+    for (const char* name : {"\\readme.txt", "\\docs\\notes.txt"}) {
+        PackEntry e{};
+        e.name.set(name);
+        e.start = static_cast<std::int32_t>(data.size() + (grown.empty() ? 0 : text.size()));
+        e.size = static_cast<std::int32_t>(text.size());
+        grown.append(reinterpret_cast<const char*>(&e), sizeof e);
+    }
+    package = grown + package.substr(0, static_cast<std::size_t>(64 * entries)) + data + text + text;
+    rewrite();
+    openskin(*lv, pack, hooks);
+    EXPECT_EQ(lv->totskins, 3);
+    EXPECT_EQ(lv->packname, "Walker of the test pack");
+    EXPECT_EQ(readFile(tmp / "actors/skins/hop.bmp"), bmpBytes(40, 6));
+    EXPECT_FALSE(fs::exists(tmp / "actors/readme.txt"));
+    EXPECT_FALSE(fs::exists(tmp / "actors/docs"));
+    EXPECT_FALSE(tableFilesLeft());
+}
+
+TEST_F(SkinPackageTest, LinkedSkinsFolderOrSkinFileWritesNothingOutside) {
+    fs::create_directory(tmp / "outside");
+    writeFile(tmp / "outside/victim", "mine");
+    const std::function<void()> plants[] = {
+        [&] { fs::create_directory_symlink(tmp / "outside", tmp / "actors/skins"); },
+        [&] { fs::create_directory_symlink(tmp / "outside/new", tmp / "actors/skins"); },
+        [&] {
+            fs::create_directory(tmp / "actors/skins");
+            fs::create_symlink(tmp / "outside/walk.bmp", tmp / "actors/skins/walk.bmp");
+        },
+        [&] { fs::create_symlink(tmp / "outside/victim", tmp / "actors/_skins.tmp"); },
+    };
+    for (const auto& plant : plants) {
+        plant();
+        expectRefused("is a symbolic link");
+        std::vector<std::string> outside;
+        for (auto& e : fs::directory_iterator(tmp / "outside")) outside.push_back(e.path().filename().string());
+        EXPECT_EQ(outside, std::vector<std::string>{"victim"});
+        EXPECT_EQ(readFile(tmp / "outside/victim"), "mine");
+        fs::remove_all(tmp / "actors/skins");
+        fs::remove(tmp / "actors/_skins.tmp");
+    }
+}
+
 TEST(SkinEntryName, AcceptsTablesAndSkinBitmaps) {
+    for (const char* extra : {"\\readme.txt", "\\other\\x.bmp", "\\skins\\a\\b.bmp", "\\evil.sh"})
+        EXPECT_EQ(checkSkinEntryName(extra), "") << extra;  // not the editor's: never extracted
     EXPECT_EQ(checkSkinEntryName("\\_skins.tmp"), "_skins.tmp");
     EXPECT_EQ(checkSkinEntryName("_commands.tmp"), "_commands.tmp");
     EXPECT_EQ(checkSkinEntryName("\\skins\\walk.bmp"), "skins/walk.bmp");
@@ -266,7 +320,7 @@ TEST(SkinEntryName, AcceptsTablesAndSkinBitmaps) {
 
 TEST(SkinEntryName, RefusesNamesLeadingElsewhere) {
     for (const char* n : {"", "\\..\\x.bmp", "..", "\\skins\\..", "\\skins\\..\\..\\x", "C:\\x.bmp",
-                          "\\\\server\\x", "//etc/passwd", "\\skins\\a\\b.bmp", "\\other\\x.bmp",
-                          "\\skins\\", "\\evil.sh", "\\skins\\.", "\\skins\\a\tb"})
+                          "\\\\server\\x", "//etc/passwd", "\\skins\\", "\\skins\\.",
+                          "\\skins\\a\tb"})
         EXPECT_THROW(checkSkinEntryName(n), Error) << n;
 }

@@ -1,4 +1,5 @@
 #include "package_helpers.h"
+#include "package/pictureinfo.h"
 
 using namespace pkgtest;
 using slv::Error;
@@ -89,22 +90,24 @@ TEST(PackageFormat, CalctotfilesCountsOneImageAndOneStageAsSix) {
 }
 
 TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
-    slv::ImageRec r{};
-    std::string file = "abc" + std::string(42, 'x');
-    r.name.set(file);
-    r.path.set("/levels/sprites/" + file);
-    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\" + file.substr(0, 41));  // 50 characters
-    slv::StageRec st{};
-    st.name.set("a_very_long_stage_name_of_30ch.bmp");
-    EXPECT_EQ(st.name.str().size(), 20u);
-    EXPECT_EQ(slv::stageEntryName(st), "\\backpx\\a_very_long_stage_na");
-    // Windows paths give their file name part.
-    r.name.set("hero.bmp");
-    r.path.set("C:\\Games\\work\\sprites\\hero.bmp");
-    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\hero.bmp");
-    r.path.set("D:hero2.bmp");
-    EXPECT_EQ(slv::imageEntryName(r, 1), "\\sprites\\hero2.bmp");
-    EXPECT_EQ(slv::memberPath("/data/levels/", "\\sprites\\hero.bmp"), "/data/levels/sprites/hero.bmp");
+    auto l = std::make_unique<slv::Level>();
+    const std::string file = "abc" + std::string(42, 'x');
+    // Windows paths give their file name part too.
+    for (const std::string& p : {"/levels/sprites/" + file, std::string("C:\\Games\\work\\sprites\\hero.bmp"),
+                                std::string("D:hero2.bmp")}) {
+        const int i = ++l->totimages;
+        l->image(i).name.set(slv::fileNamePart(p));
+        l->image(i).path.set(p);
+    }
+    l->totstages = 1;
+    l->stage(1).name.set("a_very_long_stage_name_of_30ch.bmp");
+    EXPECT_EQ(l->stage(1).name.str().size(), 20u);
+    const auto h = slv::headerEntries(*l);
+    ASSERT_EQ(h.size(), 8u);
+    EXPECT_EQ(h[4].name.str(), "\\sprites\\" + file.substr(0, 41));  // 50 characters
+    EXPECT_EQ(h[5].name.str(), "\\sprites\\hero.bmp");
+    EXPECT_EQ(h[6].name.str(), "\\sprites\\hero2.bmp");
+    EXPECT_EQ(h[7].name.str(), "\\backpx\\a_very_long_stage_na");
 }
 
 TEST(PackageFormat, UnsafeEntryNamesAreRefused) {
@@ -125,4 +128,41 @@ TEST(PackageFormat, HeaderEntriesWithoutImagesOrStagesKeepTheNormalForm) {
     ASSERT_EQ(h.size(), 5u);
     EXPECT_EQ(h[4].flag, 1);
     EXPECT_EQ(h[4].start, slv::kFirstBitmapStart);
+}
+
+TEST(PictureSize, ReadFromTheHeadersOfBmpAndPng) {
+    auto core = [](std::uint16_t w, std::uint16_t h) {  // a 12-byte DIB header
+        std::string b = bmpHead(0, 0);
+        b[14] = 12;
+        std::memcpy(&b[18], &w, 2);
+        std::memcpy(&b[20], &h, 2);
+        return b.substr(0, 22);
+    };
+    auto png = [](std::uint32_t w, std::uint32_t h) {
+        std::string b = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+        for (std::uint32_t v : {w, h})
+            for (int k = 3; k >= 0; --k) b += static_cast<char>(v >> (8 * k));
+        return b;
+    };
+    struct Case {
+        std::string head;
+        int w, h;  // 0: no size
+    };
+    const Case cases[] = {
+        {bmpHead(640, 430), 640, 430},   {bmpHead(64, -16), 64, 16},  // top-down rows
+        {core(300, 20), 300, 20},        {png(70000, 3), 70000, 3},
+        {bmpHead(0, 10), 0, 0},          {bmpHead(10, 0), 0, 0},      {bmpHead(-5, 10), 0, 0},
+        {bmpHead(10, 10).substr(0, 25), 0, 0},                         {png(0, 5), 0, 0},
+        {"GIF89a and more bytes here...", 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::optional<slv::PictureSize> got = slv::pictureSize(c.head);
+        if (c.w == 0) {
+            EXPECT_FALSE(got) << c.head.size();
+        } else {
+            ASSERT_TRUE(got) << c.w;
+            EXPECT_EQ(got->width, c.w);
+            EXPECT_EQ(got->height, c.h);
+        }
+    }
 }

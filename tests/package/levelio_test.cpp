@@ -150,7 +150,7 @@ TEST(LevelPackage, FailedSaveOrWriteLeavesTheOldPackage) {
 TEST(LevelPackage, SaveMeasuresBitmapsAgainAndStagesBeyondTheCountAreNotStages) {
     TempDir d;
     auto l = smallLevel(d.str());
-    std::string grown = writeBytes(d / "src/sprites/coin.bmp", 7777, 5);
+    std::string grown = writeBitmapBytes(d / "src/sprites/coin.bmp", 7777, 5);
     l->stage(3).name.set("ghost.bmp");
     save(*l, d / "p.slv");
     EXPECT_EQ(l->image(2).size, 7777);
@@ -188,22 +188,34 @@ TEST(LevelPackage, LevelsWithoutImagesOrStagesSaveAndOpen) {
     }
 }
 
-TEST(LevelPackage, FreeImageSlotsTravelAsEmptyMembers) {
+TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     TempDir d;
     auto l = smallLevel(d.str());
-    addImage(*l, d.str(), 3, "gone.bmp", 10);
+    addImage(*l, d.str(), 3, "gone.bmp", 100);
     l->image(2).name.clear();  // slot 2 freed, slot 3 still counted
     l->sprite(2, 1).image = 3;
     l->sprite(1, 2).image = 3;
-    save(*l, d / "p.slv");
+    RecordingHooks saving;
+    slv::saveLevel(*l, d / "p.slv", saving);
+    EXPECT_EQ(saving.ready, 8);  // the progress counts the entries written
+    EXPECT_EQ(saving.steps, 8);
+    EXPECT_EQ(l->totimages, 3);  // the level in memory keeps its slots
+    EXPECT_EQ(l->sprite(2, 1).image, 3);
+    auto h = headerOf(d / "p.slv");
+    ASSERT_EQ(h.size(), 8u);
+    EXPECT_EQ(h[5].name.str(), "\\sprites\\gone.bmp");
+    EXPECT_EQ(h[5].flag, 1);
     auto back = std::make_unique<slv::Level>();
     RecordingHooks rec;
     slv::openLevel(*back, d / "p.slv", rec);
-    EXPECT_EQ(back->totimages, 3);
+    EXPECT_EQ(back->totimages, 2);
     EXPECT_EQ(rec.loads, 2);
-    EXPECT_TRUE(back->image(2).name.empty());
-    EXPECT_EQ(back->image(2).surface, 0u);
-    EXPECT_EQ(back->sprite(2, 1).surface, 1003u);
+    EXPECT_EQ(back->image(2).name.str(), "gone.bmp");
+    EXPECT_EQ(readAll(back->image(2).path.str()), readAll(d / "src/sprites/gone.bmp"));
+    EXPECT_EQ(back->sprite(2, 1).image, 2);
+    EXPECT_EQ(back->sprite(1, 2).image, 2);
+    EXPECT_EQ(back->sprite(2, 1).surface, 1002u);
+    EXPECT_EQ(back->sprite(1, 1).image, 1);
 }
 
 TEST(LevelPackage, OpenReadsThePackageAndKeepsBitmapsAlreadyInItsFolder) {
@@ -219,7 +231,18 @@ TEST(LevelPackage, OpenReadsThePackageAndKeepsBitmapsAlreadyInItsFolder) {
     EXPECT_FALSE(anyTemp(d.str()));
     EXPECT_EQ(readAll(d / "pkg/sprites/hero.bmp"), mine);
     EXPECT_EQ(readAll(d / "pkg/backpx/street.bmp"), mineStage);
+    // The package's own pictures went to free names beside them.
+    EXPECT_EQ(l->image(1).path.str(), d / "pkg/sprites/hero~2.bmp");
+    EXPECT_EQ(l->stage(1).path.str(), d / "pkg/backpx/street~2.bmp");
+    EXPECT_EQ(readAll(l->image(1).path.str()), readAll(d / "src/sprites/hero.bmp"));
+    EXPECT_EQ(readAll(l->stage(1).path.str()), readAll(d / "src/backpx/street.bmp"));
     EXPECT_EQ(readAll(d / "pkg/sprites/coin.bmp"), readAll(d / "src/sprites/coin.bmp"));
+    // Opened again, the copies with the same bytes are shared, not made anew.
+    auto again = opened(pkg);
+    EXPECT_EQ(again->image(1).path.str(), l->image(1).path.str());
+    EXPECT_FALSE(fs::exists(d / "pkg/sprites/hero~3.bmp"));
+    save(*again, d / "pkg/same.slv");
+    EXPECT_TRUE(sameEntries(headerOf(pkg), headerOf(d / "pkg/same.slv")));
 }
 
 TEST(LevelPackage, ImageLoadFailureEmptiesTheLevel) {
@@ -339,6 +362,26 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
         {i32At(sprite21 + 56, 0),
          "Damaged level package: sprite 2 of stage 1 uses image 0 but the package holds 2 images"},
         {i32At(sprite21 + 48, 0), "Damaged level package: sprite 2 of stage 1 has 0 frames (at least 1 needed)"},
+        {[&] {  // a strip far outside its picture, frame offset beyond any int
+             patchI32(pkg, sprite21 + 28, -2147483647);
+             patchI32(pkg, sprite21 + 36, 321);
+             patchI32(pkg, sprite21 + 40, 50);
+             patchI32(pkg, sprite21 + 48, 1);
+             patchI32(pkg, sprite21 + 52, 2147483633);
+         }, "@@1"},
+        {i32At(sprite21 + 52, 0), "@@2"},
+        {i32At(sprite21 + 52, 3), "@@3"},
+        {i32At(sprite21 + 36, 0), "@@4"},
+        {i32At(sprite21 + 40, -1), "@@5"},
+        {i32At(sprite21 + 36, 51), "@@6"},
+        {i32At(sprite21 + 36, 1 << 30), "@@7"},  // 2 x 2^30 overflows 32 bits
+        {i32At(sprite21 + 40, 21), "@@8"},
+        {bytesAt(data + 1185052 + 5000, "X"), "@@9"},  // image 2's member
+        {[&] {  // slot 3 holds a record, but the package counts 2 images
+             slv::PackEntry e = slv::makeEntry("x.bmp", 0, 0, false);
+             patch(pkg, image1 + 2 * 292 + 4, &e.name, 21);
+             patchI32(pkg, sprite21 + 56, 3);
+         }, "@@10"},
         // Tables that disagree with the header.
         {i32At(stage1 + 292 + 288, 1), "Damaged level package: stage 2 records 1 bytes but its entry holds 3000"},
         {i32At(image1 + 284, 1), "Damaged level package: image 1 records 1 bytes but its entry holds 5000"},

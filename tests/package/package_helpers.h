@@ -31,6 +31,28 @@ using slvtest::writeFile;
 
 inline std::string readAll(const std::string& path) { return slv::readWholeFile(path); }
 
+// The first bytes of a BMP file of `width` x `height` pixels (file and info
+// header fields up to the height); the picture readers need no more.
+inline std::string bmpHead(std::int32_t width, std::int32_t height) {
+    std::string h(26, '\0');
+    h[0] = 'B', h[1] = 'M';
+    const std::int32_t dib = 40;
+    std::memcpy(&h[14], &dib, 4);
+    std::memcpy(&h[18], &width, 4);
+    std::memcpy(&h[22], &height, 4);
+    return h;
+}
+
+// A file of `size` bytes that begins as a BMP of width x height pixels.
+inline std::string writeBitmapBytes(const std::string& path, std::size_t size, unsigned seed, int width = 100,
+                                    int height = 20) {
+    std::string data = writeBytes(path, size, seed);
+    std::string head = bmpHead(width, height);
+    data.replace(0, std::min(head.size(), data.size()), head.substr(0, std::min(head.size(), data.size())));
+    writeFile(path, data);
+    return data;
+}
+
 // Overwrites bytes of a file in place.
 inline void patch(const std::string& path, std::int64_t off, const void* data, std::size_t n) {
     slv::BinFile f(path, slv::BinFile::Mode::ReadWrite);
@@ -86,7 +108,7 @@ inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const st
 // Adds an image (slot `i`) made from a bitmap of `size` bytes.
 inline void addImage(slv::Level& l, const std::string& dir, int i, const std::string& file, std::size_t size) {
     std::string p = dir + "src/sprites/" + file;
-    writeBytes(p, size, static_cast<unsigned>(i) * 7u + static_cast<unsigned>(size));
+    writeBitmapBytes(p, size, static_cast<unsigned>(i) * 7u + static_cast<unsigned>(size));
     slv::ImageRec& r = l.image(i);
     r.name.set(file);
     r.path.set(p);

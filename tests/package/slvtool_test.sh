@@ -8,7 +8,7 @@ T=$(mktemp -d); trap 'rm -rf "$T"' EXIT
 fails=0
 fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 
-"$MAKE" "$T/a" 3 4000 5 300 || { echo "cannot build the test level"; exit 1; }
+"$MAKE" "$T/a" 3 4000 5 3000 || { echo "cannot build the test level"; exit 1; }
 P="$T/a/level.slv"
 
 "$TOOL" --help | grep -q "resave IN OUT" || fail "--help"
@@ -34,6 +34,43 @@ cmp -s "$T/x/sprites/sprite4.bmp" "$T/a/src/sprite4.bmp" || fail "extracted spri
 grep '^entry' "$T/ls.txt" > "$T/e1.txt"
 cmp -s "$T/e1.txt" "$T/e2.txt" || fail "resave changed the header entries"
 ls "$T/a" | grep -q '^_.*\.tmp$' && fail "a _*.tmp file stayed"
+
+# check decodes every picture: a stage whose BMP header is spoiled (bit count
+# 65535) passes every table check but is refused.
+D=$(sed -n 's/^entries [0-9]* data \([0-9]*\) .*/\1/p' "$T/ls.txt")
+S=$(grep 'entry \\backpx\\stage1.bmp ' "$T/ls.txt" | awk '{print $3}')
+cp "$P" "$T/bad.slv"
+printf '\377\377' | dd of="$T/bad.slv" bs=1 seek=$((D + S + 28)) conv=notrunc 2>/dev/null
+"$TOOL" check "$T/bad.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "check should decode the stage pictures"
+grep -q 'stage 1 ("\\backpx\\stage1.bmp")' "$T/err.txt" || fail "the message names the stage: $(cat "$T/err.txt")"
+
+# A package that check accepts opens: in a folder so deep that the extracted
+# paths would not fit a record, check refuses it as Open does.
+DEEP="$T/$(printf 'a%.0s' $(seq 110))/$(printf 'b%.0s' $(seq 110))"
+mkdir -p "$DEEP" && "$TOOL" resave "$P" "$DEEP/p.slv" >/dev/null || fail "saving into a deep folder"
+"$TOOL" check "$DEEP/p.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "check of a package Open refuses should exit 1"
+grep -q "too long" "$T/err.txt" || fail "deep folder message: $(cat "$T/err.txt")"
+
+# render: the same picture after two round trips; different stages differ.
+mkdir "$T/r1" "$T/r2"
+"$TOOL" render "$P" 2 "$T/before.png" >/dev/null || fail "render"
+"$TOOL" resave "$P" "$T/r1/l.slv" >/dev/null && "$TOOL" resave "$T/r1/l.slv" "$T/r2/l.slv" >/dev/null || fail "round trips"
+"$TOOL" render "$T/r2/l.slv" 2 "$T/after.png" >/dev/null || fail "render after round trips"
+cmp -s "$T/before.png" "$T/after.png" || fail "render changed after two round trips"
+"$TOOL" render "$P" 1 "$T/other.png" >/dev/null || fail "render stage 1"
+cmp -s "$T/before.png" "$T/other.png" && fail "stages 1 and 2 render alike"
+"$TOOL" render "$P" 9 "$T/none.png" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "render of a missing stage should exit 1"
+grep -q "no stage 9" "$T/err.txt" && [ ! -e "$T/none.png" ] || fail "render of a missing stage: message, no file"
+
+# A package path relative to the current folder extracts beside the package.
+mkdir "$T/rel" && cp "$P" "$T/rel/level.slv"
+(cd "$T/rel" && "$TOOL" resave level.slv out.slv >/dev/null) || fail "relative resave"
+[ -f "$T/rel/backpx/stage1.bmp" ] && [ -f "$T/rel/out.slv" ] || fail "relative resave extracted elsewhere"
+
+# Nothing is extracted through a linked folder.
+mkdir "$T/z" "$T/outside" && ln -s "$T/outside" "$T/z/sprites"
+"$TOOL" extract "$P" "$T/z" > /dev/null 2> "$T/err.txt"; [ $? -eq 1 ] || fail "extract through a link should exit 1"
+grep -q "symbolic link" "$T/err.txt" && [ -z "$(ls "$T/outside")" ] || fail "extract wrote through a link"
 
 # Refused inputs: exit 1 with a message, nothing extracted.
 head -c 5000 "$P" > "$T/short.slv"

@@ -1,6 +1,10 @@
 // slvtool: the level package reader and writer of the editor, on the
 // command line.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -9,6 +13,8 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "package/format.h"
+#include "model/names.h"
+#include "package/extract.h"
 #include "package/levelio.h"
 
 namespace {
@@ -20,17 +26,35 @@ const char* const kUsage =
     "  ls PKG            list the header entries (name, start, size, flag), then\n"
     "                    stages 1..totstages with their sprites (name, x, y,\n"
     "                    frames, image) and sectors (name, x, y, w, h)\n"
-    "  check PKG         run every check that Open makes; prints \"ok\" or the\n"
-    "                    reason the package is refused\n"
+    "  check PKG         run every check that Open makes and decode every bitmap\n"
+    "                    member as the editor loads pictures, so that a package\n"
+    "                    check accepts also opens; prints \"ok\" or the reason\n"
+    "                    the package is refused\n"
     "  extract PKG DIR   extract every member under DIR (the four tables as\n"
     "                    _*.tmp files, bitmaps under DIR/sprites and DIR/backpx);\n"
-    "                    files already present are kept\n"
+    "                    files already present are kept, a member whose name is\n"
+    "                    taken by other bytes goes to a free name (city~2.bmp);\n"
+    "                    nothing is written through a symbolic link\n"
     "  resave IN OUT     open IN (bitmaps land beside IN) and save the level to\n"
     "                    OUT through the editor's own load and save code\n"
+    "  render PKG STAGE OUT.png [--key RRGGBB]\n"
+    "                    open PKG as the editor does (bitmaps land beside it) and\n"
+    "                    draw stage STAGE (1..30) as the view shows it with that\n"
+    "                    stage open: its backdrop and every sprite at its first\n"
+    "                    frame, keyed with the sprite colour key (default ff00ff,\n"
+    "                    magenta), 640x430 at 32 bits, no outlines, actor or\n"
+    "                    numbers; written as a PNG\n"
     "  --help            show this text\n"
     "\n"
-    "Exit status: 0 success, 1 the input was refused or a file operation failed,\n"
-    "2 wrong usage.\n";
+    "Package paths may be relative to the current folder.\n"
+    "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
+    "(the message says why), 2 wrong usage.\n";
+
+// A stored (Windows-1252) name as this terminal shows text.
+template <int N>
+std::string shown(const slv::PStr<N>& name) {
+    return slv::fromWindows1252(name.str());
+}
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -43,51 +67,62 @@ int cmdLs(const std::string& pkg) {
     std::printf("entries %d data %lld size %lld\n", h.totfiles(), static_cast<long long>(h.dataStart),
                 static_cast<long long>(h.fileSize));
     for (const slv::PackEntry& e : h.entries)
-        std::printf("entry %-50s %10d %10d %d\n", e.name.str().c_str(), e.start, e.size, e.flag);
+        std::printf("entry %-50s %10d %10d %d\n", shown(e.name).c_str(), e.start, e.size, e.flag);
     for (int i = 1; i <= h.totimages; ++i) {
         const slv::ImageRec& r = c.tables.image(i);
-        std::printf("image %d %s size %d refs %d\n", i, r.name.empty() ? "-" : r.name.str().c_str(), r.size,
+        std::printf("image %d %s size %d refs %d\n", i, r.name.empty() ? "-" : shown(r.name).c_str(), r.size,
                     r.refs);
     }
     for (int s = 1; s <= h.totstages; ++s) {
         const slv::StageRec& st = c.tables.stage(s);
-        std::printf("stage %d %s sprites %d sectors %d\n", s, st.name.str().c_str(), st.totsprites,
+        std::printf("stage %d %s sprites %d sectors %d\n", s, shown(st.name).c_str(), st.totsprites,
                     st.totsectors);
         for (int n = 1; n <= st.totsprites; ++n) {
             const slv::SpriteRec& sp = c.tables.sprite(n, s);
-            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, sp.name.str().c_str(), sp.x, sp.y,
+            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, shown(sp.name).c_str(), sp.x, sp.y,
                         sp.totpos, sp.image);
         }
         for (int n = 1; n <= st.totsectors; ++n) {
             const slv::SectorRec& sc = c.tables.sector(n, s);
-            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, sc.name.str().c_str(), sc.x, sc.y, sc.w,
+            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, shown(sc.name).c_str(), sc.x, sc.y, sc.w,
                         sc.h);
         }
     }
     return 0;
 }
 
-int cmdCheck(const std::string& pkg) {
-    slv::PackageContents c = slv::readPackage(pkg);
-    std::printf("ok: %d entries, %d images, %d stages\n", c.header.totfiles(), c.header.totimages,
-                c.header.totstages);
-    return 0;
-}
-
 int cmdExtract(const std::string& pkg, const std::string& dir) {
     slv::PackageContents c = slv::readPackage(pkg);
     const slv::PackageHeader& h = c.header;
-    std::vector<std::string> dests;
-    for (const slv::PackEntry& e : h.entries) dests.push_back(slv::memberPath(dir, e.name.str()));
     slv::createDir(dir);
-    slv::createDir(slv::joinPath(dir, "sprites"));
-    slv::createDir(slv::joinPath(dir, "backpx"));
-    for (std::size_t k = 0; k < h.entries.size(); ++k) {
-        const slv::PackEntry& e = h.entries[k];
-        slv::getfile(pkg, dests[k], h.dataStart + e.start, e.size);
-        std::printf("%s\n", dests[k].c_str());
+    slv::MemberFolder base = slv::MemberFolder::open(dir);
+    slv::MemberFolder sprites = base.subfolder("sprites");
+    slv::MemberFolder backpx = base.subfolder("backpx");
+    slv::MemberExtractor extractor(pkg);
+    for (int k = 0; k < h.totfiles(); ++k) {
+        const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
+        const std::int64_t offset = h.dataStart + e.start;
+        const slv::MemberFolder& folder = k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.totimages ? sprites : backpx;
+        char head[2] = {0, 0};
+        std::size_t got = e.size >= 2 ? extractor.readAt(offset, head, 2) : 0;
+        std::string name = extractor.extract(folder, slv::memberFileName(e.name.str(), std::string_view(head, got)),
+                                             offset, e.size, slv::WhenTaken::KeepIfSameBytes);
+        std::printf("%s\n", folder.pathOf(name).c_str());
     }
     return 0;
+}
+
+// check and render need the editor's display code; they run in
+// slvtool-display beside this program, so that the other commands start
+// without loading the GUI libraries.
+int runDisplayCommands(char** argv) {
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string helper = n > 0 ? slv::folderPart(std::string(self, static_cast<std::size_t>(n))) : std::string();
+    helper += "slvtool-display";
+    ::execv(helper.c_str(), argv);
+    std::fprintf(stderr, "slvtool: cannot run %s: %s\n", helper.c_str(), std::strerror(errno));
+    return 1;
 }
 
 int cmdResave(const std::string& in, const std::string& out) {
@@ -111,7 +146,7 @@ int main(int argc, char** argv) {
     }
     try {
         if (a[0] == "ls" && a.size() == 2) return cmdLs(a[1]);
-        if (a[0] == "check" && a.size() == 2) return cmdCheck(a[1]);
+        if (a[0] == "check" || a[0] == "render") return runDisplayCommands(argv);
         if (a[0] == "extract" && a.size() == 3) return cmdExtract(a[1], a[2]);
         if (a[0] == "resave" && a.size() == 3) return cmdResave(a[1], a[2]);
     } catch (const slv::Error& e) {

@@ -1,4 +1,4 @@
-// Builds a level of made-up bitmaps in a folder and saves it as a package:
+// Builds a level of made-up BMP pictures in a folder and saves it as a package:
 //   package_testdata DIR STAGES STAGE_BYTES IMAGES IMAGE_BYTES
 // The bitmaps go to DIR/src, the package to DIR/level.slv. Used by the tool
 // test and by the package timing script.
@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -13,16 +14,40 @@
 
 namespace {
 
-void writeBlob(const std::string& path, long size, unsigned seed) {
+struct Picture {
+    int width = 0, height = 0;
+};
+
+// A 24-bit BMP of `height` rows, as wide as `size` bytes allow, padded with
+// bytes after the pixels up to exactly `size`; its colours depend on `seed`,
+// with a magenta (transparent) stripe down its middle.
+Picture writeBitmap(const std::string& path, long size, int height, unsigned seed) {
+    auto row = [](int w) { return (w * 3 + 3) / 4 * 4; };
+    int w = 1;
+    while (54 + static_cast<long>(row(w + 1)) * height <= size) ++w;
     std::string data(static_cast<std::size_t>(size), '\0');
+    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) data[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+    };
+    data[0] = 'B', data[1] = 'M';
+    put(2, static_cast<std::uint32_t>(size), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, static_cast<std::uint32_t>(w), 4);
+    put(22, static_cast<std::uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
     unsigned x = seed * 2654435761u + 1;
-    for (char& c : data) {
-        x = x * 1103515245u + 12345u;
-        c = static_cast<char>(x >> 24);
-    }
+    for (int y = 0; y < height; ++y)
+        for (int i = 0; i < w; ++i) {
+            x = x * 1103515245u + 12345u;
+            std::uint32_t bgr = (i == w / 2) ? 0xff00ffu : (x >> 8) & 0xffffffu;
+            put(54 + static_cast<std::size_t>(y) * static_cast<std::size_t>(row(w)) + static_cast<std::size_t>(i) * 3, bgr, 3);
+        }
     slv::BinFile f(path, slv::BinFile::Mode::Create);
     f.writeAll(data.data(), data.size());
     f.close();
+    return Picture{w, height};
 }
 
 }  // namespace
@@ -41,10 +66,11 @@ int main(int argc, char** argv) {
         slv::createDir(dir);
         slv::createDir(slv::joinPath(dir, "src"));
         auto l = std::make_unique<slv::Level>();
+        std::vector<Picture> pictures;
         for (int i = 1; i <= images; ++i) {
             std::string name = "sprite" + std::to_string(i) + ".bmp";
             std::string p = slv::joinPath(dir, "src/" + name);
-            writeBlob(p, imageBytes + i, static_cast<unsigned>(i));
+            pictures.push_back(writeBitmap(p, imageBytes + i, 16, static_cast<unsigned>(i)));
             l->image(i).name.set(name);
             l->image(i).path.set(p);
             l->image(i).size = static_cast<int>(imageBytes + i);
@@ -53,7 +79,7 @@ int main(int argc, char** argv) {
         for (int s = 1; s <= stages; ++s) {
             std::string name = "stage" + std::to_string(s) + ".bmp";
             std::string p = slv::joinPath(dir, "src/" + name);
-            writeBlob(p, stageBytes, 1000u + static_cast<unsigned>(s));
+            writeBitmap(p, stageBytes, stageBytes >= 825654 ? 430 : 16, 1000u + static_cast<unsigned>(s));
             slv::StageRec& st = l->stage(s);
             st.name.set(name);
             st.path.set(p);
@@ -65,8 +91,8 @@ int main(int argc, char** argv) {
                 sp.name = l->image(img).name;
                 sp.x = 10 * n;
                 sp.y = 20 * s;
-                sp.w = 16;
-                sp.h = 16;
+                sp.w = pictures[static_cast<std::size_t>(img - 1)].width / n;
+                sp.h = pictures[static_cast<std::size_t>(img - 1)].height;
                 sp.totpos = n;
                 sp.pos = 1;
                 sp.image = img;

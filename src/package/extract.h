@@ -1,0 +1,90 @@
+// Extraction of package members into folders that no symbolic link can
+// redirect. Every file is created relative to an open folder descriptor with
+// an exclusive create that does not follow links, and every folder below the
+// one the user chose is opened without following links, so a package (or a
+// link planted beside it) can never make the editor write elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace slv {
+
+class MemberFolder {
+public:
+    // Opens the folder at `path` (the folder of a package the user chose; links
+    // on the way to it are the user's own and are followed). Throws slv::Error.
+    static MemberFolder open(const std::string& path);
+    // Creates the subfolder `name` when it is missing and opens it without
+    // following a link: a link in its place, dangling or not, is refused.
+    MemberFolder subfolder(std::string_view name) const;
+
+    MemberFolder(MemberFolder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+    MemberFolder& operator=(MemberFolder&& other) noexcept;
+    MemberFolder(const MemberFolder&) = delete;
+    MemberFolder& operator=(const MemberFolder&) = delete;
+    ~MemberFolder();
+
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }  // with a trailing '/'
+    std::string pathOf(std::string_view name) const { return path_ + std::string(name); }
+    // Removes the file `name` of this folder (a link is removed, never followed).
+    void remove(std::string_view name) const;
+
+private:
+    MemberFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    int fd_ = -1;
+    std::string path_;
+};
+
+// What happens when the file name a member should get is already taken.
+enum class WhenTaken {
+    KeepExisting,     // the existing regular file is kept and used instead
+    KeepIfSameBytes,  // kept and shared when its bytes are the member's; else a free name
+};
+
+// Copies members out of one open package.
+class MemberExtractor {
+public:
+    explicit MemberExtractor(const std::string& package);
+    ~MemberExtractor();
+    MemberExtractor(const MemberExtractor&) = delete;
+    MemberExtractor& operator=(const MemberExtractor&) = delete;
+
+    // Gives the member (`size` bytes at `offset` of the package) the file
+    // `name` in `folder` and returns the name the member ended up under. The
+    // file is created exclusively and removed again if the copy fails. When
+    // the name is taken: see WhenTaken; with KeepIfSameBytes the free names
+    // tried are "stem~2.ext", "stem~3.ext", ..., and an existing file with the
+    // member's bytes is shared only where `mayShare(name)` allows. A symbolic
+    // link in the member's place is an error. `created` tells whether a new
+    // file was made.
+    std::string extract(const MemberFolder& folder, const std::string& name, std::int64_t offset,
+                        std::int64_t size, WhenTaken when,
+                        const std::function<bool(const std::string&)>& mayShare = {}, bool* created = nullptr);
+
+    // Reads `n` bytes at `offset` of the package (fewer at its end).
+    std::size_t readAt(std::int64_t offset, void* buf, std::size_t n) const;
+
+private:
+    static constexpr std::size_t kWindowBytes = 4 << 20;
+    // Up to `want` bytes of the package at `offset`, from a window of it kept
+    // in memory; `got` is 0 past the end of the package.
+    const char* view(std::int64_t offset, std::size_t want, std::size_t& got);
+    bool sameBytes(int fd, std::int64_t offset, std::int64_t size);
+    void copyInto(int fd, std::int64_t offset, std::int64_t size);
+
+    int fd_ = -1;
+    std::string package_;
+    std::vector<char> window_, other_;
+    std::int64_t windowStart_ = 0;
+    std::size_t windowLength_ = 0;
+};
+
+// "stem~N.ext" for N >= 2; the name itself for N = 1.
+std::string numberedName(const std::string& name, int n);
+
+}  // namespace slv

@@ -1,0 +1,219 @@
+// Levels that come back whole: every picture its own after Open and Save,
+// whatever names and folders the level's bitmaps had, and extraction that no
+// symbolic link can redirect.
+#include <unistd.h>
+
+#include <functional>
+
+#include "common/error_text.h"
+#include "model/editing.h"
+#include "model/names.h"
+#include "package_helpers.h"
+
+using namespace pkgtest;
+
+namespace {
+
+// A level made from bitmap files under d/src (names may hold folders), one
+// sprite per image, spread over the stages; the bytes of every picture kept.
+struct MadeLevel {
+    std::unique_ptr<slv::Level> level = std::make_unique<slv::Level>();
+    std::vector<std::string> imageBytes{""}, stageBytes{""};  // 1-based
+};
+
+MadeLevel makeLevel(const TempDir& d, const std::vector<std::string>& images, const std::vector<std::string>& stages) {
+    MadeLevel m;
+    slv::Level& l = *m.level;
+    for (const std::string& file : images) {
+        int i = ++l.totimages;
+        std::string p = d / ("src/" + file);
+        m.imageBytes.push_back(writeBitmapBytes(p, 300u + 17u * static_cast<unsigned>(i), 40u + static_cast<unsigned>(i)));
+        l.image(i).name.set(slv::fileNamePart(p));
+        l.image(i).path.set(p);
+    }
+    for (const std::string& file : stages) {
+        int s = ++l.totstages;
+        std::string p = d / ("src/" + file);
+        m.stageBytes.push_back(writeBitmapBytes(p, 500u + 31u * static_cast<unsigned>(s), 90u + static_cast<unsigned>(s)));
+        l.stage(s).name.set(slv::fileNamePart(p));
+        l.stage(s).path.set(p);
+    }
+    for (int i = 1; i <= l.totimages; ++i) addSprite(l, (i - 1) % l.totstages + 1, i, 5 * i, 7 * i, 2);
+    return m;
+}
+
+// Every stage and every sprite of `l` shows the picture it was made from.
+void expectPictures(const slv::Level& l, const MadeLevel& m) {
+    ASSERT_EQ(l.totstages, m.level->totstages);
+    for (int s = 1; s <= l.totstages; ++s) {
+        EXPECT_EQ(readAll(l.stage(s).path.str()), m.stageBytes[static_cast<std::size_t>(s)]) << "stage " << s;
+        ASSERT_EQ(l.stage(s).totsprites, m.level->stage(s).totsprites);
+        for (int n = 1; n <= l.stage(s).totsprites; ++n) {
+            const int img = l.sprite(n, s).image;
+            ASSERT_EQ(img, m.level->sprite(n, s).image);
+            EXPECT_EQ(readAll(l.image(img).path.str()), m.imageBytes[static_cast<std::size_t>(img)])
+                << "sprite " << n << " of stage " << s;
+        }
+    }
+}
+
+// Opens `pkg`, from its own folder through a relative path when asked.
+std::unique_ptr<slv::Level> openFrom(const std::string& pkg, bool relative) {
+    if (!relative) return opened(pkg);
+    const fs::path was = fs::current_path();
+    fs::current_path(fs::path(pkg).parent_path());
+    std::unique_ptr<slv::Level> l;
+    try {
+        l = opened(fs::path(pkg).filename().string());
+    } catch (...) {
+        fs::current_path(was);
+        throw;
+    }
+    fs::current_path(was);
+    return l;
+}
+
+}  // namespace
+
+TEST(LevelRoundTrip, EveryPictureComesBackAfterOpenSaveOpen) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> images, stages;
+        bool relative = false;
+        std::function<void(const TempDir&)> before = nullptr;  // files beside the package before Open
+        std::function<void(const TempDir&)> after = nullptr;   // checks after both opens
+    };
+    const std::string longName = "a_sprite_strip_with_a_very_long_descriptive_name_";
+    const std::string stale = "not the package's picture";
+    const Case cases[] = {
+        {"long names that cut alike",
+         {longName + "one.bmp", longName + "two.bmp"},
+         {"forest_background_1_day.bmp", "forest_background_1_night.bmp", "forest_background.bmp"}},
+        {"same-named stages from different folders", {"one/coin.bmp", "two/coin.bmp"}, {"one/city.bmp", "two/city.bmp"}},
+        {"stale different files beside the package",
+         {"coin.bmp"},
+         {"city.bmp"},
+         false,
+         [&](const TempDir& d) {
+             writeBytes(d / "a/backpx/city.bmp", stale.size(), 1);
+             writeFile(d / "a/backpx/city.bmp", stale);
+             writeFile(d / "a/sprites/coin.bmp", stale);
+         },
+         [&](const TempDir& d) {
+             EXPECT_EQ(readAll(d / "a/backpx/city.bmp"), stale);
+             EXPECT_EQ(readAll(d / "a/sprites/coin.bmp"), stale);
+         }},
+        {"8-bit names", {"naïve.bmp"}, {"café.bmp", "Ünïcødé.bmp"}, false, nullptr,
+         [&](const TempDir& d) {
+             auto h = headerOf(d / "a/level.slv");
+             EXPECT_EQ(h[4].name.str(), "\\sprites\\na\xEFve.bmp");  // one byte per letter
+             EXPECT_EQ(h[5].name.str(), "\\backpx\\caf\xE9.bmp");
+             EXPECT_TRUE(fs::exists(d / "b/backpx/café.bmp"));
+         }},
+        {"a package path relative to the current folder", {"coin.bmp"}, {"city.bmp"}, true, nullptr,
+         [&](const TempDir& d) { EXPECT_TRUE(fs::exists(d / "a/backpx/city.bmp")); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir d;
+        MadeLevel m = makeLevel(d, c.images, c.stages);
+        fs::create_directories(d.path() / "a/backpx");
+        fs::create_directories(d.path() / "a/sprites");
+        fs::create_directories(d.path() / "b");
+        save(*m.level, d / "a/level.slv");
+        if (c.before) c.before(d);
+
+        auto first = openFrom(d / "a/level.slv", c.relative);
+        expectPictures(*first, m);
+        for (int s = 1; s <= first->totstages; ++s)  // extracted copies keep a usable name
+            EXPECT_TRUE(first->stage(s).path.str().ends_with(".bmp")) << first->stage(s).path.str();
+        for (int i = 1; i <= first->totimages; ++i)
+            EXPECT_TRUE(first->image(i).path.str().ends_with(".bmp")) << first->image(i).path.str();
+
+        save(*first, d / "b/level.slv");
+        EXPECT_TRUE(sameEntries(headerOf(d / "a/level.slv"), headerOf(d / "b/level.slv")));
+        auto second = openFrom(d / "b/level.slv", c.relative);
+        expectPictures(*second, m);
+        if (c.after) c.after(d);
+        EXPECT_FALSE(fs::exists("/sprites") || fs::exists("/backpx"));
+    }
+}
+
+TEST(LevelRoundTrip, NothingIsWrittenThroughSymbolicLinks) {
+    struct Case {
+        const char* what;
+        std::function<void(const TempDir&)> plant;
+        const char* words;
+    };
+    const Case cases[] = {
+        {"linked sprites folder", [](const TempDir& d) { fs::create_directory_symlink(d / "outside", d / "pkg/sprites"); },
+         "pkg/sprites\" is a symbolic link"},
+        {"dangling backpx link", [](const TempDir& d) { fs::create_directory_symlink(d / "outside/new", d / "pkg/backpx"); },
+         "pkg/backpx\" is a symbolic link"},
+        {"linked member file",
+         [](const TempDir& d) {
+             fs::create_directories(d.path() / "pkg/sprites");
+             fs::create_symlink(d / "outside/victim", d / "pkg/sprites/hero.bmp");
+         },
+         "hero.bmp\" is a symbolic link"},
+        {"dangling member file link",
+         [](const TempDir& d) {
+             fs::create_directories(d.path() / "pkg/backpx");
+             fs::create_symlink(d / "outside/new.bmp", d / "pkg/backpx/park.bmp");
+         },
+         "park.bmp\" is a symbolic link"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir d;
+        fs::create_directories(d.path() / "outside");
+        writeFile(d / "outside/victim", "mine");
+        auto l = smallLevel(d.str());
+        fs::create_directories(d.path() / "pkg");
+        save(*l, d / "pkg/level.slv");
+        c.plant(d);
+        auto target = std::make_unique<slv::Level>();
+        slv::PackageHooks hooks;
+        try {
+            slv::openLevel(*target, d / "pkg/level.slv", hooks);
+            ADD_FAILURE() << "opened through a link";
+        } catch (const slv::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+        }
+        std::vector<std::string> outside;
+        for (auto& e : fs::directory_iterator(d.path() / "outside")) outside.push_back(e.path().filename().string());
+        EXPECT_EQ(outside, std::vector<std::string>{"victim"});
+        EXPECT_EQ(readAll(d / "outside/victim"), "mine");
+    }
+}
+
+TEST(PackageNames, Windows1252BothWays) {
+    struct Case {
+        std::string stored, utf8;
+    };
+    const Case cases[] = {
+        {"caf\xE9.bmp", "café.bmp"},
+        {"\x80\x9F\xFF", "€Ÿÿ"},
+        {"\x81\x8D\x8F\x90\x9D", "\u0081\u008D\u008F\u0090\u009D"},  // bytes without a letter
+        {"plain", "plain"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(slv::fromWindows1252(c.stored), c.utf8);
+        EXPECT_EQ(slv::toWindows1252(c.utf8), c.stored);
+    }
+    for (const char* bad : {"日本.bmp", "\xC3", "a\xFF"}) {  // not in the page; broken UTF-8
+        EXPECT_FALSE(slv::toWindows1252(bad)) << bad;
+    }
+    EXPECT_EQ(slv::toWindows1252Lossy("日本.bmp"), "??.bmp");
+    EXPECT_EQ(slv::pathForPackage("/home/é/x.bmp"), "\\home\\\xE9\\x.bmp");
+    EXPECT_EQ(slv::pathFromPackage("C:\\Games\\\xE9.bmp"), "C:/Games/é.bmp");
+    EXPECT_NE(errorOf([] { slv::checkPortableName("日本.bmp"); }).find("日本.bmp"), std::string::npos);
+    EXPECT_EQ(errorOf([] { slv::checkPortableName("café.bmp"); }), "");
+    // Add refuses such a file before anything changes.
+    auto l = std::make_unique<slv::Level>();
+    auto size = [](const std::string&) -> std::int64_t { return 10; };
+    EXPECT_NE(errorOf([&] { slv::addStages(*l, {"/w/backpx/ok.bmp", "/w/backpx/日本.bmp"}, size); }).find("日本.bmp"),
+              std::string::npos);
+    EXPECT_EQ(l->totstages, 0);
+    EXPECT_EQ(errorOf([&] { slv::addStages(*l, {"/w/backpx/café.bmp"}, size); }), "");
+}

@@ -1,0 +1,113 @@
+#include "render.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "display/surface.h"
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "package/levelio.h"
+
+namespace slvtool {
+
+namespace {
+
+constexpr int kViewWidth = 640;
+constexpr int kViewHeight = 430;
+
+// The editor's side of Open: a surface per image, keyed with the sprite key.
+struct SurfaceHooks : slv::PackageHooks {
+    slv::TDirectDraw& device;
+    std::uint32_t key;
+    SurfaceHooks(slv::TDirectDraw& d, std::uint32_t k) : device(d), key(k) {}
+    slv::SurfaceHandle loadImage(int, const std::string& path) override {
+        slv::TDirectDrawSurface* s = device.CreateSurface();
+        try {
+            s->LoadBitmapFile(path);
+        } catch (...) {
+            device.FreeSurface(s->handle());
+            throw;
+        }
+        s->SetKeyColor(key);
+        return s->handle();
+    }
+    void freeSurface(slv::SurfaceHandle h) override { device.FreeSurface(h); }
+};
+
+}  // namespace
+
+void decodeMembers(const std::string& package) {
+    slv::PackageContents c = slv::readPackage(package);
+    const slv::PackageHeader& h = c.header;
+    // Each member goes, under the name Open would give it, into a private
+    // folder and through the editor's own picture loader, then away again.
+    std::string scratch = (std::filesystem::temp_directory_path() / "slvtool-check-XXXXXX").string();
+    if (!::mkdtemp(scratch.data())) throw slv::Error("Cannot create a scratch folder in " + scratch);
+    struct Cleanup {
+        std::string dir;
+        ~Cleanup() {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        }
+    } cleanup{scratch};
+    slv::TDirectDraw device(32);
+    slv::TDirectDrawSurface* s = device.CreateSurface();
+    slv::BinFile f(package, slv::BinFile::Mode::Read);
+    std::string bytes;
+    auto decode = [&](const slv::PackEntry& e, const std::string& what) {
+        bytes.resize(static_cast<std::size_t>(e.size));
+        f.seek(h.dataStart + e.start);
+        f.readExact(bytes.data(), bytes.size());
+        const std::string file = slv::joinPath(scratch, slv::memberFileName(e.name.str(), bytes));
+        slv::writeFileAtomic(file, bytes);
+        try {
+            s->LoadBitmapFile(file);
+        } catch (const std::exception& err) {
+            throw slv::Error("The package's " + what + " (\"" + e.name.str() + "\") does not load: " + err.what());
+        }
+        slv::deleteFile(file);
+    };
+    for (int i = 1; i <= h.totimages; ++i)
+        if (slv::imageUsed(c.tables.image(i))) decode(h.imageEntry(i), "image " + std::to_string(i));
+    for (int st = 1; st <= h.totstages; ++st) decode(h.stageEntry(st), "stage " + std::to_string(st));
+    f.close();
+}
+
+void renderStage(const std::string& package, int stage, const std::string& outPng, std::uint32_t keyRgb) {
+    auto level = std::make_unique<slv::Level>();
+    slv::TDirectDraw device(32);
+    const std::uint32_t key = device.rgbToPixel(keyRgb >> 16 & 255, keyRgb >> 8 & 255, keyRgb & 255);
+    SurfaceHooks hooks(device, key);
+    slv::openLevel(*level, package, hooks);
+    if (stage < 1 || stage > level->totstages)
+        throw slv::Error("The package has " + std::to_string(level->totstages) + " stages; there is no stage " +
+                         std::to_string(stage));
+
+    slv::TDirectDrawSurface* view = device.CreateSurface();
+    view->SetSize(kViewWidth, kViewHeight);
+    view->FillColor(0);
+    slv::TDirectDrawSurface* backdrop = device.CreateSurface();
+    backdrop->LoadBitmapFile(level->stage(stage).path.str());
+    view->DrawRect(0, 0, backdrop->SurfaceRect(), backdrop, false);
+    for (int n = 1; n <= level->stage(stage).totsprites; ++n) {
+        const slv::SpriteRec& sp = level->sprite(n, stage);
+        if (slv::TDirectDrawSurface* src = device.resolve(sp.surface))
+            view->DrawRect(sp.x, sp.y, slv::TRect{0, 0, sp.w, sp.h}, src, true);  // frame 1
+    }
+
+    const slv::PixelView v = view->Pixels();
+    QImage image(v.pixels, v.width, v.height, v.pitch, QImage::Format_RGB32);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) throw slv::Error("Cannot encode the picture for \"" + outPng + "\"");
+    slv::writeFileAtomic(outPng, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+}
+
+}  // namespace slvtool
