@@ -121,6 +121,8 @@ std::int32_t measure(const std::string& path, const std::string& what) {
     std::int64_t n;
     try {
         n = fileSize(path);
+    } catch (const FileError& e) {  // the path is named already
+        throw Error("Cannot read the bitmap of " + what + " (\"" + path + "\"): " + e.reason());
     } catch (const Error& e) {
         throw Error("Cannot read the bitmap of " + what + " (\"" + path + "\"): " + e.what());
     }

@@ -368,20 +368,20 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
              patchI32(pkg, sprite21 + 40, 50);
              patchI32(pkg, sprite21 + 48, 1);
              patchI32(pkg, sprite21 + 52, 2147483633);
-         }, "@@1"},
-        {i32At(sprite21 + 52, 0), "@@2"},
-        {i32At(sprite21 + 52, 3), "@@3"},
-        {i32At(sprite21 + 36, 0), "@@4"},
-        {i32At(sprite21 + 40, -1), "@@5"},
-        {i32At(sprite21 + 36, 51), "@@6"},
-        {i32At(sprite21 + 36, 1 << 30), "@@7"},  // 2 x 2^30 overflows 32 bits
-        {i32At(sprite21 + 40, 21), "@@8"},
-        {bytesAt(data + 1185052 + 5000, "X"), "@@9"},  // image 2's member
+         }, "Damaged level package: sprite 2 of stage 1 shows frame 2147483633 of 1"},
+        {i32At(sprite21 + 52, 0), "Damaged level package: sprite 2 of stage 1 shows frame 0 of 2"},
+        {i32At(sprite21 + 52, 3), "Damaged level package: sprite 2 of stage 1 shows frame 3 of 2"},
+        {i32At(sprite21 + 36, 0), "Damaged level package: sprite 2 of stage 1 has frames of 0 x 10 pixels (both must be positive)"},
+        {i32At(sprite21 + 40, -1), "Damaged level package: sprite 2 of stage 1 has frames of 10 x -1 pixels (both must be positive)"},
+        {i32At(sprite21 + 36, 51), "Damaged level package: sprite 2 of stage 1: 2 frames of 51 x 10 do not fit image 2 (\"coin.bmp\") of 100 x 20 pixels"},
+        {i32At(sprite21 + 36, 1 << 30), "Damaged level package: sprite 2 of stage 1: 2 frames of 1073741824 x 10 do not fit image 2 (\"coin.bmp\") of 100 x 20 pixels"},  // 2 x 2^30 overflows 32 bits
+        {i32At(sprite21 + 40, 21), "Damaged level package: sprite 2 of stage 1: 2 frames of 10 x 21 do not fit image 2 (\"coin.bmp\") of 100 x 20 pixels"},
+        {bytesAt(data + 1185052 + 5000, "X"), "Damaged level package: sprite 2 of stage 1 uses image 2 (\"coin.bmp\"), which is not a BMP or PNG picture"},  // image 2's member
         {[&] {  // slot 3 holds a record, but the package counts 2 images
              slv::PackEntry e = slv::makeEntry("x.bmp", 0, 0, false);
              patch(pkg, image1 + 2 * 292 + 4, &e.name, 21);
              patchI32(pkg, sprite21 + 56, 3);
-         }, "@@10"},
+         }, "Damaged level package: sprite 2 of stage 1 uses image 3 but the package holds 2 images"},
         // Tables that disagree with the header.
         {i32At(stage1 + 292 + 288, 1), "Damaged level package: stage 2 records 1 bytes but its entry holds 3000"},
         {i32At(image1 + 284, 1), "Damaged level package: image 1 records 1 bytes but its entry holds 5000"},

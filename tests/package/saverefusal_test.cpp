@@ -33,7 +33,7 @@ TEST(SaveRefusal, EachFaultOfTheLevelIsNamed) {
         {[](slv::Level& l) {
              l.image(2).name.clear();  // freed while sprites still use it
          },
-         "The level cannot be saved: sprite 2 of stage 1 uses image 2, a free slot"},
+         "The level cannot be saved: sprite 2 of stage 1 uses image 2 but the package holds 1 images"},
         {[](slv::Level& l) { l.sprite(1, 2).totpos = 0; },
          "The level cannot be saved: sprite 1 of stage 2 has 0 frames (at least 1 needed)"},
         {[](slv::Level& l) { l.stage(1).totsprites = 101; },
