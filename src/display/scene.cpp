@@ -46,10 +46,10 @@ void runScript(TDirectDrawSurfaceCanvas& c, const OverlayScript& script) {
 // horizontal runs apart, so that writing them back takes no decisions.
 struct OverlayPixels {
     struct Point {
-        std::uint32_t offset, value;  // offset in bytes
+        std::uint32_t x, value;
     };
     struct Run {
-        std::uint32_t offset, length, value;
+        std::uint32_t x, length, value;
     };
     // Row y's points are pointStart[y] .. pointStart[y+1]-1; runs alike.
     std::vector<std::uint32_t> pointStart, runStart;
@@ -57,15 +57,18 @@ struct OverlayPixels {
     std::vector<Run> runs;
 };
 
-// Writes the recorded pixels of rows y0..y1-1.
+// Writes the recorded pixels onto a target of the recorded size, whatever
+// its row pitch.
 template <class T>
-void replayRows(const OverlayPixels& o, std::uint8_t* base, int y0, int y1) {
-    const OverlayPixels::Point* p = o.points.data();
-    for (std::uint32_t k = o.pointStart[std::size_t(y0)], e = o.pointStart[std::size_t(y1)]; k < e; ++k)
-        *reinterpret_cast<T*>(base + p[k].offset) = static_cast<T>(p[k].value);
-    for (std::uint32_t k = o.runStart[std::size_t(y0)], e = o.runStart[std::size_t(y1)]; k < e; ++k) {
-        const OverlayPixels::Run& r = o.runs[k];
-        std::fill_n(reinterpret_cast<T*>(base + r.offset), r.length, static_cast<T>(r.value));
+void replay(const OverlayPixels& o, const PixelView& v) {
+    for (int y = 0; y < v.height; ++y) {
+        T* row = reinterpret_cast<T*>(v.pixels + std::size_t(y) * v.pitch);
+        for (std::uint32_t k = o.pointStart[std::size_t(y)], e = o.pointStart[std::size_t(y) + 1]; k < e; ++k)
+            row[o.points[k].x] = static_cast<T>(o.points[k].value);
+        for (std::uint32_t k = o.runStart[std::size_t(y)], e = o.runStart[std::size_t(y) + 1]; k < e; ++k) {
+            const OverlayPixels::Run& r = o.runs[k];
+            std::fill_n(row + r.x, r.length, static_cast<T>(r.value));
+        }
     }
 }
 
@@ -102,11 +105,10 @@ OverlayPixels recordRuns(const OverlayScript& script) {
             const T value = rb[x];
             int end = x + 1;
             while (end < a.width && written(end) && rb[end] == value) ++end;
-            const std::uint32_t offset = std::uint32_t(std::size_t(y) * a.pitch + std::size_t(x) * sizeof(T));
             if (end - x == 1)
-                o.points.push_back({offset, value});
+                o.points.push_back({std::uint32_t(x), value});
             else
-                o.runs.push_back({offset, std::uint32_t(end - x), value});
+                o.runs.push_back({std::uint32_t(x), std::uint32_t(end - x), value});
             x = end;
         }
     }
@@ -136,9 +138,8 @@ namespace {
 // held from before, or recorded now because the previous frame had the same
 // script. Null: draw the script directly.
 const OverlayPixels* recordedOverlays(const OverlayScript& script, SceneCache::Impl* cache) {
-    // Offsets are 32-bit: targets of up to 4 GB.
-    const bool recordable = cache && !script.ops.empty() &&
-                            std::int64_t(script.height) * script.width * (script.bits / 8) < (std::int64_t(1) << 32);
+    // Indexes are 32-bit.
+    const bool recordable = cache && !script.ops.empty() && std::int64_t(script.height) * script.width < (std::int64_t(1) << 31);
     if (!recordable) return nullptr;
     if (cache->haveRecording && script == cache->recorded) return &cache->pixels;
     if (script == cache->last) {
@@ -239,11 +240,11 @@ void drawScene(TDirectDrawSurface& target, const Level& L, const TDirectDraw& de
     if (!covered) target.FillColor(0);
     for (const Piece& p : pieces) target.DrawRect(p.x, p.y, p.frame, p.src, p.keyed);
     if (recorded) {
-        std::uint8_t* base = target.PixelsForWrite().pixels;
+        const PixelView v = target.PixelsForWrite();
         if (script.bits == 32)
-            replayRows<std::uint32_t>(*recorded, base, 0, H);
+            replay<std::uint32_t>(*recorded, v);
         else
-            replayRows<std::uint16_t>(*recorded, base, 0, H);
+            replay<std::uint16_t>(*recorded, v);
     }
     if (!recorded && !script.ops.empty()) runScript(target.Canvas(), script);
 
