@@ -2,6 +2,7 @@
 
 #include <QBackingStore>
 #include <QGuiApplication>
+#include <QWindow>
 #include <QImage>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -149,10 +150,10 @@ void TDXDraw::Present() {
     attachDirect();
 }
 
-// Drawing straight into the backing store needs a raster backing store in
-// the back buffer's own pixel format that stays put between frames (X11 and
-// offscreen; Wayland's buffers change hands every frame), the back buffer
-// shown 1:1, and the whole view unobscured.
+// Drawing straight into the backing store needs a raster backing store of
+// 32-bit pixels that stays put between frames (X11 and offscreen; Wayland's
+// buffers change hands every frame), the back buffer shown 1:1, and the
+// whole view unobscured.
 TDXDraw::DirectKey TDXDraw::directKey() const {
     static const bool platformOk = QGuiApplication::platformName() == QLatin1String("xcb") ||
                                    QGuiApplication::platformName() == QLatin1String("offscreen");
@@ -161,7 +162,13 @@ TDXDraw::DirectKey TDXDraw::directKey() const {
     QWidget* top = window();
     QBackingStore* store = top ? top->backingStore() : nullptr;
     auto* image = store ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
-    if (!image || image->format() != QImage::Format_RGB32 || image->devicePixelRatio() != 1.0) return {};
+    if (!image || image->devicePixelRatio() != 1.0) return {};
+    // The back buffer leaves the top byte 0: fine where the window has no
+    // alpha channel (X11 keeps its stores premultiplied even then).
+    const bool opaqueWindow = top->windowHandle() && !top->windowHandle()->format().hasAlpha();
+    if (image->format() != QImage::Format_RGB32 &&
+        !(image->format() == QImage::Format_ARGB32_Premultiplied && opaqueWindow))
+        return {};
     const QRect target = targetRect();
     if (target.size() != QSize(backBuffer_->Width(), backBuffer_->Height())) return {};
     if (!(QRegion(target) - visibleRegion()).isEmpty()) return {};
@@ -263,6 +270,7 @@ QPoint TDXDraw::toBackBuffer(QPoint p) const {
 }
 
 void TDXDraw::paintEvent(QPaintEvent*) {
+    if (directKey_.bits) checkDirect();  // the backing store may have been re-made
     QPainter p(this);
     if (!ViewReady()) {
         p.fillRect(rect(), Qt::black);
