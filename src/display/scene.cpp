@@ -120,10 +120,13 @@ OverlayPixels recordRuns(const OverlayScript& script) {
 }  // namespace
 
 // Overlays are drawn directly while they change from frame to frame (a
-// drag); once the same script comes twice in a row its pixels are recorded
-// and then replayed until it changes.
+// drag); once the same script has come a few frames in a row its pixels are
+// recorded and then replayed until it changes.
+constexpr int kFramesBeforeRecording = 4;
+
 struct SceneCache::Impl {
-    OverlayScript last;      // the script of the previous frame
+    OverlayScript last;      // the script of the previous frames
+    int sameFrames = 0;      // how many frames in a row had it
     OverlayScript recorded;  // the script whose pixels are held
     bool haveRecording = false;
     OverlayPixels pixels;
@@ -142,13 +145,16 @@ const OverlayPixels* recordedOverlays(const OverlayScript& script, SceneCache::I
     const bool recordable = cache && !script.ops.empty() && std::int64_t(script.height) * script.width < (std::int64_t(1) << 31);
     if (!recordable) return nullptr;
     if (cache->haveRecording && script == cache->recorded) return &cache->pixels;
-    if (script == cache->last) {
+    if (script == cache->last && ++cache->sameFrames >= kFramesBeforeRecording) {
         cache->pixels = script.bits == 32 ? recordRuns<std::uint32_t>(script) : recordRuns<std::uint16_t>(script);
         cache->recorded = script;
         cache->haveRecording = true;
         return &cache->pixels;
     }
-    cache->last = script;
+    if (!(script == cache->last)) {
+        cache->last = script;
+        cache->sameFrames = 1;
+    }
     return nullptr;
 }
 
