@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "model/errors.h"
 
@@ -181,11 +182,15 @@ void TDXDraw::attachDirect() {
     const DirectKey key = directKey();
     if (!key.bits) return;
     auto* image = dynamic_cast<QImage*>(window()->backingStore()->paintDevice());
-    // The backing store now shows the frame just painted: the back buffer
-    // takes over those very pixels.
     uchar* at = image->bits() + std::size_t(key.offset.y()) * std::size_t(key.bytesPerLine) +
                 std::size_t(key.offset.x()) * 4;
     if (static_cast<const void*>(image->constBits()) != key.bits) return;  // bits() detached a shared copy
+    // The back buffer takes over the view's part of the backing store, with
+    // the frame it holds.
+    const PixelView own = backBuffer_->Pixels();
+    for (int y = 0; y < own.height; ++y)
+        std::memcpy(at + std::size_t(y) * std::size_t(key.bytesPerLine), own.pixels + std::size_t(y) * own.pitch,
+                    std::size_t(own.width) * 4);
     backBuffer_->AttachPixels(at, key.size.width(), key.size.height(), int(key.bytesPerLine));
     directKey_ = key;
     if (watchedWindow_ != window()) {
