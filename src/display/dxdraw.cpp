@@ -1,8 +1,6 @@
 #include "display/dxdraw.h"
 
-#include <QBackingStore>
 #include <QGuiApplication>
-#include <QWindow>
 #include <QImage>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -11,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "model/errors.h"
 
@@ -55,7 +52,6 @@ void TDXDraw::setSurfaceSize(int width, int height) {
 
 void TDXDraw::setScaleToFit(bool on) {
     scaleToFit_ = on;
-    detachDirect();
     update();
 }
 
@@ -122,7 +118,6 @@ void TDXDraw::InitializeView() {
 
 void TDXDraw::FinalizeView() {
     const bool was = initialized_ || device_;
-    directKey_ = {};  // the back buffer goes with the device
     busy_ = true;
     backBuffer_ = nullptr;
     device_.reset();
@@ -138,112 +133,7 @@ bool TDXDraw::ViewReady() const {
 void TDXDraw::Present() {
     if (!ViewReady()) return;
     backBuffer_->ReleaseCanvas();
-    if (!isVisible()) return;
-    if (backBuffer_->attached()) {
-        checkDirect();
-        if (backBuffer_->attached()) {
-            QWidget* top = window();
-            top->backingStore()->flush(QRegion(QRect(directKey_.offset, directKey_.size)), top->windowHandle());
-            return;
-        }
-    }
-    repaint();
-    attachDirect();
-}
-
-// Drawing straight into the backing store needs a raster backing store of
-// 32-bit pixels that stays put between frames (X11 and offscreen; Wayland's
-// buffers change hands every frame), the back buffer shown 1:1, and the
-// whole view unobscured.
-TDXDraw::DirectKey TDXDraw::directKey() const {
-    static const bool platformOk = QGuiApplication::platformName() == QLatin1String("xcb") ||
-                                   QGuiApplication::platformName() == QLatin1String("offscreen");
-    if (!platformOk || !initialized_ || !backBuffer_ || !device_ || device_->BitCount() != 32 || !isVisible())
-        return {};
-    QWidget* top = window();
-    QBackingStore* store = top ? top->backingStore() : nullptr;
-    auto* image = store ? dynamic_cast<QImage*>(store->paintDevice()) : nullptr;
-    if (!image || image->devicePixelRatio() != 1.0) return {};
-    // The back buffer leaves the top byte 0: fine where the window has no
-    // alpha channel (X11 keeps its stores premultiplied even then).
-    const bool opaqueWindow = top->windowHandle() && !top->windowHandle()->format().hasAlpha();
-    if (image->format() != QImage::Format_RGB32 &&
-        !(image->format() == QImage::Format_ARGB32_Premultiplied && opaqueWindow))
-        return {};
-    const QRect target = targetRect();
-    if (target.size() != QSize(backBuffer_->Width(), backBuffer_->Height())) return {};
-    if (!(QRegion(target) - visibleRegion()).isEmpty()) return {};
-    const QPoint offset = mapTo(top, target.topLeft());
-    if (!image->rect().contains(QRect(offset, target.size()))) return {};
-    return DirectKey{image->constBits(), image->bytesPerLine(), target.size(), offset};
-}
-
-void TDXDraw::attachDirect() {
-    const DirectKey key = directKey();
-    if (!key.bits) return;
-    auto* image = dynamic_cast<QImage*>(window()->backingStore()->paintDevice());
-    uchar* at = image->bits() + std::size_t(key.offset.y()) * std::size_t(key.bytesPerLine) +
-                std::size_t(key.offset.x()) * 4;
-    if (static_cast<const void*>(image->constBits()) != key.bits) return;  // bits() detached a shared copy
-    // The back buffer takes over the view's part of the backing store, with
-    // the frame it holds.
-    const PixelView own = backBuffer_->Pixels();
-    for (int y = 0; y < own.height; ++y)
-        std::memcpy(at + std::size_t(y) * std::size_t(key.bytesPerLine), own.pixels + std::size_t(y) * own.pitch,
-                    std::size_t(own.width) * 4);
-    backBuffer_->AttachPixels(at, key.size.width(), key.size.height(), int(key.bytesPerLine));
-    directKey_ = key;
-    if (watchedWindow_ != window()) {
-        if (watchedWindow_) watchedWindow_->removeEventFilter(this);
-        watchedWindow_ = window();
-        watchedWindow_->installEventFilter(this);
-    }
-}
-
-void TDXDraw::detachDirect() const {
-    directKey_ = {};
-    if (backBuffer_ && backBuffer_->attached()) {
-        try {
-            backBuffer_->DetachPixels();
-        } catch (const Error&) {
-            backBuffer_->SetSize(0, 0);  // no memory: an empty view until the next resize
-        }
-    }
-}
-
-void TDXDraw::checkDirect() const {
-    if (!(directKey() == directKey_)) detachDirect();
-}
-
-void TDXDraw::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    detachDirect();
-}
-
-void TDXDraw::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    detachDirect();
-}
-
-void TDXDraw::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::ParentChange) detachDirect();
-}
-
-// The backing store is re-made when the window is resized or shown again.
-bool TDXDraw::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == watchedWindow_) {
-        switch (event->type()) {
-        case QEvent::Resize:
-        case QEvent::Hide:
-        case QEvent::Show:
-        case QEvent::ScreenChangeInternal:
-            detachDirect();
-            break;
-        default: break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    if (isVisible()) repaint();
 }
 
 QRect TDXDraw::targetRect() const {
@@ -275,18 +165,14 @@ QPoint TDXDraw::toBackBuffer(QPoint p) const {
 }
 
 void TDXDraw::paintEvent(QPaintEvent*) {
-    if (directKey_.bits) checkDirect();  // the backing store may have been re-made
     QPainter p(this);
     if (!ViewReady()) {
         p.fillRect(rect(), Qt::black);
         return;
     }
     const PixelView px = backBuffer_->Pixels();
-    QImage image(px.pixels, px.width, px.height, px.pitch,
-                 px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
-    // A back buffer that lives in the backing store may be painted onto
-    // itself: from a copy, then.
-    if (backBuffer_->attached()) image = image.copy();
+    const QImage image(px.pixels, px.width, px.height, px.pitch,
+                       px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
     const QRect target = targetRect();
     const QRegion around = QRegion(rect()) - QRegion(target);
     for (const QRect& r : around) p.fillRect(r, Qt::black);
@@ -298,7 +184,6 @@ void TDXDraw::paintEvent(QPaintEvent*) {
 
 void TDXDraw::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    detachDirect();
     if (!initialized_ || !autoSize_ || !backBuffer_) return;
     if (backBuffer_->Width() == width() && backBuffer_->Height() == height()) return;
     try {

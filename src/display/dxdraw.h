@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include <QPointer>
 #include <QWidget>
 
 #include "display/canvas.h"
@@ -83,21 +82,9 @@ public:
     bool Initialized() const { return initialized_; }
     bool ViewReady() const;
     // Shows the back buffer now; does nothing unless the view is ready.
-    // Where it can, the back buffer is the view's part of the window's
-    // backing store, and presenting only flushes it to the screen without
-    // waiting on the display server; otherwise the view repaints itself
-    // from the back buffer.
     void Present();
-    bool presentsDirectly() const { return backBuffer_ && backBuffer_->attached(); }
 
-    // The back buffer. In a window on X11 or offscreen, it may draw straight
-    // into the window's backing store (see Present); it is checked here
-    // each time, and goes back to pixels of its own when the backing store
-    // changed.
-    TDirectDrawSurface* BackBuffer() const {
-        if (directKey_.bits) checkDirect();
-        return backBuffer_;
-    }
+    TDirectDrawSurface* BackBuffer() const { return backBuffer_; }
     TDirectDraw* Device() const { return device_.get(); }
     // The surface of a handle on the current device; null when there is none.
     TDirectDrawSurface* resolve(SurfaceHandle handle) const {
@@ -153,26 +140,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void reportError(const std::string& text);
-    // The view's part of the backing store, when the back buffer may draw
-    // into it; bits 0 when not.
-    struct DirectKey {
-        const void* bits = nullptr;
-        qsizetype bytesPerLine = 0;
-        QSize size;
-        QPoint offset;
-        bool operator==(const DirectKey&) const = default;
-    };
-    DirectKey directKey() const;
-    void attachDirect();
-    void detachDirect() const;
-    void checkDirect() const;
 
     std::unique_ptr<TDirectDraw> device_;
     TDirectDrawSurface* backBuffer_ = nullptr;
@@ -187,8 +157,6 @@ private:
     int surfaceWidth_ = 0;
     int surfaceHeight_ = 0;
     std::function<void(const std::string&)> errorHandler_;
-    mutable DirectKey directKey_;
-    QPointer<QWidget> watchedWindow_;
 };
 
 }  // namespace slv

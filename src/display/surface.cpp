@@ -209,7 +209,6 @@ void TDirectDrawSurface::releasePixels() {
         surface_ = nullptr;
     }
     std::vector<std::uint8_t>().swap(buffer_);
-    external_ = nullptr;
 }
 
 // Takes `buffer` as the new pixels. The old pixels stay if the SDL surface
@@ -382,30 +381,12 @@ void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
     }
 }
 
-void TDirectDrawSurface::AttachPixels(std::uint8_t* pixels, int width, int height, int pitch) {
-    if (!pixels || width <= 0 || height <= 0 || pitch < width * (device_->BitCount() / 8)) return;
-    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(pixels, width, height, device_->BitCount(), pitch,
-                                                        device_->pixelFormat());
-    if (!s) cannotBeMade("Surface");
-    releaseCanvasIfActive();
-    releasePixels();
-    surface_ = s;
-    external_ = pixels;
-    key_ = 0;
-}
-
-void TDirectDrawSurface::DetachPixels() {
-    if (!external_) return;
-    SetSize(Width(), Height());
-    FillColor(0);
-}
-
 // ---------------------------------------------------------------- copies
 
 SDL_Surface* TDirectDrawSurface::keyedSource() {
     if (!keyed_ && surface_) {
         flushFill();
-        keyed_ = SDL_CreateRGBSurfaceWithFormatFrom(pixels(), surface_->w, surface_->h,
+        keyed_ = SDL_CreateRGBSurfaceWithFormatFrom(buffer_.data(), surface_->w, surface_->h,
                                                     device_->BitCount(), surface_->pitch,
                                                     device_->pixelFormat());
         if (!keyed_) return nullptr;
@@ -464,8 +445,8 @@ void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64&
         const int bpp = device_->BitCount() / 8;
         const std::size_t rowBytes = std::size_t(w) * bpp;
         const int sp = src->surface_->pitch, dp = surface_->pitch;
-        const std::uint8_t* s = src->pixels() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
-        std::uint8_t* d = pixels() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
+        std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
         if (src == this) {
             if (d > s) {  // overlapping copy downwards: walk rows from the bottom
                 for (int row = h - 1; row >= 0; --row)
@@ -485,8 +466,8 @@ void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64&
         // a vector compare-and-blend over the whole rectangle is fastest.
         const int sp = src->surface_->pitch, dp = surface_->pitch;
         const int bpp = device_->BitCount() / 8;
-        std::uint8_t* d = pixels() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
-        const std::uint8_t* s = src->pixels() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
+        std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
         if (bpp == 4)
             keyedRows<std::uint32_t>(d, dp, s, sp, w, h, src->key_);
         else
@@ -512,36 +493,26 @@ void TDirectDrawSurface::FillColor(std::uint32_t pixel) {
 void TDirectDrawSurface::flushFill() const {
     if (!fillPending_) return;
     fillPending_ = false;
-    if (!surface_) return;
+    auto* data = const_cast<std::uint8_t*>(buffer_.data());
     const std::uint32_t pixel = fillValue_;
-    const int bpp = device_->BitCount() / 8;
-    // Own pixels are filled whole, row padding included; borrowed pixels
-    // row by row, so that memory between the rows is left alone.
-    const std::size_t pitch = std::size_t(surface_->pitch);
-    const std::size_t rowBytes = external_ ? std::size_t(surface_->w) * bpp : pitch;
-    const int rows = external_ ? surface_->h : 1;
-    const std::size_t bytes = external_ ? rowBytes : pitch * std::size_t(surface_->h);
-    for (int y = 0; y < rows; ++y) {
-        std::uint8_t* data = pixels() + std::size_t(y) * pitch;
-        if (bpp == 4) {
-            if (pixel == 0)
-                std::memset(data, 0, bytes);
-            else
-                std::fill_n(reinterpret_cast<std::uint32_t*>(data), bytes / 4, pixel);
-        } else {
-            const auto v = static_cast<std::uint16_t>(pixel);
-            if ((v & 0xFF) == (v >> 8))
-                std::memset(data, v & 0xFF, bytes);
-            else
-                std::fill_n(reinterpret_cast<std::uint16_t*>(data), bytes / 2, v);
-        }
+    if (device_->BitCount() == 32) {
+        if (pixel == 0)
+            std::memset(data, 0, buffer_.size());
+        else
+            std::fill_n(reinterpret_cast<std::uint32_t*>(data), buffer_.size() / 4, pixel);
+    } else {
+        const auto v = static_cast<std::uint16_t>(pixel);
+        if ((v & 0xFF) == (v >> 8))
+            std::memset(data, v & 0xFF, buffer_.size());
+        else
+            std::fill_n(reinterpret_cast<std::uint16_t*>(data), buffer_.size() / 2, v);
     }
 }
 
 std::uint32_t TDirectDrawSurface::ReadPixel(int x, int y) const {
     if (!surface_ || x < 0 || y < 0 || x >= surface_->w || y >= surface_->h) return 0;
     if (fillPending_) return fillValue_;
-    const std::uint8_t* row = pixels() + std::size_t(y) * surface_->pitch;
+    const std::uint8_t* row = buffer_.data() + std::size_t(y) * surface_->pitch;
     if (device_->BitCount() == 32) {
         std::uint32_t v;
         std::memcpy(&v, row + std::size_t(x) * 4, 4);
@@ -562,7 +533,7 @@ void TDirectDrawSurface::SetKeyColor(std::uint32_t pixel) {
 PixelView TDirectDrawSurface::Pixels() const {
     if (!surface_) return {};
     flushFill();
-    return PixelView{pixels(), surface_->pitch,
+    return PixelView{const_cast<std::uint8_t*>(buffer_.data()), surface_->pitch,
                      device_->BitCount() / 8, surface_->w, surface_->h};
 }
 

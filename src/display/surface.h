@@ -96,14 +96,6 @@ public:
     // a size of 0 in either direction releases the pixels.
     void SetSize(int width, int height);
 
-    // Draws from now on into pixels owned by someone else (rows `pitch`
-    // bytes apart), until DetachPixels, a new size or a load; the owner keeps
-    // them alive meanwhile. Rows are written only within their width.
-    void AttachPixels(std::uint8_t* pixels, int width, int height, int pitch);
-    // Back to pixels of its own, of the same size, filled with 0.
-    void DetachPixels();
-    bool attached() const { return external_ != nullptr; }
-
     int Width() const;
     int Height() const;
     TRect SurfaceRect() const { return TRect{0, 0, Width(), Height()}; }
@@ -150,12 +142,7 @@ private:
 
     TDirectDraw* device_;
     SurfaceHandle handle_;
-    std::uint8_t* pixels() const {
-        return external_ ? external_ : const_cast<std::uint8_t*>(buffer_.data());
-    }
-
     std::vector<std::uint8_t> buffer_;  // the pixels, pitch-aligned rows
-    std::uint8_t* external_ = nullptr;  // borrowed pixels instead, when set
     SDL_Surface* surface_ = nullptr;    // plain view of buffer_
     SDL_Surface* keyed_ = nullptr;      // RLE-encoded view of buffer_ for keyed copies
     std::uint32_t key_ = 0;

@@ -2,14 +2,11 @@
 
 #include "common/error_text.h"
 
-#include <QApplication>
-#include <QBackingStore>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 
-#include "display/canvas.h"
 #include "display/dxdraw.h"
 #include "model/errors.h"
 
@@ -199,42 +196,4 @@ TEST_F(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
     ASSERT_EQ(up.count(), 1);
     EXPECT_FALSE(up[0][1].toBool());
     EXPECT_EQ(up[0][2].toInt(), 15);
-}
-
-// In a window the back buffer becomes the view's part of the backing store
-// after the first present: what is drawn is what the window holds, other
-// widgets' pixels stay theirs, and a resize of the window hands the back
-// buffer pixels of its own again before the backing store is re-made.
-TEST_F(View, PresentDrawsStraightIntoTheBackingStoreUntilTheWindowChanges) {
-    form.resize(300, 200);
-    view->setGeometry(10, 20, 64, 48);
-    form.show();
-    QApplication::processEvents();
-    ASSERT_TRUE(view->ViewReady());
-    view->Present();
-    ASSERT_TRUE(view->presentsDirectly());
-    auto* store = dynamic_cast<QImage*>(form.backingStore()->paintDevice());
-    ASSERT_NE(store, nullptr);
-    const QRgb beside = store->pixel(9, 20), below = store->pixel(10, 68);
-    TDirectDrawSurface* bb = view->BackBuffer();
-    bb->FillColor(bb->device().rgbToPixel(0, 0, 255));
-    TDirectDrawSurfaceCanvas& c = bb->Canvas();
-    c.SetBrushStyle(TBrushStyle::bsSolid);
-    c.SetBrushColor(0x0000FF);  // red
-    c.SetPenColor(0x0000FF);
-    c.Rectangle(5, 6, 20, 30);
-    view->Present();
-    EXPECT_TRUE(view->presentsDirectly());
-    EXPECT_EQ(store->pixel(10 + 5, 20 + 6) & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(store->pixel(10 + 63, 20 + 47) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(store->pixel(9, 20), beside);
-    EXPECT_EQ(store->pixel(10, 68), below);
-    EXPECT_EQ(shown(5, 6).red(), 255);
-
-    form.resize(320, 240);
-    EXPECT_FALSE(view->presentsDirectly());
-    QApplication::processEvents();
-    EXPECT_EQ(view->BackBuffer()->Width(), 64);
-    view->Present();  // the plain path, then straight again
-    EXPECT_TRUE(view->presentsDirectly());
 }
