@@ -5,6 +5,9 @@
 #include <memory>
 #include <random>
 
+#include <QImage>
+#include <QTemporaryDir>
+
 #include "display/scene.h"
 
 using namespace slv;
@@ -196,4 +199,39 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
             for (int n = 1; n <= 12; ++n) L.sprite(n, 1).pos = L.sprite(n, 1).pos % 2 + 1;
         }
     }
+}
+
+TEST(Scene, LevelSurfacesLoadEveryUsedImageKeyedAndReleaseThemAtTheEnd) {
+    QTemporaryDir dir;
+    QImage strip(8, 3, QImage::Format_RGB32);
+    strip.fill(qRgb(255, 0, 255));
+    strip.setPixel(5, 1, qRgb(0, 255, 0));
+    const QString good = dir.filePath("good.bmp");
+    ASSERT_TRUE(strip.save(good, "BMP"));
+    const std::string gone = dir.filePath("gone.bmp").toStdString();
+    auto L = std::make_unique<Level>();
+    L->totimages = 3;
+    L->image(1).name.set("good.bmp");
+    L->image(1).path.set(good.toStdString());
+    L->image(3).name.set("gone.bmp");  // slot 2 free
+    L->image(3).path.set(gone);
+    L->stage(2).totsprites = 2;
+    L->sprite(1, 2).image = 1;
+    L->sprite(2, 2).image = 3;
+    TDirectDraw dev(32);
+    const std::uint32_t key = dev.rgbToPixel(255, 0, 255);
+    {
+        LevelSurfaces pictures(*L, dev, key);
+        ASSERT_EQ(pictures.errors().size(), 1u);
+        EXPECT_NE(pictures.errors()[0].find(gone), std::string::npos);
+        TDirectDrawSurface* s = dev.resolve(L->sprite(1, 2).surface);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->KeyColor(), key);
+        EXPECT_EQ(s->ReadPixel(5, 1), dev.rgbToPixel(0, 255, 0));
+        EXPECT_EQ(L->sprite(2, 2).surface, 0u);
+        EXPECT_EQ(dev.SurfaceCount(), 1u);
+    }
+    EXPECT_EQ(dev.SurfaceCount(), 0u);
+    EXPECT_EQ(L->sprite(1, 2).surface, 0u);
+    EXPECT_EQ(L->image(1).surface, 0u);
 }
