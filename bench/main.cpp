@@ -29,14 +29,15 @@ public:
     }
 };
 
-void printRatio(const MedianReporter& rep, int bits) {
+void printRatio(const MedianReporter& rep, int bits, const char* label = "frame",
+                const char* bench = "BM_DisplayFrame") {
     const std::string arg = "/" + std::to_string(bits);
-    auto frame = rep.medians.find("BM_DisplayFrame" + arg);
+    auto frame = rep.medians.find(bench + arg);
     auto copy = rep.medians.find("BM_DisplayMemcpy" + arg);
     if (frame == rep.medians.end() || copy == rep.medians.end() || copy->second <= 0)
-        std::printf("frame ratio %dbpp: n/a\n", bits);
+        std::printf("%s ratio %dbpp: n/a\n", label, bits);
     else
-        std::printf("frame ratio %dbpp: %.2f\n", bits, frame->second / copy->second);
+        std::printf("%s ratio %dbpp: %.2f\n", label, bits, frame->second / copy->second);
 }
 
 // A median in milliseconds, one median over another, or a median that is
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     printRatio(reporter, 32);
     printRatio(reporter, 16);
+    printRatio(reporter, 32, "tick+present", "BM_DisplayTickPresent");
     printFigure(reporter, "window open+save vs resave", "BM_WindowOverResave", "", true);
     printFigure(reporter, "framecount with load 2880x64", "BM_FramecountWithLoad");
     printFigure(reporter, "window start-up to first frame", "BM_WindowStartup");

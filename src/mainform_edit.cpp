@@ -24,6 +24,21 @@ using namespace slv;
 
 namespace {
 const QString kBitmapFilter = QStringLiteral("Bitmap (*.bmp)");
+
+// The pictures that can be read; the reasons for the others are added to
+// `errors`. Asked before a command takes pictures in, so that no stage or
+// sprite is made with a picture that cannot be shown.
+std::vector<std::string> readablePictures(const std::vector<std::string>& paths, QStringList& errors) {
+    std::vector<std::string> ok;
+    for (const std::string& p : paths) {
+        const PictureProbe probe = ProbePicture(p);
+        if (probe.readable)
+            ok.push_back(p);
+        else
+            errors << QString::fromStdString(probe.error);
+    }
+    return ok;
+}
 }
 
 // What the editing module needs from the display.
@@ -101,9 +116,15 @@ void Tmain::Button4Click() {
         QStringList files = UiServices::instance().openFiles(
             this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, true);
         if (files.isEmpty()) return;
+        QStringList unreadable;
+        const std::vector<std::string> paths = readablePictures(toPaths(files), unreadable);
+        if (!unreadable.isEmpty()) showError(unreadable.join("\n"));
+        if (paths.empty()) return;
+        files.clear();
+        for (const std::string& p : paths) files << QString::fromStdString(p);
         EditScope edit(*this);
         try {
-            addStages(L, toPaths(files));
+            addStages(L, paths);
         } catch (const Error& e) {
             showError(QString::fromUtf8(e.what()));
             return;
@@ -140,6 +161,10 @@ void Tmain::Button5Click() {
         QStringList files = UiServices::instance().openFiles(
             this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, false);
         if (files.isEmpty()) return;
+        if (const PictureProbe probe = ProbePicture(files.first().toStdString()); !probe.readable) {
+            showError(QString::fromStdString(probe.error));
+            return;
+        }
         EditScope edit(*this);
         modifyStage(L, row + 1, files.first().toStdString());
         ListBox1->item(row)->setText(QString::fromStdString(fileNamePart(files.first().toStdString())));
@@ -312,7 +337,12 @@ void Tmain::spritef1Button1Click() {
     const std::string folder = spritef1->folder().toStdString();
     if (L.addmode) {
         std::vector<std::string> names;
-        for (int row : spritef1->selectedLines()) names.push_back(spritef1->lineName(row).toStdString());
+        QStringList unreadable;
+        for (int row : spritef1->selectedLines()) {
+            const std::string name = spritef1->lineName(row).toStdString();
+            if (!readablePictures({joinPath(folder, name)}, unreadable).empty()) names.push_back(name);
+        }
+        if (!unreadable.isEmpty()) showError(unreadable.join("\n"));
         auto rebuild = [this, &L] {
             listUpdating_ = true;
             ListBox2->clear();
@@ -346,6 +376,10 @@ void Tmain::spritef1Button1Click() {
         return;
     }
     const QString name = spritef1->lineName(f);
+    if (const PictureProbe probe = ProbePicture(joinPath(folder, name.toStdString())); !probe.readable) {
+        showError(QString::fromStdString(probe.error));
+        return;
+    }
     EditScope edit(*this);
     replaceSprite(L, s, folder, name.toStdString(), Callbacks::surfaces(*this),
                   Callbacks::detector(*this));

@@ -30,7 +30,15 @@ TDXDrawOptions TDXDrawOptions::derive(TDXDrawOptions declared) {
     return e;
 }
 
-TDXDraw::TDXDraw(QWidget* parent) : QWidget(parent) {
+TDXDraw::TDXDraw(QWidget* parent) : QWidget(parent), showLater_(new QTimer(this)) {
+    showLater_->setSingleShot(true);
+    showLater_->setTimerType(Qt::PreciseTimer);
+    connect(showLater_, &QTimer::timeout, this, [this] {
+        if (ViewReady() && isVisible()) {
+            backBuffer_->ReleaseCanvas();
+            showNow();
+        }
+    });
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
@@ -133,7 +141,20 @@ bool TDXDraw::ViewReady() const {
 void TDXDraw::Present() {
     if (!ViewReady()) return;
     backBuffer_->ReleaseCanvas();
-    if (isVisible()) repaint();
+    if (!isVisible()) return;
+    const qint64 interval = qint64(minPresentMs_) * 1000000;
+    const qint64 since = lastShown_.isValid() ? lastShown_.nsecsElapsed() : interval;
+    if (since < interval) {
+        if (!showLater_->isActive()) showLater_->start(int((interval - since + 999999) / 1000000));
+        return;
+    }
+    showNow();
+}
+
+void TDXDraw::showNow() {
+    showLater_->stop();
+    lastShown_.start();
+    repaint();
 }
 
 QRect TDXDraw::targetRect() const {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include "display/canvas.h"
@@ -81,8 +83,15 @@ public:
     void FinalizeView();
     bool Initialized() const { return initialized_; }
     bool ViewReady() const;
-    // Shows the back buffer now; does nothing unless the view is ready.
+    // Shows the back buffer; does nothing unless the view is ready. A frame
+    // is shown at once when the last one was shown at least
+    // minPresentInterval() ago; a frame that comes sooner is shown when the
+    // interval has passed, unless a newer one has replaced it by then, so
+    // the frame loop does not wait on the display for frames no screen
+    // refreshes fast enough to show.
     void Present();
+    int minPresentInterval() const { return minPresentMs_; }  // milliseconds
+    void setMinPresentInterval(int ms) { minPresentMs_ = ms < 0 ? 0 : ms; }
 
     TDirectDrawSurface* BackBuffer() const { return backBuffer_; }
     TDirectDraw* Device() const { return device_.get(); }
@@ -157,6 +166,11 @@ private:
     int surfaceWidth_ = 0;
     int surfaceHeight_ = 0;
     std::function<void(const std::string&)> errorHandler_;
+    void showNow();
+    // 4 ms: faster than the refresh of any common display (240 Hz).
+    int minPresentMs_ = 4;
+    QElapsedTimer lastShown_;
+    QTimer* showLater_ = nullptr;
 };
 
 }  // namespace slv

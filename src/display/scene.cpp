@@ -16,12 +16,157 @@ int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 bool stageHasSprites(int stage) { return stage >= 1 && stage <= kMaxStages; }
 bool stageHasSectors(int stage) { return stage >= 0 && stage <= kMaxStages; }
 
+// The overlays of a frame as a script: one entry per outline, in drawing
+// order. Two frames with equal scripts on targets of the same size and
+// format get the same overlay pixels.
+struct OverlayOp {
+    std::int64_t x1, y1, x2, y2;
+    std::uint32_t color;
+    bool dashed;
+    bool operator==(const OverlayOp&) const = default;
+};
+
+struct OverlayScript {
+    int width = 0, height = 0, bits = 0;
+    std::vector<OverlayOp> ops;
+    bool operator==(const OverlayScript&) const = default;
+};
+
+void runScript(TDirectDrawSurfaceCanvas& c, const OverlayScript& script) {
+    c.SetBrushStyle(TBrushStyle::bsClear);
+    for (const OverlayOp& op : script.ops) {
+        c.SetPenStyle(op.dashed ? TPenStyle::psDash : TPenStyle::psSolid);
+        c.SetPenColor(op.color);
+        c.Rectangle(op.x1, op.y1, op.x2, op.y2);
+    }
+}
+
+// The pixels a script writes, each once with the value it ends with, in
+// address order and indexed by row: lone pixels (the vertical edges) and
+// horizontal runs apart, so that writing them back takes no decisions.
+struct OverlayPixels {
+    struct Point {
+        std::uint32_t x, value;
+    };
+    struct Run {
+        std::uint32_t x, length, value;
+    };
+    // Row y's points are pointStart[y] .. pointStart[y+1]-1; runs alike.
+    std::vector<std::uint32_t> pointStart, runStart;
+    std::vector<Point> points;
+    std::vector<Run> runs;
+};
+
+// Writes the recorded pixels onto a target of the recorded size, whatever
+// its row pitch.
+template <class T>
+void replay(const OverlayPixels& o, const PixelView& v) {
+    for (int y = 0; y < v.height; ++y) {
+        T* row = reinterpret_cast<T*>(v.pixels + std::size_t(y) * v.pitch);
+        for (std::uint32_t k = o.pointStart[std::size_t(y)], e = o.pointStart[std::size_t(y) + 1]; k < e; ++k)
+            row[o.points[k].x] = static_cast<T>(o.points[k].value);
+        for (std::uint32_t k = o.runStart[std::size_t(y)], e = o.runStart[std::size_t(y) + 1]; k < e; ++k) {
+            const OverlayPixels::Run& r = o.runs[k];
+            std::fill_n(row + r.x, r.length, static_cast<T>(r.value));
+        }
+    }
+}
+
+// Draws the script on two blank surfaces, one all zeros and one all ones:
+// a pixel is written where either differs from its blank, and then holds
+// the same value in both.
+template <class T>
+OverlayPixels recordRuns(const OverlayScript& script) {
+    TDirectDraw scratch(script.bits);
+    TDirectDrawSurface* zeros = scratch.CreateSurface();
+    TDirectDrawSurface* ones = scratch.CreateSurface();
+    zeros->SetSize(script.width, script.height);
+    ones->SetSize(script.width, script.height);
+    const T allOnes = script.bits == 32 ? T(0x00FFFFFFu) : T(0xFFFFu);
+    zeros->FillColor(0);
+    ones->FillColor(allOnes);
+    runScript(zeros->Canvas(), script);
+    runScript(ones->Canvas(), script);
+    zeros->ReleaseCanvas();
+    ones->ReleaseCanvas();
+    const PixelView a = zeros->Pixels(), b = ones->Pixels();
+    OverlayPixels o;
+    for (int y = 0; y < a.height; ++y) {
+        o.pointStart.push_back(std::uint32_t(o.points.size()));
+        o.runStart.push_back(std::uint32_t(o.runs.size()));
+        const T* ra = reinterpret_cast<const T*>(a.pixels + std::size_t(y) * a.pitch);
+        const T* rb = reinterpret_cast<const T*>(b.pixels + std::size_t(y) * b.pitch);
+        auto written = [&](int x) { return ra[x] != 0 || rb[x] != allOnes; };
+        for (int x = 0; x < a.width;) {
+            if (!written(x)) {
+                ++x;
+                continue;
+            }
+            const T value = rb[x];
+            int end = x + 1;
+            while (end < a.width && written(end) && rb[end] == value) ++end;
+            if (end - x == 1)
+                o.points.push_back({std::uint32_t(x), value});
+            else
+                o.runs.push_back({std::uint32_t(x), std::uint32_t(end - x), value});
+            x = end;
+        }
+    }
+    o.pointStart.push_back(std::uint32_t(o.points.size()));
+    o.runStart.push_back(std::uint32_t(o.runs.size()));
+    return o;
+}
+
 }  // namespace
 
-struct SceneCache::Impl {};
+// Overlays are drawn directly while they change from frame to frame (a
+// drag); once the same script has come a few frames in a row its pixels are
+// recorded and then replayed until it changes.
+constexpr int kFramesBeforeRecording = 4;
+
+struct SceneCache::Impl {
+    OverlayScript last;      // the script of the previous frames
+    int sameFrames = 0;      // how many frames in a row had it
+    OverlayScript recorded;  // the script whose pixels are held
+    bool haveRecording = false;
+    OverlayPixels pixels;
+};
 
 SceneCache::SceneCache() : impl_(new Impl) {}
 SceneCache::~SceneCache() { delete impl_; }
+
+namespace {
+
+// The recorded pixels of `script` when they can be replayed this frame:
+// held from before, or recorded now because the previous frame had the same
+// script. Null: draw the script directly.
+const OverlayPixels* recordedOverlays(const OverlayScript& script, SceneCache::Impl* cache) {
+    // Indexes are 32-bit.
+    const bool recordable = cache && !script.ops.empty() && std::int64_t(script.height) * script.width < (std::int64_t(1) << 31);
+    if (!recordable) return nullptr;
+    if (cache->haveRecording && script == cache->recorded) return &cache->pixels;
+    if (script == cache->last && ++cache->sameFrames >= kFramesBeforeRecording) {
+        cache->pixels = script.bits == 32 ? recordRuns<std::uint32_t>(script) : recordRuns<std::uint16_t>(script);
+        cache->recorded = script;
+        cache->haveRecording = true;
+        return &cache->pixels;
+    }
+    if (!(script == cache->last)) {
+        cache->last = script;
+        cache->sameFrames = 1;
+    }
+    return nullptr;
+}
+
+// One copy of the scene: a picture, or a frame of a strip, at (x, y).
+struct Piece {
+    TDirectDrawSurface* src;
+    std::int64_t x, y;
+    TRect64 frame;
+    bool keyed;
+};
+
+}  // namespace
 
 std::uint32_t SceneView::markColor(const TDirectDrawSurface& target) const {
     // Yellow, else cyan, else orange: at most three colours to avoid.
@@ -38,72 +183,84 @@ std::uint32_t SceneView::markColor(const TDirectDrawSurface& target) const {
 
 void drawScene(TDirectDrawSurface& target, const Level& L, const TDirectDraw& device,
                const SceneView& view, SceneCache* cache) {
-    (void)cache;
-    target.FillColor(0);
-    if (view.backdrop) target.DrawRect(0, 0, view.backdrop->SurfaceRect(), view.backdrop, false);
-    if (view.pad) target.DrawRect(0, 430, view.pad->SurfaceRect(), view.pad, false);
+    const int W = target.Width(), H = target.Height();
+    if (W <= 0 || H <= 0) return;
 
-    if (const SkinRec* s = view.actor) {
+    // The copies, in drawing order: backdrop, pad, actor, sprites.
+    std::vector<Piece> pieces;
+    pieces.reserve(kMaxSprites + 3);
+    if (view.backdrop) pieces.push_back({view.backdrop, 0, 0, view.backdrop->SurfaceRect(), false});
+    if (view.pad) pieces.push_back({view.pad, 0, 430, view.pad->SurfaceRect(), false});
+    if (const SkinRec* s = view.actor)
         if (TDirectDrawSurface* src = device.resolve(s->surface))
-            target.DrawRect(std::int64_t(view.actorX) - s->w / 2, std::int64_t(view.actorY) - s->h,
-                            frameRect(s->pos, s->w, s->h), src, true);
-    }
-
+            pieces.push_back({src, std::int64_t(view.actorX) - s->w / 2, std::int64_t(view.actorY) - s->h,
+                              frameRect(s->pos, s->w, s->h), true});
     const int nsprites = stageHasSprites(view.stage) ? clampCount(L.stage(view.stage).totsprites, kMaxSprites) : 0;
     for (int n = 1; n <= nsprites; ++n) {
         const SpriteRec& r = L.sprite(n, view.stage);
-        TDirectDrawSurface* src = device.resolve(r.surface);
-        if (!src) continue;
-        target.DrawRect(r.x, r.y, frameRect(view.firstFrames ? 1 : r.pos, r.w, r.h), src, true);
+        if (TDirectDrawSurface* src = device.resolve(r.surface))
+            pieces.push_back({src, r.x, r.y, frameRect(view.firstFrames ? 1 : r.pos, r.w, r.h), true});
     }
 
-    const bool sectorsOk = stageHasSectors(view.stage);
-    const int nsectors = sectorsOk ? clampCount(L.stage(view.stage).totsectors, kMaxSectors) : 0;
-    const bool marks = (view.selectedSprite >= 1 && view.selectedSprite <= nsprites) ||
-                       (view.selectedSector >= 1 && view.selectedSector <= nsectors);
-    const bool overlays = view.band || (view.sectorOutlines && nsectors > 0) ||
-                          (view.spriteOutlines && nsprites > 0) || marks || !view.numbers.empty();
-    if (!overlays) return;
-
-    TDirectDrawSurfaceCanvas& c = target.Canvas();
-    c.SetFontColor(kWhite);
-    c.SetBrushStyle(TBrushStyle::bsClear);
-    c.SetPenStyle(TPenStyle::psDash);
-    c.SetPenColor(kWhite);
-    auto box = [&c](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
-        c.Rectangle(x, y, x + w, y + h);
-    };
-    if (view.band) c.Rectangle(view.bandX1, view.bandY1, view.bandX2, view.bandY2);
-    if (view.sectorOutlines) {
-        c.SetPenColor(view.sectorColor);
+    // The overlays, as a script.
+    const int nsectors = stageHasSectors(view.stage) ? clampCount(L.stage(view.stage).totsectors, kMaxSectors) : 0;
+    OverlayScript script;
+    script.width = W;
+    script.height = H;
+    script.bits = target.BitCount();
+    auto box = [&script](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint32_t color,
+                         bool dashed) { script.ops.push_back({x, y, x + w, y + h, color, dashed}); };
+    if (view.band) script.ops.push_back({view.bandX1, view.bandY1, view.bandX2, view.bandY2, kWhite, true});
+    if (view.sectorOutlines)
         for (int n = 1; n <= nsectors; ++n) {
             const SectorRec& r = L.sector(n, view.stage);
-            box(r.x, r.y, r.w, r.h);
+            box(r.x, r.y, r.w, r.h, view.sectorColor, true);
         }
-    }
-    if (view.spriteOutlines) {
-        c.SetPenColor(view.spriteBoxColor);
+    if (view.spriteOutlines)
         for (int n = 1; n <= nsprites; ++n) {
             const SpriteRec& r = L.sprite(n, view.stage);
-            box(r.x, r.y, r.w, r.h);
+            box(r.x, r.y, r.w, r.h, view.spriteBoxColor, true);
         }
-    }
-    if (marks) {
+    const bool spriteMark = view.selectedSprite >= 1 && view.selectedSprite <= nsprites;
+    const bool sectorMark = view.selectedSector >= 1 && view.selectedSector <= nsectors;
+    if (spriteMark || sectorMark) {
         // A solid frame one pixel outside the box, so that it shows beside
         // a dashed outline of the same box.
-        c.SetPenStyle(TPenStyle::psSolid);
-        c.SetPenColor(view.markColor(target));
-        if (view.selectedSprite >= 1 && view.selectedSprite <= nsprites) {
+        const std::uint32_t mark = view.markColor(target);
+        auto around = [&box, mark](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
+            box(x - 1, y - 1, w + 2, h + 2, mark, false);
+        };
+        if (spriteMark) {
             const SpriteRec& r = L.sprite(view.selectedSprite, view.stage);
-            box(std::int64_t(r.x) - 1, std::int64_t(r.y) - 1, std::int64_t(r.w) + 2, std::int64_t(r.h) + 2);
+            around(r.x, r.y, r.w, r.h);
         }
-        if (view.selectedSector >= 1 && view.selectedSector <= nsectors) {
+        if (sectorMark) {
             const SectorRec& r = L.sector(view.selectedSector, view.stage);
-            box(std::int64_t(r.x) - 1, std::int64_t(r.y) - 1, std::int64_t(r.w) + 2, std::int64_t(r.h) + 2);
+            around(r.x, r.y, r.w, r.h);
         }
     }
-    for (std::size_t k = 0; k < view.numbers.size(); ++k) c.TextOut(0, int(15 * k), view.numbers[k]);
-    c.ReleaseCanvas();
+    const OverlayPixels* recorded = recordedOverlays(script, cache ? cache->impl_ : nullptr);
+
+    // Cleared to 0 unless an opaque backdrop covers every pixel anyway.
+    const bool covered = view.backdrop && view.backdrop->Width() >= W && view.backdrop->Height() >= H;
+    if (!covered) target.FillColor(0);
+    for (const Piece& p : pieces) target.DrawRect(p.x, p.y, p.frame, p.src, p.keyed);
+    if (recorded) {
+        const PixelView v = target.PixelsForWrite();
+        if (script.bits == 32)
+            replay<std::uint32_t>(*recorded, v);
+        else
+            replay<std::uint16_t>(*recorded, v);
+    }
+    if (!recorded && !script.ops.empty()) runScript(target.Canvas(), script);
+
+    if (!view.numbers.empty()) {
+        TDirectDrawSurfaceCanvas& c = target.Canvas();
+        c.SetFontColor(kWhite);
+        c.SetBrushStyle(TBrushStyle::bsClear);
+        for (std::size_t k = 0; k < view.numbers.size(); ++k) c.TextOut(0, int(15 * k), view.numbers[k]);
+    }
+    target.ReleaseCanvas();
 }
 
 // ---------------------------------------------------------------- pictures

@@ -83,10 +83,11 @@ public:
     SceneCache(const SceneCache&) = delete;
     SceneCache& operator=(const SceneCache&) = delete;
 
+    struct Impl;
+
 private:
     friend void drawScene(TDirectDrawSurface&, const Level&, const TDirectDraw&, const SceneView&,
                           SceneCache*);
-    struct Impl;
     Impl* impl_;
 };
 

@@ -7,11 +7,14 @@
 #endif
 
 #include <QByteArray>
-#include <QFileInfo>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -280,25 +283,102 @@ void TDirectDrawSurface::LoadFromImage(const QImage& image) {
     adoptPixels(std::move(pixels), w, h, pitch);
 }
 
+namespace {
+
+// Qt refuses to decode pictures whose pixels would take more than its
+// allocation limit (256 MB by default); the largest picture a surface takes,
+// 16384 x 16384 at 4 bytes a pixel, needs 1024 MB.
+void allowLargestPictures() {
+    static const bool done = [] {
+        QImageReader::setAllocationLimit(int(std::int64_t(kMaxPictureSide) * kMaxPictureSide * 4 >> 20));
+        return true;
+    }();
+    (void)done;
+}
+
+std::string unreadable(const std::string& fileName, const std::string& why) {
+    return "Cannot open file " + fileName + ": unreadable (" + why + ")";
+}
+
+std::string notAPicture(const std::string& fileName) {
+    return "Cannot load picture " + fileName + ": not a picture";
+}
+
+std::string tooLarge(const std::string& fileName, int w, int h) {
+    return "Cannot load picture " + fileName + ": too large: " + std::to_string(w) + " x " + std::to_string(h) +
+           " (at most " + std::to_string(kMaxPictureSide) + " x " + std::to_string(kMaxPictureSide) + ")";
+}
+
+// Opens a picture file for reading; only regular files are opened, so a
+// FIFO or a device never blocks. Returns the error text, empty on success.
+std::string openPicture(const std::string& fileName, QFile& file) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) return unreadable(fileName, std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return unreadable(fileName, "not a regular file");
+    file.setFileName(QString::fromStdString(fileName));
+    if (!file.open(QIODevice::ReadOnly)) return unreadable(fileName, file.errorString().toStdString());
+    return {};
+}
+
+// A reader that decides the format from the file's first bytes, never from
+// its name.
+void setUpReader(QImageReader& reader, QFile& file) {
+    reader.setDevice(&file);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+}
+
+}  // namespace
+
+PictureProbe ProbePicture(const std::string& fileName) {
+    PictureProbe probe;
+    QFile file;
+    probe.error = openPicture(fileName, file);
+    if (!probe.error.empty()) return probe;
+    QImageReader reader;
+    setUpReader(reader, file);
+    if (!reader.canRead()) {
+        probe.error = notAPicture(fileName);
+        return probe;
+    }
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() <= 0 || size.height() <= 0) {
+        probe.error = notAPicture(fileName);
+        return probe;
+    }
+    probe.width = size.width();
+    probe.height = size.height();
+    if (probe.width > kMaxPictureSide || probe.height > kMaxPictureSide) {
+        probe.error = tooLarge(fileName, probe.width, probe.height);
+        return probe;
+    }
+    probe.readable = true;
+    return probe;
+}
+
 void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
-    const QString path = QString::fromStdString(fileName);
-    const QFileInfo info(path);
-    const QString suffix = info.suffix();
-    const QByteArray format = suffix.toLower().toLatin1();
-    if (format.isEmpty() || !QImageReader::supportedImageFormats().contains(format))
-        throw Error("Unknown picture file extension (." + suffix.toStdString() + ")");
-    if (!info.exists() || !info.isFile() || !info.isReadable())
-        throw Error("Cannot open file " + fileName);
-    QImageReader reader(path, format);
-    reader.setAutoDetectImageFormat(false);
+    const PictureProbe probe = ProbePicture(fileName);
+    if (!probe.readable) throw Error(probe.error);
+    allowLargestPictures();
+    QFile file;
+    const std::string error = openPicture(fileName, file);
+    if (!error.empty()) throw Error(error);
+    QImageReader reader;
+    setUpReader(reader, file);
     QImage image = reader.read();
     if (image.isNull()) {
-        if (reader.error() == QImageReader::FileNotFoundError ||
-            reader.error() == QImageReader::DeviceError)
-            throw Error("Cannot open file " + fileName);
-        throw Error("Bitmap image is not valid");
+        if (reader.error() == QImageReader::DeviceError)
+            throw Error(unreadable(fileName, reader.errorString().toStdString()));
+        throw Error(notAPicture(fileName));
     }
-    LoadFromImage(image);
+    if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
+        throw Error(tooLarge(fileName, image.width(), image.height()));
+    try {
+        LoadFromImage(image);
+    } catch (const Error&) {
+        throw Error("Cannot load picture " + fileName + ": not enough memory for " + std::to_string(image.width()) +
+                    " x " + std::to_string(image.height()));
+    }
 }
 
 // ---------------------------------------------------------------- copies

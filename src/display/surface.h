@@ -46,6 +46,21 @@ struct TRect64 {
     bool operator==(const TRect64&) const = default;
 };
 
+// Pictures larger than this in either direction are refused.
+constexpr int kMaxPictureSide = 16384;
+
+// Whether a picture file can be loaded, and its size, from its first bytes
+// only: cheap enough to ask before a command takes a picture in. Pictures
+// are recognised by their content, whatever their file name says.
+struct PictureProbe {
+    bool readable = false;
+    int width = 0, height = 0;  // known when the header could be read
+    // Why not, naming the file: "... unreadable (why)", "... not a
+    // picture" or "... too large: W x H ...".
+    std::string error;
+};
+PictureProbe ProbePicture(const std::string& fileName);
+
 // Direct view of a surface's pixels. `pixels` is null when the surface has none.
 struct PixelView {
     std::uint8_t* pixels = nullptr;
@@ -70,9 +85,10 @@ public:
     SurfaceHandle handle() const { return handle_; }
     int BitCount() const;
 
-    // Loads a picture file and re-creates the pixels at its size in the
-    // device's format; the colour key becomes 0. On failure the surface keeps
-    // the pixels it had.
+    // Loads a picture file (any format Qt reads, recognised by content) and
+    // re-creates the pixels at its size in the device's format; the colour
+    // key becomes 0. On failure the surface keeps the pixels it had and the
+    // error names the file and the reason, as ProbePicture does.
     void LoadBitmapFile(const std::string& fileName);
     // The same from a picture already in memory.
     void LoadFromImage(const QImage& image);

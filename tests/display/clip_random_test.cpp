@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "display/canvas.h"
+#include "display/scene.h"
 #include "display/surface.h"
 
 using namespace slv;
@@ -75,6 +77,20 @@ i64 outlineIndex(i64 x, i64 y, i64 x1, i64 y1, i64 x2, i64 y2) {
     if (y == y2 - 1) return w + h - 1 + (x2 - 2 - x);
     if (x == x1) return 2 * w + h - 2 + (y2 - 2 - y);
     return -1;
+}
+
+// A copy of S from `sm` to (x, y) on `expect`, pixel by pixel.
+void modelCopy(Model& expect, const Model& sm, std::uint32_t key, bool keyed, i64 x, i64 y, const TRect64& S) {
+    for (i64 py = 0; py < expect.h; ++py)
+        for (i64 px = 0; px < expect.w; ++px) {
+            const i64 sx = S.Left + (px - x), sy = S.Top + (py - y);
+            if (sx < std::max<i64>(S.Left, 0) || sx >= std::min<i64>(S.Right, sm.w)) continue;
+            if (sy < std::max<i64>(S.Top, 0) || sy >= std::min<i64>(S.Bottom, sm.h)) continue;
+            std::uint32_t p = 0;
+            std::memcpy(&p, &sm.bytes[std::size_t(sy) * sm.pitch + std::size_t(sx) * sm.bpp], std::size_t(sm.bpp));
+            if (keyed && p == key) continue;
+            expect.put(px, py, p);
+        }
 }
 
 class ClipRandom : public ::testing::TestWithParam<int> {};
@@ -138,18 +154,7 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
                     const i64 pos = r.coord(4), w = r.coord(src->Width()), h = r.coord(src->Height());
                     S = TRect64{(pos - 1) * w, 0, pos * w, h};
                 }
-                const Model sm(*src);
-                for (i64 py = 0; py < H; ++py)
-                    for (i64 px = 0; px < W; ++px) {
-                        const i64 sx = S.Left + (px - x), sy = S.Top + (py - y);
-                        if (sx < std::max<i64>(S.Left, 0) || sx >= std::min<i64>(S.Right, sm.w)) continue;
-                        if (sy < std::max<i64>(S.Top, 0) || sy >= std::min<i64>(S.Bottom, sm.h)) continue;
-                        std::uint32_t p = 0;
-                        std::memcpy(&p, &sm.bytes[std::size_t(sy) * sm.pitch + std::size_t(sx) * sm.bpp],
-                                    std::size_t(sm.bpp));
-                        if (keyed && p == src->KeyColor()) continue;
-                        expect.put(px, py, p);
-                    }
+                modelCopy(expect, Model(*src), src->KeyColor(), keyed, x, y, S);
                 what = "copy to " + std::to_string(x) + "," + std::to_string(y) + " of " +
                        std::to_string(S.Left) + "," + std::to_string(S.Top) + "," + std::to_string(S.Right) +
                        "," + std::to_string(S.Bottom) + (keyed ? " keyed" : "");
@@ -215,6 +220,77 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
             ASSERT_EQ(bytesOf(*dst), expect.bytes) << what << " on " << W << "x" << H;
         }
         dev.FreeSurface(dst->handle());
+    }
+}
+
+// Sprite records with any values, as a package or a typed field may hold
+// them, drawn as the view draws a stage: the sprites land where the copy
+// model puts them, and the actor, outlines and marks stay on the target.
+TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
+    const int bits = GetParam();
+    TDirectDraw dev(bits);
+    Random r(unsigned(bits) * 31u);
+    TDirectDrawSurface* strip = dev.CreateSurface();
+    strip->SetSize(24, 7);
+    {
+        const PixelView v = strip->PixelsForWrite();
+        for (int y = 0; y < v.height; ++y)
+            for (int x = 0; x < v.width; ++x) {
+                const std::uint32_t p = std::uint32_t(x * 7 + y * 3 + 1);
+                std::memcpy(v.pixels + std::size_t(y) * v.pitch + std::size_t(x) * v.bytesPerPixel, &p,
+                            std::size_t(v.bytesPerPixel));
+            }
+    }
+    strip->SetKeyColor(8);
+    TDirectDrawSurface* target = dev.CreateSurface();
+    target->SetSize(53, 41);
+    auto level = std::make_unique<Level>();
+    level->totstages = 1;
+    for (int round = 0; round < 300; ++round) {
+        const int n = r.in(1, 6);
+        level->stage(1).totsprites = n;
+        level->stage(1).totsectors = n;
+        for (int k = 1; k <= n; ++k) {
+            SpriteRec& s = level->sprite(k, 1);
+            s.surface = strip->handle();
+            s.x = r.coord(53);
+            s.y = r.coord(41);
+            s.w = r.coord(24);
+            s.h = r.coord(7);
+            s.pos = r.coord(4);
+            SectorRec& c = level->sector(k, 1);
+            c.x = r.coord(53);
+            c.y = r.coord(41);
+            c.w = r.coord(53);
+            c.h = r.coord(41);
+        }
+        SceneView view;
+        view.stage = 1;
+        target->FillColor(0);
+        Model expect(*target);
+        for (int k = 1; k <= n; ++k) {
+            const SpriteRec& s = level->sprite(k, 1);
+            modelCopy(expect, Model(*strip), 8, true, s.x, s.y, frameRect(s.pos, s.w, s.h));
+        }
+        drawScene(*target, *level, dev, view);
+        ASSERT_EQ(bytesOf(*target), expect.bytes) << "round " << round;
+
+        SkinRec actor{};
+        actor.surface = strip->handle();
+        actor.w = r.coord(24);
+        actor.h = r.coord(7);
+        actor.pos = r.coord(4);
+        view.actor = &actor;
+        view.actorX = r.coord(53);
+        view.actorY = r.coord(41);
+        view.sectorOutlines = view.spriteOutlines = view.band = true;
+        view.bandX1 = r.coord(53);
+        view.bandY1 = r.coord(41);
+        view.bandX2 = r.coord(53);
+        view.bandY2 = r.coord(41);
+        view.selectedSprite = r.in(1, n);
+        view.selectedSector = r.in(1, n);
+        drawScene(*target, *level, dev, view);
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "common/error_text.h"
 #include "common/files.h"
 
@@ -80,6 +82,26 @@ std::string writeBmp(const QTemporaryDir& dir, const char* name, const QImage& i
     const QString path = dir.filePath(name);
     EXPECT_TRUE(image.save(path, "BMP"));
     return path.toStdString();
+}
+
+// The 54-byte header of a 24-bit BMP of w x h pixels, without its pixels.
+QByteArray bmpHeader(int w, int h) {
+    QByteArray b(54, '\0');
+    auto put = [&b](int at, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) b[at + i] = char(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    const std::uint32_t data = std::uint32_t(((w * 3 + 3) & ~3) * h);
+    put(2, 54 + data, 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, std::uint32_t(w), 4);
+    put(22, std::uint32_t(h), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    put(34, data, 4);
+    return b;
 }
 
 // Magenta, with green at (1, 0) and white at (2, 1).
@@ -195,23 +217,55 @@ TEST_P(BitDepth, LoadBitmapGivesRawPixelsAndAFailedLoadKeepsThem) {
 
     s->SetKeyColor(s->ReadPixel(0, 0));
     const std::string gone = dir.filePath("gone.bmp").toStdString();
+    const std::string bad1 = writeFile(dir, "bad.bmp", "BM this is no bitmap at all, only some bytes");
+    const std::string notes = writeFile(dir, "notes.bmp", "hello");
+    const std::string folder = dir.path().toStdString();
+    const std::string fifo = folder + "/pipe.bmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // must not block the load
+    const std::string tooWide = writeFile(dir, "wide.bmp", bmpHeader(kMaxPictureSide + 1, 2));
     const std::pair<std::string, std::string> bad[] = {
-        {writeFile(dir, "bad.bmp", "BM this is no bitmap at all, only some bytes"), "Bitmap image is not valid"},
-        {gone, "Cannot open file " + gone},
-        {writeFile(dir, "notes.xyz", "hello"), "Unknown picture file extension (.xyz)"},
-        {"x.unknownext", ""},  // any error
+        {bad1, "Cannot load picture " + bad1 + ": not a picture"},
+        {notes, "Cannot load picture " + notes + ": not a picture"},
+        {gone, "Cannot open file " + gone + ": unreadable (No such file or directory)"},
+        {folder, "Cannot open file " + folder + ": unreadable (not a regular file)"},
+        {fifo, "Cannot open file " + fifo + ": unreadable (not a regular file)"},
+        {tooWide, "Cannot load picture " + tooWide + ": too large: 16385 x 2 (at most 16384 x 16384)"},
     };
     for (const auto& [path, message] : bad) {
         const std::string error = errorOf([&] { s->LoadBitmapFile(path); });
-        EXPECT_NE(error, "") << path;
-        if (!message.empty()) {
-            EXPECT_EQ(error, message);
-        }
+        EXPECT_EQ(error, message);
+        const PictureProbe probe = ProbePicture(path);
+        EXPECT_FALSE(probe.readable) << path;
+        EXPECT_EQ(probe.error, message);
         EXPECT_EQ(s->Width(), 4);
         EXPECT_EQ(s->Height(), 2);
         EXPECT_EQ(s->ReadPixel(1, 0), wide() ? 0x0000FF00u : 0x07E0u);
         EXPECT_EQ(s->KeyColor(), s->ReadPixel(0, 0));
     }
+}
+
+TEST_P(BitDepth, PicturesAreKnownByTheirContentAndProbedFromTheirHeader) {
+    QTemporaryDir dir;
+    // A PNG named .bmp and a BMP named .txt load alike.
+    const QString png = dir.filePath("really-a-png.bmp");
+    ASSERT_TRUE(magentaAndGreen().save(png, "PNG"));
+    const std::string txt = writeBmp(dir, "picture.txt", magentaAndGreen());
+    for (const std::string& path : {png.toStdString(), txt}) {
+        TDirectDrawSurface* s = dev.CreateSurface();
+        s->LoadBitmapFile(path);
+        EXPECT_EQ(s->ReadPixel(1, 0), wide() ? 0x0000FF00u : 0x07E0u) << path;
+        const PictureProbe probe = ProbePicture(path);
+        EXPECT_TRUE(probe.readable) << probe.error;
+        EXPECT_EQ(probe.width, 4);
+        EXPECT_EQ(probe.height, 2);
+    }
+    // The largest picture allowed is probed from its header alone.
+    const PictureProbe largest = ProbePicture(writeFile(dir, "largest.bmp", bmpHeader(kMaxPictureSide, kMaxPictureSide)));
+    EXPECT_TRUE(largest.readable) << largest.error;
+    EXPECT_EQ(largest.width, kMaxPictureSide);
+    const PictureProbe tall = ProbePicture(writeFile(dir, "tall.bmp", bmpHeader(3, kMaxPictureSide + 1)));
+    EXPECT_FALSE(tall.readable);
+    EXPECT_EQ(tall.height, kMaxPictureSide + 1);
 }
 
 TEST_P(BitDepth, KeyFromOnePictureMatchesPixelsOfAnother) {

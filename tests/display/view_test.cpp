@@ -2,6 +2,9 @@
 
 #include "common/error_text.h"
 
+#include <QApplication>
+#include <QBackingStore>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
@@ -172,4 +175,45 @@ TEST_F(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
     ASSERT_EQ(up.count(), 1);
     EXPECT_FALSE(up[0][1].toBool());
     EXPECT_EQ(up[0][2].toInt(), 15);
+}
+
+// Frames presented faster than the minimum interval are not painted one by
+// one: the newest is painted once the interval has passed.
+TEST_F(View, FramesComingFasterThanTheIntervalShowTheNewestOnceItPasses) {
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    form.resize(100, 80);
+    view->setGeometry(0, 0, 64, 43);
+    form.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(view->ViewReady());
+    view->setMinPresentInterval(300);
+    view->installEventFilter(&counter);
+    TDirectDrawSurface* bb = view->BackBuffer();
+    const std::uint32_t red = bb->device().rgbToPixel(255, 0, 0), blue = bb->device().rgbToPixel(0, 0, 255);
+    QElapsedTimer clock;
+    clock.start();
+    bb->FillColor(red);
+    view->Present();
+    const int first = counter.paints;
+    EXPECT_GE(first, 1);
+    for (std::uint32_t pixel : {red, blue}) {  // two more frames at once: neither painted yet
+        bb->FillColor(pixel);
+        view->Present();
+    }
+    if (clock.elapsed() < 300) {
+        EXPECT_EQ(counter.paints, first);
+    }
+    for (int k = 0; k < 200 && counter.paints == first; ++k) QTest::qWait(5);
+    EXPECT_EQ(counter.paints, first + 1);
+    EXPECT_GE(clock.elapsed(), 290);
+    auto* store = dynamic_cast<QImage*>(form.backingStore()->paintDevice());
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store->pixel(5, 5) & 0xFFFFFF, 0x0000FFu);  // the newest frame
+    view->removeEventFilter(&counter);
 }

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "display/scene.h"
+
+using namespace slv;
+
+namespace {
+
+// A level with one stage, one sprite drawn from a strip of two 4x3 frames
+// (frame 1 red, frame 2 green, each with a key-coloured first column) and
+// one sector, on a 40x30 target.
+struct SceneFixture {
+    explicit SceneFixture(int bits = 32) : dev(bits) {
+        target = dev.CreateSurface();
+        target->SetSize(40, 30);
+        strip = dev.CreateSurface();
+        strip->SetSize(8, 3);
+        key = dev.rgbToPixel(255, 0, 255);
+        red = dev.rgbToPixel(255, 0, 0);
+        green = dev.rgbToPixel(0, 255, 0);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 8; ++x) put(*strip, x, y, x % 4 == 0 ? key : x < 4 ? red : green);
+        strip->SetKeyColor(key);
+        L->totstages = 1;
+        L->stage(1).totsprites = 1;
+        L->stage(1).totsectors = 1;
+        SpriteRec& r = sprite();
+        r.surface = strip->handle();
+        r.x = 10;
+        r.y = 12;
+        r.w = 4;
+        r.h = 3;
+        r.totpos = 2;
+        r.pos = 2;
+        SectorRec& s = L->sector(1, 1);
+        s.x = 25;
+        s.y = 5;
+        s.w = 6;
+        s.h = 4;
+        view.stage = 1;
+    }
+    static void put(TDirectDrawSurface& s, int x, int y, std::uint32_t v) {
+        const PixelView p = s.PixelsForWrite();
+        std::memcpy(p.pixels + std::size_t(y) * p.pitch + std::size_t(x) * p.bytesPerPixel, &v,
+                    std::size_t(p.bytesPerPixel));
+    }
+    SpriteRec& sprite() { return L->sprite(1, 1); }
+    void draw() { drawScene(*target, *L, dev, view); }
+    std::uint32_t at(int x, int y) const { return target->ReadPixel(x, y); }
+
+    TDirectDraw dev;
+    std::unique_ptr<Level> L = std::make_unique<Level>();
+    TDirectDrawSurface* target;
+    TDirectDrawSurface* strip;
+    std::uint32_t key, red, green;
+    SceneView view;
+};
+
+}  // namespace
+
+TEST(Scene, SpritesShowTheirCurrentFrameOrTheFirstWithTheirColourKey) {
+    SceneFixture f;
+    f.draw();
+    EXPECT_EQ(f.at(11, 12), f.green);
+    EXPECT_EQ(f.at(13, 14), f.green);
+    EXPECT_EQ(f.at(10, 12), 0u);  // key column
+    EXPECT_EQ(f.at(14, 12), 0u);  // one frame wide
+    f.view.firstFrames = true;
+    f.draw();
+    EXPECT_EQ(f.at(11, 12), f.red);
+    // Other stages' sprites and a stage out of range draw nothing.
+    for (int stage : {0, 2, 31, -1}) {
+        f.view.stage = stage;
+        f.draw();
+        EXPECT_EQ(f.at(11, 12), 0u) << stage;
+    }
+}
+
+TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlines) {
+    for (bool outlines : {false, true}) {
+        SceneFixture f;
+        f.view.sectorOutlines = f.view.spriteOutlines = outlines;
+        f.view.selectedSprite = 1;
+        f.view.selectedSector = 1;
+        f.draw();
+        const TDirectDraw& d = f.dev;
+        const std::uint32_t c = f.view.markColor(*f.target);
+        const std::uint32_t mark = d.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
+        // Sprite box 10..13 x 12..14: the mark runs around it at 9..14 x 11..15.
+        EXPECT_EQ(f.at(9, 11), mark);
+        EXPECT_EQ(f.at(14, 15), mark);
+        EXPECT_EQ(f.at(12, 11), mark);
+        EXPECT_EQ(f.at(8, 11), 0u);
+        EXPECT_EQ(f.at(15, 15), 0u);
+        // Sector box 25..30 x 5..8: the mark at 24..31 x 4..9.
+        EXPECT_EQ(f.at(24, 4), mark);
+        EXPECT_EQ(f.at(31, 9), mark);
+        EXPECT_EQ(f.at(28, 7), 0u);
+        // The dashed outlines sit on the boxes themselves, in their colours.
+        const std::uint32_t box = d.rgbToPixel(10, 100, 70);
+        EXPECT_EQ(f.at(10, 12), outlines ? box : 0u);
+        // No selection: no mark.
+        f.view.selectedSprite = f.view.selectedSector = 0;
+        f.draw();
+        EXPECT_EQ(f.at(9, 11), 0u);
+        EXPECT_EQ(f.at(24, 4), 0u);
+    }
+}
+
+TEST(Scene, MarkColourDiffersFromBothOutlineColoursOnTheTarget) {
+    const std::uint32_t yellow = 0x00FFFF, cyan = 0xFFFF00, orange = 0x0080FF;
+    const std::uint32_t pairs[][2] = {{kDefaultSpriteBoxColor, kDefaultSectorColor},
+                                      {yellow, cyan},
+                                      {cyan, yellow},
+                                      {yellow, orange},
+                                      {0x07FFFF, 0xFFFF07}};  // the same as yellow and cyan at 16 bits
+    for (int bits : {16, 32})
+        for (const auto& p : pairs) {
+            SceneFixture f(bits);
+            f.view.spriteBoxColor = p[0];
+            f.view.sectorColor = p[1];
+            auto px = [&f](std::uint32_t c) {
+                return f.dev.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
+            };
+            const std::uint32_t m = px(f.view.markColor(*f.target));
+            EXPECT_NE(m, px(p[0])) << bits;
+            EXPECT_NE(m, px(p[1])) << bits;
+            EXPECT_NE(m, px(0xFFFFFF)) << bits;
+        }
+}
+
+// The overlay cache changes how a frame is drawn, never what it shows: over
+// ticks in which the sprites animate and, now and then, a box moves, the
+// outlines are switched, the colours or the selection change or a band is
+// dragged, frames drawn with and without the cache are byte for byte equal.
+TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
+    for (int bits : {32, 16}) {
+        SceneFixture f(bits);
+        TDirectDrawSurface* plain = f.dev.CreateSurface();
+        plain->SetSize(40, 30);
+        TDirectDrawSurface* backdrop = f.dev.CreateSurface();
+        backdrop->SetSize(37, 30);  // leaves a black column on the right
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 37; ++x) SceneFixture::put(*backdrop, x, y, std::uint32_t(x * 3 + y * 5 + 1));
+        std::mt19937 rng{unsigned(bits)};
+        auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+        Level& L = *f.L;
+        L.stage(1).totsprites = 12;
+        L.stage(1).totsectors = 8;
+        for (int n = 1; n <= 12; ++n) L.sprite(n, 1) = f.sprite();
+        SceneView& v = f.view;
+        v.backdrop = backdrop;
+        v.sectorOutlines = v.spriteOutlines = true;
+        v.numbers = {QStringLiteral("60"), QStringLiteral("1"), QStringLiteral("-1")};
+        SceneCache cache;
+        for (int tick = 0; tick < 400; ++tick) {
+            if (tick % 9 == 0) {
+                switch (pick(0, 5)) {
+                case 0: {
+                    SpriteRec& r = L.sprite(pick(1, 12), 1);
+                    r.x = pick(-10, 45);
+                    r.y = pick(-10, 35);
+                    break;
+                }
+                case 1: {
+                    SectorRec& r = L.sector(pick(1, 8), 1);
+                    r.x = pick(-10, 45);
+                    r.y = pick(-10, 35);
+                    r.w = pick(-3, 30);
+                    r.h = pick(-3, 30);
+                    break;
+                }
+                case 2: v.sectorOutlines = !v.sectorOutlines; break;
+                case 3: v.spriteBoxColor = pick(0, 1) ? 0u : std::uint32_t(pick(0, 0xFFFFFF)); break;  // black too
+                case 4: v.selectedSprite = pick(0, 13); v.selectedSector = pick(0, 9); break;
+                default:
+                    v.band = !v.band;
+                    v.bandX1 = pick(-5, 45);
+                    v.bandY1 = pick(-5, 35);
+                    break;
+                }
+            }
+            if (v.band) {
+                v.bandX2 = pick(-5, 45);
+                v.bandY2 = pick(-5, 35);
+            }
+            drawScene(*f.target, L, f.dev, v, &cache);
+            drawScene(*plain, L, f.dev, v);
+            const PixelView a = f.target->Pixels(), b = plain->Pixels();
+            ASSERT_EQ(std::memcmp(a.pixels, b.pixels, std::size_t(a.pitch) * 30), 0) << bits << " bits, tick " << tick;
+            for (int n = 1; n <= 12; ++n) L.sprite(n, 1).pos = L.sprite(n, 1).pos % 2 + 1;
+        }
+    }
+}
+
+TEST(Scene, LevelSurfacesLoadEveryUsedImageKeyedAndReleaseThemAtTheEnd) {
+    QTemporaryDir dir;
+    QImage strip(8, 3, QImage::Format_RGB32);
+    strip.fill(qRgb(255, 0, 255));
+    strip.setPixel(5, 1, qRgb(0, 255, 0));
+    const QString good = dir.filePath("good.bmp");
+    ASSERT_TRUE(strip.save(good, "BMP"));
+    const std::string gone = dir.filePath("gone.bmp").toStdString();
+    auto L = std::make_unique<Level>();
+    L->totimages = 3;
+    L->image(1).name.set("good.bmp");
+    L->image(1).path.set(good.toStdString());
+    L->image(3).name.set("gone.bmp");  // slot 2 free
+    L->image(3).path.set(gone);
+    L->stage(2).totsprites = 2;
+    L->sprite(1, 2).image = 1;
+    L->sprite(2, 2).image = 3;
+    TDirectDraw dev(32);
+    const std::uint32_t key = dev.rgbToPixel(255, 0, 255);
+    {
+        LevelSurfaces pictures(*L, dev, key);
+        ASSERT_EQ(pictures.errors().size(), 1u);
+        EXPECT_NE(pictures.errors()[0].find(gone), std::string::npos);
+        TDirectDrawSurface* s = dev.resolve(L->sprite(1, 2).surface);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->KeyColor(), key);
+        EXPECT_EQ(s->ReadPixel(5, 1), dev.rgbToPixel(0, 255, 0));
+        EXPECT_EQ(L->sprite(2, 2).surface, 0u);
+        EXPECT_EQ(dev.SurfaceCount(), 1u);
+    }
+    EXPECT_EQ(dev.SurfaceCount(), 0u);
+    EXPECT_EQ(L->sprite(1, 2).surface, 0u);
+    EXPECT_EQ(L->image(1).surface, 0u);
+}
