@@ -170,8 +170,9 @@ private slots:
                 ed.w->selectRow(ed.w->ListBox1, 0);
                 ed.w->ListBox1DblClick();
             }
-            ed.L().lasttick = tickCount();  // no animation step: the frames stay put
-            ed.ticks(30);
+            for (int k = 0; k < 30; ++k) ed.ticks(1);  // events run between ticks, as in the loop
+            ed.L().lasttick = tickCount();  // no animation step: the frame drawn is the one read below
+            ed.ticks(1);
             const QStringList shown = ui.takeErrors();
             QCOMPARE(shown.size(), 1);
             QVERIFY2(shown[0].contains("coin.bmp") && !shown[0].contains("gem.bmp"), qPrintable(shown[0]));
