@@ -227,7 +227,29 @@ std::string RecoveryWriter::lastError() const {
     return lastError_;
 }
 
+void RecoveryWriter::adoptUnsharedPackage() {
+    // Editors before session folders kept one package in the state folder
+    // itself. It moves into a session folder of its own, left unlocked, so
+    // that it is offered like the package of any editor that did not close.
+    const std::string old = joinPath(folder_, kPackageName);
+    if (!fileExists(old)) return;
+    const std::string id = uniqueId();
+    const std::string making = joinPath(folder_, kMakingPrefix + id);
+    if (::mkdir(making.c_str(), 0700) != 0) return;
+    FolderLock lock;
+    if (!lock.tryLock(joinPath(making, kLockName), true) ||
+        std::rename(old.c_str(), joinPath(making, kPackageName).c_str()) != 0) {
+        lock.release();
+        removeTree(making);
+        return;
+    }
+    std::rename(joinPath(folder_, kNoteName).c_str(), joinPath(making, kNoteName).c_str());
+    if (std::rename(making.c_str(), joinPath(folder_, kSessionPrefix + id).c_str()) != 0)
+        std::rename(joinPath(making, kPackageName).c_str(), old.c_str());  // as it was
+}
+
 std::vector<LeftPackage> RecoveryWriter::claimLeftPackages() {
+    adoptUnsharedPackage();
     std::vector<LeftPackage> left;
     for (const std::string& name : sessionEntries(folder_)) {
         LeftPackage p;

@@ -111,6 +111,7 @@ public:
     void giveBack(LeftPackage& left, const std::string& adopted);
 
 private:
+    void adoptUnsharedPackage();
     std::string folder_;   // the state folder
     std::string session_;  // this editor's folder; empty until claimed
     FolderLock lock_;

@@ -353,6 +353,15 @@ private slots:
         QCOMPARE(ui.questions.size(), 1);
         QCOMPARE(ed.L().totstages, 0);
         QCOMPARE(packages(), 0u);
+        // A package an older editor left in the state folder itself is offered too.
+        const QString unshared = QString::fromStdString(stateFolder) + "/recovery.slv";
+        QVERIFY(QFile::copy(home.path("r.slv"), unshared));
+        ui.answerYes = true;
+        Editor older;
+        older.ticks(1);
+        QCOMPARE(ui.questions.size(), 2);
+        QCOMPARE(older.L().totstages, 1);
+        QVERIFY(!QFileInfo::exists(unshared));
     }
 
     // Each running editor has its own recovery package; a starting editor
