@@ -29,6 +29,7 @@
 #include "display/dxdraw.h"
 #include "display/dxtimer.h"
 #include "spriteframe/spriteframe.h"
+#include "ui/editstate.h"
 #include "ui/swatch.h"
 #include "ui/uiservices.h"
 
@@ -449,6 +450,8 @@ bool Tmain::FormClose() {
         Button1Click();
     } catch (const std::exception&) {
     }
+    // A clean close: this editor's recovery folder goes with it.
+    editState().recovery.close();
     freeSurface(L.backsurface);
     L.backsurface = 0;
     freeSurface(L.padsurface);

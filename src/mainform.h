@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@ class QTreeView;
 namespace slv {
 class History;
 class RecoveryWriter;
+struct LeftPackage;
 class TDXDraw;
 class TDXTimer;
 class SceneCache;
@@ -197,6 +199,8 @@ public:
     // Offers to restore a recovery package left by a run that did not end
     // cleanly (first tick).
     void offerRecovery();
+    // Opens a package a crashed editor left, as an unsaved level.
+    void restoreLeftPackage(slv::LeftPackage& left, const QString& name);
     // Milliseconds after the last edit before the recovery package is written.
     int recoveryDelayMs = 3000;
     void writeRecoveryNow();
@@ -230,6 +234,11 @@ private:
     void loadActor();
     void drawFrame();
     void reportTickError(const QString& text);
+    // Lets every frame-loop error be shown again (a stage or level opened,
+    // a display switch).
+    void resetTickErrors();
+    // Reports sprites of the open stage whose picture is gone (not drawn).
+    void checkSpritePictures();
     struct Callbacks;
     friend struct Callbacks;
     struct EditState;
@@ -247,6 +256,8 @@ private:
     slv::SettingsState settingsState_;
     bool shownOnce_ = false;
     bool tickBoxOpen_ = false;  // a frame-loop error is being shown
+    // Frame-loop errors shown since the last reset: each is shown once.
+    QSet<QString> tickErrorsShown_;
     // A settings file that exists but could not be read is not written at close.
     // The key code each physical key (by native scan code) went down with, so
     // that its release matches whatever Shift did meanwhile.

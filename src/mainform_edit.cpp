@@ -254,6 +254,7 @@ void Tmain::ListBox1DblClick() {
     const int row = selectedRow(ListBox1);
     if (row < 0 || row + 1 > L.totstages) return;
     L.curstage = row + 1;
+    resetTickErrors();
     // The lists follow the open stage even when its picture fails to load.
     listUpdating_ = true;
     ListBox2->clear();

@@ -87,6 +87,9 @@ void Tmain::newLevel() {
     es.discardAnswered = false;
     es.recoveryTimer->stop();
     es.recovery.remove();
+    // No level refers to the pictures of a restored one any more.
+    es.recovery.removePictures();
+    resetTickErrors();
     displaysprite(-1);
     displaysector(-1);
     updateTitle();
@@ -209,36 +212,47 @@ void Tmain::writeRecoveryNow() {
 void Tmain::offerRecovery() {
     EditState& es = editState();
     RecoveryWriter& rw = es.recovery;
-    if (!rw.exists()) return;
-    const std::string was = rw.levelPathNote();
-    const QString name = was.empty() ? QStringLiteral("the new level")
-                                     : QString::fromStdString(fileNamePart(was));
-    if (!UiServices::instance().confirm(
-            this, "The last session ended without saving " + name + ". Restore it ?")) {
-        rw.remove();
+    // Newest first. Declined packages are removed and the next one is
+    // offered; once one is restored the rest are kept for a later start.
+    std::vector<LeftPackage> left = rw.claimLeftPackages();
+    for (LeftPackage& one : left) {
+        const QString name = one.levelPath.empty() ? QStringLiteral("the new level")
+                                                   : QString::fromStdString(fileNamePart(one.levelPath));
+        if (!UiServices::instance().confirm(
+                this, "The last session ended without saving " + name + ". Restore it ?")) {
+            RecoveryWriter::discard(one);
+            continue;
+        }
+        restoreLeftPackage(one, name);
         return;
     }
-    // Opened under another name: the level's own recovery package is written
-    // anew as soon as it is restored.
-    const std::string restoring = joinPath(folderPart(rw.packagePath()), "restoring.slv");
-    if (std::rename(rw.packagePath().c_str(), restoring.c_str()) != 0)
-        throw Error("Cannot open file " + rw.packagePath());
+}
+
+void Tmain::restoreLeftPackage(LeftPackage& left, const QString& name) {
+    EditState& es = editState();
+    RecoveryWriter& rw = es.recovery;
+    // Opened from this editor's own folder: the pictures are extracted there
+    // and stay until New, Open or a clean close leaves no level needing them.
+    const std::string adopted = rw.adopt(left);
     Level& L = *level_;
     WindowHooks hooks(*this, "Loading : ", name);
     try {
-        openLevel(L, restoring, hooks);
+        openLevel(L, adopted, hooks);
     } catch (...) {
         Panel6->hide();
         rebuildStageList();
-        std::rename(restoring.c_str(), rw.packagePath().c_str());
+        rw.giveBack(left, adopted);  // kept for another try
+        rw.removePictures();
         throw;
     }
-    std::remove(restoring.c_str());
+    std::remove(adopted.c_str());
+    RecoveryWriter::discard(left);
     L.curstage = 0;
     es.history.reset(L);
     es.history.markUnsaved();
-    es.path = was;
+    es.path = left.levelPath;
     rebuildStageList();
     progressPause();
+    // Unsaved: this editor's own recovery package is written anew.
     afterEdit();
 }

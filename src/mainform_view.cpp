@@ -101,12 +101,30 @@ void Tmain::createsurfaces() {
 }
 
 void Tmain::reportTickError(const QString& text) {
-    if (tickBoxOpen_) return;
+    // A failure that comes back at every tick is shown once, not in a box
+    // that reopens for ever; the frame loop goes on without the failing part.
+    if (tickBoxOpen_ || tickErrorsShown_.contains(text)) return;
+    tickErrorsShown_.insert(text);
     tickBoxOpen_ = true;
     QTimer::singleShot(0, this, [this, text] {
         showError(text);
         tickBoxOpen_ = false;
     });
+}
+
+void Tmain::resetTickErrors() { tickErrorsShown_.clear(); }
+
+void Tmain::checkSpritePictures() {
+    const Level& L = *level_;
+    if (L.curstage < 1 || L.curstage > kMaxStages) return;
+    QStringList gone;
+    const int n = clampCount(L.stage(L.curstage).totsprites, kMaxSprites);
+    for (int k = 1; k <= n; ++k) {
+        const SpriteRec& r = L.sprite(k, L.curstage);
+        if (r.surface && !surface(r.surface)) gone << QString::fromStdString(r.name.str());
+    }
+    if (!gone.isEmpty())
+        reportTickError("The picture of " + gone.join(", ") + " is not loaded: it is not drawn.");
 }
 
 void Tmain::firstTickWork() {
@@ -175,6 +193,7 @@ void Tmain::DXTimer1Timer(int) {
     }
     try {
         drawFrame();
+        checkSpritePictures();
     } catch (const std::exception& e) {
         reportTickError(QString::fromUtf8(e.what()));
     }
@@ -287,6 +306,7 @@ void Tmain::switchDisplayMode(int fkey) {
     const bool full = f9 || f10;
     DXTimer1->setEnabled(false);
     DXDraw1->FinalizeView();
+    resetTickErrors();
 
     QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect sg = scr ? scr->geometry() : QRect(0, 0, 800, 600);

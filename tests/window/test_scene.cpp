@@ -155,6 +155,36 @@ private slots:
         QCOMPARE(ui.takeErrors().size(), 1);
     }
 
+    // A failure that comes back at every tick is shown once, the rest of the
+    // frame is still drawn, and opening a stage lets it be shown again.
+    void frameLoopFailureIsShownOnceUntilAStageIsOpened() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp"});
+        ed.ticks(1);
+        // The coin's picture is freed behind its record: its handle is stale.
+        ed.w->freeSurface(ed.L().sprite(1, 1).surface);
+        for (int round = 0; round < 2; ++round) {
+            if (round == 1) {
+                ed.w->selectRow(ed.w->ListBox1, 0);
+                ed.w->ListBox1DblClick();
+            }
+            for (int k = 0; k < 30; ++k) ed.ticks(1);  // events run between ticks, as in the loop
+            ed.L().lasttick = tickCount();  // no animation step: the frame drawn is the one read below
+            ed.ticks(1);
+            const QStringList shown = ui.takeErrors();
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].contains("coin.bmp") && !shown[0].contains("gem.bmp"), qPrintable(shown[0]));
+            // The gem is still drawn over the backdrop.
+            const SpriteRec gem = ed.L().sprite(2, 1);
+            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backsurface), ed.w->surface(gem.surface),
+                                               gem.pos, gem.w, gem.h, gem.x, gem.y, ed.L().colorkey);
+            QCOMPARE(drawn.wrong, 0);
+            QVERIFY(drawn.opaque > 0);
+        }
+    }
+
     void stageMessagesAndConfirmation() {
         TempHome home;
         Editor ed;

@@ -298,17 +298,18 @@ private slots:
 
     void recoveryPackageAfterACrashAndNotAfterACleanClose() {
         TempHome home;
-        RecoveryWriter where;
+        const std::string stateFolder = RecoveryWriter::defaultFolder();
+        auto packages = [&] { return RecoveryWriter::packagesIn(stateFolder).size(); };
         {
             Editor ed;
             ed.w->recoveryDelayMs = 10;
             ed.ticks(1);
             addStage(ed, ui, home, "desert.bmp");
-            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
             ed.w->recovery().wait();
             // The process ends here without closing the window.
         }
-        QVERIFY(where.exists());
+        QCOMPARE(packages(), 1u);
         ui.answerYes = true;
         {
             Editor ed;
@@ -320,13 +321,14 @@ private slots:
             QVERIFY(ed.w->levelChanged());
             QVERIFY(ed.w->windowTitle().endsWith('*'));
             // The restored level is unsaved: it has its recovery package again.
-            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
             ed.w->recovery().wait();
-            // A clean close removes it.
+            QCOMPARE(packages(), 1u);
+            // A clean close removes it, and the editor's folder with it.
             ui.saveChoices = {SaveChoice::Discard};
             ed.w->close();
             QVERIFY(!ed.w->isVisible());
-            QVERIFY(!where.exists());
+            QVERIFY(QDir(QString::fromStdString(stateFolder)).isEmpty());
         }
         // Declined: removed, and the level stays empty.
         {
@@ -334,14 +336,14 @@ private slots:
             ed.w->recoveryDelayMs = 10;
             ed.ticks(1);
             addStage(ed, ui, home);
-            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
             ed.w->recovery().wait();
             // Saving removes it as well.
             ui.saveAnswers.push_back(home.path("r.slv"));
             ed.w->Button3Click();
-            QVERIFY(!where.exists());
+            QCOMPARE(packages(), 0u);
             addStage(ed, ui, home, "city.bmp");
-            QTRY_VERIFY_WITH_TIMEOUT(where.exists(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
             ed.w->recovery().wait();
         }
         ui.answerYes = false;
@@ -350,7 +352,123 @@ private slots:
         ed.ticks(1);
         QCOMPARE(ui.questions.size(), 1);
         QCOMPARE(ed.L().totstages, 0);
-        QVERIFY(!where.exists());
+        QCOMPARE(packages(), 0u);
+        // A package an older editor left in the state folder itself is offered too.
+        const QString unshared = QString::fromStdString(stateFolder) + "/recovery.slv";
+        QVERIFY(QFile::copy(home.path("r.slv"), unshared));
+        ui.answerYes = true;
+        Editor older;
+        older.ticks(1);
+        QCOMPARE(ui.questions.size(), 2);
+        QCOMPARE(older.L().totstages, 1);
+        QVERIFY(!QFileInfo::exists(unshared));
+    }
+
+    // Each running editor has its own recovery package; a starting editor
+    // offers only those of editors that ended without closing, newest first,
+    // and one restored leaves the others for a later start.
+    void editorsRunningSideBySideKeepTheirOwnRecovery() {
+        TempHome home;
+        const std::string stateFolder = RecoveryWriter::defaultFolder();
+        auto packages = [&] { return RecoveryWriter::packagesIn(stateFolder).size(); };
+        auto editWith = [&](Editor& ed, const char* stage) {
+            ed.w->recoveryDelayMs = 10;
+            ed.ticks(1);
+            addStage(ed, ui, home, stage);
+            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
+            ed.w->recovery().wait();
+        };
+        ui.answerYes = true;
+        {
+            auto first = std::make_unique<Editor>();
+            editWith(*first, "sea.bmp");
+            Editor second;
+            editWith(second, "city.bmp");
+            // The first one still runs: the second offered nothing.
+            QVERIFY(ui.questions.isEmpty());
+            QCOMPARE(packages(), 2u);
+            QVERIFY(first->w->recovery().packagePath() != second.w->recovery().packagePath());
+            // The first ends without closing; the second is still running.
+            first.reset();
+            Editor third;
+            third.w->recoveryDelayMs = 10;
+            third.ticks(1);
+            QCOMPARE(ui.questions.size(), 1);
+            QCOMPARE(third.L().stage(1).name.str(), std::string("sea.bmp"));
+            // The restored level gets the third's own package, the newest.
+            QTRY_VERIFY_WITH_TIMEOUT(third.w->recovery().exists(), 5000);
+            third.w->recovery().wait();
+            QCOMPARE(packages(), 2u);
+        }
+        // Both ended without closing: the newest (the third's, the restored
+        // level) is offered first; restored, the other is kept.
+        ui.questions.clear();
+        {
+            Editor fourth;
+            fourth.ticks(1);
+            QCOMPARE(ui.questions.size(), 1);
+            QCOMPARE(fourth.L().stage(1).name.str(), std::string("sea.bmp"));
+            QCOMPARE(packages(), 1u);
+            // Declined one after another.
+            ui.answerYes = false;
+            ui.questions.clear();
+            Editor fifth;
+            fifth.ticks(1);
+            QCOMPARE(ui.questions.size(), 1);
+            QCOMPARE(fifth.L().totstages, 0);
+            QCOMPARE(packages(), 0u);
+            ui.saveChoices = {SaveChoice::Discard};
+            fourth.w->close();
+            fifth.w->close();
+        }
+        QVERIFY(QDir(QString::fromStdString(stateFolder)).isEmpty());
+    }
+
+    // A restored level's pictures live in its editor's folder while the
+    // level may need them, and go with New (or Open) and a clean close.
+    void restoredPicturesDoNotPileUp() {
+        TempHome home;
+        const QString stateFolder = QString::fromStdString(RecoveryWriter::defaultFolder());
+        {
+            Editor ed;
+            ed.w->recoveryDelayMs = 10;
+            ed.ticks(1);
+            addStage(ed, ui, home, "desert.bmp");
+            ed.w->ListBox1->setCurrentRow(0);
+            ed.w->ListBox1DblClick();
+            addSprites(ed, {"coin.bmp"});
+            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
+            ed.w->recovery().wait();
+        }
+        ui.answerYes = true;
+        for (bool viaClose : {false, true}) {
+            // The crashed editor of the first round, or a restored level left again.
+            Editor ed;
+            ed.w->recoveryDelayMs = 10;
+            ed.ticks(1);
+            QCOMPARE(ed.L().image(1).name.str(), std::string("coin.bmp"));
+            const QString own = QString::fromStdString(ed.w->recovery().sessionFolder());
+            const QString picture = QString::fromStdString(ed.L().image(1).path.str());
+            QVERIFY2(picture.startsWith(own + "/"), qPrintable(picture));
+            ui.saveAnswers.push_back(home.path("kept.slv"));
+            ed.w->Button3Click();
+            // Saved elsewhere, the level still draws from them.
+            QVERIFY(QFileInfo::exists(picture));
+            if (!viaClose) {
+                ed.w->Button1Click();
+                QVERIFY(!QFileInfo::exists(picture));
+                // Set up the next round: a changed restored level left behind.
+                ui.openAnswers.push_back({home.path("kept.slv")});
+                ed.w->Button2Click();
+                addStage(ed, ui, home, "sea.bmp");
+                QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
+                ed.w->recovery().wait();
+                // Ends without closing.
+            } else {
+                ed.w->close();
+                QVERIFY(QDir(stateFolder).isEmpty());
+            }
+        }
     }
 
     // The frame loop while the recovery package of a 30-stage level is
@@ -393,7 +511,7 @@ private slots:
         const qint64 writeMs = whole.elapsed();
         ed.w->recovery().wait();
         QVERIFY2(ed.w->recovery().lastError().empty(), ed.w->recovery().lastError().c_str());
-        QVERIFY(RecoveryWriter().exists());
+        QVERIFY(ed.w->recovery().exists());
         qInfo("recovery package of 30 stages written in %lld ms over %d frames; slowest frame %.2f ms "
               "(%.2f ms in 100 frames before), copy of the tables %.2f ms",
               writeMs, frames, worst / 1e6, calm / 1e6, snapshot / 1e6);
