@@ -87,8 +87,9 @@ void Tmain::newLevel() {
     es.discardAnswered = false;
     es.recoveryTimer->stop();
     es.recovery.remove();
-    // No level refers to the pictures of a restored one any more.
-    es.recovery.removePictures();
+    // No level refers to the pictures of a restored one any more (unless
+    // this New is the start of a restore, which extracts into that folder).
+    if (!es.restoring) es.recovery.removePictures();
     resetTickErrors();
     displaysprite(-1);
     displaysector(-1);
@@ -236,9 +237,12 @@ void Tmain::restoreLeftPackage(LeftPackage& left, const QString& name) {
     const std::string adopted = rw.adopt(left);
     Level& L = *level_;
     WindowHooks hooks(*this, "Loading : ", name);
+    es.restoring = true;
     try {
         openLevel(L, adopted, hooks);
+        es.restoring = false;
     } catch (...) {
+        es.restoring = false;
         Panel6->hide();
         rebuildStageList();
         rw.giveBack(left, adopted);  // kept for another try

@@ -341,7 +341,9 @@ PictureProbe ProbePicture(const std::string& fileName) {
         probe.error = notAPicture(fileName);
         return probe;
     }
-    const QSize size = reader.size();
+    QSize size = reader.size();
+    // A top-down bitmap reports its height negative.
+    if (size.height() < 0) size.setHeight(-size.height());
     if (!size.isValid() || size.width() <= 0 || size.height() <= 0) {
         probe.error = notAPicture(fileName);
         return probe;

@@ -19,6 +19,7 @@ struct Tmain::EditState {
     int sectorShown = 0;       // the same for the Sector fields
     std::uint64_t gesture = 0; // counts mouse presses; a drag merges by it
     bool discardAnswered = false;  // the close under way was answered
+    bool restoring = false;    // a recovery package is being opened into the state folder
     QTimer* recoveryTimer = nullptr;
 };
 
