@@ -134,7 +134,15 @@ void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
 void Tmain::FormKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(*level_, key); }
 
 void Tmain::ListBox1KeyDown(int key) {
-    if (key == VK_RETURN) ListBox1DblClick();
+    if (key != VK_RETURN) return;
+    // Enter opens the row with the keyboard frame even when the list gave it
+    // the frame without selecting it (the focus arriving on a fresh list).
+    const int current = ListBox1->currentRow();
+    if (selectedRow(ListBox1) < 0 && current >= 0) {
+        selectRow(ListBox1, current);
+        ListBox1Click();
+    }
+    ListBox1DblClick();
 }
 
 void Tmain::PageControl2Change() {

@@ -55,4 +55,31 @@ grep -q 'sea.bmp' "$ARTEFACTS/editing-package.txt" || fail "stage sea.bmp missin
 grep -q 'city.bmp' "$ARTEFACTS/editing-package.txt" || fail "stage city.bmp missing"
 grep -qE 'Sector1 .*300.*250.*100.*70' "$ARTEFACTS/editing-package.txt" || fail "sector missing"
 grep -qE '250.*180' "$ARTEFACTS/editing-package.txt" || fail "dragged sprite not at 250,180"
-echo "1 passed, 0 failed"
+
+# The same level with its first sprite moved to the far corner of the int
+# range: it opens, its stage opens and draws, and the editor keeps running.
+entries=0; flags=0
+while [ $flags -lt 2 ]; do
+  flag=$(od -An -tu1 -j $((entries * 64 + 60)) -N1 "$PKG" | tr -d ' ')
+  entries=$((entries + 1))
+  [ "$flag" = 1 ] && flags=$((flags + 1))
+  [ $entries -lt 1000 ] || fail "no end of the header in $PKG"
+done
+FAR=$WORK/far.slv
+cp "$PKG" "$FAR"
+sprite1=$((entries * 64 + 120000))  # sprite 1 of stage 1 opens the sprite table
+printf '\x00\x00\x00\x80\x00\x00\x00\x80' | dd of="$FAR" bs=1 seek=$((sprite1 + 28)) conv=notrunc status=none
+"$SLVTOOL" ls "$FAR" | grep -q -- '-2147483648' || fail "the far sprite was not written"
+start_editor "$FAR"
+sleep 1  # the package opens on the first frame, its progress panel shows for a second
+VIEW="600x380+$(view_x 20)+$(view_y 50)"  # below the numbers
+import -window root -crop "$VIEW" "$ARTEFACTS/far-before.png"
+xdotool key F1 Home Return
+sleep 1
+kill -0 "$EDITOR_PID" 2>/dev/null || { cat "$WORK/editor.log"; fail "the editor died on a sprite at -2147483648"; }
+import -window root -crop "$VIEW" "$ARTEFACTS/far-stage.png"
+! compare -metric AE "$ARTEFACTS/far-before.png" "$ARTEFACTS/far-stage.png" null: 2>/dev/null \
+  || fail "the stage with the far sprite did not open"
+xdotool key Escape
+wait_exit
+echo "2 passed, 0 failed"

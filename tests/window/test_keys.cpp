@@ -212,6 +212,11 @@ private slots:
         ed.w->Button4Click();
         QCOMPARE(ed.L().curstage, 0);
         ed.w->ListBox1->setFocus();
+        // A row that has the keyboard frame without being selected opens too.
+        ed.w->ListBox1->setCurrentRow(0);
+        ed.w->ListBox1->clearSelection();
+        QTest::keyClick(ed.w->ListBox1, Qt::Key_Return);
+        QCOMPARE(ed.L().curstage, 1);
         ed.w->selectRow(ed.w->ListBox1, 1);
         QTest::keyClick(ed.w->ListBox1, Qt::Key_Return);
         QCOMPARE(ed.L().curstage, 2);
