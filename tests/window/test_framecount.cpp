@@ -2,7 +2,7 @@
 // loading the picture onto a surface gives, on both display depths.
 #include <QFile>
 
-#include "../common/bmp_writer.h"
+#include "common/bmp_writer.h"
 #include "display/dxdraw.h"
 #include "harness.h"
 #include "model/framecount.h"
