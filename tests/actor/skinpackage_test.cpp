@@ -124,7 +124,6 @@ TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
     EXPECT_EQ(lv->totcommands, 3);
     EXPECT_EQ(lv->startskin, 2);
     EXPECT_EQ(lv->packname, "Walker of the test pack");
-    EXPECT_EQ(lv->packname.size(), 23u);
     EXPECT_EQ(lv->skin(1).name.str(), "stand.bmp");
     EXPECT_EQ(lv->skin(2).totpos, 3);
     EXPECT_EQ((std::vector<int>{lv->skin(3).w, lv->skin(3).h, lv->skin(3).pos}), (std::vector<int>{10, 6, 1}));
@@ -155,18 +154,6 @@ TEST_F(SkinPackageTest, AStoredFrameOutsideTheStripStartsOver) {
     rewrite();
     openskin(*lv, pack, hooks);
     EXPECT_EQ((std::vector<int>{lv->skin(1).pos, lv->skin(2).pos, lv->skin(3).pos}), (std::vector<int>{2, 1, 1}));
-}
-
-TEST_F(SkinPackageTest, LoadedActorFollowsItsCommands) {
-    openskin(*lv, pack, hooks);
-    lv->curskin = lv->startskin;
-    actorKeyDown(*lv, vk::Space);
-    EXPECT_EQ(lv->curskin, 3);
-    lv->skin(3).pos = 4;
-    actorKeyUp(*lv, vk::Space);
-    EXPECT_TRUE(lv->releasepending);
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);  // back of command 2
 }
 
 TEST_F(SkinPackageTest, ExistingSkinBitmapsAreKept) {

@@ -195,14 +195,6 @@ TEST_F(Sprites, AFullImageTableRefusesANewPicture) {
     EXPECT_EQ(lv->image(kMaxImages).refs, 2);
 }
 
-TEST_F(Sprites, ColourKeyIsGivenToNewSurfaces) {
-    std::map<SurfaceHandle, std::uint32_t> keys;
-    SurfaceCallbacks cb = d.callbacks();
-    cb.setColorKey = [&](SurfaceHandle h, std::uint32_t k) { keys[h] = k; };
-    addSprites(*lv, "/w/sprites", {"coin.bmp"}, cb, d.detector(), std::ref(rnd));
-    EXPECT_EQ(keys.at(lv->image(1).surface), 0xF81Fu);
-}
-
 // ---- replace mode ----
 
 TEST_F(Sprites, ReplacingKeepsThePlaceAndReleasesTheOldPicture) {

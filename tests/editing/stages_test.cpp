@@ -34,20 +34,6 @@ TEST(AddStages, StoresNamePathAndSizeAndTheSplashGoesToRecordZero) {
     EXPECT_EQ(lv->totstages, 2);
 }
 
-TEST(AddStages, TwentyEightPlusThreeIsRefusedPlusTwoFits) {
-    auto lv = newLevel();
-    addStages(*lv, stageFiles(1, 28), sizeByLength);
-    ASSERT_EQ(lv->totstages, 28);
-    EXPECT_EQ(errorOf([&] { addStages(*lv, stageFiles(29, 3), sizeByLength); }),
-              "Total stages are more than 30 !");
-    EXPECT_EQ(lv->totstages, 28);
-    EXPECT_TRUE(lv->stage(29).name.empty());  // nothing stored past the count
-    EXPECT_EQ(addStages(*lv, stageFiles(29, 2), sizeByLength), 30);
-    EXPECT_EQ(lv->stage(30).name.str(), "stage30.bmp");
-    EXPECT_THROW(addStages(*lv, stageFiles(31, 1), sizeByLength), Error);
-    EXPECT_EQ(lv->totstages, 30);
-}
-
 TEST(AddStages, AFileWithoutSizeAddsNothing) {
     auto lv = newLevel();
     auto failing = [](const std::string& p) -> std::int64_t {
