@@ -2,6 +2,7 @@
 // made from the demo, and modal interactions answered by the test.
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -164,6 +165,11 @@ struct Editor {
         QCoreApplication::processEvents();
     }
     std::uint32_t pixel(int x, int y) { return w->DXDraw1->BackBuffer()->ReadPixel(x, y); }
+    // Where a key typed now goes: the focused control, else the window.
+    QWidget* keyTarget() {
+        QWidget* f = QApplication::focusWidget();
+        return f ? f : w.get();
+    }
 
     // Compares the back buffer with frame `frame` (1-based) of the strip `src`,
     // `fw` x `fh` pixels a frame, drawn at (x, y) over the backdrop `back` with
