@@ -239,18 +239,12 @@ private slots:
             ed.L().lasttick = tickCount();  // no animation step during this tick
             ed.ticks(1);
             // The sprite and the actor draw from live surfaces of the new device.
+            QVERIFY(ed.w->surface(ed.L().skin(ed.L().curskin).surface));
             TDirectDrawSurface* img = ed.w->surface(sp.surface);
             QVERIFY(img);
-            QVERIFY(ed.w->surface(ed.L().skin(ed.L().curskin).surface));
-            int same = 0, opaque = 0;
-            for (int y = 0; y < sp.h; ++y)
-                for (int x = 0; x < sp.w; ++x) {
-                    std::uint32_t src = img->ReadPixel((sp.pos - 1) * sp.w + x, y);
-                    if (src == ed.L().colorkey) continue;
-                    ++opaque;
-                    same += ed.pixel(sp.x + x, sp.y + y) == src;
-                }
-            QVERIFY2(opaque > 100 && same == opaque, qPrintable(QString("%1/%2").arg(same).arg(opaque)));
+            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backsurface), img, sp.pos, sp.w, sp.h, sp.x, sp.y,
+                                               ed.L().colorkey, 0);
+            QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
             const SurfaceHandle stagePic = ed.w->loadSurface(home.path("backpx/forest.bmp").toStdString(), false);
             int stagePixels = 0;

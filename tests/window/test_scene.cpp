@@ -259,46 +259,6 @@ private slots:
         }
     }
 
-    void sectorDrawnAfterOpenJoinsTheListInItsPlace() {
-        TempHome home;
-        Editor ed;
-        ed.ticks(1);
-        ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
-        ed.w->Button4Click();
-        QCOMPARE(ed.L().curstage, 1);
-        ed.w->PageControl2->setCurrentIndex(2);
-        for (int i = 0; i < 2; ++i) {
-            ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10 + i, 10);
-            ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10 + i, 10);
-        }
-        QCOMPARE(ed.L().stage(1).totsectors, 2);
-        const QString pkg = home.path("levels/sec.slv");
-        QDir().mkpath(home.path("levels"));
-        ui.saveAnswers.push_back(pkg);
-        ed.w->Button3Click();
-        ui.openAnswers.push_back({pkg});
-        ed.w->Button2Click();
-        // Open leaves no stage open; opened, stage 1 shows its two sectors
-        // and a third one drawn now must sit in the list as the third row.
-        QCOMPARE(ed.L().curstage, 0);
-        QCOMPARE(ed.w->ListBox3->count(), 0);
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->ListBox1DblClick();
-        QCOMPARE(ed.w->ListBox3->count(), 2);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 50, 50);
-        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 60, 60);
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 60, 60);
-        QCOMPARE(ed.L().stage(1).totsectors, 3);
-        QCOMPARE(ed.w->ListBox3->count(), 3);
-        QCOMPARE(ed.w->ListBox3->item(2)->text(), QString("Sector3"));
-        // Deleting the new row deletes the new sector, not the first one.
-        ed.w->selectRow(ed.w->ListBox3, 2);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().stage(1).totsectors, 2);
-        QCOMPARE(ed.L().sector(1, 1).name.str(), std::string("Sector1"));
-        QCOMPARE(ed.L().sector(2, 1).name.str(), std::string("Sector2"));
-    }
-
     void pickingDraggingAndTheSpriteFields() {
         TempHome home;
         Editor ed;
@@ -345,6 +305,12 @@ private slots:
         Editor ed;
         ed.ticks(1);
         openStageWithSprites(ed, ui, home, {"coin.bmp", "bird.bmp"});
+        ed.w->PageControl2->setCurrentIndex(2);
+        for (int i = 0; i < 2; ++i) {
+            ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10 + i, 10);
+            ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10 + i, 10);
+        }
+        QCOMPARE(ed.L().stage(1).totsectors, 2);
         ed.w->PageControl2->setCurrentIndex(0);
         const QString pkg = home.path("levels/one.slv");
         QDir().mkpath(home.path("levels"));
@@ -369,6 +335,24 @@ private slots:
         QCOMPARE(ed.w->Label19->text(), QString("Loading : "));
         QVERIFY(ed.w->surface(ed.L().image(1).surface));
         QVERIFY(ed.w->surface(ed.L().sprite(1, 1).surface));
+        // Open leaves no stage open; opened, stage 1 shows its two sectors
+        // and a third one drawn now sits in the list as the third row.
+        QCOMPARE(ed.L().curstage, 0);
+        QCOMPARE(ed.w->ListBox3->count(), 0);
+        ed.w->selectRow(ed.w->ListBox1, 0);
+        ed.w->ListBox1DblClick();
+        QCOMPARE(ed.w->ListBox3->count(), 2);
+        ed.w->PageControl2->setCurrentIndex(2);
+        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 50, 50);
+        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 60, 60);
+        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 60, 60);
+        QCOMPARE(ed.w->ListBox3->count(), 3);
+        QCOMPARE(ed.w->ListBox3->item(2)->text(), QString("Sector3"));
+        // Deleting the new row deletes the new sector, not the first one.
+        ed.w->selectRow(ed.w->ListBox3, 2);
+        ed.w->Button6Click();
+        QCOMPARE(ed.L().stage(1).totsectors, 2);
+        QCOMPARE(ed.L().sector(1, 1).name.str() + ed.L().sector(2, 1).name.str(), std::string("Sector1Sector2"));
         // Cancelling the dialog changes nothing.
         ed.w->Button2Click();
         QCOMPARE(ed.L().totstages, 1);
