@@ -77,6 +77,10 @@ inline void writeFile(const QString& path, const QByteArray& bytes) {
     slvtest::writeFile(path.toStdString(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
+inline QByteArray readFile(const QString& path) {
+    return QByteArray::fromStdString(slvtest::readFile(path.toStdString()));
+}
+
 inline bool copyTree(const QString& from, const QString& to) {
     QDir src(from);
     if (!QDir().mkpath(to)) return false;

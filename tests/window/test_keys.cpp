@@ -134,23 +134,31 @@ private slots:
         }
     }
 
-    // In a text or number field, Insert, Delete, F8 and Enter edit the field;
-    // other keys still reach the actor.
-    void fieldKeysEditTheField() {
+    // Enter opens the selected stage and confirms the picker that Insert
+    // opens; in a text or number field, Insert, Delete, F8 and Enter edit the
+    // field, and other keys still reach the actor.
+    void enterInsertAndFieldKeys() {
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
+        ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
         ed.w->Button4Click();
+        QCOMPARE(ed.L().curstage, 0);
+        ed.w->ListBox1->setFocus();
+        ed.w->selectRow(ed.w->ListBox1, 1);
+        QTest::keyClick(ed.w->ListBox1, Qt::Key_Return);
+        QCOMPARE(ed.L().curstage, 2);
         ed.w->FormKeyDown(113, {});  // F2: the Sprite tab
-        ed.w->Button4Click();
+        ed.w->FormKeyDown(45, {});   // Insert
+        QVERIFY(ed.w->spritef1->isVisible());
         ed.w->spritef1->FileListBox1->item(0)->setSelected(true);
-        ed.w->spritef1Button1Click();
-        QCOMPARE(ed.L().stage(1).totsprites, 1);
+        QTest::keyClick(ed.w->spritef1->FileListBox1, Qt::Key_Return);
+        QCOMPARE(ed.L().stage(2).totsprites, 1);
+        QVERIFY(ed.w->spritef1->isVisible());  // "Add 'em" leaves it open
         // Enter in the picker's frame-count field does not confirm the picker.
         ed.w->spritef1->SpinEdit1->setFocus();
         QTest::keyClick(ed.w->spritef1->SpinEdit1, Qt::Key_Return);
-        QCOMPARE(ed.L().stage(1).totsprites, 1);
+        QCOMPARE(ed.L().stage(2).totsprites, 1);
         ed.w->PageControl2Change();
         ed.w->selectRow(ed.w->ListBox2, 0);
         ed.w->ListBox2Click();
@@ -159,11 +167,10 @@ private slots:
         auto* edit = ed.w->SpinEdit1->findChild<QLineEdit*>();
         QVERIFY(edit);
         edit->setCursorPosition(1);
-        ui.errors.clear();
         QTest::keyClick(ed.w->SpinEdit1, Qt::Key_Delete);
         QCOMPARE(ed.w->SpinEdit1->value(), 40);
-        QCOMPARE(ed.L().stage(1).totsprites, 1);
-        QCOMPARE(ed.L().sprite(1, 1).x, 40);
+        QCOMPARE(ed.L().stage(2).totsprites, 1);
+        QCOMPARE(ed.L().sprite(1, 2).x, 40);
         for (Qt::Key k : {Qt::Key_Insert, Qt::Key_F8, Qt::Key_Return}) QTest::keyClick(ed.w->SpinEdit1, k);
         QVERIFY(!ed.w->spritef1->isVisible());
         QVERIFY(ui.openFolders.size() == 1 && ui.errors.isEmpty());
@@ -189,27 +196,6 @@ private slots:
         ed.w->FormKeyDown(115, {});  // F4: no list at all
         QCOMPARE(ed.w->PageControl2->currentIndex(), 3);
         QVERIFY(ed.w->PageControl1->currentWidget()->findChildren<QListWidget*>().isEmpty());
-    }
-
-    void enterOpensTheStageOrConfirmsThePicker() {
-        TempHome home;
-        Editor ed;
-        ed.ticks(1);
-        ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
-        ed.w->Button4Click();
-        QCOMPARE(ed.L().curstage, 0);
-        ed.w->ListBox1->setFocus();
-        ed.w->selectRow(ed.w->ListBox1, 1);
-        QTest::keyClick(ed.w->ListBox1, Qt::Key_Return);
-        QCOMPARE(ed.L().curstage, 2);
-        // Insert on the Sprite tab opens the picker; Enter confirms it.
-        ed.w->FormKeyDown(113, {});
-        ed.w->FormKeyDown(45, {});
-        QVERIFY(ed.w->spritef1->isVisible());
-        ed.w->spritef1->FileListBox1->item(0)->setSelected(true);
-        QTest::keyClick(ed.w->spritef1->FileListBox1, Qt::Key_Return);
-        QCOMPARE(ed.L().stage(2).totsprites, 1);
-        QVERIFY(ed.w->spritef1->isVisible());  // "Add 'em" leaves it open
     }
 
     void displayModesKeepSpritesAndActor() {

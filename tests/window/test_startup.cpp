@@ -19,16 +19,6 @@
 
 using namespace slv;
 
-namespace {
-void put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-}
-QByteArray get(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-}  // namespace
 
 class StartupTest : public WindowTest {
     Q_OBJECT
@@ -82,13 +72,13 @@ private slots:
     // off, holds the settings even when the editor starts elsewhere.
     void homeFolderFileLineEndIsNotPartOfThePath() {
         TempHome home;
-        put(home.config + "/corvatel.txt", home.home.toUtf8() + " \r\n");
+        writeFile(home.config + "/corvatel.txt", home.home.toUtf8() + " \r\n");
         QDir::setCurrent(QDir::tempPath());
         Editor ed;
         QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
         ed.ticks(2);
         QVERIFY(ed.w->close());
-        QCOMPARE(get(home.path("corvatel.cf")).size(), 264);
+        QCOMPARE(readFile(home.path("corvatel.cf")).size(), 264);
     }
 
     // A failed settings write is said, and the author chooses: stay with the
@@ -137,13 +127,13 @@ private slots:
              true, true},
             {"no skin package", [](TempHome& h) { QFile::remove(h.path("actors/test.skn")); }, "", 1, "test actor",
              false, false, true},
-            {"short corvatel.cf", [](TempHome& h) { put(h.path("corvatel.cf"), "garbage"); }, "", 1,
+            {"short corvatel.cf", [](TempHome& h) { writeFile(h.path("corvatel.cf"), "garbage"); }, "", 1,
              "corvatel.cf: Read beyond end of file", false, true, true},
-            {"broken start-up package", [](TempHome& h) { put(h.path("broken.slv"), QByteArray(100, 'x')); },
+            {"broken start-up package", [](TempHome& h) { writeFile(h.path("broken.slv"), QByteArray(100, 'x')); },
              "broken.slv", 1, "Not a level package", false, true, true},
             {"home folder gone: an empty current folder instead",
              [](TempHome& h) {
-                 put(h.config + "/corvatel.txt", h.path("gone").toUtf8());
+                 writeFile(h.config + "/corvatel.txt", h.path("gone").toUtf8());
                  QDir().mkpath(h.path("empty"));
                  QDir::setCurrent(h.path("empty"));
              },
@@ -151,10 +141,10 @@ private slots:
         };
         for (const auto& c : cases) {
             TempHome home;
-            put(home.path("totposes.dat"), poses);
-            put(home.path("corvatel.cf"), settings);
+            writeFile(home.path("totposes.dat"), poses);
+            writeFile(home.path("corvatel.cf"), settings);
             c.damage(home);
-            const QByteArray settingsBefore = get(home.path("corvatel.cf"));
+            const QByteArray settingsBefore = readFile(home.path("corvatel.cf"));
             {
                 Editor ed;
                 if (!c.package.isEmpty()) ed.L().startuppackage = home.path(c.package).toStdString();
@@ -176,8 +166,8 @@ private slots:
                 QVERIFY2(!ed.w->isVisible() && ui.questions.isEmpty(), c.name);
                 QCOMPARE(ui.takeErrors().size(), c.messages);
             }
-            QVERIFY2(get(home.path("totposes.dat")) == poses, c.name);
-            QVERIFY2(get(home.path("corvatel.cf")) == settingsBefore, c.name);
+            QVERIFY2(readFile(home.path("totposes.dat")) == poses, c.name);
+            QVERIFY2(readFile(home.path("corvatel.cf")) == settingsBefore, c.name);
         }
         QDir::setCurrent(QDir::tempPath());
     }
@@ -191,7 +181,7 @@ private slots:
         } cases[] = {{"60\n", 60, 17, 0}, {"0", 0, 0, 0}, {"fast", 0, 0, 1}, {"-5", 0, 0, 1}};
         for (const auto& c : cases) {
             TempHome home;
-            put(home.path("maxfps.txt"), c.text);
+            writeFile(home.path("maxfps.txt"), c.text);
             ui.errors.clear();
             Editor ed(false);
             QTest::qWait(1);
