@@ -25,6 +25,8 @@ void send(QWidget* target, QEvent::Type type, int key, bool autoRepeat = false,
     QApplication::sendEvent(target, &ev);
 }
 
+QList<int> held(const Level& L) { return {L.heldkey1, L.heldkey2, L.heldkey3}; }
+
 bool holds(const Level& L, int code) {
     return L.heldkey1 == code || L.heldkey2 == code || L.heldkey3 == code;
 }
@@ -45,9 +47,7 @@ private slots:
         send(target, QEvent::KeyPress, Qt::Key_Left, true);  // auto-repeat
         send(target, QEvent::KeyPress, Qt::Key_A);
         send(target, QEvent::KeyPress, Qt::Key_B);  // a fourth key is not recorded
-        QCOMPARE(ed.L().heldkey1, 37);
-        QCOMPARE(ed.L().heldkey2, 38);
-        QCOMPARE(ed.L().heldkey3, 65);
+        QCOMPARE(held(ed.L()), (QList<int>{37, 38, 65}));
         // A release between auto-repeats is not the key being let go.
         send(target, QEvent::KeyRelease, Qt::Key_Up, true);
         QCOMPARE(ed.L().heldkey2, 38);
@@ -66,6 +66,18 @@ private slots:
         send(ed.w->ListBox1, QEvent::KeyPress, Qt::Key_Delete);
         send(ed.w->ListBox1, QEvent::KeyPress, Qt::Key_Delete);
         QCOMPARE(ui.takeErrors().size(), 2);
+        // Releases never reach a window that lost the keyboard: the held keys
+        // are let go when it is deactivated or a modal dialog opens.
+        QEvent off(QEvent::WindowDeactivate);
+        QApplication::sendEvent(ed.w.get(), &off);
+        QCOMPARE(held(ed.L()), (QList<int>{-1, -1, -1}));
+        QTest::keyPress(ed.keyTarget(), Qt::Key_Left);
+        QTest::keyPress(ed.keyTarget(), Qt::Key_A);
+        QCOMPARE(held(ed.L()), (QList<int>{37, 65, -1}));
+        QDialog box(ed.w.get());
+        box.setModal(true);
+        box.show();
+        QCOMPARE(held(ed.L()), (QList<int>{-1, -1, -1}));
     }
 
     // A key is let go under the code it went down with, whatever Shift did
@@ -104,33 +116,7 @@ private slots:
             key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
             key(QEvent::KeyRelease, c.releaseKey, Qt::ShiftModifier);
             key(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
-            const int held[] = {ed.L().heldkey1, ed.L().heldkey2, ed.L().heldkey3};
-            QVERIFY2(held[0] == -1 && held[1] == -1 && held[2] == -1,
-                     qPrintable(QString("%1: %2 %3 %4").arg(c.name).arg(held[0]).arg(held[1]).arg(held[2])));
-        }
-    }
-
-    // Releases never reach a window that lost the keyboard: the held keys
-    // are let go when it is deactivated or a modal dialog opens.
-    void heldKeysLetGoWhenTheWindowLosesTheKeyboard() {
-        for (bool dialog : {false, true}) {
-            TempHome home;
-            Editor ed;
-            ed.ticks(1);
-            QWidget* target = ed.keyTarget();
-            QTest::keyPress(target, Qt::Key_Left);
-            QTest::keyPress(target, Qt::Key_A);
-            QCOMPARE(ed.L().heldkey2, 65);
-            QDialog box(ed.w.get());
-            if (dialog) {
-                box.setModal(true);
-                box.show();
-            } else {
-                QEvent off(QEvent::WindowDeactivate);
-                QApplication::sendEvent(ed.w.get(), &off);
-            }
-            QCOMPARE(ed.L().heldkey1, -1);
-            QCOMPARE(ed.L().heldkey2, -1);
+            QVERIFY2(held(ed.L()) == (QList<int>{-1, -1, -1}), c.name);
         }
     }
 
