@@ -129,30 +129,6 @@ private slots:
         QCOMPARE(on, 0);
     }
 
-    void firstTickFailureIsShownOnceWhileItsBoxIsOpen() {
-        TempHome home;
-        QFile::remove(home.path("purple.bmp"));
-        Editor ed;
-        int ticksInsideBox = 0;
-        ui.duringError = [&] {
-            for (int i = 0; i < 5; ++i) {
-                ed.w->DXTimer1Timer(1);
-                QCoreApplication::processEvents();
-                ++ticksInsideBox;
-            }
-        };
-        ed.ticks(1);
-        QCoreApplication::processEvents();
-        QCOMPARE(ticksInsideBox, 5);
-        QCOMPARE(ui.errors.size(), 1);
-        QVERIFY2(ui.errors[0].contains("purple.bmp"), qPrintable(ui.errors[0]));
-        // Once the box is closed the editor goes on without what failed: no second box.
-        ui.duringError = nullptr;
-        ed.ticks(3);
-        QVERIFY(!ed.L().firsttick);
-        QCOMPARE(ui.takeErrors().size(), 1);
-    }
-
     void stageMessagesAndConfirmation() {
         TempHome home;
         Editor ed;

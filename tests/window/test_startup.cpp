@@ -105,8 +105,9 @@ private slots:
         }
     }
 
-    // Whatever fails at start is shown once, the settings are read all the
-    // same and left as they were, and the editor goes on without what
+    // Whatever fails at start is shown once, even while its box is open and
+    // the frame loop runs on; the settings are read all the same and left as
+    // they were, and the editor goes on without what
     // failed: every command, Esc included, still works.
     void startupFailuresAreShownOnce() {
         QByteArray poses(56, '\0'), settings(264, '\0');
@@ -148,7 +149,14 @@ private slots:
             {
                 Editor ed;
                 if (!c.package.isEmpty()) ed.L().startuppackage = home.path(c.package).toStdString();
+                const int shownBefore = int(ui.errors.size());  // start-up's own failures
+                int ticksInsideBox = 0;  // the frame loop runs on while a first-tick box is open
+                ui.duringError = [&] {
+                    while (ticksInsideBox < 5) ++ticksInsideBox, ed.w->DXTimer1Timer(1);
+                };
                 ed.ticks(5);
+                ui.duringError = nullptr;
+                QCOMPARE(ticksInsideBox, ui.errors.size() > shownBefore ? 5 : 0);
                 QVERIFY2(ui.errors.size() == c.messages, qPrintable(ui.errors.join("; ")));
                 QVERIFY2(ui.errors[0].contains(c.firstMessage), qPrintable(ui.errors[0]));
                 QCOMPARE(ed.L().totposes, c.posesRead ? 2 : 0);
