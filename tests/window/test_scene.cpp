@@ -185,37 +185,10 @@ private slots:
         QCOMPARE(Tmain::selectedRow(ed.w->ListBox1), -1);
     }
 
-    void deletingTheOpenStageKeepsTheListsInStep() {
-        TempHome home;
-        Editor ed;
-        ed.ticks(1);
-        ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/sea.bmp")});
-        ed.w->Button4Click();
-        ed.w->selectRow(ed.w->ListBox1, 1);
-        ed.w->ListBox1DblClick();
-        QCOMPARE(ed.L().curstage, 2);
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10, 10);
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10, 10);
-        QCOMPARE(ed.L().stage(2).totsectors, 1);
-        // Stage 1 goes: the open stage moves down and stays open.
-        ed.w->PageControl2->setCurrentIndex(0);
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().curstage, 1);
-        QCOMPARE(ed.L().stage(1).totsectors, 1);
-        QCOMPARE(ed.w->ListBox3->count(), 1);
-        // The open stage itself goes: nothing is open, the lists are empty.
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().curstage, 0);
-        QCOMPARE(ed.w->ListBox3->count(), 0);
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->Button6Click();
-        QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
-    }
-
-    void reopeningAStageListsEveryOneOfItsSprites() {
+    // Reopening a stage lists every one of its sprites; deleting a stage
+    // before the open one keeps that one open, deleting the open one leaves
+    // the lists empty.
+    void reopeningAndDeletingStagesKeepTheListsInStep() {
         TempHome home;
         Editor ed;
         ed.ticks(1);
@@ -233,6 +206,25 @@ private slots:
             for (int r = 0; r < ed.w->ListBox2->count(); ++r) rows << ed.w->ListBox2->item(r)->text();
             QCOMPARE(rows, (QStringList{"bird.bmp", "coin.bmp", "gem.bmp"}));
         }
+        ed.w->selectRow(ed.w->ListBox1, 1);
+        ed.w->ListBox1DblClick();
+        ed.w->PageControl2->setCurrentIndex(2);
+        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10, 10);
+        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10, 10);
+        QCOMPARE(ed.L().stage(2).totsectors, 1);
+        ed.w->PageControl2->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->ListBox1, 0);
+        ed.w->Button6Click();
+        QCOMPARE(ed.L().curstage, 1);
+        QCOMPARE(ed.L().stage(1).totsectors, 1);
+        QCOMPARE(ed.w->ListBox3->count(), 1);
+        ed.w->selectRow(ed.w->ListBox1, 0);
+        ed.w->Button6Click();
+        QCOMPARE(ed.L().curstage, 0);
+        QCOMPARE(ed.w->ListBox3->count(), 0);
+        ed.w->PageControl2->setCurrentIndex(2);
+        ed.w->Button6Click();
+        QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
     }
 
     void pickingDraggingAndTheSpriteFields() {
