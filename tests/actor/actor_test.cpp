@@ -1,3 +1,5 @@
+// The actor's keys and commands: the slot a key takes, the command a set of
+// held keys fires, and where a one-shot skin goes at its last frame.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -11,7 +13,14 @@ using namespace slv;
 
 namespace {
 
-constexpr int L = vk::Left, U = vk::Up, R = vk::Right, S = vk::Space, D = vk::Down;
+constexpr int L = vk::Left, U = vk::Up, R = vk::Right, S = vk::Space, D = vk::Down, _ = -1;
+// Script events besides key codes (down) and negated key codes (up).
+constexpr int kFrame = 100000;                                  // a frame goes by: setkcom
+constexpr int lastFrameOf(int skin) { return 200000 + skin; }  // the skin shows its last frame
+
+CommandRec cmd(int from, int to, int back, int k1 = _, int k2 = _, int k3 = _) {
+    return CommandRec{k1, k2, k3, 0, from, to, back};
+}
 
 class ActorTest : public ::testing::Test {
 protected:
@@ -29,31 +38,33 @@ protected:
         lv->totskins = n;
         lv->curskin = cur;
     }
-    void oneshot(int s) { lv->skin(s).oneshot = 1; }
-    int command(int from, int to, int back, int k1 = -1, int k2 = -1, int k3 = -1) {
+    int command(int from, int to, int back, int k1 = _, int k2 = _, int k3 = _) {
         int i = ++lv->totcommands;
-        lv->command(i) = CommandRec{k1, k2, k3, 0, from, to, back};
+        lv->command(i) = cmd(from, to, back, k1, k2, k3);
         return i;
     }
     void down(int k) { actorKeyDown(*lv, k); }
     void up(int k) { actorKeyUp(*lv, k); }
     Ints held() const { return {lv->heldkey1, lv->heldkey2, lv->heldkey3}; }
     Ints state() const { return {lv->curskin, lv->kcom}; }  // skin in use, last command
+    // Runs the events; the skin in use after each.
+    Ints run(const Ints& events) {
+        Ints trace;
+        for (int e : events) {
+            if (e == kFrame) setkcom(*lv);
+            else if (e > 200000) lv->skin(e - 200000).pos = lv->skin(e - 200000).totpos;
+            else if (e >= 0) down(e);
+            else up(-e);
+            trace.push_back(lv->curskin);
+        }
+        return trace;
+    }
 };
 
 }  // namespace
 
-TEST(SeekKey, MatchesAnyOfTheThreeSlots) {
-    EXPECT_TRUE(seekkey(37, 37, -1, -1));
-    EXPECT_TRUE(seekkey(37, -1, 37, -1));
-    EXPECT_TRUE(seekkey(37, -1, -1, 37));
-    EXPECT_FALSE(seekkey(37, 38, 39, 40));
-    EXPECT_FALSE(seekkey(37, -1, -1, -1));
-}
-
 TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommandAndNothingForNoKeys) {
     skins(2);
-    constexpr int _ = -1;
     struct Case {
         Ints keys, held;
         bool matches;
@@ -73,7 +84,7 @@ TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommandAndNothingForNoKeys) {
         {{L, U, S}, {S, L, U}, true},
     };
     for (const Case& c : cases) {
-        lv->command(1) = CommandRec{c.keys[0], c.keys[1], c.keys[2], 0, 1, 2, 1};
+        lv->command(1) = cmd(1, 2, 1, c.keys[0], c.keys[1], c.keys[2]);
         lv->totcommands = 1;
         lv->heldkey1 = c.held[0], lv->heldkey2 = c.held[1], lv->heldkey3 = c.held[2];
         EXPECT_EQ(keypress(*lv, 1), c.matches) << ::testing::PrintToString(c.keys) << " held "
@@ -81,28 +92,6 @@ TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommandAndNothingForNoKeys) {
     }
     EXPECT_FALSE(keypress(*lv, 0));  // outside the table
     EXPECT_FALSE(keypress(*lv, 1001));
-}
-
-TEST_F(ActorTest, FirstMatchInTableOrderWins) {
-    skins(3);
-    command(1, 2, 1, L);
-    command(1, 3, 1, L, U);
-    down(U);
-    EXPECT_EQ(state(), (Ints{1, -1}));
-    down(L);
-    EXPECT_EQ(state(), (Ints{2, 1}));
-}
-
-TEST_F(ActorTest, CommandWithoutKeysLeavesAsSoonAsNothingIsHeld) {
-    skins(2, 4, 2);
-    command(2, 1, 2);
-    down(L);
-    EXPECT_EQ(lv->curskin, 2);
-    up(L);  // no command taken yet: only the slot is freed
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->heldkey1, -1);
-    setkcom(*lv);
-    EXPECT_EQ(state(), (Ints{1, 1}));
 }
 
 TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
@@ -129,20 +118,6 @@ TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
     }
 }
 
-TEST_F(ActorTest, FourthKeyIsRecordedOnlyAfterAReleaseAndItsNextKeyDown) {
-    skins(2);
-    command(1, 2, 1, R);
-    for (int k : {L, U, D, R}) down(k);  // fourth key: not recorded, no command
-    EXPECT_EQ(held(), (Ints{L, U, D}));
-    EXPECT_EQ(lv->curskin, 1);
-    up(U);
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);  // still not held as far as the actor knows
-    down(R);                    // auto-repeat of the fourth key
-    EXPECT_EQ(lv->heldkey2, R);
-    EXPECT_EQ(lv->curskin, 2);
-}
-
 TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     skins(3, 6);
     command(1, 2, 3, L);
@@ -157,136 +132,6 @@ TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     EXPECT_EQ(lv->skin(3).pos, 4);
     EXPECT_EQ(lv->skin(2).pos, 3);
     EXPECT_FALSE(lv->releasepending);
-}
-
-TEST_F(ActorTest, ReleaseOfAKeyOutsideTheLastCommandChangesNothing) {
-    skins(3);
-    command(1, 2, 3, L);
-    down(U);
-    down(L);
-    ASSERT_EQ(lv->curskin, 2);
-    up(U);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->heldkey1, -1);
-}
-
-TEST_F(ActorTest, ReleaseBeforeAnyCommandOnlyFreesTheSlot) {
-    skins(2);
-    command(1, 2, 2, L, U);
-    down(L);
-    up(L);
-    EXPECT_EQ(lv->heldkey1, -1);
-    EXPECT_EQ(state(), (Ints{1, -1}));
-    EXPECT_FALSE(lv->releasepending);
-}
-
-TEST_F(ActorTest, OneShotSkinIgnoresKeysAndFollowsFirstCommandAtItsLastFrame) {
-    skins(4, 3);
-    oneshot(2);
-    command(1, 2, 1, S);
-    command(2, 4, 1, L);  // first command from 2: taken at the end, keys or not
-    command(2, 3, 1, U);
-    down(S);
-    ASSERT_EQ(lv->curskin, 2);
-    down(U);  // would match command 3 on a normal skin
-    EXPECT_EQ(lv->curskin, 2);
-    lv->skin(2).pos = 2;
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 2);
-    lv->skin(2).pos = 3;
-    lv->skin(4).pos = 2;
-    setkcom(*lv);
-    EXPECT_EQ(state(), (Ints{4, 2}));
-    EXPECT_EQ(lv->skin(4).pos, 1);
-}
-
-TEST_F(ActorTest, ReleaseDuringOneShotIsPendingUntilTheLastFrame) {
-    skins(3, 3);
-    oneshot(2);
-    command(1, 2, 1, S);
-    command(2, 3, 3);  // end of the one-shot without a release
-    down(S);
-    ASSERT_EQ(lv->curskin, 2);
-    up(S);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_TRUE(lv->releasepending);
-    setkcom(*lv);  // frame 1 of 3
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_TRUE(lv->releasepending);
-    lv->skin(2).pos = 3;
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);  // back of command 1, not command 2's target
-    EXPECT_FALSE(lv->releasepending);
-    EXPECT_EQ(lv->skin(2).pos, 1);
-}
-
-TEST_F(ActorTest, OneShotAtItsLastFrameLeavesOnlyForASkinInUse) {
-    // Skin 2 is a one-shot entered by command 1 (Space, back skin `back`),
-    // leaving through command 2 to `next` when there is one; Space is let go
-    // (pending release) or held at the last frame.
-    struct Case {
-        int back, next;
-        bool released;
-        Ints state;  // curskin, kcom after the last frame
-    };
-    const Case cases[] = {
-        {1, 3, true, {1, 1}},     // the release goes back
-        {1, 3, false, {3, 2}},    // held: the one-shot's own command
-        {9, 3, true, {3, 2}},     // no back skin: the one-shot's own command
-        {1, 9, false, {2, 1}},    // its command leads nowhere: it stays
-        {9, 0, true, {2, 1}},     // nowhere to go at all
-        {1, 0, false, {2, 1}},
-    };
-    for (const Case& c : cases) {
-        lv->totcommands = 0;
-        lv->heldkey1 = lv->heldkey2 = lv->heldkey3 = -1;
-        lv->kcom = -1;
-        lv->releasepending = false;
-        skins(3, 3);
-        oneshot(2);
-        command(1, 2, c.back, S);
-        if (c.next) command(2, c.next, 1);
-        down(S);
-        if (c.released) up(S);
-        EXPECT_EQ(lv->releasepending, c.released);
-        lv->skin(2).pos = 3;
-        setkcom(*lv);
-        EXPECT_EQ(state(), c.state) << c.back << " " << c.next << " " << c.released;
-        EXPECT_FALSE(lv->releasepending);
-    }
-}
-
-TEST_F(ActorTest, ReleaseIntoAOneShotBackSkinMarksThePendingRelease) {
-    skins(3, 3);
-    oneshot(3);
-    command(1, 2, 3, L);
-    down(L);
-    up(L);
-    EXPECT_EQ(lv->curskin, 3);
-    EXPECT_TRUE(lv->releasepending);
-}
-
-TEST_F(ActorTest, CurskinZeroChangesNothing) {
-    skins(2, 4, 0);
-    command(0, 1, 1);  // names no skin in use
-    command(0, 2, 2, L);
-    setkcom(*lv);
-    down(L);
-    EXPECT_EQ(state(), (Ints{0, -1}));
-    lv->totskins = 0;
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 0);
-}
-
-TEST_F(ActorTest, SkinsOutsideTheTableAreNeverTargetsOrBackSkins) {
-    skins(2);
-    command(1, 301, 1, L);
-    command(1, 3, 1, L);  // beyond totskins
-    command(1, 2, 0, L);  // back skin 0: ignored on release
-    down(L);
-    EXPECT_EQ(state(), (Ints{2, 3}));
-    up(L);
-    EXPECT_EQ(lv->curskin, 2);
 }
 
 TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
@@ -310,4 +155,54 @@ TEST_F(ActorTest, SkinChangeRestartsOnlySkinsInUse) {
     down(L);
     EXPECT_EQ(lv->skin(1).pos, 1);
     EXPECT_EQ(lv->skin(3).pos, 7);
+}
+
+// Scripts of key events and frames: the skin in use after each event, the
+// last command taken and whether a release waits for a one-shot's end.
+TEST_F(ActorTest, ScriptsFollowTheCommands) {
+    const int F = kFrame, end2 = lastFrameOf(2);
+    struct Script {
+        const char* name;
+        int skins, cur, oneshot;
+        std::vector<CommandRec> commands;
+        Ints events, trace;
+        int kcom;
+        bool pending;
+    };
+    const Script scripts[] = {
+        {"the first match in table order wins", 3, 1, 0, {cmd(1, 2, 1, L), cmd(1, 3, 1, L, U)}, {U, L}, {1, 2}, 1, false},
+        {"a command without keys waits for a frame with nothing held", 2, 2, 0, {cmd(2, 1, 2)}, {L, -L, F},
+         {2, 2, 1}, 1, false},
+        {"release of a key outside the last command", 3, 1, 0, {cmd(1, 2, 3, L)}, {U, L, -U}, {1, 2, 2}, 1, false},
+        {"release before any command only frees the slot", 2, 1, 0, {cmd(1, 2, 2, L, U)}, {L, -L}, {1, 1}, -1, false},
+        {"release on a normal skin goes back at once", 3, 1, 0, {cmd(1, 2, 3, L)}, {L, -L}, {2, 3}, 1, false},
+        {"a fourth key counts only from its next key down", 2, 1, 0, {cmd(1, 2, 1, R)}, {L, U, D, R, -U, F, R},
+         {1, 1, 1, 1, 1, 1, 2}, 1, false},
+        {"a one-shot ignores keys and takes its first command at its end", 4, 1, 2,
+         {cmd(1, 2, 1, S), cmd(2, 4, 1, L), cmd(2, 3, 1, U)}, {S, U, F, end2, F}, {2, 2, 2, 2, 4}, 2, false},
+        {"a release during a one-shot waits for its end, then goes back", 3, 1, 2, {cmd(1, 2, 1, S), cmd(2, 3, 3)},
+         {S, -S, F, end2, F}, {2, 2, 2, 2, 1}, 1, false},
+        {"held at the end: the one-shot's own command", 3, 1, 2, {cmd(1, 2, 1, S), cmd(2, 3, 1)}, {S, end2, F},
+         {2, 2, 3}, 2, false},
+        {"released without a back skin: the one-shot's own command", 3, 1, 2, {cmd(1, 2, 9, S), cmd(2, 3, 1)},
+         {S, -S, end2, F}, {2, 2, 2, 3}, 2, false},
+        {"its command leads nowhere: it stays", 3, 1, 2, {cmd(1, 2, 1, S), cmd(2, 9, 1)}, {S, end2, F}, {2, 2, 2}, 1,
+         false},
+        {"released with nowhere to go", 3, 1, 2, {cmd(1, 2, 9, S)}, {S, -S, end2, F}, {2, 2, 2, 2}, 1, false},
+        {"held with nowhere to go", 3, 1, 2, {cmd(1, 2, 1, S)}, {S, end2, F}, {2, 2, 2}, 1, false},
+        {"a release into a one-shot back skin waits for its end", 3, 1, 3, {cmd(1, 2, 3, L)}, {L, -L}, {2, 3}, 1, true},
+        {"no skin in use: nothing changes", 2, 0, 0, {cmd(0, 1, 1), cmd(0, 2, 2, L)}, {F, L}, {0, 0}, -1, false},
+        {"skins outside the table are never targets or back skins", 2, 1, 0,
+         {cmd(1, 301, 1, L), cmd(1, 3, 1, L), cmd(1, 2, 0, L)}, {L, -L}, {2, 2}, 3, false},
+    };
+    for (const Script& sc : scripts) {
+        SCOPED_TRACE(sc.name);
+        lv = std::make_unique<Level>();
+        skins(sc.skins, 3, sc.cur);
+        if (sc.oneshot) lv->skin(sc.oneshot).oneshot = 1;
+        for (const CommandRec& c : sc.commands) lv->command(++lv->totcommands) = c;
+        EXPECT_EQ(run(sc.events), sc.trace);
+        EXPECT_EQ(lv->kcom, sc.kcom);
+        EXPECT_EQ(lv->releasepending, sc.pending);
+    }
 }

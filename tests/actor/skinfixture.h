@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "common/bmp_writer.h"
+#include "common/error_text.h"
 #include "common/files.h"
 #include "common/tempdir.h"
 #include "model/records.h"
@@ -14,12 +16,16 @@ namespace skintest {
 
 namespace fs = std::filesystem;
 
-using slvtest::bmpBytes;
 using slvtest::get32;
 using slvtest::put32;
 using slvtest::readFile;
 using slvtest::TempDir;
 using slvtest::writeFile;
+
+// A w x h 24-bit bitmap, magenta all over.
+inline std::string bmpBytes(int w, int h) {
+    return ::bmpBytes(BmpLayout{w, h}, [](int, int) { return 0xFF00FFu; });
+}
 
 inline slv::PackEntry entryAt(const std::string& pkg, int i) {
     slv::PackEntry e;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -79,8 +80,8 @@ protected:
     void rewrite() { writeFile(pack, package); }
 
     // openskin must fail with a message holding `words`, keep the tables and
-    // leave no table file behind.
-    void expectRefused(const std::string& words) {
+    // leave no table file behind; the message.
+    std::string expectRefused(const std::string& words) {
         const std::string error = errorOf([&] { openskin(*lv, pack, hooks); });
         EXPECT_NE(error.find(words), std::string::npos) << "refused with \"" << error << "\"";
         EXPECT_EQ(lv->totskins, 1);
@@ -90,6 +91,7 @@ protected:
         EXPECT_EQ(lv->totcommands, 0);
         EXPECT_EQ(lv->command(1).from, -1);
         EXPECT_FALSE(tableFilesLeft());
+        return error;
     }
 };
 
@@ -123,7 +125,6 @@ TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
     EXPECT_EQ(lv->totcommands, 3);
     EXPECT_EQ(lv->startskin, 2);
     EXPECT_EQ(lv->packname, "Walker of the test pack");
-    EXPECT_EQ(lv->packname.size(), 23u);
     EXPECT_EQ(lv->skin(1).name.str(), "stand.bmp");
     EXPECT_EQ(lv->skin(2).totpos, 3);
     EXPECT_EQ((std::vector<int>{lv->skin(3).w, lv->skin(3).h, lv->skin(3).pos}), (std::vector<int>{10, 6, 1}));
@@ -154,18 +155,6 @@ TEST_F(SkinPackageTest, AStoredFrameOutsideTheStripStartsOver) {
     rewrite();
     openskin(*lv, pack, hooks);
     EXPECT_EQ((std::vector<int>{lv->skin(1).pos, lv->skin(2).pos, lv->skin(3).pos}), (std::vector<int>{2, 1, 1}));
-}
-
-TEST_F(SkinPackageTest, LoadedActorFollowsItsCommands) {
-    openskin(*lv, pack, hooks);
-    lv->curskin = lv->startskin;
-    actorKeyDown(*lv, vk::Space);
-    EXPECT_EQ(lv->curskin, 3);
-    lv->skin(3).pos = 4;
-    actorKeyUp(*lv, vk::Space);
-    EXPECT_TRUE(lv->releasepending);
-    setkcom(*lv);
-    EXPECT_EQ(lv->curskin, 1);  // back of command 2
 }
 
 TEST_F(SkinPackageTest, ExistingSkinBitmapsAreKept) {
@@ -214,9 +203,11 @@ TEST_F(SkinPackageTest, RefusesCorruptPackagesKeepingTheTables) {
         edit(e);
         setEntry(package, i, e);
     };
-    const std::size_t names = memberOffset(1), cmds = memberOffset(2);
+    const std::size_t packTable = memberOffset(0), names = memberOffset(1), cmds = memberOffset(2);
+    const std::size_t walk = names + sizeof(SkinRec);
+    auto at32 = [&](std::size_t off, std::int32_t v) { return [&, off, v] { put32(package, off, v); }; };
     struct Case {
-        const char* words;
+        std::string words;
         std::function<void()> patch;
     };
     const Case cases[] = {
@@ -226,14 +217,29 @@ TEST_F(SkinPackageTest, RefusesCorruptPackagesKeepingTheTables) {
         {"second group", [&] { entry(5, [](PackEntry& e) { e.flag = 0; }); }},
         {"30000 expected", [&] { entry(1, [](PackEntry& e) { e.size = 29999; }); }},
         {"negative", [&] { entry(0, [](PackEntry& e) { e.start = -64; }); }},
-        {"skin 301", [&] { put32(package, cmds + offsetof(CommandRec, to), 301); }},
-        {"command 2: back skin 4", [&] { put32(package, cmds + 28 + offsetof(CommandRec, back), 4); }},
-        {"without gaps", [&] { package[names + 100] = 0; }},  // skin 2 empty, skin 3 used
-        {"without gaps", [&] { put32(package, cmds + 28 + offsetof(CommandRec, from), -1); }},
-        {"start skin 0", [&] { put32(package, memberOffset(0), 0); }},
-        {"frame size", [&] { put32(package, names + 100 + offsetof(SkinRec, w), 0); }},
-        {"frame count", [&] { put32(package, names + offsetof(SkinRec, totpos), -3); }},
-        {"bare file name", [&] { package[names + 100 + 1] = '/'; }},
+        {": the file is too short to hold a package header", [&] { package.resize(63); }},
+        {": the header holds no two complete groups within 1024 entries", [&] { package.assign(1025 * 64, '\0'); }},
+        {": entry 1: its name length 51 is over 50", [&] { package[0] = 51; }},
+        {": the pack name's length 24 is over 23", [&] { package[packTable + offsetof(PackNameRec, packname)] = 24; }},
+        {": skin 1: name length 24 is over 23", [&] { package[names] = 24; }},
+        {": the package holds no skins", [&] { package[names] = package[walk] = package[walk + 100] = 0; }},
+        {"skin 301", at32(cmds + offsetof(CommandRec, to), 301)},
+        {"command 2: back skin 4", at32(cmds + 28 + offsetof(CommandRec, back), 4)},
+        {": command 2: to skin 4 is not one of the skins 1..3", at32(cmds + 28 + offsetof(CommandRec, to), 4)},
+        {": command 1: key code 70000 is not a virtual-key code", at32(cmds + offsetof(CommandRec, key1), 70000)},
+        {": command 1: key code -2 is not a virtual-key code", at32(cmds + offsetof(CommandRec, key3), -2)},
+        {"without gaps", [&] { package[walk] = 0; }},  // skin 2 empty, skin 3 used
+        {"without gaps", at32(cmds + 28 + offsetof(CommandRec, from), -1)},
+        {"start skin 0", at32(packTable, 0)},
+        {"frame size", at32(walk + offsetof(SkinRec, w), 0)},
+        {R"(: skin 1 ("stand.bmp"): frame size 4097x6 is not within 1..4096)", at32(names + offsetof(SkinRec, w), 4097)},
+        {"frame count", at32(names + offsetof(SkinRec, totpos), -3)},
+        {R"(: skin 2 ("walk.bmp"): frame count 1025 is not within 1..1024)", at32(walk + offsetof(SkinRec, totpos), 1025)},
+        {R"(: skin 1 ("stand.bmp"): 1000 frames of width 100 are wider than 65536 pixels)",
+         [&] { at32(names + offsetof(SkinRec, w), 100)(), at32(names + offsetof(SkinRec, totpos), 1000)(); }},
+        {"bare file name", [&] { package[walk + 1] = '/'; }},
+        {R"(: skin 2: its bitmap "gone.bmp" is neither in the package nor in the skins folder)",
+         [&] { package.replace(walk + 1, 4, "gone"); }},
         {"walk.bmp", [&] { entry(4, [](PackEntry& e) { e.name.set("\\skins\\other.bmp"); }); }},
     };
     for (const Case& c : cases) {
@@ -241,7 +247,8 @@ TEST_F(SkinPackageTest, RefusesCorruptPackagesKeepingTheTables) {
         package = original;
         c.patch();
         rewrite();
-        expectRefused(c.words);
+        const std::string error = expectRefused(c.words);
+        EXPECT_EQ(error.rfind("Cannot load the actor skin package " + pack + ": ", 0), 0u) << error;
         fs::remove_all(tmp / "actors/skins");
     }
     pack = tmp / "actors/none.skn";  // a missing package is a file error

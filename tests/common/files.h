@@ -1,5 +1,5 @@
-// Writing and reading the files a test works on: exact bytes, bytes made
-// from a seed, and small 24-bit bitmaps.
+// Writing and reading the files a test works on: exact bytes, or bytes
+// made from a seed.
 #pragma once
 
 #include <cstdint>
@@ -45,38 +45,6 @@ inline std::int32_t get32(const std::string& b, std::size_t at) {
     std::int32_t v;
     std::memcpy(&v, &b[at], 4);
     return v;
-}
-
-// A bottom-up 24-bit bitmap of w x h pixels; pixel(x, y) gives 0xRRGGBB
-// (y counted from the top).
-template <class PixelOf>
-std::string bmpBytesOf(int w, int h, PixelOf pixel) {
-    const int row = (w * 3 + 3) / 4 * 4;
-    std::string out(54 + static_cast<std::size_t>(row) * h, '\0');
-    out[0] = 'B';
-    out[1] = 'M';
-    put32(out, 2, static_cast<std::int32_t>(out.size()));
-    put32(out, 10, 54);
-    put32(out, 14, 40);
-    put32(out, 18, w);
-    put32(out, 22, h);
-    out[26] = 1;
-    out[28] = 24;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t c = pixel(x, h - 1 - y);
-            std::size_t at = 54 + static_cast<std::size_t>(y) * row + static_cast<std::size_t>(x) * 3;
-            out[at] = static_cast<char>(c & 0xFF);
-            out[at + 1] = static_cast<char>((c >> 8) & 0xFF);
-            out[at + 2] = static_cast<char>((c >> 16) & 0xFF);
-        }
-    return out;
-}
-
-// A w x h bitmap of one colour, magenta unless told.
-inline std::string bmpBytes(int w, int h, int r = 255, int g = 0, int b = 255) {
-    const std::uint32_t c = static_cast<std::uint32_t>(r << 16 | g << 8 | b);
-    return bmpBytesOf(w, h, [c](int, int) { return c; });
 }
 
 }  // namespace slvtest

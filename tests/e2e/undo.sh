@@ -1,7 +1,10 @@
-# Undo and the unsaved-changes question in the running editor: a sprite is
-# dragged, the drag undone with Ctrl+Z and the level saved, so the package
-# has the sprite where it was before the drag; then Esc after another drag
-# asks before anything is lost, and the editor runs on until answered.
+# A new author's first level in the running editor: two stages from the
+# demo backdrops, three sprites through the picker, a sector drawn, the level
+# saved and read back with slvtool. Then undo and the unsaved-changes
+# question: a sprite is dragged, the drag undone with Ctrl+Z and the level
+# saved, so the package has the sprite where it was before the drag; Esc
+# after another drag asks before anything is lost, and the editor runs on
+# until answered.
 source "$(dirname "$0")/lib.sh"
 [ -n "$SLVTOOL" ] || fail "slvtool is needed"
 export XDG_STATE_HOME=$WORK/state
@@ -26,21 +29,39 @@ ctrl_drag_to() {
 question_window() { xdotool search --name 'Unsaved changes' 2>/dev/null | head -n1 || true; }
 
 start_editor
-# One stage (opened at once) and one sprite through the picker.
+# Two stages (Insert on the Stage tab opens the bitmap dialog); F1 puts the
+# focus in the stage list and Enter opens the first.
 xdotool key Insert
-dialog_type 'sea.bmp'
+dialog_type '"sea.bmp" "city.bmp"'
+xdotool key F1 Home Return
+sleep 0.5
+# Three sprites through the picker: F2, Insert, select three files, Enter.
 xdotool key F2 Insert
 sleep 0.5
-xdotool key Home Return
+xdotool key Home shift+Down shift+Down Return
 sleep 0.5
+# A sector drawn with the right button on the Sector tab.
+xdotool key F3
+xdotool mousemove "$(view_x 300)" "$(view_y 250)" mousedown 3
+xdotool mousemove "$(view_x 350)" "$(view_y 290)"
+sleep 0.2
+xdotool mousemove "$(view_x 400)" "$(view_y 320)"
+sleep 0.2
+xdotool mouseup 3
 xdotool key F2 Home
 sleep 0.3
 # Saved once as it stands: the sprite's first place.
 click_save
 dialog_type "$WORK/first.slv"
 sleep 1.5
+"$SLVTOOL" check "$WORK/first.slv" || fail "package refused"
+"$SLVTOOL" ls "$WORK/first.slv" > "$ARTEFACTS/first-package.txt"
+cat "$ARTEFACTS/first-package.txt"
+grep -q 'sea.bmp' "$ARTEFACTS/first-package.txt" || fail "stage sea.bmp missing"
+grep -q 'city.bmp' "$ARTEFACTS/first-package.txt" || fail "stage city.bmp missing"
+grep -qE 'Sector1 .*300.*250.*100.*70' "$ARTEFACTS/first-package.txt" || fail "sector missing"
 FIRST=$(sprite_line "$WORK/first.slv")
-[ -n "$FIRST" ] || { "$SLVTOOL" ls "$WORK/first.slv"; fail "no sprite in the first package"; }
+[ -n "$FIRST" ] || fail "no sprite in the first package"
 
 # Drag, undo, save under another name.
 xdotool key F2 Home
@@ -86,4 +107,32 @@ wait_exit
 LAST=$(sprite_line "$WORK/undone.slv")
 echo "saved at close:  $LAST"
 echo "$LAST" | grep -qE '300.*200' || fail "Save in the question did not save the dragged sprite"
-echo "1 passed, 0 failed"
+
+PKG=$WORK/undone.slv
+# The same level with its first sprite moved to the far corner of the int
+# range: it opens, its stage opens and draws, and the editor keeps running.
+entries=0; flags=0
+while [ $flags -lt 2 ]; do
+  flag=$(od -An -tu1 -j $((entries * 64 + 60)) -N1 "$PKG" | tr -d ' ')
+  entries=$((entries + 1))
+  [ "$flag" = 1 ] && flags=$((flags + 1))
+  [ $entries -lt 1000 ] || fail "no end of the header in $PKG"
+done
+FAR=$WORK/far.slv
+cp "$PKG" "$FAR"
+sprite1=$((entries * 64 + 120000))  # sprite 1 of stage 1 opens the sprite table
+printf '\x00\x00\x00\x80\x00\x00\x00\x80' | dd of="$FAR" bs=1 seek=$((sprite1 + 28)) conv=notrunc status=none
+"$SLVTOOL" ls "$FAR" | grep -q -- '-2147483648' || fail "the far sprite was not written"
+start_editor "$FAR"
+sleep 1  # the package opens on the first frame, its progress panel shows for a second
+VIEW="600x380+$(view_x 20)+$(view_y 50)"  # below the numbers
+import -window root -crop "$VIEW" "$ARTEFACTS/far-before.png"
+xdotool key F1 Home Return
+sleep 1
+kill -0 "$EDITOR_PID" 2>/dev/null || { cat "$WORK/editor.log"; fail "the editor died on a sprite at -2147483648"; }
+import -window root -crop "$VIEW" "$ARTEFACTS/far-stage.png"
+! compare -metric AE "$ARTEFACTS/far-before.png" "$ARTEFACTS/far-stage.png" null: 2>/dev/null \
+  || fail "the stage with the far sprite did not open"
+xdotool key Escape
+wait_exit
+echo "2 passed, 0 failed"

@@ -1,4 +1,5 @@
-// Runs mkdemo into a fresh folder and checks the home folder it makes.
+// Runs mkdemo into a fresh folder and checks the home folder it makes: the
+// pictures the editor and its tests rely on, the same on every run.
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -58,66 +59,51 @@ protected:
 
 }  // namespace
 
-TEST_F(Demo, MakesTheHomeFolderFilesWithTheirSizes) {
-    const fs::path home = root / "home";
-    for (const char* f : {"car.bmp", "pad01.bmp", "purple.bmp", "screen1.bmp"})
-        EXPECT_TRUE(fs::is_regular_file(home / f)) << f;
-    EXPECT_TRUE(fs::is_directory(home / "actors"));
-    EXPECT_FALSE(fs::exists(home / "corvatel.cf"));
-    EXPECT_FALSE(fs::exists(home / "totposes.dat"));
+TEST_F(Demo, PicturesHaveTheSizesAndFramesTheTestsRelyOn) {
+    const struct {
+        const char* file;
+        int w, h, frames;  // frames: 0 when not a sprite strip
+    } pictures[] = {
+        {"home/car.bmp", 640, 430, 0},             {"home/pad01.bmp", 640, 50, 0},
+        {"home/screen1.bmp", 320, 215, 0},         {"home/sprites/coin.bmp", 8 * 32, 32, 8},
+        {"home/sprites/flame.bmp", 6 * 48, 64, 6}, {"home/sprites/bird.bmp", 4 * 64, 48, 4},
+        {"home/sprites/gem.bmp", 5 * 40, 40, 5},   {"home/sprites/fan.bmp", 3 * 56, 56, 3},
+        {"skins/idle.bmp", 4 * 48, 64, 0},         {"skins/walkright.bmp", 6 * 48, 64, 0},
+        {"skins/walkleft.bmp", 6 * 48, 64, 0},     {"skins/jump.bmp", 8 * 48, 64, 0},
+    };
+    for (const auto& p : pictures) {
+        const QImage img = load(root / p.file);
+        EXPECT_EQ(img.size(), QSize(p.w, p.h)) << p.file;
+        EXPECT_EQ(bmpBits(root / p.file), 24) << p.file;
+        if (p.frames) {
+            EXPECT_EQ(detect(img, QImage::Format_RGB32, 4, 0xFF00FF), p.frames) << p.file;
+            EXPECT_EQ(detect(img, QImage::Format_RGB16, 2, 0xF81F), p.frames) << p.file;
+        }
+    }
     int stages = 0;
-    for (const auto& e : fs::directory_iterator(home / "backpx")) {
+    for (const auto& e : fs::directory_iterator(root / "home/backpx")) {
         EXPECT_EQ(load(e.path()).size(), QSize(640, 430)) << e.path();
         EXPECT_EQ(bmpBits(e.path()), 24) << e.path();
         ++stages;
     }
     EXPECT_GE(stages, 3);
-    QImage car = load(home / "car.bmp");
-    EXPECT_EQ(car.size(), QSize(640, 430));
-    EXPECT_EQ(load(home / "pad01.bmp").size(), QSize(640, 50));
-    EXPECT_EQ(load(home / "screen1.bmp").size(), QSize(320, 215));
-    EXPECT_EQ(bmpBits(home / "car.bmp"), 24);
-    QImage key = load(home / "purple.bmp");
-    ASSERT_FALSE(key.isNull());
-    EXPECT_EQ(key.pixelColor(0, 0), QColor(255, 0, 255));
-    // Backdrops are not flat.
+    EXPECT_TRUE(fs::is_directory(root / "home/actors"));
+    EXPECT_EQ(load(root / "home/purple.bmp").pixelColor(0, 0), QColor(255, 0, 255));
+    // Nothing the editor writes at close is there yet.
+    EXPECT_FALSE(fs::exists(root / "home/corvatel.cf") || fs::exists(root / "home/totposes.dat"));
+}
+
+TEST_F(Demo, BackdropsAreNotFlatAndSkinFiguresMove) {
+    const QImage car = load(root / "home/car.bmp");
     EXPECT_NE(car.pixelColor(320, 5), car.pixelColor(320, 420));  // sky and ground
-    EXPECT_NE(load(home / "backpx" / "desert.bmp"), load(home / "backpx" / "city.bmp"));
-}
-
-TEST_F(Demo, SpritesAreDetectedWithTheirFrameCounts) {
-    const struct {
-        const char* file;
-        int frames, fw, fh;
-    } sprites[] = {{"coin.bmp", 8, 32, 32}, {"flame.bmp", 6, 48, 64}, {"bird.bmp", 4, 64, 48},
-                   {"gem.bmp", 5, 40, 40},  {"fan.bmp", 3, 56, 56}};
-    for (const auto& s : sprites) {
-        fs::path p = root / "home" / "sprites" / s.file;
-        QImage img = load(p);
-        EXPECT_EQ(img.size(), QSize(s.frames * s.fw, s.fh)) << s.file;
-        EXPECT_EQ(bmpBits(p), 24) << s.file;
-        EXPECT_EQ(detect(img, QImage::Format_RGB32, 4, 0xFF00FF), s.frames) << s.file;
-        EXPECT_EQ(detect(img, QImage::Format_RGB16, 2, 0xF81F), s.frames) << s.file;
+    EXPECT_NE(load(root / "home/backpx/desert.bmp"), load(root / "home/backpx/city.bmp"));
+    auto frame = [](const char* f, int k) { return load(root / "skins" / f).copy(48 * k, 0, 48, 64); };
+    for (const char* f : {"idle.bmp", "walkright.bmp", "walkleft.bmp", "jump.bmp"}) {
+        EXPECT_EQ(frame(f, 0).pixelColor(0, 0), QColor(255, 0, 255)) << f;
+        EXPECT_NE(frame(f, 0), frame(f, 1)) << f;
     }
-}
-
-TEST_F(Demo, SkinsAreFiguresOnTheKeyColour) {
-    const struct {
-        const char* file;
-        int frames;
-    } skins[] = {{"idle.bmp", 4}, {"walkright.bmp", 6}, {"walkleft.bmp", 6}, {"jump.bmp", 8}};
-    for (const auto& s : skins) {
-        fs::path p = root / "skins" / s.file;
-        QImage img = load(p);
-        ASSERT_EQ(img.size(), QSize(48 * s.frames, 64)) << s.file;
-        EXPECT_EQ(img.pixelColor(0, 0), QColor(255, 0, 255)) << s.file;
-        EXPECT_EQ(bmpBits(p), 24) << s.file;
-        // Consecutive frames differ: the figure moves.
-        EXPECT_NE(img.copy(0, 0, 48, 64), img.copy(48, 0, 48, 64)) << s.file;
-    }
-    auto first = [](const char* f) { return load(root / "skins" / f).copy(0, 0, 48, 64); };
-    EXPECT_NE(first("idle.bmp"), first("walkright.bmp"));
-    EXPECT_NE(first("walkright.bmp"), first("walkleft.bmp"));
+    EXPECT_NE(frame("idle.bmp", 0), frame("walkright.bmp", 0));
+    EXPECT_NE(frame("walkright.bmp", 0), frame("walkleft.bmp", 0));
 }
 
 TEST_F(Demo, OutputIsTheSameOnEveryRun) {

@@ -75,5 +75,29 @@ struct SeqRandom {
     int operator()(int n) { return values.empty() ? 0 : values[i++ % values.size()] % n; }
 };
 
-
 inline std::unique_ptr<slv::Level> newLevel() { return std::make_unique<slv::Level>(); }
+
+// The level's tables as bytes, without the surface references: they only
+// mean something while the program runs, and a picture loaded again gets a
+// new one.
+inline std::string tablesBytes(const slv::Level& lv) {
+    std::string out;
+    auto put = [&out](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
+    put(lv.stages, sizeof lv.stages);
+    for (int n = 1; n <= slv::kMaxSprites; ++n)
+        for (int s = 1; s <= slv::kMaxStages; ++s) {
+            slv::SpriteRec r = lv.sprite(n, s);
+            r.surface = 0;
+            put(&r, sizeof r);
+        }
+    put(lv.sectorTable, sizeof lv.sectorTable);
+    for (int i = 1; i <= slv::kMaxImages; ++i) {
+        slv::ImageRec r = lv.image(i);
+        r.surface = 0;
+        put(&r, sizeof r);
+    }
+    const std::int32_t counts[] = {lv.totstages, lv.totimages, lv.curstage};
+    put(counts, sizeof counts);
+    return out;
+}
+

@@ -11,30 +11,6 @@ using namespace slv;
 
 namespace {
 
-// The level's tables as bytes, without the surface references: they only
-// mean something while the program runs, and a picture loaded again gets a
-// new one.
-std::string tablesBytes(const Level& lv) {
-    std::string out;
-    auto put = [&out](const void* p, std::size_t n) { out.append(static_cast<const char*>(p), n); };
-    put(lv.stages, sizeof lv.stages);
-    for (int n = 1; n <= kMaxSprites; ++n)
-        for (int s = 1; s <= kMaxStages; ++s) {
-            SpriteRec r = lv.sprite(n, s);
-            r.surface = 0;
-            put(&r, sizeof r);
-        }
-    put(lv.sectorTable, sizeof lv.sectorTable);
-    for (int i = 1; i <= kMaxImages; ++i) {
-        ImageRec r = lv.image(i);
-        r.surface = 0;
-        put(&r, sizeof r);
-    }
-    const std::int32_t counts[] = {lv.totstages, lv.totimages, lv.curstage};
-    put(counts, sizeof counts);
-    return out;
-}
-
 struct HistoryTest : ::testing::Test {
     std::unique_ptr<Level> lv = newLevel();
     FakeDisplay d;

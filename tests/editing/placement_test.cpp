@@ -8,7 +8,6 @@ namespace {
 
 constexpr MouseButtons kLeft{true, false, false};
 constexpr MouseButtons kRight{false, true, false};
-constexpr MouseButtons kCtrlLeft{true, false, true};
 constexpr MouseButtons kNone{};
 
 struct Placement : ::testing::Test {
@@ -41,14 +40,6 @@ struct Placement : ::testing::Test {
 
 }  // namespace
 
-TEST(HitRect, EdgesAreInside) {
-    EXPECT_TRUE(hitRect(10, 10, 10, 10, 5, 5));
-    EXPECT_TRUE(hitRect(15, 15, 10, 10, 5, 5));
-    EXPECT_FALSE(hitRect(16, 15, 10, 10, 5, 5));
-    EXPECT_FALSE(hitRect(9, 12, 10, 10, 5, 5));
-    EXPECT_TRUE(hitRect(3, 4, 3, 4, 0, 0));
-}
-
 TEST_F(Placement, TheTopmostSpriteIsPicked) {
     // The overlap, inside, the right and bottom edges of sprite 1, just outside.
     const int cases[][3] = {{45, 35, 2}, {20, 20, 1}, {60, 50, 2}, {60, 20, 1},
@@ -70,25 +61,6 @@ TEST_F(Placement, ClickAndDragMovesTheSprite) {
     EXPECT_EQ(lv->sprite(2, 2).y, 230);
     EXPECT_EQ(lv->mousex, 145);
     EXPECT_EQ(lv->sprite(2, 1).x, 0);  // the same number on another stage stays
-}
-
-TEST_F(Placement, CtrlDragKeepsTheSelection) {
-    down(EditPage::Sprite, kLeft, 20, 20);  // sprite 1
-    ASSERT_EQ(sel.spriteRow, 0);
-    EXPECT_FALSE(down(EditPage::Sprite, kCtrlLeft, 45, 35).showSprite);
-    EXPECT_EQ(sel.spriteRow, 0);
-    move(EditPage::Sprite, kCtrlLeft, 50, 50);
-    EXPECT_EQ(lv->sprite(1, 2).x, 40);  // grab offset 10 of the last pick
-    EXPECT_EQ(lv->sprite(1, 2).y, 40);
-    EXPECT_EQ(lv->sprite(2, 2).x, 40);
-}
-
-TEST_F(Placement, AClickOnEmptyViewClearsTheSelection) {
-    down(EditPage::Sprite, kLeft, 20, 20);
-    EXPECT_TRUE(down(EditPage::Sprite, kLeft, 500, 5).showSprite);
-    EXPECT_EQ(sel.spriteRow, -1);
-    EXPECT_FALSE(move(EditPage::Sprite, kLeft, 100, 100).showSprite);
-    EXPECT_EQ(lv->sprite(1, 2).x, 10);
     // A row beyond the count (left over from another stage) is not dragged.
     sel.spriteRow = 3;
     lv->sprite(4, 2).x = 99;

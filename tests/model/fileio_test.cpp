@@ -14,10 +14,12 @@
 #include "model/fileio.h"
 #include "package/levelio.h"
 #include "package/skinpackage.h"
-#include "temp_dir.h"
+#include "common/files.h"
+#include "common/tempdir.h"
 
 using namespace slv;
-using namespace modeltest;
+using namespace slvtest;
+namespace fs = std::filesystem;
 using slvtest::ChildOptions;
 using slvtest::inChild;
 
@@ -34,13 +36,13 @@ TEST(SafeReplace, KeepsPermissionBitsAndOwner) {
     for (unsigned mode : {0600u, 0640u, 0604u, 0755u}) {
         TempDir d;
         const std::string p = d.file("level.slv");
-        writeBytes(p, "old");
+        writeFile(p, "old");
         ::chmod(p.c_str(), mode);
         if (slvtest::runningAsRoot()) {
             ASSERT_EQ(::chown(p.c_str(), slvtest::kNobody, slvtest::kNobody), 0);
         }
         writeFileAtomic(p, "new");
-        EXPECT_EQ(bytesOf(p), "new");
+        EXPECT_EQ(readFile(p), "new");
         EXPECT_EQ(modeOf(p), mode) << std::oct << mode;
         struct stat st {};
         ASSERT_EQ(::stat(p.c_str(), &st), 0);
@@ -48,7 +50,7 @@ TEST(SafeReplace, KeepsPermissionBitsAndOwner) {
             EXPECT_EQ(st.st_uid, slvtest::kNobody);
             EXPECT_EQ(st.st_gid, slvtest::kNobody);
         }
-        EXPECT_EQ(leftoverParts(d.path), 0);
+        EXPECT_EQ(leftoverParts(d.path()), 0);
     }
 }
 
@@ -67,35 +69,35 @@ TEST(SafeReplace, WritesThroughSymbolicLinksKeepingThem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir d;
-        fs::create_directories(d.path / "home");
-        fs::create_directories(d.path / "store");
-        writeBytes(d.file(c.target), "old");
+        fs::create_directories(d.path() / "home");
+        fs::create_directories(d.path() / "store");
+        writeFile(d.file(c.target), "old");
         ::chmod(d.file(c.target).c_str(), 0600);
         for (const auto& [link, to] : c.links)
-            fs::create_symlink(to[0] == '@' ? d.file(to.substr(1)) : to, d.path / link);
+            fs::create_symlink(to[0] == '@' ? d.file(to.substr(1)) : to, d.path() / link);
         writeFileAtomic(d.file("home/level.slv"), "new bytes");
         for (const auto& [link, to] : c.links) {
-            EXPECT_TRUE(fs::is_symlink(d.path / link)) << link;
-            EXPECT_EQ(fs::read_symlink(d.path / link).string(), to[0] == '@' ? d.file(to.substr(1)) : to);
+            EXPECT_TRUE(fs::is_symlink(d.path() / link)) << link;
+            EXPECT_EQ(fs::read_symlink(d.path() / link).string(), to[0] == '@' ? d.file(to.substr(1)) : to);
         }
-        EXPECT_EQ(bytesOf(d.file(c.target)), "new bytes");
+        EXPECT_EQ(readFile(d.file(c.target)), "new bytes");
         EXPECT_EQ(modeOf(d.file(c.target)), 0600u);
-        EXPECT_EQ(leftoverParts(d.path / "home") + leftoverParts(d.path / "store"), 0);
+        EXPECT_EQ(leftoverParts(d.path() / "home") + leftoverParts(d.path() / "store"), 0);
     }
 }
 
 TEST(SafeReplace, RefusesAFileTheUserCannotWrite) {
     TempDir d;
     const std::string p = d.file("level.slv");
-    writeBytes(p, "old");
+    writeFile(p, "old");
     ::chmod(p.c_str(), 0444);
     d.giveTo(slvtest::kNobody);
     std::string r = inChild(
         [&]() -> std::string {
             std::string e = errorOf([&] { writeFileAtomic(p, "new"); });
             if (e != "Saving " + p + ": File access denied") return "error: \"" + e + "\"";
-            if (bytesOf(p) != "old") return "the file was replaced";
-            if (leftoverParts(d.path) != 0) return "a temporary file was left";
+            if (readFile(p) != "old") return "the file was replaced";
+            if (leftoverParts(d.path()) != 0) return "a temporary file was left";
             return "";
         },
         ChildOptions{5, true});
@@ -106,10 +108,10 @@ TEST(SafeReplace, WritesInPlaceWhenOnlyTheFileIsWritable) {
     for (const std::string& next : {std::string(5000, 'L'), std::string("short")}) {
         TempDir d;
         const std::string p = d.file("corvatel.cf");
-        writeBytes(p, std::string(300, 'o'));
+        writeFile(p, std::string(300, 'o'));
         ::chmod(p.c_str(), 0640);
         d.giveTo(slvtest::kNobody);
-        ::chmod(d.path.c_str(), 0555);
+        ::chmod(d.path().c_str(), 0555);
         const ino_t before = inodeOf(p);
         std::string r = inChild(
             [&]() -> std::string {
@@ -119,10 +121,10 @@ TEST(SafeReplace, WritesInPlaceWhenOnlyTheFileIsWritable) {
             },
             ChildOptions{5, true});
         EXPECT_EQ(r, "");
-        EXPECT_EQ(bytesOf(p), next);
+        EXPECT_EQ(readFile(p), next);
         EXPECT_EQ(inodeOf(p), before);
         EXPECT_EQ(modeOf(p), 0640u);
-        EXPECT_EQ(leftoverParts(d.path), 0);
+        EXPECT_EQ(leftoverParts(d.path()), 0);
     }
 }
 
@@ -136,8 +138,8 @@ TEST(SafeReplace, FileNamesUpToTheLimitSave) {
         const std::string p = d.file(name);
         writeFileAtomic(p, "first");
         writeFileAtomic(p, "second");
-        EXPECT_EQ(bytesOf(p), "second");
-        EXPECT_EQ(leftoverParts(d.path), 0);
+        EXPECT_EQ(readFile(p), "second");
+        EXPECT_EQ(leftoverParts(d.path()), 0);
     }
 }
 
@@ -152,19 +154,19 @@ TEST(SafeReplace, TemporaryFilesOfAKilledSaveGoAtTheNextSave) {
             ::_exit(0);
         });
         ASSERT_EQ(r, "");
-        ASSERT_EQ(leftoverParts(d.path), 1);
+        ASSERT_EQ(leftoverParts(d.path()), 1);
         // Another save still under way, and files that belong to other names.
         PartFile live(p);
         live.write("live", 4);
-        writeBytes(d.file("other.slv.part-ABC123"), "x");
-        writeBytes(d.file(name.substr(0, 200) + ".part-toolong7"), "x");
+        writeFile(d.file("other.slv.part-ABC123"), "x");
+        writeFile(d.file(name.substr(0, 200) + ".part-toolong7"), "x");
         writeFileAtomic(p, "saved");
-        EXPECT_EQ(bytesOf(p), "saved");
-        EXPECT_EQ(leftoverParts(d.path), 3);  // the live one and the two others
+        EXPECT_EQ(readFile(p), "saved");
+        EXPECT_EQ(leftoverParts(d.path()), 3);  // the live one and the two others
         EXPECT_TRUE(fs::exists(live.tempPath()));
         live.commit(true);
-        EXPECT_EQ(bytesOf(p), "live");
-        EXPECT_EQ(leftoverParts(d.path), 2);
+        EXPECT_EQ(readFile(p), "live");
+        EXPECT_EQ(leftoverParts(d.path()), 2);
     }
 }
 
@@ -175,9 +177,9 @@ TEST(SafeReplace, FileSizeLimitIsAnErrorThatKeepsTheOldFile) {
         TempDir d;
         const std::string p = d.file("level.slv");
         const std::string old(1000, 'o');
-        writeBytes(p, old);
+        writeFile(p, old);
         d.giveTo(slvtest::kNobody);
-        if (readOnlyFolder) ::chmod(d.path.c_str(), 0555);
+        if (readOnlyFolder) ::chmod(d.path().c_str(), 0555);
         std::string r = inChild(
             [&]() -> std::string {
                 ignoreFileSizeSignal();
@@ -189,8 +191,8 @@ TEST(SafeReplace, FileSizeLimitIsAnErrorThatKeepsTheOldFile) {
             },
             ChildOptions{5, readOnlyFolder});
         EXPECT_EQ(r, "");
-        EXPECT_EQ(bytesOf(p), old);
-        EXPECT_EQ(leftoverParts(d.path), 0);
+        EXPECT_EQ(readFile(p), old);
+        EXPECT_EQ(leftoverParts(d.path()), 0);
     }
 }
 
@@ -199,8 +201,8 @@ TEST(SafeReplace, FileSizeLimitIsAnErrorThatKeepsTheOldFile) {
 TEST(FileErrors, NameTheOperationAndTheFileAndNeverWait) {
     TempDir d;
     const std::string shortFile = d.file("short.bin");
-    writeBytes(shortFile, "12345678901");
-    fs::create_directories(d.path / "folder");
+    writeFile(shortFile, "12345678901");
+    fs::create_directories(d.path() / "folder");
     const std::string folder = d.file("folder");
     const std::string missing = d.file("missing/level.slv");
     const std::string none = d.file("none");

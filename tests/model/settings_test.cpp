@@ -9,10 +9,12 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/settings.h"
-#include "temp_dir.h"
+#include "common/files.h"
+#include "common/tempdir.h"
 
 using namespace slv;
-using namespace modeltest;
+using namespace slvtest;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,28 +43,11 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 
 }  // namespace
 
-TEST(PoseFile, FiftySixBytesAreTwoPoses) {
-    TempDir d;
-    Level src;
-    src.pose(1).name.set("walk.bmp"); src.pose(1).totpos = 6;
-    src.pose(2).name.set("run.bmp");  src.pose(2).totpos = 8;
-    src.totposes = 2;
-    writePoses(src, d.file("totposes.dat"));
-    EXPECT_EQ(fs::file_size(d.file("totposes.dat")), 56u);
-    Level l;
-    SettingsState st;
-    ReadReport r = readPoses(l, d.file("totposes.dat"), st);
-    EXPECT_EQ(r.state, FileRead::Read);
-    EXPECT_EQ(r.message, "");
-    EXPECT_EQ(l.totposes, 2);
-    EXPECT_EQ(l.lookupPose("run.bmp"), 8);
-}
-
 TEST(PoseFile, RecordsPastTheTableAreReportedAndKeptAtClose) {
     TempDir d;
     const std::string p = d.file("totposes.dat");
     const std::string original = poseBytes(1, kMaxPoses + 7);
-    writeBytes(p, original);
+    writeFile(p, original);
     Level l;
     SettingsState st;
     ReadReport r = readPoses(l, p, st);
@@ -74,13 +59,13 @@ TEST(PoseFile, RecordsPastTheTableAreReportedAndKeptAtClose) {
     EXPECT_EQ(l.lookupPose("p10001.bmp"), -1);
 
     writePoses(l, p, st);
-    EXPECT_EQ(bytesOf(p), original);
+    EXPECT_EQ(readFile(p), original);
     l.pose(3).totpos = 42;  // a frame count changed while the editor ran
     writePoses(l, p, st);
     std::string expected = original;
     std::int32_t v = 42;
     std::memcpy(expected.data() + 2 * 28 + 24, &v, 4);
-    EXPECT_EQ(bytesOf(p), expected);
+    EXPECT_EQ(readFile(p), expected);
 }
 
 // Every settings reader against bad input: a message naming the file, the
@@ -120,7 +105,7 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
         case Truncated:
             content = name == "corvatel.cf"    ? settingsBytes(1, 2, "/w").substr(0, 200)
                       : name == "totposes.dat" ? poseBytes(1, 3) + "\x05wa"
-                                               : d.path.string().substr(0, 3) + "\n";
+                                               : d.path().string().substr(0, 3) + "\n";
             break;
         case Huge:
             content = name == "totposes.dat" ? std::string(28 * kMaxPoses + kMaxPosesPastTable + 28, '\0')
@@ -131,7 +116,7 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
         }
         if (c.kind == Fifo) ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
         else if (c.kind == Folder) fs::create_directories(p);
-        else writeBytes(p, content);
+        else writeFile(p, content);
 
         std::string result = slvtest::inChild([&]() -> std::string {
             Level l;
@@ -153,7 +138,7 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
             if (c.state == FileRead::Failed && c.kind != Folder && c.kind != Fifo && name != "corvatel.txt") {
                 if (name == "corvatel.cf") writeSettings(l, p, st);
                 else writePoses(l, p, st);
-                if (bytesOf(p) != content) return "close replaced the file";
+                if (readFile(p) != content) return "close replaced the file";
             }
             return "";
         }, slvtest::ChildOptions{5, false});
@@ -161,25 +146,15 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
     }
 }
 
-TEST(SettingsFile, RoundTripAndSoundRecordsOnly) {
+// Records a sound file never holds are refused, naming the file.
+TEST(SettingsFile, OnlySoundRecordsAreRead) {
     TempDir d;
-    Level l;
-    l.spriteboxcolor = rgbColor(1, 2, 3);
-    l.sectorcolor = rgbColor(4, 5, 6);
-    l.workdir = "/home/author/levels";
-    writeSettings(l, d.file("corvatel.cf"));
-    EXPECT_EQ(fs::file_size(d.file("corvatel.cf")), 264u);
-    Level back;
-    SettingsState st;
-    EXPECT_EQ(readSettings(back, d.file("corvatel.cf"), st).state, FileRead::Read);
-    EXPECT_EQ(back.spriteboxcolor, rgbColor(1, 2, 3));
-    EXPECT_EQ(back.sectorcolor, rgbColor(4, 5, 6));
-    EXPECT_EQ(back.workdir, "/home/author/levels");
-
     const std::string p = d.file("bad.cf");
+    writeFile(p, settingsBytes(rgbColor(1, 2, 3), rgbColor(4, 5, 6), "/home/author"));
+    EXPECT_EQ(readSettings(p).workdir.str(), "/home/author");
     for (const std::string& bad : {settingsBytes(0x01000000, 0, "/w"), settingsBytes(0, 0, std::string("/a\0b", 4)),
                                    settingsBytes(0, 0, "/w") + "x"}) {
-        writeBytes(p, bad);
+        writeFile(p, bad);
         EXPECT_TRUE(contains(errorOf([&] { readSettings(p); }), "Reading " + p + ": "));
     }
     EXPECT_EQ(errorOf([&] { readSettings(d.file("none.cf")); }), "Reading " + d.file("none.cf") + ": File not found");
@@ -202,26 +177,26 @@ TEST(SettingsFiles, CloseWritesOnlyWhatStartupRead) {
         const std::string poses = d.file("totposes.dat");
         const std::string cf = d.file("corvatel.cf");
         if (c.fileThere) {
-            writeBytes(poses, poseBytes(1, 2));
-            writeBytes(cf, settingsBytes(rgbColor(9, 9, 9), rgbColor(8, 8, 8), "/kept"));
+            writeFile(poses, poseBytes(1, 2));
+            writeFile(cf, settingsBytes(rgbColor(9, 9, 9), rgbColor(8, 8, 8), "/kept"));
         }
-        const std::string posesBefore = bytesOf(poses), cfBefore = bytesOf(cf);
+        const std::string posesBefore = readFile(poses), cfBefore = readFile(cf);
         Level l;  // defaults, no poses
         SettingsState st;
         st.poses = st.settings = c.state;
         writePoses(l, poses, st);
         writeSettings(l, cf, st);
-        EXPECT_EQ(c.fileThere ? bytesOf(poses) != posesBefore : fs::exists(poses), c.written);
-        EXPECT_EQ(c.fileThere ? bytesOf(cf) != cfBefore : fs::exists(cf), c.written);
+        EXPECT_EQ(c.fileThere ? readFile(poses) != posesBefore : fs::exists(poses), c.written);
+        EXPECT_EQ(c.fileThere ? readFile(cf) != cfBefore : fs::exists(cf), c.written);
     }
 }
 
 TEST(HomeFolderFile, PathWithoutTrailingLineEndsAndSpaces) {
     TempDir d;
-    fs::create_directories(d.path / "my home");
+    fs::create_directories(d.path() / "my home");
     const std::string home = d.file("my home");
     for (const std::string& text : {home, home + "\n", home + "\r\n", home + " \r\n \n", home + "   "}) {
-        writeBytes(d.file("corvatel.txt"), text);
+        writeFile(d.file("corvatel.txt"), text);
         std::string got = "unchanged";
         ReadReport r = readHomeFolderFile(d.file("corvatel.txt"), got);
         EXPECT_EQ(r.state, FileRead::Read);
@@ -231,8 +206,8 @@ TEST(HomeFolderFile, PathWithoutTrailingLineEndsAndSpaces) {
     EXPECT_EQ(readHomeFolderFile(d.file("absent.txt"), none).state, FileRead::Absent);
     EXPECT_EQ(none, "unchanged");
     // A path as long as a path can be is read; one byte more is refused.
-    writeBytes(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size(), ' '));
+    writeFile(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size(), ' '));
     EXPECT_EQ(readHomeFolderFile(d.file("long.txt"), none).state, FileRead::Read);
-    writeBytes(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size() + 1, ' '));
+    writeFile(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size() + 1, ' '));
     EXPECT_EQ(readHomeFolderFile(d.file("long.txt"), none).state, FileRead::Failed);
 }

@@ -2,6 +2,7 @@
 // made from the demo, and modal interactions answered by the test.
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -74,6 +75,10 @@ public:
 // Creates (or truncates) a file with exactly these bytes.
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     slvtest::writeFile(path.toStdString(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+inline QByteArray readFile(const QString& path) {
+    return QByteArray::fromStdString(slvtest::readFile(path.toStdString()));
 }
 
 inline bool copyTree(const QString& from, const QString& to) {
@@ -164,6 +169,11 @@ struct Editor {
         QCoreApplication::processEvents();
     }
     std::uint32_t pixel(int x, int y) { return w->DXDraw1->BackBuffer()->ReadPixel(x, y); }
+    // Where a key typed now goes: the focused control, else the window.
+    QWidget* keyTarget() {
+        QWidget* f = QApplication::focusWidget();
+        return f ? f : w.get();
+    }
 
     // Compares the back buffer with frame `frame` (1-based) of the strip `src`,
     // `fw` x `fh` pixels a frame, drawn at (x, y) over the backdrop `back` with

@@ -19,24 +19,14 @@
 
 using namespace slv;
 
-namespace {
-void put(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-}
-QByteArray get(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-}  // namespace
 
 class StartupTest : public WindowTest {
     Q_OBJECT
 
 private slots:
-    void defaultsWithoutSettingsFiles() {
+    void defaultsAndControlsWithoutSettingsFiles() {
         TempHome home;
-        Editor ed(false);
+        Editor ed;
         QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
         QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
         QCOMPARE(ed.w->Label18->text(), home.home);
@@ -44,120 +34,51 @@ private slots:
         QCOMPARE(ed.w->Panel5->color(), rgbColor(70, 10, 150));
         QCOMPARE(ed.L().totposes, 0);
         QVERIFY(!ed.w->Image1->pixmap().isNull());
-        QVERIFY(ui.errors.isEmpty());
-    }
-
-    void initialStateOfTheControls() {
-        TempHome home;
-        Editor ed;
-        QCOMPARE(ed.w->size(), QSize(800, 600));
-        QVERIFY(ed.w->windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(ed.w->PageControl2->count(), 4);
         QCOMPARE(ed.w->PageControl2->tabText(3), QString("Pather"));
         QCOMPARE(ed.w->PageControl2->currentIndex(), 0);
         QCOMPARE(ed.w->Button4->text(), QString("Add"));
         QCOMPARE(ed.w->Button4->toolTip(), QString("Add (ins)"));
         QCOMPARE(ed.w->Button5->toolTip(), QString("Change (F8)"));
-        QVERIFY(!ed.w->spritef1->isVisible());
-        QVERIFY(!ed.w->DirectoryOutline1->isVisible());
-        QVERIFY(!ed.w->Panel6->isVisible());
-        QVERIFY(!ed.w->CheckBox1->isChecked());
-        QVERIFY(ed.w->CheckBox2->isChecked());
-        QCOMPARE(ed.w->DXDraw1->BackBuffer()->Width(), 640);
-        QCOMPARE(ed.w->DXDraw1->BackBuffer()->Height(), 430);
+        QVERIFY(!ed.w->spritef1->isVisible() && !ed.w->DirectoryOutline1->isVisible() && !ed.w->Panel6->isVisible());
+        QVERIFY(!ed.w->CheckBox1->isChecked() && ed.w->CheckBox2->isChecked());
     }
 
-    void settingsFromAnEarlierRun() {
+    // Esc writes the settings files (the working folder chosen in the tree,
+    // the colours, the poses) and the next start reads them back.
+    void settingsWrittenAtCloseAreReadAtTheNextStart() {
         TempHome home;
-        Level saved;
-        saved.spriteboxcolor = rgbColor(1, 2, 3);
-        saved.sectorcolor = rgbColor(4, 5, 6);
-        saved.workdir = "/some/where/else";
-        writeSettings(saved, home.path("corvatel.cf").toStdString());
-        QByteArray poses(56, '\0');
-        poses[0] = 3;
-        std::memcpy(poses.data() + 1, "a.b", 3);
-        poses[24] = 5;
-        writeFile(home.path("totposes.dat"), poses);
-        Editor ed(false);
-        QCOMPARE(ed.w->Label18->text(), QString("/some/where/else"));
-        QCOMPARE(ed.w->Panel4->color(), rgbColor(1, 2, 3));
-        QCOMPARE(ed.L().sectorcolor, rgbColor(4, 5, 6));
-        QCOMPARE(ed.L().totposes, 2);
-        QCOMPARE(ed.L().lookupPose("a.b"), 5);
-    }
-
-    void homeFolderFileLineEndIsNotPartOfThePath() {
-        for (const char* end : {"\n", "\r\n", "  \r\n"}) {
-            TempHome home;
-            put(home.config + "/corvatel.txt", home.home.toUtf8() + end);
-            QDir::setCurrent(QDir::tempPath());
-            Editor ed;
-            QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
-            ed.ticks(2);
-            QVERIFY2(ui.errors.isEmpty() && ed.w->close(), qPrintable(ui.errors.join("; ")));
-            QCOMPARE(get(home.path("corvatel.cf")).size(), 264);
-        }
-    }
-
-    void badSettingsFilesGiveAMessageAndTheDefaults() {
-        TempHome home;
-        writeFile(home.path("corvatel.cf"), "garbage");
-        Editor ed(false);
-        QTest::qWait(1);
-        QCOMPARE(ui.takeErrors(), QStringList{"Reading " + home.path("corvatel.cf") + ": Read beyond end of file"});
-        QCOMPARE(ed.L().spriteboxcolor, rgbColor(10, 100, 70));
-        QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
-    }
-
-    // Whatever else fails at start, the settings are read; a settings file
-    // that could not be read is left as it is at close.
-    void settingsFilesSurviveAFailedStartAndClose() {
-        QByteArray poses(56, '\0'), settings(264, '\0');
-        poses.replace(0, 4, "\3a.b").replace(28, 2, "\1c");
-        poses[24] = 5;
-        settings.replace(0, 14, QByteArray("\1\2\3\0\4\5\6\0\5/kept", 14));
-        const struct {
-            const char* name;
-            bool removeScreen;
-            QByteArray settings;
-        } cases[] = {{"no screen1.bmp", true, settings}, {"short corvatel.cf", false, "garbage"},
-                     {"both", true, QByteArray(100, 'x')}};
-        for (const auto& c : cases) {
-            TempHome home;
-            if (c.removeScreen) QFile::remove(home.path("screen1.bmp"));
-            put(home.path("totposes.dat"), poses);
-            put(home.path("corvatel.cf"), c.settings);
-            ui.errors.clear();
-            {
-                Editor ed;
-                QTest::qWait(1);
-                QVERIFY2(ui.errors.size() == 1 && ed.L().totposes == 2, c.name);
-                QVERIFY2(c.settings != settings || ed.w->Label18->text() == "/kept", c.name);
-                ed.ticks(1);
-                QTest::keyClick(ed.w.get(), Qt::Key_Return);
-                QTest::keyClick(ed.w.get(), Qt::Key_Escape);
-                QVERIFY2(!ed.w->isVisible(), c.name);
-            }
-            QVERIFY2(get(home.path("totposes.dat")) == poses, c.name);
-            QVERIFY2(get(home.path("corvatel.cf")) == c.settings, c.name);
-        }
-        ui.errors.clear();  // each case's one message was counted above
-    }
-
-    void closeWritesTheSettingsFiles() {
-        TempHome home;
+        QDir().mkpath(home.path("levels"));
         {
             Editor ed;
-            ed.ticks(2);
+            ed.ticks(1);
+            ed.w->Button7Click();
+            QVERIFY(ed.w->DirectoryOutline1->isVisible());
+            ed.w->DirectoryOutline1Change(home.path("levels"));
+            QCOMPARE(ed.w->Label18->text(), home.path("levels"));
+            QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
             ed.L().sectorcolor = rgbColor(9, 8, 7);
-            QVERIFY(ed.w->close());
+            QTest::keyClick(ed.keyTarget(), Qt::Key_Escape);
+            QVERIFY(!ed.w->isVisible());
         }
         QCOMPARE(QFileInfo(home.path("corvatel.cf")).size(), 264);
         QVERIFY(QFileInfo::exists(home.path("totposes.dat")));
-        QCOMPARE(readSettings(home.path("corvatel.cf").toStdString()).sectorcolor, rgbColor(9, 8, 7));
-        QStringList leftovers = QDir(home.home).entryList({"*.part-*"}, QDir::Files);
-        QVERIFY(leftovers.isEmpty());
+        QVERIFY(QDir(home.home).entryList({"*.part-*"}, QDir::Files).isEmpty());
+        Editor again(false);
+        QCOMPARE(again.w->Label18->text(), home.path("levels"));
+        QCOMPARE(again.w->Panel5->color(), rgbColor(9, 8, 7));
+    }
+
+    // The home folder named in the configuration folder, its line end cut
+    // off, holds the settings even when the editor starts elsewhere.
+    void homeFolderFileLineEndIsNotPartOfThePath() {
+        TempHome home;
+        writeFile(home.config + "/corvatel.txt", home.home.toUtf8() + " \r\n");
+        QDir::setCurrent(QDir::tempPath());
+        Editor ed;
+        QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
+        ed.ticks(2);
+        QVERIFY(ed.w->close());
+        QCOMPARE(readFile(home.path("corvatel.cf")).size(), 264);
     }
 
     // A failed settings write is said, and the author chooses: stay with the
@@ -172,12 +93,10 @@ private slots:
             QDir().mkpath(home.path("corvatel.cf"));
             ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
             ed.w->Button4Click();
-            ui.errors.clear();
             ui.answerYes = closeAnyway;
             QCOMPARE(ed.w->close(), closeAnyway);
             QCOMPARE(ui.questions.size(), 1);
             QVERIFY2(ui.questions[0].contains("corvatel.cf"), qPrintable(ui.questions[0]));
-            QVERIFY(ui.errors.isEmpty());
             QCOMPARE(ed.w->isVisible(), !closeAnyway);
             // Staying open keeps the level; closing clears it.
             QCOMPARE(ed.L().totstages, closeAnyway ? 0 : 2);
@@ -186,40 +105,77 @@ private slots:
         }
     }
 
-    // A first-tick failure is shown once; the editor goes on without what
-    // failed and every command, Esc included, still works.
+    // Whatever fails at start is shown once, even while its box is open and
+    // the frame loop runs on; the settings are read all the same and left as
+    // they were, and the editor goes on without what
+    // failed: every command, Esc included, still works.
     void startupFailuresAreShownOnce() {
+        QByteArray poses(56, '\0'), settings(264, '\0');
+        poses.replace(0, 4, "\3a.b").replace(28, 2, "\1c");
+        poses[24] = 5;
+        settings.replace(0, 14, QByteArray("\1\2\3\0\4\5\6\0\5/kept", 14));
         const struct {
-            const char* missing;  // a file, or the whole home folder
+            const char* name;
+            std::function<void(TempHome&)> damage;
+            QString package;  // opened at start
             int messages;
-            bool blackBackdrop, actor;
-        } cases[] = {{"car.bmp", 1, true, true},
-                     {"purple.bmp", 1, false, true},
-                     {"actors/test.skn", 1, false, false},
-                     {"", 2, true, false}};
+            QString firstMessage;  // holds these words
+            bool blackBackdrop, actor, posesRead;
+        } cases[] = {
+            {"no car.bmp", [](TempHome& h) { QFile::remove(h.path("car.bmp")); }, "", 1, "car.bmp", true, true, true},
+            {"no purple.bmp", [](TempHome& h) { QFile::remove(h.path("purple.bmp")); }, "", 1, "purple.bmp", false, true, true},
+            {"no screen1.bmp", [](TempHome& h) { QFile::remove(h.path("screen1.bmp")); }, "", 1, "screen1.bmp", false,
+             true, true},
+            {"no skin package", [](TempHome& h) { QFile::remove(h.path("actors/test.skn")); }, "", 1, "test actor",
+             false, false, true},
+            {"short corvatel.cf", [](TempHome& h) { writeFile(h.path("corvatel.cf"), "garbage"); }, "", 1,
+             "corvatel.cf: Read beyond end of file", false, true, true},
+            {"broken start-up package", [](TempHome& h) { writeFile(h.path("broken.slv"), QByteArray(100, 'x')); },
+             "broken.slv", 1, "Not a level package", false, true, true},
+            {"home folder gone: an empty current folder instead",
+             [](TempHome& h) {
+                 writeFile(h.config + "/corvatel.txt", h.path("gone").toUtf8());
+                 QDir().mkpath(h.path("empty"));
+                 QDir::setCurrent(h.path("empty"));
+             },
+             "", 2, "", true, false, false},
+        };
         for (const auto& c : cases) {
             TempHome home;
-            if (*c.missing) QFile::remove(home.path(c.missing));
-            else {  // the home falls back to the current folder: an empty one here
-                put(home.config + "/corvatel.txt", home.path("gone").toUtf8());
-                QDir().mkpath(home.path("empty"));
-                QDir::setCurrent(home.path("empty"));
+            writeFile(home.path("totposes.dat"), poses);
+            writeFile(home.path("corvatel.cf"), settings);
+            c.damage(home);
+            const QByteArray settingsBefore = readFile(home.path("corvatel.cf"));
+            {
+                Editor ed;
+                if (!c.package.isEmpty()) ed.L().startuppackage = home.path(c.package).toStdString();
+                const int shownBefore = int(ui.errors.size());  // start-up's own failures
+                int ticksInsideBox = 0;  // the frame loop runs on while a first-tick box is open
+                ui.duringError = [&] {
+                    while (ticksInsideBox < 5) ++ticksInsideBox, ed.w->DXTimer1Timer(1);
+                };
+                ed.ticks(5);
+                ui.duringError = nullptr;
+                QCOMPARE(ticksInsideBox, ui.errors.size() > shownBefore ? 5 : 0);
+                QVERIFY2(ui.errors.size() == c.messages, qPrintable(ui.errors.join("; ")));
+                QVERIFY2(ui.errors[0].contains(c.firstMessage), qPrintable(ui.errors[0]));
+                QCOMPARE(ed.L().totposes, c.posesRead ? 2 : 0);
+                QCOMPARE(ed.L().lookupPose("a.b"), c.posesRead ? 5 : -1);
+                ed.ticks(5);
+                QVERIFY2(ui.errors.size() == c.messages && !ed.L().firsttick, c.name);
+                QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
+                ed.w->FormKeyDown(39, {});  // Right: the actor walks, if there is one
+                QCOMPARE(ed.L().kcom != -1, c.actor);
+                ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
+                QTest::keyClick(ed.w.get(), Qt::Key_Insert);
+                ed.ticks(1);
+                QVERIFY2(ed.L().curstage == 1 && ed.pixel(600, 60) != 0, c.name);  // the stage shows
+                QTest::keyClick(ed.w.get(), Qt::Key_Escape);
+                QVERIFY2(!ed.w->isVisible() && ui.questions.isEmpty(), c.name);
+                QCOMPARE(ui.takeErrors().size(), c.messages);
             }
-            ui.errors.clear();
-            Editor ed;
-            ed.ticks(5);
-            QVERIFY2(ui.errors.size() == c.messages, qPrintable(ui.errors.join("; ")));
-            ed.ticks(5);
-            QVERIFY2(ui.errors.size() == c.messages && !ed.L().firsttick, c.missing);
-            QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
-            QCOMPARE(ed.L().totskins > 0, c.actor);
-            ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
-            QTest::keyClick(ed.w.get(), Qt::Key_Insert);
-            ed.ticks(1);
-            QVERIFY2(ed.L().curstage == 1 && ed.pixel(600, 60) != 0, c.missing);  // the stage shows
-            QTest::keyClick(ed.w.get(), Qt::Key_Escape);
-            QVERIFY2(!ed.w->isVisible() && ui.questions.isEmpty(), c.missing);
-            QCOMPARE(ui.takeErrors().size(), c.messages);
+            QVERIFY2(readFile(home.path("totposes.dat")) == poses, c.name);
+            QVERIFY2(readFile(home.path("corvatel.cf")) == settingsBefore, c.name);
         }
         QDir::setCurrent(QDir::tempPath());
     }
@@ -233,7 +189,7 @@ private slots:
         } cases[] = {{"60\n", 60, 17, 0}, {"0", 0, 0, 0}, {"fast", 0, 0, 1}, {"-5", 0, 0, 1}};
         for (const auto& c : cases) {
             TempHome home;
-            put(home.path("maxfps.txt"), c.text);
+            writeFile(home.path("maxfps.txt"), c.text);
             ui.errors.clear();
             Editor ed(false);
             QTest::qWait(1);
@@ -241,22 +197,6 @@ private slots:
             QCOMPARE(ed.w->DXTimer1->Interval(), c.interval);
             QCOMPARE(ui.takeErrors().filter("maxfps.txt").size(), c.errors);
         }
-    }
-
-    void workDirectoryChooser() {
-        TempHome home;
-        QDir().mkpath(home.path("levels"));
-        {
-            Editor ed;
-            ed.w->Button7Click();
-            QVERIFY(ed.w->DirectoryOutline1->isVisible());
-            ed.w->DirectoryOutline1Change(home.path("levels"));
-            QCOMPARE(ed.w->Label18->text(), home.path("levels"));
-            QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
-            QVERIFY(ed.w->close());
-        }
-        Editor again(false);
-        QCOMPARE(again.w->Label18->text(), home.path("levels"));
     }
 
     void unhandledErrorsAreShownAndTheProgramGoesOn() {
