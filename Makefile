@@ -33,6 +33,7 @@ coverage: deps
 
 bench: build
 	$(BUILD)/slvbench
+	sh tools/slvtool/measure_package.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(COVERAGE_BUILD)
