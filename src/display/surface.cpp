@@ -330,6 +330,25 @@ void setUpReader(QImageReader& reader, QFile& file) {
 
 }  // namespace
 
+namespace {
+
+// Checks what the reader's header says: a picture of a size a surface takes.
+// Returns the error text, empty when the picture can be read.
+std::string checkHeader(const std::string& fileName, QImageReader& reader, PictureProbe& probe) {
+    if (!reader.canRead()) return notAPicture(fileName);
+    QSize size = reader.size();
+    // A top-down bitmap reports its height negative.
+    if (size.height() < 0) size.setHeight(-size.height());
+    if (!size.isValid() || size.width() <= 0 || size.height() <= 0) return notAPicture(fileName);
+    probe.width = size.width();
+    probe.height = size.height();
+    if (probe.width > kMaxPictureSide || probe.height > kMaxPictureSide)
+        return tooLarge(fileName, probe.width, probe.height);
+    return {};
+}
+
+}  // namespace
+
 PictureProbe ProbePicture(const std::string& fileName) {
     PictureProbe probe;
     QFile file;
@@ -337,36 +356,22 @@ PictureProbe ProbePicture(const std::string& fileName) {
     if (!probe.error.empty()) return probe;
     QImageReader reader;
     setUpReader(reader, file);
-    if (!reader.canRead()) {
-        probe.error = notAPicture(fileName);
-        return probe;
-    }
-    QSize size = reader.size();
-    // A top-down bitmap reports its height negative.
-    if (size.height() < 0) size.setHeight(-size.height());
-    if (!size.isValid() || size.width() <= 0 || size.height() <= 0) {
-        probe.error = notAPicture(fileName);
-        return probe;
-    }
-    probe.width = size.width();
-    probe.height = size.height();
-    if (probe.width > kMaxPictureSide || probe.height > kMaxPictureSide) {
-        probe.error = tooLarge(fileName, probe.width, probe.height);
-        return probe;
-    }
-    probe.readable = true;
+    probe.error = checkHeader(fileName, reader, probe);
+    probe.readable = probe.error.empty();
     return probe;
 }
 
 void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
-    const PictureProbe probe = ProbePicture(fileName);
-    if (!probe.readable) throw Error(probe.error);
-    allowLargestPictures();
+    // One open and one reader: the header is checked before the pixels are decoded.
     QFile file;
-    const std::string error = openPicture(fileName, file);
+    std::string error = openPicture(fileName, file);
     if (!error.empty()) throw Error(error);
     QImageReader reader;
     setUpReader(reader, file);
+    PictureProbe probe;
+    error = checkHeader(fileName, reader, probe);
+    if (!error.empty()) throw Error(error);
+    allowLargestPictures();
     QImage image = reader.read();
     if (image.isNull()) {
         if (reader.error() == QImageReader::DeviceError)
