@@ -326,7 +326,9 @@ void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
         }
 }
 
-PackageContents readPackage(const std::string& package) {
+namespace {
+
+PackageContents readAndCheck(const std::string& package) {
     PackageContents c;
     c.header = readPackageHeader(package);
     BinFile f(package, BinFile::Mode::Read);
@@ -351,6 +353,13 @@ PackageContents readPackage(const std::string& package) {
     });
     f.close();
     return c;
+}
+
+}  // namespace
+
+// A refusal names the package it is about.
+PackageContents readPackage(const std::string& package) {
+    return withFileContext("Opening", package, [&] { return readAndCheck(package); });
 }
 
 void clearLevel(Level& level, PackageHooks& hooks) {

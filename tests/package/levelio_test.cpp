@@ -21,9 +21,11 @@ std::string savedSmallLevel(const TempDir& d) {
     return d / "pkg/level.slv";
 }
 
-// Opening `pkg` is refused with exactly `message`; a level already
-// holding something stays as it was and nothing is extracted.
-void expectRefused(const std::string& pkg, const std::string& message) {
+// Opening `pkg` is refused with exactly `message` (after "Opening PKG: "
+// when the package itself is refused); a level already holding something
+// stays as it was and nothing is extracted.
+void expectRefused(const std::string& pkg, const std::string& reason, bool aboutThePackage = true) {
+    const std::string message = aboutThePackage ? "Opening " + pkg + ": " + reason : reason;
     SCOPED_TRACE(message);
     auto l = std::make_unique<slv::Level>();
     slv::Level& level = *l;
@@ -418,5 +420,5 @@ TEST(LevelPackageRefusal, ExtractedPathsTooLongForTheRecords) {
     fs::create_directories(deep);
     save(*smallLevel(d.str()), deep + "/p.slv");
     expectRefused(deep + "/p.slv", "The package folder's path is too long: \"" + deep +
-                                       "/sprites/hero.bmp\" would exceed 255 characters");
+                                       "/sprites/hero.bmp\" would exceed 255 characters", false);
 }
