@@ -182,6 +182,7 @@ public:
     // ---- undo, unsaved changes and recovery ----
     void undoEdit();   // Ctrl+Z
     void redoEdit();   // Ctrl+Shift+Z, Ctrl+Y
+    void stepHistory(bool forward);
     // Runs the undo and redo keys; true when the key was one of them.
     bool historyKey(int key, Qt::KeyboardModifiers shift);
     // True when the level changed since the last New, Open or Save.

@@ -421,32 +421,21 @@ bool Tmain::historyKey(int key, Qt::KeyboardModifiers shift) {
     return false;
 }
 
-void Tmain::undoEdit() {
-    Level& L = *level_;
-    const int stageWas = L.curstage;
-    const std::string backdropWas = stageWas >= 1 && stageWas <= kMaxStages ? L.stage(stageWas).path.str() : "";
-    bool done = false;
-    std::string error;
-    try {
-        done = history().undo(L, Callbacks::surfaces(*this));
-    } catch (const std::exception& e) {
-        done = true;
-        error = e.what();
-    }
-    if (!done) return;
-    syncAfterHistory(stageWas, backdropWas, error);
-}
+void Tmain::undoEdit() { stepHistory(false); }
 
-void Tmain::redoEdit() {
+void Tmain::redoEdit() { stepHistory(true); }
+
+void Tmain::stepHistory(bool forward) {
     Level& L = *level_;
     const int stageWas = L.curstage;
     const std::string backdropWas = stageWas >= 1 && stageWas <= kMaxStages ? L.stage(stageWas).path.str() : "";
     bool done = false;
     std::string error;
     try {
-        done = history().redo(L, Callbacks::surfaces(*this));
+        const SurfaceCallbacks cb = Callbacks::surfaces(*this);
+        done = forward ? history().redo(L, cb) : history().undo(L, cb);
     } catch (const std::exception& e) {
-        done = true;
+        done = true;  // the step was taken; a picture that did not load again is reported
         error = e.what();
     }
     if (!done) return;

@@ -80,13 +80,14 @@ const char* refusal(const struct stat& st) {
     return kNotRegular;
 }
 
-// Writes all n bytes to fd; a failed or short write gives its errno
-// (ENOSPC for a write that makes no progress), 0 on success.
-int writeAllFd(int fd, const void* buf, std::size_t n) {
-    auto* p = static_cast<const char*>(buf);
+// Writes all n bytes to fd, at its position or (at >= 0) at offset `at`; a
+// failed or short write gives its errno (ENOSPC for a write that makes no
+// progress), 0 on success.
+int writeLoop(int fd, const char* p, std::size_t n, off_t at) {
     std::size_t done = 0;
     while (done < n) {
-        ssize_t w = ::write(fd, p + done, n - done);
+        ssize_t w = at < 0 ? ::write(fd, p + done, n - done)
+                           : ::pwrite(fd, p + done, n - done, at + static_cast<off_t>(done));
         if (w < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -97,20 +98,12 @@ int writeAllFd(int fd, const void* buf, std::size_t n) {
     return 0;
 }
 
-// The same at a fixed offset.
-int pwriteAllFd(int fd, const char* p, std::size_t n, off_t at) {
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(fd, p + done, n - done, at + static_cast<off_t>(done));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (w == 0) return ENOSPC;
-        done += static_cast<std::size_t>(w);
-    }
-    return 0;
+int writeAllFd(int fd, const void* buf, std::size_t n) {
+    return writeLoop(fd, static_cast<const char*>(buf), n, -1);
 }
+
+// The same at a fixed offset.
+int pwriteAllFd(int fd, const char* p, std::size_t n, off_t at) { return writeLoop(fd, p, n, at); }
 
 }  // namespace
 
