@@ -44,4 +44,30 @@ sleep 0.5
 xdotool key Escape
 wait_exit
 
-echo "2 passed, 0 failed"
+# A home-folder file written with a line end, the editor started elsewhere:
+# the settings land in the home folder.
+fresh_home
+printf '%s\n' "$HOME_DIR" > "$XDG_CONFIG_HOME/corvatel.txt"
+mkdir -p "$WORK/elsewhere"
+HOME_DIR=$WORK/elsewhere start_editor
+xdotool key Escape
+wait_exit
+[ "$(stat -c %s "$HOME_DIR/corvatel.cf")" = 264 ] || fail "corvatel.cf not in the home folder"
+[ ! -e "$WORK/elsewhere/corvatel.cf" ] || fail "corvatel.cf written where the editor started"
+
+# Without screen1.bmp the settings are still read, and written back unchanged.
+fresh_home
+rm "$HOME_DIR/screen1.bmp"
+{ printf '\005fan.b'; head -c 18 /dev/zero; printf '\004\0\0\0'; } > "$HOME_DIR/totposes.dat"
+cat "$HOME_DIR/totposes.dat" "$HOME_DIR/totposes.dat" > "$WORK/poses" && mv "$WORK/poses" "$HOME_DIR/totposes.dat"
+{ printf '\001\002\003\000\004\005\006\000\011/my/stuff'; head -c 246 /dev/zero; } > "$HOME_DIR/corvatel.cf"
+cp "$HOME_DIR/totposes.dat" "$HOME_DIR/corvatel.cf" "$WORK/"
+[ "$(stat -c %s "$HOME_DIR/totposes.dat")" = 56 ] && [ "$(stat -c %s "$HOME_DIR/corvatel.cf")" = 264 ] \
+  || fail "bad test files"
+start_editor
+answer_box
+xdotool key Escape
+wait_exit
+cmp "$WORK/totposes.dat" "$HOME_DIR/totposes.dat" || fail "totposes.dat changed"
+cmp "$WORK/corvatel.cf" "$HOME_DIR/corvatel.cf" || fail "corvatel.cf changed"
+echo "4 passed, 0 failed"
