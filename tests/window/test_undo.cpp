@@ -18,12 +18,6 @@ using namespace slv;
 
 namespace {
 
-// Unanswered, the question cancels here: a test that does not expect it keeps the level.
-class UndoUi : public CaptureUi {
-public:
-    UndoUi() { unanswered = SaveChoice::Cancel; }
-};
-
 constexpr int kVkZ = 90, kVkY = 89, kVkEscape = 27;
 
 void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
@@ -51,19 +45,27 @@ void drag(Editor& ed, QPoint from, QPoint to) {
 
 }  // namespace
 
-class UndoTest : public QObject {
+class UndoTest : public WindowTest {
     Q_OBJECT
-    UndoUi ui;
     QTemporaryDir state;
+
+    // Fresh answers for the next window; error boxes not yet taken stay for
+    // the end-of-test check. Unanswered, the save question cancels here: a
+    // test that does not expect it keeps the level.
+    void freshAnswers() {
+        QStringList pending = ui.takeErrors();
+        ui = CaptureUi();
+        ui.errors = pending;
+        ui.unanswered = SaveChoice::Cancel;
+    }
 
 private slots:
     void init() {
-        ui = UndoUi();
-        UiServices::install(&ui);
+        WindowTest::init();
+        freshAnswers();
         qputenv("XDG_STATE_HOME", state.path().toUtf8());
         QDir(state.path() + "/slvedit").removeRecursively();
     }
-    void cleanup() { UiServices::install(nullptr); }
 
     void changedLevelAsksBeforeItIsThrownAway() {
         TempHome home;
@@ -83,7 +85,7 @@ private slots:
             for (SaveChoice choice : {SaveChoice::Cancel, SaveChoice::Discard, SaveChoice::Save}) {
                 const QString what = QString("%1 / %2").arg(names[action]).arg(int(choice));
                 const QString savedAs = home.path(QString("answer%1%2.slv").arg(action).arg(int(choice)));
-                ui = UndoUi();
+                freshAnswers();
                 Editor ed;
                 ed.ticks(1);
                 addStage(ed, ui, home);
@@ -107,7 +109,7 @@ private slots:
         // Discard, then the Open dialog cancelled: the level stays, still
         // changed, and the next New asks again.
         {
-            ui = UndoUi();
+            freshAnswers();
             Editor ed;
             ed.ticks(1);
             addStage(ed, ui, home);
@@ -119,7 +121,7 @@ private slots:
             QVERIFY(ed.w->levelChanged());
         }
         // An unchanged level: no question at all.
-        ui = UndoUi();
+        freshAnswers();
         Editor ed;
         ed.ticks(1);
         ed.w->Button1Click();
@@ -287,7 +289,7 @@ private slots:
         QCOMPARE(ed.L().curstage, 0);
         ed.w->PageControl2->setCurrentIndex(1);
         ed.w->Button4Click();
-        QCOMPARE(ui.errors, QStringList{"No open stage !"});
+        QCOMPARE(ui.takeErrors(), QStringList{"No open stage !"});
         ui.openAnswers.push_back({home.path("n.slv")});
         ed.w->Button2Click();
         QCOMPARE(ed.L().totstages, 1);
