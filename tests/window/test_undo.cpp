@@ -53,6 +53,21 @@ void drag(Editor& ed, QPoint from, QPoint to) {
     ed.w->DXDraw1MouseUp(Qt::LeftButton, false, to.x(), to.y());
 }
 
+// A window past its first tick; with `quickRecovery` a change is followed
+// by its recovery package within 10 ms.
+struct Started : Editor {
+    explicit Started(bool quickRecovery = false) {
+        if (quickRecovery) w->recoveryDelayMs = 10;
+        ticks(1);
+    }
+    // Waits until the recovery package of the last change is written.
+    bool recoveryWritten() {
+        if (!QTest::qWaitFor([&] { return w->recovery().exists(); }, 5000)) return false;
+        w->recovery().wait();
+        return true;
+    }
+};
+
 }  // namespace
 
 class UndoTest : public WindowTest {
@@ -81,8 +96,7 @@ private slots:
         TempHome home;
         const QString pkg = home.path("saved.slv");
         {
-            Editor ed;
-            ed.ticks(1);
+            Started ed;
             addStage(ed, ui, home, "sea.bmp");
             ui.saveChoices = {SaveChoice::Discard};
             ui.saveAnswers.push_back(pkg);
@@ -96,8 +110,7 @@ private slots:
                 const QString what = QString("%1 / %2").arg(names[action]).arg(int(choice));
                 const QString savedAs = home.path(QString("answer%1%2.slv").arg(action).arg(int(choice)));
                 freshAnswers();
-                Editor ed;
-                ed.ticks(1);
+                Started ed;
                 addStage(ed, ui, home);
                 ui.saveChoices = {choice};
                 ui.saveAnswers.push_back(savedAs);
@@ -120,8 +133,7 @@ private slots:
         // changed, and the next New asks again.
         {
             freshAnswers();
-            Editor ed;
-            ed.ticks(1);
+            Started ed;
             addStage(ed, ui, home);
             ui.saveChoices = {SaveChoice::Discard, SaveChoice::Cancel};
             ed.w->Button2Click();
@@ -132,8 +144,7 @@ private slots:
         }
         // An unchanged level: no question at all.
         freshAnswers();
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         ed.w->Button1Click();
         ui.openAnswers.push_back({pkg});
         ed.w->Button2Click();
@@ -145,8 +156,7 @@ private slots:
 
     void titleMarksChangesUntilSavedOrUndone() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         QVERIFY(!ed.w->windowTitle().contains('*'));
         addStage(ed, ui, home);
         QVERIFY(ed.w->windowTitle().contains('*'));
@@ -170,8 +180,7 @@ private slots:
 
     void dragsAndDeletesUndoThroughTheKeys() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         addStage(ed, ui, home);
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         // Typed places keep the two apart.
@@ -228,8 +237,7 @@ private slots:
 
     void fieldsShowTheSelectedRecordAfterListChanges() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         addStage(ed, ui, home);
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         const int gemX = ed.L().sprite(2, 1).x;
@@ -289,8 +297,7 @@ private slots:
 
     void newAndOpenLeaveNoStageOpen() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         addStage(ed, ui, home);
         addSprites(ed, {"coin.bmp"});
         ui.saveAnswers.push_back(home.path("n.slv"));
@@ -313,28 +320,22 @@ private slots:
         const std::string stateFolder = RecoveryWriter::defaultFolder();
         auto packages = [&] { return RecoveryWriter::packagesIn(stateFolder).size(); };
         {
-            Editor ed;
-            ed.w->recoveryDelayMs = 10;
-            ed.ticks(1);
+            Started ed(true);
             addStage(ed, ui, home, "desert.bmp");
-            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-            ed.w->recovery().wait();
+            QVERIFY(ed.recoveryWritten());
             // The process ends here without closing the window.
         }
         QCOMPARE(packages(), 1u);
         ui.answerYes = true;
         {
-            Editor ed;
-            ed.w->recoveryDelayMs = 10;
-            ed.ticks(1);
+            Started ed(true);
             QCOMPARE(ui.questions.size(), 1);
             QCOMPARE(ed.L().totstages, 1);
             QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
             QVERIFY(ed.w->levelChanged());
             QVERIFY(ed.w->windowTitle().endsWith('*'));
             // The restored level is unsaved: it has its recovery package again.
-            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-            ed.w->recovery().wait();
+            QVERIFY(ed.recoveryWritten());
             QCOMPARE(packages(), 1u);
             // A clean close removes it, and the editor's folder with it.
             ui.saveChoices = {SaveChoice::Discard};
@@ -344,24 +345,19 @@ private slots:
         }
         // Declined: removed, and the level stays empty.
         {
-            Editor ed;
-            ed.w->recoveryDelayMs = 10;
-            ed.ticks(1);
+            Started ed(true);
             addStage(ed, ui, home);
-            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-            ed.w->recovery().wait();
+            QVERIFY(ed.recoveryWritten());
             // Saving removes it as well.
             ui.saveAnswers.push_back(home.path("r.slv"));
             ed.w->Button3Click();
             QCOMPARE(packages(), 0u);
             addStage(ed, ui, home, "city.bmp");
-            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-            ed.w->recovery().wait();
+            QVERIFY(ed.recoveryWritten());
         }
         ui.answerYes = false;
         ui.questions.clear();
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         QCOMPARE(ui.questions.size(), 1);
         QCOMPARE(ed.L().totstages, 0);
         QCOMPARE(packages(), 0u);
@@ -369,8 +365,7 @@ private slots:
         const QString unshared = QString::fromStdString(stateFolder) + "/recovery.slv";
         QVERIFY(QFile::copy(home.path("r.slv"), unshared));
         ui.answerYes = true;
-        Editor older;
-        older.ticks(1);
+        Started older;
         QCOMPARE(ui.questions.size(), 2);
         QCOMPARE(older.L().totstages, 1);
         QVERIFY(!QFileInfo::exists(unshared));
@@ -383,18 +378,15 @@ private slots:
         TempHome home;
         const std::string stateFolder = RecoveryWriter::defaultFolder();
         auto packages = [&] { return RecoveryWriter::packagesIn(stateFolder).size(); };
-        auto editWith = [&](Editor& ed, const char* stage) {
-            ed.w->recoveryDelayMs = 10;
-            ed.ticks(1);
+        auto editWith = [&](Started& ed, const char* stage) {
             addStage(ed, ui, home, stage);
-            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-            ed.w->recovery().wait();
+            QVERIFY(ed.recoveryWritten());
         };
         ui.answerYes = true;
         {
-            auto first = std::make_unique<Editor>();
+            auto first = std::make_unique<Started>(true);
             editWith(*first, "sea.bmp");
-            Editor second;
+            Started second(true);
             editWith(second, "city.bmp");
             // The first one still runs: the second offered nothing.
             QVERIFY(ui.questions.isEmpty());
@@ -402,30 +394,25 @@ private slots:
             QVERIFY(first->w->recovery().packagePath() != second.w->recovery().packagePath());
             // The first ends without closing; the second is still running.
             first.reset();
-            Editor third;
-            third.w->recoveryDelayMs = 10;
-            third.ticks(1);
+            Started third(true);
             QCOMPARE(ui.questions.size(), 1);
             QCOMPARE(third.L().stage(1).name.str(), std::string("sea.bmp"));
             // The restored level gets the third's own package, the newest.
-            QTRY_VERIFY_WITH_TIMEOUT(third.w->recovery().exists(), 5000);
-            third.w->recovery().wait();
+            QVERIFY(third.recoveryWritten());
             QCOMPARE(packages(), 2u);
         }
         // Both ended without closing: the newest (the third's, the restored
         // level) is offered first; restored, the other is kept.
         ui.questions.clear();
         {
-            Editor fourth;
-            fourth.ticks(1);
+            Started fourth;
             QCOMPARE(ui.questions.size(), 1);
             QCOMPARE(fourth.L().stage(1).name.str(), std::string("sea.bmp"));
             QCOMPARE(packages(), 1u);
             // Declined one after another.
             ui.answerYes = false;
             ui.questions.clear();
-            Editor fifth;
-            fifth.ticks(1);
+            Started fifth;
             QCOMPARE(ui.questions.size(), 1);
             QCOMPARE(fifth.L().totstages, 0);
             QCOMPARE(packages(), 0u);
@@ -442,22 +429,17 @@ private slots:
         TempHome home;
         const QString stateFolder = QString::fromStdString(RecoveryWriter::defaultFolder());
         {
-            Editor ed;
-            ed.w->recoveryDelayMs = 10;
-            ed.ticks(1);
+            Started ed(true);
             addStage(ed, ui, home, "desert.bmp");
             ed.w->ListBox1->setCurrentRow(0);
             ed.w->ListBox1DblClick();
             addSprites(ed, {"coin.bmp"});
-            QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-            ed.w->recovery().wait();
+            QVERIFY(ed.recoveryWritten());
         }
         ui.answerYes = true;
         for (bool viaClose : {false, true}) {
             // The crashed editor of the first round, or a restored level left again.
-            Editor ed;
-            ed.w->recoveryDelayMs = 10;
-            ed.ticks(1);
+            Started ed(true);
             QCOMPARE(ed.L().image(1).name.str(), std::string("coin.bmp"));
             const QString own = QString::fromStdString(ed.w->recovery().sessionFolder());
             const QString picture = QString::fromStdString(ed.L().image(1).path.str());
@@ -473,8 +455,7 @@ private slots:
                 ui.openAnswers.push_back({home.path("kept.slv")});
                 ed.w->Button2Click();
                 addStage(ed, ui, home, "sea.bmp");
-                QTRY_VERIFY_WITH_TIMEOUT(ed.w->recovery().exists(), 5000);
-                ed.w->recovery().wait();
+                QVERIFY(ed.recoveryWritten());
                 // Ends without closing.
             } else {
                 ed.w->close();
@@ -488,8 +469,7 @@ private slots:
     // the write is still under way; let go, it ends with the whole level.
     void recoveryPackageIsWrittenWhileFramesGoOn() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        Started ed;
         const char* pics[] = {"forest.bmp", "sea.bmp", "city.bmp", "desert.bmp"};
         for (const char* pic : pics) ui.openAnswers.push_back({home.path(QString("backpx/") + pic)});
         ed.w->PageControl2->setCurrentIndex(0);
