@@ -511,9 +511,6 @@ private slots:
         cv.notify_one();
         reader.join();
         rw.wait();
-        // The pipe was renamed over the note; a plain file takes its place.
-        QVERIFY(QFile::remove(QString::fromStdString(rw.notePath())));
-        writeFile(QString::fromStdString(rw.notePath()), QByteArray::fromStdString(note));
         QVERIFY(writingAfterCopy);
         QVERIFY(frameDrawn);
         QVERIFY(writingAfterFrames);
@@ -523,6 +520,9 @@ private slots:
         openLevel(*written, rw.packagePath(), quiet);
         QCOMPARE(written->totstages, int(std::size(pics)));
         QCOMPARE(written->stage(1).totsprites, 2);
+        // The pipe was renamed over the note; a plain file takes its place.
+        QVERIFY(QFile::remove(QString::fromStdString(rw.notePath())));
+        writeFile(QString::fromStdString(rw.notePath()), QByteArray::fromStdString(note));
     }
 };
 
