@@ -113,7 +113,7 @@ private:
         pending_ = 0;
     }
 
-    static constexpr std::size_t kWritebackBytes = 8u << 20;
+    static constexpr std::size_t kWritebackBytes = 4u << 20;
     PartFile& out_;
     std::vector<char> buf_;
     std::size_t used_ = 0;
