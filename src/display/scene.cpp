@@ -1,6 +1,7 @@
 #include "display/scene.h"
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 
 #include "display/canvas.h"
@@ -57,6 +58,17 @@ struct OverlayPixels {
     std::vector<Run> runs;
 };
 
+// n pixels of value v from p on, 16 bytes at a time.
+template <class T>
+inline void fillRow(T* p, std::uint32_t n, T v) {
+    typedef T V __attribute__((vector_size(16)));
+    constexpr std::uint32_t L = 16 / sizeof(T);
+    const V vv = V{} + v;
+    std::uint32_t i = 0;
+    for (; i + L <= n; i += L) std::memcpy(p + i, &vv, sizeof vv);
+    for (; i < n; ++i) p[i] = v;
+}
+
 // Writes the recorded pixels onto a target of the recorded size, whatever
 // its row pitch.
 template <class T>
@@ -67,7 +79,7 @@ void replay(const OverlayPixels& o, const PixelView& v) {
             row[o.points[k].x] = static_cast<T>(o.points[k].value);
         for (std::uint32_t k = o.runStart[std::size_t(y)], e = o.runStart[std::size_t(y) + 1]; k < e; ++k) {
             const OverlayPixels::Run& r = o.runs[k];
-            std::fill_n(row + r.x, r.length, static_cast<T>(r.value));
+            fillRow(row + r.x, r.length, static_cast<T>(r.value));
         }
     }
 }

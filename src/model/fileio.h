@@ -138,6 +138,8 @@ public:
 
     void write(const void* data, std::size_t n);  // throws on a failed or short write
     std::int64_t written() const { return written_; }
+    // The temporary file's descriptor; -1 when the file is written in place.
+    int fd() const { return fd_; }
     // The temporary file; empty when the file is written in place.
     const std::string& tempPath() const { return temp_; }
     // The file that commit() replaces or creates (a link's final target).

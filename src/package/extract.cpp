@@ -1,6 +1,7 @@
 #include "extract.h"
 
 #include <fcntl.h>
+#include <sys/types.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +149,28 @@ bool MemberExtractor::sameBytes(int fd, std::int64_t offset, std::int64_t size) 
 
 void MemberExtractor::copyInto(int out, std::int64_t offset, std::int64_t size) {
     std::int64_t done = 0;
+    if (size >= kKernelCopyBytes && !kernelCopyRefused_) {
+        // The kernel copies from the package's pages into the member's
+        // without a pass through this process. Where the file system cannot
+        // (a first call refused before any byte moved), the read-and-write
+        // path below takes over for this and every later member.
+        while (done < size) {
+            loff_t from = static_cast<loff_t>(offset + done);
+            const ssize_t n = ::copy_file_range(fd_, &from, out, nullptr, static_cast<std::size_t>(size - done), 0);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+                                  errno == EBADF || errno == EPERM)) {
+                    kernelCopyRefused_ = true;
+                    break;
+                }
+                throwFileError(errno);
+            }
+            if (n == 0) throw Error("\"" + package_ + "\" ended inside a member");
+            done += n;
+        }
+        if (done == size) return;
+    }
     while (done < size) {
         std::size_t got = 0;
         const char* p = view(offset + done, static_cast<std::size_t>(std::min<std::int64_t>(size - done, kWindowBytes)), got);

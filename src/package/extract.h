@@ -71,6 +71,9 @@ public:
 
 private:
     static constexpr std::size_t kWindowBytes = 4 << 20;
+    // Members from this size on are copied by the kernel (copy_file_range).
+    static constexpr std::int64_t kKernelCopyBytes = 0;
+    bool kernelCopyRefused_ = false;
     // Up to `want` bytes of the package at `offset`, from a window of it kept
     // in memory; `got` is 0 past the end of the package.
     const char* view(std::int64_t offset, std::size_t want, std::size_t& got);

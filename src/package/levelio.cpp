@@ -1,6 +1,7 @@
 #include "levelio.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,7 +60,10 @@ std::string storedName(const std::string& name, const std::string& what) {
 }
 
 // Collects what Save appends and writes it in large blocks, so that many
-// small bitmaps cost a few writes instead of one each.
+// small bitmaps cost a few writes instead of one each. Large bitmaps are
+// copied by the kernel straight from their file into the package. Written
+// data is handed to the disk as it goes, so that the flush at the end of
+// the save finds little left to write.
 class Gather {
 public:
     explicit Gather(PartFile& out) : out_(out), buf_(1 << 20) {}
@@ -72,14 +76,53 @@ public:
     void filled(std::size_t n) { used_ += n; }
     void flush() {
         if (used_ > 0) out_.write(buf_.data(), used_);
+        startWriteback(used_);
         used_ = 0;
+    }
+    // Copies up to `size` bytes from the start of `in` by the kernel and
+    // sets `copied`. False when that cannot be done here (a package kept in
+    // memory, or a file system that refuses) before any byte moved.
+    bool copyFrom(int in, std::int64_t size, std::int64_t& copied) {
+        copied = 0;
+        if (kernelCopyRefused_ || out_.fd() < 0) return false;
+        flush();
+        loff_t from = 0;
+        while (copied < size) {
+            const ssize_t n = ::copy_file_range(in, &from, out_.fd(), nullptr, static_cast<std::size_t>(size - copied), 0);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                if (copied == 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL ||
+                                    errno == EBADF || errno == EPERM)) {
+                    kernelCopyRefused_ = true;
+                    return false;
+                }
+                throw Error("Writing the package: " + fileErrorText(errno));
+            }
+            if (n == 0) break;
+            copied += n;
+        }
+        startWriteback(static_cast<std::size_t>(copied));
+        return true;
     }
 
 private:
+    void startWriteback(std::size_t added) {
+        pending_ += added;
+        if (pending_ < kWritebackBytes || out_.fd() < 0) return;
+        ::sync_file_range(out_.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);  // a hint: failure changes nothing
+        pending_ = 0;
+    }
+
+    static constexpr std::size_t kWritebackBytes = 4u << 20;
     PartFile& out_;
     std::vector<char> buf_;
     std::size_t used_ = 0;
+    std::size_t pending_ = 0;
+    bool kernelCopyRefused_ = false;
 };
+
+// Members from this size on go through Gather::copyFrom.
+constexpr std::int32_t kKernelCopyBytes = 64 << 10;
 
 // Copies exactly `size` bytes of `source` to the package being written. The
 // last read asks for one byte more than is left, so a file that grew is seen
@@ -90,7 +133,18 @@ std::string copyMember(const std::string& source, std::int32_t size, Gather& out
     std::string head;
     std::int64_t left = size;
     try {
-        for (;;) {
+        std::int64_t copied = 0;
+        if (size >= kKernelCopyBytes && out.copyFrom(fd, size, copied)) {
+            struct stat st {};
+            if (copied < size) left = size - copied;
+            else if (::fstat(fd, &st) == 0 && st.st_size > size)
+                throw Error("\"" + source + "\" became longer while the level was being saved");
+            else left = 0;
+            head.resize(kPictureHeadBytes);
+            const ssize_t r = left == 0 ? ::pread(fd, head.data(), head.size(), 0) : 0;
+            head.resize(r > 0 ? static_cast<std::size_t>(r) : 0);
+        }
+        while (copied == 0 && left > 0) {
             std::size_t room = 0;
             char* p = out.room(room);
             std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left + 1, static_cast<std::int64_t>(room)));

@@ -5,6 +5,7 @@
 # in a fresh folder made (with its copy of the package) before any timing
 # starts, so no run finds what an earlier one extracted or deleted, and
 # starts after a sync, so no run waits for the writes of an earlier one.
+# Each folder lies in an inode group of its own (see chattr below).
 #
 # Usage: tools/slvtool/measure_package.sh [BUILD_DIR] [RUNS]
 # BUILD_DIR holds slvtool and package_testdata (default: build). With
@@ -18,6 +19,13 @@ B=${1:-build}; RUNS=${2:-7}; BEFORE=${SLVTOOL_BEFORE:-}
 TOOL="$B/slvtool"; MAKE="$B/package_testdata"
 [ -x "$TOOL" ] && [ -x "$MAKE" ] || { echo "build slvtool and package_testdata in $B first" >&2; exit 2; }
 T=$(mktemp -d); trap 'rm -rf "$T"' EXIT
+# Each folder made in $T goes to an inode group of its own (ext4's top-level
+# placement). Without it every folder shares the group of $T, and where the
+# file system keeps recently deleted inodes out of reuse for a while (ext4
+# without a journal), each file created there first steps over every inode
+# deleted lately (by an earlier run of this script or anything else),
+# which makes the runs slower one after another.
+chattr +T "$T" 2>/dev/null || :
 "$MAKE" "$T/lvl" 30 825654 300 4096
 P="$T/lvl/level.slv"
 echo "package: $(wc -c < "$P") bytes"
