@@ -124,7 +124,8 @@ bool readAt(int fd, void* buf, std::size_t n, off_t at) {
 
 int calctotposFromFile(const std::string& path, int bytesPerPixel, std::uint32_t colorkey) {
     if (bytesPerPixel != 2 && bytesPerPixel != 4) return 0;
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
+    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0) return 0;
     struct stat st;
     if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <vector>
 
+#include "common/child_process.h"
 #include "common/error_text.h"
+#include "common/tempdir.h"
 #include "model/errors.h"
 #include "model/framecount.h"
 
@@ -113,4 +117,16 @@ TEST(FrameCountInput, BadFormatsAreRefusedAndEmptyPicturesAreOneFrame) {
               "Unsupported pixel format: 8 bits per pixel");
     EXPECT_EQ(calctotpos(nullptr, 0, 4, 0, 0, 0), 1);
     EXPECT_EQ(Picture(1, 50, 4, 0).detect(0), 1);
+}
+
+// A FIFO among the bitmaps is left to the general loader at once, never waited on.
+TEST(FrameCountFromFile, AFifoIsNotWaitedOn) {
+    slvtest::TempDir d;
+    const std::string fifo = d.file("strip.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(slvtest::inChild([&] {
+                  const int n = slv::calctotposFromFile(fifo, 4, 0xFF00FFu);
+                  return n == 0 ? std::string() : "counted " + std::to_string(n) + " frames";
+              }, {.timeoutSeconds = 3}),
+              "");
 }
