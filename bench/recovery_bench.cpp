@@ -23,6 +23,7 @@
 #include "../tests/common/bmp_writer.h"
 #include "display/dxtimer.h"
 #include "mainform.h"
+#include "window_fixture.h"
 #include "spriteframe/spriteframe.h"
 #include "ui/recovery.h"
 #include "ui/uiservices.h"
@@ -121,21 +122,7 @@ struct RecoveryFixture {
     }
 };
 
-std::unique_ptr<RecoveryFixture>& fixtureSlot() {
-    static std::unique_ptr<RecoveryFixture> f;
-    return f;
-}
-
-// Made on first use; ends with the application object, before which the
-// window must go.
-RecoveryFixture& fixture() {
-    auto& f = fixtureSlot();
-    if (!f) {
-        f = std::make_unique<RecoveryFixture>();
-        qAddPostRoutine([] { fixtureSlot().reset(); });
-    }
-    return *f;
-}
+RecoveryFixture& fixture() { return windowFixture<RecoveryFixture>(); }
 
 // The slowest frame of every write, in seconds; the median is printed when
 // the program ends, after the library's own table.

@@ -19,6 +19,7 @@
 #include "display/dxdraw.h"
 #include "display/dxtimer.h"
 #include "mainform.h"
+#include "window_fixture.h"
 #include "model/framecount.h"
 #include "package/levelio.h"
 #include "ui/uiservices.h"
@@ -107,21 +108,7 @@ struct WindowFixture {
     }
 };
 
-std::unique_ptr<WindowFixture>& fixtureSlot() {
-    static std::unique_ptr<WindowFixture> f;
-    return f;
-}
-
-// Made on first use; gone with the application object, before which the
-// window must end.
-WindowFixture& fixture() {
-    auto& f = fixtureSlot();
-    if (!f) {
-        f = std::make_unique<WindowFixture>();
-        qAddPostRoutine([] { fixtureSlot().reset(); });
-    }
-    return *f;
-}
+WindowFixture& fixture() { return windowFixture<WindowFixture>(); }
 
 void BM_WindowOpenSave(benchmark::State& state) {
     WindowFixture& f = fixture();
