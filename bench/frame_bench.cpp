@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "display/dxdraw.h"
+#include "display/scenewidget.h"
 #include "display/scene.h"
 #include "display/surface.h"
 
@@ -58,21 +58,21 @@ QImage stripPicture() {
 // The level and pictures of one scene on `device`; the target is made by
 // the caller (a surface of its own, or a view's back buffer).
 struct Scene {
-    explicit Scene(slv::TDirectDraw& device) {
-        backdrop = device.CreateSurface();
-        backdrop->LoadFromImage(backdropPicture());
-        strip = device.CreateSurface();
-        strip->LoadFromImage(stripPicture());
-        strip->SetKeyColor(strip->ReadPixel(0, 0));
+    explicit Scene(slv::PixelDevice& device) {
+        backdrop = device.createSurface();
+        backdrop->loadImage(backdropPicture());
+        strip = device.createSurface();
+        strip->loadImage(stripPicture());
+        strip->setColorKey(strip->pixelAt(0, 0));
         std::uint32_t seed = 12345;
         auto next = [&seed](int n) {
             seed = seed * 1103515245u + 12345u;
             return int((seed >> 8) % std::uint32_t(n));
         };
-        level->totstages = 1;
-        level->curstage = 1;
-        level->stage(1).totsprites = kSprites;
-        level->stage(1).totsectors = kSectors;
+        level->stageCount = 1;
+        level->openStage = 1;
+        level->stage(1).spriteCount = kSprites;
+        level->stage(1).sectorCount = kSectors;
         for (int n = 1; n <= kSprites; ++n) {
             slv::SpriteRec& r = level->sprite(n, 1);
             r.surface = strip->handle();
@@ -80,8 +80,8 @@ struct Scene {
             r.y = next(kViewH - 32);
             r.w = kFrameW;
             r.h = 64;
-            r.totpos = kFrames;
-            r.pos = 1 + n % kFrames;
+            r.frameCount = kFrames;
+            r.frame = 1 + n % kFrames;
         }
         for (int n = 1; n <= kSectors; ++n) {
             slv::SectorRec& r = level->sector(n, 1);
@@ -99,35 +99,35 @@ struct Scene {
         view.selectedSector = 5;
     }
     // One tick: the frame is drawn, then the sprites step on.
-    void tick(slv::TDirectDrawSurface& target, const slv::TDirectDraw& device, slv::SceneCache* c) {
+    void tick(slv::Surface& target, const slv::PixelDevice& device, slv::SceneCache* c) {
         view.numbers = {QString::number(60 + ticks % 7), QStringLiteral("3"), QStringLiteral("-1")};
         slv::drawScene(target, *level, device, view, c);
         for (int n = 1; n <= kSprites; ++n) {
             slv::SpriteRec& r = level->sprite(n, 1);
-            r.pos = r.pos % kFrames + 1;
+            r.frame = r.frame % kFrames + 1;
         }
         ++ticks;
     }
 
     std::unique_ptr<slv::Level> level = std::make_unique<slv::Level>();
-    slv::TDirectDrawSurface* backdrop = nullptr;
-    slv::TDirectDrawSurface* strip = nullptr;
+    slv::Surface* backdrop = nullptr;
+    slv::Surface* strip = nullptr;
     slv::SceneView view;
     slv::SceneCache cache;
     int ticks = 0;
 };
 
 void drawFrames(benchmark::State& state, bool cached) {
-    slv::TDirectDraw device(int(state.range(0)));
+    slv::PixelDevice device(int(state.range(0)));
     Scene s(device);
-    slv::TDirectDrawSurface* back = device.CreateSurface();
-    back->SetSize(kViewW, kViewH);
+    slv::Surface* back = device.createSurface();
+    back->setSize(kViewW, kViewH);
     slv::SceneCache* cache = cached ? &s.cache : nullptr;
     s.tick(*back, device, cache);  // first use: keyed strip encoded, outlines recorded
     s.tick(*back, device, cache);
     for (auto _ : state) {
         s.tick(*back, device, cache);
-        benchmark::DoNotOptimize(back->Pixels().pixels);
+        benchmark::DoNotOptimize(back->pixels().pixels);
         benchmark::ClobberMemory();
     }
 }
@@ -138,23 +138,23 @@ void BM_DisplayFrameUncached(benchmark::State& state) { drawFrames(state, false)
 void BM_DisplayTickPresent(benchmark::State& state) {
     QWidget form;
     form.resize(800, 600);
-    auto* view = new slv::TDXDraw(&form);
+    auto* view = new slv::SceneWidget(&form);
     view->setGeometry(6, 7, kViewW, kViewH);
     form.show();
     QApplication::processEvents();
-    if (!view->ViewReady()) {
+    if (!view->isViewReady()) {
         state.SkipWithError("the view did not initialise");
         return;
     }
-    slv::TDirectDraw& device = *view->Device();
+    slv::PixelDevice& device = *view->device();
     Scene s(device);
     for (int k = 0; k < 3; ++k) {
-        s.tick(*view->BackBuffer(), device, &s.cache);
-        view->Present();
+        s.tick(*view->backBuffer(), device, &s.cache);
+        view->present();
     }
     for (auto _ : state) {
-        s.tick(*view->BackBuffer(), device, &s.cache);
-        view->Present();
+        s.tick(*view->backBuffer(), device, &s.cache);
+        view->present();
     }
     QApplication::processEvents();
 }

@@ -32,7 +32,7 @@ void BM_calctotpos_32bpp(benchmark::State& state) {
     const std::uint32_t key = 0xFF00FF;
     auto strip = makeStrip<std::uint32_t>(key, 0x203040);
     for (auto _ : state) {
-        int n = slv::calctotpos(strip.data(), kWidth * 4, 4, kWidth, kHeight, key);
+        int n = slv::detectFrameCount(strip.data(), kWidth * 4, 4, kWidth, kHeight, key);
         if (n != 36) state.SkipWithError("wrong frame count");
         benchmark::DoNotOptimize(n);
     }
@@ -44,7 +44,7 @@ void BM_calctotpos_16bpp(benchmark::State& state) {
     const std::uint16_t key = 0xF81F;  // magenta in 5-6-5
     auto strip = makeStrip<std::uint16_t>(key, 0x2104);
     for (auto _ : state) {
-        int n = slv::calctotpos(strip.data(), kWidth * 2, 2, kWidth, kHeight, key);
+        int n = slv::detectFrameCount(strip.data(), kWidth * 2, 2, kWidth, kHeight, key);
         if (n != 36) state.SkipWithError("wrong frame count");
         benchmark::DoNotOptimize(n);
     }
@@ -63,7 +63,7 @@ void BM_calctotpos_8frames_32bpp(benchmark::State& state) {
             std::memcpy(&buf[(static_cast<std::size_t>(y) * kWidth + x) * 4], &v, 4);
         }
     for (auto _ : state) {
-        int n = slv::calctotpos(buf.data(), kWidth * 4, 4, kWidth, kHeight, key);
+        int n = slv::detectFrameCount(buf.data(), kWidth * 4, 4, kWidth, kHeight, key);
         if (n != 8) state.SkipWithError("wrong frame count");
         benchmark::DoNotOptimize(n);
     }

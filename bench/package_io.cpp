@@ -35,14 +35,14 @@ struct BigLevel {
             blob(dir + "src/" + name, 4096, static_cast<unsigned>(i));
             level->image(i).name.set(name);
             level->image(i).path.set(dir + "src/" + name);
-            level->totimages = i;
+            level->imageCount = i;
         }
         for (int s = 1; s <= 30; ++s) {
             std::string name = "stage" + std::to_string(s) + ".bmp";
             blob(dir + "src/" + name, 825654, 1000u + static_cast<unsigned>(s));
             level->stage(s).name.set(name);
             level->stage(s).path.set(dir + "src/" + name);
-            level->totstages = s;
+            level->stageCount = s;
         }
         slv::PackageHooks hooks;
         slv::saveLevel(*level, dir + "level.slv", hooks);

@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "../tests/common/bmp_writer.h"
-#include "display/dxtimer.h"
-#include "mainform.h"
+#include "display/frametimer.h"
+#include "editor/mainwindow.h"
 #include "window_fixture.h"
-#include "spriteframe/spriteframe.h"
-#include "ui/recovery.h"
-#include "ui/uiservices.h"
+#include "editor/spritepicker.h"
+#include "package/recoverywriter.h"
+#include "editor/uiservices.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ private:
 struct RecoveryFixture {
     std::string dir;
     StagePickerUi ui;
-    std::unique_ptr<Tmain> window;
+    std::unique_ptr<MainWindow> window;
 
     RecoveryFixture() {
         std::string t = (fs::temp_directory_path() / "slvbench-recovery-XXXXXX").string();
@@ -92,25 +92,25 @@ struct RecoveryFixture {
             EnvFor state("XDG_STATE_HOME", dir + "state");
             QDir::setCurrent(QString::fromStdString(home));
             slv::UiServices::install(&ui);
-            window = std::make_unique<Tmain>();
+            window = std::make_unique<MainWindow>();
         }
-        Tmain& w = *window;
+        MainWindow& w = *window;
         w.progressPauseMs = 0;
         w.recoveryDelayMs = 24 * 3600 * 1000;  // written only when the benchmark says
-        w.DXTimer1->setEnabled(false);
+        w.frameTimer_->setEnabled(false);
         w.show();
         QCoreApplication::processEvents();
-        w.DXTimer1Timer(1);
-        w.PageControl2->setCurrentIndex(0);
-        w.Button4Click();
-        w.selectRow(w.ListBox1, 0);
-        w.ListBox1DblClick();
-        w.PageControl2->setCurrentIndex(1);
-        w.Button4Click();
+        w.onFrameTick(1);
+        w.editTabs_->setCurrentIndex(0);
+        w.addOnActiveTab();
+        w.selectRow(w.stageList_, 0);
+        w.openSelectedStage();
+        w.editTabs_->setCurrentIndex(1);
+        w.addOnActiveTab();
         for (const char* sprite : {"coin.bmp", "gem.bmp", "fan.bmp", "bird.bmp", "flame.bmp"})
-            for (QListWidgetItem* item : w.spritef1->FileListBox1->findItems(sprite, Qt::MatchExactly))
+            for (QListWidgetItem* item : w.spritePicker_->fileList_->findItems(sprite, Qt::MatchExactly))
                 item->setSelected(true);
-        w.spritef1Button1Click();
+        w.confirmPickedSprites();
         QCoreApplication::processEvents();
         QDir::setCurrent(oldCwd);
     }
@@ -143,8 +143,8 @@ WorstFrames worstFrames;
 // The iteration time is that write's slowest frame.
 void BM_RecoveryWriteWorstFrame(benchmark::State& state) {
     RecoveryFixture& f = fixture();
-    Tmain& w = *f.window;
-    if (w.level().totstages != 30 || w.level().curstage != 1 || w.level().totimages != 5 ||
+    MainWindow& w = *f.window;
+    if (w.level().stageCount != 30 || w.level().openStage != 1 || w.level().imageCount != 5 ||
         !f.ui.lastError.isEmpty()) {
         state.SkipWithError(("level not set up: " + f.ui.lastError.toStdString()).c_str());
         return;
@@ -164,7 +164,7 @@ void BM_RecoveryWriteWorstFrame(benchmark::State& state) {
         double worst = 0;
         bool first = true;
         do {
-            w.DXTimer1Timer(1);
+            w.onFrameTick(1);
             const auto now = Clock::now();
             // The first frame waited for the copy as well.
             worst = std::max(worst, std::chrono::duration<double>(now - (first ? start : last)).count());

@@ -30,20 +30,20 @@ std::unique_ptr<Level> fullLevel(const SurfaceCallbacks& cb) {
     for (int s = 1; s <= kMaxStages; ++s) stages.push_back("/w/backpx/stage" + std::to_string(s) + ".bmp");
     addStages(*lv, stages, cb.fileSize);
     for (int s = 1; s <= kMaxStages; ++s) {
-        lv->curstage = s;
+        lv->openStage = s;
         for (int n = 1; n <= kMaxSprites; ++n) {
             SpriteRec& sp = lv->sprite(n, s);
             sp.name.set("sprite.bmp");
-            sp.totpos = 2;
-            sp.pos = 1;
+            sp.frameCount = 2;
+            sp.frame = 1;
             sp.x = n * 5;
             sp.y = s * 7;
             const std::string name = s == 1 ? "own" + std::to_string(n) : "shared" + std::to_string(n);
-            createimagesurface(*lv, "/w/sprites/" + name + ".bmp", n, cb);
-            lv->stage(s).totsprites = n;
+            attachSpritePicture(*lv, "/w/sprites/" + name + ".bmp", n, cb);
+            lv->stage(s).spriteCount = n;
         }
     }
-    lv->curstage = 1;
+    lv->openStage = 1;
     return lv;
 }
 
@@ -56,7 +56,7 @@ void stageDel(benchmark::State& state) {
     {
         HistoryEdit edit(h, *lv);
         deleteStage(*lv, 1, cb);
-        lv->curstage = 0;
+        lv->openStage = 0;
     }
     for (auto _ : state) {
         if (!kUndo) h.undo(*lv, cb);

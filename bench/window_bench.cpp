@@ -16,13 +16,13 @@
 #include <string>
 
 #include "../tests/common/bmp_writer.h"
-#include "display/dxdraw.h"
-#include "display/dxtimer.h"
-#include "mainform.h"
+#include "display/scenewidget.h"
+#include "display/frametimer.h"
+#include "editor/mainwindow.h"
 #include "window_fixture.h"
 #include "model/framecount.h"
 #include "package/levelio.h"
-#include "ui/uiservices.h"
+#include "editor/uiservices.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ struct WindowFixture {
     std::string dir;
     std::string package;
     QuietUi ui;
-    std::unique_ptr<Tmain> window;
+    std::unique_ptr<MainWindow> window;
 
     WindowFixture() {
         std::string t = (fs::temp_directory_path() / "slvbench-window-XXXXXX").string();
@@ -76,14 +76,14 @@ struct WindowFixture {
             writeBmp(dir + "src/" + name, {32, 32}, [i](int x, int y) { return noise(x, y, i); });
             level->image(i).name.set(name);
             level->image(i).path.set(dir + "src/" + name);
-            level->totimages = i;
+            level->imageCount = i;
         }
         for (int s = 1; s <= 30; ++s) {
             const std::string name = "stage" + std::to_string(s) + ".bmp";
             writeBmp(dir + "src/" + name, {640, 430}, [s](int x, int y) { return noise(x, y, 1000 + s); });
             level->stage(s).name.set(name);
             level->stage(s).path.set(dir + "src/" + name);
-            level->totstages = s;
+            level->stageCount = s;
         }
         package = dir + "level/level.slv";
         slv::PackageHooks hooks;
@@ -92,12 +92,12 @@ struct WindowFixture {
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir + "config"));
         QDir::setCurrent(QString::fromStdString(home));
         slv::UiServices::install(&ui);
-        window = std::make_unique<Tmain>();
+        window = std::make_unique<MainWindow>();
         window->progressPauseMs = 0;
-        window->DXTimer1->setEnabled(false);
+        window->frameTimer_->setEnabled(false);
         window->show();
         QCoreApplication::processEvents();
-        window->DXTimer1Timer(1);  // the first tick: surfaces and colour key
+        window->onFrameTick(1);  // the first tick: surfaces and colour key
         QCoreApplication::processEvents();
     }
     ~WindowFixture() {
@@ -112,14 +112,14 @@ WindowFixture& fixture() { return windowFixture<WindowFixture>(); }
 
 void BM_WindowOpenSave(benchmark::State& state) {
     WindowFixture& f = fixture();
-    Tmain& w = *f.window;
+    MainWindow& w = *f.window;
     f.ui.savePath = QString::fromStdString(f.dir + "level/window-out.slv");
     for (auto _ : state) {
-        w.level().startuppackage = f.package;
-        w.Button2Click();
-        w.Button3Click();
+        w.level().startupPackage = f.package;
+        w.openLevelFile();
+        w.saveLevelFile();
     }
-    if (w.level().totimages != 300 || w.level().totstages != 30) state.SkipWithError("level not opened");
+    if (w.level().imageCount != 300 || w.level().stageCount != 30) state.SkipWithError("level not opened");
 }
 BENCHMARK(BM_WindowOpenSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7);
 
@@ -141,11 +141,11 @@ void BM_WindowStartup(benchmark::State& state) {
     WindowFixture& f = fixture();
     (void)f;
     for (auto _ : state) {
-        auto w = std::make_unique<Tmain>();
-        w->DXTimer1->setEnabled(false);
+        auto w = std::make_unique<MainWindow>();
+        w->frameTimer_->setEnabled(false);
         w->show();
         QCoreApplication::processEvents();
-        w->DXTimer1Timer(1);
+        w->onFrameTick(1);
         state.PauseTiming();
         w.reset();
         QCoreApplication::processEvents();
@@ -160,7 +160,7 @@ BENCHMARK(BM_WindowStartup)->Unit(benchmark::kMillisecond)->UseRealTime()->Repet
 void BM_WindowOverResave(benchmark::State& state) {
     using Clock = std::chrono::steady_clock;
     WindowFixture& f = fixture();
-    Tmain& w = *f.window;
+    MainWindow& w = *f.window;
     f.ui.savePath = QString::fromStdString(f.dir + "level/window-out.slv");
     auto level = std::make_unique<slv::Level>();
     slv::PackageHooks hooks;
@@ -174,9 +174,9 @@ void BM_WindowOverResave(benchmark::State& state) {
         slv::saveLevel(*level, f.dir + "level/resave-out.slv", hooks);
     };
     auto window = [&] {
-        w.level().startuppackage = f.package;
-        w.Button2Click();
-        w.Button3Click();
+        w.level().startupPackage = f.package;
+        w.openLevelFile();
+        w.saveLevelFile();
     };
     bool windowFirst = false;
     for (auto _ : state) {
@@ -192,9 +192,9 @@ BENCHMARK(BM_WindowOverResave)->UseManualTime()->Repetitions(7)->Iterations(6);
 void BM_FramecountWithLoad(benchmark::State& state) {
     WindowFixture& f = fixture();
     const std::string strip = f.dir + "strip.bmp";
-    const std::uint32_t key = f.window->level().colorkey;
+    const std::uint32_t key = f.window->level().colorKey;
     for (auto _ : state) {
-        const int n = slv::calctotposFromFile(strip, 4, key);
+        const int n = slv::detectFrameCountFromFile(strip, 4, key);
         if (n != 36) state.SkipWithError("wrong frame count");
         benchmark::DoNotOptimize(n);
     }
@@ -204,12 +204,12 @@ BENCHMARK(BM_FramecountWithLoad)->Unit(benchmark::kMicrosecond)->Repetitions(7);
 // The same through a surface: decode the whole picture, detect, free.
 void BM_FramecountThroughSurface(benchmark::State& state) {
     WindowFixture& f = fixture();
-    Tmain& w = *f.window;
+    MainWindow& w = *f.window;
     const std::string strip = f.dir + "strip.bmp";
     for (auto _ : state) {
         const slv::SurfaceHandle h = w.loadSurface(strip, false);
-        const slv::PixelView v = w.surface(h)->Pixels();
-        const int n = slv::calctotpos(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().colorkey);
+        const slv::PixelView v = w.surface(h)->pixels();
+        const int n = slv::detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().colorKey);
         w.freeSurface(h);
         if (n != 36) state.SkipWithError("wrong frame count");
     }

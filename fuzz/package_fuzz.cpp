@@ -12,7 +12,7 @@
 //
 // Build (see fuzz/run_fuzz.sh):
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc
-//           fuzz/package_fuzz.cpp src/package/{format,getfile,partfile,levelio}.cpp
+//           fuzz/package_fuzz.cpp src/package/{format,readMember,partfile,levelio}.cpp
 //           src/model/{fileio,level}.cpp src/display/{surface,canvas,scene}.cpp
 //           $(pkg-config --cflags --libs Qt6Gui sdl2)
 #include <algorithm>
@@ -92,34 +92,34 @@ constexpr int kFrameW = 4, kFrameH = 4, kFrames = 2;
 // picture that cannot be read leaves its image without a surface, so that
 // the draw still runs over everything else.
 struct SurfaceHooks : slv::PackageHooks {
-    explicit SurfaceHooks(slv::TDirectDraw& d) : device(d) {}
+    explicit SurfaceHooks(slv::PixelDevice& d) : device(d) {}
     slv::SurfaceHandle loadImage(int, const std::string& path) override {
-        slv::TDirectDrawSurface* s = device.CreateSurface();
+        slv::Surface* s = device.createSurface();
         try {
-            s->LoadBitmapFile(path);
+            s->loadPicture(path);
         } catch (const slv::Error&) {
-            device.FreeSurface(s->handle());
+            device.freeSurface(s->handle());
             return 0;
         }
-        s->SetKeyColor(device.rgbToPixel(255, 0, 255));
+        s->setColorKey(device.rgbToPixel(255, 0, 255));
         return s->handle();
     }
-    void freeSurface(slv::SurfaceHandle h) override { device.FreeSurface(h); }
-    slv::TDirectDraw& device;
+    void freeSurface(slv::SurfaceHandle h) override { device.freeSurface(h); }
+    slv::PixelDevice& device;
 };
 
 // Draws every stage of an opened level, and the sectors of column 0, as the
 // view draws them.
-void drawEveryStage(slv::Level& level, slv::TDirectDraw& device) {
-    slv::TDirectDrawSurface* target = device.CreateSurface();
-    target->SetSize(640, 430);
-    slv::TDirectDrawSurface* backdrop = device.CreateSurface();
-    const int stages = std::clamp(level.totstages, 0, slv::kMaxStages);
+void drawEveryStage(slv::Level& level, slv::PixelDevice& device) {
+    slv::Surface* target = device.createSurface();
+    target->setSize(640, 430);
+    slv::Surface* backdrop = device.createSurface();
+    const int stages = std::clamp(level.stageCount, 0, slv::kMaxStages);
     for (int s = 0; s <= stages; ++s) {
-        slv::TDirectDrawSurface* back = nullptr;
+        slv::Surface* back = nullptr;
         if (s >= 1) {
             try {
-                backdrop->LoadBitmapFile(level.stage(s).path.str());
+                backdrop->loadPicture(level.stage(s).path.str());
                 back = backdrop;
             } catch (const slv::Error&) {
             }
@@ -131,12 +131,12 @@ void drawEveryStage(slv::Level& level, slv::TDirectDraw& device) {
         view.selectedSprite = view.selectedSector = 1;
         // An actor cut from the first sprite's picture, placed by its record.
         slv::SkinRec actor{};
-        if (s >= 1 && level.stage(s).totsprites >= 1) {
+        if (s >= 1 && level.stage(s).spriteCount >= 1) {
             const slv::SpriteRec& r = level.sprite(1, s);
             actor.surface = r.surface;
             actor.w = r.w;
             actor.h = r.h;
-            actor.pos = r.pos;
+            actor.frame = r.frame;
             view.actor = &actor;
             view.actorX = r.x;
             view.actorY = r.y;
@@ -150,8 +150,8 @@ void drawEveryStage(slv::Level& level, slv::TDirectDraw& device) {
         view.firstFrames = true;
         slv::drawScene(*target, level, device, view);
     }
-    device.FreeSurface(backdrop->handle());
-    device.FreeSurface(target->handle());
+    device.freeSurface(backdrop->handle());
+    device.freeSurface(target->handle());
 }
 
 struct State {
@@ -172,25 +172,25 @@ struct State {
                 writeFile(p, bmp(kFrameW * kFrames + i - 1, kFrameH + i - 1, i));
                 l->image(i).name.set("img" + std::to_string(i) + ".bmp");
                 l->image(i).path.set(p);
-                l->totimages = i;
+                l->imageCount = i;
             }
             for (int s = 1; s <= stages; ++s) {
                 std::string p = src + "st" + std::to_string(s) + ".bmp";
                 writeFile(p, bmp(16 + s, 8, 3 + s));
                 l->stage(s).name.set("st" + std::to_string(s) + ".bmp");
                 l->stage(s).path.set(p);
-                l->totstages = s;
+                l->stageCount = s;
                 if (images) {
-                    l->stage(s).totsprites = 1;
+                    l->stage(s).spriteCount = 1;
                     l->sprite(1, s).name.set("img1.bmp");
                     l->sprite(1, s).image = 1;
-                    l->sprite(1, s).totpos = kFrames;
-                    l->sprite(1, s).pos = 1;
+                    l->sprite(1, s).frameCount = kFrames;
+                    l->sprite(1, s).frame = 1;
                     l->sprite(1, s).w = kFrameW;
                     l->sprite(1, s).h = kFrameH;
                     l->sprite(1, s).x = 5 * s;
                 }
-                l->stage(s).totsectors = 1;
+                l->stage(s).sectorCount = 1;
                 l->sector(1, s).name.set("Sector1");
                 l->sector(1, s).w = 9;
             }
@@ -233,7 +233,7 @@ std::string build(const std::uint8_t* data, std::size_t size) {
     std::string pkg = st.bases[data[0] % 4];
     const std::uint8_t* p = data + 1;
     const std::uint8_t* end = data + size;
-    std::int64_t header = 64 * static_cast<std::int64_t>(slv::parsePackageHeader(pkg, static_cast<std::int64_t>(pkg.size())).totfiles());
+    std::int64_t header = 64 * static_cast<std::int64_t>(slv::parsePackageHeader(pkg, static_cast<std::int64_t>(pkg.size())).fileCount());
     for (int ops = 0; p < end && ops < 64; ++ops) {
         std::uint8_t op = *p++;
         switch (op % 6) {
@@ -304,19 +304,19 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
     }
     // A package that passed every check must open, draw and save again.
     auto level = std::make_unique<slv::Level>();
-    slv::TDirectDraw device(32);
+    slv::PixelDevice device(32);
     SurfaceHooks hooks(device);
     try {
         slv::openLevel(*level, path, hooks);
     } catch (const slv::Error& e) {
         fail("checked package failed to open", e.what());
     }
-    if (level->totimages != c.header.totimages || level->totstages != c.header.totstages)
+    if (level->imageCount != c.header.imageCount || level->stageCount != c.header.stageCount)
         fail("counts differ", path);
-    for (int s = 1; s <= level->totstages; ++s)
-        for (int n = 1; n <= level->stage(s).totsprites; ++n) {
+    for (int s = 1; s <= level->stageCount; ++s)
+        for (int n = 1; n <= level->stage(s).spriteCount; ++n) {
             int img = level->sprite(n, s).image;
-            if (img < 1 || img > level->totimages) fail("live sprite without image", path);
+            if (img < 1 || img > level->imageCount) fail("live sprite without image", path);
         }
     drawEveryStage(*level, device);
     std::set<std::string> names;
@@ -329,12 +329,12 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
         fail("opened level failed to save", e.what());
     }
     slv::PackageHeader h2 = slv::readPackageHeader(again);
-    if (h2.totfiles() != c.header.totfiles()) fail("entry count changed on save", path);
+    if (h2.fileCount() != c.header.fileCount()) fail("entry count changed on save", path);
     if (unique) {
-        for (int k = 0; k < h2.totfiles(); ++k) {
+        for (int k = 0; k < h2.fileCount(); ++k) {
             const slv::PackEntry& a = c.header.entries[static_cast<std::size_t>(k)];
             const slv::PackEntry& b = h2.entries[static_cast<std::size_t>(k)];
-            bool freeSlot = k >= slv::kFixedEntries && k < slv::kFixedEntries + h2.totimages &&
+            bool freeSlot = k >= slv::kFixedEntries && k < slv::kFixedEntries + h2.imageCount &&
                             !slv::imageUsed(level->image(k - slv::kFixedEntries + 1));
             if (a.start != b.start || a.size != b.size || a.flag != b.flag ||
                 (!freeSlot && a.name.str() != b.name.str()))

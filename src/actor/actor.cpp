@@ -6,13 +6,13 @@ namespace slv {
 
 namespace {
 
-int skinCount(const Level& lv) { return std::clamp(lv.totskins, 0, kMaxSkins); }
-int commandCount(const Level& lv) { return std::clamp(lv.totcommands, 0, kMaxCommands); }
+int skinCount(const Level& lv) { return std::clamp(lv.skinCount, 0, kMaxSkins); }
+int commandCount(const Level& lv) { return std::clamp(lv.commandCount, 0, kMaxCommands); }
 
-bool isOneshot(const Level& lv, int s) { return skinInUse(lv, s) && lv.skin(s).oneshot != 0; }
+bool isOneshot(const Level& lv, int s) { return skinInUse(lv, s) && lv.skin(s).oneShot != 0; }
 
 bool atLastFrame(const Level& lv, int s) {
-    return skinInUse(lv, s) && lv.skin(s).pos == lv.skin(s).totpos;
+    return skinInUse(lv, s) && lv.skin(s).frame == lv.skin(s).frameCount;
 }
 
 bool commandInTable(int i) { return i >= 1 && i <= kMaxCommands; }
@@ -31,81 +31,81 @@ bool isKeyOf(const CommandRec& c, int key) {
 
 bool skinInUse(const Level& lv, int s) { return s >= 1 && s <= skinCount(lv); }
 
-bool seekkey(int key, int h1, int h2, int h3) { return key == h1 || key == h2 || key == h3; }
+bool isHeldKey(int key, int h1, int h2, int h3) { return key == h1 || key == h2 || key == h3; }
 
-bool keypress(const Level& lv, int i) {
+bool commandMatchesHeldKeys(const Level& lv, int i) {
     if (!commandInTable(i)) return false;
     const CommandRec& c = lv.command(i);
-    const int h1 = lv.heldkey1, h2 = lv.heldkey2, h3 = lv.heldkey3;
+    const int h1 = lv.heldKeys[0], h2 = lv.heldKeys[1], h3 = lv.heldKeys[2];
     const bool noKeys = c.key1 == -1 && c.key2 == -1 && c.key3 == -1;
     if (h1 == -1 && h2 == -1 && h3 == -1) return noKeys;
     if (noKeys) return false;
     for (int k : {c.key1, c.key2, c.key3})
-        if (k != -1 && !seekkey(k, h1, h2, h3)) return false;
+        if (k != -1 && !isHeldKey(k, h1, h2, h3)) return false;
     return true;
 }
 
-void setkcom(Level& lv) {
-    const int old = lv.curskin;
+void updateActorSkin(Level& lv) {
+    const int old = lv.currentSkin;
 
-    if (lv.releasepending && atLastFrame(lv, lv.curskin)) {
-        if (commandInTable(lv.kcom)) {
-            int back = lv.command(lv.kcom).back;
-            if (skinInUse(lv, back)) lv.curskin = back;
+    if (lv.releasePending && atLastFrame(lv, lv.currentSkin)) {
+        if (commandInTable(lv.lastActorCommand)) {
+            int back = lv.command(lv.lastActorCommand).back;
+            if (skinInUse(lv, back)) lv.currentSkin = back;
         }
-        lv.releasepending = false;
+        lv.releasePending = false;
     }
 
     const int n = commandCount(lv);
-    if (skinInUse(lv, lv.curskin) && !isOneshot(lv, lv.curskin)) {
+    if (skinInUse(lv, lv.currentSkin) && !isOneshot(lv, lv.currentSkin)) {
         for (int i = 1; i <= n; ++i) {
             const CommandRec& c = lv.command(i);
-            if (c.from == lv.curskin && leadsToSkin(lv, c) && keypress(lv, i)) {
-                lv.curskin = c.to;
-                lv.kcom = i;
+            if (c.from == lv.currentSkin && leadsToSkin(lv, c) && commandMatchesHeldKeys(lv, i)) {
+                lv.currentSkin = c.to;
+                lv.lastActorCommand = i;
                 break;
             }
         }
     }
 
-    if (isOneshot(lv, lv.curskin) && atLastFrame(lv, lv.curskin)) {
+    if (isOneshot(lv, lv.currentSkin) && atLastFrame(lv, lv.currentSkin)) {
         for (int i = 1; i <= n; ++i) {
             const CommandRec& c = lv.command(i);
-            if (c.from == lv.curskin && leadsToSkin(lv, c)) {
-                lv.curskin = c.to;
-                lv.kcom = i;
+            if (c.from == lv.currentSkin && leadsToSkin(lv, c)) {
+                lv.currentSkin = c.to;
+                lv.lastActorCommand = i;
                 break;
             }
         }
     }
 
-    if (lv.curskin != old) {
+    if (lv.currentSkin != old) {
         const int m = skinCount(lv);
-        for (int s = 1; s <= m; ++s) lv.skin(s).pos = 1;
+        for (int s = 1; s <= m; ++s) lv.skin(s).frame = 1;
     }
 }
 
 void actorKeyDown(Level& lv, int key) {
     if (!isKeyCode(key)) {
-        setkcom(lv);
+        updateActorSkin(lv);
         return;
     }
-    if (lv.heldkey1 == -1 && key != lv.heldkey2 && key != lv.heldkey3) lv.heldkey1 = key;
-    if (lv.heldkey2 == -1 && key != lv.heldkey1 && key != lv.heldkey3) lv.heldkey2 = key;
-    if (lv.heldkey3 == -1 && key != lv.heldkey1 && key != lv.heldkey2) lv.heldkey3 = key;
-    setkcom(lv);
+    if (lv.heldKeys[0] == -1 && key != lv.heldKeys[1] && key != lv.heldKeys[2]) lv.heldKeys[0] = key;
+    if (lv.heldKeys[1] == -1 && key != lv.heldKeys[0] && key != lv.heldKeys[2]) lv.heldKeys[1] = key;
+    if (lv.heldKeys[2] == -1 && key != lv.heldKeys[0] && key != lv.heldKeys[1]) lv.heldKeys[2] = key;
+    updateActorSkin(lv);
 }
 
 void actorKeyUp(Level& lv, int key) {
     if (!isKeyCode(key)) return;
-    if (lv.heldkey1 == key) lv.heldkey1 = -1;
-    if (lv.heldkey2 == key) lv.heldkey2 = -1;
-    if (lv.heldkey3 == key) lv.heldkey3 = -1;
-    if (lv.kcom == -1 || !commandInTable(lv.kcom)) return;
-    const CommandRec& c = lv.command(lv.kcom);
+    if (lv.heldKeys[0] == key) lv.heldKeys[0] = -1;
+    if (lv.heldKeys[1] == key) lv.heldKeys[1] = -1;
+    if (lv.heldKeys[2] == key) lv.heldKeys[2] = -1;
+    if (lv.lastActorCommand == -1 || !commandInTable(lv.lastActorCommand)) return;
+    const CommandRec& c = lv.command(lv.lastActorCommand);
     if (!isKeyOf(c, key)) return;
-    if (!isOneshot(lv, lv.curskin) && skinInUse(lv, c.back)) lv.curskin = c.back;
-    if (isOneshot(lv, lv.curskin)) lv.releasepending = true;
+    if (!isOneshot(lv, lv.currentSkin) && skinInUse(lv, c.back)) lv.currentSkin = c.back;
+    if (isOneshot(lv, lv.currentSkin)) lv.releasePending = true;
 }
 
 }  // namespace slv

@@ -1,9 +1,9 @@
 // The test actor's key commands: which keys are held, which command of the
 // actor's command table matches them, and which skin the actor shows.
 //
-// Everything works on the tables of slv::Level (skins 1..totskins, commands
-// 1..totcommands, curskin, kcom, heldkey1..3, releasepending). Skin numbers
-// that lie outside 1..totskins (curskin 0 before a skin package is loaded, a
+// Everything works on the tables of slv::Level (skins 1..skinCount, commands
+// 1..commandCount, currentSkin, lastActorCommand, heldKeys[0]..3, releasePending). Skin numbers
+// that lie outside 1..skinCount (currentSkin 0 before a skin package is loaded, a
 // command naming a skin the package does not have) never index a table:
 // such a skin is "no skin", and a command leading to it never matches.
 #pragma once
@@ -13,25 +13,25 @@
 namespace slv {
 
 // True when `key` equals one of the three held keys.
-bool seekkey(int key, int h1, int h2, int h3);
+bool isHeldKey(int key, int h1, int h2, int h3);
 
 // True when command `i` matches the keys now held. With no key held only a
 // command without keys matches; otherwise every key the command names must be
 // held (other held keys do not matter) and a command without keys never matches.
 // A command number outside the table gives false.
-bool keypress(const Level& lv, int i);
+bool commandMatchesHeldKeys(const Level& lv, int i);
 
 // Chooses the actor's skin for this moment: a pending release at the last
 // frame of a one-shot skin, then the first matching key command from the
 // current skin, then the end of a one-shot skin. A change of skin restarts the
 // frames of every skin. Called once per frame-loop tick and after every key press.
-void setkcom(Level& lv);
+void updateActorSkin(Level& lv);
 
 // Key codes outside 1..65535 (0 = a key without a virtual-key code) are not
 // recorded as held.
 
 // A key went down (every key-down message, auto-repeats included): the key
-// takes the first free held-key slot unless it already holds one; then setkcom.
+// takes the first free held-key slot unless it already holds one; then updateActorSkin.
 void actorKeyDown(Level& lv, int key);
 
 // A key went up: its slot is freed; when it is a key of the last command taken,
@@ -39,7 +39,7 @@ void actorKeyDown(Level& lv, int key);
 // on where they are), and a one-shot skin marks the release as pending.
 void actorKeyUp(Level& lv, int key);
 
-// True when `s` names a skin in use (1..totskins).
+// True when `s` names a skin in use (1..skinCount).
 bool skinInUse(const Level& lv, int s);
 
 }  // namespace slv

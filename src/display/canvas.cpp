@@ -51,19 +51,19 @@ void putPixel(const PixelView& v, int x, int y, std::uint32_t pixel) {
 
 }  // namespace
 
-TDirectDrawSurfaceCanvas::TDirectDrawSurfaceCanvas(TDirectDrawSurface& surface)
+SurfaceCanvas::SurfaceCanvas(Surface& surface)
     : surface_(surface) {}
 
 // The font is made on first use: outlines need none, and a font needs the
 // application object.
-const QFont& TDirectDrawSurfaceCanvas::font() const {
+const QFont& SurfaceCanvas::font() const {
     if (!font_) font_ = canvasFont();
     return *font_;
 }
 
-TDirectDrawSurfaceCanvas::~TDirectDrawSurfaceCanvas() { ReleaseCanvas(); }
+SurfaceCanvas::~SurfaceCanvas() { releaseCanvas(); }
 
-bool TDirectDrawSurfaceCanvas::begin() {
+bool SurfaceCanvas::begin() {
     if (!surface_.hasPixels()) return false;
     if (!active_) {
         active_ = true;
@@ -72,9 +72,9 @@ bool TDirectDrawSurfaceCanvas::begin() {
     return true;
 }
 
-QPainter& TDirectDrawSurfaceCanvas::Painter() {
+QPainter& SurfaceCanvas::painter() {
     if (!painter_.isActive() && begin()) {
-        const PixelView px = surface_.Pixels();
+        const PixelView px = surface_.pixels();
         image_ = QImage(px.pixels, px.width, px.height, px.pitch,
                         px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
         if (painter_.begin(&image_)) {
@@ -89,7 +89,7 @@ QPainter& TDirectDrawSurfaceCanvas::Painter() {
     return painter_;
 }
 
-void TDirectDrawSurfaceCanvas::ReleaseCanvas() {
+void SurfaceCanvas::releaseCanvas() {
     if (painter_.isActive()) painter_.end();
     image_ = QImage();
     if (active_) {
@@ -98,47 +98,47 @@ void TDirectDrawSurfaceCanvas::ReleaseCanvas() {
     }
 }
 
-void TDirectDrawSurfaceCanvas::applyPen() {
+void SurfaceCanvas::applyPen() {
     if (!painter_.isActive()) return;
     QPen pen(toQColor(penColor_));
     pen.setWidth(0);
     pen.setCosmetic(true);
     pen.setCapStyle(Qt::FlatCap);
-    if (penStyle_ == TPenStyle::psDash) pen.setDashPattern(QVector<qreal>{kDashOn, kDashOff});
+    if (penStyle_ == PenStyle::Dash) pen.setDashPattern(QVector<qreal>{kDashOn, kDashOff});
     painter_.setPen(pen);
 }
 
-void TDirectDrawSurfaceCanvas::applyBrush() {
+void SurfaceCanvas::applyBrush() {
     if (!painter_.isActive()) return;
-    if (brushStyle_ == TBrushStyle::bsClear)
+    if (brushStyle_ == BrushStyle::Clear)
         painter_.setBrush(Qt::NoBrush);
     else
         painter_.setBrush(toQColor(brushColor_));
 }
 
-void TDirectDrawSurfaceCanvas::SetFontColor(std::uint32_t color) { fontColor_ = color & 0xFFFFFF; }
+void SurfaceCanvas::setFontColor(std::uint32_t color) { fontColor_ = color & 0xFFFFFF; }
 
-void TDirectDrawSurfaceCanvas::SetBrushStyle(TBrushStyle style) {
+void SurfaceCanvas::setBrushStyle(BrushStyle style) {
     brushStyle_ = style;
     applyBrush();
 }
 
-void TDirectDrawSurfaceCanvas::SetBrushColor(std::uint32_t color) {
+void SurfaceCanvas::setBrushColor(std::uint32_t color) {
     brushColor_ = color & 0xFFFFFF;
     applyBrush();
 }
 
-void TDirectDrawSurfaceCanvas::SetPenStyle(TPenStyle style) {
+void SurfaceCanvas::setPenStyle(PenStyle style) {
     penStyle_ = style;
     applyPen();
 }
 
-void TDirectDrawSurfaceCanvas::SetPenColor(std::uint32_t color) {
+void SurfaceCanvas::setPenColor(std::uint32_t color) {
     penColor_ = color & 0xFFFFFF;
     applyPen();
 }
 
-std::uint32_t TDirectDrawSurfaceCanvas::pixelOf(std::uint32_t color) const {
+std::uint32_t SurfaceCanvas::pixelOf(std::uint32_t color) const {
     return surface_.device().rgbToPixel(int(color & 255), int((color >> 8) & 255),
                                         int((color >> 16) & 255));
 }
@@ -146,9 +146,9 @@ std::uint32_t TDirectDrawSurfaceCanvas::pixelOf(std::uint32_t color) const {
 // Coordinates are 64-bit from here on: the sums and differences of any two
 // ints (corners, widths, dash phases) are exact, and only pixels that lie on
 // the surface are written.
-void TDirectDrawSurfaceCanvas::fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2,
+void SurfaceCanvas::fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2,
                                         std::int64_t y2, std::uint32_t pixel) {
-    const PixelView v = surface_.Pixels();
+    const PixelView v = surface_.pixels();
     x1 = std::max<std::int64_t>(x1, 0);
     y1 = std::max<std::int64_t>(y1, 0);
     x2 = std::min<std::int64_t>(x2, v.width);
@@ -166,10 +166,10 @@ void TDirectDrawSurfaceCanvas::fillRect(std::int64_t x1, std::int64_t y1, std::i
 // Pixels i = 0..len-1 at (x0 + dx*i, y0 + dy*i), one of dx, dy being 0 and
 // the other 1 or -1. With the dashed pen, pixel i is drawn when
 // (phase + i) mod (on + off) < on, so the pattern runs on around a figure.
-void TDirectDrawSurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, int dy,
+void SurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, int dy,
                                     std::int64_t len, std::int64_t phase, std::uint32_t pixel) {
     if (len <= 0) return;
-    const PixelView v = surface_.Pixels();
+    const PixelView v = surface_.pixels();
     // The range of i that lies on the surface.
     std::int64_t ia = 0, ib = len;
     auto clipAxis = [&](std::int64_t start, int step, std::int64_t limit) {
@@ -187,7 +187,7 @@ void TDirectDrawSurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, in
     clipAxis(y0, dy, v.height);
     if (ia >= ib) return;
 
-    const bool dashed = penStyle_ == TPenStyle::psDash;
+    const bool dashed = penStyle_ == PenStyle::Dash;
     const int period = kDashOn + kDashOff;
     const bool wide = v.bytesPerPixel == 4;
     std::int64_t i = ia;
@@ -221,7 +221,7 @@ void TDirectDrawSurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, in
     }
 }
 
-void TDirectDrawSurfaceCanvas::Rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
+void SurfaceCanvas::rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
                                          std::int64_t bottom) {
     // Corners are held within +-2^40, far beyond any surface and far from
     // overflowing the sums below.
@@ -233,7 +233,7 @@ void TDirectDrawSurfaceCanvas::Rectangle(std::int64_t left, std::int64_t top, st
     const std::int64_t w = x2 - x1, h = y2 - y1;
     if (w <= 0 || h <= 0) return;
     if (!begin()) return;
-    if (brushStyle_ == TBrushStyle::bsSolid) fillRect(x1, y1, x2, y2, pixelOf(brushColor_));
+    if (brushStyle_ == BrushStyle::Solid) fillRect(x1, y1, x2, y2, pixelOf(brushColor_));
     const std::uint32_t pen = pixelOf(penColor_);
     if (h == 1) {
         edge(x1, y1, 1, 0, w, 0, pen);
@@ -250,7 +250,7 @@ void TDirectDrawSurfaceCanvas::Rectangle(std::int64_t left, std::int64_t top, st
     edge(x1, y2 - 2, 0, -1, h - 2, 2 * w + h - 2, pen);     // left, y2-2..y1+1
 }
 
-const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const QString& text) {
+const SurfaceCanvas::Glyphs& SurfaceCanvas::glyphs(const QString& text) {
     auto it = glyphCache_.constFind(text);
     if (it != glyphCache_.constEnd()) return *it;
     if (glyphCache_.size() >= kMaxCachedTexts) glyphCache_.clear();
@@ -280,12 +280,12 @@ const TDirectDrawSurfaceCanvas::Glyphs& TDirectDrawSurfaceCanvas::glyphs(const Q
     return *glyphCache_.insert(text, std::move(g));
 }
 
-void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
+void SurfaceCanvas::drawText(int x, int y, const QString& text) {
     if (text.isEmpty() || !begin()) return;
     const Glyphs& g = glyphs(text);
-    if (brushStyle_ == TBrushStyle::bsSolid)
-        fillRect(x, y, std::int64_t(x) + g.width, std::int64_t(y) + TextHeight(), pixelOf(brushColor_));
-    const PixelView v = surface_.Pixels();
+    if (brushStyle_ == BrushStyle::Solid)
+        fillRect(x, y, std::int64_t(x) + g.width, std::int64_t(y) + textHeight(), pixelOf(brushColor_));
+    const PixelView v = surface_.pixels();
     const std::uint32_t pixel = pixelOf(fontColor_);
     for (const auto& [dx, dy] : g.points) {
         const std::int64_t px = std::int64_t(x) + dx, py = std::int64_t(y) + dy;
@@ -297,6 +297,6 @@ void TDirectDrawSurfaceCanvas::TextOut(int x, int y, const QString& text) {
     }
 }
 
-int TDirectDrawSurfaceCanvas::TextHeight() const { return QFontMetrics(font()).height(); }
+int SurfaceCanvas::textHeight() const { return QFontMetrics(font()).height(); }
 
 }  // namespace slv

@@ -33,12 +33,12 @@ struct OverlayScript {
     bool operator==(const OverlayScript&) const = default;
 };
 
-void runScript(TDirectDrawSurfaceCanvas& c, const OverlayScript& script) {
-    c.SetBrushStyle(TBrushStyle::bsClear);
+void runScript(SurfaceCanvas& c, const OverlayScript& script) {
+    c.setBrushStyle(BrushStyle::Clear);
     for (const OverlayOp& op : script.ops) {
-        c.SetPenStyle(op.dashed ? TPenStyle::psDash : TPenStyle::psSolid);
-        c.SetPenColor(op.color);
-        c.Rectangle(op.x1, op.y1, op.x2, op.y2);
+        c.setPenStyle(op.dashed ? PenStyle::Dash : PenStyle::Solid);
+        c.setPenColor(op.color);
+        c.rectangle(op.x1, op.y1, op.x2, op.y2);
     }
 }
 
@@ -89,19 +89,19 @@ void replay(const OverlayPixels& o, const PixelView& v) {
 // the same value in both.
 template <class T>
 OverlayPixels recordRuns(const OverlayScript& script) {
-    TDirectDraw scratch(script.bits);
-    TDirectDrawSurface* zeros = scratch.CreateSurface();
-    TDirectDrawSurface* ones = scratch.CreateSurface();
-    zeros->SetSize(script.width, script.height);
-    ones->SetSize(script.width, script.height);
+    PixelDevice scratch(script.bits);
+    Surface* zeros = scratch.createSurface();
+    Surface* ones = scratch.createSurface();
+    zeros->setSize(script.width, script.height);
+    ones->setSize(script.width, script.height);
     const T allOnes = script.bits == 32 ? T(0x00FFFFFFu) : T(0xFFFFu);
-    zeros->FillColor(0);
-    ones->FillColor(allOnes);
-    runScript(zeros->Canvas(), script);
-    runScript(ones->Canvas(), script);
-    zeros->ReleaseCanvas();
-    ones->ReleaseCanvas();
-    const PixelView a = zeros->Pixels(), b = ones->Pixels();
+    zeros->fill(0);
+    ones->fill(allOnes);
+    runScript(zeros->canvas(), script);
+    runScript(ones->canvas(), script);
+    zeros->releaseCanvas();
+    ones->releaseCanvas();
+    const PixelView a = zeros->pixels(), b = ones->pixels();
     OverlayPixels o;
     for (int y = 0; y < a.height; ++y) {
         o.pointStart.push_back(std::uint32_t(o.points.size()));
@@ -172,18 +172,18 @@ const OverlayPixels* recordedOverlays(const OverlayScript& script, SceneCache::I
 
 // One copy of the scene: a picture, or a frame of a strip, at (x, y).
 struct Piece {
-    TDirectDrawSurface* src;
+    Surface* src;
     std::int64_t x, y;
-    TRect64 frame;
+    PixelRect64 frame;
     bool keyed;
 };
 
 }  // namespace
 
-std::uint32_t SceneView::markColor(const TDirectDrawSurface& target) const {
+std::uint32_t SceneView::markColor(const Surface& target) const {
     // Yellow, else cyan, else orange: at most three colours to avoid.
     static constexpr std::uint32_t kCandidates[] = {0x00FFFF, 0xFFFF00, 0x0080FF, 0x8000FF};
-    const TDirectDraw& d = target.device();
+    const PixelDevice& d = target.device();
     auto pixel = [&d](std::uint32_t c) {
         return d.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
     };
@@ -193,33 +193,33 @@ std::uint32_t SceneView::markColor(const TDirectDrawSurface& target) const {
     return kCandidates[3];  // unreachable: four candidates, three to avoid
 }
 
-void drawScene(TDirectDrawSurface& target, const Level& L, const TDirectDraw& device,
+void drawScene(Surface& target, const Level& L, const PixelDevice& device,
                const SceneView& view, SceneCache* cache) {
-    const int W = target.Width(), H = target.Height();
+    const int W = target.width(), H = target.height();
     if (W <= 0 || H <= 0) return;
 
     // The copies, in drawing order: backdrop, pad, actor, sprites.
     std::vector<Piece> pieces;
     pieces.reserve(kMaxSprites + 3);
-    if (view.backdrop) pieces.push_back({view.backdrop, 0, 0, view.backdrop->SurfaceRect(), false});
-    if (view.pad) pieces.push_back({view.pad, 0, 430, view.pad->SurfaceRect(), false});
+    if (view.backdrop) pieces.push_back({view.backdrop, 0, 0, view.backdrop->rect(), false});
+    if (view.pad) pieces.push_back({view.pad, 0, 430, view.pad->rect(), false});
     if (const SkinRec* s = view.actor)
-        if (TDirectDrawSurface* src = device.resolve(s->surface))
+        if (Surface* src = device.resolve(s->surface))
             pieces.push_back({src, std::int64_t(view.actorX) - s->w / 2, std::int64_t(view.actorY) - s->h,
-                              frameRect(s->pos, s->w, s->h), true});
-    const int nsprites = stageHasSprites(view.stage) ? clampCount(L.stage(view.stage).totsprites, kMaxSprites) : 0;
+                              frameRect(s->frame, s->w, s->h), true});
+    const int nsprites = stageHasSprites(view.stage) ? clampCount(L.stage(view.stage).spriteCount, kMaxSprites) : 0;
     for (int n = 1; n <= nsprites; ++n) {
         const SpriteRec& r = L.sprite(n, view.stage);
-        if (TDirectDrawSurface* src = device.resolve(r.surface))
-            pieces.push_back({src, r.x, r.y, frameRect(view.firstFrames ? 1 : r.pos, r.w, r.h), true});
+        if (Surface* src = device.resolve(r.surface))
+            pieces.push_back({src, r.x, r.y, frameRect(view.firstFrames ? 1 : r.frame, r.w, r.h), true});
     }
 
     // The overlays, as a script.
-    const int nsectors = stageHasSectors(view.stage) ? clampCount(L.stage(view.stage).totsectors, kMaxSectors) : 0;
+    const int nsectors = stageHasSectors(view.stage) ? clampCount(L.stage(view.stage).sectorCount, kMaxSectors) : 0;
     OverlayScript script;
     script.width = W;
     script.height = H;
-    script.bits = target.BitCount();
+    script.bits = target.bitsPerPixel();
     auto box = [&script](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint32_t color,
                          bool dashed) { script.ops.push_back({x, y, x + w, y + h, color, dashed}); };
     if (view.band) script.ops.push_back({view.bandX1, view.bandY1, view.bandX2, view.bandY2, kWhite, true});
@@ -254,57 +254,57 @@ void drawScene(TDirectDrawSurface& target, const Level& L, const TDirectDraw& de
     const OverlayPixels* recorded = recordedOverlays(script, cache ? cache->impl_ : nullptr);
 
     // Cleared to 0 unless an opaque backdrop covers every pixel anyway.
-    const bool covered = view.backdrop && view.backdrop->Width() >= W && view.backdrop->Height() >= H;
-    if (!covered) target.FillColor(0);
-    for (const Piece& p : pieces) target.DrawRect(p.x, p.y, p.frame, p.src, p.keyed);
+    const bool covered = view.backdrop && view.backdrop->width() >= W && view.backdrop->height() >= H;
+    if (!covered) target.fill(0);
+    for (const Piece& p : pieces) target.blit(p.x, p.y, p.frame, p.src, p.keyed);
     if (recorded) {
-        const PixelView v = target.PixelsForWrite();
+        const PixelView v = target.pixelsForWrite();
         if (script.bits == 32)
             replay<std::uint32_t>(*recorded, v);
         else
             replay<std::uint16_t>(*recorded, v);
     }
-    if (!recorded && !script.ops.empty()) runScript(target.Canvas(), script);
+    if (!recorded && !script.ops.empty()) runScript(target.canvas(), script);
 
     if (!view.numbers.empty()) {
-        TDirectDrawSurfaceCanvas& c = target.Canvas();
-        c.SetFontColor(kWhite);
-        c.SetBrushStyle(TBrushStyle::bsClear);
-        for (std::size_t k = 0; k < view.numbers.size(); ++k) c.TextOut(0, int(15 * k), view.numbers[k]);
+        SurfaceCanvas& c = target.canvas();
+        c.setFontColor(kWhite);
+        c.setBrushStyle(BrushStyle::Clear);
+        for (std::size_t k = 0; k < view.numbers.size(); ++k) c.drawText(0, int(15 * k), view.numbers[k]);
     }
-    target.ReleaseCanvas();
+    target.releaseCanvas();
 }
 
 // ---------------------------------------------------------------- pictures
 
-LevelSurfaces::LevelSurfaces(Level& level, TDirectDraw& device, std::uint32_t colorkey)
+LevelSurfaces::LevelSurfaces(Level& level, PixelDevice& device, std::uint32_t colorKey)
     : level_(level), device_(device) {
-    for (int m = 1; m <= clampCount(level.totimages, kMaxImages); ++m) {
+    for (int m = 1; m <= clampCount(level.imageCount, kMaxImages); ++m) {
         ImageRec& img = level.image(m);
         img.surface = 0;
         if (img.name.empty()) continue;
-        TDirectDrawSurface* s = device.CreateSurface();
+        Surface* s = device.createSurface();
         try {
-            s->LoadBitmapFile(img.path.str());
-            s->SetKeyColor(colorkey);
+            s->loadPicture(img.path.str());
+            s->setColorKey(colorKey);
             img.surface = s->handle();
         } catch (const std::exception& e) {
-            device.FreeSurface(s->handle());
+            device.freeSurface(s->handle());
             errors_.emplace_back(e.what());
         }
     }
     for (int st = 1; st <= kMaxStages; ++st)
-        for (int n = 1; n <= clampCount(level.stage(st).totsprites, kMaxSprites); ++n) {
+        for (int n = 1; n <= clampCount(level.stage(st).spriteCount, kMaxSprites); ++n) {
             SpriteRec& r = level.sprite(n, st);
-            const bool known = r.image >= 1 && r.image <= clampCount(level.totimages, kMaxImages);
+            const bool known = r.image >= 1 && r.image <= clampCount(level.imageCount, kMaxImages);
             r.surface = known ? level.image(r.image).surface : 0;
         }
 }
 
 LevelSurfaces::~LevelSurfaces() {
-    for (int m = 1; m <= clampCount(level_.totimages, kMaxImages); ++m) {
+    for (int m = 1; m <= clampCount(level_.imageCount, kMaxImages); ++m) {
         ImageRec& img = level_.image(m);
-        device_.FreeSurface(img.surface);
+        device_.freeSurface(img.surface);
         img.surface = 0;
     }
     for (int st = 1; st <= kMaxStages; ++st)

@@ -3,13 +3,13 @@
 // drawScene() is the one place that turns the tables into pixels; it needs
 // no window. The editor's frame loop calls it every tick on the view's back
 // buffer; a tool or a test can call it on a surface of its own, on a device
-// of its own (for example a 640 x 430 surface on TDirectDraw(32)) to render a
+// of its own (for example a 640 x 430 surface on PixelDevice(32)) to render a
 // stage as the editor shows it:
 //
-//     TDirectDraw device(32);
-//     LevelSurfaces pictures(level, device, colorkey);   // every image, keyed
-//     TDirectDrawSurface* target = device.CreateSurface();
-//     target->SetSize(640, 430);
+//     PixelDevice device(32);
+//     LevelSurfaces pictures(level, device, colorKey);   // every image, keyed
+//     Surface* target = device.createSurface();
+//     target->setSize(640, 430);
 //     SceneView view = SceneView::stagePicture(stage, backdropSurface);
 //     drawScene(*target, level, device, view);
 //
@@ -35,8 +35,8 @@ struct SceneView {
     // The stage whose sprites are drawn (1..30; anything else draws none)
     // and whose sector column is outlined (0..30).
     int stage = 0;
-    TDirectDrawSurface* backdrop = nullptr;  // copied at (0, 0)
-    TDirectDrawSurface* pad = nullptr;       // copied at (0, 430) when set
+    Surface* backdrop = nullptr;  // copied at (0, 0)
+    Surface* pad = nullptr;       // copied at (0, 430) when set
     // The actor: drawn centred on actorX, standing on actorY, at its
     // current frame. Null: no actor.
     const SkinRec* actor = nullptr;
@@ -61,7 +61,7 @@ struct SceneView {
 
     // A stage as it looks with nothing but its pictures: backdrop and every
     // sprite at its first frame.
-    static SceneView stagePicture(int stage, TDirectDrawSurface* backdrop) {
+    static SceneView stagePicture(int stage, Surface* backdrop) {
         SceneView v;
         v.stage = stage;
         v.backdrop = backdrop;
@@ -70,7 +70,7 @@ struct SceneView {
     }
     // The colour (0x00BBGGRR) of the selection marks: one that differs,
     // on the target, from both outline colours and from the band's white.
-    std::uint32_t markColor(const TDirectDrawSurface& target) const;
+    std::uint32_t markColor(const Surface& target) const;
 };
 
 // Pixels of the overlays kept from one frame to the next, so that outlines
@@ -86,7 +86,7 @@ public:
     struct Impl;
 
 private:
-    friend void drawScene(TDirectDrawSurface&, const Level&, const TDirectDraw&, const SceneView&,
+    friend void drawScene(Surface&, const Level&, const PixelDevice&, const SceneView&,
                           SceneCache*);
     Impl* impl_;
 };
@@ -94,23 +94,23 @@ private:
 // Draws one frame onto `target`: clears it to 0, then backdrop, pad, actor,
 // the sprites of view.stage at their frame with their colour key, and the
 // overlays. Leaves the target's canvas released.
-void drawScene(TDirectDrawSurface& target, const Level& level, const TDirectDraw& device,
+void drawScene(Surface& target, const Level& level, const PixelDevice& device,
                const SceneView& view, SceneCache* cache = nullptr);
 
 // The source rectangle of frame `pos` (1-based) of a strip of frames `w`
 // wide and `h` high, in 64 bits: (pos-1)*w .. pos*w.
-inline TRect64 frameRect(std::int32_t pos, std::int32_t w, std::int32_t h) {
-    return TRect64{(std::int64_t(pos) - 1) * w, 0, std::int64_t(pos) * w, h};
+inline PixelRect64 frameRect(std::int32_t pos, std::int32_t w, std::int32_t h) {
+    return PixelRect64{(std::int64_t(pos) - 1) * w, 0, std::int64_t(pos) * w, h};
 }
 
 // Every used image of a level loaded onto a device, as Open loads them:
-// each image's surface keyed with `colorkey`, each sprite record pointing at
+// each image's surface keyed with `colorKey`, each sprite record pointing at
 // its image's surface. Pictures that cannot be read are left without a
 // surface and their messages kept in errors(). The surfaces are freed, and
 // the records' references cleared, when this ends.
 class LevelSurfaces {
 public:
-    LevelSurfaces(Level& level, TDirectDraw& device, std::uint32_t colorkey);
+    LevelSurfaces(Level& level, PixelDevice& device, std::uint32_t colorKey);
     ~LevelSurfaces();
     LevelSurfaces(const LevelSurfaces&) = delete;
     LevelSurfaces& operator=(const LevelSurfaces&) = delete;
@@ -119,7 +119,7 @@ public:
 
 private:
     Level& level_;
-    TDirectDraw& device_;
+    PixelDevice& device_;
     std::vector<std::string> errors_;
 };
 

@@ -158,7 +158,7 @@ constexpr std::int64_t kMaxSurfaceBytes = std::int64_t(1) << 30;
 
 // ---------------------------------------------------------------- device
 
-TDirectDraw::TDirectDraw(int bitCount) : bitCount_(bitCount) {
+PixelDevice::PixelDevice(int bitCount) : bitCount_(bitCount) {
     if (bitCount == 32)
         format_ = SDL_PIXELFORMAT_RGB888;  // XRGB8888, top byte unused
     else if (bitCount == 16)
@@ -167,35 +167,35 @@ TDirectDraw::TDirectDraw(int bitCount) : bitCount_(bitCount) {
         throw Error("DirectDraw cannot be initialized");
 }
 
-TDirectDraw::~TDirectDraw() {
+PixelDevice::~PixelDevice() {
     // Surfaces go first; each one ends its canvas and frees its pixels.
     surfaces_.clear();
 }
 
-TDirectDrawSurface* TDirectDraw::CreateSurface() {
+Surface* PixelDevice::createSurface() {
     SurfaceHandle h = newHandle();
-    std::unique_ptr<TDirectDrawSurface> s(new TDirectDrawSurface(*this, h));
-    TDirectDrawSurface* raw = s.get();
+    std::unique_ptr<Surface> s(new Surface(*this, h));
+    Surface* raw = s.get();
     surfaces_.emplace(h, std::move(s));
     return raw;
 }
 
-TDirectDrawSurface* TDirectDraw::resolve(SurfaceHandle handle) const {
+Surface* PixelDevice::resolve(SurfaceHandle handle) const {
     if (handle == 0) return nullptr;
     auto it = surfaces_.find(handle);
     return it == surfaces_.end() ? nullptr : it->second.get();
 }
 
-void TDirectDraw::FreeSurface(SurfaceHandle handle) {
+void PixelDevice::freeSurface(SurfaceHandle handle) {
     if (handle == 0) return;
     auto it = surfaces_.find(handle);
     if (it == surfaces_.end()) return;
-    std::unique_ptr<TDirectDrawSurface> s = std::move(it->second);
+    std::unique_ptr<Surface> s = std::move(it->second);
     surfaces_.erase(it);
     s.reset();
 }
 
-std::uint32_t TDirectDraw::rgbToPixel(int r, int g, int b) const {
+std::uint32_t PixelDevice::rgbToPixel(int r, int g, int b) const {
     r &= 255;
     g &= 255;
     b &= 255;
@@ -206,42 +206,42 @@ std::uint32_t TDirectDraw::rgbToPixel(int r, int g, int b) const {
 
 // ---------------------------------------------------------------- surface
 
-TDirectDrawSurface::TDirectDrawSurface(TDirectDraw& device, SurfaceHandle handle)
+Surface::Surface(PixelDevice& device, SurfaceHandle handle)
     : device_(&device), handle_(handle) {}
 
-TDirectDrawSurface::~TDirectDrawSurface() {
+Surface::~Surface() {
     canvas_.reset();
     releasePixels();
 }
 
-TDirectDrawSurface* TDirectDrawSurface::Create(TDirectDraw& device) {
-    return device.CreateSurface();
+Surface* Surface::create(PixelDevice& device) {
+    return device.createSurface();
 }
 
-int TDirectDrawSurface::BitCount() const { return device_->BitCount(); }
+int Surface::bitsPerPixel() const { return device_->bitsPerPixel(); }
 
-int TDirectDrawSurface::Width() const { return surface_ ? surface_->w : 0; }
-int TDirectDrawSurface::Height() const { return surface_ ? surface_->h : 0; }
+int Surface::width() const { return surface_ ? surface_->w : 0; }
+int Surface::height() const { return surface_ ? surface_->h : 0; }
 
-void TDirectDrawSurface::releaseCanvasIfActive() {
-    if (canvas_ && canvas_->active()) canvas_->ReleaseCanvas();
+void Surface::releaseCanvasIfActive() {
+    if (canvas_ && canvas_->active()) canvas_->releaseCanvas();
 }
 
-void TDirectDrawSurface::ReleaseCanvas() { releaseCanvasIfActive(); }
+void Surface::releaseCanvas() { releaseCanvasIfActive(); }
 
-TDirectDrawSurfaceCanvas& TDirectDrawSurface::Canvas() {
-    if (!canvas_) canvas_ = std::make_unique<TDirectDrawSurfaceCanvas>(*this);
+SurfaceCanvas& Surface::canvas() {
+    if (!canvas_) canvas_ = std::make_unique<SurfaceCanvas>(*this);
     return *canvas_;
 }
 
-void TDirectDrawSurface::touch() {
+void Surface::touch() {
     if (keyed_) {
         SDL_FreeSurface(keyed_);
         keyed_ = nullptr;
     }
 }
 
-void TDirectDrawSurface::releasePixels() {
+void Surface::releasePixels() {
     touch();
     fillPending_ = false;
     if (surface_) {
@@ -253,10 +253,10 @@ void TDirectDrawSurface::releasePixels() {
 
 // Takes `buffer` as the new pixels. The old pixels stay if the SDL surface
 // cannot be made.
-void TDirectDrawSurface::adoptPixels(std::vector<std::uint8_t>&& buffer, int width, int height,
+void Surface::adoptPixels(std::vector<std::uint8_t>&& buffer, int width, int height,
                                      int pitch) {
     SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(buffer.data(), width, height,
-                                                        device_->BitCount(), pitch,
+                                                        device_->bitsPerPixel(), pitch,
                                                         device_->pixelFormat());
     if (!s) cannotBeMade("Surface");
     releaseCanvasIfActive();
@@ -284,25 +284,25 @@ std::vector<std::uint8_t> allocatePixels(int width, int height, int pitch) {
 
 }  // namespace
 
-void TDirectDrawSurface::SetSize(int width, int height) {
+void Surface::setSize(int width, int height) {
     if (width <= 0 || height <= 0) {
         releaseCanvasIfActive();
         releasePixels();
         key_ = 0;
         return;
     }
-    int bpp = device_->BitCount() / 8;
+    int bpp = device_->bitsPerPixel() / 8;
     int pitch = pitchFor(width, bpp);
     adoptPixels(allocatePixels(width, height, pitch), width, height, pitch);
 }
 
-void TDirectDrawSurface::LoadFromImage(const QImage& image) {
+void Surface::loadImage(const QImage& image) {
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
-        SetSize(0, 0);
+        setSize(0, 0);
         return;
     }
     const int w = image.width(), h = image.height();
-    const bool wide = device_->BitCount() == 32;
+    const bool wide = device_->bitsPerPixel() == 32;
     QImage converted = image.convertToFormat(wide ? QImage::Format_RGB32 : QImage::Format_RGB16);
     if (converted.isNull()) cannotBeMade("Surface");
     const int bpp = wide ? 4 : 2;
@@ -389,7 +389,7 @@ std::string checkHeader(const std::string& fileName, QImageReader& reader, Pictu
 
 }  // namespace
 
-PictureProbe ProbePicture(const std::string& fileName) {
+PictureProbe probePicture(const std::string& fileName) {
     PictureProbe probe;
     QFile file;
     probe.error = openPicture(fileName, file);
@@ -401,7 +401,7 @@ PictureProbe ProbePicture(const std::string& fileName) {
     return probe;
 }
 
-void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
+void Surface::loadPicture(const std::string& fileName) {
     // One open and one reader: the header is checked before the pixels are decoded.
     QFile file;
     std::string error = openPicture(fileName, file);
@@ -421,7 +421,7 @@ void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
     if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
         throw Error(tooLarge(fileName, image.width(), image.height()));
     try {
-        LoadFromImage(image);
+        loadImage(image);
     } catch (const Error&) {
         throw Error("Cannot load picture " + fileName + ": not enough memory for " + std::to_string(image.width()) +
                     " x " + std::to_string(image.height()));
@@ -430,11 +430,11 @@ void TDirectDrawSurface::LoadBitmapFile(const std::string& fileName) {
 
 // ---------------------------------------------------------------- copies
 
-SDL_Surface* TDirectDrawSurface::keyedSource() {
+SDL_Surface* Surface::keyedSource() {
     if (!keyed_ && surface_) {
         flushFill();
         keyed_ = SDL_CreateRGBSurfaceWithFormatFrom(buffer_.data(), surface_->w, surface_->h,
-                                                    device_->BitCount(), surface_->pitch,
+                                                    device_->bitsPerPixel(), surface_->pitch,
                                                     device_->pixelFormat());
         if (!keyed_) return nullptr;
         SDL_SetColorKey(keyed_, SDL_TRUE, key_);
@@ -445,35 +445,35 @@ SDL_Surface* TDirectDrawSurface::keyedSource() {
     return keyed_;
 }
 
-void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64& srcRect,
-                                  TDirectDrawSurface* src, bool transparent) {
+void Surface::blit(std::int64_t x, std::int64_t y, const PixelRect64& srcRect,
+                                  Surface* src, bool transparent) {
     if (!src) return;
-    if (x > Width() || y > Height()) return;
+    if (x > width() || y > height()) return;
 
     // Coordinates are held within +-2^60, so no step below can overflow; a
     // rectangle reaching that far lies off every surface whether held or not.
     // After the clip every coordinate lies on a surface.
     x = clampCoord(x);
     y = clampCoord(y);
-    TRect64 S{clampCoord(srcRect.Left), clampCoord(srcRect.Top), clampCoord(srcRect.Right),
-              clampCoord(srcRect.Bottom)};
-    TRect64 Dst{x, y, x + (S.Right - S.Left), y + (S.Bottom - S.Top)};
-    const TRect64 C(SurfaceRect());
-    const TRect64 K(src->SurfaceRect());
+    PixelRect64 S{clampCoord(srcRect.left), clampCoord(srcRect.top), clampCoord(srcRect.right),
+              clampCoord(srcRect.bottom)};
+    PixelRect64 Dst{x, y, x + (S.right - S.left), y + (S.bottom - S.top)};
+    const PixelRect64 C(rect());
+    const PixelRect64 K(src->rect());
 
-    if (C.Left > Dst.Left) { S.Left += C.Left - Dst.Left; Dst.Left = C.Left; }
-    if (C.Top > Dst.Top) { S.Top += C.Top - Dst.Top; Dst.Top = C.Top; }
-    if (K.Left > S.Left) { Dst.Left += K.Left - S.Left; S.Left = K.Left; }
-    if (K.Top > S.Top) { Dst.Top += K.Top - S.Top; S.Top = K.Top; }
-    if (C.Right < Dst.Right) { S.Right -= Dst.Right - C.Right; Dst.Right = C.Right; }
-    if (C.Bottom < Dst.Bottom) { S.Bottom -= Dst.Bottom - C.Bottom; Dst.Bottom = C.Bottom; }
-    if (K.Right < S.Right) { Dst.Right -= S.Right - K.Right; S.Right = K.Right; }
-    if (K.Bottom < S.Bottom) { Dst.Bottom -= S.Bottom - K.Bottom; S.Bottom = K.Bottom; }
+    if (C.left > Dst.left) { S.left += C.left - Dst.left; Dst.left = C.left; }
+    if (C.top > Dst.top) { S.top += C.top - Dst.top; Dst.top = C.top; }
+    if (K.left > S.left) { Dst.left += K.left - S.left; S.left = K.left; }
+    if (K.top > S.top) { Dst.top += K.top - S.top; S.top = K.top; }
+    if (C.right < Dst.right) { S.right -= Dst.right - C.right; Dst.right = C.right; }
+    if (C.bottom < Dst.bottom) { S.bottom -= Dst.bottom - C.bottom; Dst.bottom = C.bottom; }
+    if (K.right < S.right) { Dst.right -= S.right - K.right; S.right = K.right; }
+    if (K.bottom < S.bottom) { Dst.bottom -= S.bottom - K.bottom; S.bottom = K.bottom; }
 
-    if (Dst.Left >= Dst.Right || Dst.Top >= Dst.Bottom || S.Left >= S.Right || S.Top >= S.Bottom)
+    if (Dst.left >= Dst.right || Dst.top >= Dst.bottom || S.left >= S.right || S.top >= S.bottom)
         return;
-    const TRect D{int(Dst.Left), int(Dst.Top), int(Dst.Right), int(Dst.Bottom)};
-    const TRect Src{int(S.Left), int(S.Top), int(S.Right), int(S.Bottom)};
+    const PixelRect D{int(Dst.left), int(Dst.top), int(Dst.right), int(Dst.bottom)};
+    const PixelRect Src{int(S.left), int(S.top), int(S.right), int(S.bottom)};
     if (!surface_ || !src->surface_) return;
 
     releaseCanvasIfActive();
@@ -489,11 +489,11 @@ void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64&
 
     if (!transparent && sameFormat) {
         // Opaque copy in the same format: plain row copies.
-        const int bpp = device_->BitCount() / 8;
+        const int bpp = device_->bitsPerPixel() / 8;
         const std::size_t rowBytes = std::size_t(w) * bpp;
         const int sp = src->surface_->pitch, dp = surface_->pitch;
-        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
-        std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.top) * sp + std::size_t(Src.left) * bpp;
+        std::uint8_t* d = buffer_.data() + std::size_t(D.top) * dp + std::size_t(D.left) * bpp;
         if (src == this) {
             if (d > s) {  // overlapping copy downwards: walk rows from the bottom
                 for (int row = h - 1; row >= 0; --row)
@@ -502,7 +502,7 @@ void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64&
                 for (int row = 0; row < h; ++row)
                     std::memmove(d + std::size_t(row) * dp, s + std::size_t(row) * sp, rowBytes);
             }
-        } else if (Src.Left == 0 && D.Left == 0 && sp == dp && rowBytes == std::size_t(dp)) {
+        } else if (Src.left == 0 && D.left == 0 && sp == dp && rowBytes == std::size_t(dp)) {
             std::memcpy(d, s, rowBytes * h);
         } else {
             for (int row = 0; row < h; ++row)
@@ -512,9 +512,9 @@ void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64&
         // Measured against per-row runs of shown pixels and SDL's RLE blit,
         // a vector compare-and-blend over the whole rectangle is fastest.
         const int sp = src->surface_->pitch, dp = surface_->pitch;
-        const int bpp = device_->BitCount() / 8;
-        std::uint8_t* d = buffer_.data() + std::size_t(D.Top) * dp + std::size_t(D.Left) * bpp;
-        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.Top) * sp + std::size_t(Src.Left) * bpp;
+        const int bpp = device_->bitsPerPixel() / 8;
+        std::uint8_t* d = buffer_.data() + std::size_t(D.top) * dp + std::size_t(D.left) * bpp;
+        const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.top) * sp + std::size_t(Src.left) * bpp;
         if (bpp == 4)
             keyedRows<std::uint32_t>(d, dp, s, sp, w, h, src->key_);
         else
@@ -522,27 +522,27 @@ void TDirectDrawSurface::DrawRect(std::int64_t x, std::int64_t y, const TRect64&
     } else {
         SDL_Surface* from = transparent ? src->keyedSource() : src->surface_;
         if (!from) return;
-        SDL_Rect sr{Src.Left, Src.Top, w, h};
-        SDL_Rect dr{D.Left, D.Top, w, h};
+        SDL_Rect sr{Src.left, Src.top, w, h};
+        SDL_Rect dr{D.left, D.top, w, h};
         SDL_LowerBlit(from, &sr, surface_, &dr);
     }
     touch();
 }
 
-void TDirectDrawSurface::FillColor(std::uint32_t pixel) {
+void Surface::fill(std::uint32_t pixel) {
     if (!surface_) return;
     releaseCanvasIfActive();
-    fillValue_ = device_->BitCount() == 32 ? pixel & 0x00FFFFFFu : pixel & 0xFFFFu;
+    fillValue_ = device_->bitsPerPixel() == 32 ? pixel & 0x00FFFFFFu : pixel & 0xFFFFu;
     fillPending_ = true;
     touch();
 }
 
-void TDirectDrawSurface::flushFill() const {
+void Surface::flushFill() const {
     if (!fillPending_) return;
     fillPending_ = false;
     auto* data = const_cast<std::uint8_t*>(buffer_.data());
     const std::uint32_t pixel = fillValue_;
-    if (device_->BitCount() == 32) {
+    if (device_->bitsPerPixel() == 32) {
         if (pixel == 0)
             std::memset(data, 0, buffer_.size());
         else
@@ -556,11 +556,11 @@ void TDirectDrawSurface::flushFill() const {
     }
 }
 
-std::uint32_t TDirectDrawSurface::ReadPixel(int x, int y) const {
+std::uint32_t Surface::pixelAt(int x, int y) const {
     if (!surface_ || x < 0 || y < 0 || x >= surface_->w || y >= surface_->h) return 0;
     if (fillPending_) return fillValue_;
     const std::uint8_t* row = buffer_.data() + std::size_t(y) * surface_->pitch;
-    if (device_->BitCount() == 32) {
+    if (device_->bitsPerPixel() == 32) {
         std::uint32_t v;
         std::memcpy(&v, row + std::size_t(x) * 4, 4);
         return v & 0x00FFFFFFu;
@@ -570,23 +570,23 @@ std::uint32_t TDirectDrawSurface::ReadPixel(int x, int y) const {
     return v;
 }
 
-void TDirectDrawSurface::SetKeyColor(std::uint32_t pixel) {
-    pixel &= device_->BitCount() == 32 ? 0x00FFFFFFu : 0xFFFFu;
+void Surface::setColorKey(std::uint32_t pixel) {
+    pixel &= device_->bitsPerPixel() == 32 ? 0x00FFFFFFu : 0xFFFFu;
     if (pixel == key_) return;
     key_ = pixel;
     touch();  // the encoded copy depends on the key
 }
 
-PixelView TDirectDrawSurface::Pixels() const {
+PixelView Surface::pixels() const {
     if (!surface_) return {};
     flushFill();
     return PixelView{const_cast<std::uint8_t*>(buffer_.data()), surface_->pitch,
-                     device_->BitCount() / 8, surface_->w, surface_->h};
+                     device_->bitsPerPixel() / 8, surface_->w, surface_->h};
 }
 
-PixelView TDirectDrawSurface::PixelsForWrite() {
+PixelView Surface::pixelsForWrite() {
     touch();
-    return Pixels();
+    return pixels();
 }
 
 }  // namespace slv

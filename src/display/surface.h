@@ -17,33 +17,33 @@ class QImage;
 
 namespace slv {
 
-class TDirectDraw;
-class TDirectDrawSurfaceCanvas;
+class PixelDevice;
+class SurfaceCanvas;
 
 // (Left, Top, Right, Bottom); Right and Bottom are exclusive.
-struct TRect {
-    int Left = 0, Top = 0, Right = 0, Bottom = 0;
+struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
 
-    int width() const { return Right - Left; }
-    int height() const { return Bottom - Top; }
-    bool empty() const { return Left >= Right || Top >= Bottom; }
-    bool operator==(const TRect&) const = default;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+    bool empty() const { return left >= right || top >= bottom; }
+    bool operator==(const PixelRect&) const = default;
 };
 
-inline TRect Bounds(int left, int top, int width, int height) {
-    return TRect{left, top, left + width, top + height};
+inline PixelRect rectAt(int left, int top, int width, int height) {
+    return PixelRect{left, top, left + width, top + height};
 }
 
 // A rectangle in 64-bit coordinates, for areas computed from record fields
 // (a sprite's frame (pos-1)*w .. pos*w) that need not fit in an int.
-struct TRect64 {
-    std::int64_t Left = 0, Top = 0, Right = 0, Bottom = 0;
+struct PixelRect64 {
+    std::int64_t left = 0, top = 0, right = 0, bottom = 0;
 
-    TRect64() = default;
-    TRect64(std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b)
-        : Left(l), Top(t), Right(r), Bottom(b) {}
-    TRect64(const TRect& r) : Left(r.Left), Top(r.Top), Right(r.Right), Bottom(r.Bottom) {}
-    bool operator==(const TRect64&) const = default;
+    PixelRect64() = default;
+    PixelRect64(std::int64_t l, std::int64_t t, std::int64_t r, std::int64_t b)
+        : left(l), top(t), right(r), bottom(b) {}
+    PixelRect64(const PixelRect& r) : left(r.left), top(r.top), right(r.right), bottom(r.bottom) {}
+    bool operator==(const PixelRect64&) const = default;
 };
 
 // Pictures larger than this in either direction are refused.
@@ -59,7 +59,7 @@ struct PictureProbe {
     // picture" or "... too large: W x H ...".
     std::string error;
 };
-PictureProbe ProbePicture(const std::string& fileName);
+PictureProbe probePicture(const std::string& fileName);
 
 // Direct view of a surface's pixels. `pixels` is null when the surface has none.
 struct PixelView {
@@ -72,66 +72,66 @@ struct PixelView {
 
 // A picture surface: created on a device, owned by it, referred to from the
 // level tables by its handle.
-class TDirectDrawSurface {
+class Surface {
 public:
-    ~TDirectDrawSurface();
-    TDirectDrawSurface(const TDirectDrawSurface&) = delete;
-    TDirectDrawSurface& operator=(const TDirectDrawSurface&) = delete;
+    ~Surface();
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
 
     // A new surface without pixels on `device` (the device owns it).
-    static TDirectDrawSurface* Create(TDirectDraw& device);
+    static Surface* create(PixelDevice& device);
 
-    TDirectDraw& device() const { return *device_; }
+    PixelDevice& device() const { return *device_; }
     SurfaceHandle handle() const { return handle_; }
-    int BitCount() const;
+    int bitsPerPixel() const;
 
     // Loads a picture file (any format Qt reads, recognised by content) and
     // re-creates the pixels at its size in the device's format; the colour
     // key becomes 0. On failure the surface keeps the pixels it had and the
     // error names the file and the reason, as ProbePicture does.
-    void LoadBitmapFile(const std::string& fileName);
+    void loadPicture(const std::string& fileName);
     // The same from a picture already in memory.
-    void LoadFromImage(const QImage& image);
+    void loadImage(const QImage& image);
     // Re-creates the pixels at the given size (contents undefined, key 0);
     // a size of 0 in either direction releases the pixels.
-    void SetSize(int width, int height);
+    void setSize(int width, int height);
 
-    int Width() const;
-    int Height() const;
-    TRect SurfaceRect() const { return TRect{0, 0, Width(), Height()}; }
+    int width() const;
+    int height() const;
+    PixelRect rect() const { return PixelRect{0, 0, width(), height()}; }
     bool hasPixels() const { return surface_ != nullptr; }
 
     // Copies `srcRect` of `src` to (x, y), clipped to both surfaces. With
     // `transparent`, source pixels equal to the source's colour key are skipped.
     // The clip is computed in 64 bits: any coordinates are safe.
-    void DrawRect(int x, int y, TRect srcRect, TDirectDrawSurface* src, bool transparent) {
-        DrawRect(std::int64_t(x), std::int64_t(y), TRect64(srcRect), src, transparent);
+    void blit(int x, int y, PixelRect srcRect, Surface* src, bool transparent) {
+        blit(std::int64_t(x), std::int64_t(y), PixelRect64(srcRect), src, transparent);
     }
-    void DrawRect(std::int64_t x, std::int64_t y, const TRect64& srcRect, TDirectDrawSurface* src,
+    void blit(std::int64_t x, std::int64_t y, const PixelRect64& srcRect, Surface* src,
                   bool transparent);
-    void Draw(int x, int y, TDirectDrawSurface* src, bool transparent) {
-        if (src) DrawRect(x, y, src->SurfaceRect(), src, transparent);
+    void blitAll(int x, int y, Surface* src, bool transparent) {
+        if (src) blit(x, y, src->rect(), src, transparent);
     }
-    void FillColor(std::uint32_t pixel);
+    void fill(std::uint32_t pixel);
     // The raw pixel value at (x, y); 0 outside the surface. At 32 bits the
     // top byte is always 0.
-    std::uint32_t ReadPixel(int x, int y) const;
-    void SetKeyColor(std::uint32_t pixel);
-    std::uint32_t KeyColor() const { return key_; }
+    std::uint32_t pixelAt(int x, int y) const;
+    void setColorKey(std::uint32_t pixel);
+    std::uint32_t colorKey() const { return key_; }
 
-    TDirectDrawSurfaceCanvas& Canvas();
+    SurfaceCanvas& canvas();
     // Ends the canvas's painting if it is active.
-    void ReleaseCanvas();
+    void releaseCanvas();
 
     // Pixels for reading; `PixelsForWrite` also tells the surface that they
     // are about to change.
-    PixelView Pixels() const;
-    PixelView PixelsForWrite();
+    PixelView pixels() const;
+    PixelView pixelsForWrite();
 
 private:
-    friend class TDirectDraw;
-    friend class TDirectDrawSurfaceCanvas;
-    TDirectDrawSurface(TDirectDraw& device, SurfaceHandle handle);
+    friend class PixelDevice;
+    friend class SurfaceCanvas;
+    Surface(PixelDevice& device, SurfaceHandle handle);
 
     void releasePixels();
     void adoptPixels(std::vector<std::uint8_t>&& buffer, int width, int height, int pitch);
@@ -140,7 +140,7 @@ private:
     SDL_Surface* keyedSource();
     void releaseCanvasIfActive();
 
-    TDirectDraw* device_;
+    PixelDevice* device_;
     SurfaceHandle handle_;
     std::vector<std::uint8_t> buffer_;  // the pixels, pitch-aligned rows
     SDL_Surface* surface_ = nullptr;    // plain view of buffer_
@@ -150,28 +150,28 @@ private:
     // that a whole-surface opaque copy covers costs nothing.
     mutable bool fillPending_ = false;
     std::uint32_t fillValue_ = 0;
-    std::unique_ptr<TDirectDrawSurfaceCanvas> canvas_;
+    std::unique_ptr<SurfaceCanvas> canvas_;
 };
 
 // The device: chooses the pixel format and owns every surface made on it.
-class TDirectDraw {
+class PixelDevice {
 public:
     // `bitCount` 32 (XRGB8888) or 16 (RGB565).
-    explicit TDirectDraw(int bitCount = 32);
-    ~TDirectDraw();
-    TDirectDraw(const TDirectDraw&) = delete;
-    TDirectDraw& operator=(const TDirectDraw&) = delete;
+    explicit PixelDevice(int bitCount = 32);
+    ~PixelDevice();
+    PixelDevice(const PixelDevice&) = delete;
+    PixelDevice& operator=(const PixelDevice&) = delete;
 
-    int BitCount() const { return bitCount_; }
+    int bitsPerPixel() const { return bitCount_; }
     std::uint32_t pixelFormat() const { return format_; }  // SDL pixel format enum
 
-    TDirectDrawSurface* CreateSurface();
+    Surface* createSurface();
     // The surface of `handle`, or null for 0, a freed surface, a surface of
     // another device or any other value.
-    TDirectDrawSurface* resolve(SurfaceHandle handle) const;
+    Surface* resolve(SurfaceHandle handle) const;
     // Destroys the surface of `handle`; unknown handles are ignored.
-    void FreeSurface(SurfaceHandle handle);
-    std::size_t SurfaceCount() const { return surfaces_.size(); }
+    void freeSurface(SurfaceHandle handle);
+    std::size_t surfaceCount() const { return surfaces_.size(); }
 
     // Pixel value of an RGB colour in this device's format.
     std::uint32_t rgbToPixel(int r, int g, int b) const;
@@ -179,7 +179,7 @@ public:
 private:
     int bitCount_;
     std::uint32_t format_;
-    std::unordered_map<SurfaceHandle, std::unique_ptr<TDirectDrawSurface>> surfaces_;
+    std::unordered_map<SurfaceHandle, std::unique_ptr<Surface>> surfaces_;
 };
 
 }  // namespace slv

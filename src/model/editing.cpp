@@ -25,7 +25,7 @@ int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n)
 bool validStage(int s) { return s >= 1 && s <= kMaxStages; }
 
 void checkOpenStage(const Level& lv) {
-    if (!validStage(lv.curstage)) throw Error(kMsgNoOpenStage);
+    if (!validStage(lv.openStage)) throw Error(kMsgNoOpenStage);
 }
 
 void releaseSurface(const SurfaceCallbacks& cb, SurfaceHandle h) {
@@ -45,11 +45,11 @@ Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
     const std::string name = fileNamePart(path);
     if (name.empty()) throw Error("Invalid filename");
     checkPortableName(name);
-    a.totimagesBefore = lv.totimages;
+    a.totimagesBefore = lv.imageCount;
     if (int m = lv.findImage(name)) {
         a.image = m;
         a.before = lv.image(m);
-        ++lv.image(m).refs;
+        ++lv.image(m).useCount;
         return a;
     }
     int m = lv.freeImageSlot();
@@ -66,16 +66,16 @@ Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
         rec.path.set(path);
         std::memset(rec.gap, 0, sizeof rec.gap);
         rec.size = 0;
-        rec.refs = 0;
+        rec.useCount = 0;
         h = cb.load(path);
         rec.surface = h;
-        if (m > lv.totimages) lv.totimages = m;
+        if (m > lv.imageCount) lv.imageCount = m;
         rec.size = sizeOfFile(cb.fileSize, path);
-        rec.refs = 1;
+        rec.useCount = 1;
     } catch (...) {
         releaseSurface(cb, h);
         rec = a.before;
-        lv.totimages = a.totimagesBefore;
+        lv.imageCount = a.totimagesBefore;
         throw;
     }
     return a;
@@ -85,7 +85,7 @@ void undoAcquire(Level& lv, const Acquired& a, const SurfaceCallbacks& cb) {
     ImageRec& rec = lv.image(a.image);
     if (a.created) releaseSurface(cb, rec.surface);
     rec = a.before;
-    lv.totimages = a.totimagesBefore;
+    lv.imageCount = a.totimagesBefore;
 }
 
 std::string sectorName(int n) { return "Sector" + std::to_string(n); }
@@ -96,8 +96,8 @@ std::string sectorName(int n) { return "Sector" + std::to_string(n); }
 // Stage table.
 
 int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn& fileSize) {
-    if (paths.empty()) return lv.totstages;
-    const int first = clampCount(lv.totstages, kMaxStages);
+    if (paths.empty()) return lv.stageCount;
+    const int first = clampCount(lv.stageCount, kMaxStages);
     if (first + static_cast<long long>(paths.size()) > kMaxStages) throw Error(kMsgTooManyStages);
     std::vector<std::int32_t> sizes;
     sizes.reserve(paths.size());
@@ -109,12 +109,12 @@ int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn
         st.path.set(paths[a]);
         st.size = sizes[a];
     }
-    lv.totstages = first + static_cast<int>(paths.size());
-    return lv.totstages;
+    lv.stageCount = first + static_cast<int>(paths.size());
+    return lv.stageCount;
 }
 
 void modifyStage(Level& lv, int s, const std::string& path, const FileSizeFn& fileSize) {
-    if (s < 1 || s > std::min<int>(lv.totstages, kMaxStages)) throw Error(kMsgSelectStageToModify);
+    if (s < 1 || s > std::min<int>(lv.stageCount, kMaxStages)) throw Error(kMsgSelectStageToModify);
     checkPortableName(fileNamePart(path));
     std::int32_t size = sizeOfFile(fileSize, path);
     StageRec& st = lv.stage(s);
@@ -129,23 +129,23 @@ void setSplash(Level& lv, const std::string& path) {
 }
 
 void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb) {
-    const int total = clampCount(lv.totstages, kMaxStages);
+    const int total = clampCount(lv.stageCount, kMaxStages);
     if (s < 1 || s > total) throw Error(kMsgSelectStageToDelete);
 
     // The stage's sprites go with it, and so does their use of the images.
-    const int gone = clampCount(lv.stage(s).totsprites, kMaxSprites);
+    const int gone = clampCount(lv.stage(s).spriteCount, kMaxSprites);
     for (int n = 1; n <= gone; ++n) releaseImage(lv, lv.sprite(n, s).image, cb);
 
     for (int k = s + 1; k <= total; ++k) {
         lv.stage(k - 1) = lv.stage(k);
-        const int ns = clampCount(lv.stage(k).totsprites, kMaxSprites);
+        const int ns = clampCount(lv.stage(k).spriteCount, kMaxSprites);
         for (int n = 1; n <= ns; ++n) lv.sprite(n, k - 1) = lv.sprite(n, k);
-        const int nc = clampCount(lv.stage(k).totsectors, kMaxSectors);
+        const int nc = clampCount(lv.stage(k).sectorCount, kMaxSectors);
         for (int n = 1; n <= nc; ++n) lv.sector(n, k - 1) = lv.sector(n, k);
     }
-    lv.stage(total).totsprites = 0;
-    lv.stage(total).totsectors = 0;
-    lv.totstages = total - 1;
+    lv.stage(total).spriteCount = 0;
+    lv.stage(total).sectorCount = 0;
+    lv.stageCount = total - 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -154,29 +154,29 @@ void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb) {
 int deleteSprite(Level& lv, int stage, int slot, const SurfaceCallbacks& cb) {
     if (!validStage(stage)) throw Error(kMsgSelectSpriteToDelete);
     StageRec& st = lv.stage(stage);
-    const int count = clampCount(st.totsprites, kMaxSprites);
+    const int count = clampCount(st.spriteCount, kMaxSprites);
     if (slot < 0 || slot >= count) throw Error(kMsgSelectSpriteToDelete);
     releaseImage(lv, lv.sprite(slot + 1, stage).image, cb);
     for (int n = slot + 2; n <= count; ++n) lv.sprite(n - 1, stage) = lv.sprite(n, stage);
-    st.totsprites = count - 1;
+    st.spriteCount = count - 1;
     return slot < count - 1 ? slot : -1;
 }
 
 int deleteSector(Level& lv, int stage, int slot) {
     if (stage < 0 || stage > kMaxStages) throw Error(kMsgSelectSectorToDelete);
     StageRec& st = lv.stage(stage);
-    const int count = clampCount(st.totsectors, kMaxSectors);
+    const int count = clampCount(st.sectorCount, kMaxSectors);
     if (slot < 0 || slot >= count) throw Error(kMsgSelectSectorToDelete);
     for (int n = slot + 2; n <= count; ++n) lv.sector(n - 1, stage) = lv.sector(n, stage);
-    st.totsectors = count - 1;
+    st.sectorCount = count - 1;
     return slot < count - 1 ? slot : -1;
 }
 
 void releaseImage(Level& lv, int m, const SurfaceCallbacks& cb) {
     if (m < 1 || m > kMaxImages) return;
     ImageRec& rec = lv.image(m);
-    if (rec.refs <= 0 || rec.name.empty()) return;
-    if (--rec.refs > 0) return;
+    if (rec.useCount <= 0 || rec.name.empty()) return;
+    if (--rec.useCount > 0) return;
     SurfaceHandle h = rec.surface;
     rec.surface = 0;
     rec.name.clear();
@@ -185,9 +185,9 @@ void releaseImage(Level& lv, int m, const SurfaceCallbacks& cb) {
 }
 
 void trimImageCount(Level& lv) {
-    if (lv.totimages > kMaxImages) lv.totimages = kMaxImages;
-    while (lv.totimages > 0 && lv.image(lv.totimages).name.empty()) --lv.totimages;
-    if (lv.totimages < 0) lv.totimages = 0;
+    if (lv.imageCount > kMaxImages) lv.imageCount = kMaxImages;
+    while (lv.imageCount > 0 && lv.image(lv.imageCount).name.empty()) --lv.imageCount;
+    if (lv.imageCount < 0) lv.imageCount = 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -197,10 +197,10 @@ int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
     return acquire(lv, path, cb).image;
 }
 
-int createimagesurface(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb) {
+int attachSpritePicture(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb) {
     checkOpenStage(lv);
-    SpriteRec& sp = lv.sprite(slot, lv.curstage);
-    const int frames = sp.totpos;
+    SpriteRec& sp = lv.sprite(slot, lv.openStage);
+    const int frames = sp.frameCount;
     if (frames < 1) throw Error(kMsgBadFrameCount);
     if (!cb.measure) throw Error("No display to measure " + fileNamePart(path));
 
@@ -210,7 +210,7 @@ int createimagesurface(Level& lv, const std::string& path, int slot, const Surfa
     try {
         size = cb.measure(rec.surface);
         if (size.width < 0 || size.height < 0) throw Error("Bad picture size: " + path);
-        if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorkey);
+        if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorKey);
     } catch (...) {
         undoAcquire(lv, a, cb);
         throw;
@@ -225,44 +225,44 @@ int createimagesurface(Level& lv, const std::string& path, int slot, const Surfa
 // ---------------------------------------------------------------------------
 // Pose table and frame counts.
 
-int seektotpos(Level& lv, const std::string& name) {
-    lv.totpos = lv.lookupPose(name);
-    return lv.totpos;
+int rememberedFrameCount(Level& lv, const std::string& name) {
+    lv.frameCount = lv.lookupPose(name);
+    return lv.frameCount;
 }
 
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect) {
-    if (seektotpos(lv, name) != -1) return lv.totpos;
-    if (lv.totposes >= kMaxPoses) throw Error(kMsgTooManyPoses);
-    if (lv.totposes < 0) lv.totposes = 0;
+    if (rememberedFrameCount(lv, name) != -1) return lv.frameCount;
+    if (lv.poseCount >= kMaxPoses) throw Error(kMsgTooManyPoses);
+    if (lv.poseCount < 0) lv.poseCount = 0;
     if (!detect) throw Error("No display to analyse " + name);
     int frames = detect(joinPath(folder, name));
     if (frames < 1) frames = 1;
-    PoseRec& p = lv.pose(lv.totposes + 1);
+    PoseRec& p = lv.pose(lv.poseCount + 1);
     p.name.set(name);
     std::memset(p.gap, 0, sizeof p.gap);
-    p.totpos = frames;
-    ++lv.totposes;
-    lv.totpos = frames;
+    p.frameCount = frames;
+    ++lv.poseCount;
+    lv.frameCount = frames;
     return frames;
 }
 
 bool setPoseFrames(Level& lv, const std::string& name, int frames) {
-    if (lv.fillingpos || frames < 1) return false;
+    if (lv.fillingPickerFields || frames < 1) return false;
     int k = lv.lastPoseIndex(name);
     if (k == 0) return false;
-    lv.pose(k).totpos = frames;
+    lv.pose(k).frameCount = frames;
     return true;
 }
 
 int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
                      const DetectFramesFn& detect) {
-    if (seektotpos(lv, name) == -1) {
+    if (rememberedFrameCount(lv, name) == -1) {
         if (!detect) throw Error("No display to analyse " + name);
-        lv.totpos = detect(joinPath(folder, name));
+        lv.frameCount = detect(joinPath(folder, name));
     }
-    if (lv.totpos < 1) throw Error(kMsgBadFrameCount);
-    return lv.totpos;
+    if (lv.frameCount < 1) throw Error(kMsgBadFrameCount);
+    return lv.frameCount;
 }
 
 // ---------------------------------------------------------------------------
@@ -277,28 +277,28 @@ int addSprites(Level& lv, const std::string& folder, const std::vector<std::stri
     };
     int added = 0;
     for (const std::string& name : names) {
-        StageRec& st = lv.stage(lv.curstage);
-        const int count = clampCount(st.totsprites, kMaxSprites);
+        StageRec& st = lv.stage(lv.openStage);
+        const int count = clampCount(st.spriteCount, kMaxSprites);
         if (count >= kMaxSprites) throw Error(kMsgTooManySprites);
         const int frames = spriteFrameCount(lv, folder, name, detect);
 
         const int slot = count + 1;
-        SpriteRec& sp = lv.sprite(slot, lv.curstage);
+        SpriteRec& sp = lv.sprite(slot, lv.openStage);
         const SpriteRec before = sp;
-        sp.totpos = frames;
+        sp.frameCount = frames;
         sp.name.set(name);
         std::memset(sp.gap, 0, sizeof sp.gap);
         sp.x = pick(600);
         sp.y = pick(400);
         sp.reserved = 0;
-        sp.pos = 1;
+        sp.frame = 1;
         try {
-            createimagesurface(lv, joinPath(folder, name), slot, cb);
+            attachSpritePicture(lv, joinPath(folder, name), slot, cb);
         } catch (...) {
             sp = before;
             throw;
         }
-        st.totsprites = slot;
+        st.spriteCount = slot;
         ++added;
     }
     return added;
@@ -307,17 +307,17 @@ int addSprites(Level& lv, const std::string& folder, const std::vector<std::stri
 void replaceSprite(Level& lv, int slot, const std::string& folder, const std::string& name,
                    const SurfaceCallbacks& cb, const DetectFramesFn& detect) {
     checkOpenStage(lv);
-    const int count = clampCount(lv.stage(lv.curstage).totsprites, kMaxSprites);
+    const int count = clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
     if (slot < 0 || slot >= count) throw Error(kMsgSelectSpriteToModify);
     const int frames = spriteFrameCount(lv, folder, name, detect);
 
-    SpriteRec& sp = lv.sprite(slot + 1, lv.curstage);
+    SpriteRec& sp = lv.sprite(slot + 1, lv.openStage);
     const SpriteRec before = sp;
-    sp.totpos = frames;
+    sp.frameCount = frames;
     sp.name.set(name);
-    sp.pos = 1;
+    sp.frame = 1;
     try {
-        createimagesurface(lv, joinPath(folder, name), slot + 1, cb);
+        attachSpritePicture(lv, joinPath(folder, name), slot + 1, cb);
     } catch (...) {
         sp = before;
         throw;
@@ -335,22 +335,22 @@ bool hitRect(int px, int py, int x, int y, int w, int h) {
 }
 
 int pickSprite(const Level& lv, int px, int py) {
-    if (!validStage(lv.curstage)) return 0;
-    const int count = clampCount(lv.stage(lv.curstage).totsprites, kMaxSprites);
+    if (!validStage(lv.openStage)) return 0;
+    const int count = clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
     int hit = 0;
     for (int k = 1; k <= count; ++k) {
-        const SpriteRec& sp = lv.sprite(k, lv.curstage);
+        const SpriteRec& sp = lv.sprite(k, lv.openStage);
         if (hitRect(px, py, sp.x, sp.y, sp.w, sp.h)) hit = k;
     }
     return hit;
 }
 
 int pickSector(const Level& lv, int px, int py) {
-    if (lv.curstage < 0 || lv.curstage > kMaxStages) return 0;
-    const int count = clampCount(lv.stage(lv.curstage).totsectors, kMaxSectors);
+    if (lv.openStage < 0 || lv.openStage > kMaxStages) return 0;
+    const int count = clampCount(lv.stage(lv.openStage).sectorCount, kMaxSectors);
     int hit = 0;
     for (int k = 1; k <= count; ++k) {
-        const SectorRec& sc = lv.sector(k, lv.curstage);
+        const SectorRec& sc = lv.sector(k, lv.openStage);
         if (hitRect(px, py, sc.x, sc.y, sc.w, sc.h)) hit = k;
     }
     return hit;
@@ -359,13 +359,13 @@ int pickSector(const Level& lv, int px, int py) {
 namespace {
 
 bool spriteRowValid(const Level& lv, int row) {
-    return validStage(lv.curstage) && row >= 0 &&
-           row < clampCount(lv.stage(lv.curstage).totsprites, kMaxSprites);
+    return validStage(lv.openStage) && row >= 0 &&
+           row < clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
 }
 
 bool sectorRowValid(const Level& lv, int row) {
-    return lv.curstage >= 0 && lv.curstage <= kMaxStages && row >= 0 &&
-           row < clampCount(lv.stage(lv.curstage).totsectors, kMaxSectors);
+    return lv.openStage >= 0 && lv.openStage <= kMaxStages && row >= 0 &&
+           row < clampCount(lv.stage(lv.openStage).sectorCount, kMaxSectors);
 }
 
 }  // namespace
@@ -378,14 +378,14 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
         sel.spriteRow = k - 1;
         u.showSprite = true;
         if (k > 0) {
-            lv.dragdx = px - lv.sprite(k, lv.curstage).x;
-            lv.dragdy = py - lv.sprite(k, lv.curstage).y;
+            lv.dragOffsetX = px - lv.sprite(k, lv.openStage).x;
+            lv.dragOffsetY = py - lv.sprite(k, lv.openStage).y;
         }
     } else if (page == EditPage::Sector) {
         if (b.right) {
-            lv.bandx = px;
-            lv.bandy = py;
-            lv.banding = true;
+            lv.bandStartX = px;
+            lv.bandStartY = py;
+            lv.bandActive = true;
             u.bandStarted = true;
         }
         if (b.left && !b.ctrl) {
@@ -393,8 +393,8 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
             sel.sectorRow = k - 1;
             u.showSector = true;
             if (k > 0) {
-                lv.secdragdx = px - lv.sector(k, lv.curstage).x;
-                lv.secdragdy = py - lv.sector(k, lv.curstage).y;
+                lv.sectorDragOffsetX = px - lv.sector(k, lv.openStage).x;
+                lv.sectorDragOffsetY = py - lv.sector(k, lv.openStage).y;
             }
         }
     }
@@ -404,30 +404,30 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
 ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
                          const ViewSelection& sel) {
     ViewUpdate u;
-    lv.mousex = px;
-    lv.mousey = py;
+    lv.mouseX = px;
+    lv.mouseY = py;
     if (b.left) {
         if (page == EditPage::Sprite) {
             if (!spriteRowValid(lv, sel.spriteRow)) return u;
-            SpriteRec& sp = lv.sprite(sel.spriteRow + 1, lv.curstage);
-            sp.x = px - lv.dragdx;
-            sp.y = py - lv.dragdy;
+            SpriteRec& sp = lv.sprite(sel.spriteRow + 1, lv.openStage);
+            sp.x = px - lv.dragOffsetX;
+            sp.y = py - lv.dragOffsetY;
             u.showSprite = true;
         } else if (page == EditPage::Sector) {
             if (!sectorRowValid(lv, sel.sectorRow)) return u;
-            SectorRec& sc = lv.sector(sel.sectorRow + 1, lv.curstage);
-            sc.x = px - lv.secdragdx;
-            sc.y = py - lv.secdragdy;
+            SectorRec& sc = lv.sector(sel.sectorRow + 1, lv.openStage);
+            sc.x = px - lv.sectorDragOffsetX;
+            sc.y = py - lv.sectorDragOffsetY;
             u.showSector = true;
         }
     }
-    if (lv.banding) u.bandChanged = true;
+    if (lv.bandActive) u.bandChanged = true;
     return u;
 }
 
 ViewUpdate viewMouseUp(Level& lv, EditPage page) {
     ViewUpdate u;
-    if (page == EditPage::Sector && lv.banding) {
+    if (page == EditPage::Sector && lv.bandActive) {
         u.newSector = addSectorFromBand(lv);
         u.showSector = u.newSector > 0;
     }
@@ -435,39 +435,39 @@ ViewUpdate viewMouseUp(Level& lv, EditPage page) {
 }
 
 int addSectorFromBand(Level& lv) {
-    lv.banding = false;
-    if (lv.curstage < 0 || lv.curstage > kMaxStages) throw Error(kMsgNoOpenStage);
-    StageRec& st = lv.stage(lv.curstage);
-    const int count = clampCount(st.totsectors, kMaxSectors);
-    if (lv.bandx == lv.mousex || lv.bandy == lv.mousey) return 0;
+    lv.bandActive = false;
+    if (lv.openStage < 0 || lv.openStage > kMaxStages) throw Error(kMsgNoOpenStage);
+    StageRec& st = lv.stage(lv.openStage);
+    const int count = clampCount(st.sectorCount, kMaxSectors);
+    if (lv.bandStartX == lv.mouseX || lv.bandStartY == lv.mouseY) return 0;
     if (count >= kMaxSectors) throw Error(kMsgTooManySectors);
     const int n = count + 1;
-    SectorRec& sc = lv.sector(n, lv.curstage);
+    SectorRec& sc = lv.sector(n, lv.openStage);
     sc.name.set(sectorName(n));
     std::memset(sc.gap, 0, sizeof sc.gap);
-    sc.x = std::min(lv.bandx, lv.mousex);
-    sc.w = std::max(lv.bandx, lv.mousex) - sc.x;
-    sc.y = std::min(lv.bandy, lv.mousey);
-    sc.h = std::max(lv.bandy, lv.mousey) - sc.y;
-    st.totsectors = n;
+    sc.x = std::min(lv.bandStartX, lv.mouseX);
+    sc.w = std::max(lv.bandStartX, lv.mouseX) - sc.x;
+    sc.y = std::min(lv.bandStartY, lv.mouseY);
+    sc.h = std::max(lv.bandStartY, lv.mouseY) - sc.y;
+    st.sectorCount = n;
     return n;
 }
 
 bool setSpriteX(Level& lv, int row, int value) {
-    if (!lv.spriteshown || !spriteRowValid(lv, row)) return false;
-    lv.sprite(row + 1, lv.curstage).x = value;
+    if (!lv.spritesShown || !spriteRowValid(lv, row)) return false;
+    lv.sprite(row + 1, lv.openStage).x = value;
     return true;
 }
 
 bool setSpriteY(Level& lv, int row, int value) {
-    if (!lv.spriteshown || !spriteRowValid(lv, row)) return false;
-    lv.sprite(row + 1, lv.curstage).y = value;
+    if (!lv.spritesShown || !spriteRowValid(lv, row)) return false;
+    lv.sprite(row + 1, lv.openStage).y = value;
     return true;
 }
 
 bool setSectorField(Level& lv, int row, SectorField field, int value) {
     if (!sectorRowValid(lv, row)) return false;
-    SectorRec& sc = lv.sector(row + 1, lv.curstage);
+    SectorRec& sc = lv.sector(row + 1, lv.openStage);
     std::int32_t* target = nullptr;
     switch (field) {
     case SectorField::X: target = &sc.x; break;

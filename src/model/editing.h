@@ -12,9 +12,9 @@
 //    "slot" arguments are 0-based list rows (slot i is number i+1).
 //  * A refused command throws slv::Error with the text the author sees and
 //    leaves every table as it was.
-//  * Image records are shared by use count (`refs`); an image whose count
+//  * Image records are shared by use count (`useCount`); an image whose count
 //    falls to 0 is released: its surface is freed through the callbacks and
-//    its name emptied. `totimages` then falls past the free slots at the top,
+//    its name emptied. `imageCount` then falls past the free slots at the top,
 //    so it always covers every image a sprite uses and no more.
 #pragma once
 
@@ -65,13 +65,13 @@ struct SurfaceCallbacks {
     // Width and height of a loaded surface; may throw slv::Error.
     std::function<SurfaceSize(SurfaceHandle)> measure;
     // Gives a surface its transparent colour (optional).
-    std::function<void(SurfaceHandle, std::uint32_t colorkey)> setColorKey;
+    std::function<void(SurfaceHandle, std::uint32_t colorKey)> setColorKey;
     // Size of the bitmap file (optional; slv::fileSize by default).
     FileSizeFn fileSize;
 };
 
 // Frame detection on a bitmap file: loads the picture into a temporary
-// surface, runs calctotpos on its pixels with the level's colorkey and frees
+// surface, runs detectFrameCount on its pixels with the level's colorKey and frees
 // the surface. Throws slv::Error when the file cannot be loaded.
 using DetectFramesFn = std::function<int(const std::string& path)>;
 
@@ -85,20 +85,20 @@ using RandomFn = std::function<int(int n)>;
 // is checked for the whole selection before anything is stored ("Total stages
 // are more than 30 !"); file sizes are all taken before the first record is
 // written, so a failing file leaves the table untouched. An empty selection
-// does nothing. Returns the new totstages.
+// does nothing. Returns the new stageCount.
 int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn& fileSize = {});
 
-// Gives stage `s` (1..totstages) a new picture; its sprites and sectors stay.
+// Gives stage `s` (1..stageCount) a new picture; its sprites and sectors stay.
 void modifyStage(Level& lv, int s, const std::string& path, const FileSizeFn& fileSize = {});
 
 // Stores the splash picture's name and path in stage record 0.
 void setSplash(Level& lv, const std::string& path);
 
-// Deletes stage `s` (1..totstages): the images of its sprites lose one use
+// Deletes stage `s` (1..stageCount): the images of its sprites lose one use
 // each (released at 0), the later stages move down one place with their
 // sprite and sector slots (slots above the moved counts keep their old
-// contents), the vacated last record gets zero counts and totstages falls.
-// curstage is left alone.
+// contents), the vacated last record gets zero counts and stageCount falls.
+// openStage is left alone.
 void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb);
 
 // ---------------------------------------------------------------------------
@@ -115,11 +115,11 @@ int deleteSprite(Level& lv, int stage, int slot, const SurfaceCallbacks& cb);
 int deleteSector(Level& lv, int stage, int slot);
 
 // Lowers the use count of image `m`; at 0 the surface is freed and the
-// record emptied, and totimages falls past free slots at the top. An index
+// record emptied, and imageCount falls past free slots at the top. An index
 // outside 1..3000 or an image already unused is ignored.
 void releaseImage(Level& lv, int m, const SurfaceCallbacks& cb);
 
-// Lowers totimages while the highest counted slot is free.
+// Lowers imageCount while the highest counted slot is free.
 void trimImageCount(Level& lv);
 
 // ---------------------------------------------------------------------------
@@ -128,39 +128,39 @@ void trimImageCount(Level& lv);
 // Finds or loads the image for `path` and counts one more use of it.
 // Images are matched by the file-name part of `path` against the stored
 // names (exact, first match). A new image takes the first free slot; when
-// loading the bitmap or taking its file size fails, the slot and totimages
+// loading the bitmap or taking its file size fails, the slot and imageCount
 // return to what they were and the error propagates. With all 3000 slots
 // taken: "Too many images !". Returns the image number.
 int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb);
 
-// Gives sprite `slot` (1-based) of curstage its picture from `path`: acquires
-// the image, then sets the sprite's surface, image, w = width / totpos and
-// h = height, with `totpos` the sprite's frame count (1 or more), and gives
-// the surface lv.colorkey. On failure the sprite record and the image table
+// Gives sprite `slot` (1-based) of openStage its picture from `path`: acquires
+// the image, then sets the sprite's surface, image, w = width / frameCount and
+// h = height, with `frameCount` the sprite's frame count (1 or more), and gives
+// the surface lv.colorKey. On failure the sprite record and the image table
 // are as they were. Returns the image number.
-int createimagesurface(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb);
+int attachSpritePicture(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb);
 
 // ---------------------------------------------------------------------------
 // Pose table and frame counts.
 
-// Sets lv.totpos to the frame count of the last pose record named `name`,
+// Sets lv.frameCount to the frame count of the last pose record named `name`,
 // or -1 when there is none, and returns it.
-int seektotpos(Level& lv, const std::string& name);
+int rememberedFrameCount(Level& lv, const std::string& name);
 
 // A click on a file in the picker: looks the file up in the pose table and,
 // when it is not there, detects its frame count and appends a pose record
 // (name cut to 20 characters). A full pose table refuses the new record with
-// "Too many poses !" before anything is written. Sets and returns lv.totpos.
+// "Too many poses !" before anything is written. Sets and returns lv.frameCount.
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect);
 
 // A typed frame count for the file last clicked: stored into the last pose
 // record named `name`. Values below 1 are ignored, as is everything while
-// lv.fillingpos is set. Returns true when a record changed.
+// lv.fillingPickerFields is set. Returns true when a record changed.
 bool setPoseFrames(Level& lv, const std::string& name, int frames);
 
 // The frame count for a new or changed sprite: the pose table's, else
-// detected (not remembered). Sets lv.totpos. A count below 1 is refused with
+// detected (not remembered). Sets lv.frameCount. A count below 1 is refused with
 // "The frame count must be 1 or more !".
 int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
                      const DetectFramesFn& detect);
@@ -168,7 +168,7 @@ int spriteFrameCount(Level& lv, const std::string& folder, const std::string& na
 // ---------------------------------------------------------------------------
 // The picker's "Add 'em".
 
-// Add mode: each file becomes a new sprite of curstage at a random place
+// Add mode: each file becomes a new sprite of openStage at a random place
 // (x 0..599, y 0..399), showing frame 1. The sprite is counted only after its
 // picture is loaded; a failure stops the command with the error, keeping the
 // sprites of earlier files. Refusals: no open stage ("No open stage !"), a
@@ -177,7 +177,7 @@ int spriteFrameCount(Level& lv, const std::string& folder, const std::string& na
 int addSprites(Level& lv, const std::string& folder, const std::vector<std::string>& names,
                const SurfaceCallbacks& cb, const DetectFramesFn& detect, const RandomFn& random);
 
-// Replace mode: sprite `slot` (0-based) of curstage takes the picture of
+// Replace mode: sprite `slot` (0-based) of openStage takes the picture of
 // folder/name; its position stays and it restarts at frame 1. The old image
 // loses one use only after the new one was acquired. A slot outside the
 // stage's sprites is refused with "Select the sprite you want to modify !";
@@ -200,10 +200,10 @@ struct MouseButtons {
 // Closed-rectangle hit test: both edges count.
 bool hitRect(int px, int py, int x, int y, int w, int h);
 
-// The last sprite of curstage whose closed rectangle holds (px, py), as a
-// sprite number 1..totsprites, 0 when none (also when no stage is open).
+// The last sprite of openStage whose closed rectangle holds (px, py), as a
+// sprite number 1..spriteCount, 0 when none (also when no stage is open).
 int pickSprite(const Level& lv, int px, int py);
-// The same for sectors; with curstage 0 the sectors of column 0.
+// The same for sectors; with openStage 0 the sectors of column 0.
 int pickSector(const Level& lv, int px, int py);
 
 // The rows selected in the Sprite and Sector lists (-1 = none).
@@ -214,10 +214,10 @@ struct ViewSelection {
 
 // What a mouse event asks the window to show.
 struct ViewUpdate {
-    bool showSprite = false;  // call displaysprite(selection.spriteRow + 1, or -1)
-    bool showSector = false;  // call displaysector(selection.sectorRow + 1, or -1)
-    bool bandStarted = false; // put bandx, bandy into the sector X and Y fields
-    bool bandChanged = false; // show mousex - bandx, mousey - bandy as W and H
+    bool showSprite = false;  // call showSpriteFields(selection.spriteRow + 1, or -1)
+    bool showSector = false;  // call showSectorFields(selection.sectorRow + 1, or -1)
+    bool bandStarted = false; // put bandStartX, bandStartY into the sector X and Y fields
+    bool bandChanged = false; // show mouseX - bandStartX, mouseY - bandStartY as W and H
     int newSector = 0;        // number of a sector just made (append its row)
 };
 
@@ -231,23 +231,23 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
 ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
                          const ViewSelection& sel);
 // Mouse up: completes a rubber band on the Sector page into a new sector of
-// curstage (see addSectorFromBand).
+// openStage (see addSectorFromBand).
 ViewUpdate viewMouseUp(Level& lv, EditPage page);
 
-// Makes sector totsectors+1 of curstage (column 0 when no stage is open)
-// from the band corner (bandx, bandy) and the last pointer position
-// (mousex, mousey): name "Sector" + number, x/y the smaller coordinates,
-// w/h the differences. Clears banding. A band of zero width or height (a
+// Makes sector sectorCount+1 of openStage (column 0 when no stage is open)
+// from the band corner (bandStartX, bandStartY) and the last pointer position
+// (mouseX, mouseY): name "Sector" + number, x/y the smaller coordinates,
+// w/h the differences. Clears bandActive. A band of zero width or height (a
 // plain click) makes no sector and returns 0. A 101st sector is refused with
 // "Too many sectors on this stage !". Returns the new sector number.
 int addSectorFromBand(Level& lv);
 
 // A typed sprite position (the X or Y field): written into sprite row `row`
-// of curstage while lv.spriteshown is set. Returns true when written.
+// of openStage while lv.spritesShown is set. Returns true when written.
 bool setSpriteX(Level& lv, int row, int value);
 bool setSpriteY(Level& lv, int row, int value);
 
-// A typed sector value: X, Y, W or H of sector row `row` of curstage
+// A typed sector value: X, Y, W or H of sector row `row` of openStage
 // (column 0 when no stage is open). Widths and heights below 0 are refused.
 // Returns true when the record changed.
 enum class SectorField { X, Y, W, H };

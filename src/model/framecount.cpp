@@ -66,8 +66,8 @@ int detect(const std::uint8_t* pixels, int pitch, int width, int height, Pixel k
 
 }  // namespace
 
-int calctotpos(const std::uint8_t* pixels, int pitch, int bytesPerPixel, int width, int height,
-               std::uint32_t colorkey) {
+int detectFrameCount(const std::uint8_t* pixels, int pitch, int bytesPerPixel, int width, int height,
+               std::uint32_t colorKey) {
     if (bytesPerPixel != 2 && bytesPerPixel != 4)
         throw Error("Unsupported pixel format: " + std::to_string(bytesPerPixel * 8) +
                     " bits per pixel");
@@ -78,8 +78,8 @@ int calctotpos(const std::uint8_t* pixels, int pitch, int bytesPerPixel, int wid
                     std::to_string(width) + " pixels");
     if (bytesPerPixel == 2)
         return detect<std::uint16_t>(pixels, pitch, width, height,
-                                     static_cast<std::uint16_t>(colorkey & 0xFFFFu), 0xFFFFu);
-    return detect<std::uint32_t>(pixels, pitch, width, height, colorkey & 0xFFFFFFu, 0xFFFFFFu);
+                                     static_cast<std::uint16_t>(colorKey & 0xFFFFu), 0xFFFFu);
+    return detect<std::uint32_t>(pixels, pitch, width, height, colorKey & 0xFFFFFFu, 0xFFFFFFu);
 }
 
 namespace {
@@ -122,7 +122,7 @@ bool readAt(int fd, void* buf, std::size_t n, off_t at) {
 
 }  // namespace
 
-int calctotposFromFile(const std::string& path, int bytesPerPixel, std::uint32_t colorkey) {
+int detectFrameCountFromFile(const std::string& path, int bytesPerPixel, std::uint32_t colorKey) {
     if (bytesPerPixel != 2 && bytesPerPixel != 4) return 0;
     // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
     Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
@@ -178,7 +178,7 @@ int calctotposFromFile(const std::string& path, int bytesPerPixel, std::uint32_t
     if (!readAt(file.fd, rows.data(), bytes, static_cast<off_t>(dataOffset))) return 0;
 
     if (width < 2) return 1;
-    const std::uint32_t key = bytesPerPixel == 4 ? colorkey & 0xFFFFFFu : colorkey & 0xFFFFu;
+    const std::uint32_t key = bytesPerPixel == 4 ? colorKey & 0xFFFFFFu : colorKey & 0xFFFFu;
     const std::uint8_t* first = rows.data() + (topDown ? 0 : stride * static_cast<std::size_t>(height - 1));
     const std::ptrdiff_t step = topDown ? static_cast<std::ptrdiff_t>(stride) : -static_cast<std::ptrdiff_t>(stride);
     const int pixelBytes = bits / 8;

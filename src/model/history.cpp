@@ -51,12 +51,12 @@ Tables tablesOf(Level& lv) {
 Tables tablesOf(const Level& lv) { return tablesOf(const_cast<Level&>(lv)); }
 
 // Sprite records compared without the surface (bytes 0..3) and the
-// animation frame `pos` (bytes 52..55).
+// animation frame `frame` (bytes 52..55).
 bool sameSprite(const SpriteRec& a, const SpriteRec& b) {
     const auto* pa = reinterpret_cast<const std::uint8_t*>(&a);
     const auto* pb = reinterpret_cast<const std::uint8_t*>(&b);
-    constexpr std::size_t posAt = offsetof(SpriteRec, pos), imageAt = offsetof(SpriteRec, image);
-    return std::memcmp(pa + 4, pb + 4, posAt - 4) == 0 &&
+    constexpr std::size_t frameAt = offsetof(SpriteRec, frame), imageAt = offsetof(SpriteRec, image);
+    return std::memcmp(pa + 4, pb + 4, frameAt - 4) == 0 &&
            std::memcmp(pa + imageAt, pb + imageAt, sizeof(SpriteRec) - imageAt) == 0;
 }
 
@@ -77,8 +77,8 @@ struct History::Shadow {
     SpriteRec sprites[kSpriteRecords];
     SectorRec sectors[kSectorRecords];
     ImageRec images[kImageRecords];
-    std::int32_t totstages = 0;
-    std::int32_t totimages = 0;
+    std::int32_t stageCount = 0;
+    std::int32_t imageCount = 0;
 
     Tables tables() { return {stages, sprites, sectors, images}; }
 
@@ -87,8 +87,8 @@ struct History::Shadow {
         std::memcpy(sprites, lv.spriteTable, sizeof sprites);
         std::memcpy(sectors, lv.sectorTable, sizeof sectors);
         std::memcpy(images, lv.imageTable, sizeof images);
-        totstages = lv.totstages;
-        totimages = lv.totimages;
+        stageCount = lv.stageCount;
+        imageCount = lv.imageCount;
     }
 };
 
@@ -150,7 +150,7 @@ void History::setClean(const Level& lv) {
 }
 
 void History::begin(const Level& lv) {
-    if (depth_++ == 0) curstageAtBegin_ = lv.curstage;
+    if (depth_++ == 0) curstageAtBegin_ = lv.openStage;
 }
 
 bool History::record(const Level& lv, std::uint64_t mergeKey) {
@@ -180,12 +180,12 @@ bool History::record(const Level& lv, std::uint64_t mergeKey) {
             step->add(kImage, i, &old.images[i], &live.images[i]);
             old.images[i] = live.images[i];
         }
-    step->totstagesBefore = shadow_->totstages;
-    step->totimagesBefore = shadow_->totimages;
-    step->totstagesAfter = shadow_->totstages = lv.totstages;
-    step->totimagesAfter = shadow_->totimages = lv.totimages;
+    step->totstagesBefore = shadow_->stageCount;
+    step->totimagesBefore = shadow_->imageCount;
+    step->totstagesAfter = shadow_->stageCount = lv.stageCount;
+    step->totimagesAfter = shadow_->imageCount = lv.imageCount;
     step->curstageBefore = curstageAtBegin_;
-    step->curstageAfter = lv.curstage;
+    step->curstageAfter = lv.openStage;
     step->mergeKey = mergeKey;
     if (step->changes.empty() && step->totstagesBefore == step->totstagesAfter &&
         step->totimagesBefore == step->totimagesAfter)
@@ -269,9 +269,9 @@ void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallba
         std::memcpy(live.record(c.table, c.index), src, n);
         std::memcpy(old.record(c.table, c.index), src, n);
     }
-    lv.totstages = shadow_->totstages = forward ? st.totstagesAfter : st.totstagesBefore;
-    lv.totimages = shadow_->totimages = forward ? st.totimagesAfter : st.totimagesBefore;
-    lv.curstage = forward ? st.curstageAfter : st.curstageBefore;
+    lv.stageCount = shadow_->stageCount = forward ? st.totstagesAfter : st.totstagesBefore;
+    lv.imageCount = shadow_->imageCount = forward ? st.totimagesAfter : st.totimagesBefore;
+    lv.openStage = forward ? st.curstageAfter : st.curstageBefore;
 
     std::string firstError;
     for (const auto& [index, was] : imagesBefore) {
@@ -289,16 +289,16 @@ void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallba
         try {
             if (!cb.load) throw Error("No display to load " + rec.name.str());
             rec.surface = cb.load(rec.path.str());
-            if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorkey);
+            if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorKey);
         } catch (const std::exception& e) {
             if (firstError.empty()) firstError = e.what();
         }
     }
 
     // Every live sprite draws from its image's surface.
-    const int stages = clampCount(lv.totstages, kMaxStages);
+    const int stages = clampCount(lv.stageCount, kMaxStages);
     for (int s = 1; s <= stages; ++s) {
-        const int count = clampCount(lv.stage(s).totsprites, kMaxSprites);
+        const int count = clampCount(lv.stage(s).spriteCount, kMaxSprites);
         for (int n = 1; n <= count; ++n) {
             SpriteRec& sp = lv.sprite(n, s);
             const bool known = sp.image >= 1 && sp.image <= kMaxImages;

@@ -74,7 +74,7 @@ int Level::freeImageSlot() const {
 
 int Level::lastPoseIndex(const std::string& name) const {
     int found = 0;
-    int n = totposes < kMaxPoses ? totposes : kMaxPoses;
+    int n = poseCount < kMaxPoses ? poseCount : kMaxPoses;
     for (int i = 1; i <= n; ++i)
         if (poseTable[i - 1].name == name) found = i;
     return found;
@@ -82,7 +82,7 @@ int Level::lastPoseIndex(const std::string& name) const {
 
 int Level::lookupPose(const std::string& name) const {
     int k = lastPoseIndex(name);
-    return k == 0 ? -1 : poseTable[k - 1].totpos;
+    return k == 0 ? -1 : poseTable[k - 1].frameCount;
 }
 
 }  // namespace slv

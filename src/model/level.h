@@ -62,53 +62,53 @@ struct Level {
     int findImage(const std::string& name) const;
     // First free image slot (empty name); 0 when all are taken.
     int freeImageSlot() const;
-    // Frame count of the last pose record 1..totposes named `name`; -1 when none.
+    // Frame count of the last pose record 1..poseCount named `name`; -1 when none.
     int lookupPose(const std::string& name) const;
     // Index of the last pose record named `name`; 0 when none.
     int lastPoseIndex(const std::string& name) const;
 
     // ---- counts and current indices ----
-    std::int32_t totstages = 0;
-    std::int32_t curstage = 0;
-    std::int32_t totimages = 0;
-    std::int32_t totposes = 0;
-    std::int32_t totpos = 0;
-    std::int32_t totskins = 0;
-    std::int32_t totcommands = 0;
-    std::int32_t curskin = 0;
-    std::int32_t startskin = 0;
-    std::int32_t kcom = -1;
-    std::int32_t heldkey1 = -1, heldkey2 = -1, heldkey3 = -1;
-    std::int32_t totfiles = 0;
-    std::string packname;
+    std::int32_t stageCount = 0;
+    std::int32_t openStage = 0;
+    std::int32_t imageCount = 0;
+    std::int32_t poseCount = 0;
+    std::int32_t frameCount = 0;
+    std::int32_t skinCount = 0;
+    std::int32_t commandCount = 0;
+    std::int32_t currentSkin = 0;
+    std::int32_t firstSkin = 0;
+    std::int32_t lastActorCommand = -1;
+    std::int32_t heldKeys[3] = {-1, -1, -1};
+    std::int32_t fileCount = 0;
+    std::string packageName;
 
     // ---- editing state ----
-    bool spriteshown = true;
-    std::int32_t dragdx = 0, dragdy = 0;
-    std::int32_t secdragdx = 0, secdragdy = 0;
-    bool banding = false;
-    std::int32_t bandx = 0, bandy = 0;
-    std::int32_t mousex = 0, mousey = 0;
-    bool fillingpos = true;
-    bool addmode = false;
+    bool spritesShown = true;
+    std::int32_t dragOffsetX = 0, dragOffsetY = 0;
+    std::int32_t sectorDragOffsetX = 0, sectorDragOffsetY = 0;
+    bool bandActive = false;
+    std::int32_t bandStartX = 0, bandStartY = 0;
+    std::int32_t mouseX = 0, mouseY = 0;
+    bool fillingPickerFields = true;
+    bool pickerAdds = false;
 
     // ---- view and actor state ----
-    bool firsttick = true;
-    bool padvisible = false;
-    std::uint32_t colorkey = 0;
-    std::uint32_t windowcolorkey = 0;
-    std::uint32_t lasttick = 0;
-    bool releasepending = false;
-    SurfaceHandle backsurface = 0;
-    SurfaceHandle padsurface = 0;
-    std::uint32_t spriteboxcolor = kDefaultSpriteBoxColor;
-    std::uint32_t sectorcolor = kDefaultSectorColor;
+    bool startupPending = true;
+    bool padVisible = false;
+    std::uint32_t colorKey = 0;
+    std::uint32_t windowColorKey = 0;
+    std::uint32_t lastTick = 0;
+    bool releasePending = false;
+    SurfaceHandle backdropSurface = 0;
+    SurfaceHandle padSurface = 0;
+    std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
+    std::uint32_t sectorColor = kDefaultSectorColor;
 
     // ---- folders and names ----
-    std::string homedir;
-    std::string workdir;         // at most 255 bytes
-    std::string packfolder;      // with a trailing separator once set
-    std::string startuppackage;  // empty when none
+    std::string homeFolder;
+    std::string workFolder;         // at most 255 bytes
+    std::string packageFolder;      // with a trailing separator once set
+    std::string startupPackage;  // empty when none
     // Entry names (as stored, Windows-1252) of the bitmaps the last Open
     // extracted, by the path each went to: Save gives a bitmap still at such a
     // path its entry name again, whatever name the file got on disk.

@@ -58,8 +58,8 @@ struct StageRec {
     NameField name;
     PathField path;
     std::uint8_t gap[3];
-    std::int32_t totsprites;
-    std::int32_t totsectors;
+    std::int32_t spriteCount;
+    std::int32_t sectorCount;
     std::int32_t size;
 };
 
@@ -69,8 +69,8 @@ struct SpriteRec {
     std::uint8_t gap[3];
     std::int32_t x, y, w, h;
     std::int32_t reserved;
-    std::int32_t totpos;
-    std::int32_t pos;
+    std::int32_t frameCount;
+    std::int32_t frame;
     std::int32_t image;
 };
 
@@ -86,24 +86,24 @@ struct ImageRec {
     PathField path;
     std::uint8_t gap[3];
     std::int32_t size;
-    std::int32_t refs;
+    std::int32_t useCount;
 };
 
 struct PoseRec {
     NameField name;
     std::uint8_t gap[3];
-    std::int32_t totpos;
+    std::int32_t frameCount;
 };
 
 struct SkinRec {
     PStr<23> name;  // 24 bytes
     SurfaceHandle surface;
     std::int32_t w, h;
-    std::int32_t totpos;
-    std::int32_t pos;
-    std::uint8_t other1[42];
-    std::uint8_t oneshot;
-    std::uint8_t other2[13];
+    std::int32_t frameCount;
+    std::int32_t frame;
+    std::uint8_t reserved1[42];
+    std::uint8_t oneShot;
+    std::uint8_t reserved2[13];
 };
 
 struct CommandRec {
@@ -113,9 +113,9 @@ struct CommandRec {
 };
 
 struct SettingsRec {
-    std::uint32_t spriteboxcolor;
-    std::uint32_t sectorcolor;
-    PathField workdir;
+    std::uint32_t spriteBoxColor;
+    std::uint32_t sectorColor;
+    PathField workFolder;
 };
 
 // One 64-byte header entry of a level or skin package.
@@ -130,8 +130,8 @@ struct PackEntry {
 
 // First record of a skin package's "_packname.tmp".
 struct PackNameRec {
-    std::int32_t startskin;
-    PStr<23> packname;
+    std::int32_t firstSkin;
+    PStr<23> packageName;
 };
 
 #pragma pack(pop)
@@ -142,8 +142,8 @@ static_assert(sizeof(StageRec) == 292);
 SLV_LAYOUT(StageRec, name, 0);
 SLV_LAYOUT(StageRec, path, 21);
 SLV_LAYOUT(StageRec, gap, 277);
-SLV_LAYOUT(StageRec, totsprites, 280);
-SLV_LAYOUT(StageRec, totsectors, 284);
+SLV_LAYOUT(StageRec, spriteCount, 280);
+SLV_LAYOUT(StageRec, sectorCount, 284);
 SLV_LAYOUT(StageRec, size, 288);
 
 static_assert(sizeof(SpriteRec) == 60);
@@ -155,8 +155,8 @@ SLV_LAYOUT(SpriteRec, y, 32);
 SLV_LAYOUT(SpriteRec, w, 36);
 SLV_LAYOUT(SpriteRec, h, 40);
 SLV_LAYOUT(SpriteRec, reserved, 44);
-SLV_LAYOUT(SpriteRec, totpos, 48);
-SLV_LAYOUT(SpriteRec, pos, 52);
+SLV_LAYOUT(SpriteRec, frameCount, 48);
+SLV_LAYOUT(SpriteRec, frame, 52);
 SLV_LAYOUT(SpriteRec, image, 56);
 
 static_assert(sizeof(SectorRec) == 40);
@@ -173,21 +173,21 @@ SLV_LAYOUT(ImageRec, name, 4);
 SLV_LAYOUT(ImageRec, path, 25);
 SLV_LAYOUT(ImageRec, gap, 281);
 SLV_LAYOUT(ImageRec, size, 284);
-SLV_LAYOUT(ImageRec, refs, 288);
+SLV_LAYOUT(ImageRec, useCount, 288);
 
 static_assert(sizeof(PoseRec) == 28);
 SLV_LAYOUT(PoseRec, name, 0);
 SLV_LAYOUT(PoseRec, gap, 21);
-SLV_LAYOUT(PoseRec, totpos, 24);
+SLV_LAYOUT(PoseRec, frameCount, 24);
 
 static_assert(sizeof(SkinRec) == 100);
 SLV_LAYOUT(SkinRec, name, 0);
 SLV_LAYOUT(SkinRec, surface, 24);
 SLV_LAYOUT(SkinRec, w, 28);
 SLV_LAYOUT(SkinRec, h, 32);
-SLV_LAYOUT(SkinRec, totpos, 36);
-SLV_LAYOUT(SkinRec, pos, 40);
-SLV_LAYOUT(SkinRec, oneshot, 86);
+SLV_LAYOUT(SkinRec, frameCount, 36);
+SLV_LAYOUT(SkinRec, frame, 40);
+SLV_LAYOUT(SkinRec, oneShot, 86);
 
 static_assert(sizeof(CommandRec) == 28);
 SLV_LAYOUT(CommandRec, key1, 0);
@@ -199,9 +199,9 @@ SLV_LAYOUT(CommandRec, to, 20);
 SLV_LAYOUT(CommandRec, back, 24);
 
 static_assert(sizeof(SettingsRec) == 264);
-SLV_LAYOUT(SettingsRec, spriteboxcolor, 0);
-SLV_LAYOUT(SettingsRec, sectorcolor, 4);
-SLV_LAYOUT(SettingsRec, workdir, 8);
+SLV_LAYOUT(SettingsRec, spriteBoxColor, 0);
+SLV_LAYOUT(SettingsRec, sectorColor, 4);
+SLV_LAYOUT(SettingsRec, workFolder, 8);
 
 static_assert(sizeof(PackEntry) == 64);
 SLV_LAYOUT(PackEntry, name, 0);
@@ -210,8 +210,8 @@ SLV_LAYOUT(PackEntry, size, 56);
 SLV_LAYOUT(PackEntry, flag, 60);
 
 static_assert(sizeof(PackNameRec) == 28);
-SLV_LAYOUT(PackNameRec, startskin, 0);
-SLV_LAYOUT(PackNameRec, packname, 4);
+SLV_LAYOUT(PackNameRec, firstSkin, 0);
+SLV_LAYOUT(PackNameRec, packageName, 4);
 
 #undef SLV_LAYOUT
 

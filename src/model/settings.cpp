@@ -1,4 +1,5 @@
 #include "settings.h"
+#include "homefiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -75,10 +76,10 @@ ReadReport readPoses(Level& level, const std::string& path, SettingsState& state
     });
     state.poses = report.state;
     if (report.state == FileRead::Read) {
-        level.totposes = count;
+        level.poseCount = count;
         state.posesPastTable = std::move(past);
     } else {
-        level.totposes = 0;
+        level.poseCount = 0;
     }
     return report;
 }
@@ -104,7 +105,7 @@ void writePoses(const Level& level, const std::string& path) {
 
 void writePoses(const Level& level, const std::string& path, const SettingsState& state) {
     if (!mayReplace(state.poses, path)) return;
-    const int n = level.totposes < 0 ? 0 : (level.totposes > kMaxPoses ? kMaxPoses : level.totposes);
+    const int n = level.poseCount < 0 ? 0 : (level.poseCount > kMaxPoses ? kMaxPoses : level.poseCount);
     std::string data(reinterpret_cast<const char*>(level.poseTable), static_cast<std::size_t>(n) * kPoseBytes);
     data += state.posesPastTable;
     writeFileAtomic(path, data);
@@ -119,9 +120,9 @@ SettingsRec readSettings(const std::string& path) {
             throw Error("The file holds " + std::to_string(f.size()) + " bytes; a settings file holds " +
                         std::to_string(sizeof rec));
         f.close();
-        if ((rec.spriteboxcolor | rec.sectorcolor) >> 24 != 0)
+        if ((rec.spriteBoxColor | rec.sectorColor) >> 24 != 0)
             throw Error("The file holds no colours; it is not a settings file");
-        if (holdsNul(rec.workdir.str())) throw Error("The work directory it names is not a path");
+        if (holdsNul(rec.workFolder.str())) throw Error("The work directory it names is not a path");
         return rec;
     });
 }
@@ -138,9 +139,9 @@ ReadReport readSettings(Level& level, const std::string& path, SettingsState& st
     });
     state.settings = report.state;
     if (report.state == FileRead::Read) {
-        level.spriteboxcolor = rec.spriteboxcolor;
-        level.sectorcolor = rec.sectorcolor;
-        level.workdir = rec.workdir.str();
+        level.spriteBoxColor = rec.spriteBoxColor;
+        level.sectorColor = rec.sectorColor;
+        level.workFolder = rec.workFolder.str();
     }
     return report;
 }
@@ -148,9 +149,9 @@ ReadReport readSettings(Level& level, const std::string& path, SettingsState& st
 void writeSettings(const Level& level, const std::string& path) {
     SettingsRec rec;
     std::memset(&rec, 0, sizeof rec);
-    rec.spriteboxcolor = level.spriteboxcolor;
-    rec.sectorcolor = level.sectorcolor;
-    rec.workdir.set(level.workdir);
+    rec.spriteBoxColor = level.spriteBoxColor;
+    rec.sectorColor = level.sectorColor;
+    rec.workFolder.set(level.workFolder);
     writeFileAtomic(path, std::string_view(reinterpret_cast<const char*>(&rec), sizeof rec));
 }
 
@@ -168,10 +169,10 @@ std::string homeFolderFilePath() {
         const char* home = std::getenv("HOME");
         base = std::string(home ? home : "") + "/.config";
     }
-    return base + "/corvatel.txt";
+    return base + "/" + homefiles::kHomeFolderPointer;
 }
 
-ReadReport readHomeFolderFile(const std::string& path, std::string& homedir) {
+ReadReport readHomeFolderFile(const std::string& path, std::string& homeFolder) {
     if (!fileExists(path) && !dirExists(path)) return {};
     std::string folder;
     ReadReport report = guarded(path, [&] {
@@ -184,7 +185,7 @@ ReadReport readHomeFolderFile(const std::string& path, std::string& homedir) {
         if (!dirExists(folder)) throw Error("The folder \"" + folder + "\" it names does not exist");
         return ReadReport{FileRead::Read, {}};
     });
-    if (report.state == FileRead::Read) homedir = folder;
+    if (report.state == FileRead::Read) homeFolder = folder;
     return report;
 }
 

@@ -44,18 +44,18 @@ struct SettingsState {
 // file with more is not read and left as it stands.
 constexpr std::int64_t kMaxPosesPastTable = std::int64_t{1} << 24;
 
-// Reads totposes.dat into poses 1..n and sets totposes. A trailing partial
-// record is ignored. On failure the pose table is empty (totposes 0).
+// Reads totposes.dat into poses 1..n and sets poseCount. A trailing partial
+// record is ignored. On failure the pose table is empty (poseCount 0).
 ReadReport readPoses(Level& level, const std::string& path, SettingsState& state);
 // Whether close may write the settings file at `path` that start-up read
 // with `state`: never over a file that failed or was not read.
 bool mayReplace(FileRead state, const std::string& path);
 
-// Writes pose records 1..totposes, then the records kept past the table,
+// Writes pose records 1..poseCount, then the records kept past the table,
 // when mayReplace allows it.
 void writePoses(const Level& level, const std::string& path, const SettingsState& state);
 
-// Reads the settings record into spriteboxcolor, sectorcolor and workdir;
+// Reads the settings record into spriteBoxColor, sectorColor and workFolder;
 // a file shorter than a record, or whose record is not sound, leaves them.
 ReadReport readSettings(Level& level, const std::string& path, SettingsState& state);
 // Writes the settings record when mayReplace allows it.
@@ -71,8 +71,8 @@ std::string homeFolderFilePath();
 // The longest home-folder file that is read (a path is never longer).
 constexpr std::int64_t kMaxHomeFolderFile = 4096;
 // Reads the home-folder file: its bytes without trailing spaces, CR and LF
-// name the home folder. When Read, `homedir` is set; otherwise it is left
+// name the home folder. When Read, `homeFolder` is set; otherwise it is left
 // for the caller's default.
-ReadReport readHomeFolderFile(const std::string& path, std::string& homedir);
+ReadReport readHomeFolderFile(const std::string& path, std::string& homeFolder);
 
 }  // namespace slv

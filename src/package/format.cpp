@@ -73,14 +73,14 @@ std::string stageEntryName(const StageRec& rec) {
     return rawCut(std::string(kStagePrefix) + rec.name.str(), 28);
 }
 
-void writeheader(const Level& level, const std::string& package) {
+void writePackageHeader(const Level& level, const std::string& package) {
     std::vector<PackEntry> entries = headerEntries(level);
     BinFile f(package, BinFile::Mode::Create);
     f.writeAll(entries.data(), entries.size() * sizeof(PackEntry));
     f.close();
 }
 
-void appendfile(const std::string& source, const std::string& package) {
+void appendMember(const std::string& source, const std::string& package) {
     BinFile in(source, BinFile::Mode::Read);
     BinFile out(package, BinFile::Mode::ReadWrite);
     out.seekEnd();
@@ -94,11 +94,11 @@ void appendfile(const std::string& source, const std::string& package) {
     in.close();
 }
 
-int calctotfiles(Level& level, const std::string& package) {
-    level.totfiles = 0;
+int countPackageFiles(Level& level, const std::string& package) {
+    level.fileCount = 0;
     PackageHeader h = readPackageHeader(package);
-    level.totfiles = h.totfiles();
-    return level.totfiles;
+    level.fileCount = h.fileCount();
+    return level.fileCount;
 }
 
 void checkEntryName(std::string_view name) {
@@ -167,9 +167,9 @@ PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize) 
             if (!endsHere)
                 refuse("the file is " + std::to_string(fileSize) + " bytes long but its header describes " +
                        std::to_string(std::int64_t{kEntryBytes} * k + run));
-            if (phase == Images && h.totimages > 0)
+            if (phase == Images && h.imageCount > 0)
                 refuse("the image group has no entry with the last-in-group flag");
-            if (phase == Stages && h.totstages > 0)
+            if (phase == Stages && h.stageCount > 0)
                 refuse("the stage group has no entry with the last-in-group flag");
             break;
         }
@@ -203,20 +203,20 @@ PackageHeader parsePackageHeader(std::string_view bytes, std::int64_t fileSize) 
         if (!isPlainComponent(tail)) refuse(entryLabel(k, e) + " has an invalid file name");
         if (isImage) {
             if (phase != Images) refuse(entryLabel(k, e) + ": image entry after the stage group began");
-            if (++h.totimages > kMaxImages) refuse("more than 3000 image entries");
+            if (++h.imageCount > kMaxImages) refuse("more than 3000 image entries");
             if (e.flag) phase = Stages;
         } else {
-            if (phase == Images && h.totimages > 0)
+            if (phase == Images && h.imageCount > 0)
                 refuse(entryLabel(k, e) + ": the image group before it has no last-in-group flag");
             phase = Stages;
-            if (++h.totstages > kMaxStages) refuse("more than 30 stage entries");
+            if (++h.stageCount > kMaxStages) refuse("more than 30 stage entries");
             if (name.size() > 28) refuse(entryLabel(k, e) + " is longer than a stage name allows");
             if (e.flag) phase = Done;
         }
         h.entries.push_back(e);
         run += e.size;
     }
-    h.dataStart = std::int64_t{kEntryBytes} * h.totfiles();
+    h.dataStart = std::int64_t{kEntryBytes} * h.fileCount();
     return h;
 }
 

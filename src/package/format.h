@@ -3,8 +3,8 @@
 //
 // A level package holds, in entry order: the four fixed members (whole-table
 // images of the sector, sprite, image and stage tables), the image group
-// (one entry per image slot 1..totimages, named "\sprites\NAME") and the stage
-// group (one entry per stage 1..totstages, named "\backpx\NAME"). The last
+// (one entry per image slot 1..imageCount, named "\sprites\NAME") and the stage
+// group (one entry per stage 1..stageCount, named "\backpx\NAME"). The last
 // entry of each non-empty group carries the last-in-group flag. Entry starts
 // count from the beginning of the data area, which follows the header.
 #pragma once
@@ -46,26 +46,26 @@ std::string rawCut(std::string_view bytes, std::size_t max);
 std::string stageEntryName(const StageRec& rec);
 
 // The complete header Save writes for the level (E = 4 + the images in use
-// + totstages entries; see packageForm in levelio.h). Throws slv::Error when the counts are out of range or the sizes
+// + stageCount entries; see packageForm in levelio.h). Throws slv::Error when the counts are out of range or the sizes
 // overflow the 32-bit starts.
 std::vector<PackEntry> headerEntries(const Level& level);
 
 // Creates (truncates) the package and writes the header from the tables.
-void writeheader(const Level& level, const std::string& package);
+void writePackageHeader(const Level& level, const std::string& package);
 
 // Appends the whole source file at the end of the package. A failed or short
 // write is an error.
-void appendfile(const std::string& source, const std::string& package);
+void appendMember(const std::string& source, const std::string& package);
 
-// Sets level.totfiles to the number of header entries of the package and
+// Sets level.fileCount to the number of header entries of the package and
 // returns it. The whole header is checked first (see readPackageHeader).
-int calctotfiles(Level& level, const std::string& package);
+int countPackageFiles(Level& level, const std::string& package);
 
 // Copies `size` bytes from byte `offset` of the package into a new file at
 // `dest`, unless a file already exists there (then nothing happens).
 // A package shorter than offset + size gives a shorter file. The new file
 // appears under its name only once it is complete.
-void getfile(const std::string& package, const std::string& dest, std::int64_t offset,
+void readMember(const std::string& package, const std::string& dest, std::int64_t offset,
              std::int64_t size);
 
 // ---- reading and checking ----
@@ -73,15 +73,15 @@ void getfile(const std::string& package, const std::string& dest, std::int64_t o
 // A level package's header after every check has passed.
 struct PackageHeader {
     std::vector<PackEntry> entries;  // all E entries, in file order
-    int totimages = 0;               // entries of the image group
-    int totstages = 0;               // entries of the stage group
+    int imageCount = 0;               // entries of the image group
+    int stageCount = 0;               // entries of the stage group
     std::int64_t dataStart = 0;      // 64 * E
     std::int64_t fileSize = 0;
 
-    int totfiles() const { return static_cast<int>(entries.size()); }
+    int fileCount() const { return static_cast<int>(entries.size()); }
     const PackEntry& imageEntry(int i) const { return entries[kFixedEntries + i - 1]; }
     const PackEntry& stageEntry(int s) const {
-        return entries[kFixedEntries + totimages + s - 1];
+        return entries[kFixedEntries + imageCount + s - 1];
     }
 };
 

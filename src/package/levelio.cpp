@@ -219,25 +219,25 @@ std::string spriteLabel(int n, int s) { return "sprite " + std::to_string(n) + "
 }  // namespace
 
 PackageForm packageForm(const Level& level) {
-    if (level.totimages < 0 || level.totimages > kMaxImages)
-        throw Error("The level counts " + std::to_string(level.totimages) + " images; a package holds at most 3000");
-    if (level.totstages < 0 || level.totstages > kMaxStages) throw Error("Total stages are more than 30 !");
+    if (level.imageCount < 0 || level.imageCount > kMaxImages)
+        throw Error("The level counts " + std::to_string(level.imageCount) + " images; a package holds at most 3000");
+    if (level.stageCount < 0 || level.stageCount > kMaxStages) throw Error("Total stages are more than 30 !");
     PackageForm f;
     PackageTables& t = f.tables;
 
-    // Images: the used slots of 1..totimages, numbered on without gaps.
+    // Images: the used slots of 1..imageCount, numbered on without gaps.
     std::vector<int> renumber(kMaxImages + 1, 0);
-    for (int i = 1; i <= level.totimages; ++i)
+    for (int i = 1; i <= level.imageCount; ++i)
         if (imageUsed(level.image(i))) {
             f.imageSlots.push_back(i);
             renumber[static_cast<std::size_t>(i)] = static_cast<int>(f.imageSlots.size());
         }
-    f.totimages = static_cast<int>(f.imageSlots.size());
-    const bool compact = f.totimages != level.totimages;
+    f.imageCount = static_cast<int>(f.imageSlots.size());
+    const bool compact = f.imageCount != level.imageCount;
     if (compact) {
         t.images.assign(kMaxImages, ImageRec{});
         std::memset(t.images.data(), 0, t.images.size() * sizeof(ImageRec));
-        for (int k = 1; k <= f.totimages; ++k)
+        for (int k = 1; k <= f.imageCount; ++k)
             t.images[static_cast<std::size_t>(k - 1)] = level.image(f.imageSlots[static_cast<std::size_t>(k - 1)]);
     } else {
         t.images.assign(level.imageTable, level.imageTable + kMaxImages);
@@ -261,7 +261,7 @@ PackageForm packageForm(const Level& level) {
             r = level.spriteTable[n][s];
             r.surface = 0;
             nameToPackage(r.name);
-            if (compact && r.image >= 1 && r.image <= level.totimages && renumber[static_cast<std::size_t>(r.image)] > 0)
+            if (compact && r.image >= 1 && r.image <= level.imageCount && renumber[static_cast<std::size_t>(r.image)] > 0)
                 r.image = renumber[static_cast<std::size_t>(r.image)];
         }
     for (int n = 0; n < kMaxSectors; ++n)
@@ -272,7 +272,7 @@ PackageForm packageForm(const Level& level) {
         }
 
     // The header.
-    f.entries.reserve(static_cast<std::size_t>(kFixedEntries + f.totimages + level.totstages));
+    f.entries.reserve(static_cast<std::size_t>(kFixedEntries + f.imageCount + level.stageCount));
     f.entries.push_back(makeEntry(kSectorsMember, kSectorsStart, kSectorsFileBytes, false));
     f.entries.push_back(makeEntry(kSpritesMember, kSpritesStart, kSpritesBytes, false));
     f.entries.push_back(makeEntry(kImagesMember, kImagesStart, kImagesBytes, false));
@@ -287,16 +287,16 @@ PackageForm packageForm(const Level& level) {
         f.entries.push_back(e);
         run += size;
     };
-    for (int k = 1; k <= f.totimages; ++k) {
+    for (int k = 1; k <= f.imageCount; ++k) {
         const int slot = f.imageSlots[static_cast<std::size_t>(k - 1)];
         const ImageRec& r = level.image(slot);
         const std::string what = "image " + std::to_string(slot);
         const std::string* known = knownEntry(level, r.path.str(), nullptr, kImagePrefixLen);
         std::string name = known ? *known
                                  : rawCut(std::string(kImagePrefix) + storedName(fileNamePart(r.path.str()), what), 50);
-        add(name, r.size, k == f.totimages, "Image " + std::to_string(slot));
+        add(name, r.size, k == f.imageCount, "Image " + std::to_string(slot));
     }
-    for (int s = 1; s <= level.totstages; ++s) {
+    for (int s = 1; s <= level.stageCount; ++s) {
         const StageRec& r = level.stage(s);
         const std::string what = "stage " + std::to_string(s);
         const std::string name0 = r.name.str();
@@ -304,7 +304,7 @@ PackageForm packageForm(const Level& level) {
         std::string name = known ? *known : rawCut(std::string(kStagePrefix) + storedName(r.name.str(), what), 28);
         // The record's name must give its entry back when the package is read.
         setStored(t.stages[static_cast<std::size_t>(s)].name, std::string_view(name).substr(kStagePrefixLen));
-        add(name, r.size, s == level.totstages, "Stage " + std::to_string(s));
+        add(name, r.size, s == level.stageCount, "Stage " + std::to_string(s));
     }
     if (run > std::numeric_limits<std::int32_t>::max())
         throw Error("The level is too large for a package (more than 2 GB of bitmaps)");
@@ -316,53 +316,53 @@ std::vector<PackEntry> headerEntries(const Level& level) { return packageForm(le
 PackageTables tablesOf(const Level& level) { return packageForm(level).tables; }
 
 void checkTables(const PackageHeader& h, const PackageTables& t) {
-    for (int s = 1; s <= h.totstages; ++s) {
+    for (int s = 1; s <= h.stageCount; ++s) {
         const StageRec& st = t.stage(s);
         const PackEntry& e = h.stageEntry(s);
         std::string label = "stage " + std::to_string(s);
-        if (st.totsprites < 0 || st.totsprites > kMaxSprites)
-            damaged(label + " counts " + std::to_string(st.totsprites) + " sprites (0 to 100 allowed)");
-        if (st.totsectors < 0 || st.totsectors > kMaxSectors)
-            damaged(label + " counts " + std::to_string(st.totsectors) + " sectors (0 to 100 allowed)");
+        if (st.spriteCount < 0 || st.spriteCount > kMaxSprites)
+            damaged(label + " counts " + std::to_string(st.spriteCount) + " sprites (0 to 100 allowed)");
+        if (st.sectorCount < 0 || st.sectorCount > kMaxSectors)
+            damaged(label + " counts " + std::to_string(st.sectorCount) + " sectors (0 to 100 allowed)");
         if (!(e.name == stageEntryName(st)))
             damaged(label + " is named \"" + st.name.str() + "\" but its entry is \"" + e.name.str() + "\"");
         if (st.size != e.size)
             damaged(label + " records " + std::to_string(st.size) + " bytes but its entry holds " +
                     std::to_string(e.size));
     }
-    for (int i = 1; i <= h.totimages; ++i) {
+    for (int i = 1; i <= h.imageCount; ++i) {
         const ImageRec& im = t.image(i);
         const PackEntry& e = h.imageEntry(i);
         if (im.size != e.size)
             damaged("image " + std::to_string(i) + " records " + std::to_string(im.size) +
                     " bytes but its entry holds " + std::to_string(e.size));
     }
-    for (int s = 1; s <= h.totstages; ++s) {
-        for (int n = 1; n <= t.stage(s).totsprites; ++n) {
+    for (int s = 1; s <= h.stageCount; ++s) {
+        for (int n = 1; n <= t.stage(s).spriteCount; ++n) {
             const SpriteRec& sp = t.sprite(n, s);
             const std::string label = spriteLabel(n, s);
-            if (sp.image < 1 || sp.image > h.totimages)
+            if (sp.image < 1 || sp.image > h.imageCount)
                 damaged(label + " uses image " + std::to_string(sp.image) + " but the package holds " +
-                        std::to_string(h.totimages) + " images");
+                        std::to_string(h.imageCount) + " images");
             if (!imageUsed(t.image(sp.image)))
                 damaged(label + " uses image " + std::to_string(sp.image) + ", a free slot");
-            if (sp.totpos < 1)
-                damaged(label + " has " + std::to_string(sp.totpos) + " frames (at least 1 needed)");
+            if (sp.frameCount < 1)
+                damaged(label + " has " + std::to_string(sp.frameCount) + " frames (at least 1 needed)");
             if (sp.w < 1 || sp.h < 1)
                 damaged(label + " has frames of " + std::to_string(sp.w) + " x " + std::to_string(sp.h) +
                         " pixels (both must be positive)");
-            if (sp.pos < 1 || sp.pos > sp.totpos)
-                damaged(label + " shows frame " + std::to_string(sp.pos) + " of " + std::to_string(sp.totpos));
+            if (sp.frame < 1 || sp.frame > sp.frameCount)
+                damaged(label + " shows frame " + std::to_string(sp.frame) + " of " + std::to_string(sp.frameCount));
         }
     }
 }
 
 void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
                        const std::function<std::string(int slot)>& headOf) {
-    std::vector<std::optional<PictureSize>> sizes(static_cast<std::size_t>(h.totimages) + 1);
+    std::vector<std::optional<PictureSize>> sizes(static_cast<std::size_t>(h.imageCount) + 1);
     std::vector<bool> read(sizes.size(), false);
-    for (int s = 1; s <= h.totstages; ++s)
-        for (int n = 1; n <= t.stage(s).totsprites; ++n) {
+    for (int s = 1; s <= h.stageCount; ++s)
+        for (int n = 1; n <= t.stage(s).spriteCount; ++n) {
             const SpriteRec& sp = t.sprite(n, s);
             const auto i = static_cast<std::size_t>(sp.image);
             if (!read[i]) {
@@ -372,9 +372,9 @@ void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
             const std::string label = spriteLabel(n, s);
             const std::string image = "image " + std::to_string(sp.image) + " (\"" + t.image(sp.image).name.str() + "\")";
             if (!sizes[i]) damaged(label + " uses " + image + ", which is not a BMP or PNG picture");
-            const std::int64_t strip = std::int64_t{sp.w} * sp.totpos;
+            const std::int64_t strip = std::int64_t{sp.w} * sp.frameCount;
             if (strip > sizes[i]->width || sp.h > sizes[i]->height)
-                damaged(label + ": " + std::to_string(sp.totpos) + " frames of " + std::to_string(sp.w) + " x " +
+                damaged(label + ": " + std::to_string(sp.frameCount) + " frames of " + std::to_string(sp.w) + " x " +
                         std::to_string(sp.h) + " do not fit " + image + " of " + std::to_string(sizes[i]->width) +
                         " x " + std::to_string(sizes[i]->height) + " pixels");
         }
@@ -417,13 +417,13 @@ PackageContents readPackage(const std::string& package) {
 }
 
 void clearLevel(Level& level, PackageHooks& hooks) {
-    int ts = std::clamp(level.totstages, 0, kMaxStages);
+    int ts = std::clamp(level.stageCount, 0, kMaxStages);
     for (int s = 0; s <= ts; ++s) {
-        level.stages[s].totsprites = 0;
-        level.stages[s].totsectors = 0;
+        level.stages[s].spriteCount = 0;
+        level.stages[s].sectorCount = 0;
     }
-    level.totstages = 0;
-    int ti = std::clamp(level.totimages, 0, kMaxImages);
+    level.stageCount = 0;
+    int ti = std::clamp(level.imageCount, 0, kMaxImages);
     for (int i = 1; i <= ti; ++i) {
         ImageRec& r = level.image(i);
         if (r.name.empty()) continue;
@@ -433,15 +433,15 @@ void clearLevel(Level& level, PackageHooks& hooks) {
             r.surface = 0;
             hooks.freeSurface(s);
         }
-        r.refs = 0;
+        r.useCount = 0;
     }
-    level.totimages = 0;
+    level.imageCount = 0;
     level.memberEntryNames.clear();
 }
 
-void removeMemberTemps(const std::string& packfolder) {
+void removeMemberTemps(const std::string& packageFolder) {
     for (const char* m : {kSectorsMember, kSpritesMember, kImagesMember, kStagesMember})
-        deleteFile(joinPath(packfolder, m));
+        deleteFile(joinPath(packageFolder, m));
 }
 
 std::string memberFileName(std::string_view entryName, std::string_view firstBytes) {
@@ -461,14 +461,14 @@ std::string absolutePackagePath(const std::string& path) {
 }
 
 void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
-    if (level.totimages < 0 || level.totimages > kMaxImages)
-        throw Error("The level counts " + std::to_string(level.totimages) + " images; at most 3000 fit");
-    if (level.totstages < 0 || level.totstages > kMaxStages) throw Error("Total stages are more than 30 !");
+    if (level.imageCount < 0 || level.imageCount > kMaxImages)
+        throw Error("The level counts " + std::to_string(level.imageCount) + " images; at most 3000 fit");
+    if (level.stageCount < 0 || level.stageCount > kMaxStages) throw Error("Total stages are more than 30 !");
     if (fileNamePart(pathGiven).empty()) throw Error("Invalid filename");
     const std::string path = absolutePackagePath(pathGiven);
 
     // Measure every bitmap again, so that the header agrees with the data.
-    for (int i = 1; i <= level.totimages; ++i) {
+    for (int i = 1; i <= level.imageCount; ++i) {
         ImageRec& r = level.image(i);
         if (!imageUsed(r)) continue;
         std::string what = "image " + std::to_string(i) + " \"" + r.name.str() + "\"";
@@ -476,7 +476,7 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
             throw Error("The path of " + what + " (\"" + r.path.str() + "\") names no file");
         r.size = measure(r.path.str(), what);
     }
-    for (int s = 1; s <= level.totstages; ++s) {
+    for (int s = 1; s <= level.stageCount; ++s) {
         StageRec& r = level.stage(s);
         std::string what = "stage " + std::to_string(s) + " \"" + r.name.str() + "\"";
         if (!plainName(r.name.str())) throw Error("Stage " + std::to_string(s) + " has no valid name");
@@ -485,9 +485,9 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     PackageForm form = packageForm(level);
     PackageHeader header;
     header.entries = form.entries;
-    header.totimages = form.totimages;
-    header.totstages = level.totstages;
-    header.dataStart = std::int64_t{kEntryBytes} * header.totfiles();
+    header.imageCount = form.imageCount;
+    header.stageCount = level.stageCount;
+    header.dataStart = std::int64_t{kEntryBytes} * header.fileCount();
     const PackageTables& tables = form.tables;
     auto refused = [](const Error& e) {
         std::string m = e.what();
@@ -500,7 +500,7 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     } catch (const Error& e) {
         throw refused(e);
     }
-    hooks.headerReady(header.totfiles());
+    hooks.headerReady(header.fileCount());
 
     PartFile out(path);
     out.write(header.entries.data(), header.entries.size() * sizeof(PackEntry));
@@ -513,13 +513,13 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     out.write(tables.stages.data(), kStagesBytes);
     hooks.step();
     Gather gather(out);
-    std::vector<std::string> heads(static_cast<std::size_t>(form.totimages) + 1);
-    for (int k = 1; k <= form.totimages; ++k) {
+    std::vector<std::string> heads(static_cast<std::size_t>(form.imageCount) + 1);
+    for (int k = 1; k <= form.imageCount; ++k) {
         const ImageRec& r = level.image(form.imageSlots[static_cast<std::size_t>(k - 1)]);
         heads[static_cast<std::size_t>(k)] = copyMember(r.path.str(), r.size, gather);
         hooks.step();
     }
-    for (int s = 1; s <= level.totstages; ++s) {
+    for (int s = 1; s <= level.stageCount; ++s) {
         const StageRec& r = level.stage(s);
         copyMember(r.path.str(), r.size, gather);
         hooks.step();
@@ -531,8 +531,8 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
         throw refused(e);
     }
     out.commit(/*replace=*/true);
-    level.packfolder = folderPart(path);
-    removeMemberTemps(level.packfolder);
+    level.packageFolder = folderPart(path);
+    removeMemberTemps(level.packageFolder);
 }
 
 namespace {
@@ -555,14 +555,14 @@ ExtractionPlan planExtraction(const std::string& folder, const PackageContents& 
         return memberFileName(e.name.str(), std::string_view(head, got));
     };
     ExtractionPlan plan;
-    plan.imageFiles.resize(static_cast<std::size_t>(h.totimages) + 1);
-    plan.stageFiles.resize(static_cast<std::size_t>(h.totstages) + 1);
-    for (int i = 1; i <= h.totimages; ++i)
+    plan.imageFiles.resize(static_cast<std::size_t>(h.imageCount) + 1);
+    plan.stageFiles.resize(static_cast<std::size_t>(h.stageCount) + 1);
+    for (int i = 1; i <= h.imageCount; ++i)
         if (imageUsed(c.tables.image(i))) {
             plan.imageFiles[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i));
             checkExtractedPath(joinPath(folder, "sprites/" + plan.imageFiles[static_cast<std::size_t>(i)]));
         }
-    for (int s = 1; s <= h.totstages; ++s) {
+    for (int s = 1; s <= h.stageCount; ++s) {
         plan.stageFiles[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s));
         checkExtractedPath(joinPath(folder, "backpx/" + plan.stageFiles[static_cast<std::size_t>(s)]));
     }
@@ -586,10 +586,10 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     MemberFolder spritesDir = base.subfolder("sprites");
     MemberFolder backpxDir = base.subfolder("backpx");
 
-    hooks.headerReady(h.totfiles());
+    hooks.headerReady(h.fileCount());
     hooks.beforeLoad();
     clearLevel(level, hooks);
-    level.totfiles = h.totfiles();
+    level.fileCount = h.fileCount();
 
     // The four tables come from the package itself, never from files in the folder.
     for (int k = 0; k < kFixedEntries; ++k) hooks.step();
@@ -607,12 +607,12 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
         return p;
     };
     std::vector<std::string> imagePaths(imageNames.size()), stagePaths(stageNames.size());
-    for (int i = 1; i <= h.totimages; ++i) {
+    for (int i = 1; i <= h.imageCount; ++i) {
         if (imageUsed(t.image(i)))
             imagePaths[static_cast<std::size_t>(i)] = extract(spritesDir, h.imageEntry(i), imageNames[static_cast<std::size_t>(i)]);
         hooks.step();
     }
-    for (int s = 1; s <= h.totstages; ++s) {
+    for (int s = 1; s <= h.stageCount; ++s) {
         stagePaths[static_cast<std::size_t>(s)] = extract(backpxDir, h.stageEntry(s), stageNames[static_cast<std::size_t>(s)]);
         hooks.step();
     }
@@ -624,7 +624,7 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
         r = t.image(i);
         r.surface = 0;
         nameFromPackage(r.name);
-        if (i <= h.totimages && imageUsed(r)) r.path.set(imagePaths[static_cast<std::size_t>(i)]);
+        if (i <= h.imageCount && imageUsed(r)) r.path.set(imagePaths[static_cast<std::size_t>(i)]);
         else r.path.set(pathFromPackage(r.path.str()));
     }
     for (int n = 1; n <= kMaxSprites; ++n)
@@ -644,19 +644,19 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
         StageRec& r = level.stages[s];
         r = t.stage(s);
         nameFromPackage(r.name);
-        if (s >= 1 && s <= h.totstages) r.path.set(stagePaths[static_cast<std::size_t>(s)]);
+        if (s >= 1 && s <= h.stageCount) r.path.set(stagePaths[static_cast<std::size_t>(s)]);
         else r.path.set(pathFromPackage(r.path.str()));
     }
     // Column 0 of the sector table is not stored, so stage 0 keeps no counts.
-    level.stages[0].totsprites = 0;
-    level.stages[0].totsectors = 0;
-    level.totimages = h.totimages;
-    level.totstages = h.totstages;
-    level.packfolder = folder;
+    level.stages[0].spriteCount = 0;
+    level.stages[0].sectorCount = 0;
+    level.imageCount = h.imageCount;
+    level.stageCount = h.stageCount;
+    level.packageFolder = folder;
     level.memberEntryNames = std::move(entryOf);
 
     try {
-        for (int i = 1; i <= h.totimages; ++i) {
+        for (int i = 1; i <= h.imageCount; ++i) {
             ImageRec& r = level.image(i);
             if (imageUsed(r)) r.surface = hooks.loadImage(i, r.path.str());
         }

@@ -58,7 +58,7 @@ struct PackageContents {
     PackageTables tables;
 };
 
-// A level as Save writes it. Free image slots inside 1..totimages are not
+// A level as Save writes it. Free image slots inside 1..imageCount are not
 // written: the used images are numbered 1..n in slot order and the sprite
 // records follow their image. Names are Windows-1252, path fields use
 // backslashes, surface references are zero.
@@ -66,7 +66,7 @@ struct PackageForm {
     std::vector<PackEntry> entries;
     PackageTables tables;
     std::vector<int> imageSlots;  // level slot of package image k (index k-1)
-    int totimages = 0;
+    int imageCount = 0;
 };
 // Throws slv::Error when a stage or image file name cannot be stored.
 PackageForm packageForm(const Level& level);
@@ -74,14 +74,14 @@ PackageForm packageForm(const Level& level);
 // The tables of a level in package form (packageForm(level).tables).
 PackageTables tablesOf(const Level& level);
 
-// Checks tables against a header: every stage 1..totstages counts 0..100
+// Checks tables against a header: every stage 1..stageCount counts 0..100
 // sprites and sectors and carries the name and size of its entry; every used
-// image 1..totimages has the size of its entry; every live sprite draws from
-// a used image within 1..totimages, has positive w and h, at least one frame
-// and its current frame within 1..totpos. Throws slv::Error naming the first fault.
+// image 1..imageCount has the size of its entry; every live sprite draws from
+// a used image within 1..imageCount, has positive w and h, at least one frame
+// and its current frame within 1..frameCount. Throws slv::Error naming the first fault.
 void checkTables(const PackageHeader& header, const PackageTables& tables);
 
-// Checks that every live sprite's strip (totpos frames of w by h) fits the
+// Checks that every live sprite's strip (frameCount frames of w by h) fits the
 // picture of its image. `headOf(slot)` gives the first bytes of that image's
 // bitmap (see pictureinfo.h). Throws slv::Error naming the first fault.
 void checkSpriteStrips(const PackageHeader& header, const PackageTables& tables,
@@ -94,9 +94,9 @@ PackageContents readPackage(const std::string& package);
 // True for image slots that hold an image (a non-empty name).
 inline bool imageUsed(const ImageRec& rec) { return !rec.name.empty(); }
 
-// New's table steps: the sprite and sector counts of stages 0..totstages and
-// totstages become 0; every used image 1..totimages loses its name, surface
-// (freed through the hooks) and refs; totimages becomes 0. Names, paths and
+// New's table steps: the sprite and sector counts of stages 0..stageCount and
+// stageCount become 0; every used image 1..imageCount loses its name, surface
+// (freed through the hooks) and use counts; imageCount becomes 0. Names, paths and
 // placements stay in the records.
 void clearLevel(Level& level, PackageHooks& hooks);
 
@@ -111,7 +111,7 @@ std::string absolutePackagePath(const std::string& path);
 // Writes the level into the package at `path`. The bitmaps are measured
 // first (records whose size changed are updated); the package is written
 // under a temporary name beside `path` and replaces it only when complete.
-// Sets level.packfolder. Leaves no "_*.tmp" file in the folder.
+// Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
 void saveLevel(Level& level, const std::string& path, PackageHooks& hooks);
 
 // The file names Open gives the bitmaps of a checked package (index = image
@@ -131,11 +131,11 @@ ExtractionPlan planExtraction(const std::string& folder, const PackageContents& 
 // already there is never overwritten: one with the member's bytes is shared,
 // otherwise the member goes to a free name beside it ("city~2.bmp"). The
 // image and stage records then name those copies, and memberEntryNames keeps
-// their entry names for the next Save. Sets level.packfolder and totfiles.
+// their entry names for the next Save. Sets level.packageFolder and fileCount.
 void openLevel(Level& level, const std::string& path, PackageHooks& hooks);
 
 // Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and
 // "_stages.tmp" files from a package folder.
-void removeMemberTemps(const std::string& packfolder);
+void removeMemberTemps(const std::string& packageFolder);
 
 }  // namespace slv

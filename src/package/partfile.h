@@ -10,7 +10,7 @@
 namespace slv {
 
 
-// getfile's copy over a package that is already open: copies `size` bytes
+// readMember's copy over a package that is already open: copies `size` bytes
 // from `offset` into a new file at `dest` unless one exists there; `buf` is
 // reused between calls.
 void extractMember(BinFile& package, const std::string& dest, std::int64_t offset, std::int64_t size,

@@ -40,19 +40,19 @@ void checkSkinRecord(const SkinRec& s, int i) {
     if (s.w < 1 || s.w > kMaxFrameSide || s.h < 1 || s.h > kMaxFrameSide)
         refuse(where + ": frame size " + std::to_string(s.w) + "x" + std::to_string(s.h) +
                " is not within 1.." + std::to_string(kMaxFrameSide));
-    if (s.totpos < 1 || s.totpos > kMaxSkinFrames)
-        refuse(where + ": frame count " + std::to_string(s.totpos) + " is not within 1.." +
+    if (s.frameCount < 1 || s.frameCount > kMaxSkinFrames)
+        refuse(where + ": frame count " + std::to_string(s.frameCount) + " is not within 1.." +
                std::to_string(kMaxSkinFrames));
-    if (static_cast<std::int64_t>(s.w) * s.totpos > kMaxStripWidth)
-        refuse(where + ": " + std::to_string(s.totpos) + " frames of width " +
+    if (static_cast<std::int64_t>(s.w) * s.frameCount > kMaxStripWidth)
+        refuse(where + ": " + std::to_string(s.frameCount) + " frames of width " +
                std::to_string(s.w) + " are wider than " + std::to_string(kMaxStripWidth) +
                " pixels");
 }
 
-void checkSkinNumber(int value, const char* field, int cmd, int totskins) {
-    if (value < 1 || value > totskins)
+void checkSkinNumber(int value, const char* field, int cmd, int skinCount) {
+    if (value < 1 || value > skinCount)
         refuse("command " + std::to_string(cmd) + ": " + field + " skin " +
-               std::to_string(value) + " is not one of the skins 1.." + std::to_string(totskins));
+               std::to_string(value) + " is not one of the skins 1.." + std::to_string(skinCount));
 }
 
 void checkKey(int key, int cmd) {
@@ -165,10 +165,10 @@ SkinHeader readSkinHeader(const std::string& path) {
 }
 
 void checkSkinTables(SkinTables& t) {
-    if (t.packname.packname.len > PStr<23>::capacity)
-        refuse("the pack name's length " + std::to_string(t.packname.packname.len) + " is over 23");
+    if (t.packageName.packageName.len > PStr<23>::capacity)
+        refuse("the pack name's length " + std::to_string(t.packageName.packageName.len) + " is over 23");
 
-    t.totskins = 0;
+    t.skinCount = 0;
     int firstFree = 0;
     for (int i = 1; i <= kMaxSkins; ++i) {
         const SkinRec& s = t.skins[static_cast<std::size_t>(i - 1)];
@@ -182,15 +182,15 @@ void checkSkinTables(SkinTables& t) {
         if (firstFree != 0)
             refuse("skin " + std::to_string(i) + " is in use but skin " + std::to_string(firstFree) +
                    " before it is empty: the skins must be numbered without gaps");
-        ++t.totskins;
+        ++t.skinCount;
     }
-    if (t.totskins == 0) refuse("the package holds no skins");
-    for (int i = 1; i <= t.totskins; ++i) checkSkinRecord(t.skins[static_cast<std::size_t>(i - 1)], i);
-    if (t.packname.startskin < 1 || t.packname.startskin > t.totskins)
-        refuse("the start skin " + std::to_string(t.packname.startskin) +
-               " is not one of the skins 1.." + std::to_string(t.totskins));
+    if (t.skinCount == 0) refuse("the package holds no skins");
+    for (int i = 1; i <= t.skinCount; ++i) checkSkinRecord(t.skins[static_cast<std::size_t>(i - 1)], i);
+    if (t.packageName.firstSkin < 1 || t.packageName.firstSkin > t.skinCount)
+        refuse("the start skin " + std::to_string(t.packageName.firstSkin) +
+               " is not one of the skins 1.." + std::to_string(t.skinCount));
 
-    t.totcommands = 0;
+    t.commandCount = 0;
     firstFree = 0;
     for (int i = 1; i <= kMaxCommands; ++i) {
         const CommandRec& c = t.commands[static_cast<std::size_t>(i - 1)];
@@ -202,17 +202,17 @@ void checkSkinTables(SkinTables& t) {
             refuse("command " + std::to_string(i) + " is in use but command " +
                    std::to_string(firstFree) +
                    " before it is free: the commands must be numbered without gaps");
-        ++t.totcommands;
-        checkSkinNumber(c.from, "from", i, t.totskins);
-        checkSkinNumber(c.to, "to", i, t.totskins);
-        checkSkinNumber(c.back, "back", i, t.totskins);
+        ++t.commandCount;
+        checkSkinNumber(c.from, "from", i, t.skinCount);
+        checkSkinNumber(c.to, "to", i, t.skinCount);
+        checkSkinNumber(c.back, "back", i, t.skinCount);
         checkKey(c.key1, i);
         checkKey(c.key2, i);
         checkKey(c.key3, i);
     }
 }
 
-void openskin(Level& lv, const std::string& path, const SkinHooks& hooks) {
+void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks) {
     const std::string folder = packageFolder(path);
     const std::string tableFiles[3] = {joinPath(folder, kPackNameFile), joinPath(folder, kSkinsFile),
                                        joinPath(folder, kCommandsFile)};
@@ -238,13 +238,13 @@ void openskin(Level& lv, const std::string& path, const SkinHooks& hooks) {
         }
 
         auto t = std::make_unique<SkinTables>();
-        readTable(tableFiles[0], kPackNameFile, &t->packname, sizeof t->packname);
+        readTable(tableFiles[0], kPackNameFile, &t->packageName, sizeof t->packageName);
         readTable(tableFiles[1], kSkinsFile, t->skins.data(), kSkinsBytes);
         readTable(tableFiles[2], kCommandsFile, t->commands.data(), kCommandsBytes);
         checkSkinTables(*t);
 
         const std::string skinDir = joinPath(folder, kSkinsFolder);
-        for (int i = 1; i <= t->totskins; ++i) {
+        for (int i = 1; i <= t->skinCount; ++i) {
             SkinRec& s = t->skins[static_cast<std::size_t>(i - 1)];
             const std::string bitmap = joinPath(skinDir, s.name.str());
             if (!fileExists(bitmap))
@@ -252,16 +252,16 @@ void openskin(Level& lv, const std::string& path, const SkinHooks& hooks) {
                        " is neither in the package nor in the skins folder");
             s.surface = hooks.loadSkin(i, bitmap);
             loaded.push_back(s.surface);
-            if (s.pos < 1 || s.pos > s.totpos) s.pos = 1;
+            if (s.frame < 1 || s.frame > s.frameCount) s.frame = 1;
         }
 
         // Everything was read and loaded: only now do the level's tables change.
         std::memcpy(lv.skinTable, t->skins.data(), kSkinsBytes);
         std::memcpy(lv.commandTable, t->commands.data(), kCommandsBytes);
-        lv.totskins = t->totskins;
-        lv.totcommands = t->totcommands;
-        lv.startskin = t->packname.startskin;
-        lv.packname = t->packname.packname.str();
+        lv.skinCount = t->skinCount;
+        lv.commandCount = t->commandCount;
+        lv.firstSkin = t->packageName.firstSkin;
+        lv.packageName = t->packageName.packageName.str();
     } catch (const std::exception& e) {
         if (hooks.releaseSkin)
             for (SurfaceHandle h : loaded) hooks.releaseSkin(h);

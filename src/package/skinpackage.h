@@ -1,6 +1,6 @@
 // The actor skin package (.skn): a header of 64-byte package entries in two
 // flagged groups, then the members: the pack-name record, the skin table, the
-// command table and the skin bitmaps. `openskin` reads one into the level's
+// command table and the skin bitmaps. `loadSkinPackage` reads one into the level's
 // skin and command tables.
 #pragma once
 
@@ -27,7 +27,7 @@ constexpr int kMaxFrameSide = 4096;         // frame width and height
 constexpr int kMaxSkinFrames = 1024;        // frames per skin
 constexpr int kMaxStripWidth = 65536;       // frame width x frames
 
-// What openskin needs from the display layer.
+// What loadSkinPackage needs from the display layer.
 struct SkinHooks {
     // Creates a surface for skin `index`, loads the bitmap at `bitmapPath` into
     // it and gives it the transparent colour. May throw slv::Error.
@@ -38,13 +38,13 @@ struct SkinHooks {
 
 // Reads the skin package at `path`: extracts its members into the package's
 // folder (existing files there are kept and used instead of the package's
-// copies), fills skins 1..300, commands 1..1000, totskins, totcommands,
-// startskin and packname, loads every skin 1..totskins through `hooks`, and
-// deletes the three table files again. The caller then sets curskin to startskin.
+// copies), fills skins 1..300, commands 1..1000, skinCount, commandCount,
+// firstSkin and packageName, loads every skin 1..skinCount through `hooks`, and
+// deletes the three table files again. The caller then sets currentSkin to firstSkin.
 // A package that cannot be read or is not a sound skin package gives an
 // slv::Error naming the problem; the tables then keep what they held, and no
 // table file extracted by this call is left behind.
-void openskin(Level& lv, const std::string& path, const SkinHooks& hooks);
+void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks);
 
 // ---- the pieces, also used by the package builder ----
 
@@ -78,17 +78,17 @@ bool isPlainFileName(std::string_view name);
 
 // The three tables of a skin package, as records.
 struct SkinTables {
-    PackNameRec packname{};
+    PackNameRec packageName{};
     std::vector<SkinRec> skins = std::vector<SkinRec>(kMaxSkins);
     std::vector<CommandRec> commands = std::vector<CommandRec>(kMaxCommands);
-    int totskins = 0;
-    int totcommands = 0;
+    int skinCount = 0;
+    int commandCount = 0;
 };
 
 // Counts the skins and commands in use and checks the tables: skins in use are
-// records 1..totskins without gaps, with bitmap names that are bare file names
+// records 1..skinCount without gaps, with bitmap names that are bare file names
 // and sane frame sizes; the start skin is one of them; the commands in use are
-// records 1..totcommands without gaps and name only skins in use.
+// records 1..commandCount without gaps and name only skins in use.
 void checkSkinTables(SkinTables& t);
 
 }  // namespace slv

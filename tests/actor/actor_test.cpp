@@ -15,7 +15,7 @@ namespace {
 
 constexpr int L = vk::Left, U = vk::Up, R = vk::Right, S = vk::Space, D = vk::Down, _ = -1;
 // Script events besides key codes (down) and negated key codes (up).
-constexpr int kFrame = 100000;                                  // a frame goes by: setkcom
+constexpr int kFrame = 100000;                                  // a frame goes by: updateActorSkin
 constexpr int lastFrameOf(int skin) { return 200000 + skin; }  // the skin shows its last frame
 
 CommandRec cmd(int from, int to, int back, int k1 = _, int k2 = _, int k3 = _) {
@@ -31,31 +31,31 @@ protected:
         for (int i = 1; i <= n; ++i) {
             SkinRec& s = lv->skin(i);
             s.name.set("skin" + std::to_string(i) + ".bmp");
-            s.totpos = frames;
-            s.pos = 1;
-            s.oneshot = 0;
+            s.frameCount = frames;
+            s.frame = 1;
+            s.oneShot = 0;
         }
-        lv->totskins = n;
-        lv->curskin = cur;
+        lv->skinCount = n;
+        lv->currentSkin = cur;
     }
     int command(int from, int to, int back, int k1 = _, int k2 = _, int k3 = _) {
-        int i = ++lv->totcommands;
+        int i = ++lv->commandCount;
         lv->command(i) = cmd(from, to, back, k1, k2, k3);
         return i;
     }
     void down(int k) { actorKeyDown(*lv, k); }
     void up(int k) { actorKeyUp(*lv, k); }
-    Ints held() const { return {lv->heldkey1, lv->heldkey2, lv->heldkey3}; }
-    Ints state() const { return {lv->curskin, lv->kcom}; }  // skin in use, last command
+    Ints held() const { return {lv->heldKeys[0], lv->heldKeys[1], lv->heldKeys[2]}; }
+    Ints state() const { return {lv->currentSkin, lv->lastActorCommand}; }  // skin in use, last command
     // Runs the events; the skin in use after each.
     Ints run(const Ints& events) {
         Ints trace;
         for (int e : events) {
-            if (e == kFrame) setkcom(*lv);
-            else if (e > 200000) lv->skin(e - 200000).pos = lv->skin(e - 200000).totpos;
+            if (e == kFrame) updateActorSkin(*lv);
+            else if (e > 200000) lv->skin(e - 200000).frame = lv->skin(e - 200000).frameCount;
             else if (e >= 0) down(e);
             else up(-e);
-            trace.push_back(lv->curskin);
+            trace.push_back(lv->currentSkin);
         }
         return trace;
     }
@@ -85,13 +85,13 @@ TEST_F(ActorTest, KeypressNeedsEveryKeyOfTheCommandAndNothingForNoKeys) {
     };
     for (const Case& c : cases) {
         lv->command(1) = cmd(1, 2, 1, c.keys[0], c.keys[1], c.keys[2]);
-        lv->totcommands = 1;
-        lv->heldkey1 = c.held[0], lv->heldkey2 = c.held[1], lv->heldkey3 = c.held[2];
-        EXPECT_EQ(keypress(*lv, 1), c.matches) << ::testing::PrintToString(c.keys) << " held "
+        lv->commandCount = 1;
+        lv->heldKeys[0] = c.held[0], lv->heldKeys[1] = c.held[1], lv->heldKeys[2] = c.held[2];
+        EXPECT_EQ(commandMatchesHeldKeys(*lv, 1), c.matches) << ::testing::PrintToString(c.keys) << " held "
                                                << ::testing::PrintToString(c.held);
     }
-    EXPECT_FALSE(keypress(*lv, 0));  // outside the table
-    EXPECT_FALSE(keypress(*lv, 1001));
+    EXPECT_FALSE(commandMatchesHeldKeys(*lv, 0));  // outside the table
+    EXPECT_FALSE(commandMatchesHeldKeys(*lv, 1001));
 }
 
 TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
@@ -112,7 +112,7 @@ TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
         {{0, 70000, L}, {L, -1, -1}},         // keys without a code are not held
     };
     for (const Case& c : cases) {
-        lv->heldkey1 = lv->heldkey2 = lv->heldkey3 = -1;
+        lv->heldKeys[0] = lv->heldKeys[1] = lv->heldKeys[2] = -1;
         for (int e : c.events) e >= 0 ? down(e) : up(-e);
         EXPECT_EQ(held(), c.held) << ::testing::PrintToString(c.events);
     }
@@ -121,40 +121,40 @@ TEST_F(ActorTest, KeysTakeTheFirstFreeSlotAndAutoRepeatTakesNoSecond) {
 TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     skins(3, 6);
     command(1, 2, 3, L);
-    lv->skin(3).pos = 5;
+    lv->skin(3).frame = 5;
     down(L);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->skin(3).pos, 1);  // the switch restarted every skin
-    lv->skin(3).pos = 4;
-    lv->skin(2).pos = 3;
+    EXPECT_EQ(lv->currentSkin, 2);
+    EXPECT_EQ(lv->skin(3).frame, 1);  // the switch restarted every skin
+    lv->skin(3).frame = 4;
+    lv->skin(2).frame = 3;
     up(L);
-    EXPECT_EQ(lv->curskin, 3);
-    EXPECT_EQ(lv->skin(3).pos, 4);
-    EXPECT_EQ(lv->skin(2).pos, 3);
-    EXPECT_FALSE(lv->releasepending);
+    EXPECT_EQ(lv->currentSkin, 3);
+    EXPECT_EQ(lv->skin(3).frame, 4);
+    EXPECT_EQ(lv->skin(2).frame, 3);
+    EXPECT_FALSE(lv->releasePending);
 }
 
 TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
     skins(2);
-    lv->totskins = 100000;  // nonsense counts are clamped to the tables
-    lv->totcommands = 100000;
+    lv->skinCount = 100000;  // nonsense counts are clamped to the tables
+    lv->commandCount = 100000;
     lv->command(1) = CommandRec{L, -1, -1, 0, 1, 2, 1};
     for (int i = 2; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
     down(L);
-    EXPECT_EQ(lv->curskin, 2);
-    EXPECT_EQ(lv->skin(kMaxSkins).pos, 1);
+    EXPECT_EQ(lv->currentSkin, 2);
+    EXPECT_EQ(lv->skin(kMaxSkins).frame, 1);
 }
 
 TEST_F(ActorTest, SkinChangeRestartsOnlySkinsInUse) {
     skins(2);
-    lv->skin(3).pos = 7;  // beyond totskins: not touched
-    lv->skin(1).pos = 3;
+    lv->skin(3).frame = 7;  // beyond skinCount: not touched
+    lv->skin(1).frame = 3;
     command(1, 2, 1, L);
     down(U);  // no change of skin: frames go on
-    EXPECT_EQ(lv->skin(1).pos, 3);
+    EXPECT_EQ(lv->skin(1).frame, 3);
     down(L);
-    EXPECT_EQ(lv->skin(1).pos, 1);
-    EXPECT_EQ(lv->skin(3).pos, 7);
+    EXPECT_EQ(lv->skin(1).frame, 1);
+    EXPECT_EQ(lv->skin(3).frame, 7);
 }
 
 // Scripts of key events and frames: the skin in use after each event, the
@@ -163,10 +163,10 @@ TEST_F(ActorTest, ScriptsFollowTheCommands) {
     const int F = kFrame, end2 = lastFrameOf(2);
     struct Script {
         const char* name;
-        int skins, cur, oneshot;
+        int skins, cur, oneShot;
         std::vector<CommandRec> commands;
         Ints events, trace;
-        int kcom;
+        int lastActorCommand;
         bool pending;
     };
     const Script scripts[] = {
@@ -199,10 +199,10 @@ TEST_F(ActorTest, ScriptsFollowTheCommands) {
         SCOPED_TRACE(sc.name);
         lv = std::make_unique<Level>();
         skins(sc.skins, 3, sc.cur);
-        if (sc.oneshot) lv->skin(sc.oneshot).oneshot = 1;
-        for (const CommandRec& c : sc.commands) lv->command(++lv->totcommands) = c;
+        if (sc.oneShot) lv->skin(sc.oneShot).oneShot = 1;
+        for (const CommandRec& c : sc.commands) lv->command(++lv->commandCount) = c;
         EXPECT_EQ(run(sc.events), sc.trace);
-        EXPECT_EQ(lv->kcom, sc.kcom);
-        EXPECT_EQ(lv->releasepending, sc.pending);
+        EXPECT_EQ(lv->lastActorCommand, sc.lastActorCommand);
+        EXPECT_EQ(lv->releasePending, sc.pending);
     }
 }

@@ -33,7 +33,7 @@ std::unique_ptr<Level> openPackage(const std::string& path) {
     auto lv = std::make_unique<Level>();
     SkinHooks hooks;
     hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
-    openskin(*lv, path, hooks);
+    loadSkinPackage(*lv, path, hooks);
     return lv;
 }
 
@@ -44,13 +44,13 @@ TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
         "# comment\n\npack  My pack  \nstart 2\nskin a a.bmp 4 5 2   # trailing\n"
         "skin b b.bmp 6 7 3 oneshot\ncommand a b a Left Up Space\ncommand b a a\n",
         "d.txt");
-    EXPECT_EQ(d.packname, "My pack");
-    EXPECT_EQ(d.startskin, 2);
+    EXPECT_EQ(d.packageName, "My pack");
+    EXPECT_EQ(d.firstSkin, 2);
     ASSERT_EQ(d.skins.size(), 2u);
     EXPECT_EQ(d.skins[1].bitmap, "b.bmp");
     EXPECT_EQ((std::vector<int>{d.skins[1].w, d.skins[1].h, d.skins[1].frames}), (std::vector<int>{6, 7, 3}));
-    EXPECT_TRUE(d.skins[1].oneshot);
-    EXPECT_FALSE(d.skins[0].oneshot);
+    EXPECT_TRUE(d.skins[1].oneShot);
+    EXPECT_FALSE(d.skins[0].oneShot);
     ASSERT_EQ(d.commands.size(), 2u);
     EXPECT_EQ(d.commands[0].keys, (std::vector<int>{37, 38, 32}));
     EXPECT_EQ((std::vector<int>{d.commands[0].from, d.commands[0].to, d.commands[0].line}),
@@ -58,7 +58,7 @@ TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
     EXPECT_TRUE(d.commands[1].keys.empty());
     // A pack name of 23 characters fits.
     d = parseSkinDescription("pack " + std::string(23, 'n') + "\nstart a\nskin a a.bmp 4 4 2\n", "d.txt");
-    EXPECT_EQ(d.packname.size(), 23u);
+    EXPECT_EQ(d.packageName.size(), 23u);
 }
 
 TEST(SkinDescription, ErrorsNameTheirLine) {
@@ -118,7 +118,7 @@ TEST(BuildSkinPackage, SharedBitmapIsStoredOnceAndSingleBitmapPackageOpens) {
     EXPECT_EQ(pkg.size(), 4u * 64 + 28 + 30000 + 28000 + bmpBytes(8, 4).size());
     writeFile(tmp / "out/x.skn", pkg);
     auto lv = openPackage(tmp / "out/x.skn");
-    EXPECT_EQ(lv->totskins, 2);
+    EXPECT_EQ(lv->skinCount, 2);
     EXPECT_EQ(lv->skin(2).name.str(), "a.bmp");
 }
 
@@ -147,32 +147,32 @@ TEST(DemoActor, DescriptionBuildsAPackageThatWalksAndJumps) {
     ASSERT_EQ(runTool(desc + " " + tmp / "bmp" + " " + tmp / "home/actors/test.skn"), 0);
 
     auto lv = openPackage(tmp / "home/actors/test.skn");
-    ASSERT_EQ(lv->totskins, 4);
-    EXPECT_EQ(lv->skin(lv->startskin).name.str(), "idle.bmp");
+    ASSERT_EQ(lv->skinCount, 4);
+    EXPECT_EQ(lv->skin(lv->firstSkin).name.str(), "idle.bmp");
     std::map<std::string, int> skin;  // by bitmap name
-    for (int i = 1; i <= lv->totskins; ++i) {
+    for (int i = 1; i <= lv->skinCount; ++i) {
         EXPECT_EQ(lv->skin(i).w, 48);
         EXPECT_EQ(lv->skin(i).h, 64);
         skin[lv->skin(i).name.str()] = i;
     }
     const int jump = skin["jump.bmp"], walkright = skin["walkright.bmp"], walkleft = skin["walkleft.bmp"];
     ASSERT_NE(jump, 0);
-    EXPECT_NE(lv->skin(jump).oneshot, 0);
-    EXPECT_EQ(lv->skin(jump).totpos, 8);
+    EXPECT_NE(lv->skin(jump).oneShot, 0);
+    EXPECT_EQ(lv->skin(jump).frameCount, 8);
 
-    lv->curskin = lv->startskin;
+    lv->currentSkin = lv->firstSkin;
     actorKeyDown(*lv, vk::Right);
-    EXPECT_EQ(lv->curskin, walkright);
+    EXPECT_EQ(lv->currentSkin, walkright);
     actorKeyDown(*lv, vk::Left);
-    EXPECT_EQ(lv->curskin, walkleft);
-    setkcom(*lv);  // both held: no flipping back and forth
-    EXPECT_EQ(lv->curskin, walkleft);
+    EXPECT_EQ(lv->currentSkin, walkleft);
+    updateActorSkin(*lv);  // both held: no flipping back and forth
+    EXPECT_EQ(lv->currentSkin, walkleft);
     actorKeyUp(*lv, vk::Left);
-    EXPECT_EQ(lv->curskin, lv->startskin);
+    EXPECT_EQ(lv->currentSkin, lv->firstSkin);
     actorKeyUp(*lv, vk::Right);
     actorKeyDown(*lv, vk::Space);
-    EXPECT_EQ(lv->curskin, jump);
-    lv->skin(jump).pos = 8;
-    setkcom(*lv);  // the jump ends: back to idle even with Space still held
-    EXPECT_EQ(lv->curskin, lv->startskin);
+    EXPECT_EQ(lv->currentSkin, jump);
+    lv->skin(jump).frame = 8;
+    updateActorSkin(*lv);  // the jump ends: back to idle even with Space still held
+    EXPECT_EQ(lv->currentSkin, lv->firstSkin);
 }

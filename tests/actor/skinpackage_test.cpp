@@ -56,10 +56,10 @@ protected:
         hooks.releaseSkin = [this](SurfaceHandle h) { released.push_back(h); };
         // Something to keep when a package is refused.
         lv->skin(1).name.set("keep.bmp");
-        lv->totskins = 1;
-        lv->totcommands = 0;
-        lv->startskin = 1;
-        lv->packname = "old pack";
+        lv->skinCount = 1;
+        lv->commandCount = 0;
+        lv->firstSkin = 1;
+        lv->packageName = "old pack";
         for (int i = 1; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
     }
 
@@ -79,16 +79,16 @@ protected:
 
     void rewrite() { writeFile(pack, package); }
 
-    // openskin must fail with a message holding `words`, keep the tables and
+    // loadSkinPackage must fail with a message holding `words`, keep the tables and
     // leave no table file behind; the message.
     std::string expectRefused(const std::string& words) {
-        const std::string error = errorOf([&] { openskin(*lv, pack, hooks); });
+        const std::string error = errorOf([&] { loadSkinPackage(*lv, pack, hooks); });
         EXPECT_NE(error.find(words), std::string::npos) << "refused with \"" << error << "\"";
-        EXPECT_EQ(lv->totskins, 1);
+        EXPECT_EQ(lv->skinCount, 1);
         EXPECT_EQ(lv->skin(1).name.str(), "keep.bmp");
-        EXPECT_EQ(lv->packname, "old pack");
-        EXPECT_EQ(lv->startskin, 1);
-        EXPECT_EQ(lv->totcommands, 0);
+        EXPECT_EQ(lv->packageName, "old pack");
+        EXPECT_EQ(lv->firstSkin, 1);
+        EXPECT_EQ(lv->commandCount, 0);
         EXPECT_EQ(lv->command(1).from, -1);
         EXPECT_FALSE(tableFilesLeft());
         return error;
@@ -120,16 +120,16 @@ TEST_F(SkinPackageTest, BuilderLaysOutTwoFlaggedGroupsWithDataAfterTheHeader) {
 }
 
 TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
-    openskin(*lv, pack, hooks);
-    EXPECT_EQ(lv->totskins, 3);
-    EXPECT_EQ(lv->totcommands, 3);
-    EXPECT_EQ(lv->startskin, 2);
-    EXPECT_EQ(lv->packname, "Walker of the test pack");
+    loadSkinPackage(*lv, pack, hooks);
+    EXPECT_EQ(lv->skinCount, 3);
+    EXPECT_EQ(lv->commandCount, 3);
+    EXPECT_EQ(lv->firstSkin, 2);
+    EXPECT_EQ(lv->packageName, "Walker of the test pack");
     EXPECT_EQ(lv->skin(1).name.str(), "stand.bmp");
-    EXPECT_EQ(lv->skin(2).totpos, 3);
-    EXPECT_EQ((std::vector<int>{lv->skin(3).w, lv->skin(3).h, lv->skin(3).pos}), (std::vector<int>{10, 6, 1}));
-    EXPECT_NE(lv->skin(3).oneshot, 0);
-    EXPECT_EQ(lv->skin(1).oneshot, 0);
+    EXPECT_EQ(lv->skin(2).frameCount, 3);
+    EXPECT_EQ((std::vector<int>{lv->skin(3).w, lv->skin(3).h, lv->skin(3).frame}), (std::vector<int>{10, 6, 1}));
+    EXPECT_NE(lv->skin(3).oneShot, 0);
+    EXPECT_EQ(lv->skin(1).oneShot, 0);
     EXPECT_EQ(lv->skin(4).name.str(), "");
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(lv->skin(i).surface, 100u + i);
     const CommandRec& c1 = lv->command(1);
@@ -149,30 +149,30 @@ TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
 
 TEST_F(SkinPackageTest, AStoredFrameOutsideTheStripStartsOver) {
     const std::size_t names = memberOffset(1);  // stand 2 frames, walk 3, hop 4
-    put32(package, names + offsetof(SkinRec, pos), 2);
-    put32(package, names + 100 + offsetof(SkinRec, pos), 4);
-    put32(package, names + 200 + offsetof(SkinRec, pos), 0);
+    put32(package, names + offsetof(SkinRec, frame), 2);
+    put32(package, names + 100 + offsetof(SkinRec, frame), 4);
+    put32(package, names + 200 + offsetof(SkinRec, frame), 0);
     rewrite();
-    openskin(*lv, pack, hooks);
-    EXPECT_EQ((std::vector<int>{lv->skin(1).pos, lv->skin(2).pos, lv->skin(3).pos}), (std::vector<int>{2, 1, 1}));
+    loadSkinPackage(*lv, pack, hooks);
+    EXPECT_EQ((std::vector<int>{lv->skin(1).frame, lv->skin(2).frame, lv->skin(3).frame}), (std::vector<int>{2, 1, 1}));
 }
 
 TEST_F(SkinPackageTest, ExistingSkinBitmapsAreKept) {
     fs::create_directory(tmp / "actors/skins");
     writeFile(tmp / "actors/skins/walk.bmp", "edited by hand");
-    openskin(*lv, pack, hooks);
+    loadSkinPackage(*lv, pack, hooks);
     EXPECT_EQ(readFile(tmp / "actors/skins/walk.bmp"), "edited by hand");
     EXPECT_EQ(readFile(tmp / "actors/skins/stand.bmp"), bmpBytes(16, 6));
 }
 
 TEST_F(SkinPackageTest, StaleTableFileInTheFolderIsUsedAndRemoved) {
     PackNameRec stale{};
-    stale.startskin = 3;
-    stale.packname.set("left over");
+    stale.firstSkin = 3;
+    stale.packageName.set("left over");
     writeFile(tmp / "actors/_packname.tmp", std::string(reinterpret_cast<char*>(&stale), sizeof stale));
-    openskin(*lv, pack, hooks);
-    EXPECT_EQ(lv->packname, "left over");
-    EXPECT_EQ(lv->startskin, 3);
+    loadSkinPackage(*lv, pack, hooks);
+    EXPECT_EQ(lv->packageName, "left over");
+    EXPECT_EQ(lv->firstSkin, 3);
     EXPECT_FALSE(tableFilesLeft());
 }
 
@@ -180,10 +180,10 @@ TEST_F(SkinPackageTest, PackageBesideTheWorkingFolderExtractsThere) {
     // A bare file name has the current folder as its folder, never the root.
     fs::path old = fs::current_path();
     fs::current_path(tmp / "actors");
-    EXPECT_NO_THROW(openskin(*lv, "test.skn", hooks));
+    EXPECT_NO_THROW(loadSkinPackage(*lv, "test.skn", hooks));
     fs::current_path(old);
     EXPECT_TRUE(fs::exists(tmp / "actors/skins/hop.bmp"));
-    EXPECT_EQ(lv->totskins, 3);
+    EXPECT_EQ(lv->skinCount, 3);
 }
 
 TEST_F(SkinPackageTest, RefusesAnEntryNameWithDotDot) {
@@ -220,7 +220,7 @@ TEST_F(SkinPackageTest, RefusesCorruptPackagesKeepingTheTables) {
         {": the file is too short to hold a package header", [&] { package.resize(63); }},
         {": the header holds no two complete groups within 1024 entries", [&] { package.assign(1025 * 64, '\0'); }},
         {": entry 1: its name length 51 is over 50", [&] { package[0] = 51; }},
-        {": the pack name's length 24 is over 23", [&] { package[packTable + offsetof(PackNameRec, packname)] = 24; }},
+        {": the pack name's length 24 is over 23", [&] { package[packTable + offsetof(PackNameRec, packageName)] = 24; }},
         {": skin 1: name length 24 is over 23", [&] { package[names] = 24; }},
         {": the package holds no skins", [&] { package[names] = package[walk] = package[walk + 100] = 0; }},
         {"skin 301", at32(cmds + offsetof(CommandRec, to), 301)},
@@ -233,10 +233,10 @@ TEST_F(SkinPackageTest, RefusesCorruptPackagesKeepingTheTables) {
         {"start skin 0", at32(packTable, 0)},
         {"frame size", at32(walk + offsetof(SkinRec, w), 0)},
         {R"(: skin 1 ("stand.bmp"): frame size 4097x6 is not within 1..4096)", at32(names + offsetof(SkinRec, w), 4097)},
-        {"frame count", at32(names + offsetof(SkinRec, totpos), -3)},
-        {R"(: skin 2 ("walk.bmp"): frame count 1025 is not within 1..1024)", at32(walk + offsetof(SkinRec, totpos), 1025)},
+        {"frame count", at32(names + offsetof(SkinRec, frameCount), -3)},
+        {R"(: skin 2 ("walk.bmp"): frame count 1025 is not within 1..1024)", at32(walk + offsetof(SkinRec, frameCount), 1025)},
         {R"(: skin 1 ("stand.bmp"): 1000 frames of width 100 are wider than 65536 pixels)",
-         [&] { at32(names + offsetof(SkinRec, w), 100)(), at32(names + offsetof(SkinRec, totpos), 1000)(); }},
+         [&] { at32(names + offsetof(SkinRec, w), 100)(), at32(names + offsetof(SkinRec, frameCount), 1000)(); }},
         {"bare file name", [&] { package[walk + 1] = '/'; }},
         {R"(: skin 2: its bitmap "gone.bmp" is neither in the package nor in the skins folder)",
          [&] { package.replace(walk + 1, 4, "gone"); }},
@@ -283,9 +283,9 @@ TEST_F(SkinPackageTest, ExtraMembersAreIgnoredAndNeverExtracted) {
     }
     package = grown + package.substr(0, static_cast<std::size_t>(64 * entries)) + data + text + text;
     rewrite();
-    openskin(*lv, pack, hooks);
-    EXPECT_EQ(lv->totskins, 3);
-    EXPECT_EQ(lv->packname, "Walker of the test pack");
+    loadSkinPackage(*lv, pack, hooks);
+    EXPECT_EQ(lv->skinCount, 3);
+    EXPECT_EQ(lv->packageName, "Walker of the test pack");
     EXPECT_EQ(readFile(tmp / "actors/skins/hop.bmp"), bmpBytes(40, 6));
     EXPECT_FALSE(fs::exists(tmp / "actors/readme.txt"));
     EXPECT_FALSE(fs::exists(tmp / "actors/docs"));

@@ -14,20 +14,20 @@ namespace {
 
 struct Fixture {
     explicit Fixture(int bits, int w = 40, int h = 30) : dev(bits) {
-        s = dev.CreateSurface();
-        s->SetSize(w, h);
-        s->FillColor(0);
+        s = dev.createSurface();
+        s->setSize(w, h);
+        s->fill(0);
     }
     // The canvas with a clear brush and a pen of this colour and style.
-    TDirectDrawSurfaceCanvas& outline(std::uint32_t color, TPenStyle style = TPenStyle::psSolid) {
-        TDirectDrawSurfaceCanvas& c = s->Canvas();
-        c.SetBrushStyle(TBrushStyle::bsClear);
-        c.SetPenStyle(style);
-        c.SetPenColor(color);
+    SurfaceCanvas& outline(std::uint32_t color, PenStyle style = PenStyle::Solid) {
+        SurfaceCanvas& c = s->canvas();
+        c.setBrushStyle(BrushStyle::Clear);
+        c.setPenStyle(style);
+        c.setPenColor(color);
         return c;
     }
-    TDirectDraw dev;
-    TDirectDrawSurface* s;
+    PixelDevice dev;
+    Surface* s;
 };
 
 constexpr std::uint32_t kRed = 0x0000FF;  // red in the low byte
@@ -36,45 +36,45 @@ constexpr std::uint32_t kRed = 0x0000FF;  // red in the low byte
 
 TEST(Canvas, RectangleOutlineLeavesRightAndBottomEdgesOutWhicheverCornersComeFirst) {
     Fixture f(32), swapped(32);
-    f.outline(kRed).Rectangle(2, 3, 10, 8);
-    f.s->ReleaseCanvas();
+    f.outline(kRed).rectangle(2, 3, 10, 8);
+    f.s->releaseCanvas();
     const std::uint32_t red = 0x00FF0000;
     for (int x = 2; x <= 9; ++x) {
-        EXPECT_EQ(f.s->ReadPixel(x, 3), red) << x;
-        EXPECT_EQ(f.s->ReadPixel(x, 7), red) << x;
-        EXPECT_EQ(f.s->ReadPixel(x, 8), 0u) << x;
-        EXPECT_EQ(f.s->ReadPixel(x, 2), 0u) << x;
+        EXPECT_EQ(f.s->pixelAt(x, 3), red) << x;
+        EXPECT_EQ(f.s->pixelAt(x, 7), red) << x;
+        EXPECT_EQ(f.s->pixelAt(x, 8), 0u) << x;
+        EXPECT_EQ(f.s->pixelAt(x, 2), 0u) << x;
     }
     for (int y = 3; y <= 7; ++y) {
-        EXPECT_EQ(f.s->ReadPixel(2, y), red) << y;
-        EXPECT_EQ(f.s->ReadPixel(9, y), red) << y;
-        EXPECT_EQ(f.s->ReadPixel(10, y), 0u) << y;
-        EXPECT_EQ(f.s->ReadPixel(1, y), 0u) << y;
+        EXPECT_EQ(f.s->pixelAt(2, y), red) << y;
+        EXPECT_EQ(f.s->pixelAt(9, y), red) << y;
+        EXPECT_EQ(f.s->pixelAt(10, y), 0u) << y;
+        EXPECT_EQ(f.s->pixelAt(1, y), 0u) << y;
     }
-    EXPECT_EQ(f.s->ReadPixel(5, 5), 0u);  // clear brush: interior untouched
+    EXPECT_EQ(f.s->pixelAt(5, 5), 0u);  // clear brush: interior untouched
     // The same rectangle from its corners in the other order.
-    swapped.outline(kRed).Rectangle(10, 8, 2, 3);
+    swapped.outline(kRed).rectangle(10, 8, 2, 3);
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) ASSERT_EQ(swapped.s->ReadPixel(x, y), f.s->ReadPixel(x, y));
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(swapped.s->pixelAt(x, y), f.s->pixelAt(x, y));
 }
 
 TEST(Canvas, DashedPenLeavesGaps) {
     Fixture f(32, 100, 60);
-    f.outline(0xFFFFFF, TPenStyle::psDash).Rectangle(0, 0, 90, 50);
-    f.s->ReleaseCanvas();
+    f.outline(0xFFFFFF, PenStyle::Dash).rectangle(0, 0, 90, 50);
+    f.s->releaseCanvas();
     int on = 0, off = 0;
-    for (int x = 0; x < 90; ++x) (f.s->ReadPixel(x, 0) ? on : off)++;
+    for (int x = 0; x < 90; ++x) (f.s->pixelAt(x, 0) ? on : off)++;
     EXPECT_GT(on, 0);
     EXPECT_GT(off, 0);
-    EXPECT_EQ(f.s->ReadPixel(0, 0), 0x00FFFFFFu);  // the pattern starts with a dash
+    EXPECT_EQ(f.s->pixelAt(0, 0), 0x00FFFFFFu);  // the pattern starts with a dash
     // Nothing outside the outline.
-    for (int x = 0; x < 100; ++x) EXPECT_EQ(f.s->ReadPixel(x, 50), 0u);
-    for (int y = 1; y < 49; ++y) EXPECT_EQ(f.s->ReadPixel(45, y), 0u);
+    for (int x = 0; x < 100; ++x) EXPECT_EQ(f.s->pixelAt(x, 50), 0u);
+    for (int y = 1; y < 49; ++y) EXPECT_EQ(f.s->pixelAt(45, y), 0u);
     // Left and right edges have gaps as well.
     std::set<std::uint32_t> left, right;
     for (int y = 0; y < 50; ++y) {
-        left.insert(f.s->ReadPixel(0, y));
-        right.insert(f.s->ReadPixel(89, y));
+        left.insert(f.s->pixelAt(0, y));
+        right.insert(f.s->pixelAt(89, y));
     }
     EXPECT_EQ(left.size(), 2u);
     EXPECT_EQ(right.size(), 2u);
@@ -82,69 +82,69 @@ TEST(Canvas, DashedPenLeavesGaps) {
 
 TEST(Canvas, SolidBrushFillsTheInterior) {
     Fixture f(16);
-    TDirectDrawSurfaceCanvas& c = f.outline(kRed);
-    c.SetBrushStyle(TBrushStyle::bsSolid);
-    c.SetBrushColor(0xFF0000);  // blue
-    c.Rectangle(1, 1, 6, 6);
-    c.ReleaseCanvas();
-    EXPECT_EQ(f.s->ReadPixel(1, 1), 0xF800u);
-    EXPECT_EQ(f.s->ReadPixel(3, 3), 0x001Fu);
-    EXPECT_EQ(f.s->ReadPixel(6, 6), 0u);
+    SurfaceCanvas& c = f.outline(kRed);
+    c.setBrushStyle(BrushStyle::Solid);
+    c.setBrushColor(0xFF0000);  // blue
+    c.rectangle(1, 1, 6, 6);
+    c.releaseCanvas();
+    EXPECT_EQ(f.s->pixelAt(1, 1), 0xF800u);
+    EXPECT_EQ(f.s->pixelAt(3, 3), 0x001Fu);
+    EXPECT_EQ(f.s->pixelAt(6, 6), 0u);
 }
 
 TEST(Canvas, OutlinesAreClippedToTheSurface) {
     Fixture f(16, 20, 20);
-    TDirectDrawSurfaceCanvas& c = f.outline(0xFFFFFF);
-    c.Rectangle(-5, -5, 10, 10);
-    c.Rectangle(15, 15, 60, 70);
-    c.Rectangle(-100, -100, -50, -50);
-    c.ReleaseCanvas();
-    EXPECT_EQ(f.s->ReadPixel(9, 0), 0xFFFFu);
-    EXPECT_EQ(f.s->ReadPixel(0, 9), 0xFFFFu);
-    EXPECT_EQ(f.s->ReadPixel(15, 19), 0xFFFFu);
-    EXPECT_EQ(f.s->ReadPixel(19, 15), 0xFFFFu);
-    EXPECT_EQ(f.s->ReadPixel(0, 0), 0u);
+    SurfaceCanvas& c = f.outline(0xFFFFFF);
+    c.rectangle(-5, -5, 10, 10);
+    c.rectangle(15, 15, 60, 70);
+    c.rectangle(-100, -100, -50, -50);
+    c.releaseCanvas();
+    EXPECT_EQ(f.s->pixelAt(9, 0), 0xFFFFu);
+    EXPECT_EQ(f.s->pixelAt(0, 9), 0xFFFFu);
+    EXPECT_EQ(f.s->pixelAt(15, 19), 0xFFFFu);
+    EXPECT_EQ(f.s->pixelAt(19, 15), 0xFFFFu);
+    EXPECT_EQ(f.s->pixelAt(0, 0), 0u);
 }
 
 TEST(Canvas, SettingsLastAcrossReleasesAndThePainterDrawsIntoTheSamePixels) {
     Fixture f(32);
-    TDirectDrawSurfaceCanvas& c = f.outline(kRed, TPenStyle::psDash);
-    c.SetFontColor(0x00FF00);
-    c.Rectangle(0, 0, 5, 5);
-    c.ReleaseCanvas();
+    SurfaceCanvas& c = f.outline(kRed, PenStyle::Dash);
+    c.setFontColor(0x00FF00);
+    c.rectangle(0, 0, 5, 5);
+    c.releaseCanvas();
     EXPECT_FALSE(c.active());
-    EXPECT_EQ(c.PenColor(), kRed);
-    EXPECT_EQ(c.PenStyle(), TPenStyle::psDash);
-    EXPECT_EQ(c.BrushStyle(), TBrushStyle::bsClear);
-    EXPECT_EQ(c.FontColor(), 0x00FF00u);
-    c.Rectangle(10, 10, 15, 15);
+    EXPECT_EQ(c.penColor(), kRed);
+    EXPECT_EQ(c.penStyle(), PenStyle::Dash);
+    EXPECT_EQ(c.brushStyle(), BrushStyle::Clear);
+    EXPECT_EQ(c.fontColor(), 0x00FF00u);
+    c.rectangle(10, 10, 15, 15);
     EXPECT_TRUE(c.active());
-    c.ReleaseCanvas();
-    EXPECT_EQ(f.s->ReadPixel(10, 10), 0x00FF0000u);
-    EXPECT_EQ(&f.s->Canvas(), &c);
+    c.releaseCanvas();
+    EXPECT_EQ(f.s->pixelAt(10, 10), 0x00FF0000u);
+    EXPECT_EQ(&f.s->canvas(), &c);
 
-    QPainter& p = c.Painter();
+    QPainter& p = c.painter();
     ASSERT_TRUE(p.isActive());
     p.fillRect(20, 20, 2, 2, QColor(1, 2, 3));
-    f.s->ReleaseCanvas();
+    f.s->releaseCanvas();
     EXPECT_FALSE(p.isActive());
-    EXPECT_EQ(f.s->ReadPixel(21, 21), 0x00010203u);
+    EXPECT_EQ(f.s->pixelAt(21, 21), 0x00010203u);
 }
 
 TEST(Canvas, TextLinesFifteenPixelsApartDoNotOverlap) {
     for (int bits : {32, 16}) {
         Fixture f(bits, 120, 60);
-        TDirectDrawSurfaceCanvas& c = f.s->Canvas();
-        EXPECT_LE(c.TextHeight(), 15);
-        c.SetBrushStyle(TBrushStyle::bsClear);
-        c.SetFontColor(0xFFFFFF);
-        c.TextOut(0, 15, "-1234567890");
-        c.ReleaseCanvas();
+        SurfaceCanvas& c = f.s->canvas();
+        EXPECT_LE(c.textHeight(), 15);
+        c.setBrushStyle(BrushStyle::Clear);
+        c.setFontColor(0xFFFFFF);
+        c.drawText(0, 15, "-1234567890");
+        c.releaseCanvas();
         const std::uint32_t white = bits == 32 ? 0x00FFFFFFu : 0xFFFFu;
         int ink = 0;
         for (int y = 0; y < 60; ++y)
             for (int x = 0; x < 120; ++x) {
-                const std::uint32_t v = f.s->ReadPixel(x, y);
+                const std::uint32_t v = f.s->pixelAt(x, y);
                 if (v == 0) continue;
                 EXPECT_EQ(v, white);
                 EXPECT_GE(y, 15);
@@ -157,16 +157,16 @@ TEST(Canvas, TextLinesFifteenPixelsApartDoNotOverlap) {
 
 TEST(Canvas, TextKeepsTheBackgroundWithAClearBrush) {
     Fixture f(32, 80, 20);
-    f.s->FillColor(0x00102030);
-    TDirectDrawSurfaceCanvas& c = f.s->Canvas();
-    c.SetBrushStyle(TBrushStyle::bsClear);
-    c.SetFontColor(0xFFFFFF);
-    c.TextOut(0, 0, "8");
-    c.ReleaseCanvas();
+    f.s->fill(0x00102030);
+    SurfaceCanvas& c = f.s->canvas();
+    c.setBrushStyle(BrushStyle::Clear);
+    c.setFontColor(0xFFFFFF);
+    c.drawText(0, 0, "8");
+    c.releaseCanvas();
     int background = 0, ink = 0;
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 10; ++x) {
-            const std::uint32_t v = f.s->ReadPixel(x, y);
+            const std::uint32_t v = f.s->pixelAt(x, y);
             background += v == 0x00102030u;
             ink += v == 0x00FFFFFFu;
         }
@@ -176,12 +176,12 @@ TEST(Canvas, TextKeepsTheBackgroundWithAClearBrush) {
 }
 
 TEST(Canvas, NothingHappensOnASurfaceWithoutPixels) {
-    TDirectDraw dev(32);
-    TDirectDrawSurface* s = dev.CreateSurface();
-    s->Canvas().Rectangle(0, 0, 10, 10);
-    s->Canvas().TextOut(0, 0, "1");
-    EXPECT_FALSE(s->Canvas().active());
-    EXPECT_EQ(s->Width(), 0);
+    PixelDevice dev(32);
+    Surface* s = dev.createSurface();
+    s->canvas().rectangle(0, 0, 10, 10);
+    s->canvas().drawText(0, 0, "1");
+    EXPECT_FALSE(s->canvas().active());
+    EXPECT_EQ(s->width(), 0);
 }
 
 // Outlines crossing the right and bottom edges, pixel for pixel: the whole
@@ -212,16 +212,16 @@ TEST(Canvas, OutlinesCrossingTheRightAndBottomEdgesWriteExactlyTheirPixels) {
     for (int bits : {16, 32}) {
         for (const Case& k : cases) {
             Fixture f(bits, W, H);
-            const PixelView before = f.s->Pixels();
+            const PixelView before = f.s->pixels();
             std::vector<std::uint8_t> expected(before.pixels, before.pixels + std::size_t(before.pitch) * H);
             const std::uint32_t white = f.dev.rgbToPixel(255, 255, 255);
             for (const Run& r : k.runs)
                 for (int x = r.x1; x <= r.x2; ++x)
                     std::memcpy(&expected[std::size_t(r.y) * before.pitch + std::size_t(x) * (bits / 8)], &white,
                                 std::size_t(bits / 8));
-            f.outline(0xFFFFFF, k.dashed ? TPenStyle::psDash : TPenStyle::psSolid).Rectangle(k.x1, k.y1, k.x2, k.y2);
-            f.s->ReleaseCanvas();
-            const PixelView after = f.s->Pixels();
+            f.outline(0xFFFFFF, k.dashed ? PenStyle::Dash : PenStyle::Solid).rectangle(k.x1, k.y1, k.x2, k.y2);
+            f.s->releaseCanvas();
+            const PixelView after = f.s->pixels();
             const std::vector<std::uint8_t> got(after.pixels, after.pixels + std::size_t(after.pitch) * H);
             EXPECT_EQ(got, expected) << k.name << " at " << bits << " bits";
         }

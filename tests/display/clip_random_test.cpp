@@ -28,8 +28,8 @@ namespace {
 using i64 = std::int64_t;
 
 // The whole buffer of a surface, row padding included.
-std::vector<std::uint8_t> bytesOf(const TDirectDrawSurface& s) {
-    const PixelView v = s.Pixels();
+std::vector<std::uint8_t> bytesOf(const Surface& s) {
+    const PixelView v = s.pixels();
     return {v.pixels, v.pixels + std::size_t(v.pitch) * std::size_t(v.height)};
 }
 
@@ -37,8 +37,8 @@ struct Model {
     std::vector<std::uint8_t> bytes;
     int w, h, pitch, bpp;
 
-    explicit Model(const TDirectDrawSurface& s)
-        : bytes(bytesOf(s)), w(s.Width()), h(s.Height()), pitch(s.Pixels().pitch), bpp(s.BitCount() / 8) {}
+    explicit Model(const Surface& s)
+        : bytes(bytesOf(s)), w(s.width()), h(s.height()), pitch(s.pixels().pitch), bpp(s.bitsPerPixel() / 8) {}
     void put(i64 x, i64 y, std::uint32_t v) {
         if (x < 0 || y < 0 || x >= w || y >= h) return;
         std::memcpy(&bytes[std::size_t(y) * pitch + std::size_t(x) * bpp], &v, std::size_t(bpp));
@@ -80,12 +80,12 @@ i64 outlineIndex(i64 x, i64 y, i64 x1, i64 y1, i64 x2, i64 y2) {
 }
 
 // A copy of S from `sm` to (x, y) on `expect`, pixel by pixel.
-void modelCopy(Model& expect, const Model& sm, std::uint32_t key, bool keyed, i64 x, i64 y, const TRect64& S) {
+void modelCopy(Model& expect, const Model& sm, std::uint32_t key, bool keyed, i64 x, i64 y, const PixelRect64& S) {
     for (i64 py = 0; py < expect.h; ++py)
         for (i64 px = 0; px < expect.w; ++px) {
-            const i64 sx = S.Left + (px - x), sy = S.Top + (py - y);
-            if (sx < std::max<i64>(S.Left, 0) || sx >= std::min<i64>(S.Right, sm.w)) continue;
-            if (sy < std::max<i64>(S.Top, 0) || sy >= std::min<i64>(S.Bottom, sm.h)) continue;
+            const i64 sx = S.left + (px - x), sy = S.top + (py - y);
+            if (sx < std::max<i64>(S.left, 0) || sx >= std::min<i64>(S.right, sm.w)) continue;
+            if (sy < std::max<i64>(S.top, 0) || sy >= std::min<i64>(S.bottom, sm.h)) continue;
             std::uint32_t p = 0;
             std::memcpy(&p, &sm.bytes[std::size_t(sy) * sm.pitch + std::size_t(sx) * sm.bpp], std::size_t(sm.bpp));
             if (keyed && p == key) continue;
@@ -97,78 +97,78 @@ class ClipRandom : public ::testing::TestWithParam<int> {};
 
 TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
     const int bits = GetParam();
-    TDirectDraw dev(bits);
+    PixelDevice dev(bits);
     Random r(unsigned(bits) * 7919u);
     const std::uint32_t mask = bits == 32 ? 0x00FFFFFFu : 0xFFFFu;
 
     // Sources: small pictures with a sprinkling of the key colour.
-    std::vector<TDirectDrawSurface*> sources;
+    std::vector<Surface*> sources;
     for (int k = 0; k < 4; ++k) {
-        TDirectDrawSurface* s = dev.CreateSurface();
-        s->SetSize(r.in(1, 45), r.in(1, 20));
-        const PixelView v = s->PixelsForWrite();
+        Surface* s = dev.createSurface();
+        s->setSize(r.in(1, 45), r.in(1, 20));
+        const PixelView v = s->pixelsForWrite();
         for (int y = 0; y < v.height; ++y)
             for (int x = 0; x < v.width; ++x) {
                 const std::uint32_t p = r.in(0, 3) == 0 ? 5u : std::uint32_t(r.in(6, 1 << 20)) & mask;
                 std::memcpy(v.pixels + std::size_t(y) * v.pitch + std::size_t(x) * v.bytesPerPixel, &p,
                             std::size_t(v.bytesPerPixel));
             }
-        s->SetKeyColor(5);
+        s->setColorKey(5);
         sources.push_back(s);
     }
 
     // A text's footprint, taken once from a roomy scratch surface.
     constexpr int kScratchW = 400, kScratchH = 60, kOx = 100, kOy = 20;
-    TDirectDrawSurface* scratch = dev.CreateSurface();
-    scratch->SetSize(kScratchW, kScratchH);
+    Surface* scratch = dev.createSurface();
+    scratch->setSize(kScratchW, kScratchH);
     auto footprint = [&](const QString& text, bool solid) {
-        scratch->FillColor(0);
-        TDirectDrawSurfaceCanvas& c = scratch->Canvas();
-        c.SetBrushStyle(solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear);
-        c.SetBrushColor(0x203040);
-        c.SetFontColor(0xFFFFFF);
-        c.TextOut(kOx, kOy, text);
-        c.ReleaseCanvas();
+        scratch->fill(0);
+        SurfaceCanvas& c = scratch->canvas();
+        c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
+        c.setBrushColor(0x203040);
+        c.setFontColor(0xFFFFFF);
+        c.drawText(kOx, kOy, text);
+        c.releaseCanvas();
         return Model(*scratch);
     };
     const QString texts[] = {QStringLiteral("-1"), QStringLiteral("2147483647"), QStringLiteral("Wg|")};
 
     for (int surfaceRound = 0; surfaceRound < 60; ++surfaceRound) {
-        TDirectDrawSurface* dst = dev.CreateSurface();
-        dst->SetSize(r.in(1, 37), r.in(1, 29));
-        dst->FillColor(std::uint32_t(r.in(0, 1 << 20)) & mask);
-        const int W = dst->Width(), H = dst->Height();
+        Surface* dst = dev.createSurface();
+        dst->setSize(r.in(1, 37), r.in(1, 29));
+        dst->fill(std::uint32_t(r.in(0, 1 << 20)) & mask);
+        const int W = dst->width(), H = dst->height();
         for (int op = 0; op < 150; ++op) {
             Model expect(*dst);
             std::string what;
             const int kind = r.in(0, 9);
             if (kind <= 3) {  // a copy from a rectangle or a sprite frame
-                TDirectDrawSurface* src = sources[std::size_t(r.in(0, 3))];
+                Surface* src = sources[std::size_t(r.in(0, 3))];
                 const bool keyed = r.in(0, 1) == 1;
                 const i64 x = r.coord(W), y = r.coord(H);
-                TRect64 S;
+                PixelRect64 S;
                 if (kind <= 1) {
-                    S = TRect{r.coord(src->Width()), r.coord(src->Height()), r.coord(src->Width()),
-                              r.coord(src->Height())};
+                    S = PixelRect{r.coord(src->width()), r.coord(src->height()), r.coord(src->width()),
+                              r.coord(src->height())};
                 } else {
-                    const i64 pos = r.coord(4), w = r.coord(src->Width()), h = r.coord(src->Height());
-                    S = TRect64{(pos - 1) * w, 0, pos * w, h};
+                    const i64 pos = r.coord(4), w = r.coord(src->width()), h = r.coord(src->height());
+                    S = PixelRect64{(pos - 1) * w, 0, pos * w, h};
                 }
-                modelCopy(expect, Model(*src), src->KeyColor(), keyed, x, y, S);
+                modelCopy(expect, Model(*src), src->colorKey(), keyed, x, y, S);
                 what = "copy to " + std::to_string(x) + "," + std::to_string(y) + " of " +
-                       std::to_string(S.Left) + "," + std::to_string(S.Top) + "," + std::to_string(S.Right) +
-                       "," + std::to_string(S.Bottom) + (keyed ? " keyed" : "");
+                       std::to_string(S.left) + "," + std::to_string(S.top) + "," + std::to_string(S.right) +
+                       "," + std::to_string(S.bottom) + (keyed ? " keyed" : "");
                 if (kind == 0)
-                    dst->DrawRect(int(x), int(y),
-                                  TRect{int(S.Left), int(S.Top), int(S.Right), int(S.Bottom)}, src, keyed);
+                    dst->blit(int(x), int(y),
+                                  PixelRect{int(S.left), int(S.top), int(S.right), int(S.bottom)}, src, keyed);
                 else
-                    dst->DrawRect(x, y, S, src, keyed);
+                    dst->blit(x, y, S, src, keyed);
             } else if (kind == 4) {  // a fill of the whole surface
                 const std::uint32_t v = std::uint32_t(r.in(0, 1 << 24)) & mask;
                 for (std::size_t k = 0; k + expect.bpp <= expect.bytes.size(); k += std::size_t(expect.bpp))
                     std::memcpy(&expect.bytes[k], &v, std::size_t(expect.bpp));
                 what = "fill";
-                dst->FillColor(v);
+                dst->fill(v);
             } else if (kind <= 7) {  // a rectangle, outlined and maybe filled
                 const int x1 = r.coord(W), y1 = r.coord(H), x2 = r.coord(W), y2 = r.coord(H);
                 const bool solid = r.in(0, 1) == 1, dashed = r.in(0, 1) == 1;
@@ -180,21 +180,21 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
                         if (px < l || px >= rr || py < t || py >= b) continue;
                         if (solid) expect.put(px, py, brush);
                         const i64 i = outlineIndex(px, py, l, t, rr, b);
-                        if (i >= 0 && (!dashed || i % (TDirectDrawSurfaceCanvas::kDashOn +
-                                                       TDirectDrawSurfaceCanvas::kDashOff) <
-                                                      TDirectDrawSurfaceCanvas::kDashOn))
+                        if (i >= 0 && (!dashed || i % (SurfaceCanvas::kDashOn +
+                                                       SurfaceCanvas::kDashOff) <
+                                                      SurfaceCanvas::kDashOn))
                             expect.put(px, py, pen);
                     }
                 what = "rectangle " + std::to_string(x1) + "," + std::to_string(y1) + "," +
                        std::to_string(x2) + "," + std::to_string(y2) + (solid ? " filled" : "") +
                        (dashed ? " dashed" : "");
-                TDirectDrawSurfaceCanvas& c = dst->Canvas();
-                c.SetBrushStyle(solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear);
-                c.SetBrushColor(0xFF0000);
-                c.SetPenStyle(dashed ? TPenStyle::psDash : TPenStyle::psSolid);
-                c.SetPenColor(0x0000FF);
-                c.Rectangle(x1, y1, x2, y2);
-                c.ReleaseCanvas();
+                SurfaceCanvas& c = dst->canvas();
+                c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
+                c.setBrushColor(0xFF0000);
+                c.setPenStyle(dashed ? PenStyle::Dash : PenStyle::Solid);
+                c.setPenColor(0x0000FF);
+                c.rectangle(x1, y1, x2, y2);
+                c.releaseCanvas();
             } else {  // a text
                 const QString& text = texts[r.in(0, 2)];
                 const bool solid = r.in(0, 1) == 1;
@@ -210,16 +210,16 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
                         if (p != 0) expect.put(px, py, p);
                     }
                 what = "text " + text.toStdString() + " at " + std::to_string(x) + "," + std::to_string(y);
-                TDirectDrawSurfaceCanvas& c = dst->Canvas();
-                c.SetBrushStyle(solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear);
-                c.SetBrushColor(0x203040);
-                c.SetFontColor(0xFFFFFF);
-                c.TextOut(int(x), int(y), text);
-                c.ReleaseCanvas();
+                SurfaceCanvas& c = dst->canvas();
+                c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
+                c.setBrushColor(0x203040);
+                c.setFontColor(0xFFFFFF);
+                c.drawText(int(x), int(y), text);
+                c.releaseCanvas();
             }
             ASSERT_EQ(bytesOf(*dst), expect.bytes) << what << " on " << W << "x" << H;
         }
-        dev.FreeSurface(dst->handle());
+        dev.freeSurface(dst->handle());
     }
 }
 
@@ -228,12 +228,12 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
 // model puts them, and the actor, outlines and marks stay on the target.
 TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
     const int bits = GetParam();
-    TDirectDraw dev(bits);
+    PixelDevice dev(bits);
     Random r(unsigned(bits) * 31u);
-    TDirectDrawSurface* strip = dev.CreateSurface();
-    strip->SetSize(24, 7);
+    Surface* strip = dev.createSurface();
+    strip->setSize(24, 7);
     {
-        const PixelView v = strip->PixelsForWrite();
+        const PixelView v = strip->pixelsForWrite();
         for (int y = 0; y < v.height; ++y)
             for (int x = 0; x < v.width; ++x) {
                 const std::uint32_t p = std::uint32_t(x * 7 + y * 3 + 1);
@@ -241,15 +241,15 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
                             std::size_t(v.bytesPerPixel));
             }
     }
-    strip->SetKeyColor(8);
-    TDirectDrawSurface* target = dev.CreateSurface();
-    target->SetSize(53, 41);
+    strip->setColorKey(8);
+    Surface* target = dev.createSurface();
+    target->setSize(53, 41);
     auto level = std::make_unique<Level>();
-    level->totstages = 1;
+    level->stageCount = 1;
     for (int round = 0; round < 300; ++round) {
         const int n = r.in(1, 6);
-        level->stage(1).totsprites = n;
-        level->stage(1).totsectors = n;
+        level->stage(1).spriteCount = n;
+        level->stage(1).sectorCount = n;
         for (int k = 1; k <= n; ++k) {
             SpriteRec& s = level->sprite(k, 1);
             s.surface = strip->handle();
@@ -257,7 +257,7 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
             s.y = r.coord(41);
             s.w = r.coord(24);
             s.h = r.coord(7);
-            s.pos = r.coord(4);
+            s.frame = r.coord(4);
             SectorRec& c = level->sector(k, 1);
             c.x = r.coord(53);
             c.y = r.coord(41);
@@ -266,11 +266,11 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         }
         SceneView view;
         view.stage = 1;
-        target->FillColor(0);
+        target->fill(0);
         Model expect(*target);
         for (int k = 1; k <= n; ++k) {
             const SpriteRec& s = level->sprite(k, 1);
-            modelCopy(expect, Model(*strip), 8, true, s.x, s.y, frameRect(s.pos, s.w, s.h));
+            modelCopy(expect, Model(*strip), 8, true, s.x, s.y, frameRect(s.frame, s.w, s.h));
         }
         drawScene(*target, *level, dev, view);
         ASSERT_EQ(bytesOf(*target), expect.bytes) << "round " << round;
@@ -279,7 +279,7 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         actor.surface = strip->handle();
         actor.w = r.coord(24);
         actor.h = r.coord(7);
-        actor.pos = r.coord(4);
+        actor.frame = r.coord(4);
         view.actor = &actor;
         view.actorX = r.coord(53);
         view.actorY = r.coord(41);

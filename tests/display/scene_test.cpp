@@ -19,27 +19,27 @@ namespace {
 // one sector, on a 40x30 target.
 struct SceneFixture {
     explicit SceneFixture(int bits = 32) : dev(bits) {
-        target = dev.CreateSurface();
-        target->SetSize(40, 30);
-        strip = dev.CreateSurface();
-        strip->SetSize(8, 3);
+        target = dev.createSurface();
+        target->setSize(40, 30);
+        strip = dev.createSurface();
+        strip->setSize(8, 3);
         key = dev.rgbToPixel(255, 0, 255);
         red = dev.rgbToPixel(255, 0, 0);
         green = dev.rgbToPixel(0, 255, 0);
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 8; ++x) put(*strip, x, y, x % 4 == 0 ? key : x < 4 ? red : green);
-        strip->SetKeyColor(key);
-        L->totstages = 1;
-        L->stage(1).totsprites = 1;
-        L->stage(1).totsectors = 1;
+        strip->setColorKey(key);
+        L->stageCount = 1;
+        L->stage(1).spriteCount = 1;
+        L->stage(1).sectorCount = 1;
         SpriteRec& r = sprite();
         r.surface = strip->handle();
         r.x = 10;
         r.y = 12;
         r.w = 4;
         r.h = 3;
-        r.totpos = 2;
-        r.pos = 2;
+        r.frameCount = 2;
+        r.frame = 2;
         SectorRec& s = L->sector(1, 1);
         s.x = 25;
         s.y = 5;
@@ -47,19 +47,19 @@ struct SceneFixture {
         s.h = 4;
         view.stage = 1;
     }
-    static void put(TDirectDrawSurface& s, int x, int y, std::uint32_t v) {
-        const PixelView p = s.PixelsForWrite();
+    static void put(Surface& s, int x, int y, std::uint32_t v) {
+        const PixelView p = s.pixelsForWrite();
         std::memcpy(p.pixels + std::size_t(y) * p.pitch + std::size_t(x) * p.bytesPerPixel, &v,
                     std::size_t(p.bytesPerPixel));
     }
     SpriteRec& sprite() { return L->sprite(1, 1); }
     void draw() { drawScene(*target, *L, dev, view); }
-    std::uint32_t at(int x, int y) const { return target->ReadPixel(x, y); }
+    std::uint32_t at(int x, int y) const { return target->pixelAt(x, y); }
 
-    TDirectDraw dev;
+    PixelDevice dev;
     std::unique_ptr<Level> L = std::make_unique<Level>();
-    TDirectDrawSurface* target;
-    TDirectDrawSurface* strip;
+    Surface* target;
+    Surface* strip;
     std::uint32_t key, red, green;
     SceneView view;
 };
@@ -91,7 +91,7 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         f.view.selectedSprite = 1;
         f.view.selectedSector = 1;
         f.draw();
-        const TDirectDraw& d = f.dev;
+        const PixelDevice& d = f.dev;
         const std::uint32_t c = f.view.markColor(*f.target);
         const std::uint32_t mark = d.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
         // Sprite box 10..13 x 12..14: the mark runs around it at 9..14 x 11..15.
@@ -144,17 +144,17 @@ TEST(Scene, MarkColourDiffersFromBothOutlineColoursOnTheTarget) {
 TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
     for (int bits : {32, 16}) {
         SceneFixture f(bits);
-        TDirectDrawSurface* plain = f.dev.CreateSurface();
-        plain->SetSize(40, 30);
-        TDirectDrawSurface* backdrop = f.dev.CreateSurface();
-        backdrop->SetSize(37, 30);  // leaves a black column on the right
+        Surface* plain = f.dev.createSurface();
+        plain->setSize(40, 30);
+        Surface* backdrop = f.dev.createSurface();
+        backdrop->setSize(37, 30);  // leaves a black column on the right
         for (int y = 0; y < 30; ++y)
             for (int x = 0; x < 37; ++x) SceneFixture::put(*backdrop, x, y, std::uint32_t(x * 3 + y * 5 + 1));
         std::mt19937 rng{unsigned(bits)};
         auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
         Level& L = *f.L;
-        L.stage(1).totsprites = 12;
-        L.stage(1).totsectors = 8;
+        L.stage(1).spriteCount = 12;
+        L.stage(1).sectorCount = 8;
         for (int n = 1; n <= 12; ++n) L.sprite(n, 1) = f.sprite();
         SceneView& v = f.view;
         v.backdrop = backdrop;
@@ -194,9 +194,9 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
             }
             drawScene(*f.target, L, f.dev, v, &cache);
             drawScene(*plain, L, f.dev, v);
-            const PixelView a = f.target->Pixels(), b = plain->Pixels();
+            const PixelView a = f.target->pixels(), b = plain->pixels();
             ASSERT_EQ(std::memcmp(a.pixels, b.pixels, std::size_t(a.pitch) * 30), 0) << bits << " bits, tick " << tick;
-            for (int n = 1; n <= 12; ++n) L.sprite(n, 1).pos = L.sprite(n, 1).pos % 2 + 1;
+            for (int n = 1; n <= 12; ++n) L.sprite(n, 1).frame = L.sprite(n, 1).frame % 2 + 1;
         }
     }
 }
@@ -210,28 +210,28 @@ TEST(Scene, LevelSurfacesLoadEveryUsedImageKeyedAndReleaseThemAtTheEnd) {
     ASSERT_TRUE(strip.save(good, "BMP"));
     const std::string gone = dir.filePath("gone.bmp").toStdString();
     auto L = std::make_unique<Level>();
-    L->totimages = 3;
+    L->imageCount = 3;
     L->image(1).name.set("good.bmp");
     L->image(1).path.set(good.toStdString());
     L->image(3).name.set("gone.bmp");  // slot 2 free
     L->image(3).path.set(gone);
-    L->stage(2).totsprites = 2;
+    L->stage(2).spriteCount = 2;
     L->sprite(1, 2).image = 1;
     L->sprite(2, 2).image = 3;
-    TDirectDraw dev(32);
+    PixelDevice dev(32);
     const std::uint32_t key = dev.rgbToPixel(255, 0, 255);
     {
         LevelSurfaces pictures(*L, dev, key);
         ASSERT_EQ(pictures.errors().size(), 1u);
         EXPECT_NE(pictures.errors()[0].find(gone), std::string::npos);
-        TDirectDrawSurface* s = dev.resolve(L->sprite(1, 2).surface);
+        Surface* s = dev.resolve(L->sprite(1, 2).surface);
         ASSERT_NE(s, nullptr);
-        EXPECT_EQ(s->KeyColor(), key);
-        EXPECT_EQ(s->ReadPixel(5, 1), dev.rgbToPixel(0, 255, 0));
+        EXPECT_EQ(s->colorKey(), key);
+        EXPECT_EQ(s->pixelAt(5, 1), dev.rgbToPixel(0, 255, 0));
         EXPECT_EQ(L->sprite(2, 2).surface, 0u);
-        EXPECT_EQ(dev.SurfaceCount(), 1u);
+        EXPECT_EQ(dev.surfaceCount(), 1u);
     }
-    EXPECT_EQ(dev.SurfaceCount(), 0u);
+    EXPECT_EQ(dev.surfaceCount(), 0u);
     EXPECT_EQ(L->sprite(1, 2).surface, 0u);
     EXPECT_EQ(L->image(1).surface, 0u);
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "display/clock.h"
-#include "display/dxtimer.h"
+#include "display/frametimer.h"
 
 using namespace slv;
 
@@ -26,108 +26,108 @@ struct FakeClock {
 
 TEST(FrameTimer, FramesPerSecondIsZeroDuringTheFirstSecond) {
     FakeClock clock;
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setEnabled(false);
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     int calls = 0;
-    timer.OnTimer = [&calls](int) { ++calls; };
+    timer.onTick = [&calls](int) { ++calls; };
     for (int i = 0; i < 99; ++i) {
         clock.now += 10;
-        timer.DoTick();
-        EXPECT_EQ(timer.FramesPerSecond(), 0) << i;
+        timer.runTick();
+        EXPECT_EQ(timer.framesPerSecond(), 0) << i;
     }
     clock.now += 10;  // 1000 ms after the start: 100 ticks
-    timer.DoTick();
+    timer.runTick();
     EXPECT_EQ(calls, 100);
-    EXPECT_EQ(timer.FramesPerSecond(), 100);
+    EXPECT_EQ(timer.framesPerSecond(), 100);
     // The next window: 30 ticks over 1500 ms is 20 per second.
     for (int i = 0; i < 30; ++i) {
         clock.now += 50;
-        timer.DoTick();
+        timer.runTick();
     }
-    EXPECT_EQ(timer.FramesPerSecond(), 20);
+    EXPECT_EQ(timer.framesPerSecond(), 20);
 }
 
 TEST(FrameTimer, RateIsRoundedToTheNearest) {
     FakeClock clock;
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     // 3 ticks, the last at 1200 ms: 2.5 per second rounds to 3.
     clock.now += 400;
-    timer.DoTick();
+    timer.runTick();
     clock.now += 400;
-    timer.DoTick();
+    timer.runTick();
     clock.now += 400;
-    timer.DoTick();
-    EXPECT_EQ(timer.FramesPerSecond(), 3);
+    timer.runTick();
+    EXPECT_EQ(timer.framesPerSecond(), 3);
 }
 
 TEST(FrameTimer, EnablingAgainRestartsTheMeasuringWindow) {
     FakeClock clock;
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     for (int i = 0; i < 20; ++i) {
         clock.now += 60;
-        timer.DoTick();
+        timer.runTick();
     }
-    EXPECT_GT(timer.FramesPerSecond(), 0);
+    EXPECT_GT(timer.framesPerSecond(), 0);
     timer.setEnabled(false);
     clock.now += 5000;
-    timer.DoTick();  // stopped: nothing counted
+    timer.runTick();  // stopped: nothing counted
     timer.setEnabled(true);
-    EXPECT_EQ(timer.FramesPerSecond(), 0);
+    EXPECT_EQ(timer.framesPerSecond(), 0);
     std::vector<int> lags;
-    timer.OnTimer = [&lags](int lag) { lags.push_back(lag); };
+    timer.onTick = [&lags](int lag) { lags.push_back(lag); };
     clock.now += 999;
-    timer.DoTick();
-    EXPECT_EQ(timer.FramesPerSecond(), 0);
+    timer.runTick();
+    EXPECT_EQ(timer.framesPerSecond(), 0);
     ASSERT_EQ(lags.size(), 1u);
     EXPECT_EQ(lags[0], 999);  // Interval 0 counts each millisecond
 }
 
 TEST(FrameTimer, IntervalHoldsTicksBackAndCountsLag) {
     FakeClock clock;
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     timer.setInterval(10);
     std::vector<int> lags;
-    timer.OnTimer = [&lags](int lag) { lags.push_back(lag); };
+    timer.onTick = [&lags](int lag) { lags.push_back(lag); };
     clock.now += 5;
-    timer.DoTick();
+    timer.runTick();
     EXPECT_TRUE(lags.empty());
     clock.now += 20;  // 25 ms since the start
-    timer.DoTick();
+    timer.runTick();
     ASSERT_EQ(lags.size(), 1u);
     EXPECT_EQ(lags[0], 2);
     timer.setInterval(0);
-    timer.DoTick();  // no time passed: still at least 1
+    timer.runTick();  // no time passed: still at least 1
     EXPECT_EQ(lags.back(), 1);
 }
 
 TEST(FrameTimer, ClockWrapsWithoutHarm) {
     FakeClock clock;
     clock.now = 0xFFFFFF00u;
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     for (int i = 0; i < 50; ++i) {
         clock.now += 20;  // passes 2^32 on the way
-        timer.DoTick();
+        timer.runTick();
     }
-    EXPECT_EQ(timer.FramesPerSecond(), 50);
+    EXPECT_EQ(timer.framesPerSecond(), 50);
 }
 
 TEST(FrameTimer, TicksWhileTheEventLoopIsIdle) {
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setActiveOnly(false);
     timer.setEnabled(true);
     EXPECT_TRUE(timer.running());
     int ticks = 0;
-    QObject::connect(&timer, &TDXTimer::timer, [&ticks](int lag) {
+    QObject::connect(&timer, &FrameTimer::timer, [&ticks](int lag) {
         EXPECT_GE(lag, 1);
         ++ticks;
     });
@@ -157,17 +157,17 @@ TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {
     if (QGuiApplication::applicationState() == Qt::ApplicationActive)
         GTEST_SKIP() << "the application is already active in this process";
     FakeClock clock;
-    TDXTimer timer;
+    FrameTimer timer;
     timer.setClock([&clock] { return clock.now; });
     std::vector<int> lags;
-    timer.OnTimer = [&lags](int lag) { lags.push_back(lag); };
+    timer.onTick = [&lags](int lag) { lags.push_back(lag); };
     EXPECT_FALSE(timer.running());
     timer.setActiveOnly(false);
     EXPECT_TRUE(timer.running());
     timer.setActiveOnly(true);
     EXPECT_FALSE(timer.running());
     EXPECT_TRUE(lags.empty());
-    TDXTimer stopped;
+    FrameTimer stopped;
     stopped.setEnabled(false);
     clock.now += 5000;
     // Becoming active starts the ticks, measured from that moment.
@@ -178,7 +178,7 @@ TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {
     EXPECT_TRUE(timer.running());
     EXPECT_FALSE(stopped.running());
     clock.now += 10;
-    timer.DoTick();
+    timer.runTick();
     ASSERT_FALSE(lags.empty());
     EXPECT_LE(lags.front(), 10);  // not the 5 s spent inactive
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "display/dxdraw.h"
+#include "display/scenewidget.h"
 
 using namespace slv;
 
@@ -18,7 +18,7 @@ namespace {
 class ViewErrors : public ::testing::Test {
 protected:
     QWidget form;
-    TDXDraw* view = new TDXDraw(&form);
+    SceneWidget* view = new SceneWidget(&form);
     std::vector<std::string> reported;
 
     void SetUp() override {
@@ -35,33 +35,33 @@ protected:
 
 TEST_F(ViewErrors, AModeThatCannotBeSetIsReportedAtTheFirstShow) {
     view->setGeometry(0, 0, 640, 480);
-    view->setOptions(view->Options().include(doFullScreen));
-    view->Display.BitCount = 12;
+    view->setOptions(view->options().include(doFullScreen));
+    view->display.bitsPerPixel = 12;
     form.show();
     EXPECT_EQ(reported, std::vector<std::string>{"Display mode cannot be changed (640x480 12bit)"});
-    EXPECT_FALSE(view->ViewReady());
+    EXPECT_FALSE(view->isViewReady());
     // A mode that exists works after the failure.
-    view->Display.BitCount = 16;
-    view->InitializeView();
-    EXPECT_TRUE(view->ViewReady());
-    EXPECT_EQ(view->Device()->BitCount(), 16);
+    view->display.bitsPerPixel = 16;
+    view->initializeView();
+    EXPECT_TRUE(view->isViewReady());
+    EXPECT_EQ(view->device()->bitsPerPixel(), 16);
 }
 
 TEST_F(ViewErrors, AResizeTooLargeForASurfaceKeepsTheBackBuffer) {
     view->resize(64, 48);
-    view->InitializeView();
-    view->BackBuffer()->FillColor(0x123456);
+    view->initializeView();
+    view->backBuffer()->fill(0x123456);
     resizeTo(40000, 40000);  // over the surface size limit
     EXPECT_EQ(reported, std::vector<std::string>{"Surface cannot be made"});
-    ASSERT_TRUE(view->ViewReady());
-    EXPECT_EQ(view->BackBuffer()->Width(), 64);
-    EXPECT_EQ(view->BackBuffer()->Height(), 48);
-    EXPECT_EQ(view->BackBuffer()->ReadPixel(63, 47), 0x123456u);
+    ASSERT_TRUE(view->isViewReady());
+    EXPECT_EQ(view->backBuffer()->width(), 64);
+    EXPECT_EQ(view->backBuffer()->height(), 48);
+    EXPECT_EQ(view->backBuffer()->pixelAt(63, 47), 0x123456u);
     // The next size that fits is taken again.
     resizeTo(100, 50);
     EXPECT_EQ(reported.size(), 1u);
-    EXPECT_EQ(view->BackBuffer()->Width(), 100);
-    EXPECT_EQ(view->BackBuffer()->Height(), 50);
+    EXPECT_EQ(view->backBuffer()->width(), 100);
+    EXPECT_EQ(view->backBuffer()->height(), 50);
 }
 
 }  // namespace

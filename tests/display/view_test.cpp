@@ -10,7 +10,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include "display/dxdraw.h"
+#include "display/scenewidget.h"
 #include "model/errors.h"
 
 using namespace slv;
@@ -22,95 +22,95 @@ class View : public ::testing::Test {
 protected:
     QColor shown(int x, int y) const { return QColor(view->grab().toImage().pixel(x, y)); }
     QWidget form;
-    TDXDraw* view = new TDXDraw(&form);
+    SceneWidget* view = new SceneWidget(&form);
 };
 
 }  // namespace
 
 TEST(ViewWithoutForm, DefaultsAsLaidOutAndNoInitialisation) {
-    TDXDraw lone;
-    EXPECT_EQ(lone.Options(), (TDXDrawOptions{doAllowReboot, doCenter, doHardware, doSelectDriver}));
-    EXPECT_EQ(lone.NowOptions(), (TDXDrawOptions{doCenter}));
-    EXPECT_EQ(lone.Display.Width, 640);
-    EXPECT_EQ(lone.Display.Height, 480);
-    EXPECT_EQ(lone.Display.BitCount, 16);
-    EXPECT_FALSE(lone.ViewReady());
-    EXPECT_EQ(lone.Device(), nullptr);
-    EXPECT_EQ(lone.BackBuffer(), nullptr);
-    EXPECT_EQ(errorOf([&] { lone.InitializeView(); }), "Form not found");
-    EXPECT_FALSE(lone.ViewReady());
+    SceneWidget lone;
+    EXPECT_EQ(lone.options(), (SceneOptions{doAllowReboot, doCenter, doHardware, doSelectDriver}));
+    EXPECT_EQ(lone.effectiveOptions(), (SceneOptions{doCenter}));
+    EXPECT_EQ(lone.display.width, 640);
+    EXPECT_EQ(lone.display.height, 480);
+    EXPECT_EQ(lone.display.bitsPerPixel, 16);
+    EXPECT_FALSE(lone.isViewReady());
+    EXPECT_EQ(lone.device(), nullptr);
+    EXPECT_EQ(lone.backBuffer(), nullptr);
+    EXPECT_EQ(errorOf([&] { lone.initializeView(); }), "Form not found");
+    EXPECT_FALSE(lone.isViewReady());
 }
 
 TEST_F(View, WindowedViewHasAThirtyTwoBitBackBufferOfItsSizeThatFollowsResizing) {
     view->setGeometry(6, 7, 640, 430);
-    view->InitializeView();
-    ASSERT_TRUE(view->ViewReady());
-    EXPECT_EQ(view->Device()->BitCount(), 32);
-    EXPECT_EQ(view->BackBuffer()->Width(), 640);
-    EXPECT_EQ(view->BackBuffer()->Height(), 430);
-    EXPECT_EQ(view->BackBuffer()->ReadPixel(320, 200), 0u);
-    EXPECT_EQ(view->SurfaceWidth(), 640);
-    EXPECT_EQ(view->SurfaceHeight(), 430);
-    const SurfaceHandle h = view->BackBuffer()->handle();
+    view->initializeView();
+    ASSERT_TRUE(view->isViewReady());
+    EXPECT_EQ(view->device()->bitsPerPixel(), 32);
+    EXPECT_EQ(view->backBuffer()->width(), 640);
+    EXPECT_EQ(view->backBuffer()->height(), 430);
+    EXPECT_EQ(view->backBuffer()->pixelAt(320, 200), 0u);
+    EXPECT_EQ(view->surfaceWidth(), 640);
+    EXPECT_EQ(view->surfaceHeight(), 430);
+    const SurfaceHandle h = view->backBuffer()->handle();
     view->resize(640, 480);
     QResizeEvent ev(QSize(640, 480), QSize(640, 430));
     QCoreApplication::sendEvent(view, &ev);
-    EXPECT_EQ(view->BackBuffer()->Height(), 480);
-    EXPECT_EQ(view->BackBuffer()->handle(), h);
+    EXPECT_EQ(view->backBuffer()->height(), 480);
+    EXPECT_EQ(view->backBuffer()->handle(), h);
 }
 
 TEST_F(View, FullScreenUsesSixteenBitPixelsAndRefusesOtherBitCounts) {
     view->resize(640, 480);
-    TDXDrawOptions o = view->Options();
+    SceneOptions o = view->options();
     view->setOptions(o.include(doFullScreen));
     for (int bits : {12, 8}) {
-        view->Display.BitCount = bits;
-        EXPECT_EQ(errorOf([&] { view->InitializeView(); }),
+        view->display.bitsPerPixel = bits;
+        EXPECT_EQ(errorOf([&] { view->initializeView(); }),
                   "Display mode cannot be changed (640x480 " + std::to_string(bits) + "bit)");
-        EXPECT_FALSE(view->Initialized());
-        EXPECT_EQ(view->Device(), nullptr);
+        EXPECT_FALSE(view->isInitialized());
+        EXPECT_EQ(view->device(), nullptr);
     }
     // Without full screen the display mode is not touched.
-    view->setOptions(view->Options().exclude(doFullScreen));
-    view->InitializeView();
-    EXPECT_TRUE(view->ViewReady());
+    view->setOptions(view->options().exclude(doFullScreen));
+    view->initializeView();
+    EXPECT_TRUE(view->isViewReady());
 
-    view->FinalizeView();
-    view->setOptions(view->Options().include(doFullScreen));
-    view->Display.BitCount = 16;
-    view->Display.Width = 800;
-    view->Display.Height = 600;
-    view->InitializeView();
-    EXPECT_EQ(view->Device()->BitCount(), 16);
-    EXPECT_EQ(view->BackBuffer()->Height(), 480);
-    EXPECT_EQ(view->Display.Width, 800);
+    view->finalizeView();
+    view->setOptions(view->options().include(doFullScreen));
+    view->display.bitsPerPixel = 16;
+    view->display.width = 800;
+    view->display.height = 600;
+    view->initializeView();
+    EXPECT_EQ(view->device()->bitsPerPixel(), 16);
+    EXPECT_EQ(view->backBuffer()->height(), 480);
+    EXPECT_EQ(view->display.width, 800);
 }
 
 TEST_F(View, SurfacesDoNotOutliveAModeChange) {
-    view->InitializeView();
-    TDirectDrawSurface* pic = view->Device()->CreateSurface();
-    pic->SetSize(4, 4);
-    const SurfaceHandle h = pic->handle(), back = view->BackBuffer()->handle();
+    view->initializeView();
+    Surface* pic = view->device()->createSurface();
+    pic->setSize(4, 4);
+    const SurfaceHandle h = pic->handle(), back = view->backBuffer()->handle();
     EXPECT_EQ(view->resolve(h), pic);
-    QSignalSpy finalized(view, &TDXDraw::finalized);
-    view->FinalizeView();
+    QSignalSpy finalized(view, &SceneWidget::finalized);
+    view->finalizeView();
     EXPECT_EQ(finalized.count(), 1);
-    EXPECT_FALSE(view->ViewReady());
+    EXPECT_FALSE(view->isViewReady());
     EXPECT_EQ(view->resolve(h), nullptr);
-    view->setOptions(view->Options().include(doFullScreen));
-    view->InitializeView();
+    view->setOptions(view->options().include(doFullScreen));
+    view->initializeView();
     EXPECT_EQ(view->resolve(h), nullptr);
     EXPECT_EQ(view->resolve(back), nullptr);
-    EXPECT_NE(view->BackBuffer()->handle(), back);
+    EXPECT_NE(view->backBuffer()->handle(), back);
 }
 
 TEST_F(View, InitialisesItselfWhenFirstShown) {
     form.resize(800, 600);
     view->setGeometry(6, 7, 640, 430);
-    QSignalSpy initialized(view, &TDXDraw::initialized);
-    EXPECT_FALSE(view->Initialized());
+    QSignalSpy initialized(view, &SceneWidget::initialized);
+    EXPECT_FALSE(view->isInitialized());
     form.show();
-    EXPECT_TRUE(view->ViewReady());
+    EXPECT_TRUE(view->isViewReady());
     EXPECT_EQ(initialized.count(), 1);
     form.hide();
     form.show();
@@ -119,14 +119,14 @@ TEST_F(View, InitialisesItselfWhenFirstShown) {
 
 TEST_F(View, PresentShowsTheBackBufferAtTheTopLeft) {
     view->resize(64, 43);
-    view->InitializeView();
-    TDirectDrawSurface* bb = view->BackBuffer();
-    bb->FillColor(0x00FF0000);
-    bb->Canvas().SetPenColor(0x00FF00);  // green
-    bb->Canvas().SetBrushStyle(TBrushStyle::bsClear);
-    bb->Canvas().Rectangle(0, 0, 10, 10);
-    view->Present();
-    EXPECT_FALSE(bb->Canvas().active());
+    view->initializeView();
+    Surface* bb = view->backBuffer();
+    bb->fill(0x00FF0000);
+    bb->canvas().setPenColor(0x00FF00);  // green
+    bb->canvas().setBrushStyle(BrushStyle::Clear);
+    bb->canvas().rectangle(0, 0, 10, 10);
+    view->present();
+    EXPECT_FALSE(bb->canvas().active());
     EXPECT_EQ(shown(0, 0), QColor(0, 255, 0));
     EXPECT_EQ(shown(5, 5), QColor(255, 0, 0));
     EXPECT_EQ(shown(63, 42), QColor(255, 0, 0));
@@ -136,8 +136,8 @@ TEST_F(View, CenterMovesASmallerBackBufferIntoTheMiddle) {
     view->setAutoSize(false);
     view->setSurfaceSize(20, 10);
     view->resize(41, 31);
-    view->InitializeView();
-    view->BackBuffer()->FillColor(0x000000FF);
+    view->initializeView();
+    view->backBuffer()->fill(0x000000FF);
     EXPECT_EQ(view->targetRect(), QRect(10, 10, 20, 10));  // (41-20) div 2, (31-10) div 2
     EXPECT_EQ(shown(10, 10), QColor(0, 0, 255));
     EXPECT_EQ(shown(29, 19), QColor(0, 0, 255));
@@ -152,8 +152,8 @@ TEST_F(View, ScaleToFitKeepsTheAspectAndMapsTheMouseBack) {
     view->setSurfaceSize(64, 48);
     view->resize(256, 240);
     view->setScaleToFit(true);
-    view->InitializeView();
-    view->BackBuffer()->FillColor(0x0000FF00);
+    view->initializeView();
+    view->backBuffer()->fill(0x0000FF00);
     EXPECT_EQ(view->targetRect(), QRect(0, 24, 256, 192));
     EXPECT_EQ(view->toBackBuffer(QPoint(0, 24)), QPoint(0, 0));
     EXPECT_EQ(view->toBackBuffer(QPoint(255, 215)), QPoint(63, 47));
@@ -163,8 +163,8 @@ TEST_F(View, ScaleToFitKeepsTheAspectAndMapsTheMouseBack) {
 
 TEST_F(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
     view->resize(100, 80);
-    view->InitializeView();
-    QSignalSpy down(view, &TDXDraw::mouseDown), up(view, &TDXDraw::mouseUp);
+    view->initializeView();
+    QSignalSpy down(view, &SceneWidget::mouseDown), up(view, &SceneWidget::mouseUp);
     QTest::mousePress(view, Qt::RightButton, Qt::ControlModifier, QPoint(12, 34));
     QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, QPoint(15, 36));
     ASSERT_EQ(down.count(), 1);
@@ -191,20 +191,20 @@ TEST_F(View, FramesComingFasterThanTheIntervalShowTheNewestOnceItPasses) {
     view->setGeometry(0, 0, 64, 43);
     form.show();
     QApplication::processEvents();
-    ASSERT_TRUE(view->ViewReady());
+    ASSERT_TRUE(view->isViewReady());
     view->setMinPresentInterval(300);
     view->installEventFilter(&counter);
-    TDirectDrawSurface* bb = view->BackBuffer();
+    Surface* bb = view->backBuffer();
     const std::uint32_t red = bb->device().rgbToPixel(255, 0, 0), blue = bb->device().rgbToPixel(0, 0, 255);
     QElapsedTimer clock;
     clock.start();
-    bb->FillColor(red);
-    view->Present();
+    bb->fill(red);
+    view->present();
     const int first = counter.paints;
     EXPECT_GE(first, 1);
     for (std::uint32_t pixel : {red, blue}) {  // two more frames at once: neither painted yet
-        bb->FillColor(pixel);
-        view->Present();
+        bb->fill(pixel);
+        view->present();
     }
     if (clock.elapsed() < 300) {
         EXPECT_EQ(counter.paints, first);

@@ -40,7 +40,7 @@ int bmpBits(const fs::path& p) {
 // Frame count of a strip at `format`, as the view sees it.
 int detect(const QImage& img, QImage::Format format, int bpp, std::uint32_t key) {
     QImage c = img.convertToFormat(format);
-    return slv::calctotpos(c.constBits(), static_cast<int>(c.bytesPerLine()), bpp, c.width(), c.height(), key);
+    return slv::detectFrameCount(c.constBits(), static_cast<int>(c.bytesPerLine()), bpp, c.width(), c.height(), key);
 }
 
 class Demo : public ::testing::Test {

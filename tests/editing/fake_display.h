@@ -75,7 +75,7 @@ struct SeqRandom {
     int operator()(int n) { return values.empty() ? 0 : values[i++ % values.size()] % n; }
 };
 
-inline std::unique_ptr<slv::Level> newLevel() { return std::make_unique<slv::Level>(); }
+inline std::unique_ptr<slv::Level> resetToNewLevel() { return std::make_unique<slv::Level>(); }
 
 // The level's tables as bytes, without the surface references: they only
 // mean something while the program runs, and a picture loaded again gets a
@@ -96,7 +96,7 @@ inline std::string tablesBytes(const slv::Level& lv) {
         r.surface = 0;
         put(&r, sizeof r);
     }
-    const std::int32_t counts[] = {lv.totstages, lv.totimages, lv.curstage};
+    const std::int32_t counts[] = {lv.stageCount, lv.imageCount, lv.openStage};
     put(counts, sizeof counts);
     return out;
 }

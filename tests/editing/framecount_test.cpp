@@ -35,7 +35,7 @@ struct Picture {
             std::memcpy(p, &v, 4);
         }
     }
-    int detect(std::uint32_t key) const { return calctotpos(bytes.data(), pitch, bpp, w, h, key); }
+    int detect(std::uint32_t key) const { return detectFrameCount(bytes.data(), pitch, bpp, w, h, key); }
 };
 
 struct Format {
@@ -110,12 +110,12 @@ TEST(FrameCountKey, OnlyColourBitsAreCompared) {
 
 TEST(FrameCountInput, BadFormatsAreRefusedAndEmptyPicturesAreOneFrame) {
     Picture p(40, 4, 4, 0);
-    EXPECT_THROW(calctotpos(p.bytes.data(), p.pitch, 3, 40, 4, 0), Error);
-    EXPECT_THROW(calctotpos(p.bytes.data(), 40 * 4 - 1, 4, 40, 4, 0), Error);
-    EXPECT_THROW(calctotpos(nullptr, 160, 4, 40, 4, 0), Error);
-    EXPECT_EQ(errorOf([&] { calctotpos(p.bytes.data(), p.pitch, 1, 40, 4, 0); }),
+    EXPECT_THROW(detectFrameCount(p.bytes.data(), p.pitch, 3, 40, 4, 0), Error);
+    EXPECT_THROW(detectFrameCount(p.bytes.data(), 40 * 4 - 1, 4, 40, 4, 0), Error);
+    EXPECT_THROW(detectFrameCount(nullptr, 160, 4, 40, 4, 0), Error);
+    EXPECT_EQ(errorOf([&] { detectFrameCount(p.bytes.data(), p.pitch, 1, 40, 4, 0); }),
               "Unsupported pixel format: 8 bits per pixel");
-    EXPECT_EQ(calctotpos(nullptr, 0, 4, 0, 0, 0), 1);
+    EXPECT_EQ(detectFrameCount(nullptr, 0, 4, 0, 0, 0), 1);
     EXPECT_EQ(Picture(1, 50, 4, 0).detect(0), 1);
 }
 
@@ -125,7 +125,7 @@ TEST(FrameCountFromFile, AFifoIsNotWaitedOn) {
     const std::string fifo = d.file("strip.bmp");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(slvtest::inChild([&] {
-                  const int n = slv::calctotposFromFile(fifo, 4, 0xFF00FFu);
+                  const int n = slv::detectFrameCountFromFile(fifo, 4, 0xFF00FFu);
                   return n == 0 ? std::string() : "counted " + std::to_string(n) + " frames";
               }, {.timeoutSeconds = 3}),
               "");

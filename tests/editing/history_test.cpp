@@ -12,7 +12,7 @@ using namespace slv;
 namespace {
 
 struct HistoryTest : ::testing::Test {
-    std::unique_ptr<Level> lv = newLevel();
+    std::unique_ptr<Level> lv = resetToNewLevel();
     FakeDisplay d;
     History h;
     std::mt19937 gen{20261207};
@@ -26,20 +26,20 @@ struct HistoryTest : ::testing::Test {
         d.add("fan.bmp", 168, 40, 3);
         d.add("odd.bmp", 100, 20, 1);
         for (int k = 1; k <= 9; ++k) d.add("stage" + std::to_string(k) + ".bmp", 640, 430);
-        lv->colorkey = 0xF81F;
+        lv->colorKey = 0xF81F;
         h.reset(*lv);
     }
     int any(int n) { return std::uniform_int_distribution<int>(0, n - 1)(gen); }
     std::string anyBitmap() { return bitmaps[static_cast<std::size_t>(any(5))]; }
     std::string anyStagePath() { return "/w/backpx/stage" + std::to_string(1 + any(9)) + ".bmp"; }
-    int sprites() const { return lv->curstage >= 1 ? lv->stage(lv->curstage).totsprites : 0; }
-    int sectors() const { return lv->stage(lv->curstage).totsectors; }
+    int sprites() const { return lv->openStage >= 1 ? lv->stage(lv->openStage).spriteCount : 0; }
+    int sectors() const { return lv->stage(lv->openStage).sectorCount; }
 
     // Deletes a stage as the window does, closing it when it was open.
     void delStage(int s) {
         deleteStage(*lv, s, d.callbacks());
-        if (s < lv->curstage) --lv->curstage;
-        else if (s == lv->curstage) lv->curstage = 0;
+        if (s < lv->openStage) --lv->openStage;
+        else if (s == lv->openStage) lv->openStage = 0;
     }
 
     // One random edit of any kind, as one history step. Refused edits
@@ -47,7 +47,7 @@ struct HistoryTest : ::testing::Test {
     void randomEdit(std::uint64_t gesture) {
         const int kind = any(14);
         if (kind == 13) {  // opening a stage is no edit
-            if (lv->totstages > 0) lv->curstage = 1 + any(lv->totstages);
+            if (lv->stageCount > 0) lv->openStage = 1 + any(lv->stageCount);
             return;
         }
         const std::uint64_t key = kind == 8 || kind == 11 ? gesture : 0;
@@ -55,17 +55,17 @@ struct HistoryTest : ::testing::Test {
         try {
             switch (kind) {
             case 0: addStages(*lv, {anyStagePath(), anyStagePath()}, d.callbacks().fileSize); break;
-            case 1: if (lv->totstages) modifyStage(*lv, 1 + any(lv->totstages), anyStagePath(), d.callbacks().fileSize); break;
+            case 1: if (lv->stageCount) modifyStage(*lv, 1 + any(lv->stageCount), anyStagePath(), d.callbacks().fileSize); break;
             case 2: setSplash(*lv, anyStagePath()); break;
-            case 3: if (lv->totstages) delStage(1 + any(lv->totstages)); break;
+            case 3: if (lv->stageCount) delStage(1 + any(lv->stageCount)); break;
             case 4: addSprites(*lv, "/w/sprites", {anyBitmap(), anyBitmap(), anyBitmap()}, d.callbacks(),
                                d.detector(), std::ref(place)); break;
             case 5: if (sprites()) replaceSprite(*lv, any(sprites()), "/w/sprites", anyBitmap(), d.callbacks(), d.detector()); break;
-            case 6: if (sprites()) deleteSprite(*lv, lv->curstage, any(sprites()), d.callbacks()); break;
+            case 6: if (sprites()) deleteSprite(*lv, lv->openStage, any(sprites()), d.callbacks()); break;
             case 7: if (sprites()) setSpriteX(*lv, any(sprites()), any(600)); break;
             case 8: if (sprites()) {  // a drag of several moves
                 ViewSelection sel{any(sprites()), -1};
-                const SpriteRec& sp = lv->sprite(sel.spriteRow + 1, lv->curstage);
+                const SpriteRec& sp = lv->sprite(sel.spriteRow + 1, lv->openStage);
                 viewMouseDown(*lv, EditPage::Sprite, {true, false, true}, sp.x, sp.y, sel);
                 for (int m = 0; m < 5; ++m)
                     viewMouseMove(*lv, EditPage::Sprite, {true, false, false}, any(640), any(430), sel);
@@ -76,7 +76,7 @@ struct HistoryTest : ::testing::Test {
                 viewMouseMove(*lv, EditPage::Sector, {false, true, false}, any(640), any(430), sel);
                 viewMouseUp(*lv, EditPage::Sector);
             } break;
-            case 10: if (sectors()) deleteSector(*lv, lv->curstage, any(sectors())); break;
+            case 10: if (sectors()) deleteSector(*lv, lv->openStage, any(sectors())); break;
             case 11: if (sectors()) {
                 ViewSelection sel{-1, any(sectors())};
                 viewMouseMove(*lv, EditPage::Sector, {true, false, false}, any(640), any(430), sel);
@@ -92,7 +92,7 @@ struct HistoryTest : ::testing::Test {
     // its own file, and the display holds no other surface.
     void expectSurfacesSound() {
         int used = 0;
-        for (int i = 1; i <= lv->totimages; ++i) {
+        for (int i = 1; i <= lv->imageCount; ++i) {
             const ImageRec& im = lv->image(i);
             if (im.name.empty()) continue;
             ++used;
@@ -100,8 +100,8 @@ struct HistoryTest : ::testing::Test {
             EXPECT_EQ(d.live[im.surface], im.name.str());
         }
         EXPECT_EQ(static_cast<int>(d.live.size()), used);
-        for (int s = 1; s <= lv->totstages; ++s)
-            for (int n = 1; n <= lv->stage(s).totsprites; ++n)
+        for (int s = 1; s <= lv->stageCount; ++s)
+            for (int n = 1; n <= lv->stage(s).spriteCount; ++n)
                 EXPECT_EQ(lv->sprite(n, s).surface, lv->image(lv->sprite(n, s).image).surface);
     }
 };
@@ -126,7 +126,7 @@ TEST_F(HistoryTest, RandomEditsUndoToTheStartAndRedoToTheEnd) {
         after.push_back(hash(tablesBytes(*lv)));
     }
     const std::string end = tablesBytes(*lv);
-    ASSERT_GT(lv->totimages, 0);
+    ASSERT_GT(lv->imageCount, 0);
     expectSurfacesSound();
 
     for (std::size_t k = after.size(); k-- > 0;) {
@@ -160,7 +160,7 @@ TEST_F(HistoryTest, RandomEditsUndoToTheStartAndRedoToTheEnd) {
 
 TEST_F(HistoryTest, OneActionIsOneStepAndStepsHoldOnlyWhatChanged) {
     addStages(*lv, {"/w/backpx/stage1.bmp"}, d.callbacks().fileSize);
-    lv->curstage = 1;
+    lv->openStage = 1;
     h.reset(*lv);
     {  // "Add 'em" of three files
         HistoryEdit edit(h, *lv);
@@ -181,8 +181,8 @@ TEST_F(HistoryTest, OneActionIsOneStepAndStepsHoldOnlyWhatChanged) {
     ASSERT_TRUE(h.undo(*lv, d.callbacks()));
     EXPECT_EQ(lv->sprite(2, 1).x, firstX);
     ASSERT_TRUE(h.undo(*lv, d.callbacks()));
-    EXPECT_EQ(lv->stage(1).totsprites, 0);
-    EXPECT_EQ(lv->totimages, 0);
+    EXPECT_EQ(lv->stage(1).spriteCount, 0);
+    EXPECT_EQ(lv->imageCount, 0);
     EXPECT_TRUE(d.live.empty());
     // A click that moves nothing records nothing.
     {
@@ -195,7 +195,7 @@ TEST_F(HistoryTest, TheSavedStateIsKnownAcrossUndoAndRedo) {
     auto edit = [&](int x) {
         HistoryEdit e(h, *lv);
         lv->sector(1, 0).x = x;
-        lv->stage(0).totsectors = 1;
+        lv->stage(0).sectorCount = 1;
     };
     EXPECT_TRUE(h.isClean());
     edit(1);
@@ -226,7 +226,7 @@ TEST_F(HistoryTest, AtLeastFiveHundredStepsAreKeptAndTheOldestGo) {
         History small(c.limit, c.budget);
         lv->sector(1, 0).x = 0;
         small.reset(*lv);
-        lv->stage(0).totsectors = 1;
+        lv->stage(0).sectorCount = 1;
         for (int k = 1; k <= c.edits; ++k) {
             HistoryEdit e(small, *lv);
             lv->sector(1, 0).x = k;
@@ -241,7 +241,7 @@ TEST_F(HistoryTest, AtLeastFiveHundredStepsAreKeptAndTheOldestGo) {
 
 TEST_F(HistoryTest, APictureThatCannotComeBackIsReportedAndTheTablesStayWhole) {
     addStages(*lv, {"/w/backpx/stage1.bmp"}, d.callbacks().fileSize);
-    lv->curstage = 1;
+    lv->openStage = 1;
     h.reset(*lv);
     {
         HistoryEdit e(h, *lv);
@@ -253,7 +253,7 @@ TEST_F(HistoryTest, APictureThatCannotComeBackIsReportedAndTheTablesStayWhole) {
     }
     d.pictures.erase("coin.bmp");
     EXPECT_EQ(errorOf([&] { h.undo(*lv, d.callbacks()); }), "File not found");
-    EXPECT_EQ(lv->stage(1).totsprites, 1);
+    EXPECT_EQ(lv->stage(1).spriteCount, 1);
     EXPECT_EQ(lv->image(1).name.str(), "coin.bmp");
     EXPECT_EQ(lv->image(1).surface, 0u);
     EXPECT_EQ(lv->sprite(1, 1).surface, 0u);

@@ -11,16 +11,16 @@ constexpr MouseButtons kRight{false, true, false};
 constexpr MouseButtons kNone{};
 
 struct Placement : ::testing::Test {
-    std::unique_ptr<Level> lv = newLevel();
+    std::unique_ptr<Level> lv = resetToNewLevel();
     ViewSelection sel;
 
     void SetUp() override {
-        lv->totstages = 2;
-        lv->curstage = 2;
+        lv->stageCount = 2;
+        lv->openStage = 2;
         putSprite(1, 10, 10, 50, 40);   // 10..60 x 10..50
         putSprite(2, 40, 30, 30, 30);   // 40..70 x 30..60, over sprite 1
         putSprite(3, 300, 300, 10, 10);
-        lv->stage(2).totsprites = 3;
+        lv->stage(2).spriteCount = 3;
     }
     void putSprite(int n, int x, int y, int w, int h) {
         SpriteRec& s = lv->sprite(n, 2);
@@ -35,7 +35,7 @@ struct Placement : ::testing::Test {
         move(EditPage::Sector, kNone, x1, y1);
         return viewMouseUp(*lv, EditPage::Sector);
     }
-    const SectorRec& sector(int n) { return lv->sector(n, lv->curstage); }
+    const SectorRec& sector(int n) { return lv->sector(n, lv->openStage); }
 };
 
 }  // namespace
@@ -45,21 +45,21 @@ TEST_F(Placement, TheTopmostSpriteIsPicked) {
     const int cases[][3] = {{45, 35, 2}, {20, 20, 1}, {60, 50, 2}, {60, 20, 1},
                             {30, 50, 1}, {61, 20, 0}, {310, 310, 3}};
     for (auto [x, y, n] : cases) EXPECT_EQ(pickSprite(*lv, x, y), n) << x << "," << y;
-    lv->stage(2).totsprites = 2;  // sprite 3 no longer counts
+    lv->stage(2).spriteCount = 2;  // sprite 3 no longer counts
     EXPECT_EQ(pickSprite(*lv, 310, 310), 0);
-    lv->curstage = 0;
+    lv->openStage = 0;
     EXPECT_EQ(pickSprite(*lv, 20, 20), 0);
 }
 
 TEST_F(Placement, ClickAndDragMovesTheSprite) {
     EXPECT_TRUE(down(EditPage::Sprite, kLeft, 45, 35).showSprite);
     EXPECT_EQ(sel.spriteRow, 1);
-    EXPECT_EQ(lv->dragdx, 5);
-    EXPECT_EQ(lv->dragdy, 5);
+    EXPECT_EQ(lv->dragOffsetX, 5);
+    EXPECT_EQ(lv->dragOffsetY, 5);
     EXPECT_TRUE(move(EditPage::Sprite, kLeft, 145, 235).showSprite);
     EXPECT_EQ(lv->sprite(2, 2).x, 140);
     EXPECT_EQ(lv->sprite(2, 2).y, 230);
-    EXPECT_EQ(lv->mousex, 145);
+    EXPECT_EQ(lv->mouseX, 145);
     EXPECT_EQ(lv->sprite(2, 1).x, 0);  // the same number on another stage stays
     // A row beyond the count (left over from another stage) is not dragged.
     sel.spriteRow = 3;
@@ -74,11 +74,11 @@ TEST_F(Placement, OtherPagesOnlyRecordThePointer) {
     EXPECT_EQ(sel.spriteRow, -1);
     sel.spriteRow = 0;
     move(EditPage::Pather, kLeft, 77, 88);
-    EXPECT_EQ(lv->mousex, 77);
-    EXPECT_EQ(lv->mousey, 88);
+    EXPECT_EQ(lv->mouseX, 77);
+    EXPECT_EQ(lv->mouseY, 88);
     EXPECT_EQ(lv->sprite(1, 2).x, 10);
     down(EditPage::Stage, kRight, 20, 20);
-    EXPECT_FALSE(lv->banding);
+    EXPECT_FALSE(lv->bandActive);
 }
 
 TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
@@ -89,8 +89,8 @@ TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
         EXPECT_EQ(sector(i + 1).name.str(), "Sector" + std::to_string(i + 1));
         EXPECT_EQ(rectOf(sector(i + 1)), (Ints{100, 50, 60, 40})) << i;
     }
-    EXPECT_EQ(lv->stage(2).totsectors, 4);
-    EXPECT_FALSE(lv->banding);
+    EXPECT_EQ(lv->stage(2).sectorCount, 4);
+    EXPECT_FALSE(lv->bandActive);
     // A right click without moving, and bands flat in one direction, make
     // no sector.
     const int flat[3][4] = {{33, 44, 33, 44}, {33, 44, 80, 44}, {33, 44, 33, 90}};
@@ -98,9 +98,9 @@ TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
         const ViewUpdate u = band(f[0], f[1], f[2], f[3]);
         EXPECT_EQ(u.newSector, 0);
         EXPECT_FALSE(u.showSector);
-        EXPECT_FALSE(lv->banding);
+        EXPECT_FALSE(lv->bandActive);
     }
-    EXPECT_EQ(lv->stage(2).totsectors, 4);
+    EXPECT_EQ(lv->stage(2).sectorCount, 4);
 }
 
 TEST_F(Placement, TypedSectorValuesEditTheRowTheyName) {
@@ -131,23 +131,23 @@ TEST_F(Placement, TypedSectorValuesEditTheRowTheyName) {
 
 TEST_F(Placement, TheBandEndsAtTheLastMovePosition) {
     down(EditPage::Sector, kRight, 10, 10);
-    EXPECT_TRUE(lv->banding);
+    EXPECT_TRUE(lv->bandActive);
     EXPECT_TRUE(move(EditPage::Sector, kRight, 4, 30).bandChanged);
-    EXPECT_EQ(lv->mousex - lv->bandx, -6);  // shown as the band's width
+    EXPECT_EQ(lv->mouseX - lv->bandStartX, -6);  // shown as the band's width
     // Released on another page: the band goes on.
     EXPECT_EQ(viewMouseUp(*lv, EditPage::Sprite).newSector, 0);
-    EXPECT_TRUE(lv->banding);
+    EXPECT_TRUE(lv->bandActive);
     EXPECT_EQ(viewMouseUp(*lv, EditPage::Sector).newSector, 1);
     EXPECT_EQ(rectOf(sector(1)), (Ints{4, 10, 6, 20}));
 }
 
 TEST_F(Placement, SectorsWithoutAnOpenStageGoToColumnZero) {
-    lv->curstage = 0;
+    lv->openStage = 0;
     band(1, 2, 3, 4);
-    EXPECT_EQ(lv->stage(0).totsectors, 1);
+    EXPECT_EQ(lv->stage(0).sectorCount, 1);
     EXPECT_EQ(lv->sector(1, 0).w, 2);
     EXPECT_EQ(pickSector(*lv, 2, 3), 1);
-    lv->curstage = 2;
+    lv->openStage = 2;
     EXPECT_EQ(pickSector(*lv, 2, 3), 0);
 }
 
@@ -156,7 +156,7 @@ TEST_F(Placement, SectorsArePickedAndDragged) {
     band(50, 50, 150, 150);
     EXPECT_TRUE(down(EditPage::Sector, kLeft, 100, 100).showSector);
     EXPECT_EQ(sel.sectorRow, 1);
-    EXPECT_EQ(lv->secdragdx, 50);
+    EXPECT_EQ(lv->sectorDragOffsetX, 50);
     move(EditPage::Sector, kLeft, 60, 70);
     EXPECT_EQ(sector(2).x, 10);
     EXPECT_EQ(sector(2).y, 20);
@@ -174,20 +174,20 @@ TEST_F(Placement, DeletingSectorsStopsAtTheCountAndNamesFollowIt) {
     EXPECT_EQ(sector(3).name.str(), "Sector3");
     EXPECT_EQ(sector(2).name.str(), "Sector3");
     for (int left = 2; left >= 0; --left) EXPECT_EQ(deleteSector(*lv, 2, 0), left ? 0 : -1);
-    EXPECT_EQ(lv->stage(2).totsectors, 0);
+    EXPECT_EQ(lv->stage(2).sectorCount, 0);
     EXPECT_EQ(errorOf([&] { deleteSector(*lv, 2, 0); }), "Select the sector you want to delete !");
     EXPECT_THROW(deleteSector(*lv, 31, 0), Error);
-    EXPECT_EQ(lv->stage(2).totsectors, 0);
+    EXPECT_EQ(lv->stage(2).sectorCount, 0);
 }
 
 TEST_F(Placement, AHundredSectorsIsTheLimit) {
-    lv->stage(2).totsectors = 99;
+    lv->stage(2).sectorCount = 99;
     EXPECT_EQ(band(5, 5, 6, 6).newSector, 100);
     EXPECT_EQ(sector(100).name.str(), "Sector100");
     EXPECT_EQ(errorOf([&] { band(1, 1, 2, 2); }), "Too many sectors on this stage !");
-    EXPECT_EQ(lv->stage(2).totsectors, 100);
+    EXPECT_EQ(lv->stage(2).sectorCount, 100);
     EXPECT_EQ(sector(100).x, 5);
-    EXPECT_FALSE(lv->banding);
+    EXPECT_FALSE(lv->bandActive);
 }
 
 TEST_F(Placement, TypedPositionsWriteBackOnlyWhileShown) {
@@ -195,10 +195,10 @@ TEST_F(Placement, TypedPositionsWriteBackOnlyWhileShown) {
     EXPECT_TRUE(setSpriteY(*lv, 0, -3));
     EXPECT_EQ(lv->sprite(1, 2).x, 120);
     EXPECT_EQ(lv->sprite(1, 2).y, -3);
-    lv->spriteshown = false;
+    lv->spritesShown = false;
     EXPECT_FALSE(setSpriteX(*lv, 0, 7));
     EXPECT_EQ(lv->sprite(1, 2).x, 120);
-    lv->spriteshown = true;
+    lv->spritesShown = true;
     EXPECT_FALSE(setSpriteX(*lv, -1, 7));
     EXPECT_FALSE(setSpriteX(*lv, 3, 7));
 }

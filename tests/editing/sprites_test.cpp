@@ -10,14 +10,14 @@ using namespace slv;
 namespace {
 
 struct Sprites : ::testing::Test {
-    std::unique_ptr<Level> lv = newLevel();
+    std::unique_ptr<Level> lv = resetToNewLevel();
     FakeDisplay d;
     SeqRandom rnd{{123, 456, 599, 399, 600, 400}};
 
     void SetUp() override {
-        lv->totstages = 2;
-        lv->curstage = 1;
-        lv->colorkey = 0xF81F;
+        lv->stageCount = 2;
+        lv->openStage = 1;
+        lv->colorKey = 0xF81F;
         d.add("coin.bmp", 256, 32, 8);
         d.add("bird.bmp", 256, 48, 4);
         d.add("gem.bmp", 200, 40, 5);
@@ -31,11 +31,11 @@ struct Sprites : ::testing::Test {
         replaceSprite(*lv, row, "/w/sprites", name, d.callbacks(), d.detector());
     }
     int pick(const std::string& name) { return pickSpriteFile(*lv, "/w", name, d.detector()); }
-    void pose(int n, const std::string& name, int totpos) {
+    void pose(int n, const std::string& name, int frameCount) {
         lv->pose(n).name.set(name);
-        lv->pose(n).totpos = totpos;
+        lv->pose(n).frameCount = frameCount;
     }
-    int count() const { return lv->stage(lv->curstage).totsprites; }
+    int count() const { return lv->stage(lv->openStage).spriteCount; }
     std::string name(int n) const { return lv->sprite(n, 1).name.str(); }
     static bool same(const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 };
@@ -43,47 +43,47 @@ struct Sprites : ::testing::Test {
 }  // namespace
 
 TEST_F(Sprites, AddFillsTheRecordsInOrder) {
-    lv->stage(1).totsprites = 2;
+    lv->stage(1).spriteCount = 2;
     EXPECT_EQ(add({"coin.bmp", "bird.bmp", "odd.bmp"}), 3);
     EXPECT_EQ(count(), 5);
     const SpriteRec& c = lv->sprite(3, 1);
     EXPECT_EQ(c.name.str(), "coin.bmp");
-    EXPECT_EQ((Ints{c.totpos, c.pos, c.image}), (Ints{8, 1, 1}));
+    EXPECT_EQ((Ints{c.frameCount, c.frame, c.image}), (Ints{8, 1, 1}));
     EXPECT_EQ(rectOf(c), (Ints{123, 56, 32, 32}));
     EXPECT_EQ(c.surface, lv->image(1).surface);
     EXPECT_NE(c.surface, 0u);
     EXPECT_EQ(rectOf(lv->sprite(4, 1)), (Ints{599, 399, 64, 48}));
     EXPECT_EQ(rectOf(lv->sprite(5, 1)), (Ints{0, 0, 33, 20}));  // 600 wraps; 100 / 3 drops the rest
     EXPECT_EQ(lv->image(1).path.str(), "/w/sprites/coin.bmp");
-    EXPECT_EQ((Ints{lv->image(1).size, lv->image(1).refs, lv->totimages}), (Ints{1008, 1, 3}));
+    EXPECT_EQ((Ints{lv->image(1).size, lv->image(1).useCount, lv->imageCount}), (Ints{1008, 1, 3}));
 }
 
 TEST_F(Sprites, DetectedCountsAreNotRememberedButPosesAreUsed) {
-    lv->totposes = 1;
+    lv->poseCount = 1;
     pose(1, "coin.bmp", 4);
     add({"coin.bmp", "bird.bmp"});
-    EXPECT_EQ(lv->sprite(1, 1).totpos, 4);
+    EXPECT_EQ(lv->sprite(1, 1).frameCount, 4);
     EXPECT_EQ(lv->sprite(1, 1).w, 64);
-    EXPECT_EQ(lv->sprite(2, 1).totpos, 4);
+    EXPECT_EQ(lv->sprite(2, 1).frameCount, 4);
     EXPECT_EQ(d.detections, 1);
-    EXPECT_EQ(lv->totposes, 1);
+    EXPECT_EQ(lv->poseCount, 1);
 }
 
 TEST_F(Sprites, SameFileIsSharedAndFreedWithItsLastUser) {
     add({"coin.bmp", "coin.bmp"});
     EXPECT_EQ(d.loads, 1);
-    EXPECT_EQ(lv->totimages, 1);
-    EXPECT_EQ(lv->image(1).refs, 2);
+    EXPECT_EQ(lv->imageCount, 1);
+    EXPECT_EQ(lv->image(1).useCount, 2);
     EXPECT_EQ(lv->sprite(1, 1).image, lv->sprite(2, 1).image);
     // The same name from another folder is the same image.
-    lv->curstage = 2;
+    lv->openStage = 2;
     add({"coin.bmp"}, "/elsewhere");
-    EXPECT_EQ(lv->image(1).refs, 3);
+    EXPECT_EQ(lv->image(1).useCount, 3);
     EXPECT_EQ(d.loads, 1);
     del(2, 0);
-    lv->curstage = 1;
+    lv->openStage = 1;
     EXPECT_EQ(del(1, 0), 0);
-    EXPECT_EQ(lv->image(1).refs, 1);
+    EXPECT_EQ(lv->image(1).useCount, 1);
     EXPECT_EQ(d.releases, 0);
     EXPECT_EQ(del(1, 0), -1);
     EXPECT_EQ(count(), 0);
@@ -91,24 +91,24 @@ TEST_F(Sprites, SameFileIsSharedAndFreedWithItsLastUser) {
     EXPECT_EQ(lv->image(1).surface, 0u);
     EXPECT_EQ(d.releases, 1);
     EXPECT_TRUE(d.live.empty());
-    EXPECT_EQ(lv->totimages, 0);
+    EXPECT_EQ(lv->imageCount, 0);
 }
 
 TEST_F(Sprites, DeletingMovesLaterSpritesDownAndTotimagesFallsOnlyFromTheTop) {
     add({"coin.bmp", "bird.bmp", "gem.bmp"});
-    ASSERT_EQ(lv->totimages, 3);
+    ASSERT_EQ(lv->imageCount, 3);
     EXPECT_EQ(del(1, 1), 1);  // bird, slot 2: below a used slot
     EXPECT_EQ(count(), 2);
     EXPECT_EQ(name(1), "coin.bmp");
     EXPECT_EQ(name(2), "gem.bmp");
     EXPECT_EQ(name(3), "gem.bmp");  // stale slot above the count
-    EXPECT_EQ(lv->totimages, 3);
+    EXPECT_EQ(lv->imageCount, 3);
     del(1, 1);  // gem, slot 3: 3 and 2 are free now
-    EXPECT_EQ(lv->totimages, 1);
+    EXPECT_EQ(lv->imageCount, 1);
     add({"odd.bmp", "gem.bmp"});  // the lowest free slots are reused
     EXPECT_EQ(lv->findImage("odd.bmp"), 2);
     EXPECT_EQ(lv->findImage("gem.bmp"), 3);
-    EXPECT_EQ(lv->totimages, 3);
+    EXPECT_EQ(lv->imageCount, 3);
 }
 
 TEST_F(Sprites, ALoadFailureLeavesNoSpriteAndNoHalfImage) {
@@ -119,7 +119,7 @@ TEST_F(Sprites, ALoadFailureLeavesNoSpriteAndNoHalfImage) {
     EXPECT_EQ(name(2), "bird.bmp");
     EXPECT_FALSE(same(before, lv->sprite(2, 1)));
     EXPECT_TRUE(lv->sprite(3, 1).name.empty());
-    EXPECT_EQ(lv->totimages, 2);
+    EXPECT_EQ(lv->imageCount, 2);
     EXPECT_TRUE(lv->image(3).name.empty());
 }
 
@@ -130,10 +130,10 @@ TEST_F(Sprites, RefusalsNameTheReasonAndChangeNothing) {
         std::function<void()> prepare, action;
     };
     const Case cases[] = {
-        {"No open stage !", [&] { lv->curstage = 0; }, [&] { add({"gem.bmp"}); }},
-        {"The frame count must be 1 or more !", [&] { lv->totposes = 1, pose(1, "gem.bmp", 0); },
+        {"No open stage !", [&] { lv->openStage = 0; }, [&] { add({"gem.bmp"}); }},
+        {"The frame count must be 1 or more !", [&] { lv->poseCount = 1, pose(1, "gem.bmp", 0); },
          [&] { add({"gem.bmp"}); }},
-        {"Too many sprites on this stage !", [&] { lv->stage(1).totsprites = 99, add({"coin.bmp"}); },
+        {"Too many sprites on this stage !", [&] { lv->stage(1).spriteCount = 99, add({"coin.bmp"}); },
          [&] { add({"coin.bmp"}); }},
         {"File access denied", [&] { d.unreadableSize.insert("gem.bmp"); }, [&] { add({"gem.bmp"}); }},
         {"Surface lost", [&] { d.unmeasurable = {"coin.bmp"}; }, [&] { add({"coin.bmp"}); }},  // a shared picture
@@ -147,7 +147,7 @@ TEST_F(Sprites, RefusalsNameTheReasonAndChangeNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message ? c.message : "an error");
-        lv = newLevel();
+        lv = resetToNewLevel();
         d = FakeDisplay();
         SetUp();
         add({"coin.bmp"});
@@ -164,108 +164,108 @@ TEST_F(Sprites, RefusalsNameTheReasonAndChangeNothing) {
 TEST_F(Sprites, AFullImageTableRefusesANewPicture) {
     for (int i = 1; i < kMaxImages; ++i) {
         lv->image(i).name.set("img" + std::to_string(i));
-        lv->image(i).refs = 1;
+        lv->image(i).useCount = 1;
     }
-    lv->totimages = kMaxImages - 1;
+    lv->imageCount = kMaxImages - 1;
     // The last slot is taken, then the table is full.
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "");
     EXPECT_EQ(lv->image(kMaxImages).name.str(), "coin.bmp");
-    EXPECT_EQ(lv->totimages, kMaxImages);
+    EXPECT_EQ(lv->imageCount, kMaxImages);
     EXPECT_EQ(errorOf([&] { add({"gem.bmp"}); }), "Too many images !");
     EXPECT_EQ(count(), 1);
     EXPECT_EQ(d.loads, 1);
-    EXPECT_EQ(lv->totimages, kMaxImages);
+    EXPECT_EQ(lv->imageCount, kMaxImages);
     // A picture already loaded can still be shared.
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "");
-    EXPECT_EQ(lv->image(kMaxImages).refs, 2);
+    EXPECT_EQ(lv->image(kMaxImages).useCount, 2);
 }
 
 TEST_F(Sprites, ReplacingKeepsThePlaceAndReleasesTheOldPicture) {
     add({"coin.bmp", "bird.bmp"});
     SpriteRec& s = lv->sprite(1, 1);
-    s.pos = 5;
+    s.frame = 5;
     const int x = s.x, y = s.y;
     replace(0, "gem.bmp");
     EXPECT_EQ(s.name.str(), "gem.bmp");
     EXPECT_EQ(rectOf(s), (Ints{x, y, 40, 40}));
-    EXPECT_EQ((Ints{s.pos, s.totpos, s.image}), (Ints{1, 5, 3}));
+    EXPECT_EQ((Ints{s.frame, s.frameCount, s.image}), (Ints{1, 5, 3}));
     EXPECT_TRUE(lv->image(1).name.empty());  // coin had no other user
     EXPECT_EQ(d.releases, 1);
-    EXPECT_EQ(lv->totimages, 3);
+    EXPECT_EQ(lv->imageCount, 3);
 }
 
 TEST_F(Sprites, ReplacingASharedPictureLowersItsCount) {
     add({"coin.bmp", "coin.bmp"});
     replace(1, "bird.bmp");
-    EXPECT_EQ(lv->image(1).refs, 1);
-    EXPECT_EQ(lv->image(2).refs, 1);
+    EXPECT_EQ(lv->image(1).useCount, 1);
+    EXPECT_EQ(lv->image(2).useCount, 1);
     replace(0, "coin.bmp");  // the same picture: the count stays
-    EXPECT_EQ(lv->image(1).refs, 1);
+    EXPECT_EQ(lv->image(1).useCount, 1);
     EXPECT_EQ(d.releases, 0);
 }
 
 TEST_F(Sprites, PoseSeekTakesTheLastRecord) {
-    EXPECT_EQ(seektotpos(*lv, "a.bmp"), -1);
-    lv->totposes = 3;
+    EXPECT_EQ(rememberedFrameCount(*lv, "a.bmp"), -1);
+    lv->poseCount = 3;
     pose(1, "a.bmp", 4);
     pose(2, "A.bmp", 9);
     pose(3, "a.bmp", 6);
     pose(4, "a.bmp", 2);  // beyond the count
-    EXPECT_EQ(seektotpos(*lv, "a.bmp"), 6);
-    EXPECT_EQ(lv->totpos, 6);
-    EXPECT_EQ(seektotpos(*lv, "A.bmp"), 9);
-    EXPECT_EQ(seektotpos(*lv, "b.bmp"), -1);
-    EXPECT_EQ(lv->totpos, -1);
+    EXPECT_EQ(rememberedFrameCount(*lv, "a.bmp"), 6);
+    EXPECT_EQ(lv->frameCount, 6);
+    EXPECT_EQ(rememberedFrameCount(*lv, "A.bmp"), 9);
+    EXPECT_EQ(rememberedFrameCount(*lv, "b.bmp"), -1);
+    EXPECT_EQ(lv->frameCount, -1);
 }
 
 TEST_F(Sprites, PickingTwiceAppendsOneRecordUnlessTheNameIsCut) {
     d.add("flame.bmp", 288, 64, 6);
     EXPECT_EQ(pick("flame.bmp"), 6);
     EXPECT_EQ(pick("flame.bmp"), 6);
-    EXPECT_EQ(lv->totposes, 1);
+    EXPECT_EQ(lv->poseCount, 1);
     EXPECT_EQ(d.detections, 1);
     EXPECT_EQ(lv->pose(1).name.str(), "flame.bmp");
-    EXPECT_EQ(lv->pose(1).totpos, 6);
+    EXPECT_EQ(lv->pose(1).frameCount, 6);
     // Long names never match their cut record.
     const std::string longName = "a_sprite_with_a_long_name.bmp";
     d.add(longName, 100, 10, 2);
     pick(longName);
     pick(longName);
-    EXPECT_EQ(lv->totposes, 3);
+    EXPECT_EQ(lv->poseCount, 3);
     EXPECT_EQ(lv->pose(3).name.str(), longName.substr(0, 20));
 }
 
 TEST_F(Sprites, TypedPoseCountsUpdateTheLastRecordAndRefuseBelowOne) {
-    lv->totposes = 1;
+    lv->poseCount = 1;
     pose(1, "gem.bmp", 2);
     pickSpriteFile(*lv, "/w", "other.bmp", [](const std::string&) { return 3; });
-    lv->totposes = 3;
+    lv->poseCount = 3;
     pose(3, "gem.bmp", 2);
     EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", 6));  // still filling at start
-    lv->fillingpos = false;
+    lv->fillingPickerFields = false;
     EXPECT_TRUE(setPoseFrames(*lv, "gem.bmp", 6));
-    EXPECT_EQ(lv->pose(3).totpos, 6);
-    EXPECT_EQ(lv->pose(1).totpos, 2);
+    EXPECT_EQ(lv->pose(3).frameCount, 6);
+    EXPECT_EQ(lv->pose(1).frameCount, 2);
     for (int bad : {0, -4}) EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", bad));
-    EXPECT_EQ(lv->pose(3).totpos, 6);
+    EXPECT_EQ(lv->pose(3).frameCount, 6);
     EXPECT_FALSE(setPoseFrames(*lv, "none.bmp", 4));
     // The next sprite made from the file takes the typed count.
     addSprites(*lv, "/w", {"gem.bmp"}, d.callbacks(), d.detector(), [](int) { return 0; });
-    EXPECT_EQ(lv->sprite(1, 1).totpos, 6);
+    EXPECT_EQ(lv->sprite(1, 1).frameCount, 6);
     EXPECT_EQ(lv->sprite(1, 1).w, 33);
 }
 
 TEST_F(Sprites, AFullPoseTableRefusesANewRecord) {
     d.add("new.bmp", 100, 10, 2);
-    lv->totposes = kMaxPoses;
+    lv->poseCount = kMaxPoses;
     pose(kMaxPoses, "last.bmp", 3);
     EXPECT_EQ(errorOf([&] { pick("new.bmp"); }), "Too many poses !");
-    EXPECT_EQ(lv->totposes, kMaxPoses);
+    EXPECT_EQ(lv->poseCount, kMaxPoses);
     EXPECT_EQ(d.detections, 0);
     EXPECT_EQ(pick("last.bmp"), 3);  // known files are still found
 }
 
 TEST_F(Sprites, PoseDetectionBelowOneIsStoredAsOne) {
     EXPECT_EQ(pickSpriteFile(*lv, "/w", "x.bmp", [](const std::string&) { return 0; }), 1);
-    EXPECT_EQ(lv->pose(1).totpos, 1);
+    EXPECT_EQ(lv->pose(1).frameCount, 1);
 }

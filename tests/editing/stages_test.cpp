@@ -17,46 +17,46 @@ std::vector<std::string> stageFiles(int from, int n) {
 }  // namespace
 
 TEST(AddStages, StoresNamePathAndSizeAndTheSplashGoesToRecordZero) {
-    auto lv = newLevel();
+    auto lv = resetToNewLevel();
     EXPECT_EQ(addStages(*lv, {"/w/backpx/desert.bmp", "/w/backpx/a_very_long_stage_name_indeed.bmp"},
                         sizeByLength),
               2);
-    EXPECT_EQ(lv->totstages, 2);
+    EXPECT_EQ(lv->stageCount, 2);
     EXPECT_EQ(lv->stage(1).name.str(), "desert.bmp");
     EXPECT_EQ(lv->stage(1).path.str(), "/w/backpx/desert.bmp");
     EXPECT_EQ(lv->stage(1).size, 20);
     EXPECT_EQ(lv->stage(2).name.str(), "a_very_long_stage_na");  // cut to 20
-    EXPECT_EQ(lv->stage(1).totsprites, 0);
+    EXPECT_EQ(lv->stage(1).spriteCount, 0);
     // The splash goes into record zero and is no stage.
     setSplash(*lv, "/w/backpx/title_picture_with_long_name.bmp");
     EXPECT_EQ(lv->stage(0).name.str(), "title_picture_with_l");
     EXPECT_EQ(lv->stage(0).path.str(), "/w/backpx/title_picture_with_long_name.bmp");
-    EXPECT_EQ(lv->totstages, 2);
+    EXPECT_EQ(lv->stageCount, 2);
 }
 
 TEST(AddStages, AFileWithoutSizeAddsNothing) {
-    auto lv = newLevel();
+    auto lv = resetToNewLevel();
     auto failing = [](const std::string& p) -> std::int64_t {
         if (p.find("bad") != std::string::npos) throw Error("File not found");
         return 5;
     };
     EXPECT_EQ(errorOf([&] { addStages(*lv, {"/w/good.bmp", "/w/bad.bmp"}, failing); }),
               "File not found");
-    EXPECT_EQ(lv->totstages, 0);
+    EXPECT_EQ(lv->stageCount, 0);
     EXPECT_TRUE(lv->stage(1).name.empty());
     // By default the real file size is taken.
     EXPECT_THROW(addStages(*lv, {"/nonexistent/folder/x.bmp"}), Error);
-    EXPECT_EQ(lv->totstages, 0);
+    EXPECT_EQ(lv->stageCount, 0);
 }
 
 TEST(ModifyStage, KeepsSpritesAndSectors) {
-    auto lv = newLevel();
+    auto lv = resetToNewLevel();
     addStages(*lv, stageFiles(1, 2), sizeByLength);
-    lv->stage(2).totsprites = 3;
-    lv->stage(2).totsectors = 1;
+    lv->stage(2).spriteCount = 3;
+    lv->stage(2).sectorCount = 1;
     modifyStage(*lv, 2, "/x/other.bmp", sizeByLength);
     EXPECT_EQ(lv->stage(2).name.str(), "other.bmp");
-    EXPECT_EQ((Ints{lv->stage(2).size, lv->stage(2).totsprites, lv->stage(2).totsectors}), (Ints{12, 3, 1}));
+    EXPECT_EQ((Ints{lv->stage(2).size, lv->stage(2).spriteCount, lv->stage(2).sectorCount}), (Ints{12, 3, 1}));
     EXPECT_EQ(errorOf([&] { modifyStage(*lv, 3, "/x/y.bmp", sizeByLength); }),
               "Select the stage you want to modify !");
 }
@@ -66,7 +66,7 @@ namespace {
 // Three stages; stage k has k sprites and k+1 sectors. Sprites on stage 1
 // and 2 share "shared.bmp"; each stage also has a picture of its own.
 struct ThreeStages : ::testing::Test {
-    std::unique_ptr<Level> lv = newLevel();
+    std::unique_ptr<Level> lv = resetToNewLevel();
     FakeDisplay d;
     SeqRandom rnd{{5, 7, 11, 13}};
 
@@ -75,15 +75,15 @@ struct ThreeStages : ::testing::Test {
         for (int k = 1; k <= 3; ++k) d.add("own" + std::to_string(k) + ".bmp", 90, 30, 3);
         addStages(*lv, stageFiles(1, 3), sizeByLength);
         for (int k = 1; k <= 3; ++k) {
-            lv->curstage = k;
+            lv->openStage = k;
             std::vector<std::string> names{"own" + std::to_string(k) + ".bmp"};
             for (int i = 1; i < k; ++i) names.push_back("shared.bmp");
             addSprites(*lv, "/w/sprites", names, d.callbacks(), d.detector(), std::ref(rnd));
             for (int n = 1; n <= k + 1; ++n) {
-                lv->bandx = 10 * k + n;
-                lv->mousex = lv->bandx + 1;
-                lv->bandy = 0;
-                lv->mousey = 1;
+                lv->bandStartX = 10 * k + n;
+                lv->mouseX = lv->bandStartX + 1;
+                lv->bandStartY = 0;
+                lv->mouseY = 1;
                 addSectorFromBand(*lv);
             }
         }
@@ -95,14 +95,14 @@ struct ThreeStages : ::testing::Test {
 
 TEST_F(ThreeStages, DeletingAStageMovesLaterStagesWithTheirSpritesAndSectors) {
     const int own2 = lv->findImage("own2.bmp"), shared = lv->findImage("shared.bmp");
-    ASSERT_EQ(lv->image(shared).refs, 3);
+    ASSERT_EQ(lv->image(shared).useCount, 3);
     SpriteRec s3 = lv->sprite(2, 3);
     del(2);
     EXPECT_EQ(lv->stage(1).name.str() + " " + lv->stage(2).name.str(), "stage1.bmp stage3.bmp");
     // Stage 3 moves down with its sprites and sectors; the vacated record has
     // none, its old slots stay as they were.
-    EXPECT_EQ((Ints{lv->totstages, lv->stage(2).totsprites, lv->stage(2).totsectors, lv->stage(3).totsprites,
-                    lv->stage(3).totsectors}),
+    EXPECT_EQ((Ints{lv->stageCount, lv->stage(2).spriteCount, lv->stage(2).sectorCount, lv->stage(3).spriteCount,
+                    lv->stage(3).sectorCount}),
               (Ints{2, 3, 4, 0, 0}));
     EXPECT_EQ(lv->sprite(1, 2).name.str(), "own3.bmp");
     EXPECT_EQ((Ints{lv->sprite(2, 2).x, lv->sprite(2, 2).image}), (Ints{s3.x, s3.image}));
@@ -111,7 +111,7 @@ TEST_F(ThreeStages, DeletingAStageMovesLaterStagesWithTheirSpritesAndSectors) {
     EXPECT_EQ(lv->sprite(3, 3).name.str(), "shared.bmp");
     // The deleted stage's pictures are released; shared ones lose a user.
     EXPECT_TRUE(lv->image(own2).name.empty());
-    EXPECT_EQ((Ints{lv->image(shared).refs, d.releases, static_cast<int>(d.live.size())}), (Ints{2, 1, 3}));
+    EXPECT_EQ((Ints{lv->image(shared).useCount, d.releases, static_cast<int>(d.live.size())}), (Ints{2, 1, 3}));
     // Stage 3 (now 2) still draws from its own picture.
     EXPECT_EQ(lv->image(lv->sprite(1, 2).image).name.str(), "own3.bmp");
 }
@@ -120,38 +120,38 @@ TEST_F(ThreeStages, DeletingTheLastStageMovesNothingAndDeletingAllFreesEveryPict
     SpriteRec before = lv->sprite(1, 2);
     del(3);
     // own3 was the highest image slot.
-    EXPECT_EQ((Ints{lv->totstages, lv->stage(2).totsprites, lv->sprite(1, 2).x, lv->totimages}),
+    EXPECT_EQ((Ints{lv->stageCount, lv->stage(2).spriteCount, lv->sprite(1, 2).x, lv->imageCount}),
               (Ints{2, 2, before.x, 3}));
     del(1);
     del(1);
-    EXPECT_EQ((Ints{lv->totstages, lv->totimages, static_cast<int>(d.live.size()), d.releases}), (Ints{0, 0, 0, 4}));
+    EXPECT_EQ((Ints{lv->stageCount, lv->imageCount, static_cast<int>(d.live.size()), d.releases}), (Ints{0, 0, 0, 4}));
 }
 
 TEST_F(ThreeStages, AStageAddedAfterDeletionStartsEmpty) {
     EXPECT_EQ(errorOf([&] { del(0); }), "Select the stage you want to delete !");
     EXPECT_THROW(del(4), Error);
-    EXPECT_EQ(lv->totstages, 3);
+    EXPECT_EQ(lv->stageCount, 3);
     del(1);
     addStages(*lv, {"/w/new.bmp"}, sizeByLength);
-    EXPECT_EQ(lv->totstages, 3);
-    EXPECT_EQ(lv->stage(3).totsprites, 0);
-    EXPECT_EQ(lv->stage(3).totsectors, 0);
+    EXPECT_EQ(lv->stageCount, 3);
+    EXPECT_EQ(lv->stage(3).spriteCount, 0);
+    EXPECT_EQ(lv->stage(3).sectorCount, 0);
 }
 
 TEST(DeleteStage, ThirtyStagesLoseOne) {
-    auto lv = newLevel();
+    auto lv = resetToNewLevel();
     FakeDisplay d;
     addStages(*lv, stageFiles(1, 30), sizeByLength);
     for (int k = 1; k <= 30; ++k) {
-        lv->stage(k).totsectors = 1;
+        lv->stage(k).sectorCount = 1;
         lv->sector(1, k).x = k;
     }
     deleteStage(*lv, 10, d.callbacks());
-    ASSERT_EQ(lv->totstages, 29);
+    ASSERT_EQ(lv->stageCount, 29);
     for (int k = 1; k <= 29; ++k) {
         int old = k < 10 ? k : k + 1;
         EXPECT_EQ(lv->stage(k).name.str(), "stage" + std::to_string(old) + ".bmp");
         EXPECT_EQ(lv->sector(1, k).x, old);
     }
-    EXPECT_EQ(lv->stage(30).totsectors, 0);
+    EXPECT_EQ(lv->stage(30).sectorCount, 0);
 }

@@ -24,18 +24,18 @@ std::string poseBytes(int first, int count) {
         PoseRec rec;
         std::memset(&rec, 0, sizeof rec);
         rec.name.set("p" + std::to_string(i) + ".bmp");
-        rec.totpos = i % 7 + 1;
+        rec.frameCount = i % 7 + 1;
         out.append(reinterpret_cast<const char*>(&rec), sizeof rec);
     }
     return out;
 }
 
-std::string settingsBytes(std::uint32_t box, std::uint32_t sector, const std::string& workdir) {
+std::string settingsBytes(std::uint32_t box, std::uint32_t sector, const std::string& workFolder) {
     SettingsRec rec;
     std::memset(&rec, 0, sizeof rec);
-    rec.spriteboxcolor = box;
-    rec.sectorcolor = sector;
-    rec.workdir.set(workdir);
+    rec.spriteBoxColor = box;
+    rec.sectorColor = sector;
+    rec.workFolder.set(workFolder);
     return std::string(reinterpret_cast<const char*>(&rec), sizeof rec);
 }
 
@@ -54,13 +54,13 @@ TEST(PoseFile, RecordsPastTheTableAreReportedAndKeptAtClose) {
     EXPECT_EQ(r.state, FileRead::Read);
     EXPECT_TRUE(contains(r.message, "Reading " + p + ": ")) << r.message;
     EXPECT_TRUE(contains(r.message, std::to_string(kMaxPoses + 7))) << r.message;
-    EXPECT_EQ(l.totposes, kMaxPoses);
+    EXPECT_EQ(l.poseCount, kMaxPoses);
     EXPECT_EQ(l.lookupPose("p10000.bmp"), 10000 % 7 + 1);
     EXPECT_EQ(l.lookupPose("p10001.bmp"), -1);
 
     writePoses(l, p, st);
     EXPECT_EQ(readFile(p), original);
-    l.pose(3).totpos = 42;  // a frame count changed while the editor ran
+    l.pose(3).frameCount = 42;  // a frame count changed while the editor ran
     writePoses(l, p, st);
     std::string expected = original;
     std::int32_t v = 42;
@@ -120,19 +120,19 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
 
         std::string result = slvtest::inChild([&]() -> std::string {
             Level l;
-            l.homedir = "/home/default";
-            l.workdir = "/work/default";
+            l.homeFolder = "/home/default";
+            l.workFolder = "/work/default";
             SettingsState st;
             ReadReport r;
             if (name == "corvatel.cf") r = readSettings(l, p, st);
             else if (name == "totposes.dat") r = readPoses(l, p, st);
-            else r = readHomeFolderFile(p, l.homedir);
+            else r = readHomeFolderFile(p, l.homeFolder);
             if (r.state != c.state) return "state " + std::to_string(static_cast<int>(r.state));
             if (!contains(r.message, "Reading " + p + ": ")) return "message \"" + r.message + "\"";
-            if (c.state == FileRead::Read && l.totposes != 3) return "the whole records were not taken";
+            if (c.state == FileRead::Read && l.poseCount != 3) return "the whole records were not taken";
             if (c.state == FileRead::Failed &&
-                (l.homedir != "/home/default" || l.workdir != "/work/default" || l.totposes != 0 ||
-                 l.spriteboxcolor != kDefaultSpriteBoxColor || l.sectorcolor != kDefaultSectorColor))
+                (l.homeFolder != "/home/default" || l.workFolder != "/work/default" || l.poseCount != 0 ||
+                 l.spriteBoxColor != kDefaultSpriteBoxColor || l.sectorColor != kDefaultSectorColor))
                 return "the defaults were changed";
             // Close keeps a file that failed to read.
             if (c.state == FileRead::Failed && c.kind != Folder && c.kind != Fifo && name != "corvatel.txt") {
@@ -151,7 +151,7 @@ TEST(SettingsFile, OnlySoundRecordsAreRead) {
     TempDir d;
     const std::string p = d.file("bad.cf");
     writeFile(p, settingsBytes(rgbColor(1, 2, 3), rgbColor(4, 5, 6), "/home/author"));
-    EXPECT_EQ(readSettings(p).workdir.str(), "/home/author");
+    EXPECT_EQ(readSettings(p).workFolder.str(), "/home/author");
     for (const std::string& bad : {settingsBytes(0x01000000, 0, "/w"), settingsBytes(0, 0, std::string("/a\0b", 4)),
                                    settingsBytes(0, 0, "/w") + "x"}) {
         writeFile(p, bad);

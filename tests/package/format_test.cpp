@@ -51,7 +51,7 @@ TEST(PackageFormat, AppendfileReportsAShortWrite) {
     TempDir d;
     writeBytes(d / "src.bin", 10000, 1);
     if (!slv::fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    EXPECT_THROW(slv::appendfile(d / "src.bin", "/dev/full"), Error);
+    EXPECT_THROW(slv::appendMember(d / "src.bin", "/dev/full"), Error);
 }
 
 TEST(PackageFormat, Getfile) {
@@ -60,20 +60,20 @@ TEST(PackageFormat, Getfile) {
     // Exactly the asked bytes, across the copy buffer's size.
     for (int size : {0, 1, 2047, 2048, 2049, 4097}) {
         std::string dest = d / ("out" + std::to_string(size));
-        slv::getfile(d / "p.bin", dest, 100, size);
+        slv::readMember(d / "p.bin", dest, 100, size);
         ASSERT_TRUE(slv::fileExists(dest)) << size;
         EXPECT_EQ(readAll(dest), pkg.substr(100, static_cast<std::size_t>(size))) << size;
     }
     // Beyond the end the file is shorter.
-    slv::getfile(d / "p.bin", d / "tail.bin", 8000, 4097);
+    slv::readMember(d / "p.bin", d / "tail.bin", 8000, 4097);
     EXPECT_EQ(readAll(d / "tail.bin"), pkg.substr(8000));
     // An existing destination is kept.
     std::string old = writeBytes(d / "dest.bin", 10, 9);
-    slv::getfile(d / "p.bin", d / "dest.bin", 0, 4097);
+    slv::readMember(d / "p.bin", d / "dest.bin", 0, 4097);
     EXPECT_EQ(readAll(d / "dest.bin"), old);
     // A failure leaves no file.
-    EXPECT_THROW(slv::getfile(d / "missing.bin", d / "none.bin", 0, 10), Error);
-    EXPECT_THROW(slv::getfile(d / "p.bin", d / "nofolder/none.bin", 0, 10), Error);
+    EXPECT_THROW(slv::readMember(d / "missing.bin", d / "none.bin", 0, 10), Error);
+    EXPECT_THROW(slv::readMember(d / "p.bin", d / "nofolder/none.bin", 0, 10), Error);
     EXPECT_FALSE(slv::fileExists(d / "none.bin"));
     EXPECT_FALSE(anyTemp(d.str()));
 }
@@ -85,8 +85,8 @@ TEST(PackageFormat, CalctotfilesCountsOneImageAndOneStageAsSix) {
     addStage(*l, d.str(), "s.bmp", 200);
     save(*l, d / "p.slv");
     auto other = std::make_unique<slv::Level>();
-    EXPECT_EQ(slv::calctotfiles(*other, d / "p.slv"), 6);
-    EXPECT_EQ(other->totfiles, 6);
+    EXPECT_EQ(slv::countPackageFiles(*other, d / "p.slv"), 6);
+    EXPECT_EQ(other->fileCount, 6);
 }
 
 TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
@@ -95,11 +95,11 @@ TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
     // Windows paths give their file name part too.
     for (const std::string& p : {"/levels/sprites/" + file, std::string("C:\\Games\\work\\sprites\\hero.bmp"),
                                 std::string("D:hero2.bmp")}) {
-        const int i = ++l->totimages;
+        const int i = ++l->imageCount;
         l->image(i).name.set(slv::fileNamePart(p));
         l->image(i).path.set(p);
     }
-    l->totstages = 1;
+    l->stageCount = 1;
     l->stage(1).name.set("a_very_long_stage_name_of_30ch.bmp");
     EXPECT_EQ(l->stage(1).name.str().size(), 20u);
     const auto h = slv::headerEntries(*l);
@@ -121,7 +121,7 @@ TEST(PackageFormat, UnsafeEntryNamesAreRefused) {
 TEST(PackageFormat, HeaderEntriesWithoutImagesOrStagesKeepTheNormalForm) {
     auto l = std::make_unique<slv::Level>();
     EXPECT_EQ(slv::headerEntries(*l).size(), 4u);
-    l->totstages = 1;
+    l->stageCount = 1;
     l->stage(1).name.set("s.bmp");
     l->stage(1).size = 10;
     auto h = slv::headerEntries(*l);

@@ -29,22 +29,22 @@ void expectRefused(const std::string& pkg, const std::string& reason, bool about
     SCOPED_TRACE(message);
     auto l = std::make_unique<slv::Level>();
     slv::Level& level = *l;
-    level.totstages = level.totimages = 1;
+    level.stageCount = level.imageCount = 1;
     level.stage(1).name.set("keep.bmp");
-    level.stage(1).totsprites = 1;
+    level.stage(1).spriteCount = 1;
     level.image(1).name.set("keep.bmp");
     level.image(1).surface = 77;
-    level.packfolder = "/old/";
+    level.packageFolder = "/old/";
     RecordingHooks hooks;
     EXPECT_EQ(errorOf([&] { slv::openLevel(level, pkg, hooks); }), message);
     EXPECT_EQ(hooks.before, 0);
     EXPECT_EQ(hooks.steps, 0);
-    EXPECT_EQ(level.totstages, 1);
+    EXPECT_EQ(level.stageCount, 1);
     EXPECT_EQ(level.stage(1).name.str(), "keep.bmp");
-    EXPECT_EQ(level.stage(1).totsprites, 1);
-    EXPECT_EQ(level.totimages, 1);
+    EXPECT_EQ(level.stage(1).spriteCount, 1);
+    EXPECT_EQ(level.imageCount, 1);
     EXPECT_EQ(level.image(1).surface, 77u);
-    EXPECT_EQ(level.packfolder, "/old/");
+    EXPECT_EQ(level.packageFolder, "/old/");
     std::string folder = slv::folderPart(pkg);
     EXPECT_FALSE(fs::exists(folder + "sprites"));
     EXPECT_FALSE(fs::exists(folder + "backpx"));
@@ -69,22 +69,22 @@ TEST(LevelPackage, SaveOpenSaveKeepsTheHeaderAndTheLevel) {
     EXPECT_EQ(hooks.before, 1);
     EXPECT_EQ(hooks.steps, 8);
     EXPECT_EQ(hooks.loads, 2);
-    EXPECT_EQ(l->totfiles, 8);
-    EXPECT_EQ(l->totimages, 2);
-    EXPECT_EQ(l->totstages, 2);
-    EXPECT_EQ(l->packfolder, d.str() + "pkg/");
+    EXPECT_EQ(l->fileCount, 8);
+    EXPECT_EQ(l->imageCount, 2);
+    EXPECT_EQ(l->stageCount, 2);
+    EXPECT_EQ(l->packageFolder, d.str() + "pkg/");
     EXPECT_EQ(l->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
     EXPECT_EQ(l->image(2).surface, 1002u);
     EXPECT_EQ(l->stage(2).path.str(), d.str() + "pkg/backpx/park.bmp");
     EXPECT_EQ(readAll(l->stage(2).path.str()), readAll(d / "src/backpx/park.bmp"));
     EXPECT_EQ(readAll(l->image(1).path.str()), readAll(d / "src/sprites/hero.bmp"));
-    EXPECT_EQ(l->stage(1).totsprites, 2);
+    EXPECT_EQ(l->stage(1).spriteCount, 2);
     EXPECT_EQ(l->sprite(2, 1).x, 30);
     EXPECT_EQ(l->sprite(2, 1).surface, 1002u);
-    EXPECT_EQ(l->sprite(1, 2).totpos, 3);
-    EXPECT_EQ(l->stage(2).totsectors, 2);
+    EXPECT_EQ(l->sprite(1, 2).frameCount, 3);
+    EXPECT_EQ(l->stage(2).sectorCount, 2);
     EXPECT_EQ(l->sector(2, 2).w, 11);
-    EXPECT_EQ(l->image(2).refs, 2);
+    EXPECT_EQ(l->image(2).useCount, 2);
     EXPECT_FALSE(anyTemp(d.str()));
 
     // The source bitmaps can go: the level now lives beside its package.
@@ -161,7 +161,7 @@ TEST(LevelPackage, SaveMeasuresBitmapsAgainAndStagesBeyondTheCountAreNotStages) 
     EXPECT_EQ(h[6].start, 1185052 + 5000 + 7777);
     auto back = opened(d / "p.slv");
     EXPECT_EQ(readAll(back->image(2).path.str()), grown);
-    EXPECT_EQ(back->totstages, 2);
+    EXPECT_EQ(back->stageCount, 2);
     EXPECT_FALSE(fs::exists(d / "backpx/ghost.bmp"));
 }
 
@@ -176,14 +176,14 @@ TEST(LevelPackage, LevelsWithoutImagesOrStagesSaveAndOpen) {
         std::string pkg = d / ("p" + std::to_string(c.images) + std::to_string(c.stages) + ".slv");
         save(*l, pkg);
         auto h = slv::readPackageHeader(pkg);
-        EXPECT_EQ(h.totimages, c.images);
-        EXPECT_EQ(h.totstages, c.stages);
+        EXPECT_EQ(h.imageCount, c.images);
+        EXPECT_EQ(h.stageCount, c.stages);
         int flagged = 0;
         for (auto& e : h.entries) flagged += e.flag;
         EXPECT_EQ(flagged, (c.images > 0) + (c.stages > 0));
         auto back = opened(pkg);
-        EXPECT_EQ(back->totimages, c.images);
-        EXPECT_EQ(back->totstages, c.stages);
+        EXPECT_EQ(back->imageCount, c.images);
+        EXPECT_EQ(back->stageCount, c.stages);
         if (c.stages) {
             EXPECT_EQ(back->sector(1, 1).h, 4);
         }
@@ -201,7 +201,7 @@ TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     slv::saveLevel(*l, d / "p.slv", saving);
     EXPECT_EQ(saving.ready, 8);  // the progress counts the entries written
     EXPECT_EQ(saving.steps, 8);
-    EXPECT_EQ(l->totimages, 3);  // the level in memory keeps its slots
+    EXPECT_EQ(l->imageCount, 3);  // the level in memory keeps its slots
     EXPECT_EQ(l->sprite(2, 1).image, 3);
     auto h = headerOf(d / "p.slv");
     ASSERT_EQ(h.size(), 8u);
@@ -210,7 +210,7 @@ TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     auto back = std::make_unique<slv::Level>();
     RecordingHooks rec;
     slv::openLevel(*back, d / "p.slv", rec);
-    EXPECT_EQ(back->totimages, 2);
+    EXPECT_EQ(back->imageCount, 2);
     EXPECT_EQ(rec.loads, 2);
     EXPECT_EQ(back->image(2).name.str(), "gone.bmp");
     EXPECT_EQ(readAll(back->image(2).path.str()), readAll(d / "src/sprites/gone.bmp"));
@@ -256,8 +256,8 @@ TEST(LevelPackage, ImageLoadFailureEmptiesTheLevel) {
     EXPECT_THROW(slv::openLevel(*l, pkg, hooks), Error);
     EXPECT_EQ(hooks.loads, 1);
     EXPECT_EQ(hooks.frees, 1);
-    EXPECT_EQ(l->totimages, 0);
-    EXPECT_EQ(l->totstages, 0);
+    EXPECT_EQ(l->imageCount, 0);
+    EXPECT_EQ(l->stageCount, 0);
 }
 
 TEST(LevelPackage, ClearLevelResetsCountsAndFreesSurfaces) {
@@ -265,16 +265,16 @@ TEST(LevelPackage, ClearLevelResetsCountsAndFreesSurfaces) {
     auto l = smallLevel(d.str());
     l->image(1).surface = 5;
     l->image(2).surface = 6;
-    l->stage(0).totsectors = 3;
+    l->stage(0).sectorCount = 3;
     RecordingHooks hooks;
     slv::clearLevel(*l, hooks);
     EXPECT_EQ(hooks.frees, 2);
-    EXPECT_EQ(l->totstages, 0);
-    EXPECT_EQ(l->totimages, 0);
-    EXPECT_EQ(l->stage(0).totsectors, 0);
-    EXPECT_EQ(l->stage(2).totsectors, 0);
+    EXPECT_EQ(l->stageCount, 0);
+    EXPECT_EQ(l->imageCount, 0);
+    EXPECT_EQ(l->stage(0).sectorCount, 0);
+    EXPECT_EQ(l->stage(2).sectorCount, 0);
     EXPECT_TRUE(l->image(1).name.empty());
-    EXPECT_EQ(l->image(2).refs, 0);
+    EXPECT_EQ(l->image(2).useCount, 0);
     EXPECT_EQ(l->stage(1).name.str(), "street.bmp");  // records stay
     EXPECT_EQ(l->sprite(1, 1).x, 10);
 }

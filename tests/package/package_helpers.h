@@ -91,18 +91,18 @@ inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
     return l;
 }
 
-// Builds `pkg` the long way: writeheader, the four tables of `l` as files in
-// `dir`, then the bitmaps of `bitmaps`, each through appendfile.
+// Builds `pkg` the long way: writePackageHeader, the four tables of `l` as files in
+// `dir`, then the bitmaps of `bitmaps`, each through appendMember.
 inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg, const std::string& dir) {
-    slv::writeheader(l, pkg);
+    slv::writePackageHeader(l, pkg);
     slv::PackageTables t = slv::tablesOf(l);
     writeFile(dir + "t1", t.sectors.data(), slv::kSectorsFileBytes);
     writeFile(dir + "t2", t.sprites.data(), slv::kSpritesBytes);
     writeFile(dir + "t3", t.images.data(), slv::kImagesBytes);
     writeFile(dir + "t4", t.stages.data(), slv::kStagesBytes);
-    for (const char* n : {"t1", "t2", "t3", "t4"}) slv::appendfile(dir + n, pkg);
-    for (int i = 1; i <= bitmaps.totimages; ++i) slv::appendfile(bitmaps.image(i).path.str(), pkg);
-    for (int s = 1; s <= bitmaps.totstages; ++s) slv::appendfile(bitmaps.stage(s).path.str(), pkg);
+    for (const char* n : {"t1", "t2", "t3", "t4"}) slv::appendMember(dir + n, pkg);
+    for (int i = 1; i <= bitmaps.imageCount; ++i) slv::appendMember(bitmaps.image(i).path.str(), pkg);
+    for (int s = 1; s <= bitmaps.stageCount; ++s) slv::appendMember(bitmaps.stage(s).path.str(), pkg);
 }
 
 // Adds an image (slot `i`) made from a bitmap of `size` bytes.
@@ -113,32 +113,32 @@ inline void addImage(slv::Level& l, const std::string& dir, int i, const std::st
     r.name.set(file);
     r.path.set(p);
     r.size = static_cast<std::int32_t>(size);
-    r.refs = 0;
-    if (i > l.totimages) l.totimages = i;
+    r.useCount = 0;
+    if (i > l.imageCount) l.imageCount = i;
 }
 
 inline void addStage(slv::Level& l, const std::string& dir, const std::string& file, std::size_t size) {
-    int s = ++l.totstages;
+    int s = ++l.stageCount;
     std::string p = dir + "src/backpx/" + file;
     writeBytes(p, size, static_cast<unsigned>(s) * 13u + static_cast<unsigned>(size));
     slv::StageRec& r = l.stage(s);
     r.name.set(file);
     r.path.set(p);
     r.size = static_cast<std::int32_t>(size);
-    r.totsprites = 0;
-    r.totsectors = 0;
+    r.spriteCount = 0;
+    r.sectorCount = 0;
 }
 
 inline void addSprite(slv::Level& l, int s, int image, int x, int y, int frames) {
-    slv::SpriteRec& sp = l.sprite(++l.stage(s).totsprites, s);
+    slv::SpriteRec& sp = l.sprite(++l.stage(s).spriteCount, s);
     sp.name = l.image(image).name;
     sp.x = x, sp.y = y, sp.w = 10, sp.h = 10;
-    sp.totpos = frames, sp.pos = 1, sp.image = image;
-    l.image(image).refs++;
+    sp.frameCount = frames, sp.frame = 1, sp.image = image;
+    l.image(image).useCount++;
 }
 
 inline void addSector(slv::Level& l, int s, int x, int y, int w, int h) {
-    int n = ++l.stage(s).totsectors;
+    int n = ++l.stage(s).sectorCount;
     slv::SectorRec& sc = l.sector(n, s);
     sc.name.set("Sector" + std::to_string(n));
     sc.x = x, sc.y = y, sc.w = w, sc.h = h;

@@ -25,30 +25,30 @@ MadeLevel makeLevel(const TempDir& d, const std::vector<std::string>& images, co
     MadeLevel m;
     slv::Level& l = *m.level;
     for (const std::string& file : images) {
-        int i = ++l.totimages;
+        int i = ++l.imageCount;
         std::string p = d / ("src/" + file);
         m.imageBytes.push_back(writeBitmapBytes(p, 300u + 17u * static_cast<unsigned>(i), 40u + static_cast<unsigned>(i)));
         l.image(i).name.set(slv::fileNamePart(p));
         l.image(i).path.set(p);
     }
     for (const std::string& file : stages) {
-        int s = ++l.totstages;
+        int s = ++l.stageCount;
         std::string p = d / ("src/" + file);
         m.stageBytes.push_back(writeBitmapBytes(p, 500u + 31u * static_cast<unsigned>(s), 90u + static_cast<unsigned>(s)));
         l.stage(s).name.set(slv::fileNamePart(p));
         l.stage(s).path.set(p);
     }
-    for (int i = 1; i <= l.totimages; ++i) addSprite(l, (i - 1) % l.totstages + 1, i, 5 * i, 7 * i, 2);
+    for (int i = 1; i <= l.imageCount; ++i) addSprite(l, (i - 1) % l.stageCount + 1, i, 5 * i, 7 * i, 2);
     return m;
 }
 
 // Every stage and every sprite of `l` shows the picture it was made from.
 void expectPictures(const slv::Level& l, const MadeLevel& m) {
-    ASSERT_EQ(l.totstages, m.level->totstages);
-    for (int s = 1; s <= l.totstages; ++s) {
+    ASSERT_EQ(l.stageCount, m.level->stageCount);
+    for (int s = 1; s <= l.stageCount; ++s) {
         EXPECT_EQ(readAll(l.stage(s).path.str()), m.stageBytes[static_cast<std::size_t>(s)]) << "stage " << s;
-        ASSERT_EQ(l.stage(s).totsprites, m.level->stage(s).totsprites);
-        for (int n = 1; n <= l.stage(s).totsprites; ++n) {
+        ASSERT_EQ(l.stage(s).spriteCount, m.level->stage(s).spriteCount);
+        for (int n = 1; n <= l.stage(s).spriteCount; ++n) {
             const int img = l.sprite(n, s).image;
             ASSERT_EQ(img, m.level->sprite(n, s).image);
             EXPECT_EQ(readAll(l.image(img).path.str()), m.imageBytes[static_cast<std::size_t>(img)])
@@ -125,9 +125,9 @@ TEST(LevelRoundTrip, EveryPictureComesBackAfterOpenSaveOpen) {
 
         auto first = openFrom(d / "a/level.slv", c.relative);
         expectPictures(*first, m);
-        for (int s = 1; s <= first->totstages; ++s)  // extracted copies keep a usable name
+        for (int s = 1; s <= first->stageCount; ++s)  // extracted copies keep a usable name
             EXPECT_TRUE(first->stage(s).path.str().ends_with(".bmp")) << first->stage(s).path.str();
-        for (int i = 1; i <= first->totimages; ++i)
+        for (int i = 1; i <= first->imageCount; ++i)
             EXPECT_TRUE(first->image(i).path.str().ends_with(".bmp")) << first->image(i).path.str();
 
         save(*first, d / "b/level.slv");
@@ -214,6 +214,6 @@ TEST(PackageNames, Windows1252BothWays) {
     auto size = [](const std::string&) -> std::int64_t { return 10; };
     EXPECT_NE(errorOf([&] { slv::addStages(*l, {"/w/backpx/ok.bmp", "/w/backpx/日本.bmp"}, size); }).find("日本.bmp"),
               std::string::npos);
-    EXPECT_EQ(l->totstages, 0);
+    EXPECT_EQ(l->stageCount, 0);
     EXPECT_EQ(errorOf([&] { slv::addStages(*l, {"/w/backpx/café.bmp"}, size); }), "");
 }

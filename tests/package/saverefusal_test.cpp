@@ -20,9 +20,9 @@ TEST(SaveRefusal, EachFaultOfTheLevelIsNamed) {
     };
     const std::string coin = d.str() + "src/sprites/coin.bmp";
     const Case cases[] = {
-        {[](slv::Level& l) { l.totimages = 3001; }, "The level counts 3001 images; at most 3000 fit"},
-        {[](slv::Level& l) { l.totimages = -1; }, "The level counts -1 images; at most 3000 fit"},
-        {[](slv::Level& l) { l.totstages = 31; }, "Total stages are more than 30 !"},
+        {[](slv::Level& l) { l.imageCount = 3001; }, "The level counts 3001 images; at most 3000 fit"},
+        {[](slv::Level& l) { l.imageCount = -1; }, "The level counts -1 images; at most 3000 fit"},
+        {[](slv::Level& l) { l.stageCount = 31; }, "Total stages are more than 30 !"},
         {[](slv::Level& l) { l.image(1).path.set("/x/"); }, R"(The path of image 1 "hero.bmp" ("/x/") names no file)"},
         {[](slv::Level& l) { l.stage(2).name.set("a/b"); }, "Stage 2 has no valid name"},
         {[](slv::Level& l) { l.stage(2).name.clear(); }, "Stage 2 has no valid name"},
@@ -34,11 +34,11 @@ TEST(SaveRefusal, EachFaultOfTheLevelIsNamed) {
              l.image(2).name.clear();  // freed while sprites still use it
          },
          "The level cannot be saved: sprite 2 of stage 1 uses image 2 but the package holds 1 images"},
-        {[](slv::Level& l) { l.sprite(1, 2).totpos = 0; },
+        {[](slv::Level& l) { l.sprite(1, 2).frameCount = 0; },
          "The level cannot be saved: sprite 1 of stage 2 has 0 frames (at least 1 needed)"},
-        {[](slv::Level& l) { l.stage(1).totsprites = 101; },
+        {[](slv::Level& l) { l.stage(1).spriteCount = 101; },
          "The level cannot be saved: stage 1 counts 101 sprites (0 to 100 allowed)"},
-        {[](slv::Level& l) { l.stage(2).totsectors = -1; },
+        {[](slv::Level& l) { l.stage(2).sectorCount = -1; },
          "The level cannot be saved: stage 2 counts -1 sectors (0 to 100 allowed)"},
     };
     for (const Case& c : cases) {
@@ -59,8 +59,8 @@ TEST(SaveRefusal, HeaderEntriesOnlyForSizesAPackageCanHold) {
         std::string message;
     };
     const Case cases[] = {
-        {[](slv::Level& l) { l.totimages = 3001; }, "The level counts 3001 images; a package holds at most 3000"},
-        {[](slv::Level& l) { l.totstages = -1; }, "Total stages are more than 30 !"},
+        {[](slv::Level& l) { l.imageCount = 3001; }, "The level counts 3001 images; a package holds at most 3000"},
+        {[](slv::Level& l) { l.stageCount = -1; }, "Total stages are more than 30 !"},
         {[](slv::Level& l) { l.image(1).size = -1; }, "Image 1 has a negative size"},
         {[](slv::Level& l) { l.stage(2).size = -7; }, "Stage 2 has a negative size"},
         // Past 2 GB at a later member, or with the last one.

@@ -13,12 +13,12 @@
 #include <memory>
 #include <utility>
 
-#include "app.h"
+#include "editor/application.h"
 #include "common/files.h"
-#include "display/dxdraw.h"
-#include "display/dxtimer.h"
-#include "mainform.h"
-#include "ui/uiservices.h"
+#include "display/scenewidget.h"
+#include "display/frametimer.h"
+#include "editor/mainwindow.h"
+#include "editor/uiservices.h"
 
 // Records every message box and answers dialogs from queues.
 class CaptureUi : public slv::UiServices {
@@ -150,11 +150,11 @@ protected slots:
 // A window on a temporary home folder, shown offscreen, with the frame timer
 // left to the test (ticks are run by calling the frame loop directly).
 struct Editor {
-    std::unique_ptr<Tmain> w;
+    std::unique_ptr<MainWindow> w;
     explicit Editor(bool show = true) {
-        w = std::make_unique<Tmain>();
+        w = std::make_unique<MainWindow>();
         w->progressPauseMs = 0;
-        w->DXTimer1->setEnabled(false);
+        w->frameTimer_->setEnabled(false);
         if (show) {
             w->show();
             if (!QTest::qWaitForWindowExposed(w.get())) qWarning("the window was not exposed");
@@ -165,10 +165,10 @@ struct Editor {
     }
     slv::Level& L() { return w->level(); }
     void ticks(int n) {
-        for (int i = 0; i < n; ++i) w->DXTimer1Timer(1);
+        for (int i = 0; i < n; ++i) w->onFrameTick(1);
         QCoreApplication::processEvents();
     }
-    std::uint32_t pixel(int x, int y) { return w->DXDraw1->BackBuffer()->ReadPixel(x, y); }
+    std::uint32_t pixel(int x, int y) { return w->sceneView_->backBuffer()->pixelAt(x, y); }
     // Where a key typed now goes: the focused control, else the window.
     QWidget* keyTarget() {
         QWidget* f = QApplication::focusWidget();
@@ -182,20 +182,20 @@ struct Editor {
     struct Drawn {
         int wrong = 0, keyed = 0, opaque = 0;
     };
-    Drawn compareDrawn(slv::TDirectDrawSurface* back, slv::TDirectDrawSurface* src, int frame, int fw, int fh, int x,
+    Drawn compareDrawn(slv::Surface* back, slv::Surface* src, int frame, int fw, int fh, int x,
                        int y, std::uint32_t key, int ring = 2) {
         Drawn d;
-        slv::TDirectDrawSurface* bb = w->DXDraw1->BackBuffer();
+        slv::Surface* bb = w->sceneView_->backBuffer();
         for (int py = y - ring; py < y + fh + ring; ++py)
             for (int px = x - ring; px < x + fw + ring; ++px) {
-                if (px < 0 || py < 0 || px >= bb->Width() || py >= bb->Height()) continue;
-                std::uint32_t want = back->ReadPixel(px, py);
+                if (px < 0 || py < 0 || px >= bb->width() || py >= bb->height()) continue;
+                std::uint32_t want = back->pixelAt(px, py);
                 if (px >= x && px < x + fw && py >= y && py < y + fh) {
-                    const std::uint32_t s = src->ReadPixel((frame - 1) * fw + px - x, py - y);
+                    const std::uint32_t s = src->pixelAt((frame - 1) * fw + px - x, py - y);
                     if (s == key) ++d.keyed;
                     else ++d.opaque, want = s;
                 }
-                d.wrong += bb->ReadPixel(px, py) != want;
+                d.wrong += bb->pixelAt(px, py) != want;
             }
         return d;
     }

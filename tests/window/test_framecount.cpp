@@ -1,7 +1,7 @@
 // Frame detection read straight from a bitmap file gives the count that
 // loading the picture onto a surface gives, on both display depths.
 #include "common/bmp_writer.h"
-#include "display/dxdraw.h"
+#include "display/scenewidget.h"
 #include "harness.h"
 #include "model/framecount.h"
 
@@ -28,10 +28,10 @@ std::uint32_t stripColour(const Strip& s, int x, int y) {
     return 0x101010u + static_cast<std::uint32_t>((x * 7 + y * 3) % 9) * 0x152035u;
 }
 
-int loadedCount(Tmain& w, const std::string& path) {
+int loadedCount(MainWindow& w, const std::string& path) {
     const SurfaceHandle h = w.loadSurface(path, false);
-    const PixelView v = w.surface(h)->Pixels();
-    const int n = calctotpos(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().colorkey);
+    const PixelView v = w.surface(h)->pixels();
+    const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().colorKey);
     w.freeSurface(h);
     return n;
 }
@@ -56,15 +56,15 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        QCOMPARE(ed.L().colorkey, kMagenta);
+        QCOMPARE(ed.L().colorKey, kMagenta);
         for (int modeKey : {122, 121}) {  // the window (32 bits), full screen (16 bits)
-            ed.w->FormKeyDown(modeKey, {});
-            const int bytes = ed.w->DXDraw1->Device()->BitCount() / 8;
+            ed.w->routeKeyDown(modeKey, {});
+            const int bytes = ed.w->sceneView_->device()->bitsPerPixel() / 8;
             QCOMPARE(bytes, modeKey == 122 ? 4 : 2);
             for (const Strip& s : strips) {
                 const std::string path = home.path("strip.bmp").toStdString();
                 QVERIFY(writeBmp(path, s.layout, [&s](int x, int y) { return stripColour(s, x, y); }));
-                const int fromFile = calctotposFromFile(path, bytes, ed.L().colorkey);
+                const int fromFile = detectFrameCountFromFile(path, bytes, ed.L().colorKey);
                 const int loaded = loadedCount(*ed.w, path);
                 const QString what = QString("%1 at %2 bytes").arg(s.name).arg(bytes);
                 QVERIFY2(fromFile == loaded, qPrintable(what + QString(": %1 vs %2").arg(fromFile).arg(loaded)));
@@ -89,11 +89,11 @@ private slots:
             "",
             good,  // readable, but not at 3 bytes a pixel
         };
-        QCOMPARE(calctotposFromFile(path, 4, kMagenta), 0);  // no file at all
+        QCOMPARE(detectFrameCountFromFile(path, 4, kMagenta), 0);  // no file at all
         for (const std::string& bytes : files) {
             slvtest::writeFile(path, bytes);
-            QCOMPARE(calctotposFromFile(path, 3, kMagenta), 0);
-            QCOMPARE(calctotposFromFile(path, 4, kMagenta), &bytes == &files[6] ? 4 : 0);
+            QCOMPARE(detectFrameCountFromFile(path, 3, kMagenta), 0);
+            QCOMPARE(detectFrameCountFromFile(path, 4, kMagenta), &bytes == &files[6] ? 4 : 0);
         }
     }
 };

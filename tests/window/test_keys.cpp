@@ -10,10 +10,10 @@
 #include <QTabWidget>
 #include <QTreeView>
 
-#include "app.h"
+#include "editor/application.h"
 #include "display/clock.h"
 #include "harness.h"
-#include "spriteframe/spriteframe.h"
+#include "editor/spritepicker.h"
 
 using namespace slv;
 
@@ -25,10 +25,10 @@ void send(QWidget* target, QEvent::Type type, int key, bool autoRepeat = false,
     QApplication::sendEvent(target, &ev);
 }
 
-QList<int> held(const Level& L) { return {L.heldkey1, L.heldkey2, L.heldkey3}; }
+QList<int> held(const Level& L) { return {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]}; }
 
 bool holds(const Level& L, int code) {
-    return L.heldkey1 == code || L.heldkey2 == code || L.heldkey3 == code;
+    return L.heldKeys[0] == code || L.heldKeys[1] == code || L.heldKeys[2] == code;
 }
 
 }  // namespace
@@ -50,21 +50,21 @@ private slots:
         QCOMPARE(held(ed.L()), (QList<int>{37, 38, 65}));
         // A release between auto-repeats is not the key being let go.
         send(target, QEvent::KeyRelease, Qt::Key_Up, true);
-        QCOMPARE(ed.L().heldkey2, 38);
+        QCOMPARE(ed.L().heldKeys[1], 38);
         send(target, QEvent::KeyRelease, Qt::Key_Up);
-        QCOMPARE(ed.L().heldkey2, -1);
+        QCOMPARE(ed.L().heldKeys[1], -1);
         send(target, QEvent::KeyPress, Qt::Key_B);
-        QCOMPARE(ed.L().heldkey2, 66);
+        QCOMPARE(ed.L().heldKeys[1], 66);
         // Each key is taken once, whatever has the focus: Delete on the Stage
         // tab with no stage selected is one message, not one per widget; two
         // presses that look alike, each taken by the control that has them,
         // both reach the window.
-        ed.w->CheckBox1->setFocus();
+        ed.w->showSpriteBoxes_->setFocus();
         ed.w->activateWindow();
         QTest::keyClick(ed.keyTarget(), Qt::Key_Delete);
         QCOMPARE(ui.takeErrors(), QStringList{"Select the stage you want to delete !"});
-        send(ed.w->ListBox1, QEvent::KeyPress, Qt::Key_Delete);
-        send(ed.w->ListBox1, QEvent::KeyPress, Qt::Key_Delete);
+        send(ed.w->stageList_, QEvent::KeyPress, Qt::Key_Delete);
+        send(ed.w->stageList_, QEvent::KeyPress, Qt::Key_Delete);
         QCOMPARE(ui.takeErrors().size(), 2);
         // Releases never reach a window that lost the keyboard: the held keys
         // are let go when it is deactivated or a modal dialog opens.
@@ -128,44 +128,44 @@ private slots:
         Editor ed;
         ed.ticks(1);
         ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
-        ed.w->Button4Click();
-        QCOMPARE(ed.L().curstage, 0);
-        ed.w->ListBox1->setFocus();
+        ed.w->addOnActiveTab();
+        QCOMPARE(ed.L().openStage, 0);
+        ed.w->stageList_->setFocus();
         // A row that has the keyboard frame without being selected opens too.
-        ed.w->ListBox1->setCurrentRow(0);
-        ed.w->ListBox1->clearSelection();
-        QTest::keyClick(ed.w->ListBox1, Qt::Key_Return);
-        QCOMPARE(ed.L().curstage, 1);
-        ed.w->selectRow(ed.w->ListBox1, 1);
-        QTest::keyClick(ed.w->ListBox1, Qt::Key_Return);
-        QCOMPARE(ed.L().curstage, 2);
-        ed.w->FormKeyDown(113, {});  // F2: the Sprite tab
-        ed.w->FormKeyDown(45, {});   // Insert
-        QVERIFY(ed.w->spritef1->isVisible());
-        ed.w->spritef1->FileListBox1->item(0)->setSelected(true);
-        QTest::keyClick(ed.w->spritef1->FileListBox1, Qt::Key_Return);
-        QCOMPARE(ed.L().stage(2).totsprites, 1);
-        QVERIFY(ed.w->spritef1->isVisible());  // "Add 'em" leaves it open
+        ed.w->stageList_->setCurrentRow(0);
+        ed.w->stageList_->clearSelection();
+        QTest::keyClick(ed.w->stageList_, Qt::Key_Return);
+        QCOMPARE(ed.L().openStage, 1);
+        ed.w->selectRow(ed.w->stageList_, 1);
+        QTest::keyClick(ed.w->stageList_, Qt::Key_Return);
+        QCOMPARE(ed.L().openStage, 2);
+        ed.w->routeKeyDown(113, {});  // F2: the Sprite tab
+        ed.w->routeKeyDown(45, {});   // Insert
+        QVERIFY(ed.w->spritePicker_->isVisible());
+        ed.w->spritePicker_->fileList_->item(0)->setSelected(true);
+        QTest::keyClick(ed.w->spritePicker_->fileList_, Qt::Key_Return);
+        QCOMPARE(ed.L().stage(2).spriteCount, 1);
+        QVERIFY(ed.w->spritePicker_->isVisible());  // "Add 'em" leaves it open
         // Enter in the picker's frame-count field does not confirm the picker.
-        ed.w->spritef1->SpinEdit1->setFocus();
-        QTest::keyClick(ed.w->spritef1->SpinEdit1, Qt::Key_Return);
-        QCOMPARE(ed.L().stage(2).totsprites, 1);
-        ed.w->PageControl2Change();
-        ed.w->selectRow(ed.w->ListBox2, 0);
-        ed.w->ListBox2Click();
-        ed.w->SpinEdit1->setValue(400);
-        ed.w->SpinEdit1->setFocus();
-        auto* edit = ed.w->SpinEdit1->findChild<QLineEdit*>();
+        ed.w->spritePicker_->frameCountField_->setFocus();
+        QTest::keyClick(ed.w->spritePicker_->frameCountField_, Qt::Key_Return);
+        QCOMPARE(ed.L().stage(2).spriteCount, 1);
+        ed.w->editTabChanged();
+        ed.w->selectRow(ed.w->spriteList_, 0);
+        ed.w->selectSpriteFromList();
+        ed.w->spriteXField_->setValue(400);
+        ed.w->spriteXField_->setFocus();
+        auto* edit = ed.w->spriteXField_->findChild<QLineEdit*>();
         QVERIFY(edit);
         edit->setCursorPosition(1);
-        QTest::keyClick(ed.w->SpinEdit1, Qt::Key_Delete);
-        QCOMPARE(ed.w->SpinEdit1->value(), 40);
-        QCOMPARE(ed.L().stage(2).totsprites, 1);
+        QTest::keyClick(ed.w->spriteXField_, Qt::Key_Delete);
+        QCOMPARE(ed.w->spriteXField_->value(), 40);
+        QCOMPARE(ed.L().stage(2).spriteCount, 1);
         QCOMPARE(ed.L().sprite(1, 2).x, 40);
-        for (Qt::Key k : {Qt::Key_Insert, Qt::Key_F8, Qt::Key_Return}) QTest::keyClick(ed.w->SpinEdit1, k);
-        QVERIFY(!ed.w->spritef1->isVisible());
+        for (Qt::Key k : {Qt::Key_Insert, Qt::Key_F8, Qt::Key_Return}) QTest::keyClick(ed.w->spriteXField_, k);
+        QVERIFY(!ed.w->spritePicker_->isVisible());
         QVERIFY(ui.openFolders.size() == 1 && ui.errors.isEmpty());
-        QTest::keyPress(ed.w->SpinEdit1, Qt::Key_Left);
+        QTest::keyPress(ed.w->spriteXField_, Qt::Key_Left);
         QVERIFY(holds(ed.L(), 37));
     }
 
@@ -173,68 +173,68 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        ed.w->Button7Click();
-        QVERIFY(ed.w->DirectoryOutline1->isVisible());
-        ed.w->FormKeyDown(112, {});  // F1 while the tree shows
-        QVERIFY(!ed.w->DirectoryOutline1->isVisible());
-        QCOMPARE(QApplication::focusWidget(), ed.w->ListBox1);
-        ed.w->FormKeyDown(113, {});  // F2
-        QCOMPARE(ed.w->PageControl2->currentIndex(), 1);
-        QCOMPARE(ed.w->PageControl1->currentIndex(), 1);
-        QCOMPARE(QApplication::focusWidget(), ed.w->ListBox2);
-        ed.w->FormKeyDown(114, {});  // F3
-        QCOMPARE(ed.w->PageControl1->currentIndex(), 2);
-        ed.w->FormKeyDown(115, {});  // F4: no list at all
-        QCOMPARE(ed.w->PageControl2->currentIndex(), 3);
-        QVERIFY(ed.w->PageControl1->currentWidget()->findChildren<QListWidget*>().isEmpty());
+        ed.w->chooseWorkFolder();
+        QVERIFY(ed.w->folderTree_->isVisible());
+        ed.w->routeKeyDown(112, {});  // F1 while the tree shows
+        QVERIFY(!ed.w->folderTree_->isVisible());
+        QCOMPARE(QApplication::focusWidget(), ed.w->stageList_);
+        ed.w->routeKeyDown(113, {});  // F2
+        QCOMPARE(ed.w->editTabs_->currentIndex(), 1);
+        QCOMPARE(ed.w->listPages_->currentIndex(), 1);
+        QCOMPARE(QApplication::focusWidget(), ed.w->spriteList_);
+        ed.w->routeKeyDown(114, {});  // F3
+        QCOMPARE(ed.w->listPages_->currentIndex(), 2);
+        ed.w->routeKeyDown(115, {});  // F4: no list at all
+        QCOMPARE(ed.w->editTabs_->currentIndex(), 3);
+        QVERIFY(ed.w->listPages_->currentWidget()->findChildren<QListWidget*>().isEmpty());
     }
 
     void displayModesKeepSpritesAndActor() {
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        const std::uint32_t windowKey = ed.L().colorkey;
+        const std::uint32_t windowKey = ed.L().colorKey;
         ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
-        ed.w->Button4Click();
-        ed.w->PageControl2->setCurrentIndex(1);
-        ed.w->Button4Click();
-        ed.w->spritef1->FileListBox1->findItems("gem.bmp", Qt::MatchExactly)[0]->setSelected(true);
-        ed.w->spritef1Button1Click();
+        ed.w->addOnActiveTab();
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        ed.w->spritePicker_->fileList_->findItems("gem.bmp", Qt::MatchExactly)[0]->setSelected(true);
+        ed.w->confirmPickedSprites();
         SpriteRec& sp = ed.L().sprite(1, 1);
         sp.x = 400;
         sp.y = 250;
         for (int key : {120, 122, 121, 122}) {
-            ed.w->FormKeyDown(key, {});
+            ed.w->routeKeyDown(key, {});
             const bool full = key != 122;
-            QCOMPARE(ed.L().colorkey, full ? 63519u : windowKey);
-            QCOMPARE(ed.w->DXDraw1->Device()->BitCount(), full ? 16 : 32);
-            QCOMPARE(ed.L().padvisible, key == 120);
-            QCOMPARE(ed.w->DXDraw1->BackBuffer()->Height(), key == 120 ? 480 : 430);
-            QVERIFY(ed.w->DXTimer1->Enabled());
-            ed.w->DXTimer1->setEnabled(false);
-            QVERIFY(ed.w->DXDraw1->ViewReady());
-            ed.L().lasttick = tickCount();  // no animation step during this tick
+            QCOMPARE(ed.L().colorKey, full ? 63519u : windowKey);
+            QCOMPARE(ed.w->sceneView_->device()->bitsPerPixel(), full ? 16 : 32);
+            QCOMPARE(ed.L().padVisible, key == 120);
+            QCOMPARE(ed.w->sceneView_->backBuffer()->height(), key == 120 ? 480 : 430);
+            QVERIFY(ed.w->frameTimer_->isEnabled());
+            ed.w->frameTimer_->setEnabled(false);
+            QVERIFY(ed.w->sceneView_->isViewReady());
+            ed.L().lastTick = tickCount();  // no animation step during this tick
             ed.ticks(1);
             // The sprite and the actor draw from live surfaces of the new device.
-            QVERIFY(ed.w->surface(ed.L().skin(ed.L().curskin).surface));
-            TDirectDrawSurface* img = ed.w->surface(sp.surface);
+            QVERIFY(ed.w->surface(ed.L().skin(ed.L().currentSkin).surface));
+            Surface* img = ed.w->surface(sp.surface);
             QVERIFY(img);
-            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backsurface), img, sp.pos, sp.w, sp.h, sp.x, sp.y,
-                                               ed.L().colorkey, 0);
+            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backdropSurface), img, sp.frame, sp.w, sp.h, sp.x, sp.y,
+                                               ed.L().colorKey, 0);
             QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
             const SurfaceHandle stagePic = ed.w->loadSurface(home.path("backpx/forest.bmp").toStdString(), false);
             int stagePixels = 0;
             for (int x = 450; x < 640; x += 5)
-                stagePixels += ed.pixel(x, 20) == ed.w->surface(stagePic)->ReadPixel(x, 20);
+                stagePixels += ed.pixel(x, 20) == ed.w->surface(stagePic)->pixelAt(x, 20);
             ed.w->freeSurface(stagePic);
             QCOMPARE(stagePixels, 38);
             if (key == 120) {
-                TDirectDrawSurface* pad = ed.w->surface(ed.L().padsurface);
-                QCOMPARE(ed.pixel(320, 460), pad->ReadPixel(320, 30));
+                Surface* pad = ed.w->surface(ed.L().padSurface);
+                QCOMPARE(ed.pixel(320, 460), pad->pixelAt(320, 30));
             }
         }
-        QCOMPARE(ed.w->DXDraw1->geometry(), QRect(7, 7, 640, 430));
+        QCOMPARE(ed.w->sceneView_->geometry(), QRect(7, 7, 640, 430));
         QCOMPARE(ed.w->size(), QSize(800, 600));
     }
 };

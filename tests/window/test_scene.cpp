@@ -9,11 +9,11 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
-#include "app.h"
+#include "editor/application.h"
 #include "display/clock.h"
 #include "harness.h"
 #include "model/fileio.h"
-#include "spriteframe/spriteframe.h"
+#include "editor/spritepicker.h"
 
 using namespace slv;
 
@@ -22,18 +22,18 @@ namespace {
 // Opens the first stage of the demo and places `files` from its sprites folder.
 void openStageWithSprites(Editor& ed, CaptureUi& ui, TempHome& home, const QStringList& files) {
     ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
-    ed.w->Button4Click();  // one stage: previewed and opened
-    QCOMPARE(ed.L().curstage, 1);
-    ed.w->PageControl2->setCurrentIndex(1);
-    ed.w->Button4Click();  // the picker, in add mode
-    QVERIFY(ed.w->spritef1->isVisible());
+    ed.w->addOnActiveTab();  // one stage: previewed and opened
+    QCOMPARE(ed.L().openStage, 1);
+    ed.w->editTabs_->setCurrentIndex(1);
+    ed.w->addOnActiveTab();  // the picker, in add mode
+    QVERIFY(ed.w->spritePicker_->isVisible());
     for (const QString& f : files) {
-        auto items = ed.w->spritef1->FileListBox1->findItems(f, Qt::MatchExactly);
+        auto items = ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly);
         QCOMPARE(items.size(), 1);
         items[0]->setSelected(true);
     }
-    ed.w->spritef1Button1Click();
-    QCOMPARE(ed.w->ListBox2->count(), files.size());
+    ed.w->confirmPickedSprites();
+    QCOMPARE(ed.w->spriteList_->count(), files.size());
 }
 
 }  // namespace
@@ -46,14 +46,14 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(3);
-        QVERIFY(!ed.L().firsttick);
-        QCOMPARE(ed.L().colorkey, 0x00FF00FFu);
-        QCOMPARE(ed.L().curskin, ed.L().startskin);
-        QVERIFY(ed.L().totskins >= 1);
+        QVERIFY(!ed.L().startupPending);
+        QCOMPARE(ed.L().colorKey, 0x00FF00FFu);
+        QCOMPARE(ed.L().currentSkin, ed.L().firstSkin);
+        QVERIFY(ed.L().skinCount >= 1);
         // The backdrop at a spot far from the texts and the actor.
-        TDirectDrawSurface* back = ed.w->surface(ed.L().backsurface);
+        Surface* back = ed.w->surface(ed.L().backdropSurface);
         QVERIFY(back);
-        QCOMPARE(ed.pixel(500, 300), back->ReadPixel(500, 300));
+        QCOMPARE(ed.pixel(500, 300), back->pixelAt(500, 300));
         // White number text in the top-left corner.
         bool white = false;
         for (int y = 0; y < 45 && !white; ++y)
@@ -62,14 +62,14 @@ private slots:
         // The actor stands with its bottom centre at (200, 200): the frame of
         // its skin, keyed pixels showing the backdrop, nothing drawn around it;
         // standing, then walking after Right.
-        for (int skin : {ed.L().startskin, 2}) {
-            if (skin == 2) ed.w->FormKeyDown(39, {});
-            QCOMPARE(ed.L().curskin, skin);
-            ed.L().lasttick = tickCount();  // no animation step during the next tick
+        for (int skin : {ed.L().firstSkin, 2}) {
+            if (skin == 2) ed.w->routeKeyDown(39, {});
+            QCOMPARE(ed.L().currentSkin, skin);
+            ed.L().lastTick = tickCount();  // no animation step during the next tick
             const SkinRec s = ed.L().skin(skin);
             ed.ticks(1);
-            const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.pos, s.w, s.h, 200 - s.w / 2,
-                                               200 - s.h, ed.L().colorkey);
+            const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2,
+                                               200 - s.h, ed.L().colorKey);
             QCOMPARE(actor.wrong, 0);
             QVERIFY(actor.keyed > 0 && actor.opaque > 0);
         }
@@ -81,49 +81,49 @@ private slots:
         ed.ticks(1);
         openStageWithSprites(ed, ui, home, {"fan.bmp"});
         SpriteRec& sp = ed.L().sprite(1, 1);
-        QCOMPARE(sp.totpos, 3);
+        QCOMPARE(sp.frameCount, 3);
         QCOMPARE(sp.w, 56);
         sp.x = 300;
         sp.y = 100;
         // A sector drawn with the right button on the Sector tab.
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 400, 300);
-        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 500, 380);
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->pressOnScene(Qt::RightButton, false, 400, 300);
+        ed.w->moveOnScene(Qt::RightButton, false, 500, 380);
         // While dragging, the sector fields show the band's corner and size.
-        QCOMPARE((QList<int>{ed.w->SpinEdit2->value(), ed.w->SpinEdit4->value(), ed.w->SpinEdit5->value(),
-                             ed.w->SpinEdit6->value()}),
+        QCOMPARE((QList<int>{ed.w->sectorXField_->value(), ed.w->sectorYField_->value(), ed.w->sectorWidthField_->value(),
+                             ed.w->sectorHeightField_->value()}),
                  (QList<int>{400, 300, 100, 80}));
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 500, 380);
-        QCOMPARE(ed.w->ListBox3->count(), 1);
-        QCOMPARE(ed.w->ListBox3->item(0)->text(), QString("Sector1"));
+        ed.w->releaseOnScene(Qt::RightButton, false, 500, 380);
+        QCOMPARE(ed.w->sectorList_->count(), 1);
+        QCOMPARE(ed.w->sectorList_->item(0)->text(), QString("Sector1"));
 
         // Run the loop for a while; frames advance on the 30 ms step.
         QList<int> seen;
         for (int i = 0; i < 300 && seen.size() < 4; ++i) {
-            ed.w->DXTimer1Timer(1);
-            if (seen.isEmpty() || seen.last() != sp.pos) seen << sp.pos;
+            ed.w->onFrameTick(1);
+            if (seen.isEmpty() || seen.last() != sp.frame) seen << sp.frame;
             QTest::qWait(2);
         }
         QCOMPARE(seen.mid(0, 4), (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
                                             ((seen[0] % 3 + 1) % 3 + 1) % 3 + 1}));
         // The frame on screen is the one the sprite was at when the tick began.
-        ed.L().lasttick = tickCount();
-        const int frame = sp.pos;
-        ed.w->DXTimer1Timer(1);
-        TDirectDrawSurface* back = ed.w->surface(ed.L().backsurface);
-        TDirectDrawSurface* img = ed.w->surface(sp.surface);
+        ed.L().lastTick = tickCount();
+        const int frame = sp.frame;
+        ed.w->onFrameTick(1);
+        Surface* back = ed.w->surface(ed.L().backdropSurface);
+        Surface* img = ed.w->surface(sp.surface);
         QVERIFY(back && img);
-        const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().colorkey);
+        const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().colorKey);
         QCOMPARE(drawn.wrong, 0);
         QVERIFY(drawn.opaque > 100 && drawn.keyed > 56);
         // The sector outline is dashed in the sector colour.
-        const std::uint32_t secPix = ed.w->DXDraw1->Device()->rgbToPixel(70, 10, 150);
+        const std::uint32_t secPix = ed.w->sceneView_->device()->rgbToPixel(70, 10, 150);
         int on = 0, off = 0;
         for (int x = 400; x < 500; ++x) (ed.pixel(x, 300) == secPix ? on : off)++;
         QVERIFY(on > 20 && off > 10);
         // Unticking "Sectors" hides it at the next tick.
-        ed.w->CheckBox2->setChecked(false);
-        ed.w->DXTimer1Timer(1);
+        ed.w->showSectors_->setChecked(false);
+        ed.w->onFrameTick(1);
         on = 0;
         for (int x = 400; x < 500; ++x) on += ed.pixel(x, 300) == secPix;
         QCOMPARE(on, 0);
@@ -141,19 +141,19 @@ private slots:
         ed.w->freeSurface(ed.L().sprite(1, 1).surface);
         for (int round = 0; round < 2; ++round) {
             if (round == 1) {
-                ed.w->selectRow(ed.w->ListBox1, 0);
-                ed.w->ListBox1DblClick();
+                ed.w->selectRow(ed.w->stageList_, 0);
+                ed.w->openSelectedStage();
             }
             for (int k = 0; k < 30; ++k) ed.ticks(1);  // events run between ticks, as in the loop
-            ed.L().lasttick = tickCount();  // no animation step: the frame drawn is the one read below
+            ed.L().lastTick = tickCount();  // no animation step: the frame drawn is the one read below
             ed.ticks(1);
             const QStringList shown = ui.takeErrors();
             QCOMPARE(shown.size(), 1);
             QVERIFY2(shown[0].contains("coin.bmp") && !shown[0].contains("gem.bmp"), qPrintable(shown[0]));
             // The gem is still drawn over the backdrop.
             const SpriteRec gem = ed.L().sprite(2, 1);
-            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backsurface), ed.w->surface(gem.surface),
-                                               gem.pos, gem.w, gem.h, gem.x, gem.y, ed.L().colorkey);
+            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backdropSurface), ed.w->surface(gem.surface),
+                                               gem.frame, gem.w, gem.h, gem.x, gem.y, ed.L().colorKey);
             QCOMPARE(drawn.wrong, 0);
             QVERIFY(drawn.opaque > 0);
         }
@@ -163,19 +163,19 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        ed.w->Button5Click();
-        ed.w->Button6Click();
-        ed.w->PageControl2->setCurrentIndex(1);
-        ed.w->Button4Click();
-        ed.w->Button5Click();
-        ed.w->Button6Click();
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->Button6Click();
-        ed.w->Button4Click();  // nothing on the Sector page
-        ed.w->PageControl2->setCurrentIndex(3);
-        ed.w->Button4Click();
-        ed.w->Button5Click();
-        ed.w->Button6Click();
+        ed.w->replaceOnActiveTab();
+        ed.w->deleteOnActiveTab();
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        ed.w->replaceOnActiveTab();
+        ed.w->deleteOnActiveTab();
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->deleteOnActiveTab();
+        ed.w->addOnActiveTab();  // nothing on the Sector page
+        ed.w->editTabs_->setCurrentIndex(3);
+        ed.w->addOnActiveTab();
+        ed.w->replaceOnActiveTab();
+        ed.w->deleteOnActiveTab();
         QCOMPARE(ui.errors, (QStringList{"Select the stage you want to modify !",
                                         "Select the stage you want to delete !",
                                         "No open stage !",
@@ -184,35 +184,35 @@ private slots:
                                         "Select the sector you want to delete !"}));
         ui.errors.clear();
         // 28 stages, then three more files: refused; two more: 30.
-        ed.w->PageControl2->setCurrentIndex(0);
+        ed.w->editTabs_->setCurrentIndex(0);
         QStringList many;
         for (int i = 0; i < 28; ++i) many << home.path("backpx/sea.bmp");
         ui.openAnswers.push_back(many);
-        ed.w->Button4Click();
-        QCOMPARE(ed.L().totstages, 28);
-        QCOMPARE(ed.L().curstage, 0);  // several files open none
+        ed.w->addOnActiveTab();
+        QCOMPARE(ed.L().stageCount, 28);
+        QCOMPARE(ed.L().openStage, 0);  // several files open none
         ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/city.bmp"),
                                   home.path("backpx/city.bmp")});
-        ed.w->Button4Click();
+        ed.w->addOnActiveTab();
         QCOMPARE(ui.takeErrors(), QStringList{"Total stages are more than 30 !"});
-        QCOMPARE(ed.L().totstages, 28);
-        QCOMPARE(ed.w->ListBox1->count(), 28);
+        QCOMPARE(ed.L().stageCount, 28);
+        QCOMPARE(ed.w->stageList_->count(), 28);
         ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/desert.bmp")});
-        ed.w->Button4Click();
-        QCOMPARE(ed.L().totstages, 30);
-        QCOMPARE(ed.w->ListBox1->item(29)->text(), QString("desert.bmp"));
+        ed.w->addOnActiveTab();
+        QCOMPARE(ed.L().stageCount, 30);
+        QCOMPARE(ed.w->stageList_->item(29)->text(), QString("desert.bmp"));
         QVERIFY(ui.openFolders.last().endsWith("/backpx/"));
         // Deleting asks first; No keeps the stage.
-        ed.w->selectRow(ed.w->ListBox1, 28);
+        ed.w->selectRow(ed.w->stageList_, 28);
         ui.answerYes = false;
-        ed.w->Button6Click();
+        ed.w->deleteOnActiveTab();
         QCOMPARE(ui.questions, QStringList{"Delete stage city.bmp ?"});
-        QCOMPARE(ed.L().totstages, 30);
+        QCOMPARE(ed.L().stageCount, 30);
         ui.answerYes = true;
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().totstages, 29);
-        QCOMPARE(ed.w->ListBox1->item(28)->text(), QString("desert.bmp"));
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox1), -1);
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(ed.L().stageCount, 29);
+        QCOMPARE(ed.w->stageList_->item(28)->text(), QString("desert.bmp"));
+        QCOMPARE(MainWindow::selectedRow(ed.w->stageList_), -1);
     }
 
     // Reopening a stage lists every one of its sprites; deleting a stage
@@ -223,37 +223,37 @@ private slots:
         Editor ed;
         ed.ticks(1);
         openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp", "bird.bmp"});
-        ed.w->PageControl2->setCurrentIndex(0);
+        ed.w->editTabs_->setCurrentIndex(0);
         ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
-        ed.w->Button4Click();
-        QCOMPARE(ed.L().curstage, 2);
-        QCOMPARE(ed.w->ListBox2->count(), 0);
+        ed.w->addOnActiveTab();
+        QCOMPARE(ed.L().openStage, 2);
+        QCOMPARE(ed.w->spriteList_->count(), 0);
         for (int again = 0; again < 2; ++again) {  // from another stage, then from itself
-            ed.w->selectRow(ed.w->ListBox1, 0);
-            ed.w->ListBox1DblClick();
-            QCOMPARE(ed.L().curstage, 1);
+            ed.w->selectRow(ed.w->stageList_, 0);
+            ed.w->openSelectedStage();
+            QCOMPARE(ed.L().openStage, 1);
             QStringList rows;
-            for (int r = 0; r < ed.w->ListBox2->count(); ++r) rows << ed.w->ListBox2->item(r)->text();
+            for (int r = 0; r < ed.w->spriteList_->count(); ++r) rows << ed.w->spriteList_->item(r)->text();
             QCOMPARE(rows, (QStringList{"bird.bmp", "coin.bmp", "gem.bmp"}));
         }
-        ed.w->selectRow(ed.w->ListBox1, 1);
-        ed.w->ListBox1DblClick();
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10, 10);
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10, 10);
-        QCOMPARE(ed.L().stage(2).totsectors, 1);
-        ed.w->PageControl2->setCurrentIndex(0);
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().curstage, 1);
-        QCOMPARE(ed.L().stage(1).totsectors, 1);
-        QCOMPARE(ed.w->ListBox3->count(), 1);
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().curstage, 0);
-        QCOMPARE(ed.w->ListBox3->count(), 0);
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->Button6Click();
+        ed.w->selectRow(ed.w->stageList_, 1);
+        ed.w->openSelectedStage();
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->pressOnScene(Qt::RightButton, false, 10, 10);
+        ed.w->releaseOnScene(Qt::RightButton, false, 10, 10);
+        QCOMPARE(ed.L().stage(2).sectorCount, 1);
+        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(ed.L().openStage, 1);
+        QCOMPARE(ed.L().stage(1).sectorCount, 1);
+        QCOMPARE(ed.w->sectorList_->count(), 1);
+        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(ed.L().openStage, 0);
+        QCOMPARE(ed.w->sectorList_->count(), 0);
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->deleteOnActiveTab();
         QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
     }
 
@@ -266,36 +266,36 @@ private slots:
         SpriteRec& b = ed.L().sprite(2, 1);
         a.x = 100; a.y = 100;  // 32 x 32
         b.x = 120; b.y = 120;  // 40 x 40, on top
-        ed.w->DXDraw1MouseDown(Qt::LeftButton, false, 125, 125);
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), 1);
-        QCOMPARE(ed.w->Label5->text(), QString("gem.bmp"));
-        QCOMPARE(ed.w->Label2->text(), QString());  // picking leaves the image label alone
+        ed.w->pressOnScene(Qt::LeftButton, false, 125, 125);
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 1);
+        QCOMPARE(ed.w->spriteName_->text(), QString("gem.bmp"));
+        QCOMPARE(ed.w->spriteImageIndex_->text(), QString());  // picking leaves the image label alone
         // Ctrl keeps the selection: the drag moves the gem even over the coin.
-        ed.w->DXDraw1MouseDown(Qt::LeftButton, true, 105, 105);
-        ed.w->DXDraw1MouseMove(Qt::LeftButton, true, 115, 110);
+        ed.w->pressOnScene(Qt::LeftButton, true, 105, 105);
+        ed.w->moveOnScene(Qt::LeftButton, true, 115, 110);
         QCOMPARE(b.x, 115 - 5);
         QCOMPARE(b.y, 110 - 5);
         QCOMPARE(a.x, 100);
-        QCOMPARE(ed.w->SpinEdit1->value(), 110);
+        QCOMPARE(ed.w->spriteXField_->value(), 110);
         // Edges count: a click on the right edge of the coin picks it.
-        ed.w->DXDraw1MouseDown(Qt::LeftButton, false, 132, 100);
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), 0);
+        ed.w->pressOnScene(Qt::LeftButton, false, 132, 100);
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 0);
         // Typing a position moves the selected sprite.
-        ed.w->SpinEdit1->setValue(120);
+        ed.w->spriteXField_->setValue(120);
         QCOMPARE(a.x, 120);
         // Empty view: nothing selected, fields show none.
-        ed.w->DXDraw1MouseDown(Qt::LeftButton, false, 600, 10);
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), -1);
-        QCOMPARE(ed.w->Label5->text(), QString("none"));
-        ed.w->DXDraw1MouseMove(Qt::LeftButton, false, 610, 20);
+        ed.w->pressOnScene(Qt::LeftButton, false, 600, 10);
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
+        QCOMPARE(ed.w->spriteName_->text(), QString("none"));
+        ed.w->moveOnScene(Qt::LeftButton, false, 610, 20);
         QCOMPARE(a.x, 120);
         // A list click shows the image number.
-        ed.w->ListBox2->setCurrentRow(1);
-        QCOMPARE(ed.w->Label2->text(), QString::number(b.image));
+        ed.w->spriteList_->setCurrentRow(1);
+        QCOMPARE(ed.w->spriteImageIndex_->text(), QString::number(b.image));
         // Deleting the last sprite row leaves no row selected.
-        ed.w->Button6Click();
-        QCOMPARE(ed.w->ListBox2->count(), 1);
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), -1);
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(ed.w->spriteList_->count(), 1);
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
     }
 
     void saveAndOpenThroughTheWindow() {
@@ -303,86 +303,86 @@ private slots:
         Editor ed;
         ed.ticks(1);
         openStageWithSprites(ed, ui, home, {"coin.bmp", "bird.bmp"});
-        ed.w->PageControl2->setCurrentIndex(2);
+        ed.w->editTabs_->setCurrentIndex(2);
         for (int i = 0; i < 2; ++i) {
-            ed.w->DXDraw1MouseDown(Qt::RightButton, false, 10 + i, 10);
-            ed.w->DXDraw1MouseUp(Qt::RightButton, false, 10 + i, 10);
+            ed.w->pressOnScene(Qt::RightButton, false, 10 + i, 10);
+            ed.w->releaseOnScene(Qt::RightButton, false, 10 + i, 10);
         }
-        QCOMPARE(ed.L().stage(1).totsectors, 2);
-        ed.w->PageControl2->setCurrentIndex(0);
+        QCOMPARE(ed.L().stage(1).sectorCount, 2);
+        ed.w->editTabs_->setCurrentIndex(0);
         const QString pkg = home.path("levels/one.slv");
         QDir().mkpath(home.path("levels"));
         ui.saveAnswers.push_back(pkg);
-        ed.w->Button3Click();
-        QCOMPARE(ed.w->pb1->maximum(), 2 + 4 + 1);
-        QCOMPARE(ed.w->pb1->value(), 7);
-        QCOMPARE(ed.w->Label21->text(), QString("7"));
-        QCOMPARE(ed.w->Label19->text(), QString("Saving : "));
-        QVERIFY(!ed.w->Panel6->isVisible());
+        ed.w->saveLevelFile();
+        QCOMPARE(ed.w->progressBar_->maximum(), 2 + 4 + 1);
+        QCOMPARE(ed.w->progressBar_->value(), 7);
+        QCOMPARE(ed.w->progressCount_->text(), QString("7"));
+        QCOMPARE(ed.w->progressAction_->text(), QString("Saving : "));
+        QVERIFY(!ed.w->progressPanel_->isVisible());
         QVERIFY(QFileInfo::exists(pkg));
         QVERIFY(QDir(home.path("levels")).entryList({"_*.tmp"}).isEmpty());
         // New empties the level; Open brings it back.
-        ed.w->Button1Click();
-        QCOMPARE(ed.L().totstages, 0);
-        QCOMPARE(ed.w->ListBox1->count(), 0);
+        ed.w->newLevel();
+        QCOMPARE(ed.L().stageCount, 0);
+        QCOMPARE(ed.w->stageList_->count(), 0);
         ui.openAnswers.push_back({pkg});
-        ed.w->Button2Click();
-        QCOMPARE(ed.L().totstages, 1);
-        QCOMPARE(ed.L().totimages, 2);
-        QCOMPARE(ed.w->ListBox1->count(), 1);
-        QCOMPARE(ed.w->Label19->text(), QString("Loading : "));
+        ed.w->openLevelFile();
+        QCOMPARE(ed.L().stageCount, 1);
+        QCOMPARE(ed.L().imageCount, 2);
+        QCOMPARE(ed.w->stageList_->count(), 1);
+        QCOMPARE(ed.w->progressAction_->text(), QString("Loading : "));
         QVERIFY(ed.w->surface(ed.L().image(1).surface));
         QVERIFY(ed.w->surface(ed.L().sprite(1, 1).surface));
         // Open leaves no stage open; opened, stage 1 shows its two sectors
         // and a third one drawn now sits in the list as the third row.
-        QCOMPARE(ed.L().curstage, 0);
-        QCOMPARE(ed.w->ListBox3->count(), 0);
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->ListBox1DblClick();
-        QCOMPARE(ed.w->ListBox3->count(), 2);
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 50, 50);
-        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 60, 60);
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 60, 60);
-        QCOMPARE(ed.w->ListBox3->count(), 3);
-        QCOMPARE(ed.w->ListBox3->item(2)->text(), QString("Sector3"));
+        QCOMPARE(ed.L().openStage, 0);
+        QCOMPARE(ed.w->sectorList_->count(), 0);
+        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->openSelectedStage();
+        QCOMPARE(ed.w->sectorList_->count(), 2);
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->pressOnScene(Qt::RightButton, false, 50, 50);
+        ed.w->moveOnScene(Qt::RightButton, false, 60, 60);
+        ed.w->releaseOnScene(Qt::RightButton, false, 60, 60);
+        QCOMPARE(ed.w->sectorList_->count(), 3);
+        QCOMPARE(ed.w->sectorList_->item(2)->text(), QString("Sector3"));
         // Deleting the new row deletes the new sector, not the first one.
-        ed.w->selectRow(ed.w->ListBox3, 2);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().stage(1).totsectors, 2);
+        ed.w->selectRow(ed.w->sectorList_, 2);
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(ed.L().stage(1).sectorCount, 2);
         QCOMPARE(ed.L().sector(1, 1).name.str() + ed.L().sector(2, 1).name.str(), std::string("Sector1Sector2"));
         // Cancelling the dialog changes nothing.
-        ed.w->Button2Click();
-        QCOMPARE(ed.L().totstages, 1);
+        ed.w->openLevelFile();
+        QCOMPARE(ed.L().stageCount, 1);
         // Named at start, the package opens on the first tick without a
         // dialog, and the actor loads after it.
         ed.w.reset();
         ui.openFolders.clear();
         Editor again;
-        again.L().startuppackage = pkg.toStdString();
+        again.L().startupPackage = pkg.toStdString();
         again.ticks(1);
         QVERIFY(ui.openFolders.isEmpty());
-        QCOMPARE(again.L().totstages, 1);
-        QCOMPARE(again.w->ListBox1->count(), 1);
-        QVERIFY(again.L().startuppackage.empty());
-        QVERIFY(again.L().curskin >= 1);
+        QCOMPARE(again.L().stageCount, 1);
+        QCOMPARE(again.w->stageList_->count(), 1);
+        QVERIFY(again.L().startupPackage.empty());
+        QVERIFY(again.L().currentSkin >= 1);
     }
 
     void splashPreviewChoice() {
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        ed.w->RadioSplash->click();  // cancelled, no splash stored: back to "Stages"
-        QVERIFY(ed.w->RadioStages->isChecked());
+        ed.w->previewSplash_->click();  // cancelled, no splash stored: back to "Stages"
+        QVERIFY(ed.w->previewStages_->isChecked());
         ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
-        ed.w->RadioSplash->click();
-        QVERIFY(ed.w->RadioSplash->isChecked());
+        ed.w->previewSplash_->click();
+        QVERIFY(ed.w->previewSplash_->isChecked());
         QCOMPARE(QString::fromStdString(ed.L().stage(0).name.str()), QString("desert.bmp"));
-        QCOMPARE(ed.L().totstages, 0);
+        QCOMPARE(ed.L().stageCount, 0);
         // While "Splash" is chosen, stage clicks leave the preview alone.
         ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
-        ed.w->Button4Click();
-        QCOMPARE(ed.w->Image1->pixmap().toImage(),
+        ed.w->addOnActiveTab();
+        QCOMPARE(ed.w->previewPicture_->pixmap().toImage(),
                  QPixmap(home.path("backpx/desert.bmp")).toImage());
     }
 };

@@ -10,12 +10,12 @@
 #include <QTreeView>
 #include <cstring>
 
-#include "app.h"
+#include "editor/application.h"
 #include "harness.h"
 #include "model/errors.h"
 #include "model/settings.h"
-#include "spriteframe/spriteframe.h"
-#include "ui/swatch.h"
+#include "editor/spritepicker.h"
+#include "editor/swatchpanel.h"
 
 using namespace slv;
 
@@ -27,20 +27,20 @@ private slots:
     void defaultsAndControlsWithoutSettingsFiles() {
         TempHome home;
         Editor ed;
-        QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
-        QCOMPARE(QString::fromStdString(ed.L().workdir), home.home);
-        QCOMPARE(ed.w->Label18->text(), home.home);
-        QCOMPARE(ed.w->Panel4->color(), rgbColor(10, 100, 70));
-        QCOMPARE(ed.w->Panel5->color(), rgbColor(70, 10, 150));
-        QCOMPARE(ed.L().totposes, 0);
-        QVERIFY(!ed.w->Image1->pixmap().isNull());
-        QCOMPARE(ed.w->PageControl2->tabText(3), QString("Pather"));
-        QCOMPARE(ed.w->PageControl2->currentIndex(), 0);
-        QCOMPARE(ed.w->Button4->text(), QString("Add"));
-        QCOMPARE(ed.w->Button4->toolTip(), QString("Add (ins)"));
-        QCOMPARE(ed.w->Button5->toolTip(), QString("Change (F8)"));
-        QVERIFY(!ed.w->spritef1->isVisible() && !ed.w->DirectoryOutline1->isVisible() && !ed.w->Panel6->isVisible());
-        QVERIFY(!ed.w->CheckBox1->isChecked() && ed.w->CheckBox2->isChecked());
+        QCOMPARE(QString::fromStdString(ed.L().homeFolder), home.home);
+        QCOMPARE(QString::fromStdString(ed.L().workFolder), home.home);
+        QCOMPARE(ed.w->workFolderLabel_->text(), home.home);
+        QCOMPARE(ed.w->spriteBoxColorSwatch_->color(), rgbColor(10, 100, 70));
+        QCOMPARE(ed.w->sectorColorSwatch_->color(), rgbColor(70, 10, 150));
+        QCOMPARE(ed.L().poseCount, 0);
+        QVERIFY(!ed.w->previewPicture_->pixmap().isNull());
+        QCOMPARE(ed.w->editTabs_->tabText(3), QString("Pather"));
+        QCOMPARE(ed.w->editTabs_->currentIndex(), 0);
+        QCOMPARE(ed.w->addButton_->text(), QString("Add"));
+        QCOMPARE(ed.w->addButton_->toolTip(), QString("Add (ins)"));
+        QCOMPARE(ed.w->modButton_->toolTip(), QString("Change (F8)"));
+        QVERIFY(!ed.w->spritePicker_->isVisible() && !ed.w->folderTree_->isVisible() && !ed.w->progressPanel_->isVisible());
+        QVERIFY(!ed.w->showSpriteBoxes_->isChecked() && ed.w->showSectors_->isChecked());
     }
 
     // Esc writes the settings files (the working folder chosen in the tree,
@@ -51,12 +51,12 @@ private slots:
         {
             Editor ed;
             ed.ticks(1);
-            ed.w->Button7Click();
-            QVERIFY(ed.w->DirectoryOutline1->isVisible());
-            ed.w->DirectoryOutline1Change(home.path("levels"));
-            QCOMPARE(ed.w->Label18->text(), home.path("levels"));
-            QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
-            ed.L().sectorcolor = rgbColor(9, 8, 7);
+            ed.w->chooseWorkFolder();
+            QVERIFY(ed.w->folderTree_->isVisible());
+            ed.w->workFolderPicked(home.path("levels"));
+            QCOMPARE(ed.w->workFolderLabel_->text(), home.path("levels"));
+            QCOMPARE(QString::fromStdString(ed.L().homeFolder), home.home);
+            ed.L().sectorColor = rgbColor(9, 8, 7);
             QTest::keyClick(ed.keyTarget(), Qt::Key_Escape);
             QVERIFY(!ed.w->isVisible());
         }
@@ -64,8 +64,8 @@ private slots:
         QVERIFY(QFileInfo::exists(home.path("totposes.dat")));
         QVERIFY(QDir(home.home).entryList({"*.part-*"}, QDir::Files).isEmpty());
         Editor again(false);
-        QCOMPARE(again.w->Label18->text(), home.path("levels"));
-        QCOMPARE(again.w->Panel5->color(), rgbColor(9, 8, 7));
+        QCOMPARE(again.w->workFolderLabel_->text(), home.path("levels"));
+        QCOMPARE(again.w->sectorColorSwatch_->color(), rgbColor(9, 8, 7));
     }
 
     // The home folder named in the configuration folder, its line end cut
@@ -75,7 +75,7 @@ private slots:
         writeFile(home.config + "/corvatel.txt", home.home.toUtf8() + " \r\n");
         QDir::setCurrent(QDir::tempPath());
         Editor ed;
-        QCOMPARE(QString::fromStdString(ed.L().homedir), home.home);
+        QCOMPARE(QString::fromStdString(ed.L().homeFolder), home.home);
         ed.ticks(2);
         QVERIFY(ed.w->close());
         QCOMPARE(readFile(home.path("corvatel.cf")).size(), 264);
@@ -92,15 +92,15 @@ private slots:
             // Absent at start, so close may create it; a folder now stands in its way.
             QDir().mkpath(home.path("corvatel.cf"));
             ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
-            ed.w->Button4Click();
+            ed.w->addOnActiveTab();
             ui.answerYes = closeAnyway;
             QCOMPARE(ed.w->close(), closeAnyway);
             QCOMPARE(ui.questions.size(), 1);
             QVERIFY2(ui.questions[0].contains("corvatel.cf"), qPrintable(ui.questions[0]));
             QCOMPARE(ed.w->isVisible(), !closeAnyway);
             // Staying open keeps the level; closing clears it.
-            QCOMPARE(ed.L().totstages, closeAnyway ? 0 : 2);
-            QCOMPARE(ed.w->ListBox1->count(), closeAnyway ? 0 : 2);
+            QCOMPARE(ed.L().stageCount, closeAnyway ? 0 : 2);
+            QCOMPARE(ed.w->stageList_->count(), closeAnyway ? 0 : 2);
             ui.questions.clear();
         }
     }
@@ -148,28 +148,28 @@ private slots:
             const QByteArray settingsBefore = readFile(home.path("corvatel.cf"));
             {
                 Editor ed;
-                if (!c.package.isEmpty()) ed.L().startuppackage = home.path(c.package).toStdString();
+                if (!c.package.isEmpty()) ed.L().startupPackage = home.path(c.package).toStdString();
                 const int shownBefore = int(ui.errors.size());  // start-up's own failures
                 int ticksInsideBox = 0;  // the frame loop runs on while a first-tick box is open
                 ui.duringError = [&] {
-                    while (ticksInsideBox < 5) ++ticksInsideBox, ed.w->DXTimer1Timer(1);
+                    while (ticksInsideBox < 5) ++ticksInsideBox, ed.w->onFrameTick(1);
                 };
                 ed.ticks(5);
                 ui.duringError = nullptr;
                 QCOMPARE(ticksInsideBox, ui.errors.size() > shownBefore ? 5 : 0);
                 QVERIFY2(ui.errors.size() == c.messages, qPrintable(ui.errors.join("; ")));
                 QVERIFY2(ui.errors[0].contains(c.firstMessage), qPrintable(ui.errors[0]));
-                QCOMPARE(ed.L().totposes, c.posesRead ? 2 : 0);
+                QCOMPARE(ed.L().poseCount, c.posesRead ? 2 : 0);
                 QCOMPARE(ed.L().lookupPose("a.b"), c.posesRead ? 5 : -1);
                 ed.ticks(5);
-                QVERIFY2(ui.errors.size() == c.messages && !ed.L().firsttick, c.name);
+                QVERIFY2(ui.errors.size() == c.messages && !ed.L().startupPending, c.name);
                 QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
-                ed.w->FormKeyDown(39, {});  // Right: the actor walks, if there is one
-                QCOMPARE(ed.L().kcom != -1, c.actor);
+                ed.w->routeKeyDown(39, {});  // Right: the actor walks, if there is one
+                QCOMPARE(ed.L().lastActorCommand != -1, c.actor);
                 ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
                 QTest::keyClick(ed.w.get(), Qt::Key_Insert);
                 ed.ticks(1);
-                QVERIFY2(ed.L().curstage == 1 && ed.pixel(600, 60) != 0, c.name);  // the stage shows
+                QVERIFY2(ed.L().openStage == 1 && ed.pixel(600, 60) != 0, c.name);  // the stage shows
                 QTest::keyClick(ed.w.get(), Qt::Key_Escape);
                 QVERIFY2(!ed.w->isVisible() && ui.questions.isEmpty(), c.name);
                 QCOMPARE(ui.takeErrors().size(), c.messages);
@@ -194,7 +194,7 @@ private slots:
             Editor ed(false);
             QTest::qWait(1);
             QCOMPARE(ed.w->maxFps, c.fps);
-            QCOMPARE(ed.w->DXTimer1->Interval(), c.interval);
+            QCOMPARE(ed.w->frameTimer_->interval(), c.interval);
             QCOMPARE(ui.takeErrors().filter("maxfps.txt").size(), c.errors);
         }
     }

@@ -17,12 +17,12 @@
 #include <mutex>
 #include <thread>
 
-#include "app.h"
+#include "editor/application.h"
 #include "harness.h"
 #include "model/history.h"
 #include "package/levelio.h"
-#include "spriteframe/spriteframe.h"
-#include "ui/recovery.h"
+#include "editor/spritepicker.h"
+#include "package/recoverywriter.h"
 
 using namespace slv;
 
@@ -32,25 +32,25 @@ constexpr int kVkZ = 90, kVkY = 89, kVkEscape = 27;
 
 void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
     ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
-    ed.w->PageControl2->setCurrentIndex(0);
-    ed.w->Button4Click();
+    ed.w->editTabs_->setCurrentIndex(0);
+    ed.w->addOnActiveTab();
 }
 
 void addSprites(Editor& ed, const QStringList& files) {
-    ed.w->PageControl2->setCurrentIndex(1);
-    ed.w->Button4Click();
+    ed.w->editTabs_->setCurrentIndex(1);
+    ed.w->addOnActiveTab();
     for (const QString& f : files)
-        ed.w->spritef1->FileListBox1->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
-    ed.w->spritef1Button1Click();
+        ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
+    ed.w->confirmPickedSprites();
 }
 
 void drag(Editor& ed, QPoint from, QPoint to) {
-    ed.w->DXDraw1MouseDown(Qt::LeftButton, false, from.x(), from.y());
+    ed.w->pressOnScene(Qt::LeftButton, false, from.x(), from.y());
     for (int k = 1; k <= 4; ++k) {
         const QPoint p = from + (to - from) * k / 4;
-        ed.w->DXDraw1MouseMove(Qt::LeftButton, false, p.x(), p.y());
+        ed.w->moveOnScene(Qt::LeftButton, false, p.x(), p.y());
     }
-    ed.w->DXDraw1MouseUp(Qt::LeftButton, false, to.x(), to.y());
+    ed.w->releaseOnScene(Qt::LeftButton, false, to.x(), to.y());
 }
 
 // A window past its first tick; with `quickRecovery` a change is followed
@@ -100,7 +100,7 @@ private slots:
             addStage(ed, ui, home, "sea.bmp");
             ui.saveChoices = {SaveChoice::Discard};
             ui.saveAnswers.push_back(pkg);
-            ed.w->Button3Click();
+            ed.w->saveLevelFile();
             QVERIFY(QFileInfo::exists(pkg));
         }
         enum Action { Esc, New, Open };
@@ -115,9 +115,9 @@ private slots:
                 ui.saveChoices = {choice};
                 ui.saveAnswers.push_back(savedAs);
                 if (action == Open) ui.openAnswers.push_back({pkg});
-                if (action == Esc) ed.w->FormKeyDown(kVkEscape, {});
-                if (action == New) ed.w->Button1Click();
-                if (action == Open) ed.w->Button2Click();
+                if (action == Esc) ed.w->routeKeyDown(kVkEscape, {});
+                if (action == New) ed.w->newLevel();
+                if (action == Open) ed.w->openLevelFile();
                 QCOMPARE(ui.saveQuestions, QStringList{"Save changes to the new level ?"});
                 QVERIFY2(ui.errors.isEmpty(), qPrintable(what + ": " + ui.errors.join("; ")));
                 const bool goesOn = choice != SaveChoice::Cancel;
@@ -125,7 +125,7 @@ private slots:
                 QVERIFY2(ed.w->isVisible() == (action != Esc || !goesOn), qPrintable(what));
                 if (action == Esc) continue;
                 const std::string kept = goesOn ? (action == Open ? "sea.bmp" : "") : "forest.bmp";
-                QCOMPARE(ed.L().totstages, kept.empty() ? 0 : 1);
+                QCOMPARE(ed.L().stageCount, kept.empty() ? 0 : 1);
                 if (!kept.empty()) QCOMPARE(ed.L().stage(1).name.str(), kept);
                 QCOMPARE(ed.w->levelChanged(), !goesOn);
             }
@@ -136,20 +136,20 @@ private slots:
             Started ed;
             addStage(ed, ui, home);
             ui.saveChoices = {SaveChoice::Discard, SaveChoice::Cancel};
-            ed.w->Button2Click();
-            ed.w->Button1Click();
+            ed.w->openLevelFile();
+            ed.w->newLevel();
             QCOMPARE(ui.saveQuestions.size(), 2);
-            QCOMPARE(ed.L().totstages, 1);
+            QCOMPARE(ed.L().stageCount, 1);
             QVERIFY(ed.w->levelChanged());
         }
         // An unchanged level: no question at all.
         freshAnswers();
         Started ed;
-        ed.w->Button1Click();
+        ed.w->newLevel();
         ui.openAnswers.push_back({pkg});
-        ed.w->Button2Click();
-        QCOMPARE(ed.L().totstages, 1);
-        ed.w->FormKeyDown(kVkEscape, {});
+        ed.w->openLevelFile();
+        QCOMPARE(ed.L().stageCount, 1);
+        ed.w->routeKeyDown(kVkEscape, {});
         QVERIFY(ui.saveQuestions.isEmpty());
         QVERIFY(!ed.w->isVisible());
     }
@@ -160,18 +160,18 @@ private slots:
         QVERIFY(!ed.w->windowTitle().contains('*'));
         addStage(ed, ui, home);
         QVERIFY(ed.w->windowTitle().contains('*'));
-        ed.w->FormKeyDown(kVkZ, Qt::ControlModifier);
+        ed.w->routeKeyDown(kVkZ, Qt::ControlModifier);
         QVERIFY(!ed.w->windowTitle().contains('*'));
-        QCOMPARE(ed.L().totstages, 0);
-        ed.w->FormKeyDown(kVkY, Qt::ControlModifier);
-        QCOMPARE(ed.L().totstages, 1);
+        QCOMPARE(ed.L().stageCount, 0);
+        ed.w->routeKeyDown(kVkY, Qt::ControlModifier);
+        QCOMPARE(ed.L().stageCount, 1);
         QVERIFY(ed.w->windowTitle().contains('*'));
         ui.saveAnswers.push_back(home.path("t.slv"));
-        ed.w->Button3Click();
+        ed.w->saveLevelFile();
         QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - t.slv"));
         addStage(ed, ui, home, "city.bmp");
         QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - t.slv *"));
-        ed.w->FormKeyDown(kVkZ, Qt::ControlModifier);  // back to what was saved
+        ed.w->routeKeyDown(kVkZ, Qt::ControlModifier);  // back to what was saved
         QVERIFY(!ed.w->windowTitle().contains('*'));
         QVERIFY(!ed.w->levelChanged());
         // Without a frame the window stays borderless.
@@ -184,11 +184,11 @@ private slots:
         addStage(ed, ui, home);
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         // Typed places keep the two apart.
-        ed.w->ListBox2->setCurrentRow(1);
-        ed.w->SpinEdit1->setValue(400);
-        ed.w->ListBox2->setCurrentRow(0);
-        ed.w->SpinEdit1->setValue(100);
-        ed.w->SpinEdit3->setValue(100);
+        ed.w->spriteList_->setCurrentRow(1);
+        ed.w->spriteXField_->setValue(400);
+        ed.w->spriteList_->setCurrentRow(0);
+        ed.w->spriteXField_->setValue(100);
+        ed.w->spriteYField_->setValue(100);
         SpriteRec& coin = ed.L().sprite(1, 1);
         const QPoint first(100, 100);
         QCOMPARE(QPoint(coin.x, coin.y), first);
@@ -198,36 +198,36 @@ private slots:
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
         // Ctrl+Z in a focused field undoes the drag and is not taken as a
         // text undo of the field; it reaches the actor like every key.
-        ed.w->displaysprite(1);
-        ed.w->SpinEdit1->setFocus();
+        ed.w->showSpriteFields(1);
+        ed.w->spriteXField_->setFocus();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
-        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w->SpinEdit1,
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w->spriteXField_,
                                 &press);
         QCOMPARE(QPoint(coin.x, coin.y), first);
-        QCOMPARE(ed.L().heldkey1, kVkZ);
+        QCOMPARE(ed.L().heldKeys[0], kVkZ);
         QCOMPARE(int(ed.w->history().redoCount()), 1);
-        ed.w->FormKeyDown(kVkZ, Qt::ControlModifier | Qt::ShiftModifier);
+        ed.w->routeKeyDown(kVkZ, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
 
         // Deleting the open stage releases its pictures; undo loads them again
         // and opens the stage again.
-        ed.w->PageControl2->setCurrentIndex(0);
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->Button6Click();
-        QCOMPARE(ed.L().totstages, 0);
-        QCOMPARE(ed.L().curstage, 0);
-        QCOMPARE(ed.L().totimages, 0);
+        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(ed.L().stageCount, 0);
+        QCOMPARE(ed.L().openStage, 0);
+        QCOMPARE(ed.L().imageCount, 0);
         ed.w->undoEdit();
         QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("; ")));
-        QCOMPARE(ed.L().curstage, 1);
-        QCOMPARE(ed.L().totimages, 2);
-        QCOMPARE(ed.w->ListBox1->count(), 1);
-        QCOMPARE(ed.w->ListBox2->count(), 2);
+        QCOMPARE(ed.L().openStage, 1);
+        QCOMPARE(ed.L().imageCount, 2);
+        QCOMPARE(ed.w->stageList_->count(), 1);
+        QCOMPARE(ed.w->spriteList_->count(), 2);
         for (int n = 1; n <= 2; ++n) {
             QVERIFY(ed.w->surface(ed.L().image(n).surface));
             QCOMPARE(ed.L().sprite(n, 1).surface, ed.L().image(ed.L().sprite(n, 1).image).surface);
         }
-        QCOMPARE(ed.L().image(1).refs, 1);
+        QCOMPARE(ed.L().image(1).useCount, 1);
         // A new edit after undo drops the redo step.
         ed.w->redoEdit();
         ed.w->undoEdit();
@@ -241,58 +241,58 @@ private slots:
         addStage(ed, ui, home);
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         const int gemX = ed.L().sprite(2, 1).x;
-        ed.w->selectRow(ed.w->ListBox2, 0);
-        ed.w->ListBox2Click();
-        QCOMPARE(ed.w->Label5->text(), QString("coin.bmp"));
-        ed.w->Button6Click();  // Del: the gem moves into the selected row
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), 0);
-        QCOMPARE(ed.w->Label5->text(), QString("gem.bmp"));
-        QCOMPARE(ed.w->SpinEdit1->value(), gemX);
-        ed.w->SpinEdit1->setValue(7);  // typed: goes to the gem, the record shown
+        ed.w->selectRow(ed.w->spriteList_, 0);
+        ed.w->selectSpriteFromList();
+        QCOMPARE(ed.w->spriteName_->text(), QString("coin.bmp"));
+        ed.w->deleteOnActiveTab();  // Del: the gem moves into the selected row
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 0);
+        QCOMPARE(ed.w->spriteName_->text(), QString("gem.bmp"));
+        QCOMPARE(ed.w->spriteXField_->value(), gemX);
+        ed.w->spriteXField_->setValue(7);  // typed: goes to the gem, the record shown
         QCOMPARE(ed.L().sprite(1, 1).x, 7);
         QCOMPARE(ed.L().sprite(1, 1).name.str(), std::string("gem.bmp"));
         ed.w->undoEdit();
         QCOMPARE(ed.L().sprite(1, 1).x, gemX);
-        QCOMPARE(ed.w->SpinEdit1->value(), gemX);
+        QCOMPARE(ed.w->spriteXField_->value(), gemX);
         // No row left: the fields are empty and cannot be typed into.
-        ed.w->Button6Click();
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox2), -1);
-        QVERIFY(!ed.w->SpinEdit1->isEnabled());
-        QVERIFY(ed.w->SpinEdit1->text().isEmpty());
+        ed.w->deleteOnActiveTab();
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
+        QVERIFY(!ed.w->spriteXField_->isEnabled());
+        QVERIFY(ed.w->spriteXField_->text().isEmpty());
 
         // Sector fields edit the selected sector, each change one step.
-        ed.w->PageControl2->setCurrentIndex(2);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 20, 30);
-        ed.w->DXDraw1MouseMove(Qt::RightButton, false, 70, 90);
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 70, 90);
-        QCOMPARE(Tmain::selectedRow(ed.w->ListBox3), 0);
-        ed.w->SpinEdit5->setValue(11);
-        ed.w->SpinEdit4->setValue(12);
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->pressOnScene(Qt::RightButton, false, 20, 30);
+        ed.w->moveOnScene(Qt::RightButton, false, 70, 90);
+        ed.w->releaseOnScene(Qt::RightButton, false, 70, 90);
+        QCOMPARE(MainWindow::selectedRow(ed.w->sectorList_), 0);
+        ed.w->sectorWidthField_->setValue(11);
+        ed.w->sectorYField_->setValue(12);
         const SectorRec& sc = ed.L().sector(1, 1);
         QCOMPARE((QList<int>{sc.x, sc.y, sc.w, sc.h}), (QList<int>{20, 12, 11, 60}));
         ed.w->undoEdit();
         QCOMPARE(sc.y, 30);
         QCOMPARE(sc.w, 11);
-        QCOMPARE(ed.w->SpinEdit4->value(), 30);
+        QCOMPARE(ed.w->sectorYField_->value(), 30);
         // Typed into W, then the sector dragged: Ctrl+Z in the W field undoes
         // the drag, and the field's own text undo does not turn into an edit.
-        QTest::keyClicks(ed.w->SpinEdit5, "7");
+        QTest::keyClicks(ed.w->sectorWidthField_, "7");
         const int typed = sc.w;
         QVERIFY(typed == 117 || typed == 711);
-        ed.w->DXDraw1MouseDown(Qt::LeftButton, false, 25, 35);
-        ed.w->DXDraw1MouseMove(Qt::LeftButton, false, 45, 55);
-        ed.w->DXDraw1MouseUp(Qt::LeftButton, false, 45, 55);
+        ed.w->pressOnScene(Qt::LeftButton, false, 25, 35);
+        ed.w->moveOnScene(Qt::LeftButton, false, 45, 55);
+        ed.w->releaseOnScene(Qt::LeftButton, false, 45, 55);
         QCOMPARE(sc.x, 40);
-        QTest::keyClick(ed.w->SpinEdit5, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(ed.w->sectorWidthField_, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(sc.x, 20);
         QCOMPARE(sc.w, typed);
         QCOMPARE(int(ed.w->history().redoCount()), 1);
         // A plain right click makes no sector.
-        ed.w->DXDraw1MouseMove(Qt::NoButton, false, 40, 40);
-        ed.w->DXDraw1MouseDown(Qt::RightButton, false, 40, 40);
-        ed.w->DXDraw1MouseUp(Qt::RightButton, false, 40, 40);
-        QCOMPARE(ed.L().stage(1).totsectors, 1);
-        QCOMPARE(ed.w->ListBox3->count(), 1);
+        ed.w->moveOnScene(Qt::NoButton, false, 40, 40);
+        ed.w->pressOnScene(Qt::RightButton, false, 40, 40);
+        ed.w->releaseOnScene(Qt::RightButton, false, 40, 40);
+        QCOMPARE(ed.L().stage(1).sectorCount, 1);
+        QCOMPARE(ed.w->sectorList_->count(), 1);
     }
 
     void newAndOpenLeaveNoStageOpen() {
@@ -301,17 +301,17 @@ private slots:
         addStage(ed, ui, home);
         addSprites(ed, {"coin.bmp"});
         ui.saveAnswers.push_back(home.path("n.slv"));
-        ed.w->Button3Click();
-        ed.w->Button1Click();
-        QCOMPARE(ed.L().curstage, 0);
-        ed.w->PageControl2->setCurrentIndex(1);
-        ed.w->Button4Click();
+        ed.w->saveLevelFile();
+        ed.w->newLevel();
+        QCOMPARE(ed.L().openStage, 0);
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
         QCOMPARE(ui.takeErrors(), QStringList{"No open stage !"});
         ui.openAnswers.push_back({home.path("n.slv")});
-        ed.w->Button2Click();
-        QCOMPARE(ed.L().totstages, 1);
-        QCOMPARE(ed.L().curstage, 0);
-        QCOMPARE(ed.w->ListBox2->count(), 0);
+        ed.w->openLevelFile();
+        QCOMPARE(ed.L().stageCount, 1);
+        QCOMPARE(ed.L().openStage, 0);
+        QCOMPARE(ed.w->spriteList_->count(), 0);
         QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - n.slv"));
     }
 
@@ -330,7 +330,7 @@ private slots:
         {
             Started ed(true);
             QCOMPARE(ui.questions.size(), 1);
-            QCOMPARE(ed.L().totstages, 1);
+            QCOMPARE(ed.L().stageCount, 1);
             QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
             QVERIFY(ed.w->levelChanged());
             QVERIFY(ed.w->windowTitle().endsWith('*'));
@@ -350,7 +350,7 @@ private slots:
             QVERIFY(ed.recoveryWritten());
             // Saving removes it as well.
             ui.saveAnswers.push_back(home.path("r.slv"));
-            ed.w->Button3Click();
+            ed.w->saveLevelFile();
             QCOMPARE(packages(), 0u);
             addStage(ed, ui, home, "city.bmp");
             QVERIFY(ed.recoveryWritten());
@@ -359,7 +359,7 @@ private slots:
         ui.questions.clear();
         Started ed;
         QCOMPARE(ui.questions.size(), 1);
-        QCOMPARE(ed.L().totstages, 0);
+        QCOMPARE(ed.L().stageCount, 0);
         QCOMPARE(packages(), 0u);
         // A package an older editor left in the state folder itself is offered too.
         const QString unshared = QString::fromStdString(stateFolder) + "/recovery.slv";
@@ -367,7 +367,7 @@ private slots:
         ui.answerYes = true;
         Started older;
         QCOMPARE(ui.questions.size(), 2);
-        QCOMPARE(older.L().totstages, 1);
+        QCOMPARE(older.L().stageCount, 1);
         QVERIFY(!QFileInfo::exists(unshared));
     }
 
@@ -414,7 +414,7 @@ private slots:
             ui.questions.clear();
             Started fifth;
             QCOMPARE(ui.questions.size(), 1);
-            QCOMPARE(fifth.L().totstages, 0);
+            QCOMPARE(fifth.L().stageCount, 0);
             QCOMPARE(packages(), 0u);
             ui.saveChoices = {SaveChoice::Discard};
             fourth.w->close();
@@ -431,8 +431,8 @@ private slots:
         {
             Started ed(true);
             addStage(ed, ui, home, "desert.bmp");
-            ed.w->ListBox1->setCurrentRow(0);
-            ed.w->ListBox1DblClick();
+            ed.w->stageList_->setCurrentRow(0);
+            ed.w->openSelectedStage();
             addSprites(ed, {"coin.bmp"});
             QVERIFY(ed.recoveryWritten());
         }
@@ -445,15 +445,15 @@ private slots:
             const QString picture = QString::fromStdString(ed.L().image(1).path.str());
             QVERIFY2(picture.startsWith(own + "/"), qPrintable(picture));
             ui.saveAnswers.push_back(home.path("kept.slv"));
-            ed.w->Button3Click();
+            ed.w->saveLevelFile();
             // Saved elsewhere, the level still draws from them.
             QVERIFY(QFileInfo::exists(picture));
             if (!viaClose) {
-                ed.w->Button1Click();
+                ed.w->newLevel();
                 QVERIFY(!QFileInfo::exists(picture));
                 // Set up the next round: a changed restored level left behind.
                 ui.openAnswers.push_back({home.path("kept.slv")});
-                ed.w->Button2Click();
+                ed.w->openLevelFile();
                 addStage(ed, ui, home, "sea.bmp");
                 QVERIFY(ed.recoveryWritten());
                 // Ends without closing.
@@ -472,10 +472,10 @@ private slots:
         Started ed;
         const char* pics[] = {"forest.bmp", "sea.bmp", "city.bmp", "desert.bmp"};
         for (const char* pic : pics) ui.openAnswers.push_back({home.path(QString("backpx/") + pic)});
-        ed.w->PageControl2->setCurrentIndex(0);
-        for (std::size_t k = 0; k < std::size(pics); ++k) ed.w->Button4Click();
-        ed.w->selectRow(ed.w->ListBox1, 0);
-        ed.w->ListBox1DblClick();
+        ed.w->editTabs_->setCurrentIndex(0);
+        for (std::size_t k = 0; k < std::size(pics); ++k) ed.w->addOnActiveTab();
+        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->openSelectedStage();
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         RecoveryWriter& rw = ed.w->recovery();
         rw.claimSession();
@@ -498,11 +498,11 @@ private slots:
         });
         ed.w->writeRecoveryNow();
         const bool writingAfterCopy = rw.busy();
-        TDirectDrawSurface* bb = ed.w->DXDraw1->BackBuffer();
+        Surface* bb = ed.w->sceneView_->backBuffer();
         constexpr std::uint32_t marker = 0x123456;
-        bb->FillColor(marker);
+        bb->fill(marker);
         ed.ticks(3);
-        const bool frameDrawn = ed.pixel(bb->Width() / 2, bb->Height() / 2) != marker;
+        const bool frameDrawn = ed.pixel(bb->width() / 2, bb->height() / 2) != marker;
         const bool writingAfterFrames = rw.busy();
         {
             std::lock_guard<std::mutex> lock(m);
@@ -518,8 +518,8 @@ private slots:
         auto written = std::make_unique<Level>();
         PackageHooks quiet;
         openLevel(*written, rw.packagePath(), quiet);
-        QCOMPARE(written->totstages, int(std::size(pics)));
-        QCOMPARE(written->stage(1).totsprites, 2);
+        QCOMPARE(written->stageCount, int(std::size(pics)));
+        QCOMPARE(written->stage(1).spriteCount, 2);
         // The pipe was renamed over the note; a plain file takes its place.
         QVERIFY(QFile::remove(QString::fromStdString(rw.notePath())));
         writeFile(QString::fromStdString(rw.notePath()), QByteArray::fromStdString(note));

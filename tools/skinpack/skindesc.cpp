@@ -90,7 +90,7 @@ SkinDescription parseSkinDescription(const std::string& text, const std::string&
             if (name.size() > 23)
                 lineError(source, line, "the pack name has " + std::to_string(name.size()) +
                                             " characters; at most 23 fit");
-            d.packname = name;
+            d.packageName = name;
             havePack = true;
         } else if (kw == "start") {
             if (start.line) lineError(source, line, "a second \"start\" line");
@@ -125,7 +125,7 @@ SkinDescription parseSkinDescription(const std::string& text, const std::string&
             if (w.size() == 7) {
                 if (w[6] != "oneshot")
                     lineError(source, line, "unknown word \"" + w[6] + "\" (only \"oneshot\" may follow)");
-                s.oneshot = true;
+                s.oneShot = true;
             }
             d.skins.push_back(s);
             labels[s.label] = static_cast<int>(d.skins.size());
@@ -164,7 +164,7 @@ SkinDescription parseSkinDescription(const std::string& text, const std::string&
     if (d.skins.empty()) lineError(source, line, "the description has no \"skin\" line");
     if (!havePack) lineError(source, line, "the description has no \"pack\" line");
     if (!start.line) lineError(source, line, "the description has no \"start\" line");
-    d.startskin = resolve(start);
+    d.firstSkin = resolve(start);
     for (const PendingCommand& c : pending) {
         CommandLine cl;
         cl.line = c.from.line;
@@ -199,8 +199,8 @@ BitmapSize bitmapSize(const std::string& bytes) {
 
 SkinTables skinTablesFor(const SkinDescription& d) {
     SkinTables t;
-    t.packname.startskin = d.startskin;
-    t.packname.packname.set(d.packname);
+    t.packageName.firstSkin = d.firstSkin;
+    t.packageName.packageName.set(d.packageName);
     std::memset(t.skins.data(), 0, kSkinsBytes);
     for (std::size_t i = 0; i < d.skins.size() && i < kMaxSkins; ++i) {
         const SkinLine& s = d.skins[i];
@@ -208,9 +208,9 @@ SkinTables skinTablesFor(const SkinDescription& d) {
         r.name.set(s.bitmap);
         r.w = s.w;
         r.h = s.h;
-        r.totpos = s.frames;
-        r.pos = 1;
-        r.oneshot = s.oneshot ? 1 : 0;
+        r.frameCount = s.frames;
+        r.frame = 1;
+        r.oneShot = s.oneShot ? 1 : 0;
     }
     for (CommandRec& c : t.commands) c = CommandRec{-1, -1, -1, 0, -1, 0, 0};
     for (std::size_t i = 0; i < d.commands.size() && i < kMaxCommands; ++i) {
@@ -236,7 +236,7 @@ std::string buildSkinPackage(const SkinDescription& d, const std::string& bitmap
     };
     std::vector<Member> members;
     members.push_back({"\\" + std::string(kPackNameFile),
-                       std::string(reinterpret_cast<const char*>(&t.packname), sizeof t.packname)});
+                       std::string(reinterpret_cast<const char*>(&t.packageName), sizeof t.packageName)});
     members.push_back({"\\" + std::string(kSkinsFile),
                        std::string(reinterpret_cast<const char*>(t.skins.data()), kSkinsBytes)});
     members.push_back({"\\" + std::string(kCommandsFile),

@@ -14,7 +14,7 @@ struct SkinLine {
     std::string label;      // how commands and "start" name the skin
     std::string bitmap;     // file name in the bitmap folder; also the skin's name
     int w = 0, h = 0, frames = 0;
-    bool oneshot = false;
+    bool oneShot = false;
 };
 
 struct CommandLine {
@@ -24,8 +24,8 @@ struct CommandLine {
 };
 
 struct SkinDescription {
-    std::string packname;
-    int startskin = 0;
+    std::string packageName;
+    int firstSkin = 0;
     std::vector<SkinLine> skins;
     std::vector<CommandLine> commands;
 };

@@ -28,8 +28,8 @@ int cmdCheck(const std::string& pkg) {
     const std::string path = slv::absolutePackagePath(pkg);
     slv::planExtraction(slv::folderPart(path), c, slv::MemberExtractor(path));
     slvtool::decodeMembers(pkg);
-    std::printf("ok: %d entries, %d images, %d stages\n", c.header.totfiles(), c.header.totimages,
-                c.header.totstages);
+    std::printf("ok: %d entries, %d images, %d stages\n", c.header.fileCount(), c.header.imageCount,
+                c.header.stageCount);
     return 0;
 }
 

@@ -24,7 +24,7 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  ls PKG            list the header entries (name, start, size, flag), then\n"
-    "                    stages 1..totstages with their sprites (name, x, y,\n"
+    "                    stages 1..N with their sprites (name, x, y,\n"
     "                    frames, image) and sectors (name, x, y, w, h)\n"
     "  check PKG         run every check that Open makes and decode every bitmap\n"
     "                    member as the editor loads pictures, so that a package\n"
@@ -64,25 +64,25 @@ int usage() {
 int cmdLs(const std::string& pkg) {
     slv::PackageContents c = slv::readPackage(pkg);
     const slv::PackageHeader& h = c.header;
-    std::printf("entries %d data %lld size %lld\n", h.totfiles(), static_cast<long long>(h.dataStart),
+    std::printf("entries %d data %lld size %lld\n", h.fileCount(), static_cast<long long>(h.dataStart),
                 static_cast<long long>(h.fileSize));
     for (const slv::PackEntry& e : h.entries)
         std::printf("entry %-50s %10d %10d %d\n", shown(e.name).c_str(), e.start, e.size, e.flag);
-    for (int i = 1; i <= h.totimages; ++i) {
+    for (int i = 1; i <= h.imageCount; ++i) {
         const slv::ImageRec& r = c.tables.image(i);
-        std::printf("image %d %s size %d refs %d\n", i, r.name.empty() ? "-" : shown(r.name).c_str(), r.size,
-                    r.refs);
+        std::printf("image %d %s size %d uses %d\n", i, r.name.empty() ? "-" : shown(r.name).c_str(), r.size,
+                    r.useCount);
     }
-    for (int s = 1; s <= h.totstages; ++s) {
+    for (int s = 1; s <= h.stageCount; ++s) {
         const slv::StageRec& st = c.tables.stage(s);
-        std::printf("stage %d %s sprites %d sectors %d\n", s, shown(st.name).c_str(), st.totsprites,
-                    st.totsectors);
-        for (int n = 1; n <= st.totsprites; ++n) {
+        std::printf("stage %d %s sprites %d sectors %d\n", s, shown(st.name).c_str(), st.spriteCount,
+                    st.sectorCount);
+        for (int n = 1; n <= st.spriteCount; ++n) {
             const slv::SpriteRec& sp = c.tables.sprite(n, s);
             std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, shown(sp.name).c_str(), sp.x, sp.y,
-                        sp.totpos, sp.image);
+                        sp.frameCount, sp.image);
         }
-        for (int n = 1; n <= st.totsectors; ++n) {
+        for (int n = 1; n <= st.sectorCount; ++n) {
             const slv::SectorRec& sc = c.tables.sector(n, s);
             std::printf("  sector %d %s x %d y %d w %d h %d\n", n, shown(sc.name).c_str(), sc.x, sc.y, sc.w,
                         sc.h);
@@ -99,10 +99,10 @@ int cmdExtract(const std::string& pkg, const std::string& dir) {
     slv::MemberFolder sprites = base.subfolder("sprites");
     slv::MemberFolder backpx = base.subfolder("backpx");
     slv::MemberExtractor extractor(pkg);
-    for (int k = 0; k < h.totfiles(); ++k) {
+    for (int k = 0; k < h.fileCount(); ++k) {
         const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
         const std::int64_t offset = h.dataStart + e.start;
-        const slv::MemberFolder& folder = k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.totimages ? sprites : backpx;
+        const slv::MemberFolder& folder = k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.imageCount ? sprites : backpx;
         char head[2] = {0, 0};
         std::size_t got = e.size >= 2 ? extractor.readAt(offset, head, 2) : 0;
         std::string name = extractor.extract(folder, slv::memberFileName(e.name.str(), std::string_view(head, got)),
@@ -130,7 +130,7 @@ int cmdResave(const std::string& in, const std::string& out) {
     slv::PackageHooks hooks;
     slv::openLevel(*level, in, hooks);
     slv::saveLevel(*level, out, hooks);
-    std::printf("saved %s: %d images, %d stages\n", out.c_str(), level->totimages, level->totstages);
+    std::printf("saved %s: %d images, %d stages\n", out.c_str(), level->imageCount, level->stageCount);
     return 0;
 }
 

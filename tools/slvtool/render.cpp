@@ -23,21 +23,21 @@ constexpr int kViewHeight = 430;
 
 // The editor's side of Open: a surface per image, keyed with the sprite key.
 struct SurfaceHooks : slv::PackageHooks {
-    slv::TDirectDraw& device;
+    slv::PixelDevice& device;
     std::uint32_t key;
-    SurfaceHooks(slv::TDirectDraw& d, std::uint32_t k) : device(d), key(k) {}
+    SurfaceHooks(slv::PixelDevice& d, std::uint32_t k) : device(d), key(k) {}
     slv::SurfaceHandle loadImage(int, const std::string& path) override {
-        slv::TDirectDrawSurface* s = device.CreateSurface();
+        slv::Surface* s = device.createSurface();
         try {
-            s->LoadBitmapFile(path);
+            s->loadPicture(path);
         } catch (...) {
-            device.FreeSurface(s->handle());
+            device.freeSurface(s->handle());
             throw;
         }
-        s->SetKeyColor(key);
+        s->setColorKey(key);
         return s->handle();
     }
-    void freeSurface(slv::SurfaceHandle h) override { device.FreeSurface(h); }
+    void freeSurface(slv::SurfaceHandle h) override { device.freeSurface(h); }
 };
 
 }  // namespace
@@ -56,8 +56,8 @@ void decodeMembers(const std::string& package) {
             std::filesystem::remove_all(dir, ec);
         }
     } cleanup{scratch};
-    slv::TDirectDraw device(32);
-    slv::TDirectDrawSurface* s = device.CreateSurface();
+    slv::PixelDevice device(32);
+    slv::Surface* s = device.createSurface();
     slv::BinFile f(package, slv::BinFile::Mode::Read);
     std::string bytes;
     auto decode = [&](const slv::PackEntry& e, const std::string& what) {
@@ -67,41 +67,41 @@ void decodeMembers(const std::string& package) {
         const std::string file = slv::joinPath(scratch, slv::memberFileName(e.name.str(), bytes));
         slv::writeFileAtomic(file, bytes);
         try {
-            s->LoadBitmapFile(file);
+            s->loadPicture(file);
         } catch (const std::exception& err) {
             throw slv::Error("The package's " + what + " (\"" + e.name.str() + "\") does not load: " + err.what());
         }
         slv::deleteFile(file);
     };
-    for (int i = 1; i <= h.totimages; ++i)
+    for (int i = 1; i <= h.imageCount; ++i)
         if (slv::imageUsed(c.tables.image(i))) decode(h.imageEntry(i), "image " + std::to_string(i));
-    for (int st = 1; st <= h.totstages; ++st) decode(h.stageEntry(st), "stage " + std::to_string(st));
+    for (int st = 1; st <= h.stageCount; ++st) decode(h.stageEntry(st), "stage " + std::to_string(st));
     f.close();
 }
 
 void renderStage(const std::string& package, int stage, const std::string& outPng, std::uint32_t keyRgb) {
     auto level = std::make_unique<slv::Level>();
-    slv::TDirectDraw device(32);
+    slv::PixelDevice device(32);
     const std::uint32_t key = device.rgbToPixel(keyRgb >> 16 & 255, keyRgb >> 8 & 255, keyRgb & 255);
     SurfaceHooks hooks(device, key);
     slv::openLevel(*level, package, hooks);
-    if (stage < 1 || stage > level->totstages)
-        throw slv::Error("The package has " + std::to_string(level->totstages) + " stages; there is no stage " +
+    if (stage < 1 || stage > level->stageCount)
+        throw slv::Error("The package has " + std::to_string(level->stageCount) + " stages; there is no stage " +
                          std::to_string(stage));
 
-    slv::TDirectDrawSurface* view = device.CreateSurface();
-    view->SetSize(kViewWidth, kViewHeight);
-    view->FillColor(0);
-    slv::TDirectDrawSurface* backdrop = device.CreateSurface();
-    backdrop->LoadBitmapFile(level->stage(stage).path.str());
-    view->DrawRect(0, 0, backdrop->SurfaceRect(), backdrop, false);
-    for (int n = 1; n <= level->stage(stage).totsprites; ++n) {
+    slv::Surface* view = device.createSurface();
+    view->setSize(kViewWidth, kViewHeight);
+    view->fill(0);
+    slv::Surface* backdrop = device.createSurface();
+    backdrop->loadPicture(level->stage(stage).path.str());
+    view->blit(0, 0, backdrop->rect(), backdrop, false);
+    for (int n = 1; n <= level->stage(stage).spriteCount; ++n) {
         const slv::SpriteRec& sp = level->sprite(n, stage);
-        if (slv::TDirectDrawSurface* src = device.resolve(sp.surface))
-            view->DrawRect(sp.x, sp.y, slv::TRect{0, 0, sp.w, sp.h}, src, true);  // frame 1
+        if (slv::Surface* src = device.resolve(sp.surface))
+            view->blit(sp.x, sp.y, slv::PixelRect{0, 0, sp.w, sp.h}, src, true);  // frame 1
     }
 
-    const slv::PixelView v = view->Pixels();
+    const slv::PixelView v = view->pixels();
     QImage image(v.pixels, v.width, v.height, v.pitch, QImage::Format_RGB32);
     QByteArray png;
     QBuffer buffer(&png);

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
             l->image(i).name.set(name);
             l->image(i).path.set(p);
             l->image(i).size = static_cast<int>(imageBytes + i);
-            l->totimages = i;
+            l->imageCount = i;
         }
         for (int s = 1; s <= stages; ++s) {
             std::string name = "stage" + std::to_string(s) + ".bmp";
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
             st.name.set(name);
             st.path.set(p);
             st.size = static_cast<int>(stageBytes);
-            l->totstages = s;
+            l->stageCount = s;
             for (int n = 1; n <= 3 && images > 0; ++n) {
                 int img = (s * 3 + n) % images + 1;
                 slv::SpriteRec& sp = l->sprite(n, s);
@@ -93,11 +93,11 @@ int main(int argc, char** argv) {
                 sp.y = 20 * s;
                 sp.w = pictures[static_cast<std::size_t>(img - 1)].width / n;
                 sp.h = pictures[static_cast<std::size_t>(img - 1)].height;
-                sp.totpos = n;
-                sp.pos = 1;
+                sp.frameCount = n;
+                sp.frame = 1;
                 sp.image = img;
-                l->image(img).refs++;
-                st.totsprites = n;
+                l->image(img).useCount++;
+                st.spriteCount = n;
             }
             for (int n = 1; n <= 2; ++n) {
                 slv::SectorRec& sc = l->sector(n, s);
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
                 sc.y = s;
                 sc.w = 100;
                 sc.h = 50;
-                st.totsectors = n;
+                st.sectorCount = n;
             }
         }
         slv::PackageHooks hooks;

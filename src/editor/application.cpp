@@ -1,8 +1,8 @@
-#include "app.h"
+#include "editor/application.h"
 
 #include <exception>
 
-#include "ui/uiservices.h"
+#include "editor/uiservices.h"
 
 SlvApplication::SlvApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

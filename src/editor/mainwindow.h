@@ -1,5 +1,5 @@
 // The editor's main window: its controls, its event handlers and the
-// routines they share. Handlers are spread over the mainform_*.cpp files by
+// routines they share. Handlers are spread over the mainwindow_*.cpp files by
 // subject (start-up, stages, packages, view, placement, keys).
 #pragma once
 
@@ -31,135 +31,133 @@ namespace slv {
 class History;
 class RecoveryWriter;
 struct LeftPackage;
-class TDXDraw;
-class TDXTimer;
+class SceneWidget;
+class FrameTimer;
 class SceneCache;
-class TDirectDrawSurface;
-class Tspritef;
+class Surface;
+class SpritePicker;
 }  // namespace slv
 
 // A panel used as a colour swatch: clicking it opens the colour dialog.
 class SwatchPanel;
 
-class Tmain : public QWidget {
+class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit Tmain(QWidget* parent = nullptr);
-    ~Tmain() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     slv::Level& level() { return *level_; }
 
     // ---- controls (named as the window lays them out) ----
-    slv::TDXDraw* DXDraw1 = nullptr;
-    slv::TDXTimer* DXTimer1 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QLabel* Image2 = nullptr;
-    QFrame* Panel2 = nullptr;
-    QStackedWidget* PageControl1 = nullptr;
-    QListWidget* ListBox1 = nullptr;
-    QListWidget* ListBox2 = nullptr;
-    QListWidget* ListBox3 = nullptr;
-    QTabWidget* PageControl2 = nullptr;
-    QPushButton* Button1 = nullptr;  // New
-    QPushButton* Button2 = nullptr;  // Open
-    QPushButton* Button3 = nullptr;  // Save
-    QPushButton* Button4 = nullptr;  // Add
-    QPushButton* Button5 = nullptr;  // Mod
-    QPushButton* Button6 = nullptr;  // Del
-    QPushButton* Button7 = nullptr;  // WorkDir :
-    QLabel* Label18 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;  // SpriteBox
-    QCheckBox* CheckBox2 = nullptr;  // Sectors
-    SwatchPanel* Panel4 = nullptr;
-    SwatchPanel* Panel5 = nullptr;
-    QGroupBox* RadioGroup1 = nullptr;
-    QRadioButton* RadioStages = nullptr;
-    QRadioButton* RadioSplash = nullptr;
-    QFrame* Panel3 = nullptr;
-    QLabel* Image1 = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    QLabel* Label5 = nullptr;
-    QSpinBox* SpinEdit1 = nullptr;
-    QSpinBox* SpinEdit3 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label2 = nullptr;
-    QGroupBox* GroupBox2 = nullptr;
-    QLabel* Label13 = nullptr;
-    QSpinBox* SpinEdit2 = nullptr;
-    QSpinBox* SpinEdit4 = nullptr;
-    QSpinBox* SpinEdit5 = nullptr;
-    QSpinBox* SpinEdit6 = nullptr;
-    QFrame* Panel6 = nullptr;
-    QLabel* Label19 = nullptr;
-    QLabel* Label20 = nullptr;
-    QLabel* Label21 = nullptr;
-    QProgressBar* pb1 = nullptr;
-    slv::Tspritef* spritef1 = nullptr;
-    QTreeView* DirectoryOutline1 = nullptr;
-    QFileSystemModel* dirModel = nullptr;
+    slv::SceneWidget* sceneView_ = nullptr;
+    slv::FrameTimer* frameTimer_ = nullptr;
+    QFrame* windowFrame_ = nullptr;
+    QLabel* iconLabel_ = nullptr;
+    QFrame* viewFrame_ = nullptr;
+    QStackedWidget* listPages_ = nullptr;
+    QListWidget* stageList_ = nullptr;
+    QListWidget* spriteList_ = nullptr;
+    QListWidget* sectorList_ = nullptr;
+    QTabWidget* editTabs_ = nullptr;
+    QPushButton* newButton_ = nullptr;  // New
+    QPushButton* openButton_ = nullptr;  // Open
+    QPushButton* saveButton_ = nullptr;  // Save
+    QPushButton* addButton_ = nullptr;  // Add
+    QPushButton* modButton_ = nullptr;  // Mod
+    QPushButton* delButton_ = nullptr;  // Del
+    QPushButton* workFolderButton_ = nullptr;  // WorkDir :
+    QLabel* workFolderLabel_ = nullptr;
+    QCheckBox* showSpriteBoxes_ = nullptr;  // SpriteBox
+    QCheckBox* showSectors_ = nullptr;  // Sectors
+    SwatchPanel* spriteBoxColorSwatch_ = nullptr;
+    SwatchPanel* sectorColorSwatch_ = nullptr;
+    QGroupBox* previewChoice_ = nullptr;
+    QRadioButton* previewStages_ = nullptr;
+    QRadioButton* previewSplash_ = nullptr;
+    QFrame* previewFrame_ = nullptr;
+    QLabel* previewPicture_ = nullptr;
+    QGroupBox* spriteGroup_ = nullptr;
+    QLabel* spriteName_ = nullptr;
+    QSpinBox* spriteXField_ = nullptr;
+    QSpinBox* spriteYField_ = nullptr;
+    QLabel* spriteWidth_ = nullptr;
+    QLabel* spriteHeight_ = nullptr;
+    QLabel* spriteImageIndex_ = nullptr;
+    QGroupBox* sectorGroup_ = nullptr;
+    QLabel* sectorName_ = nullptr;
+    QSpinBox* sectorXField_ = nullptr;
+    QSpinBox* sectorYField_ = nullptr;
+    QSpinBox* sectorWidthField_ = nullptr;
+    QSpinBox* sectorHeightField_ = nullptr;
+    QFrame* progressPanel_ = nullptr;
+    QLabel* progressAction_ = nullptr;
+    QLabel* progressFile_ = nullptr;
+    QLabel* progressCount_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    slv::SpritePicker* spritePicker_ = nullptr;
+    QTreeView* folderTree_ = nullptr;
+    QFileSystemModel* folderModel_ = nullptr;
 
     // ---- start-up and close ----
-    void FormCreate();
+    void startUp();
     // Runs the close sequence; false when writing the settings failed.
-    bool FormClose();
-    void Button7Click();
+    bool closeDown();
+    void chooseWorkFolder();
     // Frames a second at most (0: as often as the application is idle); from
     // "--max-fps N" on the command line, else the home folder's maxfps.txt.
     int maxFps = 0;
     void setMaxFps(int fps);
-    void DirectoryOutline1Change(const QString& dir);
+    void workFolderPicked(const QString& dir);
 
     // ---- package commands ----
-    void Button1Click();  // New
-    void Button2Click();  // Open
-    void Button3Click();  // Save
+    void newLevel();  // New
+    void openLevelFile();  // Open
+    void saveLevelFile();  // Save
     // The one-second pause that keeps the progress panel readable.
     int progressPauseMs = 1000;
 
     // ---- stage commands and preview ----
-    void Button4Click();  // Add
-    void Button5Click();  // Mod
-    void Button6Click();  // Del
-    void ListBox1Click();
-    void ListBox1DblClick();
-    void RadioGroup1Click(int item);
+    void addOnActiveTab();  // Add
+    void replaceOnActiveTab();  // Mod
+    void deleteOnActiveTab();  // Del
+    void previewSelectedStage();
+    void openSelectedStage();
+    void choosePreview(int item);
     void rebuildStageList();
 
     // ---- sprite-frame picker ----
     void openPicker(bool addMode);
-    void spritef1FileListBox1Click();
-    void spritef1SpinEdit1Change();
-    void spritef1Button1Click();
+    void pickerFileClicked();
+    void pickerFrameCountChanged();
+    void confirmPickedSprites();
 
     // ---- placement ----
-    void displaysprite(int n);
-    void displaysector(int n);
-    void DXDraw1MouseDown(int buttons, bool ctrl, int x, int y);
-    void DXDraw1MouseMove(int buttons, bool ctrl, int x, int y);
-    void DXDraw1MouseUp(int buttons, bool ctrl, int x, int y);
-    void ListBox2Click();
-    void ListBox3Click();
-    void SpinEdit1Change();
-    void SpinEdit3Change();
-    void Panel4Click();
-    void Panel5Click();
+    void showSpriteFields(int n);
+    void showSectorFields(int n);
+    void pressOnScene(int buttons, bool ctrl, int x, int y);
+    void moveOnScene(int buttons, bool ctrl, int x, int y);
+    void releaseOnScene(int buttons, bool ctrl, int x, int y);
+    void selectSpriteFromList();
+    void selectSectorFromList();
+    void spriteXChanged();
+    void spriteYChanged();
+    void chooseSpriteBoxColor();
+    void chooseSectorColor();
 
     // ---- frame loop ----
-    void DXTimer1Timer(int lagCount);
-    void createsurfaces();
-    void drawsprite(int n);
-    void drawkhali(int x, int y);
+    void onFrameTick(int lagCount);
+    void createSurfaces();
     // Loads every used image record and skin again (after a display switch).
     void reloadPictures();
     // Loads the open stage's picture into the backdrop (after a display switch).
     void showOpenStage();
 
     // ---- keys and display modes ----
-    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
-    void FormKeyUp(int key, Qt::KeyboardModifiers shift);
-    void ListBox1KeyDown(int key);
-    void PageControl2Change();
+    void routeKeyDown(int key, Qt::KeyboardModifiers shift);
+    void routeKeyUp(int key, Qt::KeyboardModifiers shift);
+    void stageListKeyDown(int key);
+    void editTabChanged();
     void switchDisplayMode(int fkey);  // 120 (F9), 121 (F10), 122 (F11)
     // Lets go of every held key, as releases, so the actor's release rules run.
     void releaseHeldKeys();
@@ -167,7 +165,7 @@ public:
     bool fieldHasFocus() const;
 
     // Helpers shared by the handlers.
-    slv::TDirectDrawSurface* surface(slv::SurfaceHandle h) const;
+    slv::Surface* surface(slv::SurfaceHandle h) const;
     slv::SurfaceHandle loadSurface(const std::string& path, bool keyed);
     void freeSurface(slv::SurfaceHandle h);
     void showError(const QString& text);
@@ -206,13 +204,13 @@ public:
     int recoveryDelayMs = 3000;
     void writeRecoveryNow();
     // New without the question: empties the level and its history.
-    void newLevel();
+    void resetToNewLevel();
     slv::History& history();
     slv::RecoveryWriter& recovery();
-    void SpinEdit2Change();
-    void SpinEdit4Change();
-    void SpinEdit5Change();
-    void SpinEdit6Change();
+    void sectorXChanged();
+    void sectorYChanged();
+    void sectorWidthChanged();
+    void sectorHeightChanged();
 
 protected:
     void closeEvent(QCloseEvent* e) override;

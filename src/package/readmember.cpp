@@ -26,7 +26,7 @@ void extractMember(BinFile& in, const std::string& dest, std::int64_t offset, st
     out.commit(/*replace=*/false);
 }
 
-void getfile(const std::string& package, const std::string& dest, std::int64_t offset,
+void readMember(const std::string& package, const std::string& dest, std::int64_t offset,
              std::int64_t size) {
     if (fileExists(dest)) return;
     BinFile in(package, BinFile::Mode::Read);

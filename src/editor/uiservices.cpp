@@ -1,4 +1,4 @@
-#include "uiservices.h"
+#include "editor/uiservices.h"
 
 #include <QColorDialog>
 #include <QFileDialog>

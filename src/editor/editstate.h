@@ -7,15 +7,15 @@
 #include <optional>
 #include <string>
 
-#include "mainform.h"
+#include "editor/mainwindow.h"
 #include "model/history.h"
-#include "ui/recovery.h"
+#include "package/recoverywriter.h"
 
-struct Tmain::EditState {
+struct MainWindow::EditState {
     slv::History history;
     slv::RecoveryWriter recovery;
     std::string path;          // package of the level; empty for a new level
-    int spriteShown = 0;       // sprite of curstage the Sprite fields show; 0 none
+    int spriteShown = 0;       // sprite of openStage the Sprite fields show; 0 none
     int sectorShown = 0;       // the same for the Sector fields
     std::uint64_t gesture = 0; // counts mouse presses; a drag merges by it
     bool discardAnswered = false;  // the close under way was answered
@@ -25,10 +25,10 @@ struct Tmain::EditState {
 
 // One edit of the level: recorded as one history step when the scope ends,
 // after which the window updates its title and the recovery timer.
-struct Tmain::EditScope {
-    Tmain& w;
+struct MainWindow::EditScope {
+    MainWindow& w;
     std::optional<slv::HistoryEdit> edit;
-    explicit EditScope(Tmain& win, std::uint64_t mergeKey = 0) : w(win) {
+    explicit EditScope(MainWindow& win, std::uint64_t mergeKey = 0) : w(win) {
         edit.emplace(w.history(), *w.level_, mergeKey);
     }
     ~EditScope() {

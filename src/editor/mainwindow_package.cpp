@@ -7,14 +7,15 @@
 #include <QThread>
 #include <cstdio>
 
-#include "display/dxdraw.h"
-#include "mainform.h"
+#include "display/scenewidget.h"
+#include "editor/mainwindow.h"
+#include "model/homefiles.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/history.h"
 #include "package/levelio.h"
-#include "ui/editstate.h"
-#include "ui/uiservices.h"
+#include "editor/editstate.h"
+#include "editor/uiservices.h"
 
 using namespace slv;
 
@@ -25,29 +26,29 @@ const QString kPackageFilter = QStringLiteral("Sublevels (*.slv)");
 // The window's side of a Save or Open.
 class WindowHooks : public PackageHooks {
 public:
-    WindowHooks(Tmain& w, const QString& operation, const QString& fileName)
+    WindowHooks(MainWindow& w, const QString& operation, const QString& fileName)
         : w_(w), operation_(operation), fileName_(fileName) {}
 
     void headerReady(int steps) override {
-        w_.Label19->setText(operation_);
-        w_.Label19->adjustSize();
-        w_.Label20->setText(fileName_);
-        w_.Label21->setText(QString::number(steps));
-        w_.pb1->setMaximum(steps);
-        w_.pb1->setValue(0);
-        w_.Panel6->show();
-        w_.Panel6->raise();
-        w_.Panel6->repaint();
-        w_.Panel6->setFocus();
+        w_.progressAction_->setText(operation_);
+        w_.progressAction_->adjustSize();
+        w_.progressFile_->setText(fileName_);
+        w_.progressCount_->setText(QString::number(steps));
+        w_.progressBar_->setMaximum(steps);
+        w_.progressBar_->setValue(0);
+        w_.progressPanel_->show();
+        w_.progressPanel_->raise();
+        w_.progressPanel_->repaint();
+        w_.progressPanel_->setFocus();
     }
-    void beforeLoad() override { w_.newLevel(); }
+    void beforeLoad() override { w_.resetToNewLevel(); }
     void step() override {
         // Repainted about 60 times a second at most, and at the last step:
         // a repaint per entry would cost more than the entries.
         ++done_;
-        if (done_ < w_.pb1->maximum() && shown_.isValid() && shown_.elapsed() < 16) return;
-        w_.pb1->setValue(done_);
-        w_.pb1->repaint();
+        if (done_ < w_.progressBar_->maximum() && shown_.isValid() && shown_.elapsed() < 16) return;
+        w_.progressBar_->setValue(done_);
+        w_.progressBar_->repaint();
         shown_.start();
     }
     SurfaceHandle loadImage(int, const std::string& path) override {
@@ -56,7 +57,7 @@ public:
     void freeSurface(SurfaceHandle h) override { w_.freeSurface(h); }
 
 private:
-    Tmain& w_;
+    MainWindow& w_;
     QString operation_;
     QString fileName_;
     int done_ = 0;
@@ -65,22 +66,22 @@ private:
 
 }  // namespace
 
-void Tmain::Button1Click() {
+void MainWindow::newLevel() {
     EditState& es = editState();
     if (!es.discardAnswered && !confirmDiscard()) return;
-    newLevel();
+    resetToNewLevel();
 }
 
-void Tmain::newLevel() {
+void MainWindow::resetToNewLevel() {
     Level& L = *level_;
-    ListBox1->clear();
-    ListBox2->clear();
-    ListBox3->clear();
+    stageList_->clear();
+    spriteList_->clear();
+    sectorList_->clear();
     WindowHooks hooks(*this, QString(), QString());
     clearLevel(L, hooks);
     // No stage stays open: the one that was is gone with the level.
-    L.curstage = 0;
-    L.banding = false;
+    L.openStage = 0;
+    L.bandActive = false;
     EditState& es = editState();
     es.history.reset(L);
     es.path.clear();
@@ -91,13 +92,13 @@ void Tmain::newLevel() {
     // this New is the start of a restore, which extracts into that folder).
     if (!es.restoring) es.recovery.removePictures();
     resetTickErrors();
-    displaysprite(-1);
-    displaysector(-1);
+    showSpriteFields(-1);
+    showSectorFields(-1);
     updateTitle();
-    if (TDirectDrawSurface* back = surface(L.backsurface)) back->LoadBitmapFile(homePath("car.bmp"));
+    if (Surface* back = surface(L.backdropSurface)) back->loadPicture(homePath(homefiles::kBackdrop));
 }
 
-bool Tmain::confirmClose() {
+bool MainWindow::confirmClose() {
     EditState& es = editState();
     es.discardAnswered = false;
     if (!confirmDiscard()) return false;
@@ -106,7 +107,7 @@ bool Tmain::confirmClose() {
     return true;
 }
 
-bool Tmain::confirmDiscard() {
+bool MainWindow::confirmDiscard() {
     EditState& es = editState();
     if (es.history.isClean()) return true;
     const QString name = es.path.empty() ? QStringLiteral("the new level")
@@ -118,7 +119,7 @@ bool Tmain::confirmDiscard() {
     }
     QString path = QString::fromStdString(es.path);
     if (path.isEmpty()) {
-        path = UiServices::instance().saveFile(this, QString::fromStdString(level_->workdir),
+        path = UiServices::instance().saveFile(this, QString::fromStdString(level_->workFolder),
                                                kPackageFilter, "slv");
         if (path.isEmpty()) return false;
     }
@@ -131,36 +132,36 @@ bool Tmain::confirmDiscard() {
     }
 }
 
-void Tmain::progressPause() {
+void MainWindow::progressPause() {
     // Keeps the finished panel readable for a moment without busy waiting.
-    Panel6->repaint();
+    progressPanel_->repaint();
     if (progressPauseMs > 0) QThread::msleep(static_cast<unsigned long>(progressPauseMs));
-    Panel6->hide();
+    progressPanel_->hide();
 }
 
-void Tmain::Button2Click() {
+void MainWindow::openLevelFile() {
     Level& L = *level_;
     if (!confirmDiscard()) return;
     QString path;
-    if (L.startuppackage.empty()) {
+    if (L.startupPackage.empty()) {
         QStringList chosen = UiServices::instance().openFiles(
-            this, QString::fromStdString(L.workdir), kPackageFilter, false);
+            this, QString::fromStdString(L.workFolder), kPackageFilter, false);
         if (chosen.isEmpty()) return;
         path = chosen.first();
     } else {
-        path = QString::fromStdString(L.startuppackage);
+        path = QString::fromStdString(L.startupPackage);
     }
-    if (DXDraw1) DXDraw1->Present();
+    if (sceneView_) sceneView_->present();
     WindowHooks hooks(*this, "Loading : ", QString::fromStdString(fileNamePart(path.toStdString())));
     try {
         openLevel(L, path.toStdString(), hooks);
     } catch (...) {
-        Panel6->hide();
+        progressPanel_->hide();
         rebuildStageList();
         throw;
     }
     // Nothing is open after Open: the lists stay empty over car.bmp.
-    L.curstage = 0;
+    L.openStage = 0;
     EditState& es = editState();
     es.history.reset(L);
     es.path = path.toStdString();
@@ -169,22 +170,22 @@ void Tmain::Button2Click() {
     progressPause();
 }
 
-void Tmain::Button3Click() {
+void MainWindow::saveLevelFile() {
     Level& L = *level_;
-    QString path = UiServices::instance().saveFile(this, QString::fromStdString(L.workdir),
+    QString path = UiServices::instance().saveFile(this, QString::fromStdString(L.workFolder),
                                                    kPackageFilter, "slv");
     if (path.isEmpty()) return;
     saveTo(path);
 }
 
-bool Tmain::saveTo(const QString& path) {
+bool MainWindow::saveTo(const QString& path) {
     Level& L = *level_;
-    if (DXDraw1) DXDraw1->Present();
+    if (sceneView_) sceneView_->present();
     WindowHooks hooks(*this, "Saving : ", QString::fromStdString(fileNamePart(path.toStdString())));
     try {
         saveLevel(L, path.toStdString(), hooks);
     } catch (...) {
-        Panel6->hide();
+        progressPanel_->hide();
         throw;
     }
     EditState& es = editState();
@@ -199,7 +200,7 @@ bool Tmain::saveTo(const QString& path) {
 
 // ---- the recovery package ----
 
-void Tmain::writeRecoveryNow() {
+void MainWindow::writeRecoveryNow() {
     EditState& es = editState();
     if (es.history.isClean()) return;
     if (es.recovery.busy()) {
@@ -210,7 +211,7 @@ void Tmain::writeRecoveryNow() {
     es.recovery.start(std::make_unique<Level>(*level_), es.path);
 }
 
-void Tmain::offerRecovery() {
+void MainWindow::offerRecovery() {
     EditState& es = editState();
     RecoveryWriter& rw = es.recovery;
     // Newest first. Declined packages are removed and the next one is
@@ -229,7 +230,7 @@ void Tmain::offerRecovery() {
     }
 }
 
-void Tmain::restoreLeftPackage(LeftPackage& left, const QString& name) {
+void MainWindow::restoreLeftPackage(LeftPackage& left, const QString& name) {
     EditState& es = editState();
     RecoveryWriter& rw = es.recovery;
     // Opened from this editor's own folder: the pictures are extracted there
@@ -243,7 +244,7 @@ void Tmain::restoreLeftPackage(LeftPackage& left, const QString& name) {
         es.restoring = false;
     } catch (...) {
         es.restoring = false;
-        Panel6->hide();
+        progressPanel_->hide();
         rebuildStageList();
         rw.giveBack(left, adopted);  // kept for another try
         rw.removePictures();
@@ -251,7 +252,7 @@ void Tmain::restoreLeftPackage(LeftPackage& left, const QString& name) {
     }
     std::remove(adopted.c_str());
     RecoveryWriter::discard(left);
-    L.curstage = 0;
+    L.openStage = 0;
     es.history.reset(L);
     es.history.markUnsaved();
     es.path = left.levelPath;

@@ -17,7 +17,7 @@
 namespace slv {
 
 // The view's option flags, in bit order.
-enum TDXDrawOption : int {
+enum SceneOption : int {
     doFullScreen,
     doNoWindowChange,
     doAllowReboot,
@@ -35,85 +35,85 @@ enum TDXDrawOption : int {
     doZBuffer,
 };
 
-class TDXDrawOptions {
+class SceneOptions {
 public:
-    constexpr TDXDrawOptions() = default;
-    constexpr TDXDrawOptions(std::initializer_list<TDXDrawOption> flags) {
-        for (TDXDrawOption f : flags) bits_ |= std::uint16_t(1u << f);
+    constexpr SceneOptions() = default;
+    constexpr SceneOptions(std::initializer_list<SceneOption> flags) {
+        for (SceneOption f : flags) bits_ |= std::uint16_t(1u << f);
     }
-    static constexpr TDXDrawOptions fromBits(std::uint16_t bits) {
-        TDXDrawOptions o;
+    static constexpr SceneOptions fromBits(std::uint16_t bits) {
+        SceneOptions o;
         o.bits_ = bits & 0x7FFF;
         return o;
     }
     constexpr std::uint16_t bits() const { return bits_; }
-    constexpr bool has(TDXDrawOption f) const { return (bits_ >> f) & 1u; }
-    constexpr TDXDrawOptions& include(TDXDrawOption f) { bits_ |= std::uint16_t(1u << f); return *this; }
-    constexpr TDXDrawOptions& exclude(TDXDrawOption f) { bits_ &= std::uint16_t(~(1u << f)); return *this; }
-    constexpr bool operator==(const TDXDrawOptions&) const = default;
+    constexpr bool has(SceneOption f) const { return (bits_ >> f) & 1u; }
+    constexpr SceneOptions& include(SceneOption f) { bits_ |= std::uint16_t(1u << f); return *this; }
+    constexpr SceneOptions& exclude(SceneOption f) { bits_ &= std::uint16_t(~(1u << f)); return *this; }
+    constexpr bool operator==(const SceneOptions&) const = default;
 
     // The effective set that a declared set leads to.
-    static TDXDrawOptions derive(TDXDrawOptions declared);
+    static SceneOptions derive(SceneOptions declared);
 
 private:
     std::uint16_t bits_ = 0;
 };
 
 // Full-screen display mode settings.
-struct TDXDrawDisplay {
-    int Width = 640;
-    int Height = 480;
-    int BitCount = 16;
-    bool FixedBitCount = true;
-    bool FixedRatio = true;
-    bool FixedSize = false;
+struct DisplayMode {
+    int width = 640;
+    int height = 480;
+    int bitsPerPixel = 16;
+    bool fixedBitsPerPixel = true;
+    bool fixedRatio = true;
+    bool fixedSize = false;
 };
 
-class TDXDraw : public QWidget {
+class SceneWidget : public QWidget {
     Q_OBJECT
 public:
-    explicit TDXDraw(QWidget* parent = nullptr);
-    ~TDXDraw() override;
+    explicit SceneWidget(QWidget* parent = nullptr);
+    ~SceneWidget() override;
 
     // Creates the device (RGB565 with doFullScreen, XRGB8888 otherwise) and a
     // back buffer filled with 0. Throws slv::Error; on failure the view is
     // left finalised.
-    void InitializeView();
+    void initializeView();
     // Destroys the device and with it every surface made on it.
-    void FinalizeView();
-    bool Initialized() const { return initialized_; }
-    bool ViewReady() const;
+    void finalizeView();
+    bool isInitialized() const { return initialized_; }
+    bool isViewReady() const;
     // Shows the back buffer; does nothing unless the view is ready. A frame
     // is shown at once when the last one was shown at least
     // minPresentInterval() ago; a frame that comes sooner is shown when the
     // interval has passed, unless a newer one has replaced it by then, so
     // the frame loop does not wait on the display for frames no screen
     // refreshes fast enough to show.
-    void Present();
+    void present();
     int minPresentInterval() const { return minPresentMs_; }  // milliseconds
     void setMinPresentInterval(int ms) { minPresentMs_ = ms < 0 ? 0 : ms; }
 
-    TDirectDrawSurface* BackBuffer() const { return backBuffer_; }
-    TDirectDraw* Device() const { return device_.get(); }
+    Surface* backBuffer() const { return backBuffer_; }
+    PixelDevice* device() const { return device_.get(); }
     // The surface of a handle on the current device; null when there is none.
-    TDirectDrawSurface* resolve(SurfaceHandle handle) const {
+    Surface* resolve(SurfaceHandle handle) const {
         return device_ ? device_->resolve(handle) : nullptr;
     }
 
-    TDXDrawOptions Options() const { return options_; }       // as declared
-    TDXDrawOptions NowOptions() const { return nowOptions_; }  // in effect
-    void setOptions(TDXDrawOptions options);
+    SceneOptions options() const { return options_; }       // as declared
+    SceneOptions effectiveOptions() const { return nowOptions_; }  // in effect
+    void setOptions(SceneOptions options);
 
-    TDXDrawDisplay Display;
+    DisplayMode display;
 
     // The back buffer follows the control's size (default) or keeps
     // SurfaceWidth x SurfaceHeight.
-    bool AutoSize() const { return autoSize_; }
+    bool autoSize() const { return autoSize_; }
     void setAutoSize(bool on) { autoSize_ = on; }
-    bool AutoInitialize() const { return autoInitialize_; }
+    bool autoInitialize() const { return autoInitialize_; }
     void setAutoInitialize(bool on) { autoInitialize_ = on; }
-    int SurfaceWidth() const { return surfaceWidth_; }
-    int SurfaceHeight() const { return surfaceHeight_; }
+    int surfaceWidth() const { return surfaceWidth_; }
+    int surfaceHeight() const { return surfaceHeight_; }
     void setSurfaceSize(int width, int height);
 
     // When set and the control is larger than the back buffer, the back
@@ -153,10 +153,10 @@ protected:
 private:
     void reportError(const std::string& text);
 
-    std::unique_ptr<TDirectDraw> device_;
-    TDirectDrawSurface* backBuffer_ = nullptr;
-    TDXDrawOptions options_;
-    TDXDrawOptions nowOptions_;
+    std::unique_ptr<PixelDevice> device_;
+    Surface* backBuffer_ = nullptr;
+    SceneOptions options_;
+    SceneOptions nowOptions_;
     bool initialized_ = false;
     bool busy_ = false;  // initialising or finalising
     bool autoSize_ = true;

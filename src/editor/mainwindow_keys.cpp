@@ -13,8 +13,8 @@
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
-#include "mainform.h"
-#include "spriteframe/spriteframe.h"
+#include "editor/mainwindow.h"
+#include "editor/spritepicker.h"
 
 using namespace slv;
 
@@ -24,7 +24,7 @@ constexpr int VK_F1 = 112, VK_F2 = 113, VK_F3 = 114, VK_F4 = 115, VK_F8 = 119;
 constexpr int VK_F9 = 120, VK_F10 = 121, VK_F11 = 122;
 }  // namespace
 
-bool Tmain::eventFilter(QObject* watched, QEvent* e) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
     const QEvent::Type t = e->type();
     // Releases never reach a window that is not active, nor one behind a
     // modal dialog: let go of the held keys before they get lost.
@@ -61,18 +61,18 @@ bool Tmain::eventFilter(QObject* watched, QEvent* e) {
             if (held != keyDownByScanCode_.constEnd()) vk = *held;
             else if (vk != 0) keyDownByScanCode_.insert(scan, vk);
         }
-        FormKeyDown(vk, ke->modifiers());
-        if (w == ListBox1) ListBox1KeyDown(vk);
+        routeKeyDown(vk, ke->modifiers());
+        if (w == stageList_) stageListKeyDown(vk);
     } else if (!ke->isAutoRepeat()) {
         // The platform sends releases between auto-repeated presses; those
         // are not the key being let go.
         if (scan != 0 && keyDownByScanCode_.contains(scan)) vk = keyDownByScanCode_.take(scan);
-        FormKeyUp(vk, ke->modifiers());
+        routeKeyUp(vk, ke->modifiers());
     }
     return false;  // the focused control still handles the key
 }
 
-bool Tmain::fieldHasFocus() const {
+bool MainWindow::fieldHasFocus() const {
     const QWidget* f = QApplication::focusWidget();
     if (!f || f->window() != this) return false;
     for (const QWidget* w = f; w && w != this; w = w->parentWidget())
@@ -82,14 +82,14 @@ bool Tmain::fieldHasFocus() const {
     return false;
 }
 
-void Tmain::releaseHeldKeys() {
+void MainWindow::releaseHeldKeys() {
     keyDownByScanCode_.clear();
     const Level& L = *level_;
-    for (int key : {L.heldkey1, L.heldkey2, L.heldkey3})
-        if (key != -1) FormKeyUp(key, Qt::NoModifier);
+    for (int key : {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]})
+        if (key != -1) routeKeyUp(key, Qt::NoModifier);
 }
 
-void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
+void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift) {
     Level& L = *level_;
     if (key == VK_ESCAPE) close();
     // In a text or number field these keys edit the field (erase a
@@ -102,51 +102,51 @@ void Tmain::FormKeyDown(int key, Qt::KeyboardModifiers shift) {
     case VK_F9:
     case VK_F10:
     case VK_F11: switchDisplayMode(key); break;
-    case VK_INSERT: Button4Click(); break;
-    case VK_DELETE: Button6Click(); break;
-    case VK_F8: Button5Click(); break;
+    case VK_INSERT: addOnActiveTab(); break;
+    case VK_DELETE: deleteOnActiveTab(); break;
+    case VK_F8: replaceOnActiveTab(); break;
     case VK_F1:
-        PageControl2->setCurrentIndex(0);
-        PageControl2Change();
-        ListBox1->setFocus();
+        editTabs_->setCurrentIndex(0);
+        editTabChanged();
+        stageList_->setFocus();
         break;
     case VK_F2:
-        PageControl2->setCurrentIndex(1);
-        PageControl2Change();
-        ListBox2->setFocus();
+        editTabs_->setCurrentIndex(1);
+        editTabChanged();
+        spriteList_->setFocus();
         break;
     case VK_F3:
-        PageControl2->setCurrentIndex(2);
-        PageControl2Change();
-        ListBox3->setFocus();
+        editTabs_->setCurrentIndex(2);
+        editTabChanged();
+        sectorList_->setFocus();
         break;
     case VK_F4:
-        PageControl2->setCurrentIndex(3);
-        PageControl2Change();
+        editTabs_->setCurrentIndex(3);
+        editTabChanged();
         break;
     case VK_RETURN:
-        if (spritef1->isVisible()) spritef1Button1Click();
+        if (spritePicker_->isVisible()) confirmPickedSprites();
         break;
     default: break;
     }
 }
 
-void Tmain::FormKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(*level_, key); }
+void MainWindow::routeKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(*level_, key); }
 
-void Tmain::ListBox1KeyDown(int key) {
+void MainWindow::stageListKeyDown(int key) {
     if (key != VK_RETURN) return;
     // Enter opens the row with the keyboard frame even when the list gave it
     // the frame without selecting it (the focus arriving on a fresh list).
-    const int current = ListBox1->currentRow();
-    if (selectedRow(ListBox1) < 0 && current >= 0) {
-        selectRow(ListBox1, current);
-        ListBox1Click();
+    const int current = stageList_->currentRow();
+    if (selectedRow(stageList_) < 0 && current >= 0) {
+        selectRow(stageList_, current);
+        previewSelectedStage();
     }
-    ListBox1DblClick();
+    openSelectedStage();
 }
 
-void Tmain::PageControl2Change() {
-    PageControl1->setCurrentIndex(PageControl2->currentIndex());
-    spritef1->hide();
-    DirectoryOutline1->hide();
+void MainWindow::editTabChanged() {
+    listPages_->setCurrentIndex(editTabs_->currentIndex());
+    spritePicker_->hide();
+    folderTree_->hide();
 }

@@ -9,39 +9,39 @@
 
 namespace slv {
 
-class TDXTimer : public QObject {
+class FrameTimer : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<std::uint32_t()>;
 
-    explicit TDXTimer(QObject* parent = nullptr);
+    explicit FrameTimer(QObject* parent = nullptr);
 
-    bool Enabled() const { return enabled_; }
+    bool isEnabled() const { return enabled_; }
     // false stops the ticks; true (re)starts them, with the last-tick time
     // and the one-second measuring window taken from now.
     void setEnabled(bool on);
     // Tick only while the application is the active one (default true).
-    bool ActiveOnly() const { return activeOnly_; }
+    bool activeOnly() const { return activeOnly_; }
     void setActiveOnly(bool on);
     // Milliseconds between ticks; 0 = as often as the loop is idle.
-    int Interval() const { return interval_; }
+    int interval() const { return interval_; }
     // With an interval the idle hook sleeps out the rest of it (DoTick).
     void setInterval(int ms) {
         interval_ = ms < 0 ? 0 : ms;
         if (interval_ == 0) idle_.setInterval(0);
     }
     // Ticks counted in the last completed one-second window; 0 until then.
-    int FramesPerSecond() const { return fps_; }
+    int framesPerSecond() const { return fps_; }
 
     // Called on every tick with the number of whole intervals since the
     // previous one (at least 1).
-    std::function<void(int lagCount)> OnTimer;
+    std::function<void(int lagCount)> onTick;
 
     // Millisecond source; tickCount() unless replaced.
     void setClock(Clock clock);
     // One idle pass: measures, counts and calls OnTimer when an interval has
     // passed. The idle hook calls it; it may be called directly as well.
-    void DoTick();
+    void runTick();
     // True while the idle hook is installed.
     bool running() const { return idle_.isActive(); }
 

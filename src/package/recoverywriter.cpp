@@ -1,4 +1,4 @@
-#include "recovery.h"
+#include "recoverywriter.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "display/dxtimer.h"
+#include "display/frametimer.h"
 
 #include <QGuiApplication>
 
@@ -6,11 +6,11 @@
 
 namespace slv {
 
-TDXTimer::TDXTimer(QObject* parent) : QObject(parent), clock_(tickCount) {
+FrameTimer::FrameTimer(QObject* parent) : QObject(parent), clock_(tickCount) {
     idle_.setInterval(0);
     idle_.setSingleShot(false);
     idle_.setTimerType(Qt::PreciseTimer);  // a capped rate sleeps to the millisecond
-    connect(&idle_, &QTimer::timeout, this, &TDXTimer::DoTick);
+    connect(&idle_, &QTimer::timeout, this, &FrameTimer::runTick);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::applicationStateChanged, this,
                 [this](Qt::ApplicationState state) {
@@ -23,12 +23,12 @@ TDXTimer::TDXTimer(QObject* parent) : QObject(parent), clock_(tickCount) {
     updateHook();
 }
 
-bool TDXTimer::applicationActive() const {
+bool FrameTimer::applicationActive() const {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return false;
     return QGuiApplication::applicationState() == Qt::ApplicationActive;
 }
 
-void TDXTimer::updateHook() {
+void FrameTimer::updateHook() {
     const bool want = enabled_ && (!activeOnly_ || applicationActive());
     if (want && !idle_.isActive())
         idle_.start();
@@ -36,32 +36,32 @@ void TDXTimer::updateHook() {
         idle_.stop();
 }
 
-void TDXTimer::restart() {
+void FrameTimer::restart() {
     lastTick_ = clock_();
     windowStart_ = lastTick_;
     frames_ = 0;
     fps_ = 0;
 }
 
-void TDXTimer::setEnabled(bool on) {
+void FrameTimer::setEnabled(bool on) {
     enabled_ = on;
     if (on) restart();
     updateHook();
 }
 
-void TDXTimer::setActiveOnly(bool on) {
+void FrameTimer::setActiveOnly(bool on) {
     if (activeOnly_ == on) return;
     activeOnly_ = on;
     if (enabled_ && !idle_.isActive()) restart();
     updateHook();
 }
 
-void TDXTimer::setClock(Clock clock) {
+void FrameTimer::setClock(Clock clock) {
     clock_ = clock ? std::move(clock) : Clock(tickCount);
     restart();
 }
 
-void TDXTimer::DoTick() {
+void FrameTimer::runTick() {
     if (!enabled_) return;
     const std::uint32_t now = clock_();
     const std::uint32_t since = now - lastTick_;
@@ -82,7 +82,7 @@ void TDXTimer::DoTick() {
         windowStart_ = now;
     }
     const int lagCount = lag < 1 ? 1 : (lag > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(lag));
-    if (OnTimer) OnTimer(lagCount);
+    if (onTick) onTick(lagCount);
     emit timer(lagCount);
 }
 

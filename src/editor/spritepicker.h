@@ -16,10 +16,10 @@ class QFrame;
 
 namespace slv {
 
-class Tspritef : public QWidget {
+class SpritePicker : public QWidget {
     Q_OBJECT
 public:
-    explicit Tspritef(QWidget* parent = nullptr);
+    explicit SpritePicker(QWidget* parent = nullptr);
 
     // Points the file list at `folder` and reads its "*.bmp" files again.
     void setFolder(const QString& folder);
@@ -31,17 +31,17 @@ public:
     // Rows selected, from the first line to the last.
     QList<int> selectedLines() const;
 
-    QListWidget* FileListBox1 = nullptr;
-    QSpinBox* SpinEdit1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QFrame* Panel3 = nullptr;
-    QSlider* TrackBar2 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
+    QListWidget* fileList_ = nullptr;
+    QSpinBox* frameCountField_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QFrame* timingPanel_ = nullptr;
+    QSlider* timingSlider_ = nullptr;
+    QLabel* selectedCaption_ = nullptr;
+    QLabel* selectedName_ = nullptr;
+    QLabel* timingCaption_ = nullptr;
+    QLabel* timingValue_ = nullptr;
+    QLabel* fpsCaption_ = nullptr;
+    QLabel* fpsValue_ = nullptr;
 
 private:
     QString folder_;

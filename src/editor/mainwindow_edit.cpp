@@ -9,16 +9,17 @@
 #include <QTabWidget>
 #include <cstdlib>
 
-#include "display/dxdraw.h"
-#include "mainform.h"
+#include "display/scenewidget.h"
+#include "editor/mainwindow.h"
+#include "model/homefiles.h"
 #include "model/editing.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/framecount.h"
 #include "model/history.h"
-#include "spriteframe/spriteframe.h"
-#include "ui/editstate.h"
-#include "ui/uiservices.h"
+#include "editor/spritepicker.h"
+#include "editor/editstate.h"
+#include "editor/uiservices.h"
 
 using namespace slv;
 
@@ -31,7 +32,7 @@ const QString kBitmapFilter = QStringLiteral("Bitmap (*.bmp)");
 std::vector<std::string> readablePictures(const std::vector<std::string>& paths, QStringList& errors) {
     std::vector<std::string> ok;
     for (const std::string& p : paths) {
-        const PictureProbe probe = ProbePicture(p);
+        const PictureProbe probe = probePicture(p);
         if (probe.readable)
             ok.push_back(p);
         else
@@ -42,32 +43,32 @@ std::vector<std::string> readablePictures(const std::vector<std::string>& paths,
 }
 
 // What the editing module needs from the display.
-struct Tmain::Callbacks {
-    static SurfaceCallbacks surfaces(Tmain& w) {
+struct MainWindow::Callbacks {
+    static SurfaceCallbacks surfaces(MainWindow& w) {
         SurfaceCallbacks cb;
         cb.load = [&w](const std::string& path) { return w.loadSurface(path, false); };
         cb.release = [&w](SurfaceHandle h) { w.freeSurface(h); };
         cb.measure = [&w](SurfaceHandle h) {
-            TDirectDrawSurface* s = w.surface(h);
+            Surface* s = w.surface(h);
             if (!s) throw Error("Surface cannot be made");
-            return SurfaceSize{s->Width(), s->Height()};
+            return SurfaceSize{s->width(), s->height()};
         };
         cb.setColorKey = [&w](SurfaceHandle h, std::uint32_t key) {
-            if (TDirectDrawSurface* s = w.surface(h)) s->SetKeyColor(key);
+            if (Surface* s = w.surface(h)) s->setColorKey(key);
         };
         return cb;
     }
-    static DetectFramesFn detector(Tmain& w) {
+    static DetectFramesFn detector(MainWindow& w) {
         return [&w](const std::string& path) {
             // Plain bitmaps are read straight from the file; the rest are loaded.
-            TDirectDraw* dev = w.DXDraw1 ? w.DXDraw1->Device() : nullptr;
-            if (const int n = dev ? calctotposFromFile(path, dev->BitCount() / 8, w.level().colorkey) : 0)
+            PixelDevice* dev = w.sceneView_ ? w.sceneView_->device() : nullptr;
+            if (const int n = dev ? detectFrameCountFromFile(path, dev->bitsPerPixel() / 8, w.level().colorKey) : 0)
                 return n;
             const SurfaceHandle h = w.loadSurface(path, false);
             try {
-                const PixelView v = w.surface(h)->Pixels();
-                const int n = calctotpos(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height,
-                                         w.level().colorkey);
+                const PixelView v = w.surface(h)->pixels();
+                const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height,
+                                         w.level().colorKey);
                 w.freeSurface(h);
                 return n;
             } catch (...) {
@@ -78,12 +79,12 @@ struct Tmain::Callbacks {
     }
 };
 
-int Tmain::selectedRow(const QListWidget* list) {
+int MainWindow::selectedRow(const QListWidget* list) {
     QListWidgetItem* it = list->currentItem();
     return it && it->isSelected() ? list->row(it) : -1;
 }
 
-void Tmain::selectRow(QListWidget* list, int row) {
+void MainWindow::selectRow(QListWidget* list, int row) {
     listUpdating_ = true;
     if (row >= 0 && row < list->count()) {
         list->setCurrentRow(row);
@@ -94,12 +95,12 @@ void Tmain::selectRow(QListWidget* list, int row) {
     listUpdating_ = false;
 }
 
-void Tmain::rebuildStageList() {
+void MainWindow::rebuildStageList() {
     const Level& L = *level_;
     listUpdating_ = true;
-    ListBox1->clear();
-    for (int s = 1; s <= L.totstages && s <= kMaxStages; ++s)
-        ListBox1->addItem(QString::fromStdString(L.stage(s).name.str()));
+    stageList_->clear();
+    for (int s = 1; s <= L.stageCount && s <= kMaxStages; ++s)
+        stageList_->addItem(QString::fromStdString(L.stage(s).name.str()));
     listUpdating_ = false;
 }
 
@@ -109,12 +110,12 @@ static std::vector<std::string> toPaths(const QStringList& files) {
     return out;
 }
 
-void Tmain::Button4Click() {
+void MainWindow::addOnActiveTab() {
     Level& L = *level_;
-    switch (PageControl2->currentIndex()) {
+    switch (editTabs_->currentIndex()) {
     case 0: {
         QStringList files = UiServices::instance().openFiles(
-            this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, true);
+            this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, true);
         if (files.isEmpty()) return;
         QStringList unreadable;
         const std::vector<std::string> paths = readablePictures(toPaths(files), unreadable);
@@ -131,15 +132,15 @@ void Tmain::Button4Click() {
         }
         rebuildStageList();
         if (files.size() == 1) {
-            selectRow(ListBox1, ListBox1->count() - 1);
-            ListBox1Click();
-            ListBox1DblClick();
+            selectRow(stageList_, stageList_->count() - 1);
+            previewSelectedStage();
+            openSelectedStage();
         }
-        ListBox1->setFocus();
+        stageList_->setFocus();
         break;
     }
     case 1:
-        if (L.curstage == 0) {
+        if (L.openStage == 0) {
             showError(kMsgNoOpenStage);
             return;
         }
@@ -149,31 +150,31 @@ void Tmain::Button4Click() {
     }
 }
 
-void Tmain::Button5Click() {
+void MainWindow::replaceOnActiveTab() {
     Level& L = *level_;
-    switch (PageControl2->currentIndex()) {
+    switch (editTabs_->currentIndex()) {
     case 0: {
-        const int row = selectedRow(ListBox1);
+        const int row = selectedRow(stageList_);
         if (row < 0) {
             showError(kMsgSelectStageToModify);
             return;
         }
         QStringList files = UiServices::instance().openFiles(
-            this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, false);
+            this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
         if (files.isEmpty()) return;
-        if (const PictureProbe probe = ProbePicture(files.first().toStdString()); !probe.readable) {
+        if (const PictureProbe probe = probePicture(files.first().toStdString()); !probe.readable) {
             showError(QString::fromStdString(probe.error));
             return;
         }
         EditScope edit(*this);
         modifyStage(L, row + 1, files.first().toStdString());
-        ListBox1->item(row)->setText(QString::fromStdString(fileNamePart(files.first().toStdString())));
-        ListBox1Click();
-        ListBox1DblClick();
+        stageList_->item(row)->setText(QString::fromStdString(fileNamePart(files.first().toStdString())));
+        previewSelectedStage();
+        openSelectedStage();
         break;
     }
     case 1:
-        if (selectedRow(ListBox2) < 0) {
+        if (selectedRow(spriteList_) < 0) {
             showError(kMsgSelectSpriteToModify);
             return;
         }
@@ -183,106 +184,106 @@ void Tmain::Button5Click() {
     }
 }
 
-void Tmain::Button6Click() {
+void MainWindow::deleteOnActiveTab() {
     Level& L = *level_;
-    switch (PageControl2->currentIndex()) {
+    switch (editTabs_->currentIndex()) {
     case 0: {
-        const int row = selectedRow(ListBox1);
+        const int row = selectedRow(stageList_);
         if (row < 0) {
             showError(kMsgSelectStageToDelete);
             return;
         }
-        const QString text = "Delete stage " + ListBox1->item(row)->text() + " ?";
+        const QString text = "Delete stage " + stageList_->item(row)->text() + " ?";
         if (!UiServices::instance().confirm(this, text)) return;
         const int s = row + 1;
-        if (s > L.totstages) return;  // the list changed while the question was open
+        if (s > L.stageCount) return;  // the list changed while the question was open
         EditScope edit(*this);
         deleteStage(L, s, Callbacks::surfaces(*this));
         rebuildStageList();
         // Keep the open stage open: it moved down one place, or it is gone.
-        if (s < L.curstage) {
-            L.curstage -= 1;
-        } else if (s == L.curstage) {
-            L.curstage = 0;
-            ListBox2->clear();
-            ListBox3->clear();
-            displaysprite(-1);
-            displaysector(-1);
-            if (TDirectDrawSurface* back = surface(L.backsurface))
-                back->LoadBitmapFile(homePath("car.bmp"));
+        if (s < L.openStage) {
+            L.openStage -= 1;
+        } else if (s == L.openStage) {
+            L.openStage = 0;
+            spriteList_->clear();
+            sectorList_->clear();
+            showSpriteFields(-1);
+            showSectorFields(-1);
+            if (Surface* back = surface(L.backdropSurface))
+                back->loadPicture(homePath(homefiles::kBackdrop));
         }
         break;
     }
     case 1: {
-        const int row = selectedRow(ListBox2);
+        const int row = selectedRow(spriteList_);
         if (row < 0) {
             showError(kMsgSelectSpriteToDelete);
             return;
         }
         EditScope edit(*this);
-        const int next = deleteSprite(L, L.curstage, row, Callbacks::surfaces(*this));
-        delete ListBox2->takeItem(row);
-        selectRow(ListBox2, next);
-        displaysprite(next >= 0 ? next + 1 : -1);
+        const int next = deleteSprite(L, L.openStage, row, Callbacks::surfaces(*this));
+        delete spriteList_->takeItem(row);
+        selectRow(spriteList_, next);
+        showSpriteFields(next >= 0 ? next + 1 : -1);
         break;
     }
     case 2: {
-        const int row = selectedRow(ListBox3);
+        const int row = selectedRow(sectorList_);
         if (row < 0) {
             showError(kMsgSelectSectorToDelete);
             return;
         }
         EditScope edit(*this);
-        const int next = deleteSector(L, L.curstage, row);
-        delete ListBox3->takeItem(row);
-        selectRow(ListBox3, next);
-        displaysector(next >= 0 ? next + 1 : -1);
+        const int next = deleteSector(L, L.openStage, row);
+        delete sectorList_->takeItem(row);
+        selectRow(sectorList_, next);
+        showSectorFields(next >= 0 ? next + 1 : -1);
         break;
     }
     default: break;
     }
 }
 
-void Tmain::ListBox1Click() {
-    const int row = selectedRow(ListBox1);
-    if (row < 0 || !RadioStages->isChecked()) return;
+void MainWindow::previewSelectedStage() {
+    const int row = selectedRow(stageList_);
+    if (row < 0 || !previewStages_->isChecked()) return;
     loadPreview(level_->stage(row + 1).path.str());
 }
 
-void Tmain::ListBox1DblClick() {
+void MainWindow::openSelectedStage() {
     Level& L = *level_;
-    const int row = selectedRow(ListBox1);
-    if (row < 0 || row + 1 > L.totstages) return;
-    L.curstage = row + 1;
+    const int row = selectedRow(stageList_);
+    if (row < 0 || row + 1 > L.stageCount) return;
+    L.openStage = row + 1;
     resetTickErrors();
     // The lists follow the open stage even when its picture fails to load.
     listUpdating_ = true;
-    ListBox2->clear();
-    ListBox3->clear();
-    const StageRec& st = L.stage(L.curstage);
-    for (int n = 1; n <= st.totsprites && n <= kMaxSprites; ++n)
-        ListBox2->addItem(QString::fromStdString(L.sprite(n, L.curstage).name.str()));
-    for (int n = 1; n <= st.totsectors && n <= kMaxSectors; ++n)
-        ListBox3->addItem(QString::fromStdString(L.sector(n, L.curstage).name.str()));
+    spriteList_->clear();
+    sectorList_->clear();
+    const StageRec& st = L.stage(L.openStage);
+    for (int n = 1; n <= st.spriteCount && n <= kMaxSprites; ++n)
+        spriteList_->addItem(QString::fromStdString(L.sprite(n, L.openStage).name.str()));
+    for (int n = 1; n <= st.sectorCount && n <= kMaxSectors; ++n)
+        sectorList_->addItem(QString::fromStdString(L.sector(n, L.openStage).name.str()));
     listUpdating_ = false;
-    displaysprite(-1);
-    displaysector(-1);
-    TDirectDrawSurface* back = surface(L.backsurface);
+    showSpriteFields(-1);
+    showSectorFields(-1);
+    Surface* back = surface(L.backdropSurface);
     if (back) {
-        back->LoadBitmapFile(st.path.str());
-    } else if (DXDraw1 && DXDraw1->Device()) {
-        L.backsurface = loadSurface(st.path.str(), false);
+        back->loadPicture(st.path.str());
+    } else if (sceneView_ && sceneView_->device()) {
+        L.backdropSurface = loadSurface(st.path.str(), false);
     }
 }
 
-void Tmain::RadioGroup1Click(int item) {
+void MainWindow::choosePreview(int item) {
     Level& L = *level_;
     if (item == 0) {
-        ListBox1Click();
+        previewSelectedStage();
         return;
     }
     QStringList files = UiServices::instance().openFiles(
-        this, QString::fromStdString(joinPath(L.workdir, "backpx/")), kBitmapFilter, false);
+        this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
     if (!files.isEmpty()) {
         EditScope edit(*this);
         setSplash(L, files.first().toStdString());
@@ -290,68 +291,68 @@ void Tmain::RadioGroup1Click(int item) {
     } else if (!L.stage(0).name.empty()) {
         loadPreview(L.stage(0).path.str());
     } else {
-        RadioStages->setChecked(true);
+        previewStages_->setChecked(true);
     }
 }
 
 // ---- the sprite-frame picker ----
 
-void Tmain::setupPicker() {
-    connect(spritef1->FileListBox1, &QListWidget::itemClicked, this,
-            [this] { spritef1FileListBox1Click(); });
-    connect(spritef1->SpinEdit1, &QSpinBox::valueChanged, this,
-            [this] { spritef1SpinEdit1Change(); });
-    connect(spritef1->Button1, &QPushButton::clicked, this, [this] { spritef1Button1Click(); });
+void MainWindow::setupPicker() {
+    connect(spritePicker_->fileList_, &QListWidget::itemClicked, this,
+            [this] { pickerFileClicked(); });
+    connect(spritePicker_->frameCountField_, &QSpinBox::valueChanged, this,
+            [this] { pickerFrameCountChanged(); });
+    connect(spritePicker_->addButton_, &QPushButton::clicked, this, [this] { confirmPickedSprites(); });
 }
 
-void Tmain::openPicker(bool addMode) {
+void MainWindow::openPicker(bool addMode) {
     Level& L = *level_;
-    spritef1->setFolder(QString::fromStdString(joinPath(L.workdir, "sprites/")));
-    spritef1->setMultiSelect(addMode);
-    L.addmode = addMode;
-    spritef1->show();
-    spritef1->raise();
-    spritef1->FileListBox1->setFocus();
+    spritePicker_->setFolder(QString::fromStdString(joinPath(L.workFolder, "sprites/")));
+    spritePicker_->setMultiSelect(addMode);
+    L.pickerAdds = addMode;
+    spritePicker_->show();
+    spritePicker_->raise();
+    spritePicker_->fileList_->setFocus();
 }
 
-void Tmain::spritef1FileListBox1Click() {
+void MainWindow::pickerFileClicked() {
     Level& L = *level_;
-    const int line = spritef1->selectedLine();
+    const int line = spritePicker_->selectedLine();
     if (line < 0) return;
-    pickSpriteFile(L, spritef1->folder().toStdString(), spritef1->lineName(line).toStdString(),
+    pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
                    Callbacks::detector(*this));
-    L.fillingpos = true;
-    spritef1->SpinEdit1->setValue(L.totpos);
-    L.fillingpos = false;
+    L.fillingPickerFields = true;
+    spritePicker_->frameCountField_->setValue(L.frameCount);
+    L.fillingPickerFields = false;
 }
 
-void Tmain::spritef1SpinEdit1Change() {
+void MainWindow::pickerFrameCountChanged() {
     Level& L = *level_;
-    const int value = spritef1->SpinEdit1->value();
-    const int line = spritef1->selectedLine();
-    if (value == 0 || L.fillingpos || line < 0) return;
-    setPoseFrames(L, spritef1->lineName(line).toStdString(), value);
+    const int value = spritePicker_->frameCountField_->value();
+    const int line = spritePicker_->selectedLine();
+    if (value == 0 || L.fillingPickerFields || line < 0) return;
+    setPoseFrames(L, spritePicker_->lineName(line).toStdString(), value);
 }
 
-void Tmain::spritef1Button1Click() {
+void MainWindow::confirmPickedSprites() {
     Level& L = *level_;
-    const std::string folder = spritef1->folder().toStdString();
-    if (L.addmode) {
+    const std::string folder = spritePicker_->folder().toStdString();
+    if (L.pickerAdds) {
         std::vector<std::string> names;
         QStringList unreadable;
-        for (int row : spritef1->selectedLines()) {
-            const std::string name = spritef1->lineName(row).toStdString();
+        for (int row : spritePicker_->selectedLines()) {
+            const std::string name = spritePicker_->lineName(row).toStdString();
             if (!readablePictures({joinPath(folder, name)}, unreadable).empty()) names.push_back(name);
         }
         if (!unreadable.isEmpty()) showError(unreadable.join("\n"));
         auto rebuild = [this, &L] {
             listUpdating_ = true;
-            ListBox2->clear();
-            if (L.curstage >= 1 && L.curstage <= kMaxStages)
-                for (int n = 1; n <= L.stage(L.curstage).totsprites && n <= kMaxSprites; ++n)
-                    ListBox2->addItem(QString::fromStdString(L.sprite(n, L.curstage).name.str()));
+            spriteList_->clear();
+            if (L.openStage >= 1 && L.openStage <= kMaxStages)
+                for (int n = 1; n <= L.stage(L.openStage).spriteCount && n <= kMaxSprites; ++n)
+                    spriteList_->addItem(QString::fromStdString(L.sprite(n, L.openStage).name.str()));
             listUpdating_ = false;
-            ListBox2->setFocus();
+            spriteList_->setFocus();
         };
         EditScope edit(*this);
         try {
@@ -359,39 +360,39 @@ void Tmain::spritef1Button1Click() {
                        [](int n) { return std::rand() % n; });
         } catch (...) {
             rebuild();
-            displaysprite(-1);
+            showSpriteFields(-1);
             throw;
         }
         rebuild();
-        displaysprite(-1);
+        showSpriteFields(-1);
         return;
     }
-    const int s = selectedRow(ListBox2);
+    const int s = selectedRow(spriteList_);
     if (s < 0) {
         showError(kMsgSelectSpriteToModify);
         return;
     }
-    const int f = spritef1->selectedLine();
+    const int f = spritePicker_->selectedLine();
     if (f < 0) {
         showError("Select the bitmap of the sprite !");
         return;
     }
-    const QString name = spritef1->lineName(f);
-    if (const PictureProbe probe = ProbePicture(joinPath(folder, name.toStdString())); !probe.readable) {
+    const QString name = spritePicker_->lineName(f);
+    if (const PictureProbe probe = probePicture(joinPath(folder, name.toStdString())); !probe.readable) {
         showError(QString::fromStdString(probe.error));
         return;
     }
     EditScope edit(*this);
     replaceSprite(L, s, folder, name.toStdString(), Callbacks::surfaces(*this),
                   Callbacks::detector(*this));
-    ListBox2->item(s)->setText(name);
-    ListBox2->setFocus();
-    displaysprite(s + 1);
+    spriteList_->item(s)->setText(name);
+    spriteList_->setFocus();
+    showSpriteFields(s + 1);
 }
 
 // ---- undo and redo ----
 
-Tmain::EditState& Tmain::editState() {
+MainWindow::EditState& MainWindow::editState() {
     if (!edit_) {
         edit_ = std::make_shared<EditState>();
         edit_->history.reset(*level_);
@@ -402,12 +403,12 @@ Tmain::EditState& Tmain::editState() {
     return *edit_;
 }
 
-History& Tmain::history() { return editState().history; }
-RecoveryWriter& Tmain::recovery() { return editState().recovery; }
-bool Tmain::levelChanged() { return !history().isClean(); }
-std::string Tmain::levelPath() { return editState().path; }
+History& MainWindow::history() { return editState().history; }
+RecoveryWriter& MainWindow::recovery() { return editState().recovery; }
+bool MainWindow::levelChanged() { return !history().isClean(); }
+std::string MainWindow::levelPath() { return editState().path; }
 
-bool Tmain::historyKey(int key, Qt::KeyboardModifiers shift) {
+bool MainWindow::historyKey(int key, Qt::KeyboardModifiers shift) {
     constexpr int VK_Y = 89, VK_Z = 90;
     if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
     if (key == VK_Z && !shift.testFlag(Qt::ShiftModifier)) {
@@ -421,13 +422,13 @@ bool Tmain::historyKey(int key, Qt::KeyboardModifiers shift) {
     return false;
 }
 
-void Tmain::undoEdit() { stepHistory(false); }
+void MainWindow::undoEdit() { stepHistory(false); }
 
-void Tmain::redoEdit() { stepHistory(true); }
+void MainWindow::redoEdit() { stepHistory(true); }
 
-void Tmain::stepHistory(bool forward) {
+void MainWindow::stepHistory(bool forward) {
     Level& L = *level_;
-    const int stageWas = L.curstage;
+    const int stageWas = L.openStage;
     const std::string backdropWas = stageWas >= 1 && stageWas <= kMaxStages ? L.stage(stageWas).path.str() : "";
     bool done = false;
     std::string error;
@@ -444,38 +445,38 @@ void Tmain::stepHistory(bool forward) {
 
 // The lists, fields and backdrop after an undo or redo: the rows that were
 // selected stay selected while they exist, and the fields show them.
-void Tmain::syncAfterHistory(int stageWas, const std::string& backdropWas, std::string error) {
+void MainWindow::syncAfterHistory(int stageWas, const std::string& backdropWas, std::string error) {
     Level& L = *level_;
-    const int stageRow = selectedRow(ListBox1);
-    const int spriteRow = L.curstage == stageWas ? selectedRow(ListBox2) : -1;
-    const int sectorRow = L.curstage == stageWas ? selectedRow(ListBox3) : -1;
+    const int stageRow = selectedRow(stageList_);
+    const int spriteRow = L.openStage == stageWas ? selectedRow(spriteList_) : -1;
+    const int sectorRow = L.openStage == stageWas ? selectedRow(sectorList_) : -1;
     rebuildStageList();
-    selectRow(ListBox1, stageRow);
+    selectRow(stageList_, stageRow);
     listUpdating_ = true;
-    ListBox2->clear();
-    ListBox3->clear();
-    if (L.curstage >= 1 && L.curstage <= kMaxStages)
-        for (int n = 1; n <= L.stage(L.curstage).totsprites && n <= kMaxSprites; ++n)
-            ListBox2->addItem(QString::fromStdString(L.sprite(n, L.curstage).name.str()));
-    if (L.curstage >= 0 && L.curstage <= kMaxStages)
-        for (int n = 1; n <= L.stage(L.curstage).totsectors && n <= kMaxSectors; ++n)
-            ListBox3->addItem(QString::fromStdString(L.sector(n, L.curstage).name.str()));
+    spriteList_->clear();
+    sectorList_->clear();
+    if (L.openStage >= 1 && L.openStage <= kMaxStages)
+        for (int n = 1; n <= L.stage(L.openStage).spriteCount && n <= kMaxSprites; ++n)
+            spriteList_->addItem(QString::fromStdString(L.sprite(n, L.openStage).name.str()));
+    if (L.openStage >= 0 && L.openStage <= kMaxStages)
+        for (int n = 1; n <= L.stage(L.openStage).sectorCount && n <= kMaxSectors; ++n)
+            sectorList_->addItem(QString::fromStdString(L.sector(n, L.openStage).name.str()));
     listUpdating_ = false;
-    selectRow(ListBox2, spriteRow);
-    selectRow(ListBox3, sectorRow);
-    displaysprite(selectedRow(ListBox2) >= 0 ? selectedRow(ListBox2) + 1 : -1);
-    displaysector(selectedRow(ListBox3) >= 0 ? selectedRow(ListBox3) + 1 : -1);
+    selectRow(spriteList_, spriteRow);
+    selectRow(sectorList_, sectorRow);
+    showSpriteFields(selectedRow(spriteList_) >= 0 ? selectedRow(spriteList_) + 1 : -1);
+    showSectorFields(selectedRow(sectorList_) >= 0 ? selectedRow(sectorList_) + 1 : -1);
 
-    const bool open = L.curstage >= 1 && L.curstage <= kMaxStages;
-    const std::string backdrop = open ? L.stage(L.curstage).path.str() : homePath("car.bmp");
-    if (L.curstage != stageWas || (open && backdrop != backdropWas)) {
+    const bool open = L.openStage >= 1 && L.openStage <= kMaxStages;
+    const std::string backdrop = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
+    if (L.openStage != stageWas || (open && backdrop != backdropWas)) {
         try {
-            if (TDirectDrawSurface* back = surface(L.backsurface)) back->LoadBitmapFile(backdrop);
+            if (Surface* back = surface(L.backdropSurface)) back->loadPicture(backdrop);
         } catch (const std::exception& e) {
             if (error.empty()) error = e.what();
         }
     }
-    if (RadioSplash->isChecked() && !L.stage(0).name.empty()) {
+    if (previewSplash_->isChecked() && !L.stage(0).name.empty()) {
         try {
             loadPreview(L.stage(0).path.str());
         } catch (const std::exception&) {
@@ -485,7 +486,7 @@ void Tmain::syncAfterHistory(int stageWas, const std::string& backdropWas, std::
     if (!error.empty()) throw Error(error);
 }
 
-void Tmain::afterEdit() {
+void MainWindow::afterEdit() {
     EditState& es = editState();
     updateTitle();
     if (!es.history.isClean()) {
@@ -497,7 +498,7 @@ void Tmain::afterEdit() {
     }
 }
 
-void Tmain::updateTitle() {
+void MainWindow::updateTitle() {
     EditState& es = editState();
     const QString name = es.path.empty() ? QStringLiteral("new level")
                                          : QString::fromStdString(fileNamePart(es.path));

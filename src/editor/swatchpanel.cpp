@@ -1,4 +1,4 @@
-#include "swatch.h"
+#include "swatchpanel.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "display/dxdraw.h"
+#include "display/scenewidget.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -14,8 +14,8 @@
 
 namespace slv {
 
-TDXDrawOptions TDXDrawOptions::derive(TDXDrawOptions declared) {
-    TDXDrawOptions e = declared;
+SceneOptions SceneOptions::derive(SceneOptions declared) {
+    SceneOptions e = declared;
     if (!e.has(doFullScreen))
         e.exclude(doNoWindowChange).exclude(doAllowReboot).exclude(doAllowPalette256).exclude(doFlip);
     if (!e.has(do3D))
@@ -30,12 +30,12 @@ TDXDrawOptions TDXDrawOptions::derive(TDXDrawOptions declared) {
     return e;
 }
 
-TDXDraw::TDXDraw(QWidget* parent) : QWidget(parent), showLater_(new QTimer(this)) {
+SceneWidget::SceneWidget(QWidget* parent) : QWidget(parent), showLater_(new QTimer(this)) {
     showLater_->setSingleShot(true);
     showLater_->setTimerType(Qt::PreciseTimer);
     connect(showLater_, &QTimer::timeout, this, [this] {
-        if (ViewReady() && isVisible()) {
-            backBuffer_->ReleaseCanvas();
+        if (isViewReady() && isVisible()) {
+            backBuffer_->releaseCanvas();
             showNow();
         }
     });
@@ -46,24 +46,24 @@ TDXDraw::TDXDraw(QWidget* parent) : QWidget(parent), showLater_(new QTimer(this)
     setOptions({doAllowReboot, doCenter, doHardware, doSelectDriver});
 }
 
-TDXDraw::~TDXDraw() { FinalizeView(); }
+SceneWidget::~SceneWidget() { finalizeView(); }
 
-void TDXDraw::setOptions(TDXDrawOptions options) {
+void SceneWidget::setOptions(SceneOptions options) {
     options_ = options;
-    nowOptions_ = TDXDrawOptions::derive(options);
+    nowOptions_ = SceneOptions::derive(options);
 }
 
-void TDXDraw::setSurfaceSize(int width, int height) {
+void SceneWidget::setSurfaceSize(int width, int height) {
     surfaceWidth_ = width;
     surfaceHeight_ = height;
 }
 
-void TDXDraw::setScaleToFit(bool on) {
+void SceneWidget::setScaleToFit(bool on) {
     scaleToFit_ = on;
     update();
 }
 
-void TDXDraw::setCursorHidden(bool hidden) {
+void SceneWidget::setCursorHidden(bool hidden) {
     if (hidden)
         setCursor(Qt::BlankCursor);
     else
@@ -72,59 +72,59 @@ void TDXDraw::setCursorHidden(bool hidden) {
 
 namespace {
 
-std::string modeError(const TDXDrawDisplay& d) {
-    return "Display mode cannot be changed (" + std::to_string(d.Width) + "x" +
-           std::to_string(d.Height) + " " + std::to_string(d.BitCount) + "bit)";
+std::string modeError(const DisplayMode& d) {
+    return "Display mode cannot be changed (" + std::to_string(d.width) + "x" +
+           std::to_string(d.height) + " " + std::to_string(d.bitsPerPixel) + "bit)";
 }
 
 // The full-screen modes are drawn into the window at 16 or 32 bits per pixel
 // and any size; this picks the mode for `asked` as a display driver with
 // that list would, and returns false when none fits.
-bool chooseMode(const TDXDrawDisplay& asked, TDXDrawDisplay& chosen) {
-    if (asked.Width <= 0 || asked.Height <= 0) return false;
+bool chooseMode(const DisplayMode& asked, DisplayMode& chosen) {
+    if (asked.width <= 0 || asked.height <= 0) return false;
     chosen = asked;
-    if (asked.BitCount == 16 || asked.BitCount == 32) return true;
-    if (asked.FixedBitCount) return false;
-    chosen.BitCount = asked.BitCount > 16 ? 32 : 16;
+    if (asked.bitsPerPixel == 16 || asked.bitsPerPixel == 32) return true;
+    if (asked.fixedBitsPerPixel) return false;
+    chosen.bitsPerPixel = asked.bitsPerPixel > 16 ? 32 : 16;
     return true;
 }
 
 }  // namespace
 
-void TDXDraw::InitializeView() {
-    if (initialized_) FinalizeView();
+void SceneWidget::initializeView() {
+    if (initialized_) finalizeView();
     if (!parentWidget()) throw Error("Form not found");
     busy_ = true;
     try {
         int bits = 32;
         if (nowOptions_.has(doFullScreen)) {
-            const int b = Display.BitCount;
-            if (b != 8 && b != 16 && b != 24 && b != 32) throw Error(modeError(Display));
-            TDXDrawDisplay chosen;
-            if (!chooseMode(Display, chosen)) throw Error(modeError(Display));
-            Display = chosen;
-            bits = Display.BitCount;
+            const int b = display.bitsPerPixel;
+            if (b != 8 && b != 16 && b != 24 && b != 32) throw Error(modeError(display));
+            DisplayMode chosen;
+            if (!chooseMode(display, chosen)) throw Error(modeError(display));
+            display = chosen;
+            bits = display.bitsPerPixel;
         }
-        device_ = std::make_unique<TDirectDraw>(bits);
+        device_ = std::make_unique<PixelDevice>(bits);
         if (autoSize_) {
             surfaceWidth_ = width();
             surfaceHeight_ = height();
         }
-        TDirectDrawSurface* bb = device_->CreateSurface();
-        bb->SetSize(std::max(1, surfaceWidth_), std::max(1, surfaceHeight_));
-        bb->FillColor(0);
+        Surface* bb = device_->createSurface();
+        bb->setSize(std::max(1, surfaceWidth_), std::max(1, surfaceHeight_));
+        bb->fill(0);
         backBuffer_ = bb;
         initialized_ = true;
         busy_ = false;
     } catch (...) {
         busy_ = false;
-        FinalizeView();
+        finalizeView();
         throw;
     }
     emit initialized();
 }
 
-void TDXDraw::FinalizeView() {
+void SceneWidget::finalizeView() {
     const bool was = initialized_ || device_;
     busy_ = true;
     backBuffer_ = nullptr;
@@ -134,13 +134,13 @@ void TDXDraw::FinalizeView() {
     if (was) emit finalized();
 }
 
-bool TDXDraw::ViewReady() const {
+bool SceneWidget::isViewReady() const {
     return initialized_ && !busy_ && backBuffer_ && backBuffer_->hasPixels();
 }
 
-void TDXDraw::Present() {
-    if (!ViewReady()) return;
-    backBuffer_->ReleaseCanvas();
+void SceneWidget::present() {
+    if (!isViewReady()) return;
+    backBuffer_->releaseCanvas();
     if (!isVisible()) return;
     const qint64 interval = qint64(minPresentMs_) * 1000000;
     const qint64 since = lastShown_.isValid() ? lastShown_.nsecsElapsed() : interval;
@@ -151,15 +151,15 @@ void TDXDraw::Present() {
     showNow();
 }
 
-void TDXDraw::showNow() {
+void SceneWidget::showNow() {
     showLater_->stop();
     lastShown_.start();
     repaint();
 }
 
-QRect TDXDraw::targetRect() const {
-    const int bw = backBuffer_ ? backBuffer_->Width() : surfaceWidth_;
-    const int bh = backBuffer_ ? backBuffer_->Height() : surfaceHeight_;
+QRect SceneWidget::targetRect() const {
+    const int bw = backBuffer_ ? backBuffer_->width() : surfaceWidth_;
+    const int bh = backBuffer_ ? backBuffer_->height() : surfaceHeight_;
     const int w = width(), h = height();
     if (scaleToFit_ && bw > 0 && bh > 0 && (w > bw || h > bh)) {
         const double f = std::min(double(w) / bw, double(h) / bh);
@@ -176,22 +176,22 @@ QRect TDXDraw::targetRect() const {
     return QRect(x, y, bw, bh);
 }
 
-QPoint TDXDraw::toBackBuffer(QPoint p) const {
+QPoint SceneWidget::toBackBuffer(QPoint p) const {
     const QRect t = targetRect();
-    const int bw = backBuffer_ ? backBuffer_->Width() : surfaceWidth_;
-    const int bh = backBuffer_ ? backBuffer_->Height() : surfaceHeight_;
+    const int bw = backBuffer_ ? backBuffer_->width() : surfaceWidth_;
+    const int bh = backBuffer_ ? backBuffer_->height() : surfaceHeight_;
     if (t.width() == bw && t.height() == bh) return p - t.topLeft();
     const double fx = double(bw) / t.width(), fy = double(bh) / t.height();
     return QPoint(int(std::floor((p.x() - t.left()) * fx)), int(std::floor((p.y() - t.top()) * fy)));
 }
 
-void TDXDraw::paintEvent(QPaintEvent*) {
+void SceneWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    if (!ViewReady()) {
+    if (!isViewReady()) {
         p.fillRect(rect(), Qt::black);
         return;
     }
-    const PixelView px = backBuffer_->Pixels();
+    const PixelView px = backBuffer_->pixels();
     const QImage image(px.pixels, px.width, px.height, px.pitch,
                        px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
     const QRect target = targetRect();
@@ -203,33 +203,33 @@ void TDXDraw::paintEvent(QPaintEvent*) {
         p.drawImage(target, image);
 }
 
-void TDXDraw::resizeEvent(QResizeEvent* event) {
+void SceneWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (!initialized_ || !autoSize_ || !backBuffer_) return;
-    if (backBuffer_->Width() == width() && backBuffer_->Height() == height()) return;
+    if (backBuffer_->width() == width() && backBuffer_->height() == height()) return;
     try {
         surfaceWidth_ = width();
         surfaceHeight_ = height();
-        backBuffer_->SetSize(std::max(1, surfaceWidth_), std::max(1, surfaceHeight_));
-        backBuffer_->FillColor(0);
+        backBuffer_->setSize(std::max(1, surfaceWidth_), std::max(1, surfaceHeight_));
+        backBuffer_->fill(0);
     } catch (const Error& e) {
         reportError(e.what());
     }
 }
 
-void TDXDraw::showEvent(QShowEvent* event) {
+void SceneWidget::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shownOnce_) return;
     shownOnce_ = true;
     if (!autoInitialize_ || initialized_) return;
     try {
-        InitializeView();
+        initializeView();
     } catch (const Error& e) {
         reportError(e.what());
     }
 }
 
-void TDXDraw::reportError(const std::string& text) {
+void SceneWidget::reportError(const std::string& text) {
     if (errorHandler_)
         errorHandler_(text);
     else
@@ -237,17 +237,17 @@ void TDXDraw::reportError(const std::string& text) {
                               QString::fromStdString(text));
 }
 
-void TDXDraw::mousePressEvent(QMouseEvent* event) {
+void SceneWidget::mousePressEvent(QMouseEvent* event) {
     const QPoint p = toBackBuffer(event->position().toPoint());
     emit mouseDown(event->button(), event->modifiers().testFlag(Qt::ControlModifier), p.x(), p.y());
 }
 
-void TDXDraw::mouseMoveEvent(QMouseEvent* event) {
+void SceneWidget::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = toBackBuffer(event->position().toPoint());
     emit mouseMove(event->buttons(), event->modifiers().testFlag(Qt::ControlModifier), p.x(), p.y());
 }
 
-void TDXDraw::mouseReleaseEvent(QMouseEvent* event) {
+void SceneWidget::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint p = toBackBuffer(event->position().toPoint());
     emit mouseUp(event->button(), event->modifiers().testFlag(Qt::ControlModifier), p.x(), p.y());
 }

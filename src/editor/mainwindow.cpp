@@ -1,0 +1,536 @@
+// The main window: its controls, start-up and close, the work directory.
+#include "editor/mainwindow.h"
+#include "model/homefiles.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileSystemModel>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTreeView>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "model/settings.h"
+#include "display/scenewidget.h"
+#include "display/frametimer.h"
+#include "editor/spritepicker.h"
+#include "editor/editstate.h"
+#include "editor/swatchpanel.h"
+#include "editor/uiservices.h"
+
+using namespace slv;
+
+namespace {
+
+QSpinBox* unboundedSpin(QWidget* parent, int x, int y, const char* name) {
+    auto* s = new QSpinBox(parent);
+    s->setObjectName(name);
+    s->setRange(INT_MIN, INT_MAX);
+    s->setGeometry(x, y, 70, 20);
+    return s;
+}
+
+QLabel* label(QWidget* parent, const QString& text, int x, int y, const char* name = nullptr) {
+    auto* l = new QLabel(text, parent);
+    if (name) l->setObjectName(name);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+QListWidget* stageList(QWidget* page, const char* name) {
+    auto* lb = new QListWidget(page);
+    lb->setObjectName(name);
+    lb->setGeometry(5, 5, 128, 407);
+    lb->setUniformItemSizes(true);
+    lb->setStyleSheet("QListWidget::item { height: 13px; padding: 0px; }");
+    return lb;
+}
+
+// The icon shown at the bottom right of the window.
+QPixmap windowIcon32() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(40, 90, 160));
+    p.setPen(QPen(QColor(20, 40, 80), 2));
+    p.drawRoundedRect(2, 2, 28, 28, 5, 5);
+    p.setBrush(QColor(255, 0, 255));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(8, 8, 10, 10);
+    p.setBrush(QColor(250, 220, 60));
+    p.drawRect(14, 16, 12, 10);
+    return pm;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent), level_(std::make_unique<Level>()) {
+    setObjectName("main");
+    setWindowTitle("Sublevel editor");
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(800, 600);
+    QFont f = font();
+    f.setPixelSize(11);
+    setFont(f);
+    buildControls();
+    connectHandlers();
+    try {
+        startUp();
+    } catch (const std::exception& e) {
+        // Start-up stops at the failing step; the window opens all the same.
+        QString text = QString::fromUtf8(e.what());
+        QMetaObject::invokeMethod(this, [this, text] { showError(text); }, Qt::QueuedConnection);
+    }
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildControls() {
+    editor_ = new QWidget(this);
+    editor_->setObjectName("editor");
+    editor_->setGeometry(0, 0, 800, 600);
+    windowFrame_ = new QFrame(editor_);
+    windowFrame_->setObjectName("windowFrame");
+    windowFrame_->setFrameShape(QFrame::Panel);
+    windowFrame_->setFrameShadow(QFrame::Sunken);
+    windowFrame_->setGeometry(0, 0, 800, 600);
+    iconLabel_ = new QLabel(windowFrame_);
+    iconLabel_->setObjectName("iconLabel");
+    iconLabel_->setGeometry(760, 560, 32, 32);
+    iconLabel_->setPixmap(windowIcon32());
+    this->setWindowIcon(QIcon(windowIcon32()));
+
+    viewFrame_ = new QFrame(editor_);
+    viewFrame_->setObjectName("viewFrame");
+    viewFrame_->setFrameShape(QFrame::Panel);
+    viewFrame_->setFrameShadow(QFrame::Sunken);
+    viewFrame_->setGeometry(5, 5, 644, 434);
+
+    listPages_ = new QStackedWidget(editor_);
+    listPages_->setObjectName("listPages");
+    listPages_->setGeometry(651, 29, 144, 430);
+    for (int i = 0; i < 3; ++i) {
+        auto* page = new QWidget;
+        listPages_->addWidget(page);
+        auto* lb = stageList(page, i == 0 ? "stageList" : i == 1 ? "spriteList" : "sectorList");
+        (i == 0 ? stageList_ : i == 1 ? spriteList_ : sectorList_) = lb;
+    }
+    listPages_->addWidget(new QWidget);  // "Pather" shows no list
+
+    editTabs_ = new QTabWidget(editor_);
+    editTabs_->setObjectName("editTabs");
+    editTabs_->setGeometry(5, 439, 645, 157);
+    auto* stageTab = new QWidget;
+    auto* spriteTab = new QWidget;
+    auto* sectorTab = new QWidget;
+    auto* patherTab = new QWidget;
+    editTabs_->addTab(stageTab, "Stage");
+    editTabs_->addTab(spriteTab, "Sprite");
+    editTabs_->addTab(sectorTab, "Sector");
+    editTabs_->addTab(patherTab, "Pather");
+    buildStageTab(stageTab);
+    buildSpriteTab(spriteTab);
+    buildSectorTab(sectorTab);
+
+    addButton_ = new QPushButton("Add", editor_);
+    addButton_->setObjectName("addButton");
+    addButton_->setGeometry(652, 5, 45, 25);
+    addButton_->setToolTip("Add (ins)");
+    modButton_ = new QPushButton("Mod", editor_);
+    modButton_->setObjectName("modButton");
+    modButton_->setGeometry(701, 5, 45, 25);
+    modButton_->setToolTip("Change (F8)");
+    delButton_ = new QPushButton("Del", editor_);
+    delButton_->setObjectName("delButton");
+    delButton_->setGeometry(749, 6, 45, 25);
+
+    spritePicker_ = new SpritePicker(editor_);
+    spritePicker_->setGeometry(651, 30, 144, 430);
+    spritePicker_->hide();
+
+    // The folder model behind the tree is made when the tree is first shown:
+    // watching the file system costs start-up time most runs never use.
+    folderTree_ = new QTreeView(editor_);
+    folderTree_->setObjectName("folderTree");
+    folderTree_->header()->hide();
+    folderTree_->setGeometry(651, 30, 144, 430);
+    folderTree_->hide();
+
+    createView();
+    buildProgressPanel();
+}
+
+void MainWindow::buildStageTab(QWidget* page) {
+    newButton_ = new QPushButton("New", page);
+    newButton_->setObjectName("newButton");
+    newButton_->setGeometry(14, 50, 55, 55);
+    openButton_ = new QPushButton("Open", page);
+    openButton_->setObjectName("openButton");
+    openButton_->setGeometry(80, 50, 55, 55);
+    saveButton_ = new QPushButton("Save", page);
+    saveButton_->setObjectName("saveButton");
+    saveButton_->setGeometry(146, 50, 55, 55);
+    workFolderButton_ = new QPushButton("WorkDir :", page);
+    workFolderButton_->setObjectName("workFolderButton");
+    workFolderButton_->setGeometry(14, 110, 67, 17);
+    workFolderLabel_ = label(page, QString(), 85, 111, "workFolderLabel");
+    workFolderLabel_->resize(260, 14);
+
+    showSpriteBoxes_ = new QCheckBox("SpriteBox", page);
+    showSpriteBoxes_->setObjectName("showSpriteBoxes");
+    showSpriteBoxes_->setGeometry(373, 7, 75, 17);
+    showSpriteBoxes_->setChecked(false);
+    showSectors_ = new QCheckBox("Sectors", page);
+    showSectors_->setObjectName("showSectors");
+    showSectors_->setGeometry(374, 26, 75, 17);
+    showSectors_->setChecked(true);
+    spriteBoxColorSwatch_ = new SwatchPanel(page);
+    spriteBoxColorSwatch_->setObjectName("spriteBoxColorSwatch");
+    spriteBoxColorSwatch_->setGeometry(355, 9, 15, 12);
+    sectorColorSwatch_ = new SwatchPanel(page);
+    sectorColorSwatch_->setObjectName("sectorColorSwatch");
+    sectorColorSwatch_->setGeometry(355, 28, 15, 12);
+
+    previewChoice_ = new QGroupBox("preview", page);
+    previewChoice_->setObjectName("previewChoice");
+    previewChoice_->setGeometry(373, 58, 73, 67);
+    previewStages_ = new QRadioButton("Stages", previewChoice_);
+    previewStages_->setGeometry(8, 18, 62, 18);
+    previewStages_->setChecked(true);
+    previewSplash_ = new QRadioButton("Splash", previewChoice_);
+    previewSplash_->setGeometry(8, 40, 62, 18);
+
+    previewFrame_ = new QFrame(page);
+    previewFrame_->setObjectName("previewFrame");
+    previewFrame_->setFrameShape(QFrame::Panel);
+    previewFrame_->setFrameShadow(QFrame::Sunken);
+    previewFrame_->setGeometry(451, 3, 181, 123);
+    previewPicture_ = new QLabel(previewFrame_);
+    previewPicture_->setObjectName("previewPicture");
+    previewPicture_->setGeometry(2, 2, 177, 119);
+    previewPicture_->setScaledContents(true);
+}
+
+void MainWindow::buildSpriteTab(QWidget* page) {
+    spriteGroup_ = new QGroupBox("Main", page);
+    spriteGroup_->setObjectName("spriteGroup");
+    spriteGroup_->setGeometry(5, 1, 185, 122);
+    label(spriteGroup_, "Name : ", 8, 20);
+    spriteName_ = label(spriteGroup_, "none", 60, 20, "spriteName");
+    spriteName_->resize(120, 14);
+    label(spriteGroup_, "X : ", 8, 42);
+    spriteXField_ = unboundedSpin(spriteGroup_, 60, 40, "spriteXField");
+    label(spriteGroup_, "Y : ", 8, 66);
+    spriteYField_ = unboundedSpin(spriteGroup_, 60, 64, "spriteYField");
+    label(spriteGroup_, "W : ", 8, 92);
+    spriteWidth_ = label(spriteGroup_, "0", 30, 92, "spriteWidth");
+    spriteWidth_->resize(50, 14);
+    label(spriteGroup_, "H : ", 90, 92);
+    spriteHeight_ = label(spriteGroup_, "0", 112, 92, "spriteHeight");
+    spriteHeight_->resize(50, 14);
+    spriteImageIndex_ = label(page, QString(), 194, 109, "spriteImageIndex");
+    spriteImageIndex_->resize(80, 14);
+}
+
+void MainWindow::buildSectorTab(QWidget* page) {
+    sectorGroup_ = new QGroupBox("Main", page);
+    sectorGroup_->setObjectName("sectorGroup");
+    sectorGroup_->setGeometry(5, 1, 185, 122);
+    label(sectorGroup_, "Name : ", 8, 20);
+    sectorName_ = label(sectorGroup_, "none", 60, 20, "sectorName");
+    sectorName_->resize(120, 14);
+    label(sectorGroup_, "X : ", 8, 42);
+    sectorXField_ = unboundedSpin(sectorGroup_, 26, 40, "sectorXField");
+    sectorXField_->resize(60, 20);
+    label(sectorGroup_, "Y : ", 92, 42);
+    sectorYField_ = unboundedSpin(sectorGroup_, 112, 40, "sectorYField");
+    sectorYField_->resize(60, 20);
+    label(sectorGroup_, "W : ", 8, 72);
+    sectorWidthField_ = unboundedSpin(sectorGroup_, 26, 70, "sectorWidthField");
+    sectorWidthField_->resize(60, 20);
+    label(sectorGroup_, "H : ", 92, 72);
+    sectorHeightField_ = unboundedSpin(sectorGroup_, 112, 70, "sectorHeightField");
+    sectorHeightField_->resize(60, 20);
+}
+
+void MainWindow::buildProgressPanel() {
+    progressPanel_ = new QFrame(editor_);
+    progressPanel_->setObjectName("progressPanel");
+    progressPanel_->setFrameShape(QFrame::Panel);
+    progressPanel_->setFrameShadow(QFrame::Raised);
+    progressPanel_->setLineWidth(2);
+    progressPanel_->setAutoFillBackground(true);
+    progressPanel_->setGeometry(178, 174, 290, 91);
+    QFont big = font();
+    big.setPixelSize(24);
+    progressAction_ = label(progressPanel_, "Saving : ", 43, 21, "progressAction");
+    progressAction_->setFont(big);
+    progressAction_->adjustSize();
+    progressFile_ = label(progressPanel_, QString(), 146, 21, "progressFile");
+    progressFile_->setFont(big);
+    progressFile_->resize(140, 28);
+    QFont small = font();
+    small.setPixelSize(11);
+    small.setBold(true);
+    progressCount_ = label(progressPanel_, QString(), 264, 56, "progressCount");
+    progressCount_->setFont(small);
+    progressCount_->resize(24, 14);
+    progressBar_ = new QProgressBar(progressPanel_);
+    progressBar_->setObjectName("progressBar");
+    progressBar_->setGeometry(27, 55, 233, 17);
+    progressBar_->setMinimum(0);
+    progressBar_->setTextVisible(false);
+    progressPanel_->hide();
+}
+
+void MainWindow::connectHandlers() {
+    connect(workFolderButton_, &QPushButton::clicked, this, [this] { chooseWorkFolder(); });
+    connect(editTabs_, &QTabWidget::currentChanged, this, [this] { editTabChanged(); });
+    connect(spriteBoxColorSwatch_, &SwatchPanel::clicked, this, [this] { chooseSpriteBoxColor(); });
+    connect(sectorColorSwatch_, &SwatchPanel::clicked, this, [this] { chooseSectorColor(); });
+    connect(newButton_, &QPushButton::clicked, this, [this] { newLevel(); });
+    connect(openButton_, &QPushButton::clicked, this, [this] { openLevelFile(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { saveLevelFile(); });
+    connect(addButton_, &QPushButton::clicked, this, [this] { addOnActiveTab(); });
+    connect(modButton_, &QPushButton::clicked, this, [this] { replaceOnActiveTab(); });
+    connect(delButton_, &QPushButton::clicked, this, [this] { deleteOnActiveTab(); });
+    auto onRow = [this](QListWidget* list, void (MainWindow::*handler)()) {
+        connect(list, &QListWidget::currentRowChanged, this, [this, handler] {
+            if (!listUpdating_) (this->*handler)();
+        });
+        connect(list, &QListWidget::itemClicked, this, [this, handler] { (this->*handler)(); });
+    };
+    onRow(stageList_, &MainWindow::previewSelectedStage);
+    onRow(spriteList_, &MainWindow::selectSpriteFromList);
+    onRow(sectorList_, &MainWindow::selectSectorFromList);
+    connect(stageList_, &QListWidget::itemDoubleClicked, this, [this] { openSelectedStage(); });
+    connect(previewStages_, &QRadioButton::clicked, this, [this] { choosePreview(0); });
+    connect(previewSplash_, &QRadioButton::clicked, this, [this] { choosePreview(1); });
+    connect(spriteXField_, &QSpinBox::valueChanged, this, [this] { spriteXChanged(); });
+    connect(spriteYField_, &QSpinBox::valueChanged, this, [this] { spriteYChanged(); });
+    setupPicker();
+    setupEditing();
+    qApp->installEventFilter(this);
+}
+
+std::string MainWindow::homePath(const char* name) const { return joinPath(level_->homeFolder, name); }
+
+namespace {
+
+// The frame-rate cap of the home folder: one decimal number, 0 for none.
+constexpr const char* kMaxFpsFile = homefiles::kMaxFps;
+
+// A frame-rate cap from its text: a whole number 0..1000; -1 when not one.
+int parseMaxFps(const QString& text) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    return ok && n >= 0 && n <= 1000 ? n : -1;
+}
+
+}  // namespace
+
+void MainWindow::setMaxFps(int fps) {
+    maxFps = fps < 0 ? 0 : fps;
+    // The frame timer waits out the rest of each interval instead of spinning.
+    if (frameTimer_) frameTimer_->setInterval(maxFps > 0 ? (1000 + maxFps - 1) / maxFps : 0);
+}
+
+void MainWindow::startUp() {
+    Level& L = *level_;
+    // Each step that fails is reported, in one message at the end, and the
+    // steps after it still run: a missing preview picture must not keep the
+    // settings from being read, or closing would write defaults over them.
+    // Each message names the file it is about.
+    QStringList failures;
+    auto attempt = [&failures](const std::string& file, const auto& step) {
+        try {
+            step();
+            return true;
+        } catch (const std::exception& e) {
+            const QString text = QString::fromUtf8(e.what());
+            const QString name = QString::fromStdString(file);
+            failures << (text.contains(name) ? text : name + ": " + text);
+            return false;
+        }
+    };
+    // iconLabel_ and windowFrame_ are placed by buildControls (steps 1 and 9).
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    L.startupPackage.clear();
+    L.homeFolder.clear();
+    const ReadReport home = readHomeFolderFile(homeFolderFilePath(), L.homeFolder);
+    if (home.state != FileRead::Read || L.homeFolder.empty()) L.homeFolder = QDir::currentPath().toStdString();
+    L.workFolder = cutText(L.homeFolder, 255);
+    int fpsOption = -1;
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == "--max-fps" || a.startsWith("--max-fps=")) {
+            const QString value = a.contains('=') ? a.section('=', 1) : args.value(++i);
+            fpsOption = parseMaxFps(value);
+            if (fpsOption < 0) failures << "--max-fps needs a number from 0 to 1000, not \"" + value + "\"";
+        } else if (L.startupPackage.empty() && !a.isEmpty()) {
+            L.startupPackage = a.toStdString();
+        }
+    }
+    workFolderLabel_->setText(QString::fromStdString(L.workFolder));
+    attempt(homePath(homefiles::kFirstPreview), [&] { loadPreview(homePath(homefiles::kFirstPreview)); });
+    windowFrame_->lower();
+    listPages_->setCurrentIndex(editTabs_->currentIndex());
+    const ReadReport poses = readPoses(L, homePath(homefiles::kFrameCounts), settingsState_);
+    L.spriteBoxColor = kDefaultSpriteBoxColor;
+    L.sectorColor = kDefaultSectorColor;
+    const ReadReport cf = readSettings(L, homePath(homefiles::kSettings), settingsState_);
+    spriteBoxColorSwatch_->setColor(L.spriteBoxColor);
+    sectorColorSwatch_->setColor(L.sectorColor);
+    workFolderLabel_->setText(QString::fromStdString(L.workFolder));
+    for (const ReadReport* r : {&home, &poses, &cf})
+        if (!r->message.empty()) failures << QString::fromStdString(r->message);
+    // The frame-rate cap: the command line's, else the home folder's file.
+    const std::string capFile = homePath(kMaxFpsFile);
+    if (fpsOption < 0 && fileExists(capFile)) {
+        attempt(capFile, [&] {
+            const QString text = QString::fromStdString(readWholeFile(capFile));
+            fpsOption = parseMaxFps(text);
+            if (fpsOption < 0)
+                throw Error("a frame-rate cap is a number from 0 to 1000, not \"" +
+                            text.trimmed().left(40).toStdString() + "\"");
+        });
+    }
+    setMaxFps(fpsOption < 0 ? 0 : fpsOption);
+    if (!failures.isEmpty()) throw Error(failures.join("\n\n").toStdString());
+}
+
+void MainWindow::loadPreview(const std::string& path) {
+    if (!fileExists(path)) throw Error("Cannot open file " + path);
+    QPixmap pm;
+    if (!pm.load(QString::fromStdString(path))) throw Error("Bitmap image is not valid");
+    previewPicture_->setPixmap(pm);
+}
+
+bool MainWindow::closeDown() {
+    Level& L = *level_;
+    // The settings are written first, while everything is still in place, so
+    // that a failed write can leave the window open with nothing lost. A file
+    // that could not be read at start is left as it is: what it holds is not
+    // what this run knows.
+    QStringList failures;
+    auto write = [&failures](const auto& writer) {
+        try {
+            writer();
+        } catch (const std::exception& e) {
+            failures << QString::fromUtf8(e.what());
+        }
+    };
+    write([&] { writePoses(L, homePath(homefiles::kFrameCounts), settingsState_); });
+    write([&] { writeSettings(L, homePath(homefiles::kSettings), settingsState_); });
+    if (!failures.isEmpty() &&
+        !UiServices::instance().confirm(
+            this, "The settings could not be written:\n" + failures.join("\n") + "\n\nClose anyway ?"))
+        return false;
+
+    // New releases the level's pictures; the window goes whatever it reports.
+    try {
+        newLevel();
+    } catch (const std::exception&) {
+    }
+    // A clean close: this editor's recovery folder goes with it.
+    editState().recovery.close();
+    freeSurface(L.backdropSurface);
+    L.backdropSurface = 0;
+    freeSurface(L.padSurface);
+    L.padSurface = 0;
+    for (int i = 1; i <= L.skinCount && i <= kMaxSkins; ++i) {
+        freeSurface(L.skin(i).surface);
+        L.skin(i).surface = 0;
+    }
+    return true;
+}
+
+// Esc and the window's own close both arrive here.
+void MainWindow::closeEvent(QCloseEvent* e) {
+    if (closed_) {
+        e->accept();
+        return;
+    }
+    if (!confirmClose()) {  // a changed level is saved or discarded first
+        e->ignore();
+        return;
+    }
+    releaseHeldKeys();
+    bool done = false;
+    try {
+        done = closeDown();
+    } catch (const std::exception& ex) {
+        showError(QString::fromUtf8(ex.what()));
+    }
+    closed_ = done;
+    if (done) e->accept(); else e->ignore();
+}
+
+void MainWindow::showOpenStage() {
+    Level& L = *level_;
+    if (L.openStage < 1 || L.openStage > L.stageCount || L.openStage > kMaxStages) return;
+    const std::string path = L.stage(L.openStage).path.str();
+    try {
+        if (Surface* back = surface(L.backdropSurface))
+            back->loadPicture(path);
+        else
+            L.backdropSurface = loadSurface(path, false);
+    } catch (const std::exception& e) {
+        showError(QString::fromUtf8(e.what()));
+    }
+}
+
+void MainWindow::centerOnScreen() {
+    QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!scr) return;
+    QRect g = scr->geometry();
+    move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
+}
+
+void MainWindow::showError(const QString& text) { UiServices::instance().error(this, text); }
+
+void MainWindow::chooseWorkFolder() {
+    if (!folderModel_) {
+        folderModel_ = new QFileSystemModel(this);
+        folderModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+        folderModel_->setRootPath("/");
+        folderTree_->setModel(folderModel_);
+        for (int c = 1; c < folderModel_->columnCount(); ++c) folderTree_->hideColumn(c);
+        connect(folderTree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex& cur) { workFolderPicked(folderModel_->filePath(cur)); });
+    }
+    if (!folderTree_->currentIndex().isValid()) {
+        QModelIndex idx = folderModel_->index(QString::fromStdString(level_->workFolder));
+        if (idx.isValid()) {
+            folderTree_->setCurrentIndex(idx);
+            folderTree_->scrollTo(idx);
+        }
+    }
+    folderTree_->show();
+    folderTree_->raise();
+}
+
+void MainWindow::workFolderPicked(const QString& dir) {
+    if (dir.isEmpty()) return;
+    level_->workFolder = cutText(dir.toStdString(), 255);
+    workFolderLabel_->setText(QString::fromStdString(level_->workFolder));
+}

@@ -1,0 +1,356 @@
+// The scene view: surfaces of the window, the frame loop and the display modes.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "actor/actor.h"
+#include "display/canvas.h"
+#include "display/clock.h"
+#include "display/scenewidget.h"
+#include "display/frametimer.h"
+#include "display/scene.h"
+#include "editor/mainwindow.h"
+#include "model/homefiles.h"
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "package/skinpackage.h"
+
+using namespace slv;
+
+namespace {
+constexpr std::uint32_t kFullScreenKey = 63519;  // magenta in 5-6-5
+
+int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
+}  // namespace
+
+void MainWindow::createView() {
+    sceneView_ = new SceneWidget(editor_);
+    sceneView_->setObjectName("sceneView");
+    sceneView_->setGeometry(6, 7, 640, 430);
+    sceneView_->setOptions(SceneOptions{doAllowReboot, doCenter, doHardware, doSelectDriver});
+    sceneView_->setErrorHandler([this](const std::string& text) {
+        QString t = QString::fromStdString(text);
+        QTimer::singleShot(0, this, [this, t] { showError(t); });
+    });
+    connect(sceneView_, &SceneWidget::mouseDown, this,
+            [this](Qt::MouseButton b, bool ctrl, int x, int y) { pressOnScene(b, ctrl, x, y); });
+    connect(sceneView_, &SceneWidget::mouseMove, this,
+            [this](Qt::MouseButtons b, bool ctrl, int x, int y) {
+                moveOnScene(static_cast<int>(b), ctrl, x, y);
+            });
+    connect(sceneView_, &SceneWidget::mouseUp, this,
+            [this](Qt::MouseButton b, bool ctrl, int x, int y) { releaseOnScene(b, ctrl, x, y); });
+    frameTimer_ = new FrameTimer(this);
+    frameTimer_->onTick = [this](int lag) { onFrameTick(lag); };
+}
+
+Surface* MainWindow::surface(SurfaceHandle h) const {
+    return sceneView_ ? sceneView_->resolve(h) : nullptr;
+}
+
+SurfaceHandle MainWindow::loadSurface(const std::string& path, bool keyed) {
+    PixelDevice* dev = sceneView_ ? sceneView_->device() : nullptr;
+    if (!dev) throw Error("Surface cannot be made");
+    Surface* s = dev->createSurface();
+    try {
+        s->loadPicture(path);
+    } catch (...) {
+        dev->freeSurface(s->handle());
+        throw;
+    }
+    if (keyed) s->setColorKey(level_->colorKey);
+    return s->handle();
+}
+
+void MainWindow::freeSurface(SurfaceHandle h) {
+    if (h && sceneView_ && sceneView_->device()) sceneView_->device()->freeSurface(h);
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (!e->spontaneous() && !shownOnce_) {
+        shownOnce_ = true;
+        centerOnScreen();
+        activateWindow();
+        raise();
+    }
+}
+
+void MainWindow::createSurfaces() {
+    Level& L = *level_;
+    freeSurface(L.backdropSurface);
+    freeSurface(L.padSurface);
+    L.backdropSurface = 0;
+    L.padSurface = 0;
+    // Each picture on its own: a missing one is left out (a black backdrop,
+    // no lower panel) and reported once the other is loaded.
+    QStringList failed;
+    try {
+        L.backdropSurface = loadSurface(homePath(homefiles::kBackdrop), false);
+    } catch (const std::exception& e) {
+        failed << QString::fromUtf8(e.what());
+    }
+    try {
+        L.padSurface = loadSurface(homePath(homefiles::kLowerPanel), false);
+    } catch (const std::exception& e) {
+        failed << QString::fromUtf8(e.what());
+    }
+    if (!failed.isEmpty()) throw Error(failed.join("\n").toStdString());
+}
+
+void MainWindow::reportTickError(const QString& text) {
+    // A failure that comes back at every tick is shown once, not in a box
+    // that reopens for ever; the frame loop goes on without the failing part.
+    if (tickBoxOpen_ || tickErrorsShown_.contains(text)) return;
+    tickErrorsShown_.insert(text);
+    tickBoxOpen_ = true;
+    QTimer::singleShot(0, this, [this, text] {
+        showError(text);
+        tickBoxOpen_ = false;
+    });
+}
+
+void MainWindow::resetTickErrors() { tickErrorsShown_.clear(); }
+
+void MainWindow::checkSpritePictures() {
+    const Level& L = *level_;
+    if (L.openStage < 1 || L.openStage > kMaxStages) return;
+    QStringList gone;
+    const int n = clampCount(L.stage(L.openStage).spriteCount, kMaxSprites);
+    for (int k = 1; k <= n; ++k) {
+        const SpriteRec& r = L.sprite(k, L.openStage);
+        if (r.surface && !surface(r.surface)) gone << QString::fromStdString(r.name.str());
+    }
+    if (!gone.isEmpty())
+        reportTickError("The picture of " + gone.join(", ") + " is not loaded: it is not drawn.");
+}
+
+void MainWindow::firstTickWork() {
+    Level& L = *level_;
+    // Runs once: whatever fails is reported once and the editor goes on
+    // without it.
+    L.startupPending = false;
+    QStringList errors;
+    try {
+        createSurfaces();
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+    try {
+        const SurfaceHandle purple = loadSurface(homePath(homefiles::kColorKeyPicture), false);
+        L.colorKey = surface(purple)->pixelAt(0, 0);
+        L.windowColorKey = L.colorKey;
+        freeSurface(purple);
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+
+    if (!L.startupPackage.empty()) {
+        try {
+            openLevelFile();
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+        // Opened once: a later Open asks for its package again.
+        L.startupPackage.clear();
+    }
+    try {
+        offerRecovery();
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+    try {
+        loadActor();
+    } catch (const std::exception& e) {
+        errors << QString::fromUtf8(e.what());
+    }
+    L.currentSkin = L.firstSkin;
+    if (!errors.isEmpty()) reportTickError(errors.join("\n\n"));
+}
+
+void MainWindow::loadActor() {
+    Level& L = *level_;
+    const std::string pkg = joinPath(L.homeFolder, homefiles::kActorSkins);
+    SkinHooks hooks;
+    hooks.loadSkin = [this](int, const std::string& path) { return loadSurface(path, true); };
+    hooks.releaseSkin = [this](SurfaceHandle h) { freeSurface(h); };
+    try {
+        loadSkinPackage(L, pkg, hooks);
+    } catch (const std::exception& e) {
+        throw Error(std::string("The test actor could not be loaded: ") + e.what());
+    }
+}
+
+void MainWindow::onFrameTick(int) {
+    Level& L = *level_;
+    if (!sceneView_ || !sceneView_->isViewReady()) return;
+    if (L.startupPending) {
+        if (tickBoxOpen_) return;  // its failure is still being shown
+        firstTickWork();
+        if (L.startupPending) return;
+    }
+    try {
+        drawFrame();
+        checkSpritePictures();
+    } catch (const std::exception& e) {
+        reportTickError(QString::fromUtf8(e.what()));
+    }
+}
+
+void MainWindow::drawFrame() {
+    Level& L = *level_;
+    Surface* bb = sceneView_->backBuffer();
+    if (!bb) return;
+    // The actor is drawn as it stood before this tick's key commands; the
+    // numbers show the skin and command they chose.
+    SkinRec actor;
+    const bool actorShown = skinInUse(L, L.currentSkin);
+    if (actorShown) actor = L.skin(L.currentSkin);
+    updateActorSkin(L);
+
+    SceneView view;
+    view.stage = L.openStage;
+    view.backdrop = surface(L.backdropSurface);
+    view.pad = L.padVisible ? surface(L.padSurface) : nullptr;
+    view.actor = actorShown ? &actor : nullptr;
+    view.band = L.bandActive;
+    view.bandX1 = L.bandStartX;
+    view.bandY1 = L.bandStartY;
+    view.bandX2 = L.mouseX;
+    view.bandY2 = L.mouseY;
+    view.sectorOutlines = showSectors_->isChecked();
+    view.spriteOutlines = showSpriteBoxes_->isChecked();
+    view.sectorColor = L.sectorColor;
+    view.spriteBoxColor = L.spriteBoxColor;
+    view.selectedSprite = selectedRow(spriteList_) + 1;
+    view.selectedSector = selectedRow(sectorList_) + 1;
+    view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(L.currentSkin),
+                    QString::number(L.lastActorCommand)};
+    if (!sceneCache_) sceneCache_ = std::make_shared<SceneCache>();
+    drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
+
+    if (static_cast<std::uint32_t>(tickCount() - L.lastTick) > 30) {
+        if (skinInUse(L, L.currentSkin)) {
+            SkinRec& s = L.skin(L.currentSkin);
+            s.frame += 1;
+            if (s.frame == s.frameCount + 1 || s.frame < 1 || s.frame > s.frameCount) s.frame = 1;
+        }
+        const bool stageOpen = L.openStage >= 1 && L.openStage <= kMaxStages;
+        const int nsprites = stageOpen ? clampCount(L.stage(L.openStage).spriteCount, kMaxSprites) : 0;
+        for (int n = 1; n <= nsprites; ++n) {
+            SpriteRec& r = L.sprite(n, L.openStage);
+            r.frame += 1;
+            if (r.frame == r.frameCount + 1 || r.frame < 1 || r.frame > r.frameCount) r.frame = 1;
+        }
+        L.lastTick = tickCount();
+    }
+    sceneView_->present();
+}
+
+// The actor at (x, y) as the frame loop draws it, on the back buffer.
+
+
+void MainWindow::reloadPictures() {
+    Level& L = *level_;
+    QStringList errors;
+    for (int m = 1; m <= clampCount(L.imageCount, kMaxImages); ++m) {
+        ImageRec& img = L.image(m);
+        if (img.name.empty()) continue;
+        SurfaceHandle h = 0;
+        try {
+            h = loadSurface(img.path.str(), true);
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+        img.surface = h;
+        for (int s = 1; s <= kMaxStages; ++s)
+            for (int n = 1; n <= clampCount(L.stage(s).spriteCount, kMaxSprites); ++n)
+                if (L.sprite(n, s).image == m) L.sprite(n, s).surface = h;
+    }
+    const std::string skinFolder = joinPath(L.homeFolder, "actors/skins");
+    for (int i = 1; i <= clampCount(L.skinCount, kMaxSkins); ++i) {
+        SkinRec& s = L.skin(i);
+        s.surface = 0;
+        try {
+            s.surface = loadSurface(joinPath(skinFolder, s.name.str()), true);
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+    }
+    if (!errors.isEmpty()) showError(errors.join("\n"));
+}
+
+void MainWindow::switchDisplayMode(int fkey) {
+    Level& L = *level_;
+    const bool f9 = fkey == 120, f10 = fkey == 121;
+    const bool full = f9 || f10;
+    frameTimer_->setEnabled(false);
+    sceneView_->finalizeView();
+    resetTickErrors();
+
+    QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect sg = scr ? scr->geometry() : QRect(0, 0, 800, 600);
+    if (full) {
+        // The desktop keeps its resolution: the mode is shown full screen,
+        // on black, by covering the whole screen with the window.
+        setFixedSize(sg.size());
+        setGeometry(sg);
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, Qt::black);
+        setPalette(pal);
+        setAutoFillBackground(true);
+        editor_->move((sg.width() - 800) / 2, (sg.height() - 600) / 2);
+    } else {
+        setFixedSize(800, 600);
+        setPalette(QPalette());
+        setAutoFillBackground(false);
+        editor_->move(0, 0);
+    }
+    if (f9) {
+        sceneView_->setParent(this);
+        sceneView_->setGeometry(0, 0, sg.width(), sg.height());
+        sceneView_->setAutoSize(false);
+        sceneView_->setSurfaceSize(640, 480);
+        sceneView_->setScaleToFit(true);
+        sceneView_->setCursorHidden(true);
+        editor_->hide();
+        sceneView_->show();
+        sceneView_->raise();
+        sceneView_->display.height = 480;
+        sceneView_->display.width = 640;
+    } else {
+        if (sceneView_->parentWidget() != editor_) {
+            sceneView_->setParent(editor_);
+            sceneView_->show();
+        }
+        editor_->show();
+        sceneView_->setScaleToFit(false);
+        sceneView_->setAutoSize(true);
+        sceneView_->setGeometry(7, 7, 640, 430);
+        sceneView_->setCursorHidden(false);
+        sceneView_->display.height = f10 ? 600 : 480;
+        sceneView_->display.width = f10 ? 800 : 640;
+    }
+    L.colorKey = full ? kFullScreenKey : L.windowColorKey;
+    SceneOptions o = sceneView_->options();
+    if (full) o.include(doFullScreen); else o.exclude(doFullScreen);
+    sceneView_->setOptions(o);
+    if (!full) centerOnScreen();
+    activateWindow();
+    sceneView_->initializeView();
+    QString missing;
+    try {
+        createSurfaces();
+    } catch (const std::exception& e) {
+        missing = QString::fromUtf8(e.what());
+    }
+    L.padVisible = f9;
+    // Every picture lived on the old device: load them again.
+    showOpenStage();
+    reloadPictures();
+    frameTimer_->setEnabled(true);
+    if (!missing.isEmpty()) showError(missing);
+}
