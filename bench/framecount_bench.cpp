@@ -28,7 +28,7 @@ std::vector<std::uint8_t> makeStrip(Pixel key, Pixel paint) {
     return buf;
 }
 
-void BM_calctotpos_32bpp(benchmark::State& state) {
+void BM_detectFrameCount_32bpp(benchmark::State& state) {
     const std::uint32_t key = 0xFF00FF;
     auto strip = makeStrip<std::uint32_t>(key, 0x203040);
     for (auto _ : state) {
@@ -38,9 +38,9 @@ void BM_calctotpos_32bpp(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_calctotpos_32bpp);
+BENCHMARK(BM_detectFrameCount_32bpp);
 
-void BM_calctotpos_16bpp(benchmark::State& state) {
+void BM_detectFrameCount_16bpp(benchmark::State& state) {
     const std::uint16_t key = 0xF81F;  // magenta in 5-6-5
     auto strip = makeStrip<std::uint16_t>(key, 0x2104);
     for (auto _ : state) {
@@ -50,11 +50,11 @@ void BM_calctotpos_16bpp(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_calctotpos_16bpp);
+BENCHMARK(BM_detectFrameCount_16bpp);
 
 // The same strip with 8 frames of 360: the 36, 32, ... candidates all fail
 // on opaque columns first.
-void BM_calctotpos_8frames_32bpp(benchmark::State& state) {
+void BM_detectFrameCount_8frames_32bpp(benchmark::State& state) {
     const std::uint32_t key = 0xFF00FF;
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(kWidth) * kHeight * 4);
     for (int y = 0; y < kHeight; ++y)
@@ -68,6 +68,6 @@ void BM_calctotpos_8frames_32bpp(benchmark::State& state) {
         benchmark::DoNotOptimize(n);
     }
 }
-BENCHMARK(BM_calctotpos_8frames_32bpp);
+BENCHMARK(BM_detectFrameCount_8frames_32bpp);
 
 }  // namespace

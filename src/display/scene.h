@@ -97,7 +97,7 @@ private:
 void drawScene(Surface& target, const Level& level, const PixelDevice& device,
                const SceneView& view, SceneCache* cache = nullptr);
 
-// The source rectangle of frame `pos` (1-based) of a strip of frames `w`
+// The source rectangle of frame `frame` (1-based) of a strip of frames `w`
 // wide and `h` high, in 64 bits: (pos-1)*w .. pos*w.
 inline PixelRect64 frameRect(std::int32_t pos, std::int32_t w, std::int32_t h) {
     return PixelRect64{(std::int64_t(pos) - 1) * w, 0, std::int64_t(pos) * w, h};

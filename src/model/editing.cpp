@@ -37,7 +37,7 @@ struct Acquired {
     int image = 0;
     bool created = false;
     ImageRec before{};
-    std::int32_t totimagesBefore = 0;
+    std::int32_t imageCountBefore = 0;
 };
 
 Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb) {
@@ -45,7 +45,7 @@ Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
     const std::string name = fileNamePart(path);
     if (name.empty()) throw Error("Invalid filename");
     checkPortableName(name);
-    a.totimagesBefore = lv.imageCount;
+    a.imageCountBefore = lv.imageCount;
     if (int m = lv.findImage(name)) {
         a.image = m;
         a.before = lv.image(m);
@@ -75,7 +75,7 @@ Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
     } catch (...) {
         releaseSurface(cb, h);
         rec = a.before;
-        lv.imageCount = a.totimagesBefore;
+        lv.imageCount = a.imageCountBefore;
         throw;
     }
     return a;
@@ -85,7 +85,7 @@ void undoAcquire(Level& lv, const Acquired& a, const SurfaceCallbacks& cb) {
     ImageRec& rec = lv.image(a.image);
     if (a.created) releaseSurface(cb, rec.surface);
     rec = a.before;
-    lv.imageCount = a.totimagesBefore;
+    lv.imageCount = a.imageCountBefore;
 }
 
 std::string sectorName(int n) { return "Sector" + std::to_string(n); }

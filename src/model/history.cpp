@@ -103,9 +103,9 @@ struct History::Step {
     };
     std::vector<Change> changes;
     std::vector<std::uint8_t> data;
-    std::int32_t totstagesBefore = 0, totstagesAfter = 0;
-    std::int32_t totimagesBefore = 0, totimagesAfter = 0;
-    std::int32_t curstageBefore = 0, curstageAfter = 0;
+    std::int32_t stageCountBefore = 0, stageCountAfter = 0;
+    std::int32_t imageCountBefore = 0, imageCountAfter = 0;
+    std::int32_t openStageBefore = 0, openStageAfter = 0;
     std::uint64_t mergeKey = 0;
 
     std::size_t bytes() const {
@@ -150,7 +150,7 @@ void History::setClean(const Level& lv) {
 }
 
 void History::begin(const Level& lv) {
-    if (depth_++ == 0) curstageAtBegin_ = lv.openStage;
+    if (depth_++ == 0) openStageAtBegin_ = lv.openStage;
 }
 
 bool History::record(const Level& lv, std::uint64_t mergeKey) {
@@ -180,15 +180,15 @@ bool History::record(const Level& lv, std::uint64_t mergeKey) {
             step->add(kImage, i, &old.images[i], &live.images[i]);
             old.images[i] = live.images[i];
         }
-    step->totstagesBefore = shadow_->stageCount;
-    step->totimagesBefore = shadow_->imageCount;
-    step->totstagesAfter = shadow_->stageCount = lv.stageCount;
-    step->totimagesAfter = shadow_->imageCount = lv.imageCount;
-    step->curstageBefore = curstageAtBegin_;
-    step->curstageAfter = lv.openStage;
+    step->stageCountBefore = shadow_->stageCount;
+    step->imageCountBefore = shadow_->imageCount;
+    step->stageCountAfter = shadow_->stageCount = lv.stageCount;
+    step->imageCountAfter = shadow_->imageCount = lv.imageCount;
+    step->openStageBefore = openStageAtBegin_;
+    step->openStageAfter = lv.openStage;
     step->mergeKey = mergeKey;
-    if (step->changes.empty() && step->totstagesBefore == step->totstagesAfter &&
-        step->totimagesBefore == step->totimagesAfter)
+    if (step->changes.empty() && step->stageCountBefore == step->stageCountAfter &&
+        step->imageCountBefore == step->imageCountAfter)
         return false;
 
     const bool canMerge = mergeKey != 0 && index_ == steps_.size() && index_ > 0 &&
@@ -207,12 +207,12 @@ bool History::record(const Level& lv, std::uint64_t mergeKey) {
         auto both = std::make_unique<Step>();
         for (const auto& [key, bytes] : merged)
             both->add(static_cast<std::uint8_t>(key.first), key.second, bytes.first, bytes.second);
-        both->totstagesBefore = prev.totstagesBefore;
-        both->totimagesBefore = prev.totimagesBefore;
-        both->curstageBefore = prev.curstageBefore;
-        both->totstagesAfter = step->totstagesAfter;
-        both->totimagesAfter = step->totimagesAfter;
-        both->curstageAfter = step->curstageAfter;
+        both->stageCountBefore = prev.stageCountBefore;
+        both->imageCountBefore = prev.imageCountBefore;
+        both->openStageBefore = prev.openStageBefore;
+        both->stageCountAfter = step->stageCountAfter;
+        both->imageCountAfter = step->imageCountAfter;
+        both->openStageAfter = step->openStageAfter;
         both->mergeKey = mergeKey;
         bytes_ += both->bytes() - prev.bytes();
         steps_.back() = std::move(both);
@@ -269,9 +269,9 @@ void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallba
         std::memcpy(live.record(c.table, c.index), src, n);
         std::memcpy(old.record(c.table, c.index), src, n);
     }
-    lv.stageCount = shadow_->stageCount = forward ? st.totstagesAfter : st.totstagesBefore;
-    lv.imageCount = shadow_->imageCount = forward ? st.totimagesAfter : st.totimagesBefore;
-    lv.openStage = forward ? st.curstageAfter : st.curstageBefore;
+    lv.stageCount = shadow_->stageCount = forward ? st.stageCountAfter : st.stageCountBefore;
+    lv.imageCount = shadow_->imageCount = forward ? st.imageCountAfter : st.imageCountBefore;
+    lv.openStage = forward ? st.openStageAfter : st.openStageBefore;
 
     std::string firstError;
     for (const auto& [index, was] : imagesBefore) {

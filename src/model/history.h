@@ -7,7 +7,7 @@
 // changed. A step therefore costs memory in proportion to what the edit
 // touched, and undo or redo writes back exactly those records.
 //
-// What the history leaves alone: the frame the animation shows (`pos`) and
+// What the history leaves alone: the frame the animation shows (`frame`) and
 // the surface references of sprite and image records, which only mean
 // something while the program runs. After undo or redo the surfaces are set
 // right again: an image that comes back gets its picture loaded again, an
@@ -104,7 +104,7 @@ private:
     std::size_t byteBudget_;
     std::size_t bytes_ = 0;
     int depth_ = 0;
-    std::int32_t curstageAtBegin_ = 0;
+    std::int32_t openStageAtBegin_ = 0;
 };
 
 // One edit as a scope: begins on construction and records on destruction,

@@ -119,7 +119,7 @@ TEST_F(SkinPackageTest, BuilderLaysOutTwoFlaggedGroupsWithDataAfterTheHeader) {
     EXPECT_EQ(h.members[5].name, "skins/hop.bmp");
 }
 
-TEST_F(SkinPackageTest, OpenskinFillsTheTablesFromABuiltPackage) {
+TEST_F(SkinPackageTest, LoadSkinPackageFillsTheTablesFromABuiltPackage) {
     loadSkinPackage(*lv, pack, hooks);
     EXPECT_EQ(lv->skinCount, 3);
     EXPECT_EQ(lv->commandCount, 3);

@@ -94,7 +94,7 @@ TEST_F(Sprites, SameFileIsSharedAndFreedWithItsLastUser) {
     EXPECT_EQ(lv->imageCount, 0);
 }
 
-TEST_F(Sprites, DeletingMovesLaterSpritesDownAndTotimagesFallsOnlyFromTheTop) {
+TEST_F(Sprites, DeletingMovesLaterSpritesDownAndImageCountFallsOnlyFromTheTop) {
     add({"coin.bmp", "bird.bmp", "gem.bmp"});
     ASSERT_EQ(lv->imageCount, 3);
     EXPECT_EQ(del(1, 1), 1);  // bird, slot 2: below a used slot

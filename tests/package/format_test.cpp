@@ -78,7 +78,7 @@ TEST(PackageFormat, Getfile) {
     EXPECT_FALSE(anyTemp(d.str()));
 }
 
-TEST(PackageFormat, CalctotfilesCountsOneImageAndOneStageAsSix) {
+TEST(PackageFormat, CountPackageFilesCountsOneImageAndOneStageAsSix) {
     TempDir d;
     auto l = std::make_unique<slv::Level>();
     addImage(*l, d.str(), 1, "a.bmp", 100);
