@@ -22,6 +22,7 @@
 
 #include "../tests/common/bmp_writer.h"
 #include "display/frametimer.h"
+#include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
 #include "window_fixture.h"
 #include "editor/spritepicker.h"
@@ -96,7 +97,7 @@ struct RecoveryFixture {
         }
         MainWindow& w = *window;
         w.progressPauseMs = 0;
-        w.recoveryDelayMs = 24 * 3600 * 1000;  // written only when the benchmark says
+        w.document().setRecoveryDelay(24 * 3600 * 1000);  // written only when the benchmark says
         w.frameTimer_->setEnabled(false);
         w.show();
         QCoreApplication::processEvents();
@@ -152,12 +153,12 @@ void BM_RecoveryWriteWorstFrame(benchmark::State& state) {
     int frames = 0;
     double snapshot = 0;
     for (auto _ : state) {
-        w.recovery().wait();
+        w.document().recovery().wait();
         const auto start = Clock::now();
-        w.writeRecoveryNow();
+        w.document().writeRecoveryNow();
         auto last = Clock::now();
         snapshot += std::chrono::duration<double>(last - start).count();
-        if (!w.recovery().busy() && !w.recovery().exists()) {
+        if (!w.document().recovery().busy() && !w.document().recovery().exists()) {
             state.SkipWithError("no recovery write started");
             break;
         }
@@ -171,10 +172,10 @@ void BM_RecoveryWriteWorstFrame(benchmark::State& state) {
             last = now;
             first = false;
             ++frames;
-        } while (w.recovery().busy());
-        w.recovery().wait();
-        if (!w.recovery().lastError().empty()) {
-            state.SkipWithError(w.recovery().lastError().c_str());
+        } while (w.document().recovery().busy());
+        w.document().recovery().wait();
+        if (!w.document().recovery().lastError().empty()) {
+            state.SkipWithError(w.document().recovery().lastError().c_str());
             break;
         }
         state.SetIterationTime(worst);

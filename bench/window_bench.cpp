@@ -18,6 +18,7 @@
 #include "../tests/common/bmp_writer.h"
 #include "display/scenewidget.h"
 #include "display/frametimer.h"
+#include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
 #include "window_fixture.h"
 #include "model/framecount.h"
@@ -116,8 +117,8 @@ void BM_WindowOpenSave(benchmark::State& state) {
     f.ui.savePath = QString::fromStdString(f.dir + "level/window-out.slv");
     for (auto _ : state) {
         w.level().startupPackage = f.package;
-        w.openLevelFile();
-        w.saveLevelFile();
+        w.openLevel();
+        w.saveLevel();
     }
     if (w.level().imageCount != 300 || w.level().stageCount != 30) state.SkipWithError("level not opened");
 }
@@ -175,8 +176,8 @@ void BM_WindowOverResave(benchmark::State& state) {
     };
     auto window = [&] {
         w.level().startupPackage = f.package;
-        w.openLevelFile();
-        w.saveLevelFile();
+        w.openLevel();
+        w.saveLevel();
     };
     bool windowFirst = false;
     for (auto _ : state) {

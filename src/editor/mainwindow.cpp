@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -30,7 +31,9 @@
 #include "display/scenewidget.h"
 #include "display/frametimer.h"
 #include "editor/spritepicker.h"
-#include "editor/editstate.h"
+#include "editor/leveldocument.h"
+#include "editor/terminationwatcher.h"
+#include <QTimer>
 #include "editor/swatchpanel.h"
 #include "editor/uiservices.h"
 
@@ -82,7 +85,7 @@ QPixmap windowIcon32() {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent), level_(std::make_unique<Level>()) {
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent), document_(new LevelDocument(RecoveryWriter::defaultFolder(), this)) {
     setObjectName("main");
     setWindowTitle("Sublevel editor");
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -102,6 +105,9 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), level_(std::make_uniq
 }
 
 MainWindow::~MainWindow() = default;
+
+Level& MainWindow::level() { return document_->level(); }
+const Level& MainWindow::level() const { return document_->level(); }
 
 void MainWindow::buildControls() {
     editor_ = new QWidget(this);
@@ -161,6 +167,15 @@ void MainWindow::buildControls() {
     delButton_ = new QPushButton("Del", editor_);
     delButton_->setObjectName("delButton");
     delButton_->setGeometry(749, 6, 45, 25);
+    delButton_->setToolTip("Delete (del)");
+
+    // The level's name and its unsaved mark, below the lists: the window has
+    // no title bar to carry them.
+    levelNameLabel_ = new QLabel(editor_);
+    levelNameLabel_->setObjectName("levelName");
+    levelNameLabel_->setGeometry(653, 463, 104, 30);
+    levelNameLabel_->setWordWrap(true);
+    levelNameLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     spritePicker_ = new SpritePicker(editor_);
     spritePicker_->setGeometry(651, 30, 144, 430);
@@ -182,12 +197,19 @@ void MainWindow::buildStageTab(QWidget* page) {
     newButton_ = new QPushButton("New", page);
     newButton_->setObjectName("newButton");
     newButton_->setGeometry(14, 50, 55, 55);
+    newButton_->setToolTip("New (Ctrl+N)");
     openButton_ = new QPushButton("Open", page);
     openButton_->setObjectName("openButton");
     openButton_->setGeometry(80, 50, 55, 55);
+    openButton_->setToolTip("Open (Ctrl+O)");
     saveButton_ = new QPushButton("Save", page);
     saveButton_->setObjectName("saveButton");
     saveButton_->setGeometry(146, 50, 55, 55);
+    saveButton_->setToolTip("Save (Ctrl+S)");
+    saveAsButton_ = new QPushButton("Save as", page);
+    saveAsButton_->setObjectName("saveAsButton");
+    saveAsButton_->setGeometry(207, 50, 62, 55);
+    saveAsButton_->setToolTip("Save as (Ctrl+Shift+S)");
     workFolderButton_ = new QPushButton("WorkDir :", page);
     workFolderButton_->setObjectName("workFolderButton");
     workFolderButton_->setGeometry(14, 110, 67, 17);
@@ -299,6 +321,9 @@ void MainWindow::buildProgressPanel() {
     progressBar_->setMinimum(0);
     progressBar_->setTextVisible(false);
     progressPanel_->hide();
+    progressHideTimer_ = new QTimer(this);
+    progressHideTimer_->setSingleShot(true);
+    connect(progressHideTimer_, &QTimer::timeout, progressPanel_, &QWidget::hide);
 }
 
 void MainWindow::connectHandlers() {
@@ -307,8 +332,9 @@ void MainWindow::connectHandlers() {
     connect(spriteBoxColorSwatch_, &SwatchPanel::clicked, this, [this] { chooseSpriteBoxColor(); });
     connect(sectorColorSwatch_, &SwatchPanel::clicked, this, [this] { chooseSectorColor(); });
     connect(newButton_, &QPushButton::clicked, this, [this] { newLevel(); });
-    connect(openButton_, &QPushButton::clicked, this, [this] { openLevelFile(); });
-    connect(saveButton_, &QPushButton::clicked, this, [this] { saveLevelFile(); });
+    connect(openButton_, &QPushButton::clicked, this, [this] { openLevel(); });
+    connect(saveButton_, &QPushButton::clicked, this, [this] { saveLevel(); });
+    connect(saveAsButton_, &QPushButton::clicked, this, [this] { saveLevelAs(); });
     connect(addButton_, &QPushButton::clicked, this, [this] { addOnActiveTab(); });
     connect(modButton_, &QPushButton::clicked, this, [this] { replaceOnActiveTab(); });
     connect(delButton_, &QPushButton::clicked, this, [this] { deleteOnActiveTab(); });
@@ -328,10 +354,14 @@ void MainWindow::connectHandlers() {
     connect(spriteYField_, &QSpinBox::valueChanged, this, [this] { spriteYChanged(); });
     setupPicker();
     setupEditing();
+    connectDocument();
+    connect(&TerminationWatcher::instance(), &TerminationWatcher::terminationRequested, this,
+            [this] { keepChangesAndQuit(true); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { keepChangesAndQuit(false); });
     qApp->installEventFilter(this);
 }
 
-std::string MainWindow::homePath(const char* name) const { return joinPath(level_->homeFolder, name); }
+std::string MainWindow::homePath(const char* name) const { return joinPath(level().homeFolder, name); }
 
 namespace {
 
@@ -354,7 +384,7 @@ void MainWindow::setMaxFps(int fps) {
 }
 
 void MainWindow::startUp() {
-    Level& L = *level_;
+    Level& L = level();
     // Each step that fails is reported, in one message at the end, and the
     // steps after it still run: a missing preview picture must not keep the
     // settings from being read, or closing would write defaults over them.
@@ -423,14 +453,13 @@ void MainWindow::loadPreview(const std::string& path) {
     QPixmap pm;
     if (!pm.load(QString::fromStdString(path))) throw Error("Bitmap image is not valid");
     previewPicture_->setPixmap(pm);
+    previewPath_ = path;
 }
 
-bool MainWindow::closeDown() {
-    Level& L = *level_;
-    // The settings are written first, while everything is still in place, so
-    // that a failed write can leave the window open with nothing lost. A file
-    // that could not be read at start is left as it is: what it holds is not
-    // what this run knows.
+QStringList MainWindow::writeSettingsFiles() {
+    // A file that could not be read at start is left as it is: what it
+    // holds is not what this run knows.
+    Level& L = level();
     QStringList failures;
     auto write = [&failures](const auto& writer) {
         try {
@@ -441,6 +470,14 @@ bool MainWindow::closeDown() {
     };
     write([&] { writePoses(L, homePath(homefiles::kFrameCounts), settingsState_); });
     write([&] { writeSettings(L, homePath(homefiles::kSettings), settingsState_); });
+    return failures;
+}
+
+bool MainWindow::closeDown() {
+    Level& L = level();
+    // The settings are written first, while everything is still in place, so
+    // that a failed write can leave the window open with nothing lost.
+    const QStringList failures = writeSettingsFiles();
     if (!failures.isEmpty() &&
         !UiServices::instance().confirm(
             this, "The settings could not be written:\n" + failures.join("\n") + "\n\nClose anyway ?"))
@@ -452,7 +489,7 @@ bool MainWindow::closeDown() {
     } catch (const std::exception&) {
     }
     // A clean close: this editor's recovery folder goes with it.
-    editState().recovery.close();
+    document_->closeSession();
     freeSurface(L.backdropSurface);
     L.backdropSurface = 0;
     freeSurface(L.padSurface);
@@ -462,6 +499,17 @@ bool MainWindow::closeDown() {
         L.skin(i).surface = 0;
     }
     return true;
+}
+
+void MainWindow::keepChangesAndQuit(bool quit) {
+    // No question can be asked now: unsaved changes go to the recovery copy,
+    // which the next start offers, and the settings are kept.
+    document_->writeRecoveryAndWait();
+    writeSettingsFiles();
+    if (!quit) return;
+    releaseHeldKeys();
+    closed_ = true;
+    QCoreApplication::exit(0);
 }
 
 // Esc and the window's own close both arrive here.
@@ -486,9 +534,10 @@ void MainWindow::closeEvent(QCloseEvent* e) {
 }
 
 void MainWindow::showOpenStage() {
-    Level& L = *level_;
+    Level& L = level();
     if (L.openStage < 1 || L.openStage > L.stageCount || L.openStage > kMaxStages) return;
     const std::string path = L.stage(L.openStage).path.str();
+    backdropPath_ = path;
     try {
         if (Surface* back = surface(L.backdropSurface))
             back->loadPicture(path);
@@ -519,7 +568,7 @@ void MainWindow::chooseWorkFolder() {
                 [this](const QModelIndex& cur) { workFolderPicked(folderModel_->filePath(cur)); });
     }
     if (!folderTree_->currentIndex().isValid()) {
-        QModelIndex idx = folderModel_->index(QString::fromStdString(level_->workFolder));
+        QModelIndex idx = folderModel_->index(QString::fromStdString(level().workFolder));
         if (idx.isValid()) {
             folderTree_->setCurrentIndex(idx);
             folderTree_->scrollTo(idx);
@@ -531,6 +580,6 @@ void MainWindow::chooseWorkFolder() {
 
 void MainWindow::workFolderPicked(const QString& dir) {
     if (dir.isEmpty()) return;
-    level_->workFolder = cutText(dir.toStdString(), 255);
-    workFolderLabel_->setText(QString::fromStdString(level_->workFolder));
+    level().workFolder = cutText(dir.toStdString(), 255);
+    workFolderLabel_->setText(QString::fromStdString(level().workFolder));
 }

@@ -12,6 +12,7 @@
 
 #include "model/level.h"
 #include "model/settings.h"
+#include "model/editing.h"
 
 class QCheckBox;
 class QFileSystemModel;
@@ -25,11 +26,11 @@ class QRadioButton;
 class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
+class QTimer;
 class QTreeView;
 
 namespace slv {
-class History;
-class RecoveryWriter;
+class LevelDocument;
 struct LeftPackage;
 class SceneWidget;
 class FrameTimer;
@@ -47,7 +48,9 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    slv::Level& level() { return *level_; }
+    slv::LevelDocument& document() { return *document_; }
+    slv::Level& level();
+    const slv::Level& level() const;
 
     // ---- controls (named as the window lays them out) ----
     slv::SceneWidget* sceneView_ = nullptr;
@@ -63,6 +66,8 @@ public:
     QPushButton* newButton_ = nullptr;  // New
     QPushButton* openButton_ = nullptr;  // Open
     QPushButton* saveButton_ = nullptr;  // Save
+    QPushButton* saveAsButton_ = nullptr;  // Save as
+    QLabel* levelNameLabel_ = nullptr;  // the package's name and the unsaved mark
     QPushButton* addButton_ = nullptr;  // Add
     QPushButton* modButton_ = nullptr;  // Mod
     QPushButton* delButton_ = nullptr;  // Del
@@ -109,22 +114,27 @@ public:
     int maxFps = 0;
     void setMaxFps(int fps);
     void workFolderPicked(const QString& dir);
+    // Ends the editor at once, keeping unsaved changes in the recovery copy
+    // (a termination signal, the end of the desktop session when `quit`).
+    void keepChangesAndQuit(bool quit);
 
-    // ---- package commands ----
-    void newLevel();  // New
-    void openLevelFile();  // Open
-    void saveLevelFile();  // Save
-    // The one-second pause that keeps the progress panel readable.
+    // ---- the level's package ----
+    void newLevel();
+    void openLevel();
+    // Saves into the level's own package; asks for one when it has none.
+    void saveLevel();
+    void saveLevelAs();
+    // How long the finished progress panel stays up (it is hidden by a
+    // timer: the window goes on meanwhile).
     int progressPauseMs = 1000;
 
     // ---- stage commands and preview ----
-    void addOnActiveTab();  // Add
-    void replaceOnActiveTab();  // Mod
-    void deleteOnActiveTab();  // Del
+    void addOnActiveTab();
+    void replaceOnActiveTab();
+    void deleteOnActiveTab();
     void previewSelectedStage();
     void openSelectedStage();
     void choosePreview(int item);
-    void rebuildStageList();
 
     // ---- sprite-frame picker ----
     void openPicker(bool addMode);
@@ -140,10 +150,9 @@ public:
     void releaseOnScene(int buttons, bool ctrl, int x, int y);
     void selectSpriteFromList();
     void selectSectorFromList();
-    void spriteXChanged();
-    void spriteYChanged();
     void chooseSpriteBoxColor();
     void chooseSectorColor();
+    void renameSelectedSector();
 
     // ---- frame loop ----
     void onFrameTick(int lagCount);
@@ -154,9 +163,9 @@ public:
     void showOpenStage();
 
     // ---- keys and display modes ----
-    void routeKeyDown(int key, Qt::KeyboardModifiers shift);
+    void routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRepeat = false);
     void routeKeyUp(int key, Qt::KeyboardModifiers shift);
-    void stageListKeyDown(int key);
+    void stageListKeyDown(int key, bool autoRepeat = false);
     void editTabChanged();
     void switchDisplayMode(int fkey);  // 120 (F9), 121 (F10), 122 (F11)
     // Lets go of every held key, as releases, so the actor's release rules run.
@@ -180,37 +189,15 @@ public:
     // ---- undo, unsaved changes and recovery ----
     void undoEdit();   // Ctrl+Z
     void redoEdit();   // Ctrl+Shift+Z, Ctrl+Y
-    void stepHistory(bool forward);
-    // Runs the undo and redo keys; true when the key was one of them.
-    bool historyKey(int key, Qt::KeyboardModifiers shift);
-    // True when the level changed since the last New, Open or Save.
-    bool levelChanged();
     // On a changed level asks "Save changes to NAME ?"; true when the caller
     // may go on (saved, or changes discarded), false on Cancel.
     bool confirmDiscard();
     // confirmDiscard for closing the window: the New that closing runs then
     // asks nothing.
     bool confirmClose();
-    // The package the level was opened from or saved to; empty when none.
-    std::string levelPath();
-    // Connects the sector fields; called once while the window is built.
-    void setupEditing();
     // Offers to restore a recovery package left by a run that did not end
     // cleanly (first tick).
     void offerRecovery();
-    // Opens a package a crashed editor left, as an unsaved level.
-    void restoreLeftPackage(slv::LeftPackage& left, const QString& name);
-    // Milliseconds after the last edit before the recovery package is written.
-    int recoveryDelayMs = 3000;
-    void writeRecoveryNow();
-    // New without the question: empties the level and its history.
-    void resetToNewLevel();
-    slv::History& history();
-    slv::RecoveryWriter& recovery();
-    void sectorXChanged();
-    void sectorYChanged();
-    void sectorWidthChanged();
-    void sectorHeightChanged();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -224,10 +211,12 @@ private:
     void buildSectorTab(QWidget* page);
     void buildProgressPanel();
     void setupPicker();
+    void setupEditing();
     void connectHandlers();
+    void connectDocument();
     void centerOnScreen();
     void loadPreview(const std::string& path);
-    void progressPause();
+    void finishProgress();
     void firstTickWork();
     void createView();
     void loadActor();
@@ -238,26 +227,45 @@ private:
     void resetTickErrors();
     // Reports sprites of the open stage whose picture is gone (not drawn).
     void checkSpritePictures();
+    void spriteXChanged();
+    void spriteYChanged();
+    void typedSectorValue(slv::SectorField field);
+    void confirmSectorSize(QSpinBox* spin);
+    // Runs a command key (Ctrl+S and the like); true when `key` was one.
+    bool commandKey(int key, Qt::KeyboardModifiers shift, bool autoRepeat);
+    // The views follow the document.
+    void refreshLists();
+    void refreshBackdrop();
+    void refreshPreview();
+    void showOpenStageInLists(int stage);
+    void updateLevelName();
+    void focusEditedRow(int page, int row);
+    bool saveTo(const std::string& path);
+    // Writes totposes.dat and corvatel.cf; the failures' messages.
+    QStringList writeSettingsFiles();
+    // The Save dialog, in the level's folder with its file name; asks before
+    // another file is replaced. Empty when cancelled.
+    std::string askPackageToSave();
     struct Callbacks;
     friend struct Callbacks;
-    struct EditState;
-    struct EditScope;
-    std::shared_ptr<EditState> edit_;
-    EditState& editState();
-    void afterEdit();
-    void syncAfterHistory(int stageWas, const std::string& backdropWas, std::string error);
-    void updateTitle();
-    bool saveTo(const QString& path);
+    struct ProgressHooks;
+    friend struct ProgressHooks;
 
-    std::unique_ptr<slv::Level> level_;
+    slv::LevelDocument* document_ = nullptr;
     bool closed_ = false;
+    bool closeAnswered_ = false;  // the close under way was answered
+    int spriteFieldsRow_ = 0;     // sprite the Sprite fields show (1-based); 0 none
+    int sectorFieldsRow_ = 0;     // the same for the Sector fields
+    std::string backdropPath_;    // the picture the backdrop surface holds
+    std::string previewPath_;     // the picture the preview shows
+    bool bandRefusalShown_ = false;
+    QTimer* progressHideTimer_ = nullptr;
     // How the settings files were read at start-up; close keeps a file it could not read.
     slv::SettingsState settingsState_;
     bool shownOnce_ = false;
     bool tickBoxOpen_ = false;  // a frame-loop error is being shown
     // Frame-loop errors shown since the last reset: each is shown once.
     QSet<QString> tickErrorsShown_;
-    // A settings file that exists but could not be read is not written at close.
     // The key code each physical key (by native scan code) went down with, so
     // that its release matches whatever Shift did meanwhile.
     QHash<quint32, int> keyDownByScanCode_;

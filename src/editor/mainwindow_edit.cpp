@@ -16,9 +16,8 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/framecount.h"
-#include "model/history.h"
 #include "editor/spritepicker.h"
-#include "editor/editstate.h"
+#include "editor/leveldocument.h"
 #include "editor/uiservices.h"
 
 using namespace slv;
@@ -95,15 +94,6 @@ void MainWindow::selectRow(QListWidget* list, int row) {
     listUpdating_ = false;
 }
 
-void MainWindow::rebuildStageList() {
-    const Level& L = *level_;
-    listUpdating_ = true;
-    stageList_->clear();
-    for (int s = 1; s <= L.stageCount && s <= kMaxStages; ++s)
-        stageList_->addItem(QString::fromStdString(L.stage(s).name.str()));
-    listUpdating_ = false;
-}
-
 static std::vector<std::string> toPaths(const QStringList& files) {
     std::vector<std::string> out;
     for (const QString& f : files) out.push_back(f.toStdString());
@@ -111,27 +101,23 @@ static std::vector<std::string> toPaths(const QStringList& files) {
 }
 
 void MainWindow::addOnActiveTab() {
-    Level& L = *level_;
+    Level& L = level();
     switch (editTabs_->currentIndex()) {
     case 0: {
-        QStringList files = UiServices::instance().openFiles(
+        const QStringList files = UiServices::instance().openFiles(
             this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, true);
         if (files.isEmpty()) return;
         QStringList unreadable;
         const std::vector<std::string> paths = readablePictures(toPaths(files), unreadable);
         if (!unreadable.isEmpty()) showError(unreadable.join("\n"));
         if (paths.empty()) return;
-        files.clear();
-        for (const std::string& p : paths) files << QString::fromStdString(p);
-        EditScope edit(*this);
         try {
-            addStages(L, paths);
+            document_->addStages(paths);
         } catch (const Error& e) {
             showError(QString::fromUtf8(e.what()));
             return;
         }
-        rebuildStageList();
-        if (files.size() == 1) {
+        if (paths.size() == 1) {
             selectRow(stageList_, stageList_->count() - 1);
             previewSelectedStage();
             openSelectedStage();
@@ -151,7 +137,7 @@ void MainWindow::addOnActiveTab() {
 }
 
 void MainWindow::replaceOnActiveTab() {
-    Level& L = *level_;
+    Level& L = level();
     switch (editTabs_->currentIndex()) {
     case 0: {
         const int row = selectedRow(stageList_);
@@ -159,16 +145,14 @@ void MainWindow::replaceOnActiveTab() {
             showError(kMsgSelectStageToModify);
             return;
         }
-        QStringList files = UiServices::instance().openFiles(
+        const QStringList files = UiServices::instance().openFiles(
             this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
         if (files.isEmpty()) return;
         if (const PictureProbe probe = probePicture(files.first().toStdString()); !probe.readable) {
             showError(QString::fromStdString(probe.error));
             return;
         }
-        EditScope edit(*this);
-        modifyStage(L, row + 1, files.first().toStdString());
-        stageList_->item(row)->setText(QString::fromStdString(fileNamePart(files.first().toStdString())));
+        document_->replaceStage(row + 1, files.first().toStdString());
         previewSelectedStage();
         openSelectedStage();
         break;
@@ -180,12 +164,12 @@ void MainWindow::replaceOnActiveTab() {
         }
         openPicker(false);
         break;
+    case 2: renameSelectedSector(); break;
     default: break;
     }
 }
 
 void MainWindow::deleteOnActiveTab() {
-    Level& L = *level_;
     switch (editTabs_->currentIndex()) {
     case 0: {
         const int row = selectedRow(stageList_);
@@ -195,23 +179,9 @@ void MainWindow::deleteOnActiveTab() {
         }
         const QString text = "Delete stage " + stageList_->item(row)->text() + " ?";
         if (!UiServices::instance().confirm(this, text)) return;
-        const int s = row + 1;
-        if (s > L.stageCount) return;  // the list changed while the question was open
-        EditScope edit(*this);
-        deleteStage(L, s, Callbacks::surfaces(*this));
-        rebuildStageList();
-        // Keep the open stage open: it moved down one place, or it is gone.
-        if (s < L.openStage) {
-            L.openStage -= 1;
-        } else if (s == L.openStage) {
-            L.openStage = 0;
-            spriteList_->clear();
-            sectorList_->clear();
-            showSpriteFields(-1);
-            showSectorFields(-1);
-            if (Surface* back = surface(L.backdropSurface))
-                back->loadPicture(homePath(homefiles::kBackdrop));
-        }
+        // The list may have changed while the question was open.
+        document_->deleteStage(row + 1);
+        selectRow(stageList_, -1);  // no stage is picked for another Del by mistake
         break;
     }
     case 1: {
@@ -220,9 +190,7 @@ void MainWindow::deleteOnActiveTab() {
             showError(kMsgSelectSpriteToDelete);
             return;
         }
-        EditScope edit(*this);
-        const int next = deleteSprite(L, L.openStage, row, Callbacks::surfaces(*this));
-        delete spriteList_->takeItem(row);
+        const int next = document_->deleteSprite(row);
         selectRow(spriteList_, next);
         showSpriteFields(next >= 0 ? next + 1 : -1);
         break;
@@ -233,9 +201,7 @@ void MainWindow::deleteOnActiveTab() {
             showError(kMsgSelectSectorToDelete);
             return;
         }
-        EditScope edit(*this);
-        const int next = deleteSector(L, L.openStage, row);
-        delete sectorList_->takeItem(row);
+        const int next = document_->deleteSector(row);
         selectRow(sectorList_, next);
         showSectorFields(next >= 0 ? next + 1 : -1);
         break;
@@ -247,46 +213,25 @@ void MainWindow::deleteOnActiveTab() {
 void MainWindow::previewSelectedStage() {
     const int row = selectedRow(stageList_);
     if (row < 0 || !previewStages_->isChecked()) return;
-    loadPreview(level_->stage(row + 1).path.str());
+    loadPreview(level().stage(row + 1).path.str());
 }
 
 void MainWindow::openSelectedStage() {
-    Level& L = *level_;
     const int row = selectedRow(stageList_);
-    if (row < 0 || row + 1 > L.stageCount) return;
-    L.openStage = row + 1;
-    resetTickErrors();
-    // The lists follow the open stage even when its picture fails to load.
-    listUpdating_ = true;
-    spriteList_->clear();
-    sectorList_->clear();
-    const StageRec& st = L.stage(L.openStage);
-    for (int n = 1; n <= st.spriteCount && n <= kMaxSprites; ++n)
-        spriteList_->addItem(QString::fromStdString(L.sprite(n, L.openStage).name.str()));
-    for (int n = 1; n <= st.sectorCount && n <= kMaxSectors; ++n)
-        sectorList_->addItem(QString::fromStdString(L.sector(n, L.openStage).name.str()));
-    listUpdating_ = false;
-    showSpriteFields(-1);
-    showSectorFields(-1);
-    Surface* back = surface(L.backdropSurface);
-    if (back) {
-        back->loadPicture(st.path.str());
-    } else if (sceneView_ && sceneView_->device()) {
-        L.backdropSurface = loadSurface(st.path.str(), false);
-    }
+    if (row < 0 || row + 1 > level().stageCount) return;
+    document_->openStage(row + 1);
 }
 
 void MainWindow::choosePreview(int item) {
-    Level& L = *level_;
+    Level& L = level();
     if (item == 0) {
         previewSelectedStage();
         return;
     }
-    QStringList files = UiServices::instance().openFiles(
+    const QStringList files = UiServices::instance().openFiles(
         this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
     if (!files.isEmpty()) {
-        EditScope edit(*this);
-        setSplash(L, files.first().toStdString());
+        document_->setSplash(files.first().toStdString());
         loadPreview(files.first().toStdString());
     } else if (!L.stage(0).name.empty()) {
         loadPreview(L.stage(0).path.str());
@@ -306,7 +251,7 @@ void MainWindow::setupPicker() {
 }
 
 void MainWindow::openPicker(bool addMode) {
-    Level& L = *level_;
+    Level& L = level();
     spritePicker_->setFolder(QString::fromStdString(joinPath(L.workFolder, "sprites/")));
     spritePicker_->setMultiSelect(addMode);
     L.pickerAdds = addMode;
@@ -316,7 +261,7 @@ void MainWindow::openPicker(bool addMode) {
 }
 
 void MainWindow::pickerFileClicked() {
-    Level& L = *level_;
+    Level& L = level();
     const int line = spritePicker_->selectedLine();
     if (line < 0) return;
     pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
@@ -327,7 +272,7 @@ void MainWindow::pickerFileClicked() {
 }
 
 void MainWindow::pickerFrameCountChanged() {
-    Level& L = *level_;
+    Level& L = level();
     const int value = spritePicker_->frameCountField_->value();
     const int line = spritePicker_->selectedLine();
     if (value == 0 || L.fillingPickerFields || line < 0) return;
@@ -335,9 +280,8 @@ void MainWindow::pickerFrameCountChanged() {
 }
 
 void MainWindow::confirmPickedSprites() {
-    Level& L = *level_;
     const std::string folder = spritePicker_->folder().toStdString();
-    if (L.pickerAdds) {
+    if (level().pickerAdds) {
         std::vector<std::string> names;
         QStringList unreadable;
         for (int row : spritePicker_->selectedLines()) {
@@ -345,26 +289,15 @@ void MainWindow::confirmPickedSprites() {
             if (!readablePictures({joinPath(folder, name)}, unreadable).empty()) names.push_back(name);
         }
         if (!unreadable.isEmpty()) showError(unreadable.join("\n"));
-        auto rebuild = [this, &L] {
-            listUpdating_ = true;
-            spriteList_->clear();
-            if (L.openStage >= 1 && L.openStage <= kMaxStages)
-                for (int n = 1; n <= L.stage(L.openStage).spriteCount && n <= kMaxSprites; ++n)
-                    spriteList_->addItem(QString::fromStdString(L.sprite(n, L.openStage).name.str()));
-            listUpdating_ = false;
-            spriteList_->setFocus();
-        };
-        EditScope edit(*this);
         try {
-            addSprites(L, folder, names, Callbacks::surfaces(*this), Callbacks::detector(*this),
-                       [](int n) { return std::rand() % n; });
+            document_->addSprites(folder, names, [](int n) { return std::rand() % n; });
         } catch (...) {
-            rebuild();
             showSpriteFields(-1);
+            spriteList_->setFocus();
             throw;
         }
-        rebuild();
         showSpriteFields(-1);
+        spriteList_->setFocus();
         return;
     }
     const int s = selectedRow(spriteList_);
@@ -382,125 +315,135 @@ void MainWindow::confirmPickedSprites() {
         showError(QString::fromStdString(probe.error));
         return;
     }
-    EditScope edit(*this);
-    replaceSprite(L, s, folder, name.toStdString(), Callbacks::surfaces(*this),
-                  Callbacks::detector(*this));
-    spriteList_->item(s)->setText(name);
+    document_->replaceSprite(s, folder, name.toStdString());
     spriteList_->setFocus();
     showSpriteFields(s + 1);
 }
 
 // ---- undo and redo ----
 
-MainWindow::EditState& MainWindow::editState() {
-    if (!edit_) {
-        edit_ = std::make_shared<EditState>();
-        edit_->history.reset(*level_);
-        edit_->recoveryTimer = new QTimer(this);
-        edit_->recoveryTimer->setSingleShot(true);
-        connect(edit_->recoveryTimer, &QTimer::timeout, this, [this] { writeRecoveryNow(); });
-    }
-    return *edit_;
+void MainWindow::undoEdit() { document_->undo(); }
+
+void MainWindow::redoEdit() { document_->redo(); }
+
+// ---- the views follow the document ----
+
+void MainWindow::connectDocument() {
+    document_->setSurfaceCallbacks(Callbacks::surfaces(*this));
+    document_->setFrameDetector(Callbacks::detector(*this));
+    connect(document_, &LevelDocument::levelChanged, this, [this] {
+        refreshLists();
+        refreshPreview();
+        refreshBackdrop();
+    });
+    connect(document_, &LevelDocument::openStageChanged, this, [this](int stage) {
+        resetTickErrors();
+        showOpenStageInLists(stage);
+        refreshBackdrop();
+    });
+    connect(document_, &LevelDocument::cleanChanged, this, [this] { updateLevelName(); });
+    connect(document_, &LevelDocument::packagePathChanged, this, [this] { updateLevelName(); });
+    connect(document_, &LevelDocument::focusRequested, this, [this](int page, int row) { focusEditedRow(page, row); });
+    connect(document_, &LevelDocument::recoveryFailed, this, [this](const QString& text) { showError(text); });
+    updateLevelName();
 }
 
-History& MainWindow::history() { return editState().history; }
-RecoveryWriter& MainWindow::recovery() { return editState().recovery; }
-bool MainWindow::levelChanged() { return !history().isClean(); }
-std::string MainWindow::levelPath() { return editState().path; }
-
-bool MainWindow::historyKey(int key, Qt::KeyboardModifiers shift) {
-    constexpr int VK_Y = 89, VK_Z = 90;
-    if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
-    if (key == VK_Z && !shift.testFlag(Qt::ShiftModifier)) {
-        undoEdit();
-        return true;
+namespace {
+// Makes `list` show `names`, touching only the rows that differ, so that the
+// selection stays on rows that remain.
+void syncRows(QListWidget* list, const QStringList& names) {
+    while (list->count() > names.size()) delete list->takeItem(list->count() - 1);
+    for (int i = 0; i < names.size(); ++i) {
+        if (i >= list->count())
+            list->addItem(names[i]);
+        else if (list->item(i)->text() != names[i])
+            list->item(i)->setText(names[i]);
     }
-    if (key == VK_Y || key == VK_Z) {
-        redoEdit();
-        return true;
-    }
-    return false;
 }
+}  // namespace
 
-void MainWindow::undoEdit() { stepHistory(false); }
-
-void MainWindow::redoEdit() { stepHistory(true); }
-
-void MainWindow::stepHistory(bool forward) {
-    Level& L = *level_;
-    const int stageWas = L.openStage;
-    const std::string backdropWas = stageWas >= 1 && stageWas <= kMaxStages ? L.stage(stageWas).path.str() : "";
-    bool done = false;
-    std::string error;
-    try {
-        const SurfaceCallbacks cb = Callbacks::surfaces(*this);
-        done = forward ? history().redo(L, cb) : history().undo(L, cb);
-    } catch (const std::exception& e) {
-        done = true;  // the step was taken; a picture that did not load again is reported
-        error = e.what();
+void MainWindow::refreshLists() {
+    const Level& L = level();
+    QStringList stages, sprites, sectors;
+    for (int s = 1; s <= L.stageCount && s <= kMaxStages; ++s) stages << QString::fromStdString(L.stage(s).name.str());
+    const int open = L.openStage;
+    if (open >= 1 && open <= kMaxStages) {
+        for (int n = 1; n <= L.stage(open).spriteCount && n <= kMaxSprites; ++n)
+            sprites << QString::fromStdString(L.sprite(n, open).name.str());
+        for (int n = 1; n <= L.stage(open).sectorCount && n <= kMaxSectors; ++n)
+            sectors << QString::fromStdString(L.sector(n, open).name.str());
     }
-    if (!done) return;
-    syncAfterHistory(stageWas, backdropWas, error);
-}
-
-// The lists, fields and backdrop after an undo or redo: the rows that were
-// selected stay selected while they exist, and the fields show them.
-void MainWindow::syncAfterHistory(int stageWas, const std::string& backdropWas, std::string error) {
-    Level& L = *level_;
-    const int stageRow = selectedRow(stageList_);
-    const int spriteRow = L.openStage == stageWas ? selectedRow(spriteList_) : -1;
-    const int sectorRow = L.openStage == stageWas ? selectedRow(sectorList_) : -1;
-    rebuildStageList();
-    selectRow(stageList_, stageRow);
     listUpdating_ = true;
-    spriteList_->clear();
-    sectorList_->clear();
-    if (L.openStage >= 1 && L.openStage <= kMaxStages)
-        for (int n = 1; n <= L.stage(L.openStage).spriteCount && n <= kMaxSprites; ++n)
-            spriteList_->addItem(QString::fromStdString(L.sprite(n, L.openStage).name.str()));
-    if (L.openStage >= 0 && L.openStage <= kMaxStages)
-        for (int n = 1; n <= L.stage(L.openStage).sectorCount && n <= kMaxSectors; ++n)
-            sectorList_->addItem(QString::fromStdString(L.sector(n, L.openStage).name.str()));
+    for (auto [list, names] : {std::pair{stageList_, &stages}, {spriteList_, &sprites}, {sectorList_, &sectors}}) {
+        syncRows(list, *names);
+        // A keyboard frame without a selection would keep Home and the
+        // arrows from selecting the row it is on.
+        if (selectedRow(list) < 0) list->setCurrentRow(-1);
+    }
     listUpdating_ = false;
-    selectRow(spriteList_, spriteRow);
-    selectRow(sectorList_, sectorRow);
-    showSpriteFields(selectedRow(spriteList_) >= 0 ? selectedRow(spriteList_) + 1 : -1);
-    showSectorFields(selectedRow(sectorList_) >= 0 ? selectedRow(sectorList_) + 1 : -1);
-
-    const bool open = L.openStage >= 1 && L.openStage <= kMaxStages;
-    const std::string backdrop = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
-    if (L.openStage != stageWas || (open && backdrop != backdropWas)) {
-        try {
-            if (Surface* back = surface(L.backdropSurface)) back->loadPicture(backdrop);
-        } catch (const std::exception& e) {
-            if (error.empty()) error = e.what();
-        }
-    }
-    if (previewSplash_->isChecked() && !L.stage(0).name.empty()) {
-        try {
-            loadPreview(L.stage(0).path.str());
-        } catch (const std::exception&) {
-        }
-    }
-    afterEdit();
-    if (!error.empty()) throw Error(error);
+    // The fields show the records as they are now; a field being typed in
+    // keeps what the author typed.
+    const int sprite = selectedRow(spriteList_), sector = selectedRow(sectorList_);
+    if (!spriteXField_->hasFocus() && !spriteYField_->hasFocus()) showSpriteFields(sprite >= 0 ? sprite + 1 : -1);
+    bool typing = false;
+    for (const QSpinBox* s : {sectorXField_, sectorYField_, sectorWidthField_, sectorHeightField_})
+        typing = typing || s->hasFocus();
+    if (!typing && !L.bandActive) showSectorFields(sector >= 0 ? sector + 1 : -1);
 }
 
-void MainWindow::afterEdit() {
-    EditState& es = editState();
-    updateTitle();
-    if (!es.history.isClean()) {
-        es.discardAnswered = false;
-        es.recoveryTimer->start(recoveryDelayMs);
-    } else {
-        es.recoveryTimer->stop();
-        if (es.recovery.exists()) es.recovery.remove();
+void MainWindow::showOpenStageInLists(int stage) {
+    // The lists and fields now belong to another stage: nothing is selected.
+    selectRow(spriteList_, -1);
+    selectRow(sectorList_, -1);
+    refreshLists();
+    selectRow(stageList_, stage - 1);
+    showSpriteFields(-1);
+    showSectorFields(-1);
+}
+
+void MainWindow::refreshBackdrop() {
+    const Level& L = level();
+    const bool open = L.openStage >= 1 && L.openStage <= L.stageCount && L.openStage <= kMaxStages;
+    const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
+    if (path == backdropPath_ || !sceneView_ || !sceneView_->device()) return;
+    backdropPath_ = path;
+    if (Surface* back = surface(L.backdropSurface))
+        back->loadPicture(path);
+    else
+        level().backdropSurface = loadSurface(path, false);
+}
+
+void MainWindow::refreshPreview() {
+    const Level& L = level();
+    std::string path;
+    if (previewSplash_->isChecked()) {
+        if (!L.stage(0).name.empty()) path = L.stage(0).path.str();
+    } else if (const int row = selectedRow(stageList_); row >= 0 && row < L.stageCount) {
+        path = L.stage(row + 1).path.str();
+    }
+    if (path.empty() || path == previewPath_) return;
+    try {
+        loadPreview(path);
+    } catch (const std::exception&) {
+        // The preview keeps its last picture; the stage itself reports.
     }
 }
 
-void MainWindow::updateTitle() {
-    EditState& es = editState();
-    const QString name = es.path.empty() ? QStringLiteral("new level")
-                                         : QString::fromStdString(fileNamePart(es.path));
-    setWindowTitle("Sublevel editor - " + name + (es.history.isClean() ? "" : " *"));
+void MainWindow::focusEditedRow(int page, int row) {
+    // After undo or redo the row the step was about is selected, where it
+    // still exists; stage steps leave the open stage selected.
+    QListWidget* list = page == 1 ? spriteList_ : page == 2 ? sectorList_ : nullptr;
+    if (!list || row < 0 || row >= list->count()) return;
+    selectRow(list, row);
+    if (page == 1) showSpriteFields(row + 1); else showSectorFields(row + 1);
+}
+
+void MainWindow::updateLevelName() {
+    const QString mark = document_->isClean() ? QString() : QStringLiteral(" *");
+    levelNameLabel_->setText(document_->displayName() + mark);
+    levelNameLabel_->setToolTip(document_->packagePath().empty()
+                                    ? QStringLiteral("Not saved yet")
+                                    : QString::fromStdString(document_->packagePath()));
+    const QString name = document_->packagePath().empty() ? QStringLiteral("new level") : document_->displayName();
+    setWindowTitle("Sublevel editor - " + name + mark);
 }

@@ -1,6 +1,7 @@
 // Keys: every key reaches the main window before the focused control; the
 // window feeds the test actor, runs the command keys and switches tabs.
 #include <QAbstractSpinBox>
+#include <algorithm>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -61,8 +62,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
             if (held != keyDownByScanCode_.constEnd()) vk = *held;
             else if (vk != 0) keyDownByScanCode_.insert(scan, vk);
         }
-        routeKeyDown(vk, ke->modifiers());
-        if (w == stageList_) stageListKeyDown(vk);
+        routeKeyDown(vk, ke->modifiers(), ke->isAutoRepeat());
+        if (w == stageList_) stageListKeyDown(vk, ke->isAutoRepeat());
     } else if (!ke->isAutoRepeat()) {
         // The platform sends releases between auto-repeated presses; those
         // are not the key being let go.
@@ -84,20 +85,57 @@ bool MainWindow::fieldHasFocus() const {
 
 void MainWindow::releaseHeldKeys() {
     keyDownByScanCode_.clear();
-    const Level& L = *level_;
+    const Level& L = level();
     for (int key : {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]})
         if (key != -1) routeKeyUp(key, Qt::NoModifier);
 }
 
-void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift) {
-    Level& L = *level_;
-    if (key == VK_ESCAPE) close();
+bool MainWindow::commandKey(int key, Qt::KeyboardModifiers shift, bool autoRepeat) {
+    constexpr int VK_N = 78, VK_O = 79, VK_S = 83, VK_Y = 89, VK_Z = 90;
+    if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
+    const bool shifted = shift.testFlag(Qt::ShiftModifier);
+    switch (key) {
+    case VK_Z:  // undo and redo may repeat while held
+        if (shifted) redoEdit(); else undoEdit();
+        return true;
+    case VK_Y: redoEdit(); return true;
+    case VK_S:
+        if (!autoRepeat) { if (shifted) saveLevelAs(); else saveLevel(); }
+        return true;
+    case VK_O:
+        if (!autoRepeat && !shifted) openLevel();
+        return !shifted;
+    case VK_N:
+        if (!autoRepeat && !shifted) newLevel();
+        return !shifted;
+    default: return false;
+    }
+}
+
+void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRepeat) {
+    Level& L = level();
+    if (key == VK_ESCAPE) {
+        if (!fieldHasFocus()) {
+            close();
+        } else {
+            // Esc leaves the field: what was typed and not confirmed goes.
+            showSpriteFields(spriteFieldsRow_ >= 1 ? spriteFieldsRow_ : -1);
+            showSectorFields(sectorFieldsRow_ >= 1 ? sectorFieldsRow_ : -1);
+            QListWidget* lists[] = {stageList_, spriteList_, sectorList_, stageList_};
+            lists[std::clamp(editTabs_->currentIndex(), 0, 3)]->setFocus();
+        }
+        return;
+    }
     // In a text or number field these keys edit the field (erase a
     // character, confirm the value); they are no commands there.
     const bool fieldKey = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
     if (fieldKey && fieldHasFocus()) return;
+    // Command keys are the editor's; every other key also goes to the actor.
+    if (commandKey(key, shift, autoRepeat)) return;
     actorKeyDown(L, key);
-    historyKey(key, shift);
+    // A held key repeats no command that adds, deletes, replaces or answers.
+    const bool changesLevel = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
+    if (autoRepeat && changesLevel) return;
     switch (key) {
     case VK_F9:
     case VK_F10:
@@ -131,10 +169,10 @@ void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift) {
     }
 }
 
-void MainWindow::routeKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(*level_, key); }
+void MainWindow::routeKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(level(), key); }
 
-void MainWindow::stageListKeyDown(int key) {
-    if (key != VK_RETURN) return;
+void MainWindow::stageListKeyDown(int key, bool autoRepeat) {
+    if (key != VK_RETURN || autoRepeat) return;
     // Enter opens the row with the keyboard frame even when the list gave it
     // the frame without selecting it (the focus arriving on a fresh list).
     const int current = stageList_->currentRow();

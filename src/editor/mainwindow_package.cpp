@@ -1,35 +1,31 @@
-// New, Open and Save of the whole level, with the progress panel.
-#include <QApplication>
+// New, Open and Save of the whole level, the progress panel and the
+// recovery copy's questions.
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
-#include <QThread>
-#include <cstdio>
+#include <QTimer>
 
 #include "display/scenewidget.h"
+#include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
-#include "model/homefiles.h"
+#include "editor/uiservices.h"
 #include "model/errors.h"
 #include "model/fileio.h"
-#include "model/history.h"
 #include "package/levelio.h"
-#include "editor/editstate.h"
-#include "editor/uiservices.h"
 
 using namespace slv;
 
 namespace {
-
 const QString kPackageFilter = QStringLiteral("Sublevels (*.slv)");
+}  // namespace
 
-// The window's side of a Save or Open.
-class WindowHooks : public PackageHooks {
-public:
-    WindowHooks(MainWindow& w, const QString& operation, const QString& fileName)
+// The window's side of a Save or Open: the progress panel and the pictures.
+struct MainWindow::ProgressHooks : PackageHooks {
+    ProgressHooks(MainWindow& w, const QString& operation, const QString& fileName)
         : w_(w), operation_(operation), fileName_(fileName) {}
 
     void headerReady(int steps) override {
+        w_.progressHideTimer_->stop();
         w_.progressAction_->setText(operation_);
         w_.progressAction_->adjustSize();
         w_.progressFile_->setText(fileName_);
@@ -41,7 +37,6 @@ public:
         w_.progressPanel_->repaint();
         w_.progressPanel_->setFocus();
     }
-    void beforeLoad() override { w_.resetToNewLevel(); }
     void step() override {
         // Repainted about 60 times a second at most, and at the last step:
         // a repaint per entry would cost more than the entries.
@@ -51,9 +46,7 @@ public:
         w_.progressBar_->repaint();
         shown_.start();
     }
-    SurfaceHandle loadImage(int, const std::string& path) override {
-        return w_.loadSurface(path, true);
-    }
+    SurfaceHandle loadImage(int, const std::string& path) override { return w_.loadSurface(path, true); }
     void freeSurface(SurfaceHandle h) override { w_.freeSurface(h); }
 
 private:
@@ -64,65 +57,38 @@ private:
     QElapsedTimer shown_;
 };
 
-}  // namespace
-
-void MainWindow::newLevel() {
-    EditState& es = editState();
-    if (!es.discardAnswered && !confirmDiscard()) return;
-    resetToNewLevel();
+void MainWindow::finishProgress() {
+    // The finished panel stays readable for a moment; the window goes on.
+    progressPanel_->repaint();
+    progressHideTimer_->start(progressPauseMs);
 }
 
-void MainWindow::resetToNewLevel() {
-    Level& L = *level_;
-    stageList_->clear();
-    spriteList_->clear();
-    sectorList_->clear();
-    WindowHooks hooks(*this, QString(), QString());
-    clearLevel(L, hooks);
-    // No stage stays open: the one that was is gone with the level.
-    L.openStage = 0;
-    L.bandActive = false;
-    EditState& es = editState();
-    es.history.reset(L);
-    es.path.clear();
-    es.discardAnswered = false;
-    es.recoveryTimer->stop();
-    es.recovery.remove();
-    // No level refers to the pictures of a restored one any more (unless
-    // this New is the start of a restore, which extracts into that folder).
-    if (!es.restoring) es.recovery.removePictures();
-    resetTickErrors();
-    showSpriteFields(-1);
-    showSectorFields(-1);
-    updateTitle();
-    if (Surface* back = surface(L.backdropSurface)) back->loadPicture(homePath(homefiles::kBackdrop));
+void MainWindow::newLevel() {
+    if (!closeAnswered_ && !confirmDiscard()) return;
+    ProgressHooks hooks(*this, QString(), QString());
+    document_->newLevel(hooks);
 }
 
 bool MainWindow::confirmClose() {
-    EditState& es = editState();
-    es.discardAnswered = false;
+    closeAnswered_ = false;
     if (!confirmDiscard()) return false;
     // The close sequence runs New; it must not ask a second time.
-    es.discardAnswered = true;
+    closeAnswered_ = true;
     return true;
 }
 
 bool MainWindow::confirmDiscard() {
-    EditState& es = editState();
-    if (es.history.isClean()) return true;
-    const QString name = es.path.empty() ? QStringLiteral("the new level")
-                                         : QString::fromStdString(fileNamePart(es.path));
+    if (document_->isClean()) return true;
+    const QString name = document_->packagePath().empty() ? QStringLiteral("the new level")
+                                                          : document_->displayName();
     switch (UiServices::instance().askSave(this, "Save changes to " + name + " ?")) {
     case SaveChoice::Cancel: return false;
     case SaveChoice::Discard: return true;
     case SaveChoice::Save: break;
     }
-    QString path = QString::fromStdString(es.path);
-    if (path.isEmpty()) {
-        path = UiServices::instance().saveFile(this, QString::fromStdString(level_->workFolder),
-                                               kPackageFilter, "slv");
-        if (path.isEmpty()) return false;
-    }
+    std::string path = document_->packagePath();
+    if (path.empty()) path = askPackageToSave();
+    if (path.empty()) return false;
     try {
         return saveTo(path);
     } catch (const std::exception& e) {
@@ -132,91 +98,73 @@ bool MainWindow::confirmDiscard() {
     }
 }
 
-void MainWindow::progressPause() {
-    // Keeps the finished panel readable for a moment without busy waiting.
-    progressPanel_->repaint();
-    if (progressPauseMs > 0) QThread::msleep(static_cast<unsigned long>(progressPauseMs));
-    progressPanel_->hide();
-}
-
-void MainWindow::openLevelFile() {
-    Level& L = *level_;
+void MainWindow::openLevel() {
+    Level& L = level();
     if (!confirmDiscard()) return;
-    QString path;
-    if (L.startupPackage.empty()) {
-        QStringList chosen = UiServices::instance().openFiles(
+    std::string path = L.startupPackage;
+    if (path.empty()) {
+        const QStringList chosen = UiServices::instance().openFiles(
             this, QString::fromStdString(L.workFolder), kPackageFilter, false);
         if (chosen.isEmpty()) return;
-        path = chosen.first();
-    } else {
-        path = QString::fromStdString(L.startupPackage);
+        path = chosen.first().toStdString();
     }
     if (sceneView_) sceneView_->present();
-    WindowHooks hooks(*this, "Loading : ", QString::fromStdString(fileNamePart(path.toStdString())));
+    ProgressHooks hooks(*this, "Loading : ", QString::fromStdString(fileNamePart(path)));
     try {
-        openLevel(L, path.toStdString(), hooks);
-    } catch (...) {
-        progressPanel_->hide();
-        rebuildStageList();
-        throw;
-    }
-    // Nothing is open after Open: the lists stay empty over car.bmp.
-    L.openStage = 0;
-    EditState& es = editState();
-    es.history.reset(L);
-    es.path = path.toStdString();
-    updateTitle();
-    rebuildStageList();
-    progressPause();
-}
-
-void MainWindow::saveLevelFile() {
-    Level& L = *level_;
-    QString path = UiServices::instance().saveFile(this, QString::fromStdString(L.workFolder),
-                                                   kPackageFilter, "slv");
-    if (path.isEmpty()) return;
-    saveTo(path);
-}
-
-bool MainWindow::saveTo(const QString& path) {
-    Level& L = *level_;
-    if (sceneView_) sceneView_->present();
-    WindowHooks hooks(*this, "Saving : ", QString::fromStdString(fileNamePart(path.toStdString())));
-    try {
-        saveLevel(L, path.toStdString(), hooks);
+        document_->open(path, hooks);
     } catch (...) {
         progressPanel_->hide();
         throw;
     }
-    EditState& es = editState();
-    es.history.setClean(L);
-    es.path = path.toStdString();
-    es.recoveryTimer->stop();
-    es.recovery.remove();
-    updateTitle();
-    progressPause();
+    finishProgress();
+}
+
+void MainWindow::saveLevel() {
+    const std::string own = document_->packagePath();
+    if (own.empty()) {
+        saveLevelAs();
+        return;
+    }
+    saveTo(own);
+}
+
+void MainWindow::saveLevelAs() {
+    const std::string path = askPackageToSave();
+    if (!path.empty()) saveTo(path);
+}
+
+std::string MainWindow::askPackageToSave() {
+    const std::string own = document_->packagePath();
+    // The dialog starts in the level's folder with its name, else in the
+    // work folder.
+    const QString start = QString::fromStdString(own.empty() ? level().workFolder : own);
+    const QString chosen = UiServices::instance().saveFile(this, start, kPackageFilter, "slv");
+    if (chosen.isEmpty()) return {};
+    const std::string path = chosen.toStdString();
+    if (path != own && fileExists(path) &&
+        !UiServices::instance().askReplace(
+            this, QString::fromStdString(fileNamePart(path)) + " already exists. Replace it ?"))
+        return {};
+    return path;
+}
+
+bool MainWindow::saveTo(const std::string& path) {
+    if (sceneView_) sceneView_->present();
+    ProgressHooks hooks(*this, "Saving : ", QString::fromStdString(fileNamePart(path)));
+    try {
+        document_->save(path, hooks);
+    } catch (...) {
+        progressPanel_->hide();
+        throw;
+    }
+    finishProgress();
     return true;
 }
 
-// ---- the recovery package ----
-
-void MainWindow::writeRecoveryNow() {
-    EditState& es = editState();
-    if (es.history.isClean()) return;
-    if (es.recovery.busy()) {
-        es.recoveryTimer->start(recoveryDelayMs);
-        return;
-    }
-    // The copy is taken here, between two frames; the worker writes it.
-    es.recovery.start(std::make_unique<Level>(*level_), es.path);
-}
-
 void MainWindow::offerRecovery() {
-    EditState& es = editState();
-    RecoveryWriter& rw = es.recovery;
     // Newest first. Declined packages are removed and the next one is
     // offered; once one is restored the rest are kept for a later start.
-    std::vector<LeftPackage> left = rw.claimLeftPackages();
+    std::vector<LeftPackage> left = document_->recovery().claimLeftPackages();
     for (LeftPackage& one : left) {
         const QString name = one.levelPath.empty() ? QStringLiteral("the new level")
                                                    : QString::fromStdString(fileNamePart(one.levelPath));
@@ -225,39 +173,14 @@ void MainWindow::offerRecovery() {
             RecoveryWriter::discard(one);
             continue;
         }
-        restoreLeftPackage(one, name);
+        ProgressHooks hooks(*this, "Loading : ", name);
+        try {
+            document_->restore(one, hooks);
+        } catch (...) {
+            progressPanel_->hide();
+            throw;
+        }
+        finishProgress();
         return;
     }
-}
-
-void MainWindow::restoreLeftPackage(LeftPackage& left, const QString& name) {
-    EditState& es = editState();
-    RecoveryWriter& rw = es.recovery;
-    // Opened from this editor's own folder: the pictures are extracted there
-    // and stay until New, Open or a clean close leaves no level needing them.
-    const std::string adopted = rw.adopt(left);
-    Level& L = *level_;
-    WindowHooks hooks(*this, "Loading : ", name);
-    es.restoring = true;
-    try {
-        openLevel(L, adopted, hooks);
-        es.restoring = false;
-    } catch (...) {
-        es.restoring = false;
-        progressPanel_->hide();
-        rebuildStageList();
-        rw.giveBack(left, adopted);  // kept for another try
-        rw.removePictures();
-        throw;
-    }
-    std::remove(adopted.c_str());
-    RecoveryWriter::discard(left);
-    L.openStage = 0;
-    es.history.reset(L);
-    es.history.markUnsaved();
-    es.path = left.levelPath;
-    rebuildStageList();
-    progressPause();
-    // Unsaved: this editor's own recovery package is written anew.
-    afterEdit();
 }

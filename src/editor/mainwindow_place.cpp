@@ -9,7 +9,8 @@
 
 #include "editor/mainwindow.h"
 #include "model/editing.h"
-#include "editor/editstate.h"
+#include "editor/leveldocument.h"
+#include "model/errors.h"
 #include "editor/swatchpanel.h"
 #include "editor/uiservices.h"
 
@@ -55,9 +56,9 @@ public:
 }  // namespace
 
 void MainWindow::showSpriteFields(int n) {
-    Level& L = *level_;
+    Level& L = level();
     L.spritesShown = false;
-    editState().spriteShown = 0;
+    spriteFieldsRow_ = 0;
     spriteName_->setText("none");
     spriteWidth_->setText("0");
     spriteHeight_->setText("0");
@@ -74,13 +75,13 @@ void MainWindow::showSpriteFields(int n) {
     setSpin(spriteYField_, r.y);
     spriteWidth_->setText(QString::number(r.w));
     spriteHeight_->setText(QString::number(r.h));
-    editState().spriteShown = n;
+    spriteFieldsRow_ = n;
     L.spritesShown = true;
 }
 
 void MainWindow::showSectorFields(int n) {
-    Level& L = *level_;
-    editState().sectorShown = 0;
+    const Level& L = level();
+    sectorFieldsRow_ = 0;
     sectorName_->setText("none");
     const bool valid = n >= 1 && n <= kMaxSectors && L.openStage >= 0 && L.openStage <= kMaxStages &&
                        n <= L.stage(L.openStage).sectorCount;
@@ -94,15 +95,18 @@ void MainWindow::showSectorFields(int n) {
     setSpin(sectorYField_, r.y);
     setSpin(sectorWidthField_, r.w);
     setSpin(sectorHeightField_, r.h);
-    editState().sectorShown = n;
+    sectorFieldsRow_ = n;
 }
 
 void MainWindow::setupEditing() {
-    editState();
-    connect(sectorXField_, &QSpinBox::valueChanged, this, [this] { sectorXChanged(); });
-    connect(sectorYField_, &QSpinBox::valueChanged, this, [this] { sectorYChanged(); });
-    connect(sectorWidthField_, &QSpinBox::valueChanged, this, [this] { sectorWidthChanged(); });
-    connect(sectorHeightField_, &QSpinBox::valueChanged, this, [this] { sectorHeightChanged(); });
+    connect(sectorXField_, &QSpinBox::valueChanged, this, [this] { typedSectorValue(SectorField::X); });
+    connect(sectorYField_, &QSpinBox::valueChanged, this, [this] { typedSectorValue(SectorField::Y); });
+    connect(sectorWidthField_, &QSpinBox::valueChanged, this, [this] { typedSectorValue(SectorField::W); });
+    connect(sectorHeightField_, &QSpinBox::valueChanged, this, [this] { typedSectorValue(SectorField::H); });
+    // A value the record cannot take is refused when it is confirmed, never
+    // rewritten while it is being typed.
+    for (QSpinBox* s : {sectorWidthField_, sectorHeightField_})
+        connect(s, &QSpinBox::editingFinished, this, [this, s] { confirmSectorSize(s); });
     auto* guard = new HistoryKeysGuard(this);
     for (QSpinBox* s : {spriteXField_, spriteYField_, sectorXField_, sectorYField_, sectorWidthField_, sectorHeightField_}) {
         s->installEventFilter(guard);
@@ -110,22 +114,31 @@ void MainWindow::setupEditing() {
     }
     showSpriteFields(-1);
     showSectorFields(-1);
-    updateTitle();
 }
 
 namespace {
 EditPage pageOf(const QTabWidget* tabs) { return static_cast<EditPage>(tabs->currentIndex()); }
+MouseButtons buttonsOf(int buttons, bool ctrl) {
+    return MouseButtons{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0, ctrl};
+}
 }  // namespace
 
 void MainWindow::pressOnScene(int buttons, bool ctrl, int x, int y) {
-    Level& L = *level_;
-    ++editState().gesture;
-    MouseButtons b{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0, ctrl};
+    Level& L = level();
+    const MouseButtons b = buttonsOf(buttons, ctrl);
+    if (b.right && pageOf(editTabs_) == EditPage::Sector && (L.openStage < 1 || L.openStage > kMaxStages)) {
+        // A sector belongs to a stage: with none open there is nowhere to keep it.
+        if (!bandRefusalShown_) {
+            bandRefusalShown_ = true;
+            showError("Open a stage before drawing a sector on it.");
+        }
+        return;
+    }
     ViewSelection sel{selectedRow(spriteList_), selectedRow(sectorList_)};
-    ViewUpdate u = viewMouseDown(L, pageOf(editTabs_), b, x, y, sel);
+    const ViewUpdate u = document_->pressOnView(pageOf(editTabs_), b, x, y, sel);
     if (u.bandStarted) {
         // The fields show the band until it ends; they edit no sector meanwhile.
-        editState().sectorShown = 0;
+        sectorFieldsRow_ = 0;
         sectorName_->setText("none");
         setSpin(sectorXField_, L.bandStartX);
         setSpin(sectorYField_, L.bandStartY);
@@ -141,13 +154,9 @@ void MainWindow::pressOnScene(int buttons, bool ctrl, int x, int y) {
 }
 
 void MainWindow::moveOnScene(int buttons, bool ctrl, int x, int y) {
-    Level& L = *level_;
-    MouseButtons b{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0, ctrl};
-    ViewSelection sel{selectedRow(spriteList_), selectedRow(sectorList_)};
-    std::optional<EditScope> drag;
-    if (b.left) drag.emplace(*this, mergekey::drag(editState().gesture));
-    ViewUpdate u = viewMouseMove(L, pageOf(editTabs_), b, x, y, sel);
-    drag.reset();
+    const Level& L = level();
+    const ViewSelection sel{selectedRow(spriteList_), selectedRow(sectorList_)};
+    const ViewUpdate u = document_->moveOnView(pageOf(editTabs_), buttonsOf(buttons, ctrl), x, y, sel);
     if (u.showSprite) showSpriteFields(sel.spriteRow + 1);
     if (u.showSector) showSectorFields(sel.sectorRow + 1);
     if (u.bandChanged) {
@@ -157,25 +166,9 @@ void MainWindow::moveOnScene(int buttons, bool ctrl, int x, int y) {
 }
 
 void MainWindow::releaseOnScene(int, bool, int, int) {
-    Level& L = *level_;
-    const bool bandActive = L.bandActive && pageOf(editTabs_) == EditPage::Sector;
-    ViewUpdate u;
-    {
-        EditScope edit(*this);
-        u = viewMouseUp(L, pageOf(editTabs_));
-    }
+    const bool bandActive = level().bandActive && pageOf(editTabs_) == EditPage::Sector;
+    const ViewUpdate u = document_->releaseOnView(pageOf(editTabs_));
     if (u.newSector > 0) {
-        // Row r must stay sector r+1. After Open the list is empty while the
-        // open stage may already hold sectors: fill it from the table then.
-        if (sectorList_->count() == u.newSector - 1) {
-            sectorList_->addItem(QString::fromStdString(L.sector(u.newSector, L.openStage).name.str()));
-        } else {
-            listUpdating_ = true;
-            sectorList_->clear();
-            for (int n = 1; n <= u.newSector; ++n)
-                sectorList_->addItem(QString::fromStdString(L.sector(n, L.openStage).name.str()));
-            listUpdating_ = false;
-        }
         selectRow(sectorList_, u.newSector - 1);
         showSectorFields(u.newSector);
     } else if (bandActive) {
@@ -185,7 +178,7 @@ void MainWindow::releaseOnScene(int, bool, int, int) {
 }
 
 void MainWindow::selectSpriteFromList() {
-    Level& L = *level_;
+    const Level& L = level();
     const int r = selectedRow(spriteList_);
     if (r < 0 || L.openStage < 1 || L.openStage > kMaxStages) return;
     spriteImageIndex_->setText(QString::number(L.sprite(r + 1, L.openStage).image));
@@ -201,67 +194,61 @@ void MainWindow::selectSectorFromList() {
 // A typed value goes to the record the fields show, whatever row the list
 // has selected meanwhile.
 void MainWindow::spriteXChanged() {
-    const int n = editState().spriteShown;
-    if (n < 1) return;
-    EditScope edit(*this, mergekey::field(1, level_->openStage, n));
-    setSpriteX(*level_, n - 1, spriteXField_->value());
+    if (spriteFieldsRow_ >= 1) document_->setSpriteX(spriteFieldsRow_ - 1, spriteXField_->value());
 }
 
 void MainWindow::spriteYChanged() {
-    const int n = editState().spriteShown;
-    if (n < 1) return;
-    EditScope edit(*this, mergekey::field(2, level_->openStage, n));
-    setSpriteY(*level_, n - 1, spriteYField_->value());
+    if (spriteFieldsRow_ >= 1) document_->setSpriteY(spriteFieldsRow_ - 1, spriteYField_->value());
 }
 
-namespace {
-void typedSectorValue(MainWindow& w, Level& L, int shown, SectorField field, QSpinBox* spin) {
-    if (shown < 1) return;
-    if (!setSectorField(L, shown - 1, field, spin->value())) {
-        // Refused (a negative size): the field shows the record again.
-        const SectorRec& r = L.sector(shown, L.openStage);
-        const int v = field == SectorField::W ? r.w : field == SectorField::H ? r.h
-                    : field == SectorField::X ? r.x : r.y;
-        if (spin->value() != v) setSpin(spin, v);
+void MainWindow::typedSectorValue(SectorField field) {
+    if (sectorFieldsRow_ < 1) return;
+    QSpinBox* spin = field == SectorField::X   ? sectorXField_
+                     : field == SectorField::Y ? sectorYField_
+                     : field == SectorField::W ? sectorWidthField_
+                                               : sectorHeightField_;
+    // A refused value (a negative size) stays in the field while it is typed.
+    document_->setSectorField(sectorFieldsRow_ - 1, field, spin->value());
+}
+
+void MainWindow::confirmSectorSize(QSpinBox* spin) {
+    if (sectorFieldsRow_ < 1 || spin->value() >= 0) return;
+    const bool width = spin == sectorWidthField_;
+    const SectorRec& r = level().sector(sectorFieldsRow_, level().openStage);
+    setSpin(spin, width ? r.w : r.h);
+    showError(QString("A sector's ") + (width ? "width" : "height") + " cannot be below 0.");
+}
+
+void MainWindow::renameSelectedSector() {
+    const int row = selectedRow(sectorList_);
+    if (row < 0) {
+        showError("Select the sector you want to rename !");
+        return;
     }
-    (void)w;
-}
-}  // namespace
-
-void MainWindow::sectorXChanged() {
-    const int n = editState().sectorShown;
-    EditScope edit(*this, mergekey::field(3, level_->openStage, n));
-    typedSectorValue(*this, *level_, n, SectorField::X, sectorXField_);
-}
-
-void MainWindow::sectorYChanged() {
-    const int n = editState().sectorShown;
-    EditScope edit(*this, mergekey::field(4, level_->openStage, n));
-    typedSectorValue(*this, *level_, n, SectorField::Y, sectorYField_);
-}
-
-void MainWindow::sectorWidthChanged() {
-    const int n = editState().sectorShown;
-    EditScope edit(*this, mergekey::field(5, level_->openStage, n));
-    typedSectorValue(*this, *level_, n, SectorField::W, sectorWidthField_);
-}
-
-void MainWindow::sectorHeightChanged() {
-    const int n = editState().sectorShown;
-    EditScope edit(*this, mergekey::field(6, level_->openStage, n));
-    typedSectorValue(*this, *level_, n, SectorField::H, sectorHeightField_);
+    const Level& L = level();
+    const QString old = QString::fromStdString(L.sector(row + 1, L.openStage).name.str());
+    const QString name = UiServices::instance().askText(this, "Name of the sector :", old);
+    if (name.isEmpty() || name == old) return;
+    try {
+        document_->renameSector(row, name.toStdString());
+    } catch (const Error& e) {
+        showError(QString::fromUtf8(e.what()));
+        return;
+    }
+    selectRow(sectorList_, row);
+    showSectorFields(row + 1);
 }
 
 void MainWindow::chooseSpriteBoxColor() {
-    QColor c = UiServices::instance().color(this, toQColor(level_->spriteBoxColor));
+    const QColor c = UiServices::instance().color(this, toQColor(level().spriteBoxColor));
     if (!c.isValid()) return;
-    level_->spriteBoxColor = fromQColor(c);
-    spriteBoxColorSwatch_->setColor(level_->spriteBoxColor);
+    level().spriteBoxColor = fromQColor(c);
+    spriteBoxColorSwatch_->setColor(level().spriteBoxColor);
 }
 
 void MainWindow::chooseSectorColor() {
-    QColor c = UiServices::instance().color(this, toQColor(level_->sectorColor));
+    const QColor c = UiServices::instance().color(this, toQColor(level().sectorColor));
     if (!c.isValid()) return;
-    level_->sectorColor = fromQColor(c);
-    sectorColorSwatch_->setColor(level_->sectorColor);
+    level().sectorColor = fromQColor(c);
+    sectorColorSwatch_->setColor(level().sectorColor);
 }

@@ -61,7 +61,7 @@ SurfaceHandle MainWindow::loadSurface(const std::string& path, bool keyed) {
         dev->freeSurface(s->handle());
         throw;
     }
-    if (keyed) s->setColorKey(level_->colorKey);
+    if (keyed) s->setColorKey(level().colorKey);
     return s->handle();
 }
 
@@ -80,7 +80,7 @@ void MainWindow::showEvent(QShowEvent* e) {
 }
 
 void MainWindow::createSurfaces() {
-    Level& L = *level_;
+    Level& L = level();
     freeSurface(L.backdropSurface);
     freeSurface(L.padSurface);
     L.backdropSurface = 0;
@@ -89,7 +89,8 @@ void MainWindow::createSurfaces() {
     // no lower panel) and reported once the other is loaded.
     QStringList failed;
     try {
-        L.backdropSurface = loadSurface(homePath(homefiles::kBackdrop), false);
+        backdropPath_ = homePath(homefiles::kBackdrop);
+        L.backdropSurface = loadSurface(backdropPath_, false);
     } catch (const std::exception& e) {
         failed << QString::fromUtf8(e.what());
     }
@@ -116,7 +117,7 @@ void MainWindow::reportTickError(const QString& text) {
 void MainWindow::resetTickErrors() { tickErrorsShown_.clear(); }
 
 void MainWindow::checkSpritePictures() {
-    const Level& L = *level_;
+    const Level& L = level();
     if (L.openStage < 1 || L.openStage > kMaxStages) return;
     QStringList gone;
     const int n = clampCount(L.stage(L.openStage).spriteCount, kMaxSprites);
@@ -129,7 +130,7 @@ void MainWindow::checkSpritePictures() {
 }
 
 void MainWindow::firstTickWork() {
-    Level& L = *level_;
+    Level& L = level();
     // Runs once: whatever fails is reported once and the editor goes on
     // without it.
     L.startupPending = false;
@@ -150,7 +151,7 @@ void MainWindow::firstTickWork() {
 
     if (!L.startupPackage.empty()) {
         try {
-            openLevelFile();
+            openLevel();
         } catch (const std::exception& e) {
             errors << QString::fromUtf8(e.what());
         }
@@ -172,7 +173,7 @@ void MainWindow::firstTickWork() {
 }
 
 void MainWindow::loadActor() {
-    Level& L = *level_;
+    Level& L = level();
     const std::string pkg = joinPath(L.homeFolder, homefiles::kActorSkins);
     SkinHooks hooks;
     hooks.loadSkin = [this](int, const std::string& path) { return loadSurface(path, true); };
@@ -185,7 +186,7 @@ void MainWindow::loadActor() {
 }
 
 void MainWindow::onFrameTick(int) {
-    Level& L = *level_;
+    Level& L = level();
     if (!sceneView_ || !sceneView_->isViewReady()) return;
     if (L.startupPending) {
         if (tickBoxOpen_) return;  // its failure is still being shown
@@ -201,7 +202,7 @@ void MainWindow::onFrameTick(int) {
 }
 
 void MainWindow::drawFrame() {
-    Level& L = *level_;
+    Level& L = level();
     Surface* bb = sceneView_->backBuffer();
     if (!bb) return;
     // The actor is drawn as it stood before this tick's key commands; the
@@ -254,7 +255,7 @@ void MainWindow::drawFrame() {
 
 
 void MainWindow::reloadPictures() {
-    Level& L = *level_;
+    Level& L = level();
     QStringList errors;
     for (int m = 1; m <= clampCount(L.imageCount, kMaxImages); ++m) {
         ImageRec& img = L.image(m);
@@ -284,7 +285,7 @@ void MainWindow::reloadPictures() {
 }
 
 void MainWindow::switchDisplayMode(int fkey) {
-    Level& L = *level_;
+    Level& L = level();
     const bool f9 = fkey == 120, f10 = fkey == 121;
     const bool full = f9 || f10;
     frameTimer_->setEnabled(false);

@@ -1,24 +1,71 @@
 #include "editor/uiservices.h"
 
 #include <QColorDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace slv {
 
 namespace {
 UiServices* g_installed = nullptr;
+
+// While a question is open, a key held down since before it opened answers
+// nothing: auto-repeated presses of the keys that press buttons are dropped.
+class AutoRepeatGuard : public QObject {
+public:
+    // Watches the dialog and its controls; not the application, whose
+    // filters may be running the key that opened the dialog.
+    explicit AutoRepeatGuard(QWidget* dialog) : dialog_(dialog) {
+        dialog->installEventFilter(this);
+        for (QWidget* child : dialog->findChildren<QWidget*>()) child->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::KeyPress) return false;
+        auto* key = static_cast<QKeyEvent*>(e);
+        const bool pressesButton =
+            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+        auto* w = qobject_cast<QWidget*>(watched);
+        return pressesButton && key->isAutoRepeat() && w && w->window() == dialog_;
+    }
+
+private:
+    QWidget* dialog_;
+};
+
+int runGuarded(QDialog& dialog) {
+    AutoRepeatGuard guard(&dialog);
+    return dialog.exec();
+}
 }
 
 void UiServices::error(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
-    box.exec();
+    runGuarded(box);
 }
 
 bool UiServices::confirm(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
-    return box.exec() == QMessageBox::Yes;
+    return runGuarded(box) == QMessageBox::Yes;
+}
+
+bool UiServices::askReplace(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Replace"), text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return runGuarded(box) == QMessageBox::Yes;
+}
+
+QString UiServices::askText(QWidget* parent, const QString& label, const QString& initial) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, QStringLiteral("Rename"), label, QLineEdit::Normal,
+                                               initial, &ok);
+    return ok ? text : QString();
 }
 
 SaveChoice UiServices::askSave(QWidget* parent, const QString& text) {
@@ -26,7 +73,7 @@ SaveChoice UiServices::askSave(QWidget* parent, const QString& text) {
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
+    switch (runGuarded(box)) {
     case QMessageBox::Save: return SaveChoice::Save;
     case QMessageBox::Discard: return SaveChoice::Discard;
     default: return SaveChoice::Cancel;
@@ -40,11 +87,15 @@ QStringList UiServices::openFiles(QWidget* parent, const QString& folder, const 
     return one.isEmpty() ? QStringList() : QStringList{one};
 }
 
-QString UiServices::saveFile(QWidget* parent, const QString& folder, const QString& filter,
+QString UiServices::saveFile(QWidget* parent, const QString& start, const QString& filter,
                              const QString& defaultSuffix) {
-    QFileDialog dlg(parent, QString(), folder, filter);
+    const QFileInfo startInfo(start);
+    const bool isFile = !start.isEmpty() && !startInfo.isDir() && !start.endsWith('/');
+    QFileDialog dlg(parent, QString(), isFile ? startInfo.absolutePath() : start, filter);
+    if (isFile) dlg.selectFile(startInfo.fileName());
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setDefaultSuffix(defaultSuffix);
+    // The window asks before replacing another file, in its own words.
     dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {};
     return dlg.selectedFiles().first();

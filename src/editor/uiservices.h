@@ -20,14 +20,20 @@ public:
     virtual void error(QWidget* parent, const QString& text);
     // A confirmation with Yes and No; true only for Yes.
     virtual bool confirm(QWidget* parent, const QString& text);
+    // The question before a file is replaced, with Yes and No; No is the
+    // default. True only for Yes.
+    virtual bool askReplace(QWidget* parent, const QString& text);
+    // A line of text, filled in with `initial`; empty when cancelled.
+    virtual QString askText(QWidget* parent, const QString& label, const QString& initial);
     // The question before a changed level is closed or replaced, with Save,
     // Discard and Cancel buttons.
     virtual SaveChoice askSave(QWidget* parent, const QString& text);
     // Open-file dialog; empty when cancelled. `filter` is in the toolkit's form.
     virtual QStringList openFiles(QWidget* parent, const QString& folder, const QString& filter,
                                   bool multiple);
-    // Save-file dialog; empty when cancelled.
-    virtual QString saveFile(QWidget* parent, const QString& folder, const QString& filter,
+    // Save-file dialog starting at `start` (a folder, or a file whose name is
+    // filled in); empty when cancelled. It asks nothing before replacing.
+    virtual QString saveFile(QWidget* parent, const QString& start, const QString& filter,
                              const QString& defaultSuffix);
     // Colour dialog; invalid colour when cancelled.
     virtual QColor color(QWidget* parent, const QColor& initial);

@@ -107,9 +107,11 @@ struct History::Step {
     std::int32_t imageCountBefore = 0, imageCountAfter = 0;
     std::int32_t openStageBefore = 0, openStageAfter = 0;
     std::uint64_t mergeKey = 0;
+    StepLabel label;
 
     std::size_t bytes() const {
-        return sizeof(Step) + data.capacity() + changes.capacity() * sizeof(Change);
+        return sizeof(Step) + data.capacity() + changes.capacity() * sizeof(Change) +
+               label.name.capacity();
     }
     void add(std::uint8_t table, int index, const void* before, const void* after) {
         const std::size_t n = recordSize(table);
@@ -153,7 +155,7 @@ void History::begin(const Level& lv) {
     if (depth_++ == 0) openStageAtBegin_ = lv.openStage;
 }
 
-bool History::record(const Level& lv, std::uint64_t mergeKey) {
+bool History::record(const Level& lv, std::uint64_t mergeKey, StepLabel label) {
     if (depth_ == 0) return false;
     if (--depth_ > 0) return false;
 
@@ -187,6 +189,7 @@ bool History::record(const Level& lv, std::uint64_t mergeKey) {
     step->openStageBefore = openStageAtBegin_;
     step->openStageAfter = lv.openStage;
     step->mergeKey = mergeKey;
+    step->label = std::move(label);
     if (step->changes.empty() && step->stageCountBefore == step->stageCountAfter &&
         step->imageCountBefore == step->imageCountAfter)
         return false;
@@ -214,7 +217,9 @@ bool History::record(const Level& lv, std::uint64_t mergeKey) {
         both->imageCountAfter = step->imageCountAfter;
         both->openStageAfter = step->openStageAfter;
         both->mergeKey = mergeKey;
-        bytes_ += both->bytes() - prev.bytes();
+        const std::size_t prevBytes = prev.bytes();
+        both->label = std::move(prev.label);
+        bytes_ += both->bytes() - prevBytes;
         steps_.back() = std::move(both);
         return true;
     }
@@ -240,6 +245,12 @@ void History::dropOldest() {
     --index_;
     if (cleanIndex_ == 0) cleanIndex_ = -1;
     else if (cleanIndex_ > 0) --cleanIndex_;
+}
+
+const StepLabel* History::undoLabel() const { return index_ > 0 ? &steps_[index_ - 1]->label : nullptr; }
+
+const StepLabel* History::redoLabel() const {
+    return index_ < steps_.size() ? &steps_[index_]->label : nullptr;
 }
 
 bool History::undo(Level& lv, const SurfaceCallbacks& cb) {

@@ -30,6 +30,15 @@
 
 namespace slv {
 
+// What an undo step is called ("Move sprite") and what it was about: the
+// page (0 stages, 1 sprites, 2 sectors; -1 none) and 0-based row to select
+// when the step is undone or redone.
+struct StepLabel {
+    std::string name;
+    int page = -1;
+    int row = -1;
+};
+
 class History {
 public:
     // How many steps are kept; the oldest go first. Beyond kKeptSteps steps
@@ -57,7 +66,7 @@ public:
     // unless the previous step is the saved state or was undone. The redo
     // steps are dropped when a step is recorded. Returns true when a step
     // was recorded or merged.
-    bool record(const Level& lv, std::uint64_t mergeKey = 0);
+    bool record(const Level& lv, std::uint64_t mergeKey = 0, StepLabel label = {});
 
     // Undoes or redoes one step; false when there is none. Pictures that come
     // back are loaded through `cb` (load and setColorKey), pictures that go
@@ -72,6 +81,10 @@ public:
     // Steps that can be undone / redone.
     std::size_t undoCount() const { return index_; }
     std::size_t redoCount() const { return steps_.size() - index_; }
+
+    // The label of the step undo / redo would take; nullptr when none.
+    const StepLabel* undoLabel() const;
+    const StepLabel* redoLabel() const;
 
     // True while the level is as it was at the last reset() or setClean().
     bool isClean() const { return depth_ == 0 && cleanIndex_ == static_cast<long>(index_); }
@@ -111,11 +124,11 @@ private:
 // also when the edit fails half-way (what it did stays undoable).
 class HistoryEdit {
 public:
-    HistoryEdit(History& h, const Level& lv, std::uint64_t mergeKey = 0)
-        : h_(h), lv_(lv), mergeKey_(mergeKey) {
+    HistoryEdit(History& h, const Level& lv, std::uint64_t mergeKey = 0, StepLabel label = {})
+        : h_(h), lv_(lv), mergeKey_(mergeKey), label_(std::move(label)) {
         h_.begin(lv_);
     }
-    ~HistoryEdit() { h_.record(lv_, mergeKey_); }
+    ~HistoryEdit() { h_.record(lv_, mergeKey_, std::move(label_)); }
     HistoryEdit(const HistoryEdit&) = delete;
     HistoryEdit& operator=(const HistoryEdit&) = delete;
 
@@ -123,6 +136,7 @@ private:
     History& h_;
     const Level& lv_;
     std::uint64_t mergeKey_;
+    StepLabel label_;
 };
 
 }  // namespace slv

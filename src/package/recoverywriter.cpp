@@ -26,7 +26,6 @@ constexpr const char* kMakingPrefix = ".new-";  // a session folder being made
 constexpr const char* kLockName = "lock";
 constexpr const char* kPackageName = "recovery.slv";
 constexpr const char* kNoteName = "recovery.txt";
-constexpr const char* kAdoptedName = "restoring.slv";
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -167,7 +166,8 @@ std::string RecoveryWriter::notePath() const {
 }
 bool RecoveryWriter::exists() const { return !session_.empty() && fileExists(packagePath()); }
 
-bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& levelPath) {
+bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& levelPath,
+                           std::function<void(const std::string& error)> done) {
     if (busy_) return false;
     if (worker_.joinable()) worker_.join();
     try {
@@ -179,7 +179,7 @@ bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& l
     }
     busy_ = true;
     worker_ = std::thread([this, level = std::move(snapshot), levelPath, package = packagePath(),
-                           note = notePath()] {
+                           note = notePath(), done = std::move(done)] {
         std::string error;
         try {
             PackageHooks quiet;
@@ -193,8 +193,20 @@ bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& l
             lastError_ = error;
         }
         busy_ = false;
+        if (done) done(error);
     });
     return true;
+}
+
+void RecoveryWriter::writeNow(const Level& level, const std::string& levelPath) {
+    wait();
+    claimSession();
+    auto copy = std::make_unique<Level>(level);
+    PackageHooks quiet;
+    saveLevel(*copy, packagePath(), quiet);
+    writeNote(notePath(), levelPath);
+    std::lock_guard<std::mutex> lock(mutex_);
+    lastError_.clear();
 }
 
 void RecoveryWriter::wait() {
@@ -280,13 +292,24 @@ void RecoveryWriter::discard(LeftPackage& left) {
 
 std::string RecoveryWriter::adopt(LeftPackage& left) {
     claimSession();
-    const std::string adopted = joinPath(session_, kAdoptedName);
+    wait();
+    // The left package becomes this editor's own recovery copy at once, note
+    // and all: should this editor end before it writes a newer copy, the
+    // package is offered again at the next start.
+    const std::string adopted = packagePath();
     if (std::rename(left.package.c_str(), adopted.c_str()) != 0) throw Error("Cannot open file " + left.package);
+    // It is this editor's newest copy now, for the order packages are offered in.
+    ::utimensat(AT_FDCWD, adopted.c_str(), nullptr, 0);
+    try {
+        writeNote(notePath(), left.levelPath);
+    } catch (const std::exception&) {
+        // Without its note the package is still offered, as a new level.
+    }
     return adopted;
 }
 
 void RecoveryWriter::giveBack(LeftPackage& left, const std::string& adopted) {
-    std::rename(adopted.c_str(), left.package.c_str());
+    if (std::rename(adopted.c_str(), left.package.c_str()) == 0) std::remove(notePath().c_str());
 }
 
 }  // namespace slv

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -82,8 +83,13 @@ public:
 
     // Starts writing `snapshot` (taken by the caller) in the background.
     // False, and nothing started, while an earlier write still runs or when
-    // the session folder cannot be made (lastError says why).
-    bool start(std::unique_ptr<Level> snapshot, const std::string& levelPath);
+    // the session folder cannot be made (lastError says why). `done` runs on
+    // the worker when the write has ended, with the error ("" when written).
+    bool start(std::unique_ptr<Level> snapshot, const std::string& levelPath,
+               std::function<void(const std::string& error)> done = {});
+    // Writes a copy of `level` on the caller's thread, after any running
+    // write. Throws slv::Error when it cannot be written.
+    void writeNow(const Level& level, const std::string& levelPath);
     bool busy() const { return busy_; }
     // Waits until a running write has ended.
     void wait();
@@ -104,8 +110,9 @@ public:
     std::vector<LeftPackage> claimLeftPackages();
     // Removes a left package's whole folder.
     static void discard(LeftPackage& left);
-    // Moves a left package into this editor's folder, to be opened from
-    // there (its pictures are extracted beside it); returns its new path.
+    // Moves a left package into this editor's folder as its recovery
+    // package, with its note, to be opened from there (its pictures are
+    // extracted beside it); returns its new path.
     std::string adopt(LeftPackage& left);
     // Puts an adopted package back where it came from (its open failed).
     void giveBack(LeftPackage& left, const std::string& adopted);

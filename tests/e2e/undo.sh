@@ -14,6 +14,11 @@ click_save() {
   xdotool key F1
   xdotool mousemove $((WX + 5 + 2 + 146 + 27)) $((WY + 439 + 24 + 50 + 27)) click 1
 }
+# The Save as button beside it.
+click_save_as() {
+  xdotool key F1
+  xdotool mousemove $((WX + 5 + 2 + 207 + 31)) $((WY + 439 + 24 + 50 + 27)) click 1
+}
 # The line of sprite 1 in a package listing.
 sprite_line() { "$SLVTOOL" ls "$1" | grep -F "bird.bmp" | tail -n1; }
 # Drags the selected sprite (Ctrl held) so that it ends at view point (x, y).
@@ -63,12 +68,12 @@ grep -qE 'Sector1 .*300.*250.*100.*70' "$ARTEFACTS/first-package.txt" || fail "s
 FIRST=$(sprite_line "$WORK/first.slv")
 [ -n "$FIRST" ] || fail "no sprite in the first package"
 
-# Drag, undo, save under another name.
+# Drag, undo, save under another name (Save as: Save itself now writes first.slv).
 xdotool key F2 Home
 ctrl_drag_to 250 180
 xdotool key ctrl+z
 sleep 0.3
-click_save
+click_save_as
 dialog_type "$WORK/undone.slv"
 sleep 1.5
 UNDONE=$(sprite_line "$WORK/undone.slv")

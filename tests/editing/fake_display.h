@@ -75,7 +75,7 @@ struct SeqRandom {
     int operator()(int n) { return values.empty() ? 0 : values[i++ % values.size()] % n; }
 };
 
-inline std::unique_ptr<slv::Level> resetToNewLevel() { return std::make_unique<slv::Level>(); }
+inline std::unique_ptr<slv::Level> freshLevel() { return std::make_unique<slv::Level>(); }
 
 // The level's tables as bytes, without the surface references: they only
 // mean something while the program runs, and a picture loaded again gets a

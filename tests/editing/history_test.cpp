@@ -12,7 +12,7 @@ using namespace slv;
 namespace {
 
 struct HistoryTest : ::testing::Test {
-    std::unique_ptr<Level> lv = resetToNewLevel();
+    std::unique_ptr<Level> lv = freshLevel();
     FakeDisplay d;
     History h;
     std::mt19937 gen{20261207};

@@ -11,7 +11,7 @@ constexpr MouseButtons kRight{false, true, false};
 constexpr MouseButtons kNone{};
 
 struct Placement : ::testing::Test {
-    std::unique_ptr<Level> lv = resetToNewLevel();
+    std::unique_ptr<Level> lv = freshLevel();
     ViewSelection sel;
 
     void SetUp() override {

@@ -10,7 +10,7 @@ using namespace slv;
 namespace {
 
 struct Sprites : ::testing::Test {
-    std::unique_ptr<Level> lv = resetToNewLevel();
+    std::unique_ptr<Level> lv = freshLevel();
     FakeDisplay d;
     SeqRandom rnd{{123, 456, 599, 399, 600, 400}};
 
@@ -147,7 +147,7 @@ TEST_F(Sprites, RefusalsNameTheReasonAndChangeNothing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message ? c.message : "an error");
-        lv = resetToNewLevel();
+        lv = freshLevel();
         d = FakeDisplay();
         SetUp();
         add({"coin.bmp"});

@@ -17,7 +17,7 @@ std::vector<std::string> stageFiles(int from, int n) {
 }  // namespace
 
 TEST(AddStages, StoresNamePathAndSizeAndTheSplashGoesToRecordZero) {
-    auto lv = resetToNewLevel();
+    auto lv = freshLevel();
     EXPECT_EQ(addStages(*lv, {"/w/backpx/desert.bmp", "/w/backpx/a_very_long_stage_name_indeed.bmp"},
                         sizeByLength),
               2);
@@ -35,7 +35,7 @@ TEST(AddStages, StoresNamePathAndSizeAndTheSplashGoesToRecordZero) {
 }
 
 TEST(AddStages, AFileWithoutSizeAddsNothing) {
-    auto lv = resetToNewLevel();
+    auto lv = freshLevel();
     auto failing = [](const std::string& p) -> std::int64_t {
         if (p.find("bad") != std::string::npos) throw Error("File not found");
         return 5;
@@ -50,7 +50,7 @@ TEST(AddStages, AFileWithoutSizeAddsNothing) {
 }
 
 TEST(ModifyStage, KeepsSpritesAndSectors) {
-    auto lv = resetToNewLevel();
+    auto lv = freshLevel();
     addStages(*lv, stageFiles(1, 2), sizeByLength);
     lv->stage(2).spriteCount = 3;
     lv->stage(2).sectorCount = 1;
@@ -66,7 +66,7 @@ namespace {
 // Three stages; stage k has k sprites and k+1 sectors. Sprites on stage 1
 // and 2 share "shared.bmp"; each stage also has a picture of its own.
 struct ThreeStages : ::testing::Test {
-    std::unique_ptr<Level> lv = resetToNewLevel();
+    std::unique_ptr<Level> lv = freshLevel();
     FakeDisplay d;
     SeqRandom rnd{{5, 7, 11, 13}};
 
@@ -139,7 +139,7 @@ TEST_F(ThreeStages, AStageAddedAfterDeletionStartsEmpty) {
 }
 
 TEST(DeleteStage, ThirtyStagesLoseOne) {
-    auto lv = resetToNewLevel();
+    auto lv = freshLevel();
     FakeDisplay d;
     addStages(*lv, stageFiles(1, 30), sizeByLength);
     for (int k = 1; k <= 30; ++k) {

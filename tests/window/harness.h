@@ -17,6 +17,7 @@
 #include "common/files.h"
 #include "display/scenewidget.h"
 #include "display/frametimer.h"
+#include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
 #include "editor/uiservices.h"
 

@@ -313,12 +313,12 @@ private slots:
         const QString pkg = home.path("levels/one.slv");
         QDir().mkpath(home.path("levels"));
         ui.saveAnswers.push_back(pkg);
-        ed.w->saveLevelFile();
+        ed.w->saveLevel();
         QCOMPARE(ed.w->progressBar_->maximum(), 2 + 4 + 1);
         QCOMPARE(ed.w->progressBar_->value(), 7);
         QCOMPARE(ed.w->progressCount_->text(), QString("7"));
         QCOMPARE(ed.w->progressAction_->text(), QString("Saving : "));
-        QVERIFY(!ed.w->progressPanel_->isVisible());
+        QTRY_VERIFY(!ed.w->progressPanel_->isVisible());
         QVERIFY(QFileInfo::exists(pkg));
         QVERIFY(QDir(home.path("levels")).entryList({"_*.tmp"}).isEmpty());
         // New empties the level; Open brings it back.
@@ -326,7 +326,7 @@ private slots:
         QCOMPARE(ed.L().stageCount, 0);
         QCOMPARE(ed.w->stageList_->count(), 0);
         ui.openAnswers.push_back({pkg});
-        ed.w->openLevelFile();
+        ed.w->openLevel();
         QCOMPARE(ed.L().stageCount, 1);
         QCOMPARE(ed.L().imageCount, 2);
         QCOMPARE(ed.w->stageList_->count(), 1);
@@ -352,7 +352,7 @@ private slots:
         QCOMPARE(ed.L().stage(1).sectorCount, 2);
         QCOMPARE(ed.L().sector(1, 1).name.str() + ed.L().sector(2, 1).name.str(), std::string("Sector1Sector2"));
         // Cancelling the dialog changes nothing.
-        ed.w->openLevelFile();
+        ed.w->openLevel();
         QCOMPARE(ed.L().stageCount, 1);
         // Named at start, the package opens on the first tick without a
         // dialog, and the actor loads after it.

@@ -1,0 +1,338 @@
+#include "editor/leveldocument.h"
+
+#include <QMetaObject>
+
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "model/names.h"
+
+namespace slv {
+
+namespace {
+
+// Merge keys: edits with the same key in a row become one step.
+std::uint64_t dragKey(std::uint64_t gesture) { return (1ull << 60) | gesture; }
+std::uint64_t fieldKey(int field, int stage, int record) {
+    return (2ull << 60) | (static_cast<std::uint64_t>(field) << 32) |
+           (static_cast<std::uint64_t>(stage & 0xFFFF) << 16) | static_cast<std::uint64_t>(record & 0xFFFF);
+}
+
+constexpr int kStagePage = 0, kSpritePage = 1, kSectorPage = 2;
+
+// Hooks of an Open or restore: the level is emptied through the document
+// just before the package replaces it, the rest goes to the caller's hooks.
+class OpenHooks : public PackageHooks {
+public:
+    OpenHooks(PackageHooks& outer, std::function<void()> beforeLoad)
+        : outer_(outer), beforeLoad_(std::move(beforeLoad)) {}
+    void headerReady(int steps) override { outer_.headerReady(steps); }
+    void beforeLoad() override { beforeLoad_(); }
+    void step() override { outer_.step(); }
+    SurfaceHandle loadImage(int index, const std::string& path) override {
+        return outer_.loadImage(index, path);
+    }
+    void freeSurface(SurfaceHandle surface) override { outer_.freeSurface(surface); }
+
+private:
+    PackageHooks& outer_;
+    std::function<void()> beforeLoad_;
+};
+
+std::string stageNumberText(int stage) { return std::to_string(stage); }
+
+}  // namespace
+
+LevelDocument::LevelDocument(std::string stateFolder, QObject* parent)
+    : QObject(parent), level_(std::make_unique<Level>()), recovery_(std::move(stateFolder)) {
+    history_.reset(*level_);
+    recoveryTimer_.setSingleShot(true);
+    connect(&recoveryTimer_, &QTimer::timeout, this, [this] { writeRecoveryNow(); });
+}
+
+LevelDocument::~LevelDocument() = default;
+
+QString LevelDocument::displayName() const {
+    return path_.empty() ? QStringLiteral("untitled") : QString::fromStdString(fileNamePart(path_));
+}
+
+// ---- edits ----
+
+void LevelDocument::finishEdit(EditMark before) {
+    const bool clean = history_.isClean();
+    if (level_->openStage != before.openStage) emit openStageChanged(level_->openStage);
+    emit levelChanged();
+    if (clean != before.clean) emit cleanChanged(clean);
+    if (!clean) {
+        recoveryTimer_.start(recoveryDelayMs_);
+    } else {
+        recoveryTimer_.stop();
+        if (recovery_.exists()) recovery_.remove();
+    }
+}
+
+void LevelDocument::addStages(const std::vector<std::string>& paths) {
+    const int first = level_->stageCount + 1;
+    edit({paths.size() == 1 ? "Add stage" : "Add stages", kStagePage, first - 1},
+         [&] { slv::addStages(*level_, paths, surfaces_.fileSize); });
+}
+
+void LevelDocument::replaceStage(int stage, const std::string& path) {
+    edit({"Change stage " + stageNumberText(stage), kStagePage, stage - 1},
+         [&] { modifyStage(*level_, stage, path, surfaces_.fileSize); });
+}
+
+void LevelDocument::deleteStage(int stage) {
+    if (stage < 1 || stage > level_->stageCount) return;
+    edit({"Delete stage " + stageNumberText(stage), kStagePage, stage - 1}, [&] {
+        slv::deleteStage(*level_, stage, surfaces_);
+        // The open stage stays open: it moved down one place, or it is gone.
+        if (stage < level_->openStage)
+            level_->openStage -= 1;
+        else if (stage == level_->openStage)
+            level_->openStage = 0;
+    });
+}
+
+void LevelDocument::setSplash(const std::string& path) {
+    edit({"Choose splash picture"}, [&] { slv::setSplash(*level_, path); });
+}
+
+void LevelDocument::addSprites(const std::string& folder, const std::vector<std::string>& names,
+                               const RandomFn& random) {
+    const int first = level_->openStage >= 1 && level_->openStage <= kMaxStages
+                          ? level_->stage(level_->openStage).spriteCount
+                          : 0;
+    edit({names.size() == 1 ? "Add sprite" : "Add sprites", kSpritePage, first},
+         [&] { slv::addSprites(*level_, folder, names, surfaces_, detect_, random); });
+}
+
+void LevelDocument::replaceSprite(int row, const std::string& folder, const std::string& name) {
+    edit({"Change sprite", kSpritePage, row},
+         [&] { slv::replaceSprite(*level_, row, folder, name, surfaces_, detect_); });
+}
+
+int LevelDocument::deleteSprite(int row) {
+    return edit({"Delete sprite", kSpritePage, row},
+                [&] { return slv::deleteSprite(*level_, level_->openStage, row, surfaces_); });
+}
+
+int LevelDocument::deleteSector(int row) {
+    return edit({"Delete sector", kSectorPage, row},
+                [&] { return slv::deleteSector(*level_, level_->openStage, row); });
+}
+
+bool LevelDocument::setSpriteX(int row, int value) {
+    return edit({"Move sprite", kSpritePage, row}, [&] { return slv::setSpriteX(*level_, row, value); },
+                fieldKey(1, level_->openStage, row));
+}
+
+bool LevelDocument::setSpriteY(int row, int value) {
+    return edit({"Move sprite", kSpritePage, row}, [&] { return slv::setSpriteY(*level_, row, value); },
+                fieldKey(2, level_->openStage, row));
+}
+
+bool LevelDocument::setSectorField(int row, SectorField field, int value) {
+    const bool size = field == SectorField::W || field == SectorField::H;
+    return edit({size ? "Resize sector" : "Move sector", kSectorPage, row},
+                [&] { return slv::setSectorField(*level_, row, field, value); },
+                fieldKey(3 + static_cast<int>(field), level_->openStage, row));
+}
+
+void LevelDocument::renameSector(int row, const std::string& name) {
+    edit({"Rename sector", kSectorPage, row}, [&] {
+        const int stage = level_->openStage;
+        if (stage < 0 || stage > kMaxStages || row < 0 || row >= level_->stage(stage).sectorCount)
+            throw Error("Select the sector you want to rename !");
+        const std::optional<std::string> stored = toWindows1252(name);
+        if (name.empty() || !stored || stored->size() > NameField::capacity)
+            throw Error("A sector name is 1 to " + std::to_string(NameField::capacity) +
+                        " characters a level package can store, not \"" + name + "\"");
+        level_->sector(row + 1, stage).name.set(name);
+    });
+}
+
+ViewUpdate LevelDocument::pressOnView(EditPage page, MouseButtons buttons, int x, int y,
+                                      ViewSelection& selection) {
+    ++gesture_;
+    // Picking changes no table; the drag that follows is the edit.
+    return viewMouseDown(*level_, page, buttons, x, y, selection);
+}
+
+ViewUpdate LevelDocument::moveOnView(EditPage page, MouseButtons buttons, int x, int y,
+                                     const ViewSelection& selection) {
+    if (!buttons.left) return viewMouseMove(*level_, page, buttons, x, y, selection);
+    const bool sprites = page == EditPage::Sprite;
+    return edit({sprites ? "Move sprite" : "Move sector", sprites ? kSpritePage : kSectorPage,
+                 sprites ? selection.spriteRow : selection.sectorRow},
+                [&] { return viewMouseMove(*level_, page, buttons, x, y, selection); }, dragKey(gesture_));
+}
+
+ViewUpdate LevelDocument::releaseOnView(EditPage page) {
+    const int row = level_->openStage >= 0 && level_->openStage <= kMaxStages
+                        ? level_->stage(level_->openStage).sectorCount
+                        : 0;
+    return edit({"Draw sector", kSectorPage, row}, [&] { return viewMouseUp(*level_, page); });
+}
+
+bool LevelDocument::undo() { return stepHistory(false); }
+bool LevelDocument::redo() { return stepHistory(true); }
+
+bool LevelDocument::stepHistory(bool forward) {
+    const StepLabel* next = forward ? history_.redoLabel() : history_.undoLabel();
+    if (!next) return false;
+    const StepLabel label = *next;
+    const EditMark before = mark();
+    std::string error;
+    try {
+        if (forward)
+            history_.redo(*level_, surfaces_);
+        else
+            history_.undo(*level_, surfaces_);
+    } catch (const std::exception& e) {
+        error = e.what();  // the step was taken; a picture that did not load is reported
+    }
+    finishEdit(before);
+    if (label.page >= 0) emit focusRequested(label.page, label.row);
+    if (!error.empty()) throw Error(error);
+    return true;
+}
+
+void LevelDocument::openStage(int stage) {
+    if (stage < 0 || stage > level_->stageCount || stage > kMaxStages) return;
+    level_->openStage = stage;
+    emit openStageChanged(stage);
+}
+
+// ---- the package ----
+
+void LevelDocument::setPath(const std::string& path) {
+    if (path == path_) return;
+    path_ = path;
+    emit packagePathChanged(QString::fromStdString(path_));
+}
+
+void LevelDocument::newLevel(PackageHooks& hooks) {
+    const EditMark before = mark();
+    clearLevel(*level_, hooks);
+    // No stage stays open: the one that was is gone with the level.
+    level_->openStage = 0;
+    level_->bandActive = false;
+    history_.reset(*level_);
+    setPath({});
+    recoveryTimer_.stop();
+    if (!restoring_) {
+        recovery_.remove();
+        // No level refers to the pictures of a restored one any more.
+        recovery_.removePictures();
+    }
+    if (before.openStage != 0) emit openStageChanged(0);
+    emit levelChanged();
+    if (!before.clean) emit cleanChanged(true);
+}
+
+void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
+    OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
+    try {
+        openLevel(*level_, path, openHooks);
+    } catch (...) {
+        emit levelChanged();
+        throw;
+    }
+    // Nothing is open after Open: the lists stay empty over the backdrop.
+    level_->openStage = 0;
+    history_.reset(*level_);
+    setPath(path);
+    emit openStageChanged(0);
+    emit levelChanged();
+    emit cleanChanged(true);
+}
+
+void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
+    const EditMark before = mark();
+    saveLevel(*level_, path, hooks);
+    // Save measured the pictures: records it updated are the saved state.
+    history_.setClean(*level_);
+    setPath(path);
+    recoveryTimer_.stop();
+    recovery_.remove();
+    emit levelChanged();
+    if (!before.clean) emit cleanChanged(true);
+}
+
+void LevelDocument::restore(LeftPackage& left, PackageHooks& hooks) {
+    // Opened from this editor's own folder: the pictures are extracted there
+    // and stay until New, Open or a clean close leaves no level needing them.
+    const std::string adopted = recovery_.adopt(left);
+    restoring_ = true;
+    OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
+    try {
+        openLevel(*level_, adopted, openHooks);
+        restoring_ = false;
+    } catch (...) {
+        restoring_ = false;
+        recovery_.giveBack(left, adopted);  // kept for another try
+        recovery_.removePictures();
+        emit levelChanged();
+        throw;
+    }
+    RecoveryWriter::discard(left);
+    level_->openStage = 0;
+    history_.reset(*level_);
+    history_.markUnsaved();
+    setPath(left.levelPath);
+    emit openStageChanged(0);
+    emit levelChanged();
+    emit cleanChanged(false);
+    // The adopted package stays this editor's recovery copy until a newer
+    // copy of the level replaces it.
+    recoveryTimer_.start(recoveryDelayMs_);
+}
+
+// ---- the recovery copy ----
+
+void LevelDocument::reportRecovery(const std::string& error) {
+    if (error.empty()) {
+        recoveryFailureShown_ = false;
+        return;
+    }
+    if (recoveryFailureShown_) return;
+    recoveryFailureShown_ = true;
+    const std::string folder =
+        recovery_.sessionFolder().empty() ? RecoveryWriter::defaultFolder() : recovery_.sessionFolder();
+    emit recoveryFailed(QString::fromStdString("Unsaved changes could not be kept safe in " + folder +
+                                               ":\n" + error));
+}
+
+void LevelDocument::writeRecoveryNow() {
+    if (history_.isClean()) return;
+    if (recovery_.busy()) {
+        recoveryTimer_.start(recoveryDelayMs_);
+        return;
+    }
+    // The copy is taken here, between two frames; the worker writes it.
+    // The recovery writer (a member) waits for its worker before this
+    // document goes, so the worker may post to it.
+    const bool started = recovery_.start(std::make_unique<Level>(*level_), path_, [this](const std::string& error) {
+        QMetaObject::invokeMethod(this, [this, error] { reportRecovery(error); }, Qt::QueuedConnection);
+    });
+    if (!started) reportRecovery(recovery_.lastError());
+}
+
+bool LevelDocument::writeRecoveryAndWait() {
+    recoveryTimer_.stop();
+    if (history_.isClean()) return true;
+    try {
+        recovery_.writeNow(*level_, path_);
+        return true;
+    } catch (const std::exception& e) {
+        reportRecovery(e.what());
+        return false;
+    }
+}
+
+void LevelDocument::closeSession() {
+    recoveryTimer_.stop();
+    recovery_.close();
+}
+
+}  // namespace slv

@@ -1,0 +1,178 @@
+// The level being edited, as a document: the tables, their undo history, the
+// package they belong to, whether they are saved, and the recovery copy kept
+// while they are not.
+//
+// Every change of the level goes through one method here. Each edit is one
+// named undo step; afterwards the document says what changed through its
+// signals, and the views (lists, fields, the scene) refresh from the level.
+// The document knows nothing of widgets: what it needs from the display
+// (loading pictures, detecting frames) comes in through callbacks, and what
+// a package operation shows (progress) through PackageHooks.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "model/editing.h"
+#include "model/history.h"
+#include "model/level.h"
+#include "package/levelio.h"
+#include "package/recoverywriter.h"
+
+namespace slv {
+
+class LevelDocument : public QObject {
+    Q_OBJECT
+public:
+    // Milliseconds after the last edit before the recovery copy is written.
+    static constexpr int kDefaultRecoveryDelayMs = 1000;
+
+    explicit LevelDocument(std::string stateFolder = RecoveryWriter::defaultFolder(),
+                           QObject* parent = nullptr);
+    ~LevelDocument() override;
+
+    Level& level() { return *level_; }
+    const Level& level() const { return *level_; }
+    History& history() { return history_; }
+    RecoveryWriter& recovery() { return recovery_; }
+
+    // The package the level was opened from or saved to; empty when none.
+    const std::string& packagePath() const { return path_; }
+    // The package's file name, or "untitled".
+    QString displayName() const;
+    // True while the level is as it was last opened, made new or saved.
+    bool isClean() const { return history_.isClean(); }
+
+    // What the edits need from the display.
+    void setSurfaceCallbacks(SurfaceCallbacks callbacks) { surfaces_ = std::move(callbacks); }
+    const SurfaceCallbacks& surfaceCallbacks() const { return surfaces_; }
+    void setFrameDetector(DetectFramesFn detect) { detect_ = std::move(detect); }
+
+    // ---- edits: each is one undo step; refusals throw slv::Error ----
+    void addStages(const std::vector<std::string>& paths);
+    void replaceStage(int stage, const std::string& path);
+    void deleteStage(int stage);
+    void setSplash(const std::string& path);
+    void addSprites(const std::string& folder, const std::vector<std::string>& names,
+                    const RandomFn& random);
+    void replaceSprite(int row, const std::string& folder, const std::string& name);
+    // Returns the row to select afterwards (-1 for none).
+    int deleteSprite(int row);
+    int deleteSector(int row);
+    bool setSpriteX(int row, int value);
+    bool setSpriteY(int row, int value);
+    bool setSectorField(int row, SectorField field, int value);
+    void renameSector(int row, const std::string& name);
+    // The mouse on the view. A drag (moves with the left button between one
+    // press and its release) is one step however long it is.
+    ViewUpdate pressOnView(EditPage page, MouseButtons buttons, int x, int y, ViewSelection& selection);
+    ViewUpdate moveOnView(EditPage page, MouseButtons buttons, int x, int y,
+                          const ViewSelection& selection);
+    ViewUpdate releaseOnView(EditPage page);
+    // Runs `change` on the level as one undo step named `label` (for edits
+    // that have no method of their own yet).
+    template <class Change>
+    auto edit(StepLabel label, Change&& change, std::uint64_t mergeKey = 0);
+
+    // Undo and redo; false when there is no step. A picture that does not
+    // load again is thrown as slv::Error after the step is taken.
+    bool undo();
+    bool redo();
+
+    // Shows stage `stage` in the view (0: none). Not an edit.
+    void openStage(int stage);
+
+    // ---- the package ----
+    // Empties the level and its history.
+    void newLevel(PackageHooks& hooks);
+    void open(const std::string& path, PackageHooks& hooks);
+    void save(const std::string& path, PackageHooks& hooks);
+    // Opens a package a crashed editor left, as an unsaved level. The package
+    // stays on disk as this editor's recovery copy until a newer one replaces
+    // it, so a second crash right after the restore still leaves it.
+    void restore(LeftPackage& left, PackageHooks& hooks);
+
+    // ---- the recovery copy ----
+    int recoveryDelay() const { return recoveryDelayMs_; }
+    void setRecoveryDelay(int ms) { recoveryDelayMs_ = ms < 0 ? 0 : ms; }
+    // Starts writing the copy in the background now (when there is anything
+    // unsaved and no write is running).
+    void writeRecoveryNow();
+    // Writes the copy on this thread, after any running write: for an editor
+    // that is about to end (a signal, the end of the desktop session). True
+    // when the level is saved or its copy is on disk.
+    bool writeRecoveryAndWait();
+    // A clean close: this editor's recovery folder goes with it.
+    void closeSession();
+
+signals:
+    // The tables changed (an edit, undo, redo, New, Open).
+    void levelChanged();
+    // Another stage is shown in the view (0: none).
+    void openStageChanged(int stage);
+    void cleanChanged(bool clean);
+    void packagePathChanged(const QString& path);
+    // After undo or redo: the page (0 stages, 1 sprites, 2 sectors) and row
+    // the step was about, to be selected.
+    void focusRequested(int page, int row);
+    // A recovery copy could not be written; said once until one is written.
+    void recoveryFailed(const QString& message);
+
+private:
+    struct EditMark {
+        int openStage;
+        bool clean;
+    };
+    EditMark mark() const { return {level_->openStage, history_.isClean()}; }
+    void finishEdit(EditMark before);
+    void setPath(const std::string& path);
+    bool stepHistory(bool forward);
+    void reportRecovery(const std::string& error);
+
+    std::unique_ptr<Level> level_;
+    History history_;
+    RecoveryWriter recovery_;
+    std::string path_;
+    SurfaceCallbacks surfaces_;
+    DetectFramesFn detect_;
+    QTimer recoveryTimer_;
+    int recoveryDelayMs_ = kDefaultRecoveryDelayMs;
+    bool recoveryFailureShown_ = false;
+    bool restoring_ = false;
+    std::uint64_t gesture_ = 0;  // counts presses: a drag merges by it
+};
+
+template <class Change>
+auto LevelDocument::edit(StepLabel label, Change&& change, std::uint64_t mergeKey) {
+    const EditMark before = mark();
+    bool recorded = false;
+    try {
+        if constexpr (std::is_void_v<decltype(change())>) {
+            {
+                HistoryEdit step(history_, *level_, mergeKey, std::move(label));
+                change();
+            }
+            recorded = true;
+            finishEdit(before);
+        } else {
+            auto result = [&] {
+                HistoryEdit step(history_, *level_, mergeKey, std::move(label));
+                return change();
+            }();
+            recorded = true;
+            finishEdit(before);
+            return result;
+        }
+    } catch (...) {
+        // What the edit did before it failed stays, as its own step.
+        if (!recorded) finishEdit(before);
+        throw;
+    }
+}
+
+}  // namespace slv

@@ -1,0 +1,223 @@
+// The level document without a window: each edit is one named step that
+// says what changed, undo and redo select what they touched, and the
+// recovery copy is on disk when and where it should be.
+#include <QSignalSpy>
+#include <QTest>
+#include <functional>
+
+#include "common/bmp_writer.h"
+#include "common/files.h"
+#include "common/tempdir.h"
+#include "editing/fake_display.h"
+#include "editor/leveldocument.h"
+#include "model/errors.h"
+#include "model/fileio.h"
+
+using namespace slv;
+using slvtest::TempDir;
+
+namespace {
+
+struct Doc {
+    TempDir dir;
+    FakeDisplay display;
+    std::unique_ptr<LevelDocument> doc;
+    Doc() {
+        doc = std::make_unique<LevelDocument>((dir.path() / "state").string());
+        for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "coin.bmp"}) display.add(name, 64, 16, 4);
+        doc->setSurfaceCallbacks(display.callbacks());
+        doc->setFrameDetector(display.detector());
+    }
+    std::string path(const char* name) const { return (dir.path() / name).string(); }
+    // A level of two stages, the second open with two sprites and a sector.
+    void fill() {
+        doc->addStages({path("a.bmp"), path("b.bmp")});
+        doc->openStage(2);
+        SeqRandom random{{5, 7, 100, 120}};
+        doc->addSprites(dir.path().string(), {"coin.bmp", "c.bmp"}, std::ref(random));
+        doc->edit({"Draw sector", 2, 0}, [&] {
+            Level& L = doc->level();
+            L.bandActive = true;
+            L.bandStartX = 10, L.bandStartY = 10, L.mouseX = 50, L.mouseY = 40;
+            addSectorFromBand(L);
+        });
+    }
+};
+
+}  // namespace
+
+class DocumentTest : public QObject {
+    Q_OBJECT
+private slots:
+    // Every kind of edit: one step with its name, the level reported changed
+    // and unsaved; its undo selects the row it was about and is clean again
+    // when it brings the level back to where it started.
+    void eachEditIsOneNamedStep_data() {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("row");
+        QTest::newRow("add stage") << 0 << "Add stage" << 0 << 2;
+        QTest::newRow("change stage") << 1 << "Change stage 1" << 0 << 0;
+        QTest::newRow("delete stage") << 2 << "Delete stage 1" << 0 << 0;
+        QTest::newRow("delete sprite") << 3 << "Delete sprite" << 1 << 0;
+        QTest::newRow("type sprite x") << 4 << "Move sprite" << 1 << 1;
+        QTest::newRow("type sector w") << 5 << "Resize sector" << 2 << 0;
+        QTest::newRow("delete sector") << 6 << "Delete sector" << 2 << 0;
+        QTest::newRow("rename sector") << 7 << "Rename sector" << 2 << 0;
+        QTest::newRow("drag sprite") << 8 << "Move sprite" << 1 << 1;
+    }
+    void eachEditIsOneNamedStep() {
+        QFETCH(int, which);
+        QFETCH(QString, name);
+        QFETCH(int, page);
+        QFETCH(int, row);
+        Doc d;
+        d.fill();
+        const std::string before = tablesBytes(d.doc->level());
+        d.doc->history().setClean(d.doc->level());
+        const std::size_t steps = d.doc->history().undoCount();
+        QSignalSpy changed(d.doc.get(), &LevelDocument::levelChanged);
+        QSignalSpy clean(d.doc.get(), &LevelDocument::cleanChanged);
+        QSignalSpy focus(d.doc.get(), &LevelDocument::focusRequested);
+        ViewSelection sel{1, -1};
+        switch (which) {
+        case 0: d.doc->addStages({d.path("c.bmp")}); break;
+        case 1: d.doc->replaceStage(1, d.path("c.bmp")); break;
+        case 2: d.doc->deleteStage(1); break;
+        case 3: d.doc->deleteSprite(0); break;
+        case 4: d.doc->setSpriteX(1, 333); break;
+        case 5: d.doc->setSectorField(0, SectorField::W, 90); break;
+        case 6: d.doc->deleteSector(0); break;
+        case 7: d.doc->renameSector(0, "Exit"); break;
+        case 8: {
+            const SpriteRec& s = d.doc->level().sprite(2, 2);
+            d.doc->pressOnView(EditPage::Sprite, {true, false, false}, s.x + 1, s.y + 1, sel);
+            for (int k = 1; k <= 3; ++k)
+                d.doc->moveOnView(EditPage::Sprite, {true, false, false}, s.x + 1 + k, s.y + 1, sel);
+            d.doc->releaseOnView(EditPage::Sprite);
+            break;
+        }
+        }
+        QCOMPARE(d.doc->history().undoCount(), steps + 1);
+        QCOMPARE(QString::fromStdString(d.doc->history().undoLabel()->name), name);
+        QVERIFY(changed.count() >= 1);
+        QCOMPARE(clean.count(), 1);
+        QCOMPARE(clean.first().first().toBool(), false);
+        QVERIFY(tablesBytes(d.doc->level()) != before);
+
+        QVERIFY(d.doc->undo());
+        QCOMPARE(tablesBytes(d.doc->level()), before);
+        QVERIFY(d.doc->isClean());
+        QCOMPARE(clean.last().first().toBool(), true);
+        QCOMPARE(focus.count(), 1);
+        QCOMPARE(focus.first().at(0).toInt(), page);
+        QCOMPARE(focus.first().at(1).toInt(), row);
+    }
+
+    // Two drags are two steps, also when they move the same sprite; typing
+    // after a Save starts a step of its own, so the saved state stays
+    // reachable.
+    void dragsAndTypingMergeOnlyWithinOneGesture() {
+        Doc d;
+        d.fill();
+        ViewSelection sel{0, -1};
+        const std::size_t steps = d.doc->history().undoCount();
+        for (int drag = 0; drag < 2; ++drag) {
+            const SpriteRec& s = d.doc->level().sprite(1, 2);
+            d.doc->pressOnView(EditPage::Sprite, {true, false, false}, s.x, s.y, sel);
+            d.doc->moveOnView(EditPage::Sprite, {true, false, false}, s.x + 5, s.y, sel);
+            d.doc->moveOnView(EditPage::Sprite, {true, false, false}, s.x + 9, s.y, sel);
+            d.doc->releaseOnView(EditPage::Sprite);
+        }
+        QCOMPARE(d.doc->history().undoCount(), steps + 2);
+        d.doc->setSpriteX(0, 1);
+        d.doc->history().setClean(d.doc->level());
+        d.doc->setSpriteX(0, 12);
+        QVERIFY(!d.doc->isClean());
+        QVERIFY(d.doc->undo());
+        QVERIFY(d.doc->isClean());
+    }
+
+    // Deleting stages keeps the open one open where it moved, or shows none.
+    void deletingStagesFollowsTheOpenStage() {
+        Doc d;
+        d.fill();
+        QSignalSpy opened(d.doc.get(), &LevelDocument::openStageChanged);
+        d.doc->deleteStage(1);
+        QCOMPARE(d.doc->level().openStage, 1);
+        d.doc->deleteStage(1);
+        QCOMPARE(d.doc->level().openStage, 0);
+        QCOMPARE(opened.count(), 2);
+        QCOMPARE(opened.last().first().toInt(), 0);
+        QVERIFY(d.doc->undo());
+        QCOMPARE(d.doc->level().openStage, 1);  // undo goes back to where the edit was made
+    }
+
+    // A name the sector record cannot hold is refused and changes nothing.
+    void renamingRefusesNamesTheRecordCannotHold() {
+        Doc d;
+        d.fill();
+        const std::size_t steps = d.doc->history().undoCount();
+        for (const char* bad : {"", "a name much too long for it", "\xe2\x98\x83 snow"}) {
+            QVERIFY_THROWS_EXCEPTION(Error, d.doc->renameSector(0, bad));
+            QCOMPARE(d.doc->level().sector(1, 2).name.str(), std::string("Sector1"));
+        }
+        QCOMPARE(d.doc->history().undoCount(), steps);
+    }
+
+    // The copy is written a moment after the last edit; an editor that ends
+    // right after a restore still leaves a package to offer; a write that
+    // fails is told once.
+    void recoveryCopiesHaveNoGapAndFailuresAreTold() {
+        TempDir dir;
+        const std::string state = (dir.path() / "state").string();
+        const std::string pictures = (dir.path() / "backpx").string();
+        createDir(pictures);
+        const std::string bmp = pictures + "/city.bmp";
+        QVERIFY(writeBmp(bmp, {8, 8, 24, false}, [](int, int) { return 0x336699u; }));
+        FakeDisplay display;
+        display.add("city.bmp", 8, 8);
+        {
+            LevelDocument doc(state);
+            doc.setSurfaceCallbacks(display.callbacks());
+            doc.setRecoveryDelay(0);
+            doc.addStages({bmp});
+            QVERIFY(QTest::qWaitFor([&] { return doc.recovery().exists(); }, 5000));
+            doc.recovery().wait();
+        }  // ends without closing, as after a crash
+        {
+            LevelDocument doc(state);
+            doc.setSurfaceCallbacks(display.callbacks());
+            std::vector<LeftPackage> left = doc.recovery().claimLeftPackages();
+            QCOMPARE(left.size(), std::size_t(1));
+            PackageHooks quiet;
+            doc.restore(left.front(), quiet);
+            QCOMPARE(doc.level().stageCount, 1);
+            QVERIFY(!doc.isClean());
+        }  // ends at once after the restore: the package is still there
+        {
+            LevelDocument doc(state);
+            std::vector<LeftPackage> left = doc.recovery().claimLeftPackages();
+            QCOMPARE(left.size(), std::size_t(1));
+            RecoveryWriter::discard(left.front());
+        }
+        const std::string blocked = (dir.path() / "not-a-folder").string();
+        slvtest::writeFile(blocked, "x");
+        LevelDocument doc(blocked + "/state");
+        doc.setSurfaceCallbacks(display.callbacks());
+        doc.setRecoveryDelay(0);
+        QSignalSpy failed(&doc, &LevelDocument::recoveryFailed);
+        doc.addStages({bmp});
+        doc.writeRecoveryNow();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(failed.first().first().toString().contains(QString::fromStdString(blocked)));
+        doc.addStages({bmp});
+        doc.writeRecoveryNow();  // the same failure again says nothing more
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!doc.writeRecoveryAndWait());
+    }
+};
+
+QTEST_MAIN(DocumentTest)
+#include "test_document.moc"
