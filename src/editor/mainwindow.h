@@ -227,6 +227,8 @@ private:
     void connectHandlers();
     void centerOnScreen();
     void loadPreview(const std::string& path);
+    // Says where the home folder just made from the demo is, once the window is up.
+    void tellNewHomeFolder();
     void progressPause();
     void firstTickWork();
     void createView();
