@@ -68,7 +68,9 @@ bool setUpHomeFolder(const std::string& demoFolder, const std::string& home) {
     std::string pattern = (parent / (target.filename().string() + ".part-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) throwFileError(kSetUpAction, home, errno);
     const fs::path temp(pattern);
-    fs::copy(demoFolder, temp, fs::copy_options::recursive, ec);
+    // The temporary folder is private; the home folder gets the demo's permissions.
+    fs::permissions(temp, fs::status(demoFolder, ec).permissions(), ec);
+    if (!ec) fs::copy(demoFolder, temp, fs::copy_options::recursive, ec);
     if (ec) {
         removeQuietly(temp);
         throwFileError(kSetUpAction, home, ec.message());

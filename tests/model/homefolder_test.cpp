@@ -164,6 +164,7 @@ TEST_P(HomeFolderTest, PicksTheFolderAndNeverOverwrites) {
     auto after = treeOf(t.path());
     if (s.source == HomeSource::NewOwnHome) {
         EXPECT_EQ(treeOf(own), treeOf(demo));
+        EXPECT_EQ(slvtest::modeOf(own), slvtest::modeOf(demo));
         std::erase_if(after, [&](const auto& f) { return ("/" + f.first).find("/slvedit/home/") != std::string::npos; });
     }
     EXPECT_EQ(after, before);
