@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     }
     SlvApplication app(argc, argv);
     app.setApplicationName("slvedit");
+    app.setDesktopFileName("org.slvedit.slvedit");  // ties the window to its installed desktop entry
     MainWindow main;
     main.show();
     return app.exec();
