@@ -1,14 +1,18 @@
 # The editor's two everyday commands:
 #   make run    builds the editor and starts it on the demo home folder
 #   make test   builds everything and runs the whole test suite
+#   make install   installs into PREFIX (/usr/local), under DESTDIR when set
+#   make deb       builds the Debian package slvedit_VERSION_ARCH.deb in the build folder
 #   make coverage  an instrumented build of its own (build-coverage) runs the
 #                  suite and reports line and branch coverage of src/ and tools/
 BUILD ?= build
 GEN   ?= Ninja
 CMAKE_FLAGS ?=
 COVERAGE_BUILD ?= build-coverage
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps configure build run test bench coverage clean
+.PHONY: all deps configure build run test bench coverage clean install deb
 
 all: build
 
@@ -27,6 +31,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 600 -j2
+
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 coverage: deps
 	@bash tools/coverage.sh $(COVERAGE_BUILD) $(BUILD)/coverage $(GEN)

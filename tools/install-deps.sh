@@ -3,7 +3,9 @@
 # when any of them is missing.
 set -euo pipefail
 PKGS=(g++ cmake ninja-build qt6-base-dev libsdl2-dev libgtest-dev libgmock-dev
-      libbenchmark-dev gcovr xvfb xauth xdotool imagemagick x11-utils clang)
+      libbenchmark-dev gcovr xvfb xauth xdotool imagemagick x11-utils clang
+      help2man desktop-file-utils appstream shared-mime-info libxml2-utils man-db groff-base
+      dpkg-dev fakeroot lintian xdg-utils)
 missing=()
 for p in "${PKGS[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

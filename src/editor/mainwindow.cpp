@@ -27,10 +27,12 @@
 
 #include "model/errors.h"
 #include "model/fileio.h"
+#include "model/homefolder.h"
 #include "model/settings.h"
 #include "display/scenewidget.h"
 #include "display/frametimer.h"
 #include "editor/spritepicker.h"
+#include "editor/commandline.h"
 #include "editor/leveldocument.h"
 #include "editor/terminationwatcher.h"
 #include <QTimer>
@@ -403,23 +405,18 @@ void MainWindow::startUp() {
     };
     // iconLabel_ and windowFrame_ are placed by buildControls (steps 1 and 9).
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    L.startupPackage.clear();
-    L.homeFolder.clear();
-    const ReadReport home = readHomeFolderFile(homeFolderFilePath(), L.homeFolder);
-    if (home.state != FileRead::Read || L.homeFolder.empty()) L.homeFolder = QDir::currentPath().toStdString();
+    const HomeFolderChoice home = chooseHomeFolder(
+        QDir::currentPath().toStdString(), installedDemoFolder(QCoreApplication::applicationDirPath().toStdString()));
+    L.homeFolder = home.folder;
+    if (!home.problem.empty()) failures << QString::fromStdString(home.problem);
+    if (home.source == HomeSource::NewOwnHome) tellNewHomeFolder();
     L.workFolder = cutText(L.homeFolder, 255);
-    int fpsOption = -1;
-    const QStringList args = QCoreApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == "--max-fps" || a.startsWith("--max-fps=")) {
-            const QString value = a.contains('=') ? a.section('=', 1) : args.value(++i);
-            fpsOption = parseMaxFps(value);
-            if (fpsOption < 0) failures << "--max-fps needs a number from 0 to 1000, not \"" + value + "\"";
-        } else if (L.startupPackage.empty() && !a.isEmpty()) {
-            L.startupPackage = a.toStdString();
-        }
-    }
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
+    const CommandLine line = parseCommandLine(args);
+    L.startupPackage = line.levelPath;
+    int fpsOption = line.maxFps;
+    if (!line.maxFpsProblem.empty()) failures << QString::fromStdString(line.maxFpsProblem);
     workFolderLabel_->setText(QString::fromStdString(L.workFolder));
     attempt(homePath(homefiles::kFirstPreview), [&] { loadPreview(homePath(homefiles::kFirstPreview)); });
     windowFrame_->lower();
@@ -431,7 +428,7 @@ void MainWindow::startUp() {
     spriteBoxColorSwatch_->setColor(L.spriteBoxColor);
     sectorColorSwatch_->setColor(L.sectorColor);
     workFolderLabel_->setText(QString::fromStdString(L.workFolder));
-    for (const ReadReport* r : {&home, &poses, &cf})
+    for (const ReadReport* r : {&home.pointer, &poses, &cf})
         if (!r->message.empty()) failures << QString::fromStdString(r->message);
     // The frame-rate cap: the command line's, else the home folder's file.
     const std::string capFile = homePath(kMaxFpsFile);
@@ -446,6 +443,15 @@ void MainWindow::startUp() {
     }
     setMaxFps(fpsOption < 0 ? 0 : fpsOption);
     if (!failures.isEmpty()) throw Error(failures.join("\n\n").toStdString());
+}
+
+void MainWindow::tellNewHomeFolder() {
+    // Said once, when the window is up: later starts find the folder there.
+    const QString text = "The editor's home folder was set up from the demo in\n" +
+                         QString::fromStdString(level().homeFolder) +
+                         "\n\nIts pictures, settings and levels are kept there.";
+    QMetaObject::invokeMethod(this, [this, text] { UiServices::instance().inform(this, text); },
+                              Qt::QueuedConnection);
 }
 
 void MainWindow::loadPreview(const std::string& path) {

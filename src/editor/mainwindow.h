@@ -217,6 +217,8 @@ private:
     void centerOnScreen();
     void loadPreview(const std::string& path);
     void finishProgress();
+    // Says where the home folder just made from the demo is, once the window is up.
+    void tellNewHomeFolder();
     void firstTickWork();
     void createView();
     void loadActor();

@@ -47,6 +47,11 @@ void UiServices::error(QWidget* parent, const QString& text) {
     runGuarded(box);
 }
 
+void UiServices::inform(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("slvedit"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
 bool UiServices::confirm(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);

@@ -18,6 +18,8 @@ public:
     virtual ~UiServices() = default;
     // An error message box with one OK button.
     virtual void error(QWidget* parent, const QString& text);
+    // A notice with one OK button.
+    virtual void inform(QWidget* parent, const QString& text);
     // A confirmation with Yes and No; true only for Yes.
     virtual bool confirm(QWidget* parent, const QString& text);
     // The question before a file is replaced, with Yes and No; No is the

@@ -16,6 +16,7 @@
 #include "model/names.h"
 #include "package/extract.h"
 #include "package/levelio.h"
+#include "version.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ const char* const kUsage =
     "                    magenta), 640x430 at 32 bits, no outlines, actor or\n"
     "                    numbers; written as a PNG\n"
     "  --help            show this text\n"
+    "  --version         show the version\n"
     "\n"
     "Package paths may be relative to the current folder.\n"
     "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
@@ -113,13 +115,15 @@ int cmdExtract(const std::string& pkg, const std::string& dir) {
 }
 
 // check and render need the editor's display code; they run in
-// slvtool-display beside this program, so that the other commands start
+// slvtool-display, so that the other commands start
 // without loading the GUI libraries.
 int runDisplayCommands(char** argv) {
     char self[4096];
     ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string helper = n > 0 ? slv::folderPart(std::string(self, static_cast<std::size_t>(n))) : std::string();
-    helper += "slvtool-display";
+    const std::string folder = n > 0 ? slv::folderPart(std::string(self, static_cast<std::size_t>(n))) : std::string();
+    // Beside this program in the build folder; in libexec once installed.
+    std::string helper = folder + "slvtool-display";
+    if (!slv::fileExists(helper)) helper = folder + "../libexec/slvedit/slvtool-display";
     ::execv(helper.c_str(), argv);
     std::fprintf(stderr, "slvtool: cannot run %s: %s\n", helper.c_str(), std::strerror(errno));
     return 1;
@@ -142,6 +146,10 @@ int main(int argc, char** argv) {
     if (a.empty()) return usage();
     if (a[0] == "--help" || a[0] == "-h") {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (a[0] == "--version") {
+        std::fputs("slvtool " SLV_VERSION "\n", stdout);
         return 0;
     }
     try {
