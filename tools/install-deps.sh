@@ -3,7 +3,8 @@
 # when any of them is missing.
 set -euo pipefail
 PKGS=(g++ cmake ninja-build qt6-base-dev libsdl2-dev libgtest-dev libgmock-dev
-      libbenchmark-dev gcovr xvfb xauth xdotool imagemagick x11-utils clang)
+      libbenchmark-dev gcovr xvfb xauth xdotool imagemagick x11-utils clang
+      nlohmann-json3-dev)
 missing=()
 for p in "${PKGS[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
