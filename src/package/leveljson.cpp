@@ -583,6 +583,28 @@ struct Reader {
     }
 };
 
+// Open extracts the pictures beside the package and refuses a package whose
+// pictures would get paths too long for a record: so does import, before
+// anything is written.
+void checkOpenPaths(const Level& level, const std::string& out) {
+    const std::string folder = folderPart(absolutePackagePath(out));
+    const PackageForm form = packageForm(level);
+    auto check = [&](const PackEntry& e, const std::string& picture, const char* sub, const std::string& where) {
+        const std::string path = joinPath(folder, sub + memberFileName(e.name.str(), pictureHead(picture)));
+        if (path.size() > static_cast<std::size_t>(PathField::capacity))
+            fault(where, "opened from \"" + folder + "\", the picture would go to \"" + path +
+                             "\", longer than the 255 characters a record holds");
+    };
+    for (int k = 1; k <= form.imageCount; ++k) {
+        const int slot = form.imageSlots[static_cast<std::size_t>(k - 1)];
+        check(form.entries[static_cast<std::size_t>(kFixedEntries + k - 1)], level.image(slot).path.str(), "sprites/",
+              item("images", static_cast<std::size_t>(slot - 1)) + ".picture");
+    }
+    for (int s = 1; s <= level.stageCount; ++s)
+        check(form.entries[static_cast<std::size_t>(kFixedEntries + form.imageCount + s - 1)], level.stage(s).path.str(),
+              "backpx/", item("stages", static_cast<std::size_t>(s - 1)) + ".picture");
+}
+
 }  // namespace
 
 std::string pictureHash(std::string_view bytes) {
@@ -817,6 +839,7 @@ void importLevel(const std::string& dirGiven, const std::string& out) {
     auto level = std::make_unique<Level>();
     try {
         levelFromJson(text, dir, *level);
+        checkOpenPaths(*level, out);
     } catch (const Error& e) {
         throw Error(file + ": " + e.what());
     }

@@ -258,6 +258,20 @@ TEST(LevelJsonFault, NotJsonIsRefused) {
     EXPECT_FALSE(slv::fileExists(d / "x.slv"));
 }
 
+// Open would refuse the package in a folder so deep that its pictures'
+// paths do not fit a record: import refuses to write it there.
+TEST(LevelJsonFault, DeepOutputFolderIsRefused) {
+    TempDir d;
+    auto l = smallLevel(d.str());
+    save(*l, d / "level.slv");
+    slv::exportLevel(d / "level.slv", d / "text");
+    const std::string deep = d / (std::string(120, 'a') + "/" + std::string(120, 'b'));
+    fs::create_directories(deep);
+    const std::string error = errorOf([&] { slv::importLevel(d / "text", deep + "/level.slv"); });
+    EXPECT_NE(error.find("level.json: images[0].picture: opened from"), std::string::npos) << error;
+    EXPECT_TRUE(fs::is_empty(deep));
+}
+
 // ---- diff ----
 
 struct DiffCase {
