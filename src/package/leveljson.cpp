@@ -313,6 +313,9 @@ struct Reader {
     std::vector<bool> sectorUsed = std::vector<bool>(kMaxSectors * kMaxStages, false);
     std::vector<int> spriteCounts = std::vector<int>(kMaxStages + 1, 0);
     std::vector<int> sectorCounts = std::vector<int>(kMaxStages + 1, 0);
+    // The counts a stage record states, checked against the records listed.
+    std::vector<std::optional<int>> givenSprites = std::vector<std::optional<int>>(kMaxStages + 1);
+    std::vector<std::optional<int>> givenSectors = std::vector<std::optional<int>>(kMaxStages + 1);
 
     void readImages(const Json* list) {
         if (!list) return;
@@ -378,10 +381,8 @@ struct Reader {
             f.gap(r.gap);
             // The stage's entry is its full name, which the record may hold cut.
             level.memberEntryNames.emplace(path, std::string(kStagePrefix) + *toWindows1252(name));
-            if (f.has("sprites")) r.spriteCount = f.integer("sprites");
-            else r.spriteCount = -1;
-            if (f.has("sectors")) r.sectorCount = f.integer("sectors");
-            else r.sectorCount = -1;
+            if (f.has("sprites")) givenSprites[static_cast<std::size_t>(s)] = f.integer("sprites");
+            if (f.has("sectors")) givenSectors[static_cast<std::size_t>(s)] = f.integer("sectors");
             f.ignore("hash");
             f.finish();
         }
@@ -480,11 +481,13 @@ struct Reader {
             const std::string where = item("stages", static_cast<std::size_t>(s - 1));
             const int sprites = spriteCounts[static_cast<std::size_t>(s)];
             const int sectors = sectorCounts[static_cast<std::size_t>(s)];
-            if (r.spriteCount >= 0 && r.spriteCount != sprites)
-                fault(where + ".sprites", std::to_string(r.spriteCount) + ", but " + std::to_string(sprites) +
+            const std::optional<int>& saidSprites = givenSprites[static_cast<std::size_t>(s)];
+            const std::optional<int>& saidSectors = givenSectors[static_cast<std::size_t>(s)];
+            if (saidSprites && *saidSprites != sprites)
+                fault(where + ".sprites", std::to_string(*saidSprites) + ", but " + std::to_string(sprites) +
                                               " sprites name stage " + std::to_string(s));
-            if (r.sectorCount >= 0 && r.sectorCount != sectors)
-                fault(where + ".sectors", std::to_string(r.sectorCount) + ", but " + std::to_string(sectors) +
+            if (saidSectors && *saidSectors != sectors)
+                fault(where + ".sectors", std::to_string(*saidSectors) + ", but " + std::to_string(sectors) +
                                               " sectors name stage " + std::to_string(s));
             r.spriteCount = sprites;
             r.sectorCount = sectors;

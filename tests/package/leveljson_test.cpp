@@ -218,6 +218,7 @@ const Fault kFaults[] = {
     {"longName", "/sectors/0/name", "\"a name of twenty-one!\"", "sectors[0].name: longer than 20 characters"},
     {"stageFolder", "/stages/0/name", "\"a/b.bmp\"", "stages[0].name: \"a/b.bmp\" is not a valid file name"},
     {"badCount", "/stages/0/sprites", "5", "stages[0].sprites: 5, but 2 sprites name stage 1"},
+    {"negativeCount", "/stages/1/sectors", "-1", "stages[1].sectors: -1, but 2 sectors name stage 2"},
     {"badGap", "/sprites/0/gap", "\"zz0000\"", "sprites[0].gap: not 6 hex digits"},
     {"badEntry", "/images/0/entry", "\"..\\\\x.bmp\"", "images[0].entry:"},
     {"version", "/version", "2", "version: 2 is not a version this program reads (1)"},

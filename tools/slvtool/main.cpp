@@ -50,7 +50,7 @@ const char* const kUsage =
     "                    one per line; see docs/level-json.md) and its pictures\n"
     "                    under DIR/sprites and DIR/backpx, named as Open names\n"
     "                    them; files already there are kept as extract keeps them\n"
-    "  import DIR OUT     build the package OUT from DIR/level.json and the\n"
+    "  import DIR OUT    build the package OUT from DIR/level.json and the\n"
     "                    pictures it names under DIR, through the editor's own\n"
     "                    Save; a fault in the JSON is told with its path\n"
     "                    (\"sprites[3].x: not a number\") and nothing is written\n"
