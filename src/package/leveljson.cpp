@@ -28,7 +28,6 @@ using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
 constexpr std::size_t kImagePrefixLen = 9;  // "\sprites\"
-constexpr std::size_t kStagePrefixLen = 8;  // "\backpx\"
 constexpr std::size_t kEntryNameBytes = 50;
 
 // 64-bit FNV-1a over a stream of bytes.
@@ -203,11 +202,6 @@ public:
     const Json* list(const char* key) {
         const Json* v = find(key);
         if (v && !v->is_array()) fault(at(key), "not a list");
-        return v;
-    }
-    const Json* object(const char* key) {
-        const Json* v = find(key);
-        if (v && !v->is_object()) fault(at(key), "not an object");
         return v;
     }
     void gap(std::uint8_t (&out)[3]) {
