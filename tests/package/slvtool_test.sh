@@ -82,5 +82,31 @@ mkdir "$T/y"
 "$TOOL" resave "$T/short.slv" "$T/out.slv" 2>/dev/null; [ $? -eq 1 ] || fail "resave of a bad package should exit 1"
 [ ! -e "$T/out.slv" ] || fail "a refused resave wrote a package"
 
+# Levels as text: export beside the package and import give resave's bytes;
+# a sprite moved in the JSON shows in ls and in diff; git-style text form.
+J="$T/j"; mkdir "$J" && cp "$P" "$J/level.slv"
+"$TOOL" export "$J/level.slv" "$J" >/dev/null || fail "export"
+"$TOOL" resave "$J/level.slv" "$J/resaved.slv" >/dev/null || fail "resave beside the export"
+"$TOOL" import "$J" "$J/imported.slv" >/dev/null || fail "import"
+cmp -s "$J/resaved.slv" "$J/imported.slv" || fail "export then import differs from resave"
+"$TOOL" diff "$J/resaved.slv" "$J/imported.slv" > "$T/diff.txt"; [ $? -eq 0 ] && [ ! -s "$T/diff.txt" ] || fail "diff of the same level"
+sed 's/"stage":2,"name":"\([^"]*\)","x":20,"y":40/"stage":2,"name":"\1","x":77,"y":41/' "$J/level.json" > "$T/moved.json"
+cmp -s "$J/level.json" "$T/moved.json" && fail "the test could not move a sprite in the JSON"
+cp "$T/moved.json" "$J/level.json"
+"$TOOL" import "$J" "$J/moved.slv" >/dev/null || fail "import of a moved sprite"
+"$TOOL" ls "$J/moved.slv" | grep -q '^  sprite 2 .* x 77 y 41 frames 2 ' || fail "ls does not show the moved sprite"
+"$TOOL" diff "$J/imported.slv" "$J/moved.slv" > "$T/diff.txt"; [ $? -eq 1 ] || fail "diff of a moved sprite should exit 1"
+grep -q '^stage 2 "stage2.bmp": sprite 2 ".*" moved from (20, 40) to (77, 41)$' "$T/diff.txt" || fail "diff text: $(cat "$T/diff.txt")"
+[ "$(wc -l < "$T/diff.txt")" -eq 1 ] || fail "diff of one move says more: $(cat "$T/diff.txt")"
+"$TOOL" diff "$J/imported.slv" "$T/short.slv" 2> "$T/err.txt"; [ $? -eq 2 ] || fail "diff of a bad package should exit 2"
+"$TOOL" text "$J/moved.slv" > "$T/a.txt" && "$TOOL" text "$J/imported.slv" > "$T/b.txt" || fail "text"
+[ "$(diff "$T/a.txt" "$T/b.txt" | grep -c '^[<>]')" -eq 2 ] || fail "text form: a moved sprite is not a one-line change"
+# A refused import names the fault's place and writes nothing.
+sed 's/"x":77,/"x":"77",/' "$J/level.json" > "$T/bad.json" && cp "$T/bad.json" "$J/level.json"
+mkdir "$T/o"
+"$TOOL" import "$J" "$T/o/bad.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "import of bad JSON should exit 1"
+grep -q 'sprites\[4\]\.x: not a number' "$T/err.txt" || fail "import message: $(cat "$T/err.txt")"
+[ -z "$(ls "$T/o")" ] || fail "a refused import wrote files"
+
 [ $fails -eq 0 ] && echo "slvtool: all checks passed"
 exit $fails
