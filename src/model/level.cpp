@@ -62,7 +62,7 @@ const CommandRec& Level::command(int i) const { check(i, 1, kMaxCommands); retur
 int Level::findImage(const std::string& name) const {
     if (name.empty()) return 0;
     for (int i = 0; i < kMaxImages; ++i)
-        if (imageTable[i].name == name) return i + 1;
+        if (imageTable[i].name.holds(name)) return i + 1;
     return 0;
 }
 
@@ -76,7 +76,7 @@ int Level::lastPoseIndex(const std::string& name) const {
     int found = 0;
     int n = poseCount < kMaxPoses ? poseCount : kMaxPoses;
     for (int i = 1; i <= n; ++i)
-        if (poseTable[i - 1].name == name) found = i;
+        if (poseTable[i - 1].name.holds(name)) found = i;
     return found;
 }
 
