@@ -1,8 +1,13 @@
 // Frame detection read straight from a bitmap file gives the count that
 // loading the picture onto a surface gives, on both display depths.
+#include <QListWidget>
+#include <QSpinBox>
+#include <QTabWidget>
+
 #include "common/bmp_writer.h"
 #include "display/scenewidget.h"
 #include "harness.h"
+#include "editor/spritepicker.h"
 #include "model/framecount.h"
 
 using namespace slv;
@@ -94,6 +99,41 @@ private slots:
             slvtest::writeFile(path, bytes);
             QCOMPARE(detectFrameCountFromFile(path, 3, kMagenta), 0);
             QCOMPARE(detectFrameCountFromFile(path, 4, kMagenta), &bytes == &files[6] ? 4 : 0);
+        }
+    }
+
+    // The picker's frame count field takes 1 up to the clicked strip's width,
+    // so no count typed there makes frames 0 pixels wide or is remembered.
+    void pickerFrameCountIsBoundedByTheStrip() {
+        const struct {
+            const char* file;
+            int width;
+        } strips[] = {{"rope.bmp", 30}, {"wide.bmp", 200}, {"dot.bmp", 1}, {"rope2.bmp", 30}};
+        TempHome home;
+        for (const auto& s : strips)
+            QVERIFY(writeBmp(home.path(QString("sprites/") + s.file).toStdString(), {s.width, 16, 24, false},
+                             [](int x, int) { return x % 2 ? 0x204060u : kMagenta; }));
+        Editor ed;
+        ed.ticks(1);
+        ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
+        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->addOnActiveTab();
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        QSpinBox* field = ed.w->spritePicker_->frameCountField_;
+        for (const auto& s : strips) {
+            QListWidgetItem* item = ed.w->spritePicker_->fileList_->findItems(s.file, Qt::MatchExactly).at(0);
+            ed.w->spritePicker_->fileList_->setCurrentItem(item);
+            ed.w->pickerFileClicked();
+            QCOMPARE(field->maximum(), s.width);
+            const struct {
+                int typed, kept;
+            } typing[] = {{999, s.width}, {s.width, s.width}, {-3, 1}, {0, 1}};
+            for (const auto& t : typing) {
+                field->setValue(t.typed);
+                QCOMPARE(field->value(), t.kept);
+                QCOMPARE(ed.L().lookupPose(s.file), t.kept);
+            }
         }
     }
 };
