@@ -272,7 +272,7 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
     lv.pickedStripWidth = stripWidthOf(path);
     const int remembered = rememberedFrameCount(lv, name);
     if (framesFit(remembered, lv.pickedStripWidth)) return lv.frameCount;
-    // A count that no longer fits the picture is detected again, in its own record.
+    // A count that no longer fits the picture is detected again into the record that held it.
     const int k = remembered == -1 ? 0 : lv.lastPoseIndex(name);
     if (k == 0 && lv.poseCount >= kMaxPoses) throw Error(kMsgTooManyPoses);
     if (lv.poseCount < 0) lv.poseCount = 0;

@@ -1,5 +1,7 @@
 // Frame detection read straight from a bitmap file gives the count that
 // loading the picture onto a surface gives, on both display depths.
+#include <QFile>
+#include <QImage>
 #include <QListWidget>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -135,6 +137,50 @@ private slots:
                 QCOMPARE(ed.L().lookupPose(s.file), t.kept);
             }
         }
+    }
+
+    // Add and Mod take BMP pictures only: PNG data under a ".bmp" name is
+    // refused with its format named, through the window's own handlers, and
+    // nothing changes.
+    void otherFormatsAreRefusedByContent() {
+        TempHome home;
+        const QString png = home.path("backpx/sun.bmp");
+        QVERIFY(QImage(8, 8, QImage::Format_RGB32).save(png, "PNG"));
+        QVERIFY(QFile::copy(png, home.path("sprites/sun.bmp")));
+        const QStringList refusal{"\"sun.bmp\" is a PNG picture; a level takes BMP pictures only"};
+        Editor ed;
+        ed.ticks(1);
+        ed.w->stageList_->setFocus();
+        const struct {
+            const char* what;
+            Qt::Key key;
+            QString answer;
+            QStringList errors;
+            int stages;
+        } stageSteps[] = {
+            {"Add of a PNG", Qt::Key_Insert, png, refusal, 0},
+            {"Add of a BMP", Qt::Key_Insert, home.path("backpx/desert.bmp"), {}, 1},
+            {"Mod to a PNG", Qt::Key_F8, png, refusal, 1},
+        };
+        for (const auto& step : stageSteps) {
+            ui.openAnswers.push_back({step.answer});
+            ed.w->selectRow(ed.w->stageList_, 0);
+            QTest::keyClick(ed.w->stageList_, step.key);
+            QCoreApplication::processEvents();
+            QVERIFY2(ui.takeErrors() == step.errors, step.what);
+            QVERIFY2(ed.L().stageCount == step.stages, step.what);
+        }
+        QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
+        QTest::keyClick(ed.w->stageList_, Qt::Key_Return);  // open it
+        QCOMPARE(ed.L().openStage, 1);
+        ed.w->routeKeyDown(113, {});  // F2: the Sprite tab
+        ed.w->routeKeyDown(45, {});   // Insert: the picker
+        QVERIFY(ed.w->spritePicker_->isVisible());
+        ed.w->spritePicker_->fileList_->findItems("sun.bmp", Qt::MatchExactly).at(0)->setSelected(true);
+        QTest::keyClick(ed.w->spritePicker_->fileList_, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(ui.takeErrors(), refusal);
+        QCOMPARE(ed.L().stage(1).spriteCount, 0);
     }
 };
 
