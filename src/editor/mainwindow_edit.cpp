@@ -168,7 +168,7 @@ void MainWindow::replaceOnActiveTab() {
         }
         EditScope edit(*this);
         modifyStage(L, row + 1, files.first().toStdString());
-        stageList_->item(row)->setText(QString::fromStdString(fileNamePart(files.first().toStdString())));
+        stageList_->item(row)->setText(QString::fromStdString(L.stage(row + 1).name.str()));
         previewSelectedStage();
         openSelectedStage();
         break;
@@ -386,7 +386,7 @@ void MainWindow::confirmPickedSprites() {
     EditScope edit(*this);
     replaceSprite(L, s, folder, name.toStdString(), Callbacks::surfaces(*this),
                   Callbacks::detector(*this));
-    spriteList_->item(s)->setText(name);
+    spriteList_->item(s)->setText(QString::fromStdString(L.sprite(s + 1, L.openStage).name.str()));
     spriteList_->setFocus();
     showSpriteFields(s + 1);
 }

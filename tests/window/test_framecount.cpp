@@ -147,6 +147,8 @@ private slots:
         const QString png = home.path("backpx/sun.bmp");
         QVERIFY(QImage(8, 8, QImage::Format_RGB32).save(png, "PNG"));
         QVERIFY(QFile::copy(png, home.path("sprites/sun.bmp")));
+        const QString longName = home.path("backpx/plage_d_\xC3\xA9t\xC3\xA9_au_soleil.bmp");
+        QVERIFY(QFile::copy(home.path("backpx/desert.bmp"), longName));
         const QStringList refusal{"\"sun.bmp\" is a PNG picture; a level takes BMP pictures only"};
         Editor ed;
         ed.ticks(1);
@@ -161,6 +163,7 @@ private slots:
             {"Add of a PNG", Qt::Key_Insert, png, refusal, 0},
             {"Add of a BMP", Qt::Key_Insert, home.path("backpx/desert.bmp"), {}, 1},
             {"Mod to a PNG", Qt::Key_F8, png, refusal, 1},
+            {"Mod to a long name", Qt::Key_F8, longName, {}, 1},
         };
         for (const auto& step : stageSteps) {
             ui.openAnswers.push_back({step.answer});
@@ -170,7 +173,9 @@ private slots:
             QVERIFY2(ui.takeErrors() == step.errors, step.what);
             QVERIFY2(ed.L().stageCount == step.stages, step.what);
         }
-        QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
+        // The list shows the name as the record keeps it: 20 characters.
+        QCOMPARE(ed.L().stage(1).name.str(), std::string("plage_d_\xC3\xA9t\xC3\xA9_au_solei"));
+        QCOMPARE(ed.w->stageList_->item(0)->text(), QString::fromStdString(ed.L().stage(1).name.str()));
         QTest::keyClick(ed.w->stageList_, Qt::Key_Return);  // open it
         QCOMPARE(ed.L().openStage, 1);
         ed.w->routeKeyDown(113, {});  // F2: the Sprite tab
