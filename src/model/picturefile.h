@@ -4,6 +4,7 @@
 // loader by the ".bmp" of the entry name.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
