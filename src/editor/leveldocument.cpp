@@ -4,7 +4,6 @@
 
 #include "model/errors.h"
 #include "model/fileio.h"
-#include "model/names.h"
 
 namespace slv {
 
@@ -139,16 +138,8 @@ bool LevelDocument::setSectorField(int row, SectorField field, int value) {
 }
 
 void LevelDocument::renameSector(int row, const std::string& name) {
-    edit({"Rename sector", kSectorPage, row}, [&] {
-        const int stage = level_->openStage;
-        if (stage < 0 || stage > kMaxStages || row < 0 || row >= level_->stage(stage).sectorCount)
-            throw Error("Select the sector you want to rename !");
-        const std::optional<std::string> stored = toWindows1252(name);
-        if (name.empty() || !stored || stored->size() > NameField::capacity)
-            throw Error("A sector name is 1 to " + std::to_string(NameField::capacity) +
-                        " characters a level package can store, not \"" + name + "\"");
-        level_->sector(row + 1, stage).name.set(name);
-    });
+    edit({"Rename sector", kSectorPage, row},
+         [&] { slv::renameSector(*level_, level_->openStage, row + 1, name); });
 }
 
 ViewUpdate LevelDocument::pressOnView(EditPage page, MouseButtons buttons, int x, int y,

@@ -267,6 +267,7 @@ void MainWindow::pickerFileClicked() {
     pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
                    Callbacks::detector(*this));
     L.fillingPickerFields = true;
+    spritePicker_->setFrameCountLimit(L.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
     L.fillingPickerFields = false;
 }

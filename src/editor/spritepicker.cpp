@@ -76,6 +76,10 @@ QString SpritePicker::lineName(int row) const {
     return it ? it->text() : QString();
 }
 
+void SpritePicker::setFrameCountLimit(int maximum) {
+    frameCountField_->setRange(1, maximum > 0 ? maximum : INT_MAX);
+}
+
 QList<int> SpritePicker::selectedLines() const {
     QList<int> rows;
     for (int i = 0; i < fileList_->count(); ++i)

@@ -30,6 +30,9 @@ public:
     QString lineName(int row) const;
     // Rows selected, from the first line to the last.
     QList<int> selectedLines() const;
+    // Bounds the frame count field to 1..`maximum` (frames at least one pixel
+    // wide: the strip's width); no upper bound for 0 (width unknown).
+    void setFrameCountLimit(int maximum);
 
     QListWidget* fileList_ = nullptr;
     QSpinBox* frameCountField_ = nullptr;

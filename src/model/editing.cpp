@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "fileio.h"
 #include "names.h"
+#include "picturefile.h"
 
 namespace slv {
 
@@ -44,7 +45,7 @@ Acquired acquire(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
     Acquired a;
     const std::string name = fileNamePart(path);
     if (name.empty()) throw Error("Invalid filename");
-    checkPortableName(name);
+    checkPictureFile(path);
     a.imageCountBefore = lv.imageCount;
     if (int m = lv.findImage(name)) {
         a.image = m;
@@ -90,7 +91,41 @@ void undoAcquire(Level& lv, const Acquired& a, const SurfaceCallbacks& cb) {
 
 std::string sectorName(int n) { return "Sector" + std::to_string(n); }
 
+bool validSectorColumn(int s) { return s >= 0 && s <= kMaxStages; }
+
+// The path of file `name` in `folder`: every character of the name is its own
+// (a backslash included), unlike joinPath, which reads it as a separator.
+std::string pathIn(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    std::string out = folder;
+    while (!out.empty() && out.back() == '/') out.pop_back();
+    return out + "/" + name;
+}
+
+// The width of the picture file at `path` from its header; 0 when unknown.
+int stripWidthOf(const std::string& path) { return pictureWidthOf(pictureHead(path)); }
+
+// True when `frames` frames of at least one pixel fit a strip `width` pixels
+// wide (any count fits a strip of unknown width).
+bool framesFit(int frames, int width) { return frames >= 1 && (width <= 0 || frames <= width); }
+
+std::string tooManyFrames(const std::string& name, int width, int frames) {
+    return "\"" + name + "\" is " + std::to_string(width) + " pixels wide: it cannot hold " + std::to_string(frames) +
+           " frames";
+}
+
 }  // namespace
+
+void checkPictureFile(const std::string& path) {
+    const std::string name = fileNamePart(path);
+    checkPortableName(name);
+    // A package entry separates its folders with '\' and refuses a colon.
+    if (name.find_first_of("\\:") != std::string::npos)
+        throw Error("The file name \"" + name + "\" cannot be stored in a level package: it holds '\\' or ':'");
+    checkBmpPicture(path);
+}
+
+int frameCountLimit(int stripWidth) { return stripWidth > 0 ? stripWidth : INT_MAX; }
 
 // ---------------------------------------------------------------------------
 // Stage table.
@@ -101,7 +136,7 @@ int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn
     if (first + static_cast<long long>(paths.size()) > kMaxStages) throw Error(kMsgTooManyStages);
     std::vector<std::int32_t> sizes;
     sizes.reserve(paths.size());
-    for (const std::string& p : paths) checkPortableName(fileNamePart(p));
+    for (const std::string& p : paths) checkPictureFile(p);
     for (const std::string& p : paths) sizes.push_back(sizeOfFile(fileSize, p));
     for (std::size_t a = 0; a < paths.size(); ++a) {
         StageRec& st = lv.stage(first + 1 + static_cast<int>(a));
@@ -115,7 +150,7 @@ int addStages(Level& lv, const std::vector<std::string>& paths, const FileSizeFn
 
 void modifyStage(Level& lv, int s, const std::string& path, const FileSizeFn& fileSize) {
     if (s < 1 || s > std::min<int>(lv.stageCount, kMaxStages)) throw Error(kMsgSelectStageToModify);
-    checkPortableName(fileNamePart(path));
+    checkPictureFile(path);
     std::int32_t size = sizeOfFile(fileSize, path);
     StageRec& st = lv.stage(s);
     st.name.set(fileNamePart(path));
@@ -210,6 +245,7 @@ int attachSpritePicture(Level& lv, const std::string& path, int slot, const Surf
     try {
         size = cb.measure(rec.surface);
         if (size.width < 0 || size.height < 0) throw Error("Bad picture size: " + path);
+        if (!framesFit(frames, size.width)) throw Error(tooManyFrames(fileNamePart(path), size.width, frames));
         if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorKey);
     } catch (...) {
         undoAcquire(lv, a, cb);
@@ -232,23 +268,28 @@ int rememberedFrameCount(Level& lv, const std::string& name) {
 
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect) {
-    if (rememberedFrameCount(lv, name) != -1) return lv.frameCount;
-    if (lv.poseCount >= kMaxPoses) throw Error(kMsgTooManyPoses);
+    const std::string path = pathIn(folder, name);
+    lv.pickedStripWidth = stripWidthOf(path);
+    const int remembered = rememberedFrameCount(lv, name);
+    if (framesFit(remembered, lv.pickedStripWidth)) return lv.frameCount;
+    // A count that no longer fits the picture is detected again into the record that held it.
+    const int k = remembered == -1 ? 0 : lv.lastPoseIndex(name);
+    if (k == 0 && lv.poseCount >= kMaxPoses) throw Error(kMsgTooManyPoses);
     if (lv.poseCount < 0) lv.poseCount = 0;
     if (!detect) throw Error("No display to analyse " + name);
-    int frames = detect(joinPath(folder, name));
-    if (frames < 1) frames = 1;
-    PoseRec& p = lv.pose(lv.poseCount + 1);
+    int frames = detect(path);
+    if (!framesFit(frames, lv.pickedStripWidth)) frames = 1;
+    PoseRec& p = lv.pose(k != 0 ? k : lv.poseCount + 1);
     p.name.set(name);
     std::memset(p.gap, 0, sizeof p.gap);
     p.frameCount = frames;
-    ++lv.poseCount;
+    if (k == 0) ++lv.poseCount;
     lv.frameCount = frames;
     return frames;
 }
 
 bool setPoseFrames(Level& lv, const std::string& name, int frames) {
-    if (lv.fillingPickerFields || frames < 1) return false;
+    if (lv.fillingPickerFields || !framesFit(frames, lv.pickedStripWidth)) return false;
     int k = lv.lastPoseIndex(name);
     if (k == 0) return false;
     lv.pose(k).frameCount = frames;
@@ -257,9 +298,12 @@ bool setPoseFrames(Level& lv, const std::string& name, int frames) {
 
 int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
                      const DetectFramesFn& detect) {
-    if (rememberedFrameCount(lv, name) == -1) {
+    const std::string path = pathIn(folder, name);
+    const int width = stripWidthOf(path);
+    const int remembered = rememberedFrameCount(lv, name);
+    if (remembered == -1 || (remembered >= 1 && !framesFit(remembered, width))) {
         if (!detect) throw Error("No display to analyse " + name);
-        lv.frameCount = detect(joinPath(folder, name));
+        lv.frameCount = detect(path);
     }
     if (lv.frameCount < 1) throw Error(kMsgBadFrameCount);
     return lv.frameCount;
@@ -288,16 +332,19 @@ int addSprites(Level& lv, const std::string& folder, const std::vector<std::stri
         sp.frameCount = frames;
         sp.name.set(name);
         std::memset(sp.gap, 0, sizeof sp.gap);
-        sp.x = pick(600);
-        sp.y = pick(400);
+        sp.x = 0;
+        sp.y = 0;
         sp.reserved = 0;
         sp.frame = 1;
         try {
-            attachSpritePicture(lv, joinPath(folder, name), slot, cb);
+            attachSpritePicture(lv, pathIn(folder, name), slot, cb);
         } catch (...) {
             sp = before;
             throw;
         }
+        // Wholly inside the view where the frame fits, else at its left or top edge.
+        sp.x = pick(std::max(1, kViewWidth - sp.w + 1));
+        sp.y = pick(std::max(1, kViewHeight - sp.h + 1));
         st.spriteCount = slot;
         ++added;
     }
@@ -317,7 +364,7 @@ void replaceSprite(Level& lv, int slot, const std::string& folder, const std::st
     sp.name.set(name);
     sp.frame = 1;
     try {
-        attachSpritePicture(lv, joinPath(folder, name), slot + 1, cb);
+        attachSpritePicture(lv, pathIn(folder, name), slot + 1, cb);
     } catch (...) {
         sp = before;
         throw;
@@ -442,8 +489,9 @@ int addSectorFromBand(Level& lv) {
     if (lv.bandStartX == lv.mouseX || lv.bandStartY == lv.mouseY) return 0;
     if (count >= kMaxSectors) throw Error(kMsgTooManySectors);
     const int n = count + 1;
+    const std::string name = freeSectorName(lv, lv.openStage);
     SectorRec& sc = lv.sector(n, lv.openStage);
-    sc.name.set(sectorName(n));
+    sc.name.set(name);
     std::memset(sc.gap, 0, sizeof sc.gap);
     sc.x = std::min(lv.bandStartX, lv.mouseX);
     sc.w = std::max(lv.bandStartX, lv.mouseX) - sc.x;
@@ -478,6 +526,37 @@ bool setSectorField(Level& lv, int row, SectorField field, int value) {
     if ((field == SectorField::W || field == SectorField::H) && value < 0) return false;
     if (*target == value) return false;
     *target = value;
+    return true;
+}
+
+std::string freeSectorName(const Level& lv, int stage) {
+    if (!validSectorColumn(stage)) throw Error(kMsgNoOpenStage);
+    const int count = clampCount(lv.stage(stage).sectorCount, kMaxSectors);
+    for (int k = 1;; ++k) {
+        const std::string name = sectorName(k);
+        bool taken = false;
+        for (int n = 1; n <= count && !taken; ++n) taken = lv.sector(n, stage).name == name;
+        if (!taken) return name;
+    }
+}
+
+void checkSectorName(const std::string& name) {
+    if (name.empty()) throw Error(kMsgEmptySectorName);
+    const std::optional<std::string> stored = toWindows1252(name);
+    if (!stored)
+        throw Error("The sector name \"" + name + "\" holds characters a level cannot store (Windows-1252 only)");
+    if (stored->size() > static_cast<std::size_t>(NameField::capacity))
+        throw Error("The sector name \"" + name + "\" is " + std::to_string(stored->size()) +
+                    " characters long; a sector name holds at most 20");
+}
+
+bool renameSector(Level& lv, int stage, int n, const std::string& name) {
+    if (!validSectorColumn(stage) || n < 1 || n > clampCount(lv.stage(stage).sectorCount, kMaxSectors))
+        throw Error(kMsgSelectSectorToModify);
+    checkSectorName(name);
+    SectorRec& sc = lv.sector(n, stage);
+    if (sc.name == name) return false;
+    sc.name.set(name);
     return true;
 }
 

@@ -42,6 +42,12 @@ inline constexpr const char* kMsgSelectStageToDelete = "Select the stage you wan
 inline constexpr const char* kMsgSelectSpriteToDelete = "Select the sprite you want to delete !";
 inline constexpr const char* kMsgSelectSectorToDelete = "Select the sector you want to delete !";
 inline constexpr const char* kMsgBadFrameCount = "The frame count must be 1 or more !";
+inline constexpr const char* kMsgSelectSectorToModify = "Select the sector you want to modify !";
+inline constexpr const char* kMsgEmptySectorName = "A sector needs a name !";
+
+// The view's size in pixels.
+inline constexpr int kViewWidth = 640;
+inline constexpr int kViewHeight = 430;
 
 // ---------------------------------------------------------------------------
 // Callbacks.
@@ -77,6 +83,19 @@ using DetectFramesFn = std::function<int(const std::string& path)>;
 
 // A whole random number 0..n-1.
 using RandomFn = std::function<int(int n)>;
+
+// ---------------------------------------------------------------------------
+// Pictures.
+
+// Throws slv::Error unless the picture file at `path` can go into a level
+// package: its name must be storable (Windows-1252 characters, no '\' or
+// ':') and its content must not be another known format than BMP (see
+// checkBmpPicture). Add and Mod of stages and sprites call it first.
+void checkPictureFile(const std::string& path);
+
+// The largest frame count a strip `stripWidth` pixels wide takes (frames at
+// least one pixel wide); with an unknown width (0) there is no bound.
+int frameCountLimit(int stripWidth);
 
 // ---------------------------------------------------------------------------
 // Stage table.
@@ -135,8 +154,8 @@ int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
 
 // Gives sprite `slot` (1-based) of openStage its picture from `path`: acquires
 // the image, then sets the sprite's surface, image, w = width / frameCount and
-// h = height, with `frameCount` the sprite's frame count (1 or more), and gives
-// the surface lv.colorKey. On failure the sprite record and the image table
+// h = height, with `frameCount` the sprite's frame count (1 up to the width),
+// and gives the surface lv.colorKey. On failure the sprite record and the image table
 // are as they were. Returns the image number.
 int attachSpritePicture(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb);
 
@@ -147,20 +166,23 @@ int attachSpritePicture(Level& lv, const std::string& path, int slot, const Surf
 // or -1 when there is none, and returns it.
 int rememberedFrameCount(Level& lv, const std::string& name);
 
-// A click on a file in the picker: looks the file up in the pose table and,
-// when it is not there, detects its frame count and appends a pose record
-// (name cut to 20 characters). A full pose table refuses the new record with
+// A click on a file in the picker: reads the picture's width into
+// lv.pickedStripWidth and looks the file up in the pose table. When it is not
+// there, detects its frame count and appends a pose record (name cut to 20
+// characters); a remembered count that no longer fits the width is detected
+// again into the same record. A full pose table refuses a new record with
 // "Too many poses !" before anything is written. Sets and returns lv.frameCount.
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect);
 
 // A typed frame count for the file last clicked: stored into the last pose
-// record named `name`. Values below 1 are ignored, as is everything while
-// lv.fillingPickerFields is set. Returns true when a record changed.
+// record named `name`. Values below 1 or above lv.pickedStripWidth (when
+// known) are ignored, as is everything while lv.fillingPickerFields is set.
+// Returns true when a record changed.
 bool setPoseFrames(Level& lv, const std::string& name, int frames);
 
-// The frame count for a new or changed sprite: the pose table's, else
-// detected (not remembered). Sets lv.frameCount. A count below 1 is refused with
+// The frame count for a new or changed sprite: the pose table's when it fits
+// the picture's width, else detected (not remembered). Sets lv.frameCount. A count below 1 is refused with
 // "The frame count must be 1 or more !".
 int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
                      const DetectFramesFn& detect);
@@ -169,7 +191,9 @@ int spriteFrameCount(Level& lv, const std::string& folder, const std::string& na
 // The picker's "Add 'em".
 
 // Add mode: each file becomes a new sprite of openStage at a random place
-// (x 0..599, y 0..399), showing frame 1. The sprite is counted only after its
+// that keeps its frame wholly inside the 640 x 430 view (x 0..640-w,
+// y 0..430-h; 0 when the frame is wider or taller than the view), showing
+// frame 1. The sprite is counted only after its
 // picture is loaded; a failure stops the command with the error, keeping the
 // sprites of earlier files. Refusals: no open stage ("No open stage !"), a
 // 101st sprite ("Too many sprites on this stage !"). Returns the number of
@@ -236,7 +260,8 @@ ViewUpdate viewMouseUp(Level& lv, EditPage page);
 
 // Makes sector sectorCount+1 of openStage (column 0 when no stage is open)
 // from the band corner (bandStartX, bandStartY) and the last pointer position
-// (mouseX, mouseY): name "Sector" + number, x/y the smaller coordinates,
+// (mouseX, mouseY): named with the lowest "SectorN" (N = 1, 2, ...) no
+// sector of that stage has, x/y the smaller coordinates,
 // w/h the differences. Clears bandActive. A band of zero width or height (a
 // plain click) makes no sector and returns 0. A 101st sector is refused with
 // "Too many sectors on this stage !". Returns the new sector number.
@@ -252,5 +277,21 @@ bool setSpriteY(Level& lv, int row, int value);
 // Returns true when the record changed.
 enum class SectorField { X, Y, W, H };
 bool setSectorField(Level& lv, int row, SectorField field, int value);
+
+// The lowest "SectorN" (N = 1, 2, ...) that no sector of stage `stage`
+// (0..30) is named.
+std::string freeSectorName(const Level& lv, int stage);
+
+// Throws slv::Error with the reason when a sector record cannot store `name`
+// as it is: empty, a character outside Windows-1252, or more than 20
+// characters in Windows-1252.
+void checkSectorName(const std::string& name);
+
+// Renames sector `n` (1..sectorCount) of stage `stage` (0..30). A sector
+// outside the stage is refused with "Select the sector you want to modify !";
+// a name the record cannot store as it is (see checkSectorName) is refused
+// with the reason, leaving the record as it was. Returns true when the name
+// changed.
+bool renameSector(Level& lv, int stage, int n, const std::string& name);
 
 }  // namespace slv

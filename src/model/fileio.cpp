@@ -521,12 +521,12 @@ void PartFile::commitInPlace() {
 
 
 std::string fileNamePart(std::string_view path) {
-    std::size_t cut = path.find_last_of("/\\:");
+    std::size_t cut = path.find_last_of('/');
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
 std::string folderPart(std::string_view path) {
-    std::size_t cut = path.find_last_of("/\\:");
+    std::size_t cut = path.find_last_of('/');
     return cut == std::string_view::npos ? std::string() : std::string(path.substr(0, cut + 1));
 }
 

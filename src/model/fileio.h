@@ -186,7 +186,8 @@ std::string readWholeFile(const std::string& path, std::int64_t maxBytes);
 // stays as it was and no temporary file is left.
 void writeFileAtomic(const std::string& path, std::string_view data);
 
-// The file-name part of a path: the text after the last '/', '\' or drive colon.
+// The file-name part of a path on this system: the text after the last '/'.
+// Every other character, '\' and ':' included, belongs to the name.
 std::string fileNamePart(std::string_view path);
 // The folder part with its trailing separator ('' when there is none).
 std::string folderPart(std::string_view path);

@@ -61,8 +61,9 @@ const CommandRec& Level::command(int i) const { check(i, 1, kMaxCommands); retur
 
 int Level::findImage(const std::string& name) const {
     if (name.empty()) return 0;
+    const std::string key = NameField::storedForm(name);
     for (int i = 0; i < kMaxImages; ++i)
-        if (imageTable[i].name == name) return i + 1;
+        if (imageTable[i].name.stored() == key) return i + 1;
     return 0;
 }
 
@@ -75,8 +76,9 @@ int Level::freeImageSlot() const {
 int Level::lastPoseIndex(const std::string& name) const {
     int found = 0;
     int n = poseCount < kMaxPoses ? poseCount : kMaxPoses;
+    const std::string key = NameField::storedForm(name);
     for (int i = 1; i <= n; ++i)
-        if (poseTable[i - 1].name == name) found = i;
+        if (poseTable[i - 1].name.stored() == key) found = i;
     return found;
 }
 

@@ -58,11 +58,13 @@ struct Level {
     const CommandRec& command(int i) const;
 
     // ---- lookups ----
-    // First image record 1..3000 whose name equals `name` exactly; 0 when none.
+    // First image record 1..3000 whose name is `name` as a record stores it
+    // (Windows-1252, cut to 20 characters); 0 when none.
     int findImage(const std::string& name) const;
     // First free image slot (empty name); 0 when all are taken.
     int freeImageSlot() const;
-    // Frame count of the last pose record 1..poseCount named `name`; -1 when none.
+    // Frame count of the last pose record 1..poseCount named `name` (compared
+    // as a record stores it, like findImage); -1 when none.
     int lookupPose(const std::string& name) const;
     // Index of the last pose record named `name`; 0 when none.
     int lastPoseIndex(const std::string& name) const;
@@ -90,6 +92,7 @@ struct Level {
     std::int32_t bandStartX = 0, bandStartY = 0;
     std::int32_t mouseX = 0, mouseY = 0;
     bool fillingPickerFields = true;
+    std::int32_t pickedStripWidth = 0;  // width of the picker's last clicked file; 0 when unknown
     bool pickerAdds = false;
 
     // ---- view and actor state ----

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "names.h"
+
 static_assert(std::endian::native == std::endian::little,
               "record images are little-endian");
 
@@ -18,37 +20,67 @@ namespace slv {
 // multi-byte character.
 std::string cutText(std::string_view text, std::size_t maxBytes);
 
+// How a text field's bytes are read and written.
+enum class FieldText {
+    Utf8,         // UTF-8 text, never cut inside a character
+    Windows1252,  // stored as Windows-1252, one byte per character; str()
+                  // gives UTF-8 and set() takes UTF-8
+};
+
 #pragma pack(push, 1)
 
 // Length-prefixed text field: one length byte, then up to N bytes.
-template <int N>
+template <int N, FieldText Text = FieldText::Utf8>
 struct PStr {
     std::uint8_t len;
     char ch[N];
 
     static constexpr int capacity = N;
 
-    std::string str() const {
+    // The bytes as the field holds them.
+    std::string_view stored() const {
         int n = len > N ? N : len;
-        return std::string(ch, static_cast<std::size_t>(n));
+        return std::string_view(ch, static_cast<std::size_t>(n));
+    }
+    // Stores bytes already in the field's form, cut to the capacity; the
+    // unused bytes become 0.
+    void setStored(std::string_view bytes) {
+        const std::size_t n = bytes.size() < static_cast<std::size_t>(N) ? bytes.size() : N;
+        len = static_cast<std::uint8_t>(n);
+        for (int i = 0; i < N; ++i)
+            ch[i] = static_cast<std::size_t>(i) < n ? bytes[static_cast<std::size_t>(i)] : 0;
+    }
+    // The stored form of `text` as set() would store it.
+    static std::string storedForm(std::string_view text) {
+        std::string s;
+        if constexpr (Text == FieldText::Windows1252) s = toWindows1252Lossy(text);
+        else s = cutText(text, N);
+        if (s.size() > static_cast<std::size_t>(N)) s.resize(N);
+        return s;
+    }
+
+    std::string str() const {
+        if constexpr (Text == FieldText::Windows1252) return fromWindows1252(stored());
+        else return std::string(stored());
     }
     bool empty() const { return len == 0; }
-    // Stores `text`, cut to the capacity; the unused bytes become 0.
-    void set(std::string_view text) {
-        std::string cut = cutText(text, N);
-        len = static_cast<std::uint8_t>(cut.size());
-        for (int i = 0; i < N; ++i)
-            ch[i] = i < static_cast<int>(cut.size()) ? cut[static_cast<std::size_t>(i)] : 0;
-    }
-    void clear() { set({}); }
-    bool operator==(std::string_view text) const {
-        int n = len > N ? N : len;
-        return std::string_view(ch, static_cast<std::size_t>(n)) == text;
-    }
+    // Stores `text`, cut to the capacity (by whole characters).
+    void set(std::string_view text) { setStored(storedForm(text)); }
+    void clear() { setStored({}); }
+    // True when the field holds exactly `text`.
+    bool operator==(std::string_view text) const { return str() == text; }
+    // True when the field holds what set(text) would store: a long name
+    // matches its cut form.
+    bool holds(std::string_view text) const { return stored() == storedForm(text); }
 };
 
-using NameField = PStr<20>;   // 21 bytes
-using PathField = PStr<255>;  // 256 bytes
+// Names of stages, sprites, sectors, images and poses: 20 Windows-1252
+// characters, as the level files store them. In memory they are kept in the
+// same form, so a name is cut and compared by stored characters; str() and
+// set() convert from and to UTF-8.
+using NameField = PStr<20, FieldText::Windows1252>;  // 21 bytes
+// Paths on this system (UTF-8); a package holds them in its own form.
+using PathField = PStr<255, FieldText::Utf8>;          // 256 bytes
 
 // A surface reference: a handle resolved through the display device.
 // Zero is "no surface"; a value read from a file means nothing.

@@ -70,7 +70,7 @@ std::string rawCut(std::string_view bytes, std::size_t max) {
 }
 
 std::string stageEntryName(const StageRec& rec) {
-    return rawCut(std::string(kStagePrefix) + rec.name.str(), 28);
+    return rawCut(std::string(kStagePrefix) + std::string(rec.name.stored()), 28);
 }
 
 void writePackageHeader(const Level& level, const std::string& package) {

@@ -36,21 +36,6 @@ void readAt(BinFile& f, std::int64_t offset, void* buf, std::size_t n) {
     f.readExact(buf, n);
 }
 
-// Stores bytes already in package form into a text field, cut to its capacity.
-template <int N>
-void setStored(PStr<N>& field, std::string_view bytes) {
-    const std::size_t n = std::min<std::size_t>(bytes.size(), N);
-    field.len = static_cast<std::uint8_t>(n);
-    std::memset(field.ch, 0, N);
-    std::memcpy(field.ch, bytes.data(), n);
-}
-
-// A name field of a record in memory as the package stores it, and back.
-template <int N>
-void nameToPackage(PStr<N>& field) { setStored(field, toWindows1252Lossy(field.str())); }
-template <int N>
-void nameFromPackage(PStr<N>& field) { field.set(fromWindows1252(field.str())); }
-
 std::string storedName(const std::string& name, const std::string& what) {
     std::optional<std::string> s = toWindows1252(name);
     if (!s)
@@ -204,14 +189,14 @@ bool endsWithBmp(const std::string& s) {
 // The entry name the last Open read for the bitmap at `path`. A stage entry
 // must also give back the record's name (`name`, in memory), which a stage
 // added later from the extracted file would not.
-const std::string* knownEntry(const Level& level, const std::string& path, const std::string* name,
+const std::string* knownEntry(const Level& level, const std::string& path, const NameField* name,
                               std::size_t prefixLen) {
     auto it = level.memberEntryNames.find(path);
     if (it == level.memberEntryNames.end() || it->second.size() < prefixLen) return nullptr;
     if (!name) return &it->second;
     NameField n{};
-    n.set(fromWindows1252(std::string_view(it->second).substr(prefixLen)));
-    return n == *name ? &it->second : nullptr;
+    n.setStored(std::string_view(it->second).substr(prefixLen));
+    return n.stored() == name->stored() ? &it->second : nullptr;
 }
 
 std::string spriteLabel(int n, int s) { return "sprite " + std::to_string(n) + " of stage " + std::to_string(s); }
@@ -242,17 +227,14 @@ PackageForm packageForm(const Level& level) {
     } else {
         t.images.assign(level.imageTable, level.imageTable + kMaxImages);
     }
+    // Names are in package form already; paths are this system's.
     for (ImageRec& r : t.images) {
         r.surface = 0;
-        nameToPackage(r.name);
-        setStored(r.path, pathForPackage(r.path.str()));
+        r.path.setStored(pathForPackage(r.path.str()));
     }
 
     t.stages.assign(level.stages, level.stages + kMaxStages + 1);
-    for (StageRec& r : t.stages) {
-        nameToPackage(r.name);
-        setStored(r.path, pathForPackage(r.path.str()));
-    }
+    for (StageRec& r : t.stages) r.path.setStored(pathForPackage(r.path.str()));
     t.sprites.resize(kTableRows);
     t.sectors.resize(kTableRows);
     for (int n = 0; n < kMaxSprites; ++n)
@@ -260,16 +242,11 @@ PackageForm packageForm(const Level& level) {
             SpriteRec& r = t.sprites[static_cast<std::size_t>(n * kMaxStages + s)];
             r = level.spriteTable[n][s];
             r.surface = 0;
-            nameToPackage(r.name);
             if (compact && r.image >= 1 && r.image <= level.imageCount && renumber[static_cast<std::size_t>(r.image)] > 0)
                 r.image = renumber[static_cast<std::size_t>(r.image)];
         }
     for (int n = 0; n < kMaxSectors; ++n)
-        for (int s = 0; s < kMaxStages; ++s) {
-            SectorRec& r = t.sectors[static_cast<std::size_t>(n * kMaxStages + s)];
-            r = level.sectorTable[n][s + 1];
-            nameToPackage(r.name);
-        }
+        for (int s = 0; s < kMaxStages; ++s) t.sectors[static_cast<std::size_t>(n * kMaxStages + s)] = level.sectorTable[n][s + 1];
 
     // The header.
     f.entries.reserve(static_cast<std::size_t>(kFixedEntries + f.imageCount + level.stageCount));
@@ -283,7 +260,7 @@ PackageForm packageForm(const Level& level) {
         if (run > std::numeric_limits<std::int32_t>::max())
             throw Error("The level is too large for a package (more than 2 GB of bitmaps)");
         PackEntry e = makeEntry({}, static_cast<std::int32_t>(run), size, flag);
-        setStored(e.name, name);
+        e.name.setStored(name);
         f.entries.push_back(e);
         run += size;
     };
@@ -298,12 +275,10 @@ PackageForm packageForm(const Level& level) {
     }
     for (int s = 1; s <= level.stageCount; ++s) {
         const StageRec& r = level.stage(s);
-        const std::string what = "stage " + std::to_string(s);
-        const std::string name0 = r.name.str();
-        const std::string* known = knownEntry(level, r.path.str(), &name0, kStagePrefixLen);
-        std::string name = known ? *known : rawCut(std::string(kStagePrefix) + storedName(r.name.str(), what), 28);
+        const std::string* known = knownEntry(level, r.path.str(), &r.name, kStagePrefixLen);
+        std::string name = known ? *known : stageEntryName(r);
         // The record's name must give its entry back when the package is read.
-        setStored(t.stages[static_cast<std::size_t>(s)].name, std::string_view(name).substr(kStagePrefixLen));
+        t.stages[static_cast<std::size_t>(s)].name.setStored(std::string_view(name).substr(kStagePrefixLen));
         add(name, r.size, s == level.stageCount, "Stage " + std::to_string(s));
     }
     if (run > std::numeric_limits<std::int32_t>::max())
@@ -348,9 +323,11 @@ void checkTables(const PackageHeader& h, const PackageTables& t) {
                 damaged(label + " uses image " + std::to_string(sp.image) + ", a free slot");
             if (sp.frameCount < 1)
                 damaged(label + " has " + std::to_string(sp.frameCount) + " frames (at least 1 needed)");
-            if (sp.w < 1 || sp.h < 1)
+            // Frames 0 pixels wide (more frames than the strip has pixels)
+            // are allowed: such a sprite draws nothing.
+            if (sp.w < 0 || sp.h < 1)
                 damaged(label + " has frames of " + std::to_string(sp.w) + " x " + std::to_string(sp.h) +
-                        " pixels (both must be positive)");
+                        " pixels (the width cannot be negative and the height must be positive)");
             if (sp.frame < 1 || sp.frame > sp.frameCount)
                 damaged(label + " shows frame " + std::to_string(sp.frame) + " of " + std::to_string(sp.frameCount));
         }
@@ -445,7 +422,10 @@ void removeMemberTemps(const std::string& packageFolder) {
 }
 
 std::string memberFileName(std::string_view entryName, std::string_view firstBytes) {
-    std::string name = fromWindows1252(fileNamePart(entryName));
+    // Entry names separate their folders with '\'.
+    const std::size_t cut = entryName.find_last_of("\\/");
+    if (cut != std::string_view::npos) entryName.remove_prefix(cut + 1);
+    std::string name = fromWindows1252(entryName);
     if (!endsWithBmp(name) && looksLikeBmp(firstBytes)) name += ".bmp";
     return name;
 }
@@ -618,12 +598,11 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     }
 
     // Every check has passed and every bitmap is in place: take the tables,
-    // names in UTF-8 and paths in this system's form.
+    // names as stored and paths in this system's form.
     for (int i = 1; i <= kMaxImages; ++i) {
         ImageRec& r = level.image(i);
         r = t.image(i);
         r.surface = 0;
-        nameFromPackage(r.name);
         if (i <= h.imageCount && imageUsed(r)) r.path.set(imagePaths[static_cast<std::size_t>(i)]);
         else r.path.set(pathFromPackage(r.path.str()));
     }
@@ -632,18 +611,12 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
             SpriteRec& r = level.sprite(n, s);
             r = t.sprite(n, s);
             r.surface = 0;
-            nameFromPackage(r.name);
         }
     for (int n = 1; n <= kMaxSectors; ++n)
-        for (int s = 1; s <= kMaxStages; ++s) {
-            SectorRec& r = level.sector(n, s);
-            r = t.sector(n, s);
-            nameFromPackage(r.name);
-        }
+        for (int s = 1; s <= kMaxStages; ++s) level.sector(n, s) = t.sector(n, s);
     for (int s = 0; s <= kMaxStages; ++s) {
         StageRec& r = level.stages[s];
         r = t.stage(s);
-        nameFromPackage(r.name);
         if (s >= 1 && s <= h.stageCount) r.path.set(stagePaths[static_cast<std::size_t>(s)]);
         else r.path.set(pathFromPackage(r.path.str()));
     }

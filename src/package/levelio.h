@@ -77,7 +77,8 @@ PackageTables tablesOf(const Level& level);
 // Checks tables against a header: every stage 1..stageCount counts 0..100
 // sprites and sectors and carries the name and size of its entry; every used
 // image 1..imageCount has the size of its entry; every live sprite draws from
-// a used image within 1..imageCount, has positive w and h, at least one frame
+// a used image within 1..imageCount, has a positive h and a w of 0 or more
+// (frames 0 pixels wide draw nothing), at least one frame
 // and its current frame within 1..frameCount. Throws slv::Error naming the first fault.
 void checkTables(const PackageHeader& header, const PackageTables& tables);
 

@@ -63,8 +63,9 @@ bool zero(const std::uint8_t* p, std::size_t n) {
     return std::all_of(p, p + n, [](std::uint8_t b) { return b == 0; });
 }
 
+// A name field's text: the field keeps Windows-1252 and gives UTF-8.
 template <int N>
-std::string text(const PStr<N>& field) { return fromWindows1252(field.str()); }
+std::string text(const PStr<N, FieldText::Windows1252>& field) { return field.str(); }
 
 // ---- writing ----
 
@@ -217,8 +218,8 @@ public:
         }
     }
     // A text field as the record keeps it: Windows-1252, at most N bytes.
-    template <int N>
-    void name(const char* key, PStr<N>& out, bool required) {
+    template <int N, FieldText T>
+    void name(const char* key, PStr<N, T>& out, bool required) {
         std::string s = required ? text(key) : text(key, std::string());
         std::optional<std::string> stored = toWindows1252(s);
         if (!stored) fault(at(key), "holds a character outside Windows-1252");

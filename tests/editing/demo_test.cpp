@@ -106,6 +106,21 @@ TEST_F(Demo, BackdropsAreNotFlatAndSkinFiguresMove) {
     EXPECT_NE(frame("walkright.bmp", 0), frame("walkleft.bmp", 0));
 }
 
+// The canvas under each scene starts black: a backdrop shows none of it, so
+// no gap opens between a sky and the ground drawn over it.
+TEST_F(Demo, BackdropsLeaveNoBlackGap) {
+    int backdrops = 0;
+    for (const auto& e : fs::directory_iterator(root / "home/backpx")) {
+        const QImage img = load(e.path());
+        int black = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) black += (img.pixel(x, y) & 0xFFFFFFu) == 0;
+        EXPECT_EQ(black, 0) << e.path();
+        ++backdrops;
+    }
+    EXPECT_GE(backdrops, 3);
+}
+
 TEST_F(Demo, OutputIsTheSameOnEveryRun) {
     ASSERT_EQ(mkdemo(root / "again"), 0);
     for (const char* f : {"home/car.bmp", "home/sprites/fan.bmp", "skins/jump.bmp"})

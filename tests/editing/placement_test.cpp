@@ -171,7 +171,7 @@ TEST_F(Placement, DeletingSectorsStopsAtTheCountAndNamesFollowIt) {
     EXPECT_EQ(deleteSector(*lv, 2, 0), 0);
     EXPECT_EQ(sector(1).w, 2);
     band(0, 0, 4, 4);
-    EXPECT_EQ(sector(3).name.str(), "Sector3");
+    EXPECT_EQ(sector(3).name.str(), "Sector1");  // the lowest free name
     EXPECT_EQ(sector(2).name.str(), "Sector3");
     for (int left = 2; left >= 0; --left) EXPECT_EQ(deleteSector(*lv, 2, 0), left ? 0 : -1);
     EXPECT_EQ(lv->stage(2).sectorCount, 0);
@@ -182,6 +182,7 @@ TEST_F(Placement, DeletingSectorsStopsAtTheCountAndNamesFollowIt) {
 
 TEST_F(Placement, AHundredSectorsIsTheLimit) {
     lv->stage(2).sectorCount = 99;
+    for (int n = 1; n <= 99; ++n) lv->sector(n, 2).name.set("Sector" + std::to_string(n));
     EXPECT_EQ(band(5, 5, 6, 6).newSector, 100);
     EXPECT_EQ(sector(100).name.str(), "Sector100");
     EXPECT_EQ(errorOf([&] { band(1, 1, 2, 2); }), "Too many sectors on this stage !");

@@ -30,22 +30,35 @@ TEST(Level, IndicesOutsideTheTablesAreARangeCheckError) {
     for (const auto& [call, refused] : cases) EXPECT_EQ(errorOf(call), refused ? "Range check error" : "") << i++;
 }
 
-TEST(NameFields, AreCutToTheirCapacityNeverSplittingACharacter) {
-    const std::string euro = "\xE2\x82\xAC";
-    const std::pair<std::string, int> cases[] = {
-        {"abcdefghijklmnopqrstuvwxy", 20},
-        {std::string(19, 'a') + "\xC3\xA9", 19},  // the two-byte 'e acute' would end at byte 21
-        {euro + euro + euro + euro + euro + euro + euro, 18},
-        {"", 0},
+TEST(NameFields, AreStoredInWindows1252AndCutByCharacters) {
+    const std::string eAcute = "\xC3\xA9", euro = "\xE2\x82\xAC";
+    std::string fifteen;
+    for (int i = 0; i < 15; ++i) fifteen += eAcute;
+    struct Case {
+        std::string text, shown, stored;
     };
-    for (const auto& [text, len] : cases) {
+    const Case cases[] = {
+        {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
+        {std::string(19, 'a') + eAcute, std::string(19, 'a') + eAcute, std::string(19, 'a') + "\xE9"},
+        {fifteen + ".bmp", fifteen + ".bmp", std::string(15, '\xE9') + ".bmp"},  // 19 characters stay whole
+        {fifteen + "_long.bmp", fifteen + "_long", std::string(15, '\xE9') + "_long"},
+        {euro + euro + euro, euro + euro + euro, "\x80\x80\x80"},
+        {"\xE6\x97\xA5.bmp", "?.bmp", "?.bmp"},  // outside the code page
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
         NameField n;
-        n.set(text);
-        EXPECT_EQ(n.str(), text.substr(0, static_cast<std::size_t>(len)));
+        n.set(c.text);
+        EXPECT_EQ(n.str(), c.shown) << c.text;
+        EXPECT_EQ(n.stored(), c.stored) << c.text;
+        EXPECT_TRUE(n.holds(c.text)) << c.text;
+        EXPECT_EQ(n == c.text, c.shown == c.text) << c.text;
     }
     PathField p;
     p.set(std::string(300, 'x'));
     EXPECT_EQ(p.str().size(), 255u);
+    p.set(std::string(254, 'x') + eAcute);  // a path is never cut inside a character
+    EXPECT_EQ(p.str(), std::string(254, 'x'));
     EXPECT_EQ(cutText("ab", 5), "ab");
 }
 

@@ -92,9 +92,9 @@ TEST(PackageFormat, CountPackageFilesCountsOneImageAndOneStageAsSix) {
 TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
     auto l = std::make_unique<slv::Level>();
     const std::string file = "abc" + std::string(42, 'x');
-    // Windows paths give their file name part too.
-    for (const std::string& p : {"/levels/sprites/" + file, std::string("C:\\Games\\work\\sprites\\hero.bmp"),
-                                std::string("D:hero2.bmp")}) {
+    // Only '/' separates folders on this system: '\\' and ':' belong to folder names.
+    for (const std::string& p : {"/levels/sprites/" + file, std::string("/lev:el\\1/sprites/hero.bmp"),
+                                std::string("/D:/hero2.bmp")}) {
         const int i = ++l->imageCount;
         l->image(i).name.set(slv::fileNamePart(p));
         l->image(i).path.set(p);

@@ -373,8 +373,8 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
          }, "Damaged level package: sprite 2 of stage 1 shows frame 2147483633 of 1"},
         {i32At(sprite21 + 52, 0), "Damaged level package: sprite 2 of stage 1 shows frame 0 of 2"},
         {i32At(sprite21 + 52, 3), "Damaged level package: sprite 2 of stage 1 shows frame 3 of 2"},
-        {i32At(sprite21 + 36, 0), "Damaged level package: sprite 2 of stage 1 has frames of 0 x 10 pixels (both must be positive)"},
-        {i32At(sprite21 + 40, -1), "Damaged level package: sprite 2 of stage 1 has frames of 10 x -1 pixels (both must be positive)"},
+        {i32At(sprite21 + 36, -1), "Damaged level package: sprite 2 of stage 1 has frames of -1 x 10 pixels (the width cannot be negative and the height must be positive)"},
+        {i32At(sprite21 + 40, -1), "Damaged level package: sprite 2 of stage 1 has frames of 10 x -1 pixels (the width cannot be negative and the height must be positive)"},
         {i32At(sprite21 + 36, 51), "Damaged level package: sprite 2 of stage 1: 2 frames of 51 x 10 do not fit image 2 (\"coin.bmp\") of 100 x 20 pixels"},
         {i32At(sprite21 + 36, 1 << 30), "Damaged level package: sprite 2 of stage 1: 2 frames of 1073741824 x 10 do not fit image 2 (\"coin.bmp\") of 100 x 20 pixels"},  // 2 x 2^30 overflows 32 bits
         {i32At(sprite21 + 40, 21), "Damaged level package: sprite 2 of stage 1: 2 frames of 10 x 21 do not fit image 2 (\"coin.bmp\") of 100 x 20 pixels"},

@@ -185,7 +185,7 @@ TEST(LevelJsonImport, EditedFieldsReachThePackage) {
     const slv::PackageContents c = slv::readPackage(d / "edited.slv");
     EXPECT_EQ(c.tables.sprite(2, 1).x, 99);
     EXPECT_EQ(c.tables.sprite(2, 1).frame, 2);
-    EXPECT_EQ(c.tables.sector(1, 1).name.str(), "T\xFCr");
+    EXPECT_EQ(c.tables.sector(1, 1).name.stored(), "T\xFCr");
     EXPECT_EQ(c.tables.image(1).useCount, 1);
 }
 

@@ -94,7 +94,7 @@ inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
 // Builds `pkg` the long way: writePackageHeader, the four tables of `l` as files in
 // `dir`, then the bitmaps of `bitmaps`, each through appendMember.
 inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg, const std::string& dir) {
-    slv::writePackageHeader(l, pkg);
+    slv::writePackageHeader(bitmaps, pkg);  // entries name the bitmaps appended below
     slv::PackageTables t = slv::tablesOf(l);
     writeFile(dir + "t1", t.sectors.data(), slv::kSectorsFileBytes);
     writeFile(dir + "t2", t.sprites.data(), slv::kSpritesBytes);

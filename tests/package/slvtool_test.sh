@@ -6,7 +6,7 @@ set -u
 TOOL=$1; MAKE=$2
 T=$(mktemp -d); trap 'rm -rf "$T"' EXIT
 fails=0
-fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+fail() { printf 'FAIL: %s\n' "$*"; fails=$((fails + 1)); }
 
 "$MAKE" "$T/a" 3 4000 5 3000 || { echo "cannot build the test level"; exit 1; }
 P="$T/a/level.slv"
@@ -62,6 +62,40 @@ cmp -s "$T/before.png" "$T/other.png" && fail "stages 1 and 2 render alike"
 "$TOOL" render "$P" 9 "$T/none.png" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "render of a missing stage should exit 1"
 grep -q "no stage 9" "$T/err.txt" && [ ! -e "$T/none.png" ] || fail "render of a missing stage: message, no file"
 
+"$TOOL" render "$P" 0 "$T/none.png" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "render of stage 0 should exit 1"
+grep -q "There is no stage 0: the package's stages are 1..3" "$T/err.txt" || fail "render of stage 0: $(cat "$T/err.txt")"
+"$TOOL" render "$P" 1 "$T/missing/out.png" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "render into a missing folder should exit 1"
+grep -q "the folder \"$T/missing/\" does not exist" "$T/err.txt" || fail "render into a missing folder: $(cat "$T/err.txt")"
+
+# An older package: an accented 19-character sprite name, an accented stage
+# name and a sprite of 999 frames on a 30-pixel strip (frames 0 pixels wide)
+# opens, checks, renders and resaves with every name and record as it was.
+"$MAKE" --older "$T/o" || fail "cannot build the older package"
+O="$T/o/older.slv"
+"$TOOL" check "$O" > /dev/null 2> "$T/err.txt" || fail "check of the older package: $(cat "$T/err.txt")"
+"$TOOL" render "$O" 1 "$T/older.png" > /dev/null 2> "$T/err.txt" || fail "render of the older package: $(cat "$T/err.txt")"
+"$TOOL" resave "$O" "$T/o/again.slv" > /dev/null 2> "$T/err.txt" || fail "resave of the older package: $(cat "$T/err.txt")"
+"$TOOL" check "$T/o/again.slv" > /dev/null || fail "check of the resaved older package"
+mkdir "$T/o1" "$T/o2"
+"$TOOL" extract "$O" "$T/o1" > /dev/null && "$TOOL" extract "$T/o/again.slv" "$T/o2" > /dev/null || fail "extract of the older packages"
+for t in _sectors.tmp _sprites.tmp _images.tmp _stages.tmp; do
+    cmp -s "$T/o1/$t" "$T/o2/$t" || fail "resave changed $t of the older package"
+done
+"$TOOL" ls "$O" > "$T/o1.txt" && "$TOOL" ls "$T/o/again.slv" > "$T/o2.txt" || fail "ls of the older packages"
+cmp -s "$T/o1.txt" "$T/o2.txt" || fail "resave changed the older package's header or records"
+grep -q '^  sprite 1 ééééééééééééééé.bmp x 40 ' "$T/o2.txt" || fail "the 19-character sprite name: $(cat "$T/o2.txt")"
+grep -q '^  sprite 2 rope.bmp x 80 y 30 frames 999 ' "$T/o2.txt" || fail "the sprite of 999 frames"
+grep -q '^entry \\backpx\\plage_d_été_2026.bmp ' "$T/o2.txt" || fail "the stage entry keeps its extension"
+grep -q '^  sector 1 Secteur_é ' "$T/o2.txt" || fail "the accented sector name"
+
+# Only '/' separates folders: a package named lev:el\1.slv saves, checks and reopens.
+mkdir "$T/n"
+N="$T/n/"'lev:el\1.slv'
+"$TOOL" resave "$P" "$N" > /dev/null 2> "$T/err.txt" || fail "resave to lev:el\\1.slv: $(cat "$T/err.txt")"
+"$TOOL" check "$N" > /dev/null 2> "$T/err.txt" || fail "check of lev:el\\1.slv: $(cat "$T/err.txt")"
+"$TOOL" resave "$N" "$T/n/again.slv" > /dev/null 2> "$T/err.txt" || fail "lev:el\\1.slv reopens: $(cat "$T/err.txt")"
+[ -f "$T/n/backpx/stage1.bmp" ] || fail "lev:el\\1.slv extracted elsewhere"
+
 # A package path relative to the current folder extracts beside the package.
 mkdir "$T/rel" && cp "$P" "$T/rel/level.slv"
 (cd "$T/rel" && "$TOOL" resave level.slv out.slv >/dev/null) || fail "relative resave"
@@ -103,10 +137,10 @@ grep -q '^stage 2 "stage2.bmp": sprite 2 ".*" moved from (20, 40) to (77, 41)$' 
 [ "$(diff "$T/a.txt" "$T/b.txt" | grep -c '^[<>]')" -eq 2 ] || fail "text form: a moved sprite is not a one-line change"
 # A refused import names the fault's place and writes nothing.
 sed 's/"x":77,/"x":"77",/' "$J/level.json" > "$T/bad.json" && cp "$T/bad.json" "$J/level.json"
-mkdir "$T/o"
-"$TOOL" import "$J" "$T/o/bad.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "import of bad JSON should exit 1"
+mkdir "$T/refused"
+"$TOOL" import "$J" "$T/refused/bad.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "import of bad JSON should exit 1"
 grep -q 'sprites\[4\]\.x: not a number' "$T/err.txt" || fail "import message: $(cat "$T/err.txt")"
-[ -z "$(ls "$T/o")" ] || fail "a refused import wrote files"
+[ -z "$(ls "$T/refused")" ] || fail "a refused import wrote files"
 
 [ $fails -eq 0 ] && echo "slvtool: all checks passed"
 exit $fails

@@ -1,8 +1,15 @@
 // Frame detection read straight from a bitmap file gives the count that
 // loading the picture onto a surface gives, on both display depths.
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QTabWidget>
+
 #include "common/bmp_writer.h"
 #include "display/scenewidget.h"
 #include "harness.h"
+#include "editor/spritepicker.h"
 #include "model/framecount.h"
 
 using namespace slv;
@@ -95,6 +102,90 @@ private slots:
             QCOMPARE(detectFrameCountFromFile(path, 3, kMagenta), 0);
             QCOMPARE(detectFrameCountFromFile(path, 4, kMagenta), &bytes == &files[6] ? 4 : 0);
         }
+    }
+
+    // The picker's frame count field takes 1 up to the clicked strip's width,
+    // so no count typed there makes frames 0 pixels wide or is remembered.
+    void pickerFrameCountIsBoundedByTheStrip() {
+        const struct {
+            const char* file;
+            int width;
+        } strips[] = {{"rope.bmp", 30}, {"wide.bmp", 200}, {"dot.bmp", 1}, {"rope2.bmp", 30}};
+        TempHome home;
+        for (const auto& s : strips)
+            QVERIFY(writeBmp(home.path(QString("sprites/") + s.file).toStdString(), {s.width, 16, 24, false},
+                             [](int x, int) { return x % 2 ? 0x204060u : kMagenta; }));
+        Editor ed;
+        ed.ticks(1);
+        ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
+        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->addOnActiveTab();
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        QSpinBox* field = ed.w->spritePicker_->frameCountField_;
+        for (const auto& s : strips) {
+            QListWidgetItem* item = ed.w->spritePicker_->fileList_->findItems(s.file, Qt::MatchExactly).at(0);
+            ed.w->spritePicker_->fileList_->setCurrentItem(item);
+            ed.w->pickerFileClicked();
+            QCOMPARE(field->maximum(), s.width);
+            const struct {
+                int typed, kept;
+            } typing[] = {{999, s.width}, {s.width, s.width}, {-3, 1}, {0, 1}};
+            for (const auto& t : typing) {
+                field->setValue(t.typed);
+                QCOMPARE(field->value(), t.kept);
+                QCOMPARE(ed.L().lookupPose(s.file), t.kept);
+            }
+        }
+    }
+
+    // Add and Mod take BMP pictures only: PNG data under a ".bmp" name is
+    // refused with its format named, through the window's own handlers, and
+    // nothing changes.
+    void otherFormatsAreRefusedByContent() {
+        TempHome home;
+        const QString png = home.path("backpx/sun.bmp");
+        QVERIFY(QImage(8, 8, QImage::Format_RGB32).save(png, "PNG"));
+        QVERIFY(QFile::copy(png, home.path("sprites/sun.bmp")));
+        const QString longName = home.path("backpx/plage_d_\xC3\xA9t\xC3\xA9_au_soleil.bmp");
+        QVERIFY(QFile::copy(home.path("backpx/desert.bmp"), longName));
+        const QStringList refusal{"\"sun.bmp\" is a PNG picture; a level takes BMP pictures only"};
+        Editor ed;
+        ed.ticks(1);
+        ed.w->stageList_->setFocus();
+        const struct {
+            const char* what;
+            Qt::Key key;
+            QString answer;
+            QStringList errors;
+            int stages;
+        } stageSteps[] = {
+            {"Add of a PNG", Qt::Key_Insert, png, refusal, 0},
+            {"Add of a BMP", Qt::Key_Insert, home.path("backpx/desert.bmp"), {}, 1},
+            {"Mod to a PNG", Qt::Key_F8, png, refusal, 1},
+            {"Mod to a long name", Qt::Key_F8, longName, {}, 1},
+        };
+        for (const auto& step : stageSteps) {
+            ui.openAnswers.push_back({step.answer});
+            ed.w->selectRow(ed.w->stageList_, 0);
+            QTest::keyClick(ed.w->stageList_, step.key);
+            QCoreApplication::processEvents();
+            QVERIFY2(ui.takeErrors() == step.errors, step.what);
+            QVERIFY2(ed.L().stageCount == step.stages, step.what);
+        }
+        // The list shows the name as the record keeps it: 20 characters.
+        QCOMPARE(ed.L().stage(1).name.str(), std::string("plage_d_\xC3\xA9t\xC3\xA9_au_solei"));
+        QCOMPARE(ed.w->stageList_->item(0)->text(), QString::fromStdString(ed.L().stage(1).name.str()));
+        QTest::keyClick(ed.w->stageList_, Qt::Key_Return);  // open it
+        QCOMPARE(ed.L().openStage, 1);
+        ed.w->routeKeyDown(113, {});  // F2: the Sprite tab
+        ed.w->routeKeyDown(45, {});   // Insert: the picker
+        QVERIFY(ed.w->spritePicker_->isVisible());
+        ed.w->spritePicker_->fileList_->findItems("sun.bmp", Qt::MatchExactly).at(0)->setSelected(true);
+        QTest::keyClick(ed.w->spritePicker_->fileList_, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(ui.takeErrors(), refusal);
+        QCOMPARE(ed.L().stage(1).spriteCount, 0);
     }
 };
 

@@ -215,6 +215,8 @@ QImage desertScene() {
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     sky(p, kW, 280, QColor(240, 140, 60), QColor(255, 220, 150));
+    // The horizon's colour goes on behind the dunes, whose dips reach below it.
+    p.fillRect(0, 280, kW, kH - 280, QColor(255, 220, 150));
     sun(p, {150, 120}, 40, QColor(255, 250, 210), QColor(255, 200, 90, 170));
     hills(p, kW, 260, 35, 0.008, 0.019, 1.0, QColor(200, 140, 80), kH);
     hills(p, kW, 320, 30, 0.013, 0.027, 3.0, QColor(225, 175, 100), kH);

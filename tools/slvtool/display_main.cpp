@@ -2,6 +2,7 @@
 // `check` (every check of Open, then every picture decoded as the editor
 // loads it) and `render`. slvtool runs this program for them, so that its
 // other commands start without loading the GUI libraries.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -41,9 +42,10 @@ int cmdRender(const std::vector<std::string>& a) {
         key = static_cast<std::uint32_t>(std::stoul(a[5], nullptr, 16));
     }
     char* end = nullptr;
+    errno = 0;
     long stage = std::strtol(a[2].c_str(), &end, 10);
-    if (a[2].empty() || *end != '\0' || stage < 1 || stage > slv::kMaxStages) return usage();
-    slvtool::renderStage(a[1], static_cast<int>(stage), a[3], key);
+    if (a[2].empty() || *end != '\0' || errno == ERANGE) return usage();
+    slvtool::renderStage(a[1], stage, a[3], key);
     std::printf("rendered stage %ld to %s\n", stage, a[3].c_str());
     return 0;
 }

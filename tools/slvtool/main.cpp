@@ -68,11 +68,8 @@ const char* const kUsage =
     "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
     "(the message says why), 2 wrong usage.\n";
 
-// A stored (Windows-1252) name as this terminal shows text.
-template <int N>
-std::string shown(const slv::PStr<N>& name) {
-    return slv::fromWindows1252(name.str());
-}
+// An entry name (stored in Windows-1252) as this terminal shows text.
+std::string shown(const slv::PackEntry& e) { return slv::fromWindows1252(e.name.stored()); }
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -85,24 +82,24 @@ int cmdLs(const std::string& pkg) {
     std::printf("entries %d data %lld size %lld\n", h.fileCount(), static_cast<long long>(h.dataStart),
                 static_cast<long long>(h.fileSize));
     for (const slv::PackEntry& e : h.entries)
-        std::printf("entry %-50s %10d %10d %d\n", shown(e.name).c_str(), e.start, e.size, e.flag);
+        std::printf("entry %-50s %10d %10d %d\n", shown(e).c_str(), e.start, e.size, e.flag);
     for (int i = 1; i <= h.imageCount; ++i) {
         const slv::ImageRec& r = c.tables.image(i);
-        std::printf("image %d %s size %d uses %d\n", i, r.name.empty() ? "-" : shown(r.name).c_str(), r.size,
+        std::printf("image %d %s size %d uses %d\n", i, r.name.empty() ? "-" : r.name.str().c_str(), r.size,
                     r.useCount);
     }
     for (int s = 1; s <= h.stageCount; ++s) {
         const slv::StageRec& st = c.tables.stage(s);
-        std::printf("stage %d %s sprites %d sectors %d\n", s, shown(st.name).c_str(), st.spriteCount,
+        std::printf("stage %d %s sprites %d sectors %d\n", s, st.name.str().c_str(), st.spriteCount,
                     st.sectorCount);
         for (int n = 1; n <= st.spriteCount; ++n) {
             const slv::SpriteRec& sp = c.tables.sprite(n, s);
-            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, shown(sp.name).c_str(), sp.x, sp.y,
+            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, sp.name.str().c_str(), sp.x, sp.y,
                         sp.frameCount, sp.image);
         }
         for (int n = 1; n <= st.sectorCount; ++n) {
             const slv::SectorRec& sc = c.tables.sector(n, s);
-            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, shown(sc.name).c_str(), sc.x, sc.y, sc.w,
+            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, sc.name.str().c_str(), sc.x, sc.y, sc.w,
                         sc.h);
         }
     }

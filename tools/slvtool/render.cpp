@@ -42,6 +42,22 @@ struct SurfaceHooks : slv::PackageHooks {
 
 }  // namespace
 
+std::string noStageText(long stage, int stageCount) {
+    const std::string lead = "There is no stage " + std::to_string(stage) + ": ";
+    if (stageCount < 1) return lead + "the package has no stages";
+    if (stageCount == 1) return lead + "the package has one stage, stage 1";
+    return lead + "the package's stages are 1.." + std::to_string(stageCount);
+}
+
+void checkOutputFolder(const std::string& outFile) {
+    const std::string folder = slv::folderPart(outFile);
+    if (slv::fileNamePart(outFile).empty()) throw slv::Error("\"" + outFile + "\" names a folder, not a file");
+    if (folder.empty()) return;  // the current folder
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec))
+        throw slv::Error("Cannot write \"" + outFile + "\": the folder \"" + folder + "\" does not exist");
+}
+
 void decodeMembers(const std::string& package) {
     slv::PackageContents c = slv::readPackage(package);
     const slv::PackageHeader& h = c.header;
@@ -79,15 +95,17 @@ void decodeMembers(const std::string& package) {
     f.close();
 }
 
-void renderStage(const std::string& package, int stage, const std::string& outPng, std::uint32_t keyRgb) {
+void renderStage(const std::string& package, long stage, const std::string& outPng, std::uint32_t keyRgb) {
+    // Both are asked before Open puts the package's bitmaps beside it.
+    checkOutputFolder(outPng);
+    const int stages = slv::readPackage(package).header.stageCount;
+    if (stage < 1 || stage > stages) throw slv::Error(noStageText(stage, stages));
+
     auto level = std::make_unique<slv::Level>();
     slv::PixelDevice device(32);
     const std::uint32_t key = device.rgbToPixel(keyRgb >> 16 & 255, keyRgb >> 8 & 255, keyRgb & 255);
     SurfaceHooks hooks(device, key);
     slv::openLevel(*level, package, hooks);
-    if (stage < 1 || stage > level->stageCount)
-        throw slv::Error("The package has " + std::to_string(level->stageCount) + " stages; there is no stage " +
-                         std::to_string(stage));
 
     slv::Surface* view = device.createSurface();
     view->setSize(kViewWidth, kViewHeight);

@@ -2,6 +2,11 @@
 //   package_testdata DIR STAGES STAGE_BYTES IMAGES IMAGE_BYTES
 // The bitmaps go to DIR/src, the package to DIR/level.slv. Used by the tool
 // test and by the package timing script.
+//   package_testdata --older DIR
+// writes DIR/older.slv as an older editor did: an accented 19-character
+// sprite name, an accented 20-character stage name and a sprite of 999
+// frames on a 30-pixel strip (frames 0 pixels wide). Its bitmaps lie where
+// Open puts them, so a resave in DIR gives back the same tables.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -10,6 +15,7 @@
 
 #include "model/errors.h"
 #include "model/fileio.h"
+#include "package/format.h"
 #include "package/levelio.h"
 
 namespace {
@@ -50,9 +56,83 @@ Picture writeBitmap(const std::string& path, long size, int height, unsigned see
     return Picture{w, height};
 }
 
+// Writes the package the long way, without the checks of Save.
+void writeByHand(const slv::Level& l, const std::string& dir, const std::string& pkg) {
+    slv::writePackageHeader(l, pkg);
+    const slv::PackageTables t = slv::tablesOf(l);
+    const std::pair<const void*, int> tables[] = {{t.sectors.data(), slv::kSectorsFileBytes},
+                                                  {t.sprites.data(), slv::kSpritesBytes},
+                                                  {t.images.data(), slv::kImagesBytes},
+                                                  {t.stages.data(), slv::kStagesBytes}};
+    const std::string scratch = slv::joinPath(dir, "table.part");
+    for (const auto& [data, size] : tables) {
+        slv::writeFileAtomic(scratch, std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)));
+        slv::appendMember(scratch, pkg);
+    }
+    slv::deleteFile(scratch);
+    for (int i = 1; i <= l.imageCount; ++i) slv::appendMember(l.image(i).path.str(), pkg);
+    for (int s = 1; s <= l.stageCount; ++s) slv::appendMember(l.stage(s).path.str(), pkg);
+}
+
+int makeOlder(const std::string& dir) {
+    const std::string eAcute = "\xC3\xA9";
+    std::string accented;
+    for (int i = 0; i < 15; ++i) accented += eAcute;
+    accented += ".bmp";
+    const std::string stageName = "plage_d_" + eAcute + "t" + eAcute + "_2026.bmp";
+    slv::createDir(dir);
+    slv::createDir(slv::joinPath(dir, "sprites"));
+    slv::createDir(slv::joinPath(dir, "backpx"));
+    auto l = std::make_unique<slv::Level>();
+    const std::string images[2] = {accented, "rope.bmp"};
+    for (int i = 1; i <= 2; ++i) {
+        const std::string p = slv::joinPath(dir, "sprites/" + images[i - 1]);
+        writeBitmap(p, 54 + 92 * 16, 16, static_cast<unsigned>(i));  // 30 x 16
+        l->image(i).name.set(images[i - 1]);
+        l->image(i).path.set(p);
+        l->image(i).size = 54 + 92 * 16;
+        l->image(i).useCount = 1;
+    }
+    l->imageCount = 2;
+    const std::string stage = slv::joinPath(dir, "backpx/" + stageName);
+    writeBitmap(stage, 54 + 192 * 48, 48, 7u);
+    slv::StageRec& st = l->stage(1);
+    st.name.set(stageName);
+    st.path.set(stage);
+    st.size = 54 + 192 * 48;
+    l->stageCount = 1;
+    const int frames[2] = {3, 999};
+    for (int n = 1; n <= 2; ++n) {
+        slv::SpriteRec& sp = l->sprite(n, 1);
+        sp.name = l->image(n).name;
+        sp.x = 40 * n;
+        sp.y = 30;
+        sp.w = 30 / frames[n - 1];
+        sp.h = 16;
+        sp.frameCount = frames[n - 1];
+        sp.frame = 1;
+        sp.image = n;
+    }
+    st.spriteCount = 2;
+    slv::SectorRec& sc = l->sector(1, 1);
+    sc.name.set("Secteur_" + eAcute);
+    sc.x = 1, sc.y = 2, sc.w = 30, sc.h = 40;
+    st.sectorCount = 1;
+    writeByHand(*l, dir, slv::joinPath(dir, "older.slv"));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--older") {
+        try {
+            return makeOlder(argv[2]);
+        } catch (const slv::Error& e) {
+            std::fprintf(stderr, "package_testdata: %s\n", e.what());
+            return 1;
+        }
+    }
     if (argc != 6) {
         std::fprintf(stderr, "usage: package_testdata DIR STAGES STAGE_BYTES IMAGES IMAGE_BYTES\n");
         return 2;
