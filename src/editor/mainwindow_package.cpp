@@ -14,6 +14,7 @@
 #include "model/fileio.h"
 #include "model/history.h"
 #include "package/levelio.h"
+#include "package/restoredlevel.h"
 #include "editor/editstate.h"
 #include "editor/uiservices.h"
 
@@ -255,7 +256,7 @@ void MainWindow::restoreLeftPackage(LeftPackage& left, const QString& name) {
     L.openStage = 0;
     es.history.reset(L);
     es.history.markUnsaved();
-    es.path = left.levelPath;
+    es.path = restoredLevelPath(left.levelPath);
     rebuildStageList();
     progressPause();
     // Unsaved: this editor's own recovery package is written anew.

@@ -128,8 +128,9 @@ constexpr std::int32_t kKernelCopyBytes = 64 << 10;
 // last read asks for one byte more than is left, so a file that grew is seen
 // without a read of its own. Returns the first bytes (for the picture size).
 std::string copyMember(const std::string& source, std::int32_t size, Gather& out) {
-    int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error("Cannot read \"" + source + "\": " + fileErrorText(errno));
+    std::string why;
+    int fd = openRegularFile(source, O_RDONLY, Links::Follow, why);
+    if (fd < 0) throw Error("Cannot read \"" + source + "\": " + why);
     std::string head;
     std::int64_t left = size;
     try {
