@@ -544,6 +544,8 @@ void PartFile::commitInPlace() {
 }
 
 
+unsigned currentFileMask() { return currentUmask(); }
+
 std::string fileNamePart(std::string_view path) {
     std::size_t cut = path.find_last_of("/\\:");
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));

@@ -185,6 +185,9 @@ private:
     std::int64_t written_ = 0;
 };
 
+// The process's file-creation mask, read without changing it.
+unsigned currentFileMask();
+
 bool fileExists(const std::string& path);
 bool dirExists(const std::string& path);
 // Deleting a file and creating a folder report nothing.

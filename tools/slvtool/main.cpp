@@ -16,6 +16,8 @@
 #include "model/names.h"
 #include "package/extract.h"
 #include "package/levelio.h"
+#include "package/memberplanner.h"
+#include "printable.h"
 
 namespace {
 
@@ -25,7 +27,8 @@ const char* const kUsage =
     "Commands:\n"
     "  ls PKG            list the header entries (name, start, size, flag), then\n"
     "                    stages 1..N with their sprites (name, x, y,\n"
-    "                    frames, image) and sectors (name, x, y, w, h)\n"
+    "                    frames, image) and sectors (name, x, y, w, h);\n"
+    "                    control bytes in names are shown as \\xHH\n"
     "  check PKG         run every check that Open makes and decode every bitmap\n"
     "                    member as the editor loads pictures, so that a package\n"
     "                    check accepts also opens; prints \"ok\" or the reason\n"
@@ -50,10 +53,13 @@ const char* const kUsage =
     "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
     "(the message says why), 2 wrong usage.\n";
 
-// A stored (Windows-1252) name as this terminal shows text.
+using slvtool::printable;
+
+// A stored (Windows-1252) name as this terminal shows text, control bytes
+// escaped ("\x1b").
 template <int N>
 std::string shown(const slv::PStr<N>& name) {
-    return slv::fromWindows1252(name.str());
+    return printable(slv::fromWindows1252(name.str()));
 }
 
 int usage() {
@@ -99,15 +105,29 @@ int cmdExtract(const std::string& pkg, const std::string& dir) {
     slv::MemberFolder sprites = base.subfolder("sprites");
     slv::MemberFolder backpx = base.subfolder("backpx");
     slv::MemberExtractor extractor(pkg);
+    for (const slv::MemberFolder* f : {&base, &sprites, &backpx}) f->removeStaleTemporaries();
+    // Every name is planned first; any member may share a file with the same bytes.
+    slv::MemberPlanner planBase(extractor, &base, base.path(), true);
+    slv::MemberPlanner planSprites(extractor, &sprites, sprites.path(), true);
+    slv::MemberPlanner planBackpx(extractor, &backpx, backpx.path(), true);
+    std::vector<slv::PlannedFile> files;
     for (int k = 0; k < h.fileCount(); ++k) {
         const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
         const std::int64_t offset = h.dataStart + e.start;
-        const slv::MemberFolder& folder = k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.imageCount ? sprites : backpx;
+        slv::MemberPlanner& planner =
+            k < slv::kFixedEntries ? planBase : k < slv::kFixedEntries + h.imageCount ? planSprites : planBackpx;
         char head[2] = {0, 0};
         std::size_t got = e.size >= 2 ? extractor.readAt(offset, head, 2) : 0;
-        std::string name = extractor.extract(folder, slv::memberFileName(e.name.str(), std::string_view(head, got)),
-                                             offset, e.size, slv::WhenTaken::KeepIfSameBytes);
-        std::printf("%s\n", folder.pathOf(name).c_str());
+        files.push_back(planner.plan(slv::memberFileName(e.name.str(), std::string_view(head, got)), e.name.str(),
+                                     offset, e.size));
+    }
+    for (int k = 0; k < h.fileCount(); ++k) {
+        const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
+        const slv::MemberFolder& folder =
+            k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.imageCount ? sprites : backpx;
+        const slv::PlannedFile& f = files[static_cast<std::size_t>(k)];
+        if (f.create) extractor.extractNew(folder, f.name, h.dataStart + e.start, e.size);
+        std::printf("%s\n", printable(folder.pathOf(f.name)).c_str());
     }
     return 0;
 }
@@ -149,11 +169,8 @@ int main(int argc, char** argv) {
         if (a[0] == "check" || a[0] == "render") return runDisplayCommands(argv);
         if (a[0] == "extract" && a.size() == 3) return cmdExtract(a[1], a[2]);
         if (a[0] == "resave" && a.size() == 3) return cmdResave(a[1], a[2]);
-    } catch (const slv::Error& e) {
-        std::fprintf(stderr, "slvtool: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "slvtool: %s\n", e.what());
+        std::fprintf(stderr, "slvtool: %s\n", printable(e.what()).c_str());
         return 1;
     }
     return usage();
