@@ -382,6 +382,51 @@ void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
         }
 }
 
+void checkPictures(const PackageHeader& h, const PackageTables& t,
+                   const std::function<std::string(const PackEntry&)>& headOf) {
+    std::int64_t total = 0;
+    std::int64_t largestStage = 0;
+    std::string largestStageLabel;
+    auto label = [](const std::string& what, const PackEntry& e, const PictureLayout& l) {
+        return what + " (\"" + e.name.str() + "\", " + std::to_string(l.width) + " x " + std::to_string(l.height) + ")";
+    };
+    auto overBudget = [](const std::string& which) {
+        return Error("The level's pictures need more than " + std::to_string(kPictureMemoryBudget >> 30) +
+                     " GB of memory: " + which + " passes the limit");
+    };
+    auto measure = [&](const std::string& what, const PackEntry& e) -> std::int64_t {
+        const std::optional<PictureLayout> l = pictureLayout(headOf(e));
+        if (!l) return 0;  // not a picture: its load reports it
+        if (l->pixelEnd > e.size)
+            damaged(what + " (\"" + e.name.str() + "\") is cut short: its header declares " + std::to_string(l->width) +
+                    " x " + std::to_string(l->height) + " pixels in " + std::to_string(l->pixelEnd) +
+                    " bytes but it holds " + std::to_string(e.size));
+        const std::int64_t bytes = std::int64_t{l->width} * l->height * 4;
+        if (bytes > kPictureMemoryBudget) throw overBudget(label(what, e, *l));
+        return bytes;
+    };
+    for (int i = 1; i <= h.imageCount; ++i) {
+        if (!imageUsed(t.image(i))) continue;
+        const PackEntry& e = h.imageEntry(i);
+        const std::string what = "image " + std::to_string(i);
+        total += measure(what, e);
+        if (total > kPictureMemoryBudget) {
+            const std::optional<PictureLayout> l = pictureLayout(headOf(e));
+            throw overBudget(label(what, e, *l));
+        }
+    }
+    for (int s = 1; s <= h.stageCount; ++s) {
+        const PackEntry& e = h.stageEntry(s);
+        const std::string what = "stage " + std::to_string(s);
+        const std::int64_t bytes = measure(what, e);
+        if (bytes > largestStage) {
+            largestStage = bytes;
+            largestStageLabel = label(what, e, *pictureLayout(headOf(e)));
+        }
+    }
+    if (total + largestStage > kPictureMemoryBudget) throw overBudget(largestStageLabel);
+}
+
 namespace {
 
 PackageContents readAndCheck(const std::string& package) {
@@ -403,6 +448,12 @@ PackageContents readAndCheck(const std::string& package) {
     checkSpriteStrips(c.header, t, [&](int slot) {
         const PackEntry& e = c.header.imageEntry(slot);
         std::string head(std::min<std::size_t>(kPictureHeadBytes, static_cast<std::size_t>(e.size)), '\0');
+        f.seek(d + e.start);
+        head.resize(f.readSome(head.data(), head.size()));
+        return head;
+    });
+    checkPictures(c.header, t, [&](const PackEntry& e) {
+        std::string head(std::min<std::size_t>(kPictureLayoutBytes, static_cast<std::size_t>(e.size)), '\0');
         f.seek(d + e.start);
         head.resize(f.readSome(head.data(), head.size()));
         return head;

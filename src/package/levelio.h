@@ -88,6 +88,18 @@ void checkTables(const PackageHeader& header, const PackageTables& tables);
 void checkSpriteStrips(const PackageHeader& header, const PackageTables& tables,
                        const std::function<std::string(int slot)>& headOf);
 
+// The memory the pictures of one level may take once decoded (4 bytes a
+// pixel): every sprite picture and the largest stage picture together.
+constexpr std::int64_t kPictureMemoryBudget = std::int64_t{2} << 30;  // 2 GB
+
+// Checks the picture members (every used image and every stage): a BMP whose
+// header declares more pixel bytes than the member holds is a damaged
+// package; pictures that together pass kPictureMemoryBudget are refused,
+// naming the picture that passes it. `headOf(entry)` gives the first
+// kPictureLayoutBytes bytes of a member. Throws slv::Error.
+void checkPictures(const PackageHeader& header, const PackageTables& tables,
+                   const std::function<std::string(const PackEntry&)>& headOf);
+
 // Reads and checks a package's header, tables and sprite strips without
 // touching anything else. Throws slv::Error when the package is not sound.
 PackageContents readPackage(const std::string& package);
