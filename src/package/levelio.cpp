@@ -498,7 +498,7 @@ void removeMemberTemps(const std::string& packageFolder) {
 }
 
 std::string memberFileName(std::string_view entryName, std::string_view firstBytes) {
-    std::string name = fromWindows1252(fileNamePart(entryName));
+    std::string name = fileNameFromWindows1252(fileNamePart(entryName));
     if (!endsWithBmp(name) && looksLikeBmp(firstBytes)) name += ".bmp";
     return name;
 }

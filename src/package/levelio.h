@@ -114,7 +114,8 @@ inline bool imageUsed(const ImageRec& rec) { return !rec.name.empty(); }
 void clearLevel(Level& level, PackageHooks& hooks);
 
 // The file name a member gets on this system: the file name of its entry
-// (Windows-1252) in UTF-8, with ".bmp" added for a BMP whose cut name lost
+// (Windows-1252) in UTF-8, the code page's five undefined bytes in the
+// visible form "%81" (see fileNameFromWindows1252), with ".bmp" added for a BMP whose cut name lost
 // its extension. `firstBytes`: at least the member's first two bytes.
 std::string memberFileName(std::string_view entryName, std::string_view firstBytes);
 
