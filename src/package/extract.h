@@ -65,7 +65,8 @@ public:
 
     // Gives the member (`size` bytes at `offset` of the package) the file
     // `name` in `folder` and returns the name the member ended up under. The
-    // file is created exclusively and removed again if the copy fails. When
+    // file is written as extractNew writes it (a temporary file renamed into
+    // place when whole, never over an existing file). When
     // the name is taken: see WhenTaken; with KeepIfSameBytes the free names
     // tried are "stem~2.ext", "stem~3.ext", ..., and an existing file with the
     // member's bytes is shared only where `mayShare(name)` allows. A symbolic
