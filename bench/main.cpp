@@ -76,5 +76,6 @@ int main(int argc, char** argv) {
     printFigure(reporter, "window open+save vs resave", "BM_WindowOverResave", "", true);
     printFigure(reporter, "framecount with load 2880x64", "BM_FramecountWithLoad");
     printFigure(reporter, "window start-up to first frame", "BM_WindowStartup");
+    printFigure(reporter, "open same-named 2000", "BM_PackageOpenSameNamed");
     return 0;
 }

@@ -92,4 +92,48 @@ void BM_PackageCopyBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_PackageCopyBaseline)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A package of 2000 members of one name (512 bytes each, all different),
+// opened into an empty folder: every member after the first is numbered.
+struct SameNamedLevel {
+    std::string dir;
+
+    SameNamedLevel() {
+        std::string t = (fs::temp_directory_path() / "slvbench-same-XXXXXX").string();
+        if (!::mkdtemp(t.data())) std::abort();
+        dir = t + "/";
+        auto level = std::make_unique<slv::Level>();
+        for (int i = 1; i <= 2000; ++i) {
+            const std::string folder = dir + "src/" + std::to_string(i) + "/";
+            fs::create_directories(folder);
+            std::string d(512, '\0');
+            unsigned seed = static_cast<unsigned>(i);
+            for (char& c : d) c = static_cast<char>(seed = seed * 1103515245u + 12345u);
+            slv::writeFileAtomic(folder + "same.bmp", d);
+            level->image(i).name.set("same.bmp");
+            level->image(i).path.set(folder + "same.bmp");
+            level->imageCount = i;
+        }
+        fs::create_directories(dir + "open");
+        slv::PackageHooks hooks;
+        slv::saveLevel(*level, dir + "open/level.slv", hooks);
+    }
+    ~SameNamedLevel() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+void BM_PackageOpenSameNamed(benchmark::State& state) {
+    static SameNamedLevel b;
+    slv::PackageHooks hooks;
+    auto l = std::make_unique<slv::Level>();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::remove_all(b.dir + "open/sprites");
+        state.ResumeTiming();
+        slv::openLevel(*l, b.dir + "open/level.slv", hooks);
+    }
+}
+BENCHMARK(BM_PackageOpenSameNamed)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace

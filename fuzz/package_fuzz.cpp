@@ -15,6 +15,8 @@
 //           fuzz/package_fuzz.cpp src/package/{format,readMember,partfile,levelio}.cpp
 //           src/model/{fileio,level}.cpp src/display/{surface,canvas,scene}.cpp
 //           $(pkg-config --cflags --libs Qt6Gui sdl2)
+#include <QImage>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,8 @@
 #include "model/level.h"
 #include "package/format.h"
 #include "package/levelio.h"
+#include "package/recoverywriter.h"
+#include "package/restoredlevel.h"
 
 namespace {
 
@@ -286,9 +290,29 @@ std::string build(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
+// The input as a recovery note: whatever it names, a restored level keeps
+// the note's own path or none.
+void readAsNote(const std::uint8_t* data, std::size_t size) {
+    State& st = state();
+    const std::string note = st.root + "recovery.txt";
+    writeFile(note, std::string(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 4096)));
+    const std::string noted = slv::RecoveryWriter::readNote(note);
+    const std::string kept = slv::restoredLevelPath(noted);
+    if (!kept.empty() && (kept != noted || kept.front() != '/')) fail("a note chose another path", kept);
+}
+
+// The splash record's path, read as the preview beside the stage list reads it.
+void readSplash(const slv::Level& level) {
+    try {
+        slv::readPreviewPicture(level.stage(0).path.str());
+    } catch (const slv::Error&) {
+    }
+}
+
 // 0: refused by the checks; 1: opened and saved again.
 int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
     State& st = state();
+    readAsNote(data, size);
     std::string pkg = build(data, size);
     st.cleanWork();
     std::string path = st.work + "p.slv";
@@ -319,6 +343,7 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
             if (img < 1 || img > level->imageCount) fail("live sprite without image", path);
         }
     drawEveryStage(*level, device);
+    readSplash(*level);
     std::set<std::string> names;
     bool unique = true;
     for (const slv::PackEntry& e : c.header.entries) unique = names.insert(e.name.str()).second && unique;

@@ -11,7 +11,9 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +22,7 @@
 
 #include "display/canvas.h"
 #include "model/errors.h"
+#include "model/fileio.h"
 
 namespace slv {
 
@@ -349,14 +352,17 @@ std::string tooLarge(const std::string& fileName, int w, int h) {
            " (at most " + std::to_string(kMaxPictureSide) + " x " + std::to_string(kMaxPictureSide) + ")";
 }
 
-// Opens a picture file for reading; only regular files are opened, so a
-// FIFO or a device never blocks. Returns the error text, empty on success.
+// Opens a picture file for reading; only regular files are opened, and the
+// open itself never waits, so a FIFO or a device never blocks. Returns the
+// error text, empty on success.
 std::string openPicture(const std::string& fileName, QFile& file) {
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) return unreadable(fileName, std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return unreadable(fileName, "not a regular file");
-    file.setFileName(QString::fromStdString(fileName));
-    if (!file.open(QIODevice::ReadOnly)) return unreadable(fileName, file.errorString().toStdString());
+    std::string reason;
+    const int fd = openRegularFile(fileName, O_RDONLY, Links::Follow, reason);
+    if (fd < 0) return unreadable(fileName, errno != 0 ? std::strerror(errno) : "not a regular file");
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return unreadable(fileName, file.errorString().toStdString());
+    }
     return {};
 }
 
@@ -401,15 +407,14 @@ PictureProbe probePicture(const std::string& fileName) {
     return probe;
 }
 
-void Surface::loadPicture(const std::string& fileName) {
-    // One open and one reader: the header is checked before the pixels are decoded.
-    QFile file;
-    std::string error = openPicture(fileName, file);
-    if (!error.empty()) throw Error(error);
+namespace {
+
+// One open and one reader: the header is checked before the pixels are decoded.
+QImage decodePicture(const std::string& fileName, QFile& file) {
     QImageReader reader;
     setUpReader(reader, file);
     PictureProbe probe;
-    error = checkHeader(fileName, reader, probe);
+    const std::string error = checkHeader(fileName, reader, probe);
     if (!error.empty()) throw Error(error);
     allowLargestPictures();
     QImage image = reader.read();
@@ -420,6 +425,30 @@ void Surface::loadPicture(const std::string& fileName) {
     }
     if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
         throw Error(tooLarge(fileName, image.width(), image.height()));
+    return image;
+}
+
+}  // namespace
+
+QImage readPictureFile(const std::string& fileName) {
+    QFile file;
+    const std::string error = openPicture(fileName, file);
+    if (!error.empty()) throw Error(error);
+    return decodePicture(fileName, file);
+}
+
+QImage readPreviewPicture(const std::string& fileName) {
+    QFile file;
+    if (!openPicture(fileName, file).empty()) throw Error("Cannot open file " + fileName);
+    try {
+        return decodePicture(fileName, file);
+    } catch (const Error&) {
+        throw Error("Bitmap image is not valid");
+    }
+}
+
+void Surface::loadPicture(const std::string& fileName) {
+    const QImage image = readPictureFile(fileName);
     try {
         loadImage(image);
     } catch (const Error&) {

@@ -61,6 +61,16 @@ struct PictureProbe {
 };
 PictureProbe probePicture(const std::string& fileName);
 
+// Reads a picture file as Surface::loadPicture does: only a regular file is
+// opened (never waiting on a FIFO or a device), recognised by content,
+// checked for its size before its pixels are decoded. Throws slv::Error
+// with the same texts.
+QImage readPictureFile(const std::string& fileName);
+// The same for the preview beside the stage list: "Cannot open file PATH"
+// when the file cannot be opened as a regular file, "Bitmap image is not
+// valid" when it holds no picture the editor takes.
+QImage readPreviewPicture(const std::string& fileName);
+
 // Direct view of a surface's pixels. `pixels` is null when the surface has none.
 struct PixelView {
     std::uint8_t* pixels = nullptr;

@@ -4,6 +4,7 @@
 
 #include "model/errors.h"
 #include "model/fileio.h"
+#include "package/restoredlevel.h"
 
 namespace slv {
 
@@ -270,7 +271,8 @@ void LevelDocument::restore(LeftPackage& left, PackageHooks& hooks) {
     level_->openStage = 0;
     history_.reset(*level_);
     history_.markUnsaved();
-    setPath(left.levelPath);
+    // The noted path is kept only where Save may write without asking.
+    setPath(restoredLevelPath(left.levelPath));
     emit openStageChanged(0);
     emit levelChanged();
     emit cleanChanged(false);

@@ -31,6 +31,7 @@
 #include "model/settings.h"
 #include "display/scenewidget.h"
 #include "display/frametimer.h"
+#include "display/surface.h"
 #include "editor/spritepicker.h"
 #include "editor/commandline.h"
 #include "editor/leveldocument.h"
@@ -455,10 +456,7 @@ void MainWindow::tellNewHomeFolder() {
 }
 
 void MainWindow::loadPreview(const std::string& path) {
-    if (!fileExists(path)) throw Error("Cannot open file " + path);
-    QPixmap pm;
-    if (!pm.load(QString::fromStdString(path))) throw Error("Bitmap image is not valid");
-    previewPicture_->setPixmap(pm);
+    previewPicture_->setPixmap(QPixmap::fromImage(readPreviewPicture(path)));
     previewPath_ = path;
 }
 

@@ -107,6 +107,46 @@ int pwriteAllFd(int fd, const char* p, std::size_t n, off_t at) { return writeLo
 
 }  // namespace
 
+int openRegularFile(const std::string& path, int flags, Links links, std::string& reason, unsigned mode) {
+    // O_NONBLOCK: opening a FIFO must not wait for its other end; it is
+    // refused below and the flag cleared for a regular file.
+    flags |= O_CLOEXEC | O_NONBLOCK;
+    if (links == Links::Refuse) flags |= O_NOFOLLOW;
+    const int fd = openRetrying(path.c_str(), flags, static_cast<mode_t>(mode));
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENXIO) reason = kNotRegular;  // a FIFO without a reader
+        else if (err == ELOOP && links == Links::Refuse) reason = "Is a symbolic link";
+        else reason = fileErrorText(err);
+        errno = err == ENXIO ? 0 : err;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        reason = fileErrorText(err);
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    if (const char* why = refusal(st)) {
+        reason = why;
+        ::close(fd);
+        errno = 0;
+        return -1;
+    }
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    return fd;
+}
+
+int openFileForReading(const std::string& path, Links links) {
+    std::string why;
+    const int fd = openRegularFile(path, O_RDONLY, links, why);
+    if (fd < 0) throwFileError("Reading", path, why);
+    return fd;
+}
+
 BinFile::~BinFile() {
     if (fd_ >= 0) ::close(fd_);
 }
@@ -116,40 +156,24 @@ const char* BinFile::action() const { return mode_ == Mode::Read ? "Reading" : "
 void BinFile::fail(int err) const { throwFileError(action(), path_, err); }
 void BinFile::fail(std::string_view reason) const { throwFileError(action(), path_, reason); }
 
-void BinFile::open(const std::string& path, Mode mode) {
+void BinFile::open(const std::string& path, Mode mode, Links links) {
     if (fd_ >= 0) { ::close(fd_); fd_ = -1; }
     path_ = path;
     mode_ = mode;
-    // O_NONBLOCK: opening a FIFO must not wait for its other end; it is
-    // refused below and the flag cleared for a regular file.
-    int flags = O_CLOEXEC | O_NONBLOCK;
+    int flags = 0;
     switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
-    case Mode::Create: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::Read: flags = O_RDONLY; break;
+    case Mode::Create: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Mode::ReadWrite: flags = O_RDWR; break;
     }
     if (mode != Mode::Read) {
         // Truncating is harmless only on a regular file; look before opening.
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 && refusal(st)) fail(refusal(st));
     }
-    int fd = openRetrying(path.c_str(), flags);
-    if (fd < 0) {
-        if (errno == ENXIO) fail(kNotRegular);  // a FIFO without a reader
-        fail(errno);
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        fail(err);
-    }
-    if (const char* why = refusal(st)) {
-        ::close(fd);
-        fail(why);
-    }
-    int fl = ::fcntl(fd, F_GETFL);
-    if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+    std::string why;
+    const int fd = openRegularFile(path, flags, links, why);
+    if (fd < 0) fail(why);
     fd_ = fd;
 }
 
@@ -231,8 +255,8 @@ std::string readWholeFile(const std::string& path) {
     return readWholeFile(path, std::numeric_limits<std::int64_t>::max());
 }
 
-std::string readWholeFile(const std::string& path, std::int64_t maxBytes) {
-    BinFile f(path, BinFile::Mode::Read);
+std::string readWholeFile(const std::string& path, std::int64_t maxBytes, Links links) {
+    BinFile f(path, BinFile::Mode::Read, links);
     const std::int64_t size = f.size();
     if (size > maxBytes)
         throwFileError("Reading", path,
@@ -519,6 +543,8 @@ void PartFile::commitInPlace() {
     if (::close(fd) != 0 && errno != EINTR) fail(errno);
 }
 
+
+unsigned currentFileMask() { return currentUmask(); }
 
 std::string fileNamePart(std::string_view path) {
     std::size_t cut = path.find_last_of('/');

@@ -57,6 +57,21 @@ decltype(auto) withFileContext(std::string_view action, const std::string& path,
     }
 }
 
+// Whether opening may follow a symbolic link at the path's last component.
+enum class Links { Follow, Refuse };
+
+// The one way the editor opens a file it reads: the open never waits (a
+// FIFO without a writer, a device that blocks), and what was opened is
+// looked at before any byte is read: everything but a regular file is
+// refused ("Not a regular file"; a folder gives "Invalid filename"). With
+// Links::Refuse a symbolic link is refused as well. `flags` are open(2)
+// flags besides O_CLOEXEC; the descriptor comes back blocking. Returns -1
+// and sets `reason` on failure, with errno the system's cause (0 when the
+// file's kind was refused).
+int openRegularFile(const std::string& path, int flags, Links links, std::string& reason, unsigned mode = 0666);
+// The same for reading; a failure throws FileError("Reading", path, reason).
+int openFileForReading(const std::string& path, Links links = Links::Follow);
+
 // Makes a write past the file-size limit (ulimit -f) fail with an error
 // instead of ending the process. Called first thing by every program's main().
 void ignoreFileSizeSignal();
@@ -66,7 +81,7 @@ public:
     enum class Mode { Read, Create, ReadWrite };
 
     BinFile() = default;
-    BinFile(const std::string& path, Mode mode) { open(path, mode); }
+    BinFile(const std::string& path, Mode mode, Links links = Links::Follow) { open(path, mode, links); }
     ~BinFile();
     BinFile(const BinFile&) = delete;
     BinFile& operator=(const BinFile&) = delete;
@@ -77,7 +92,7 @@ public:
 
     // Only regular files are opened: a FIFO, device or socket is refused
     // without waiting for it ("Not a regular file"), a folder likewise.
-    void open(const std::string& path, Mode mode);
+    void open(const std::string& path, Mode mode, Links links = Links::Follow);
     bool isOpen() const { return fd_ >= 0; }
     const std::string& path() const { return path_; }
     // Reads exactly n bytes or throws "Read beyond end of file".
@@ -170,6 +185,9 @@ private:
     std::int64_t written_ = 0;
 };
 
+// The process's file-creation mask, read without changing it.
+unsigned currentFileMask();
+
 bool fileExists(const std::string& path);
 bool dirExists(const std::string& path);
 // Deleting a file and creating a folder report nothing.
@@ -181,7 +199,7 @@ std::int64_t fileSize(const std::string& path);  // throws when it cannot be ope
 std::string readWholeFile(const std::string& path);
 // The same for a file that must not be longer than maxBytes: a longer one is
 // refused without reading it.
-std::string readWholeFile(const std::string& path, std::int64_t maxBytes);
+std::string readWholeFile(const std::string& path, std::int64_t maxBytes, Links links = Links::Follow);
 // Replaces `path` with `data` through a PartFile: on failure the old file
 // stays as it was and no temporary file is left.
 void writeFileAtomic(const std::string& path, std::string_view data);

@@ -1,4 +1,5 @@
 #include "framecount.h"
+#include "fileio.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -124,11 +125,12 @@ bool readAt(int fd, void* buf, std::size_t n, off_t at) {
 
 int detectFrameCountFromFile(const std::string& path, int bytesPerPixel, std::uint32_t colorKey) {
     if (bytesPerPixel != 2 && bytesPerPixel != 4) return 0;
-    // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    // A FIFO or device is refused without waiting for it.
+    std::string refused;
+    Fd file{openRegularFile(path, O_RDONLY, Links::Follow, refused)};
     if (file.fd < 0) return 0;
     struct stat st;
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    if (::fstat(file.fd, &st) != 0) return 0;
     // File header (14 bytes), an info header of 40 bytes or more, and for
     // 8 bits the palette that follows it.
     std::uint8_t head[14 + 40 + 1024];

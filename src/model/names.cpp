@@ -85,6 +85,29 @@ std::string fromWindows1252(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+bool undefinedByte(unsigned char b) { return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D; }
+
+}  // namespace
+
+std::string fileNameFromWindows1252(std::string_view bytes) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (!undefinedByte(b)) continue;
+        out += fromWindows1252(bytes.substr(from, i - from));
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        out += '%';
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+        from = i + 1;
+    }
+    out += fromWindows1252(bytes.substr(from));
+    return out;
+}
+
 std::optional<std::string> toWindows1252(std::string_view utf8) {
     std::string out;
     if (!encode(utf8, out, [](std::string&) { return false; })) return std::nullopt;

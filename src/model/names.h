@@ -15,6 +15,12 @@ namespace slv {
 // exactly by toWindows1252.
 std::string fromWindows1252(std::string_view bytes);
 
+// The same for a file name the editor creates: the five undefined bytes
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) would be control characters on disk and
+// become the visible "%81", "%8D", "%8F", "%90" and "%9D" instead. Open
+// keeps each member's entry name, so the next Save stores the bytes again.
+std::string fileNameFromWindows1252(std::string_view bytes);
+
 // UTF-8 as Windows-1252; nothing when the text is not valid UTF-8 or holds a
 // character the code page does not have.
 std::optional<std::string> toWindows1252(std::string_view utf8);

@@ -1,11 +1,14 @@
 #include "extract.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/types.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -28,7 +31,22 @@ std::string withSlash(std::string p) {
     return p;
 }
 
+constexpr std::string_view kTempPrefix = ".slv-part-";
+constexpr std::size_t kTempRandom = 6;
+// The mode of a temporary file while it is written: the owner may write,
+// nobody may read. A member's file never has it, so that only temporaries
+// are ever taken for stale ones.
+constexpr mode_t kTempMode = 0200;
+
 }  // namespace
+
+bool isExtractionTemporary(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + kTempRandom || name.substr(0, kTempPrefix.size()) != kTempPrefix)
+        return false;
+    for (char c : name.substr(kTempPrefix.size()))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
 
 std::string numberedName(const std::string& name, int n) {
     if (n <= 1) return name;
@@ -62,6 +80,48 @@ MemberFolder MemberFolder::subfolder(std::string_view name) const {
     return MemberFolder(fd, shown + "/");
 }
 
+std::optional<MemberFolder> MemberFolder::existingSubfolder(std::string_view name) const {
+    const std::string n(name);
+    struct stat st {};
+    if (::fstatat(fd_, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        fail("Cannot open the folder \"" + path_ + n + "\"", errno);
+    }
+    if (S_ISLNK(st.st_mode))
+        throw Error("The folder \"" + path_ + n + "\" is a symbolic link: nothing is extracted through links");
+    int fd = ::openat(fd_, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOTDIR) throw Error("\"" + path_ + n + "\" is not a folder");
+        fail("Cannot open the folder \"" + path_ + n + "\"", errno);
+    }
+    return MemberFolder(fd, path_ + n + "/");
+}
+
+void MemberFolder::removeStaleTemporaries() const {
+    const int dfd = ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0) return;
+    DIR* d = ::fdopendir(dfd);
+    if (!d) {
+        ::close(dfd);
+        return;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        if (!isExtractionTemporary(e->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(fd_, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            (st.st_mode & 07777) != kTempMode || st.st_uid != ::geteuid())
+            continue;
+        // A running extraction holds a lock on its temporary file.
+        const int fd = ::openat(fd_, e->d_name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held {};
+        if (::fstat(fd, &held) == 0 && held.st_ino == st.st_ino && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(fd_, e->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
 MemberFolder& MemberFolder::operator=(MemberFolder&& other) noexcept {
     if (this != &other) {
         if (fd_ >= 0) ::close(fd_);
@@ -91,6 +151,7 @@ MemberExtractor::MemberExtractor(const std::string& package) : package_(package)
         fd_ = -1;
         throw Error("\"" + package + "\" is not a regular file");
     }
+    fileMask_ = currentFileMask();
 }
 
 MemberExtractor::~MemberExtractor() {
@@ -187,6 +248,54 @@ void MemberExtractor::copyInto(int out, std::int64_t offset, std::int64_t size) 
     }
 }
 
+bool MemberExtractor::place(const MemberFolder& folder, const std::string& name, std::int64_t offset,
+                            std::int64_t size) {
+    const std::string shown = folder.pathOf(name);
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string temp;
+    int out = -1;
+    for (int tries = 0; out < 0 && tries < 100; ++tries) {
+        temp = std::string(kTempPrefix);
+        for (std::size_t i = 0; i < kTempRandom; ++i) temp += kLetters[random_() % (sizeof kLetters - 1)];
+        out = ::openat(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kTempMode);
+        if (out < 0 && errno != EEXIST) fail("Cannot create \"" + shown + "\"", errno);
+    }
+    if (out < 0) fail("Cannot create \"" + shown + "\"", EEXIST);
+    ::flock(out, LOCK_EX | LOCK_NB);  // marks it as in use (see removeStaleTemporaries)
+    try {
+        copyInto(out, offset, size);
+        if (::fchmod(out, static_cast<mode_t>(0666 & ~fileMask_)) != 0) throwFileError(errno);
+    } catch (const Error& e) {
+        ::close(out);
+        folder.remove(temp);
+        throw Error("Extracting \"" + shown + "\": " + e.what());
+    }
+    if (::close(out) != 0 && errno != EINTR) {
+        const int err = errno;
+        folder.remove(temp);
+        fail("Extracting \"" + shown + "\"", err);
+    }
+    if (::renameat2(folder.fd(), temp.c_str(), folder.fd(), name.c_str(), RENAME_NOREPLACE) == 0) return true;
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+        // A file system without RENAME_NOREPLACE: a hard link does the same.
+        err = ::linkat(folder.fd(), temp.c_str(), folder.fd(), name.c_str(), 0) == 0 ? 0 : errno;
+        folder.remove(temp);
+        if (err == 0) return true;
+    } else {
+        folder.remove(temp);
+    }
+    if (err == EEXIST) return false;
+    fail("Extracting \"" + shown + "\"", err);
+}
+
+void MemberExtractor::extractNew(const MemberFolder& folder, const std::string& name, std::int64_t offset,
+                                 std::int64_t size) {
+    if (size < 0) throw Error("Invalid member size " + std::to_string(size));
+    if (!place(folder, name, offset, size))
+        throw Error("\"" + folder.pathOf(name) + "\" appeared while the package was being extracted");
+}
+
 std::string MemberExtractor::extract(const MemberFolder& folder, const std::string& name, std::int64_t offset,
                                      std::int64_t size, WhenTaken when,
                                      const std::function<bool(const std::string&)>& mayShare, bool* created) {
@@ -195,26 +304,16 @@ std::string MemberExtractor::extract(const MemberFolder& folder, const std::stri
     for (int n = 1; n <= kMaxNumberedNames; ++n) {
         const std::string candidate = numberedName(name, n);
         const std::string shown = folder.pathOf(candidate);
-        int out = ::openat(folder.fd(), candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (out >= 0) {
-            try {
-                copyInto(out, offset, size);
-            } catch (const Error& e) {
-                ::close(out);
-                folder.remove(candidate);
-                throw Error("Extracting \"" + shown + "\": " + e.what());
-            }
-            if (::close(out) != 0 && errno != EINTR) {
-                const int err = errno;
-                folder.remove(candidate);
-                fail("Extracting \"" + shown + "\"", err);
-            }
-            if (created) *created = true;
-            return candidate;
-        }
-        if (errno != EEXIST) fail("Cannot create \"" + shown + "\"", errno);
         struct stat st {};
-        if (::fstatat(folder.fd(), candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) fail("Cannot inspect \"" + shown + "\"", errno);
+        if (::fstatat(folder.fd(), candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) fail("Cannot inspect \"" + shown + "\"", errno);
+            if (place(folder, candidate, offset, size)) {
+                if (created) *created = true;
+                return candidate;
+            }
+            if (::fstatat(folder.fd(), candidate.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+                fail("Cannot inspect \"" + shown + "\"", errno);
+        }
         if (S_ISLNK(st.st_mode))
             throw Error("\"" + shown + "\" is a symbolic link: nothing is extracted through links");
         if (when == WhenTaken::KeepExisting) return candidate;

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,13 @@ public:
     // Creates the subfolder `name` when it is missing and opens it without
     // following a link: a link in its place, dangling or not, is refused.
     MemberFolder subfolder(std::string_view name) const;
+    // The subfolder `name` when it exists (nothing is created); a link in
+    // its place is refused as by subfolder().
+    std::optional<MemberFolder> existingSubfolder(std::string_view name) const;
+    // Removes the temporary files that an extraction killed before its end
+    // left in this folder (see MemberExtractor::extractNew); those of an
+    // extraction still running are kept.
+    void removeStaleTemporaries() const;
 
     MemberFolder(MemberFolder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
     MemberFolder& operator=(MemberFolder&& other) noexcept;
@@ -56,7 +65,8 @@ public:
 
     // Gives the member (`size` bytes at `offset` of the package) the file
     // `name` in `folder` and returns the name the member ended up under. The
-    // file is created exclusively and removed again if the copy fails. When
+    // file is written as extractNew writes it (a temporary file renamed into
+    // place when whole, never over an existing file). When
     // the name is taken: see WhenTaken; with KeepIfSameBytes the free names
     // tried are "stem~2.ext", "stem~3.ext", ..., and an existing file with the
     // member's bytes is shared only where `mayShare(name)` allows. A symbolic
@@ -65,6 +75,14 @@ public:
     std::string extract(const MemberFolder& folder, const std::string& name, std::int64_t offset,
                         std::int64_t size, WhenTaken when,
                         const std::function<bool(const std::string&)>& mayShare = {}, bool* created = nullptr);
+
+    // Writes the member into the new file `name` of `folder`: the bytes go
+    // to a temporary file beside it (".slv-part-XXXXXX", without permissions
+    // for others until complete, locked while written), which gets the name
+    // only when whole, so that a killed extraction never leaves a short file
+    // under a member's name. A file that took the name meanwhile is kept and
+    // the extraction fails.
+    void extractNew(const MemberFolder& folder, const std::string& name, std::int64_t offset, std::int64_t size);
 
     // Reads `n` bytes at `offset` of the package (fewer at its end).
     std::size_t readAt(std::int64_t offset, void* buf, std::size_t n) const;
@@ -79,6 +97,10 @@ private:
     const char* view(std::int64_t offset, std::size_t want, std::size_t& got);
     bool sameBytes(int fd, std::int64_t offset, std::int64_t size);
     void copyInto(int fd, std::int64_t offset, std::int64_t size);
+    // extractNew's work; false when `name` was taken before the rename.
+    bool place(const MemberFolder& folder, const std::string& name, std::int64_t offset, std::int64_t size);
+    std::mt19937 random_{std::random_device{}()};
+    unsigned fileMask_ = 022;
 
     int fd_ = -1;
     std::string package_;
@@ -89,5 +111,8 @@ private:
 
 // "stem~N.ext" for N >= 2; the name itself for N = 1.
 std::string numberedName(const std::string& name, int n);
+
+// Whether a file name has the form of extractNew's temporary files.
+bool isExtractionTemporary(std::string_view name);
 
 }  // namespace slv

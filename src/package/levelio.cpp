@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <set>
 
 #include "extract.h"
@@ -113,8 +114,9 @@ constexpr std::int32_t kKernelCopyBytes = 64 << 10;
 // last read asks for one byte more than is left, so a file that grew is seen
 // without a read of its own. Returns the first bytes (for the picture size).
 std::string copyMember(const std::string& source, std::int32_t size, Gather& out) {
-    int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error("Cannot read \"" + source + "\": " + fileErrorText(errno));
+    std::string why;
+    int fd = openRegularFile(source, O_RDONLY, Links::Follow, why);
+    if (fd < 0) throw Error("Cannot read \"" + source + "\": " + why);
     std::string head;
     std::int64_t left = size;
     try {
@@ -357,6 +359,51 @@ void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
         }
 }
 
+void checkPictures(const PackageHeader& h, const PackageTables& t,
+                   const std::function<std::string(const PackEntry&)>& headOf) {
+    std::int64_t total = 0;
+    std::int64_t largestStage = 0;
+    std::string largestStageLabel;
+    auto label = [](const std::string& what, const PackEntry& e, const PictureLayout& l) {
+        return what + " (\"" + e.name.str() + "\", " + std::to_string(l.width) + " x " + std::to_string(l.height) + ")";
+    };
+    auto overBudget = [](const std::string& which) {
+        return Error("The level's pictures need more than " + std::to_string(kPictureMemoryBudget >> 30) +
+                     " GB of memory: " + which + " passes the limit");
+    };
+    auto measure = [&](const std::string& what, const PackEntry& e) -> std::int64_t {
+        const std::optional<PictureLayout> l = pictureLayout(headOf(e));
+        if (!l) return 0;  // not a picture: its load reports it
+        if (l->pixelEnd > e.size)
+            damaged(what + " (\"" + e.name.str() + "\") is cut short: its header declares " + std::to_string(l->width) +
+                    " x " + std::to_string(l->height) + " pixels in " + std::to_string(l->pixelEnd) +
+                    " bytes but it holds " + std::to_string(e.size));
+        const std::int64_t bytes = std::int64_t{l->width} * l->height * 4;
+        if (bytes > kPictureMemoryBudget) throw overBudget(label(what, e, *l));
+        return bytes;
+    };
+    for (int i = 1; i <= h.imageCount; ++i) {
+        if (!imageUsed(t.image(i))) continue;
+        const PackEntry& e = h.imageEntry(i);
+        const std::string what = "image " + std::to_string(i);
+        total += measure(what, e);
+        if (total > kPictureMemoryBudget) {
+            const std::optional<PictureLayout> l = pictureLayout(headOf(e));
+            throw overBudget(label(what, e, *l));
+        }
+    }
+    for (int s = 1; s <= h.stageCount; ++s) {
+        const PackEntry& e = h.stageEntry(s);
+        const std::string what = "stage " + std::to_string(s);
+        const std::int64_t bytes = measure(what, e);
+        if (bytes > largestStage) {
+            largestStage = bytes;
+            largestStageLabel = label(what, e, *pictureLayout(headOf(e)));
+        }
+    }
+    if (total + largestStage > kPictureMemoryBudget) throw overBudget(largestStageLabel);
+}
+
 namespace {
 
 PackageContents readAndCheck(const std::string& package) {
@@ -378,6 +425,12 @@ PackageContents readAndCheck(const std::string& package) {
     checkSpriteStrips(c.header, t, [&](int slot) {
         const PackEntry& e = c.header.imageEntry(slot);
         std::string head(std::min<std::size_t>(kPictureHeadBytes, static_cast<std::size_t>(e.size)), '\0');
+        f.seek(d + e.start);
+        head.resize(f.readSome(head.data(), head.size()));
+        return head;
+    });
+    checkPictures(c.header, t, [&](const PackEntry& e) {
+        std::string head(std::min<std::size_t>(kPictureLayoutBytes, static_cast<std::size_t>(e.size)), '\0');
         f.seek(d + e.start);
         head.resize(f.readSome(head.data(), head.size()));
         return head;
@@ -425,7 +478,7 @@ std::string memberFileName(std::string_view entryName, std::string_view firstByt
     // Entry names separate their folders with '\'.
     const std::size_t cut = entryName.find_last_of("\\/");
     if (cut != std::string_view::npos) entryName.remove_prefix(cut + 1);
-    std::string name = fromWindows1252(entryName);
+    std::string name = fileNameFromWindows1252(entryName);
     if (!endsWithBmp(name) && looksLikeBmp(firstBytes)) name += ".bmp";
     return name;
 }
@@ -524,7 +577,8 @@ void checkExtractedPath(const std::string& p) {
 
 }  // namespace
 
-ExtractionPlan planExtraction(const std::string& folder, const PackageContents& c, const MemberExtractor& package) {
+ExtractionPlan planExtraction(const std::string& folder, const PackageContents& c, const MemberExtractor& package,
+                              const MemberFolder* sprites, const MemberFolder* backpx) {
     const PackageHeader& h = c.header;
     // Only a member whose name lacks ".bmp" needs its first bytes looked at.
     auto fileNameOf = [&](const PackEntry& e) {
@@ -534,19 +588,35 @@ ExtractionPlan planExtraction(const std::string& folder, const PackageContents& 
         std::size_t got = package.readAt(h.dataStart + e.start, head, 2);
         return memberFileName(e.name.str(), std::string_view(head, got));
     };
-    ExtractionPlan plan;
-    plan.imageFiles.resize(static_cast<std::size_t>(h.imageCount) + 1);
-    plan.stageFiles.resize(static_cast<std::size_t>(h.stageCount) + 1);
+    const std::string spritesPath = joinPath(folder, "sprites") + "/";
+    const std::string backpxPath = joinPath(folder, "backpx") + "/";
+    MemberPlanner imagePlanner(package, sprites, spritesPath);
+    MemberPlanner stagePlanner(package, backpx, backpxPath);
+    auto plan = [&](MemberPlanner& planner, const std::string& dir, const PackEntry& e) {
+        PlannedFile f = planner.plan(fileNameOf(e), e.name.str(), h.dataStart + e.start, e.size);
+        checkExtractedPath(dir + f.name);
+        return f;
+    };
+    ExtractionPlan result;
+    result.imageFiles.resize(static_cast<std::size_t>(h.imageCount) + 1);
+    result.stageFiles.resize(static_cast<std::size_t>(h.stageCount) + 1);
     for (int i = 1; i <= h.imageCount; ++i)
-        if (imageUsed(c.tables.image(i))) {
-            plan.imageFiles[static_cast<std::size_t>(i)] = fileNameOf(h.imageEntry(i));
-            checkExtractedPath(joinPath(folder, "sprites/" + plan.imageFiles[static_cast<std::size_t>(i)]));
-        }
-    for (int s = 1; s <= h.stageCount; ++s) {
-        plan.stageFiles[static_cast<std::size_t>(s)] = fileNameOf(h.stageEntry(s));
-        checkExtractedPath(joinPath(folder, "backpx/" + plan.stageFiles[static_cast<std::size_t>(s)]));
-    }
-    return plan;
+        if (imageUsed(c.tables.image(i)))
+            result.imageFiles[static_cast<std::size_t>(i)] = plan(imagePlanner, spritesPath, h.imageEntry(i));
+    for (int s = 1; s <= h.stageCount; ++s)
+        result.stageFiles[static_cast<std::size_t>(s)] = plan(stagePlanner, backpxPath, h.stageEntry(s));
+    result.filesExamined = imagePlanner.filesExamined() + stagePlanner.filesExamined();
+    return result;
+}
+
+ExtractionPlan planExtraction(const std::string& packagePath, const PackageContents& contents) {
+    const std::string path = absolutePackagePath(packagePath);
+    const std::string folder = folderPart(path);
+    MemberExtractor extractor(path);
+    MemberFolder base = MemberFolder::open(folder);
+    std::optional<MemberFolder> sprites = base.existingSubfolder("sprites");
+    std::optional<MemberFolder> backpx = base.existingSubfolder("backpx");
+    return planExtraction(folder, contents, extractor, sprites ? &*sprites : nullptr, backpx ? &*backpx : nullptr);
 }
 
 void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
@@ -557,14 +627,19 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     const std::string folder = folderPart(path);
     MemberExtractor extractor(path);
 
-    // Where each bitmap goes; every path is checked before anything is written.
-    const ExtractionPlan plan = planExtraction(folder, c, extractor);
-    const std::vector<std::string>& imageNames = plan.imageFiles;
-    const std::vector<std::string>& stageNames = plan.stageFiles;
-    // The member folders are opened (links refused) before the level changes.
+    // The member folders are opened (links refused) before the level changes;
+    // what a killed Open left in them goes first.
     MemberFolder base = MemberFolder::open(folder);
-    MemberFolder spritesDir = base.subfolder("sprites");
-    MemberFolder backpxDir = base.subfolder("backpx");
+    std::optional<MemberFolder> sprites = base.existingSubfolder("sprites");
+    std::optional<MemberFolder> backpx = base.existingSubfolder("backpx");
+    for (const auto* f : {&sprites, &backpx})
+        if (*f) (*f)->removeStaleTemporaries();
+    // Where each bitmap goes; every final path is checked before anything
+    // is written, a missing folder made only then.
+    const ExtractionPlan plan =
+        planExtraction(folder, c, extractor, sprites ? &*sprites : nullptr, backpx ? &*backpx : nullptr);
+    MemberFolder spritesDir = sprites ? std::move(*sprites) : base.subfolder("sprites");
+    MemberFolder backpxDir = backpx ? std::move(*backpx) : base.subfolder("backpx");
 
     hooks.headerReady(h.fileCount());
     hooks.beforeLoad();
@@ -574,26 +649,22 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     // The four tables come from the package itself, never from files in the folder.
     for (int k = 0; k < kFixedEntries; ++k) hooks.step();
     std::unordered_map<std::string, std::string> entryOf;  // extracted path -> entry name
-    auto extract = [&](const MemberFolder& dir, const PackEntry& e, const std::string& name) {
-        const std::string entry = e.name.str();
-        std::string file = extractor.extract(dir, name, h.dataStart + e.start, e.size, WhenTaken::KeepIfSameBytes,
-                                             [&](const std::string& candidate) {
-                                                 auto it = entryOf.find(dir.pathOf(candidate));
-                                                 return it == entryOf.end() || it->second == entry;
-                                             });
-        std::string p = dir.pathOf(file);
-        checkExtractedPath(p);
-        entryOf.emplace(p, entry);
+    auto extract = [&](const MemberFolder& dir, const PackEntry& e, const PlannedFile& file) {
+        if (file.create) extractor.extractNew(dir, file.name, h.dataStart + e.start, e.size);
+        std::string p = dir.pathOf(file.name);
+        entryOf.emplace(p, e.name.str());
         return p;
     };
-    std::vector<std::string> imagePaths(imageNames.size()), stagePaths(stageNames.size());
+    std::vector<std::string> imagePaths(plan.imageFiles.size()), stagePaths(plan.stageFiles.size());
     for (int i = 1; i <= h.imageCount; ++i) {
         if (imageUsed(t.image(i)))
-            imagePaths[static_cast<std::size_t>(i)] = extract(spritesDir, h.imageEntry(i), imageNames[static_cast<std::size_t>(i)]);
+            imagePaths[static_cast<std::size_t>(i)] =
+                extract(spritesDir, h.imageEntry(i), plan.imageFiles[static_cast<std::size_t>(i)]);
         hooks.step();
     }
     for (int s = 1; s <= h.stageCount; ++s) {
-        stagePaths[static_cast<std::size_t>(s)] = extract(backpxDir, h.stageEntry(s), stageNames[static_cast<std::size_t>(s)]);
+        stagePaths[static_cast<std::size_t>(s)] =
+            extract(backpxDir, h.stageEntry(s), plan.stageFiles[static_cast<std::size_t>(s)]);
         hooks.step();
     }
 

@@ -9,6 +9,7 @@
 
 #include "extract.h"
 #include "format.h"
+#include "memberplanner.h"
 #include "model/level.h"
 
 namespace slv {
@@ -88,6 +89,18 @@ void checkTables(const PackageHeader& header, const PackageTables& tables);
 void checkSpriteStrips(const PackageHeader& header, const PackageTables& tables,
                        const std::function<std::string(int slot)>& headOf);
 
+// The memory the pictures of one level may take once decoded (4 bytes a
+// pixel): every sprite picture and the largest stage picture together.
+constexpr std::int64_t kPictureMemoryBudget = std::int64_t{2} << 30;  // 2 GB
+
+// Checks the picture members (every used image and every stage): a BMP whose
+// header declares more pixel bytes than the member holds is a damaged
+// package; pictures that together pass kPictureMemoryBudget are refused,
+// naming the picture that passes it. `headOf(entry)` gives the first
+// kPictureLayoutBytes bytes of a member. Throws slv::Error.
+void checkPictures(const PackageHeader& header, const PackageTables& tables,
+                   const std::function<std::string(const PackEntry&)>& headOf);
+
 // Reads and checks a package's header, tables and sprite strips without
 // touching anything else. Throws slv::Error when the package is not sound.
 PackageContents readPackage(const std::string& package);
@@ -102,7 +115,8 @@ inline bool imageUsed(const ImageRec& rec) { return !rec.name.empty(); }
 void clearLevel(Level& level, PackageHooks& hooks);
 
 // The file name a member gets on this system: the file name of its entry
-// (Windows-1252) in UTF-8, with ".bmp" added for a BMP whose cut name lost
+// (Windows-1252) in UTF-8, the code page's five undefined bytes in the
+// visible form "%81" (see fileNameFromWindows1252), with ".bmp" added for a BMP whose cut name lost
 // its extension. `firstBytes`: at least the member's first two bytes.
 std::string memberFileName(std::string_view entryName, std::string_view firstBytes);
 
@@ -115,15 +129,24 @@ std::string absolutePackagePath(const std::string& path);
 // Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
 void saveLevel(Level& level, const std::string& path, PackageHooks& hooks);
 
-// The file names Open gives the bitmaps of a checked package (index = image
-// slot or stage; "" for free slots), before a taken name sends one to a free
-// name. Throws slv::Error when such a path under `folder` (the package's
-// folder) would not fit a record's 255-character path field.
+// The files Open gives the bitmaps of a checked package (index = image slot
+// or stage; an empty name for free slots), every final name decided before
+// anything is written: a name taken by other bytes sends a member on to
+// "city~2.bmp", ..., a file with the member's bytes is shared (see
+// MemberPlanner). `sprites` and `backpx` are the member folders, null where
+// a folder does not exist yet. Throws slv::Error when a final path under
+// `folder` (the package's folder) would not fit a record's 255-character
+// path field, naming that path.
 struct ExtractionPlan {
-    std::vector<std::string> imageFiles, stageFiles;
+    std::vector<PlannedFile> imageFiles, stageFiles;
+    std::size_t filesExamined = 0;  // file-system calls made on the folders' entries
 };
 ExtractionPlan planExtraction(const std::string& folder, const PackageContents& contents,
-                              const MemberExtractor& package);
+                              const MemberExtractor& package, const MemberFolder* sprites,
+                              const MemberFolder* backpx);
+// The same for a package that is only checked: the folders are looked at,
+// never made.
+ExtractionPlan planExtraction(const std::string& packagePath, const PackageContents& contents);
 
 // Replaces the level with the package at `path`. Everything is checked
 // before hooks.beforeLoad() is called; a refused package leaves the level as
@@ -132,7 +155,11 @@ ExtractionPlan planExtraction(const std::string& folder, const PackageContents& 
 // already there is never overwritten: one with the member's bytes is shared,
 // otherwise the member goes to a free name beside it ("city~2.bmp"). The
 // image and stage records then name those copies, and memberEntryNames keeps
-// their entry names for the next Save. Sets level.packageFolder and fileCount.
+// their entry names for the next Save. Every final name is planned and its
+// path checked before the level is touched; each new file is written under
+// a temporary name and renamed when whole, and temporaries that an Open
+// killed before its end left in the folders are removed. Sets
+// level.packageFolder and fileCount.
 void openLevel(Level& level, const std::string& path, PackageHooks& hooks);
 
 // Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and

@@ -728,23 +728,20 @@ void exportLevel(const std::string& packageGiven, const std::string& dirGiven) {
     const std::string dir = folderPath(dirGiven);
     createDir(dir);
     MemberExtractor extractor(package);
-    // Every path is checked before anything is written.
-    const ExtractionPlan plan = planExtraction(dir, c, extractor);
     MemberFolder base = MemberFolder::open(dir);
+    std::optional<MemberFolder> sprites = base.existingSubfolder("sprites");
+    std::optional<MemberFolder> backpx = base.existingSubfolder("backpx");
+    for (const auto* f : {&sprites, &backpx})
+        if (*f) (*f)->removeStaleTemporaries();
+    // Every name is planned and every path checked before anything is
+    // written; pictures are shared or given free names exactly as Open does.
+    const ExtractionPlan plan =
+        planExtraction(dir, c, extractor, sprites ? &*sprites : nullptr, backpx ? &*backpx : nullptr);
     MemberFolder spritesDir = base.subfolder("sprites");
     MemberFolder backpxDir = base.subfolder("backpx");
-
-    // Pictures are shared or given free names exactly as Open does.
-    std::map<std::string, std::string> entryOf;  // extracted path -> entry name
-    auto extract = [&](const MemberFolder& folder, const PackEntry& e, const std::string& name) {
-        const std::string entry = e.name.str();
-        const std::string file = extractor.extract(folder, name, h.dataStart + e.start, e.size, WhenTaken::KeepIfSameBytes,
-                                                   [&](const std::string& candidate) {
-                                                       auto it = entryOf.find(folder.pathOf(candidate));
-                                                       return it == entryOf.end() || it->second == entry;
-                                                   });
-        entryOf.emplace(folder.pathOf(file), entry);
-        return file;
+    auto extract = [&](const MemberFolder& folder, const PackEntry& e, const PlannedFile& f) {
+        if (f.create) extractor.extractNew(folder, f.name, h.dataStart + e.start, e.size);
+        return f.name;
     };
     LevelPictures pics;
     pics.imageFiles.resize(static_cast<std::size_t>(h.imageCount) + 1);
@@ -764,7 +761,8 @@ std::string levelText(const std::string& packageGiven) {
     const PackageContents c = readPackage(package);
     const PackageHeader& h = c.header;
     MemberExtractor extractor(package);
-    const ExtractionPlan plan = planExtraction("", c, extractor);
+    // Names as an Open into empty folders would give them.
+    const ExtractionPlan plan = planExtraction("", c, extractor, nullptr, nullptr);
     LevelPictures pics;
     pics.imageFiles.resize(plan.imageFiles.size());
     pics.imageHashes.resize(plan.imageFiles.size());
@@ -772,13 +770,13 @@ std::string levelText(const std::string& packageGiven) {
     pics.stageHashes.resize(plan.stageFiles.size());
     for (int i = 1; i <= h.imageCount; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        if (plan.imageFiles[k].empty()) continue;
-        pics.imageFiles[k] = "sprites/" + plan.imageFiles[k];
+        if (plan.imageFiles[k].name.empty()) continue;
+        pics.imageFiles[k] = "sprites/" + plan.imageFiles[k].name;
         pics.imageHashes[k] = memberHash(extractor, h.dataStart + h.imageEntry(i).start, h.imageEntry(i).size);
     }
     for (int s = 1; s <= h.stageCount; ++s) {
         const auto k = static_cast<std::size_t>(s);
-        pics.stageFiles[k] = "backpx/" + plan.stageFiles[k];
+        pics.stageFiles[k] = "backpx/" + plan.stageFiles[k].name;
         pics.stageHashes[k] = memberHash(extractor, h.dataStart + h.stageEntry(s).start, h.stageEntry(s).size);
     }
     return levelJson(c, pics);

@@ -46,4 +46,24 @@ std::optional<PictureSize> pictureSize(std::string_view head) {
     return std::nullopt;
 }
 
+std::optional<PictureLayout> pictureLayout(std::string_view head) {
+    const std::optional<PictureSize> size = pictureSize(head);
+    if (!size) return std::nullopt;
+    PictureLayout layout{size->width, size->height, -1};
+    if (!looksLikeBmp(head)) return layout;
+    const std::uint32_t dib = le(head, 14, 4);
+    std::uint32_t bits = 0;
+    if (dib == 12 && head.size() >= 26) {
+        bits = le(head, 24, 2);
+    } else if (dib >= 40 && head.size() >= 34) {
+        const std::uint32_t compression = le(head, 30, 4);
+        if (compression != 0 && compression != 3 && compression != 6) return layout;  // run-length or embedded
+        bits = le(head, 28, 2);
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return layout;
+    const std::int64_t stride = (std::int64_t{layout.width} * bits + 31) / 32 * 4;
+    layout.pixelEnd = std::int64_t{le(head, 10, 4)} + stride * layout.height;
+    return layout;
+}
+
 }  // namespace slv

@@ -49,12 +49,24 @@ void writeNote(const std::string& path, const std::string& text) {
     }
 }
 
-std::string readNote(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+}  // namespace
+
+std::string RecoveryWriter::readNote(const std::string& path) {
+    // Read like every file of the state folder: no waiting on a FIFO, no
+    // link followed, nothing but a regular file of a sensible length. A
+    // note that cannot be read names no package: the level is a new one.
     std::string text;
-    std::getline(in, text, '\0');
+    try {
+        text = readWholeFile(path, kMaxNoteBytes, Links::Refuse);
+    } catch (const Error&) {
+        return {};
+    }
+    const std::size_t end = text.find('\0');
+    if (end != std::string::npos) text.resize(end);
     return text;
 }
+
+namespace {
 
 std::string uniqueId() {
     std::random_device random;
@@ -99,8 +111,8 @@ FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
 
 bool FolderLock::tryLock(const std::string& path, bool create) {
     release();
-    const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0);
-    const int fd = ::open(path.c_str(), flags, 0600);
+    std::string why;
+    const int fd = openRegularFile(path, O_RDWR | (create ? O_CREAT : 0), Links::Refuse, why, 0600);
     if (fd < 0) return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
@@ -270,7 +282,9 @@ std::vector<LeftPackage> RecoveryWriter::claimLeftPackages() {
         // A running editor holds its lock; a folder being made may have none yet.
         if (!p.lock.tryLock(joinPath(p.folder, kLockName), false)) continue;
         p.package = joinPath(p.folder, kPackageName);
-        if (startsWith(name, kMakingPrefix) || !fileExists(p.package)) {
+        struct stat kind {};
+        const bool regular = ::lstat(p.package.c_str(), &kind) == 0 && S_ISREG(kind.st_mode);
+        if (startsWith(name, kMakingPrefix) || !regular) {
             discard(p);  // an ended editor with nothing to restore
             continue;
         }

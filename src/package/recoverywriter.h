@@ -117,6 +117,12 @@ public:
     // Puts an adopted package back where it came from (its open failed).
     void giveBack(LeftPackage& left, const std::string& adopted);
 
+    // The level path a note names; empty when the note is missing, is not
+    // a regular file (a FIFO, a link, a device), is longer than
+    // kMaxNoteBytes or cannot be read. Never waits.
+    static std::string readNote(const std::string& path);
+    static constexpr std::int64_t kMaxNoteBytes = 64 * 1024;
+
 private:
     void adoptUnsharedPackage();
     std::string folder_;   // the state folder

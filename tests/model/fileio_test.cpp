@@ -237,3 +237,36 @@ TEST(FileErrors, NameTheOperationAndTheFileAndNeverWait) {
     }
     EXPECT_TRUE(fs::is_fifo(fifo));
 }
+
+TEST(OpenForReading, OnlyRegularFilesAndNeverAWait) {
+    TempDir d;
+    writeFile(d / "plain", "bytes");
+    ASSERT_EQ(::mkfifo((d / "fifo").c_str(), 0600), 0);
+    fs::create_symlink(d / "plain", d / "plain-link");
+    fs::create_symlink(d / "fifo", d / "fifo-link");
+    fs::create_directory(d / "folder");
+    struct Row {
+        std::string path;
+        Links links;
+        std::string reason;  // empty: opened
+    };
+    const Row rows[] = {
+        {d / "plain", Links::Refuse, ""},
+        {d / "plain-link", Links::Follow, ""},
+        {d / "plain-link", Links::Refuse, "Is a symbolic link"},
+        {d / "fifo", Links::Follow, "Not a regular file"},
+        {d / "fifo-link", Links::Follow, "Not a regular file"},
+        {"/dev/zero", Links::Follow, "Not a regular file"},
+        {d / "folder", Links::Follow, "Invalid filename"},
+        {d / "missing", Links::Follow, "File not found"},
+    };
+    for (const Row& row : rows) {
+        const std::string got = inChild(
+            [&] {
+                const std::string text = errorOf([&] { ::close(openFileForReading(row.path, row.links)); });
+                return text.empty() ? std::string("opened") : text;
+            },
+            ChildOptions{3, false});
+        EXPECT_EQ(got, row.reason.empty() ? "opened" : "Reading " + row.path + ": " + row.reason);
+    }
+}

@@ -142,5 +142,44 @@ mkdir "$T/refused"
 grep -q 'sprites\[4\]\.x: not a number' "$T/err.txt" || fail "import message: $(cat "$T/err.txt")"
 [ -z "$(ls "$T/refused")" ] || fail "a refused import wrote files"
 
+# Control bytes in names are shown escaped, never sent to the terminal: the
+# first sector's name (at the start of the sector table) begins with ESC [2J.
+cp "$P" "$T/esc.slv"
+printf '\033[2J' | dd of="$T/esc.slv" bs=1 seek=$((D + 1)) conv=notrunc 2>/dev/null
+"$TOOL" ls "$T/esc.slv" > "$T/ls-esc.txt" || fail "ls of a package with control bytes in a name"
+grep -q 'sector 1 \\x1b\[2Jor1 ' "$T/ls-esc.txt" || fail "ls escapes ESC: $(grep 'sector 1 ' "$T/ls-esc.txt" | head -1)"
+LC_ALL=C grep -q "$(printf '\033')" "$T/ls-esc.txt" && fail "ls printed a raw ESC byte"
+
+# A picture member shorter than its header declares is a damaged package:
+# stage 1's BMP claims 4000 more rows than it holds.
+cp "$P" "$T/cut.slv"
+printf '\240\017' | dd of="$T/cut.slv" bs=1 seek=$((D + S + 22)) conv=notrunc 2>/dev/null
+"$TOOL" check "$T/cut.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "check of a cut-short picture should exit 1"
+grep -q 'stage 1 ("\\backpx\\stage1.bmp") is cut short' "$T/err.txt" || fail "cut-short message: $(cat "$T/err.txt")"
+
+# Numbered names are planned before anything is written: in a folder where
+# "sprites/sprite1.bmp" takes exactly 255 characters and the author's own
+# sprite1.bmp (other bytes) is there, the package's copy would be
+# sprite1~2.bmp, too long: check and Open refuse it and write nothing.
+L="$T/$(printf 'l%.0s' $(seq 100))"
+L="$L/$(printf 'm%.0s' $(seq $((236 - ${#L} - 2))))/"
+[ $(printf '%s' "${L}sprites/sprite1.bmp" | wc -c) -eq 255 ] || fail "the limit folder is not at the limit"
+mkdir -p "${L}sprites" && cp "$P" "${L}p.slv" && echo "the author's own" > "${L}sprites/sprite1.bmp"
+"$TOOL" check "${L}p.slv" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "check of a numbered name past the limit should exit 1"
+grep -q 'sprite1~2.bmp" would exceed 255' "$T/err.txt" || fail "numbered name message: $(cat "$T/err.txt")"
+"$TOOL" resave "${L}p.slv" "$T/l.slv" 2>/dev/null; [ $? -eq 1 ] || fail "Open of a numbered name past the limit should exit 1"
+[ "$(ls -A "${L}sprites")" = "sprite1.bmp" ] && [ ! -e "${L}backpx" ] || fail "a refused Open wrote: $(ls -A "${L}sprites")"
+
+# Extraction goes through temporary files: an extraction that fails half way
+# (the file-size limit) leaves no short file under a member's name, and the
+# temporaries a killed one left are removed by the next one.
+mkdir "$T/k"
+(ulimit -f 2; "$TOOL" extract "$P" "$T/k" >/dev/null 2>&1); [ $? -ne 0 ] || fail "extract under a 1 KB limit should fail"
+echo stale > "$T/k/sprites/.slv-part-Zz9Zz9" && chmod 200 "$T/k/sprites/.slv-part-Zz9Zz9"
+"$TOOL" extract "$P" "$T/k" > "$T/k.txt" || fail "extract after a failed one"
+grep -q '~2' "$T/k.txt" && fail "a short file took a member's name: $(grep '~2' "$T/k.txt")"
+cmp -s "$T/k/backpx/stage2.bmp" "$T/a/src/stage2.bmp" || fail "the stage extracted after a failed extract differs"
+[ -z "$(ls -A "$T/k/sprites" | grep slv-part)" ] || fail "a temporary file stayed: $(ls -A "$T/k/sprites")"
+
 [ $fails -eq 0 ] && echo "slvtool: all checks passed"
 exit $fails

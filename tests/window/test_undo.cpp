@@ -22,6 +22,7 @@
 #include "model/history.h"
 #include "package/levelio.h"
 #include "editor/spritepicker.h"
+#include "model/fileio.h"
 #include "package/recoverywriter.h"
 
 using namespace slv;
@@ -369,6 +370,57 @@ private slots:
         QCOMPARE(ui.questions.size(), 2);
         QCOMPARE(older.L().stageCount, 1);
         QVERIFY(!QFileInfo::exists(unshared));
+    }
+
+    // A restored level keeps the path its note names only when Save may
+    // safely write there; otherwise Save asks. A FIFO note never holds the start.
+    void aRestoredLevelKeepsOnlyAPathSaveMayUse_data() {
+        QTest::addColumn<QString>("noted");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("the level's own package") << "saved.slv" << false;
+        QTest::newRow("a package not there yet") << "later.slv" << false;
+        QTest::newRow("the author's file that is no package") << "notes.txt" << true;
+        QTest::newRow("a FIFO") << "pipe" << true;
+    }
+    void aRestoredLevelKeepsOnlyAPathSaveMayUse() {
+        QFETCH(QString, noted);
+        QFETCH(bool, asks);
+        TempHome home;
+        const std::string stateFolder = RecoveryWriter::defaultFolder();
+        {
+            Started ed(true);
+            addStage(ed, ui, home, "desert.bmp");
+            ui.saveAnswers.push_back(home.path("saved.slv"));
+            ed.w->saveLevel();
+            addStage(ed, ui, home, "city.bmp");
+            QVERIFY(ed.recoveryWritten());
+        }
+        QFile notes(home.path("notes.txt"));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("the author's own");
+        notes.close();
+        QCOMPARE(::mkfifo(home.path("pipe").toLocal8Bit().constData(), 0600), 0);
+        const std::vector<std::string> left = RecoveryWriter::packagesIn(stateFolder);
+        QCOMPARE(left.size(), 1u);
+        QFile note(QString::fromStdString(folderPart(left[0]) + "recovery.txt"));
+        QVERIFY(note.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        note.write(home.path(noted).toUtf8());
+        note.close();
+
+        ui.answerYes = true;
+        Started ed(true);
+        QCOMPARE(ed.L().stageCount, 2);
+        // Closing with Save: into the noted package, or asked for a name.
+        ui.saveAnswers = {home.path("asked.slv")};
+        ui.saveChoices = {SaveChoice::Save};
+        ed.w->close();
+        QVERIFY(!ed.w->isVisible());
+        QCOMPARE(QFileInfo::exists(home.path("asked.slv")), asks);
+        if (!asks) QVERIFY(QFileInfo(home.path(noted)).size() > 1185052);
+        QFile mine(home.path("notes.txt"));
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), QByteArray("the author's own"));
+        QVERIFY(!QFileInfo(home.path("pipe")).isFile());
     }
 
     // Each running editor has its own recovery package; a starting editor

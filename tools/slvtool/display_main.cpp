@@ -13,6 +13,7 @@
 #include "model/level.h"
 #include "package/extract.h"
 #include "package/levelio.h"
+#include "printable.h"
 #include "render.h"
 
 namespace {
@@ -26,8 +27,7 @@ int usage() {
 int cmdCheck(const std::string& pkg) {
     slv::PackageContents c = slv::readPackage(pkg);
     // Open extracts beside the package: the paths it makes must fit.
-    const std::string path = slv::absolutePackagePath(pkg);
-    slv::planExtraction(slv::folderPart(path), c, slv::MemberExtractor(path));
+    slv::planExtraction(pkg, c);
     slvtool::decodeMembers(pkg);
     std::printf("ok: %d entries, %d images, %d stages\n", c.header.fileCount(), c.header.imageCount,
                 c.header.stageCount);
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
         if (a.size() == 2 && a[0] == "check") return cmdCheck(a[1]);
         if ((a.size() == 4 || a.size() == 6) && a[0] == "render") return cmdRender(a);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "slvtool: %s\n", e.what());
+        std::fprintf(stderr, "slvtool: %s\n", slvtool::printable(e.what()).c_str());
         return 1;
     }
     return usage();

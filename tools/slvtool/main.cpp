@@ -18,6 +18,8 @@
 #include "package/leveldiff.h"
 #include "package/leveljson.h"
 #include "package/levelio.h"
+#include "package/memberplanner.h"
+#include "printable.h"
 #include "version.h"
 
 namespace {
@@ -28,7 +30,8 @@ const char* const kUsage =
     "Commands:\n"
     "  ls PKG            list the header entries (name, start, size, flag), then\n"
     "                    stages 1..N with their sprites (name, x, y,\n"
-    "                    frames, image) and sectors (name, x, y, w, h)\n"
+    "                    frames, image) and sectors (name, x, y, w, h);\n"
+    "                    control bytes in names are shown as \\xHH\n"
     "  check PKG         run every check that Open makes and decode every bitmap\n"
     "                    member as the editor loads pictures, so that a package\n"
     "                    check accepts also opens; prints \"ok\" or the reason\n"
@@ -68,8 +71,16 @@ const char* const kUsage =
     "Exit status: 0 success, 1 the input was refused or a file operation failed\n"
     "(the message says why), 2 wrong usage.\n";
 
-// An entry name (stored in Windows-1252) as this terminal shows text.
-std::string shown(const slv::PackEntry& e) { return slv::fromWindows1252(e.name.stored()); }
+using slvtool::printable;
+
+// An entry name (stored in Windows-1252) as this terminal shows text,
+// control bytes escaped ("\x1b").
+std::string shown(const slv::PackEntry& e) { return printable(slv::fromWindows1252(e.name.stored())); }
+// A record's name the same way.
+template <int N, slv::FieldText T>
+std::string shown(const slv::PStr<N, T>& name) {
+    return printable(name.str());
+}
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -85,21 +96,21 @@ int cmdLs(const std::string& pkg) {
         std::printf("entry %-50s %10d %10d %d\n", shown(e).c_str(), e.start, e.size, e.flag);
     for (int i = 1; i <= h.imageCount; ++i) {
         const slv::ImageRec& r = c.tables.image(i);
-        std::printf("image %d %s size %d uses %d\n", i, r.name.empty() ? "-" : r.name.str().c_str(), r.size,
+        std::printf("image %d %s size %d uses %d\n", i, r.name.empty() ? "-" : shown(r.name).c_str(), r.size,
                     r.useCount);
     }
     for (int s = 1; s <= h.stageCount; ++s) {
         const slv::StageRec& st = c.tables.stage(s);
-        std::printf("stage %d %s sprites %d sectors %d\n", s, st.name.str().c_str(), st.spriteCount,
+        std::printf("stage %d %s sprites %d sectors %d\n", s, shown(st.name).c_str(), st.spriteCount,
                     st.sectorCount);
         for (int n = 1; n <= st.spriteCount; ++n) {
             const slv::SpriteRec& sp = c.tables.sprite(n, s);
-            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, sp.name.str().c_str(), sp.x, sp.y,
+            std::printf("  sprite %d %s x %d y %d frames %d image %d\n", n, shown(sp.name).c_str(), sp.x, sp.y,
                         sp.frameCount, sp.image);
         }
         for (int n = 1; n <= st.sectorCount; ++n) {
             const slv::SectorRec& sc = c.tables.sector(n, s);
-            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, sc.name.str().c_str(), sc.x, sc.y, sc.w,
+            std::printf("  sector %d %s x %d y %d w %d h %d\n", n, shown(sc.name).c_str(), sc.x, sc.y, sc.w,
                         sc.h);
         }
     }
@@ -114,15 +125,29 @@ int cmdExtract(const std::string& pkg, const std::string& dir) {
     slv::MemberFolder sprites = base.subfolder("sprites");
     slv::MemberFolder backpx = base.subfolder("backpx");
     slv::MemberExtractor extractor(pkg);
+    for (const slv::MemberFolder* f : {&base, &sprites, &backpx}) f->removeStaleTemporaries();
+    // Every name is planned first; any member may share a file with the same bytes.
+    slv::MemberPlanner planBase(extractor, &base, base.path(), true);
+    slv::MemberPlanner planSprites(extractor, &sprites, sprites.path(), true);
+    slv::MemberPlanner planBackpx(extractor, &backpx, backpx.path(), true);
+    std::vector<slv::PlannedFile> files;
     for (int k = 0; k < h.fileCount(); ++k) {
         const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
         const std::int64_t offset = h.dataStart + e.start;
-        const slv::MemberFolder& folder = k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.imageCount ? sprites : backpx;
+        slv::MemberPlanner& planner =
+            k < slv::kFixedEntries ? planBase : k < slv::kFixedEntries + h.imageCount ? planSprites : planBackpx;
         char head[2] = {0, 0};
         std::size_t got = e.size >= 2 ? extractor.readAt(offset, head, 2) : 0;
-        std::string name = extractor.extract(folder, slv::memberFileName(e.name.str(), std::string_view(head, got)),
-                                             offset, e.size, slv::WhenTaken::KeepIfSameBytes);
-        std::printf("%s\n", folder.pathOf(name).c_str());
+        files.push_back(planner.plan(slv::memberFileName(e.name.str(), std::string_view(head, got)), e.name.str(),
+                                     offset, e.size));
+    }
+    for (int k = 0; k < h.fileCount(); ++k) {
+        const slv::PackEntry& e = h.entries[static_cast<std::size_t>(k)];
+        const slv::MemberFolder& folder =
+            k < slv::kFixedEntries ? base : k < slv::kFixedEntries + h.imageCount ? sprites : backpx;
+        const slv::PlannedFile& f = files[static_cast<std::size_t>(k)];
+        if (f.create) extractor.extractNew(folder, f.name, h.dataStart + e.start, e.size);
+        std::printf("%s\n", printable(folder.pathOf(f.name)).c_str());
     }
     return 0;
 }
@@ -205,11 +230,8 @@ int main(int argc, char** argv) {
         if (a[0] == "import" && a.size() == 3) return cmdImport(a[1], a[2]);
         if (a[0] == "text" && a.size() == 2) return cmdText(a[1]);
         if (a[0] == "diff" && a.size() == 3) return cmdDiff(a[1], a[2]);
-    } catch (const slv::Error& e) {
-        std::fprintf(stderr, "slvtool: %s\n", e.what());
-        return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "slvtool: %s\n", e.what());
+        std::fprintf(stderr, "slvtool: %s\n", printable(e.what()).c_str());
         return 1;
     }
     return usage();
