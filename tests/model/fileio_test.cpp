@@ -2,11 +2,16 @@
 // only regular files.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "common/child_process.h"
 #include "common/error_text.h"
@@ -22,6 +27,39 @@ using namespace slvtest;
 namespace fs = std::filesystem;
 using slvtest::ChildOptions;
 using slvtest::inChild;
+
+namespace {
+
+// The flushes and renames of the file layer, in order, while a test listens.
+struct SyncCalls {
+    bool listening = false;
+    std::vector<std::string> calls;
+};
+SyncCalls& syncCalls() {
+    static SyncCalls c;
+    return c;
+}
+
+std::string pathOfDescriptor(int fd) {
+    char buf[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof buf);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+}  // namespace
+
+// This program's fsync and rename: noted, then passed on to the C library.
+extern "C" int fsync(int fd) {
+    static const auto next = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    if (syncCalls().listening) syncCalls().calls.push_back("fsync " + pathOfDescriptor(fd));
+    return next(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    static const auto next = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
+    if (syncCalls().listening) syncCalls().calls.push_back(std::string("rename ") + from);
+    return next(from, to);
+}
 
 namespace {
 
@@ -105,26 +143,67 @@ TEST(SafeReplace, RefusesAFileTheUserCannotWrite) {
 }
 
 TEST(SafeReplace, WritesInPlaceWhenOnlyTheFileIsWritable) {
-    for (const std::string& next : {std::string(5000, 'L'), std::string("short")}) {
+    struct Case {
+        std::string next;
+        bool linkSwappedIn;  // the file becomes a link between the start of the save and its commit
+    };
+    const Case cases[] = {{std::string(5000, 'L'), false}, {"short", false}, {"swapped", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.next.substr(0, 10));
         TempDir d;
         const std::string p = d.file("corvatel.cf");
+        const std::string victim = d.file("victim");
         writeFile(p, std::string(300, 'o'));
+        writeFile(victim, "mine");
         ::chmod(p.c_str(), 0640);
         d.giveTo(slvtest::kNobody);
         ::chmod(d.path().c_str(), 0555);
         const ino_t before = inodeOf(p);
         std::string r = inChild(
             [&]() -> std::string {
-                std::string e = errorOf([&] { writeFileAtomic(p, next); });
-                if (!e.empty()) return "error: " + e;
-                return "";
+                if (!c.linkSwappedIn) {
+                    std::string e = errorOf([&] { writeFileAtomic(p, c.next); });
+                    return e.empty() ? "" : "error: " + e;
+                }
+                PartFile f(p);
+                if (!f.tempPath().empty()) return "not written in place";
+                f.write(c.next.data(), c.next.size());
+                if (::chmod(d.path().c_str(), 0755) != 0 || ::unlink(p.c_str()) != 0 ||
+                    ::symlink(victim.c_str(), p.c_str()) != 0 || ::chmod(d.path().c_str(), 0555) != 0)
+                    return "cannot swap the link in";
+                std::string e = errorOf([&] { f.commit(true); });
+                return e.rfind("Saving " + p + ": ", 0) == 0 ? "" : "error: \"" + e + "\"";
             },
             ChildOptions{5, true});
         EXPECT_EQ(r, "");
-        EXPECT_EQ(readFile(p), next);
+        EXPECT_EQ(readFile(victim), "mine");
+        EXPECT_EQ(leftoverParts(d.path()), 0);
+        if (c.linkSwappedIn) {
+            EXPECT_TRUE(fs::is_symlink(p));
+            continue;
+        }
+        EXPECT_EQ(readFile(p), c.next);
         EXPECT_EQ(inodeOf(p), before);
         EXPECT_EQ(modeOf(p), 0640u);
-        EXPECT_EQ(leftoverParts(d.path()), 0);
+    }
+}
+
+// The new bytes are on the disk before the name points to them.
+TEST(SafeReplace, FlushesTheNewFileBeforeItTakesTheName) {
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing);
+        TempDir d;
+        const std::string p = d.file("level.slv");
+        if (existing) writeFile(p, "old");
+        syncCalls() = {true, {}};
+        writeFileAtomic(p, "new");
+        syncCalls().listening = false;
+        const std::vector<std::string>& calls = syncCalls().calls;
+        auto renamed = std::find_if(calls.begin(), calls.end(), [](const std::string& c) { return c.rfind("rename ", 0) == 0; });
+        ASSERT_NE(renamed, calls.end());
+        const std::string temp = renamed->substr(7);
+        EXPECT_NE(std::find(calls.begin(), renamed, "fsync " + temp), renamed) << ::testing::PrintToString(calls);
+        EXPECT_EQ(readFile(p), "new");
     }
 }
 

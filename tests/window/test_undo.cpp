@@ -196,6 +196,11 @@ private slots:
         drag(ed, first + QPoint(2, 2), first + QPoint(52, 32));
         QCOMPARE(int(ed.w->history().undoCount()), steps + 1);  // one step for the drag
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
+        // A second drag is a step of its own: one Ctrl+Z undoes it alone.
+        drag(ed, first + QPoint(52, 32), first + QPoint(62, 42));
+        QCOMPARE(int(ed.w->history().undoCount()), steps + 2);
+        ed.w->routeKeyDown(kVkZ, Qt::ControlModifier);
+        QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
         // Ctrl+Z in a focused field undoes the drag and is not taken as a
         // text undo of the field; it reaches the actor like every key.
         ed.w->showSpriteFields(1);
@@ -205,7 +210,7 @@ private slots:
                                 &press);
         QCOMPARE(QPoint(coin.x, coin.y), first);
         QCOMPARE(ed.L().heldKeys[0], kVkZ);
-        QCOMPARE(int(ed.w->history().redoCount()), 1);
+        QCOMPARE(int(ed.w->history().redoCount()), 2);
         ed.w->routeKeyDown(kVkZ, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
 

@@ -20,7 +20,7 @@ struct Picture {
 
 // A 24-bit BMP of `height` rows, as wide as `size` bytes allow, padded with
 // bytes after the pixels up to exactly `size`; its colours depend on `seed`,
-// with a magenta (transparent) stripe down its middle.
+// with a stripe of the colour ff0080 (red, no green, half blue) down its right edge.
 Picture writeBitmap(const std::string& path, long size, int height, unsigned seed) {
     auto row = [](int w) { return (w * 3 + 3) / 4 * 4; };
     int w = 1;
@@ -41,7 +41,7 @@ Picture writeBitmap(const std::string& path, long size, int height, unsigned see
     for (int y = 0; y < height; ++y)
         for (int i = 0; i < w; ++i) {
             x = x * 1103515245u + 12345u;
-            std::uint32_t bgr = (i == w / 2) ? 0xff00ffu : (x >> 8) & 0xffffffu;
+            std::uint32_t bgr = (i == w - 1) ? 0xff0080u : (x >> 8) & 0xffffffu;
             put(54 + static_cast<std::size_t>(y) * static_cast<std::size_t>(row(w)) + static_cast<std::size_t>(i) * 3, bgr, 3);
         }
     slv::BinFile f(path, slv::BinFile::Mode::Create);
