@@ -13,12 +13,12 @@ error_box() {
   return 0
 }
 # Waits for the editor's message box and answers it with Enter, once.
+box_open() { [ -n "$(error_box)" ]; }
+box_closed() { [ -z "$(error_box)" ]; }
 answer_box() {
-  for _ in $(seq 1 100); do [ -n "$(error_box)" ] && break; sleep 0.1; done
-  [ -n "$(error_box)" ] || fail "no message box"
+  wait_for 10 box_open || fail "no message box"
   xdotool key Return
-  for _ in $(seq 1 50); do [ -z "$(error_box)" ] && return 0; sleep 0.1; done
-  fail "the message box came back"
+  wait_for 5 box_closed || fail "the message box came back"
 }
 
 start_editor
@@ -39,7 +39,8 @@ rm "$HOME_DIR/car.bmp"
 start_editor
 shot startup-no-car.png
 answer_box
-sleep 0.5
+# A second message would come with the next frame: wait for one to be drawn.
+wait_for 10 frame_shown || fail "no frame after the message"
 [ -z "$(error_box)" ] || fail "a second message box"
 xdotool key Escape
 wait_exit
