@@ -49,13 +49,7 @@ frame_shown() {
 }
 # A visible window of the editor other than the main one (a file dialog or
 # a question), if any.
-dialog_window() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$EDITOR_PID" --name . 2>/dev/null || true); do
-    [ "$w" != "$WID" ] && { echo "$w"; return 0; }
-  done
-  return 0
-}
+dialog_window() { xdotool search --onlyvisible --pid "$EDITOR_PID" --name . 2>/dev/null | grep -vx "$WID" | head -n1 || true; }
 dialog_open() { [ -n "$(dialog_window)" ]; }
 dialog_closed() { [ -z "$(dialog_window)" ]; }
 frame_or_dialog() { dialog_open || frame_shown; }
@@ -72,9 +66,7 @@ start_editor() {
   wait_for 30 editor_window || { cat "$WORK/editor.log" >&2; fail "no editor window appeared"; }
   if editor_ended; then
     wait "$EDITOR_PID" && status=0 || status=$?
-    EDITOR_PID=
-    cat "$WORK/editor.log" >&2
-    fail "the editor ended at start (exit status $status) before its window appeared"
+    EDITOR_PID=; cat "$WORK/editor.log" >&2; fail "the editor ended at start (exit status $status)"
   fi
   eval "$(xwininfo -id "$WID" | awk '/Absolute upper-left X/{print "WX="$4} /Absolute upper-left Y/{print "WY="$4} /Width:/{print "WW="$2} /Height:/{print "WH="$2}')"
   # The first frame, or a message that start-up shows before it.

@@ -30,34 +30,24 @@ using slvtest::inChild;
 
 namespace {
 
-// The flushes and renames of the file layer, in order, while a test listens.
-struct SyncCalls {
-    bool listening = false;
-    std::vector<std::string> calls;
-};
-SyncCalls& syncCalls() {
-    static SyncCalls c;
-    return c;
-}
-
-std::string pathOfDescriptor(int fd) {
-    char buf[4096];
-    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), buf, sizeof buf);
-    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-}
+// The flushes (of the file a descriptor names) and renames of the file
+// layer, in order, while `listening`.
+bool listening = false;
+std::vector<std::string> syncCalls;
 
 }  // namespace
 
 // This program's fsync and rename: noted, then passed on to the C library.
 extern "C" int fsync(int fd) {
     static const auto next = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
-    if (syncCalls().listening) syncCalls().calls.push_back("fsync " + pathOfDescriptor(fd));
+    std::error_code unnamed;
+    if (listening) syncCalls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd), unnamed).string());
     return next(fd);
 }
 
 extern "C" int rename(const char* from, const char* to) noexcept {
     static const auto next = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
-    if (syncCalls().listening) syncCalls().calls.push_back(std::string("rename ") + from);
+    if (listening) syncCalls.push_back(std::string("rename ") + from);
     return next(from, to);
 }
 
@@ -195,14 +185,14 @@ TEST(SafeReplace, FlushesTheNewFileBeforeItTakesTheName) {
         TempDir d;
         const std::string p = d.file("level.slv");
         if (existing) writeFile(p, "old");
-        syncCalls() = {true, {}};
+        syncCalls.clear();
+        listening = true;
         writeFileAtomic(p, "new");
-        syncCalls().listening = false;
-        const std::vector<std::string>& calls = syncCalls().calls;
-        auto renamed = std::find_if(calls.begin(), calls.end(), [](const std::string& c) { return c.rfind("rename ", 0) == 0; });
-        ASSERT_NE(renamed, calls.end());
-        const std::string temp = renamed->substr(7);
-        EXPECT_NE(std::find(calls.begin(), renamed, "fsync " + temp), renamed) << ::testing::PrintToString(calls);
+        listening = false;
+        auto renamed = std::find_if(syncCalls.begin(), syncCalls.end(), [](auto& c) { return c.rfind("rename ", 0) == 0; });
+        ASSERT_NE(renamed, syncCalls.end());
+        EXPECT_NE(std::find(syncCalls.begin(), renamed, "fsync " + renamed->substr(7)), renamed)
+            << ::testing::PrintToString(syncCalls);
         EXPECT_EQ(readFile(p), "new");
     }
 }

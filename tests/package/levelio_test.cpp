@@ -55,28 +55,22 @@ void expectRefused(const std::string& pkg, const std::string& reason, bool about
 
 std::int64_t entryOff(int k) { return 64 * k; }
 
-// A file that grows by a byte when it is opened a second time, as a package
-// another program writes to while Open reads it.
-std::string& growsOnSecondOpen() {
-    static std::string path;
-    return path;
-}
+// A file that grows by a byte when it is opened the second time from now,
+// as a package another program writes to while Open reads it.
+std::string growing;
 int opensOfGrowing = 0;
 
 }  // namespace
 
-// This program's open: passed on to the C library, after growing the watched file.
+// This program's open: passed on to the C library, after growing `growing`.
 extern "C" int open(const char* path, int flags, ...) {
     static const auto next = reinterpret_cast<int (*)(const char*, int, ...)>(::dlsym(RTLD_NEXT, "open"));
-    int mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, int);
-        va_end(args);
-    }
-    if (!growsOnSecondOpen().empty() && growsOnSecondOpen() == path && ++opensOfGrowing == 2) {
-        growsOnSecondOpen().clear();
+    va_list args;
+    va_start(args, flags);
+    const int mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(args, int) : 0;
+    va_end(args);
+    if (growing == path && ++opensOfGrowing == 2) {
+        growing.clear();
         const int fd = next(path, O_WRONLY | O_APPEND | O_CLOEXEC);
         if (fd >= 0) {
             (void)!::write(fd, "x", 1);
@@ -426,10 +420,7 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
         {bytesAt(stage1 + 1, "X"),
          "Damaged level package: " R"(stage 1 is named "Xtreet.bmp" but its entry is "\backpx\street.bmp")"},
         // The package grows between the reading of its header and of its tables.
-        {[&] {
-             growsOnSecondOpen() = pkg;
-             opensOfGrowing = 0;
-         }, "The package changed while it was being read"},
+        {[&] { growing = pkg, opensOfGrowing = 0; }, "The package changed while it was being read"},
     };
     for (const auto& [spoil, message] : cases) {
         writeFile(pkg, good);

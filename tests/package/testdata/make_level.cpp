@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/bmp_writer.h"
+#include "common/files.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "package/levelio.h"
@@ -25,28 +27,17 @@ Picture writeBitmap(const std::string& path, long size, int height, unsigned see
     auto row = [](int w) { return (w * 3 + 3) / 4 * 4; };
     int w = 1;
     while (54 + static_cast<long>(row(w + 1)) * height <= size) ++w;
-    std::string data(static_cast<std::size_t>(size), '\0');
-    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) data[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-    };
-    data[0] = 'B', data[1] = 'M';
-    put(2, static_cast<std::uint32_t>(size), 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, static_cast<std::uint32_t>(w), 4);
-    put(22, static_cast<std::uint32_t>(height), 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
+    std::string data = bmpHeader(w, height);
+    data.resize(static_cast<std::size_t>(size), '\0');
     unsigned x = seed * 2654435761u + 1;
     for (int y = 0; y < height; ++y)
         for (int i = 0; i < w; ++i) {
             x = x * 1103515245u + 12345u;
-            std::uint32_t bgr = (i == w - 1) ? 0xff0080u : (x >> 8) & 0xffffffu;
-            put(54 + static_cast<std::size_t>(y) * static_cast<std::size_t>(row(w)) + static_cast<std::size_t>(i) * 3, bgr, 3);
+            const std::uint32_t bgr = (i == w - 1) ? 0xff0080u : (x >> 8) & 0xffffffu;
+            char* p = &data[54 + static_cast<std::size_t>(y * row(w) + i * 3)];
+            p[0] = static_cast<char>(bgr), p[1] = static_cast<char>(bgr >> 8), p[2] = static_cast<char>(bgr >> 16);
         }
-    slv::BinFile f(path, slv::BinFile::Mode::Create);
-    f.writeAll(data.data(), data.size());
-    f.close();
+    slvtest::writeFile(path, data);
     return Picture{w, height};
 }
 
