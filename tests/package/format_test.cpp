@@ -67,18 +67,6 @@ TEST(PackageFormat, UnsafeEntryNamesAreRefused) {
         EXPECT_NO_THROW(slv::checkEntryName(good)) << good;
 }
 
-TEST(PackageFormat, HeaderEntriesWithoutImagesOrStagesKeepTheNormalForm) {
-    auto l = std::make_unique<slv::Level>();
-    EXPECT_EQ(slv::headerEntries(*l).size(), 4u);
-    l->stageCount = 1;
-    l->stage(1).name.set("s.bmp");
-    l->stage(1).size = 10;
-    auto h = slv::headerEntries(*l);
-    ASSERT_EQ(h.size(), 5u);
-    EXPECT_EQ(h[4].flag, 1);
-    EXPECT_EQ(h[4].start, slv::kFirstBitmapStart);
-}
-
 TEST(PictureSize, ReadFromTheHeadersOfBmpAndPng) {
     auto core = [](std::uint16_t w, std::uint16_t h) {  // a 12-byte DIB header
         std::string b = bmpHeader(0, 0);
