@@ -12,8 +12,8 @@
 //
 // Build (see fuzz/run_fuzz.sh):
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc
-//           fuzz/package_fuzz.cpp src/package/{format,readMember,partfile,levelio}.cpp
-//           src/model/{fileio,level}.cpp src/display/{surface,canvas,scene}.cpp
+//           fuzz/package_fuzz.cpp src/package/{format,levelio,extract,pictureinfo}.cpp
+//           src/model/{names,fileio,level}.cpp src/display/{surface,canvas,scene}.cpp
 //           $(pkg-config --cflags --libs Qt6Gui sdl2)
 #include <QImage>
 

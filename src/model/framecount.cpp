@@ -14,13 +14,6 @@
 
 namespace slv {
 
-std::vector<int> frameCandidates(int width) {
-    std::vector<int> out;
-    for (int b = 1; b < width; ++b)
-        if (width % b == 0 && width / b <= kMaxDetectedFrames) out.push_back(width / b);
-    return out;
-}
-
 namespace {
 
 // Opaque pixels of one column, counted up to `limit`.

@@ -17,11 +17,6 @@ constexpr int kMaxDetectedFrames = 36;
 // A candidate is refused once this many opaque pixels lie in its edge columns.
 constexpr int kOpaqueLimit = 40;
 
-// The candidate frame counts for a strip `width` pixels wide, in the order
-// they are tried: W/b for b = 1..W-1 where b divides W and W/b < 37.
-// The list falls from at most 36 down to 2; it is empty for W < 2.
-std::vector<int> frameCandidates(int width);
-
 // Detects the number of frames in a strip held as raw pixels.
 //   pixels        first byte of row 0
 //   pitch         bytes from one row to the next (at least width*bytesPerPixel)

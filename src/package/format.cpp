@@ -73,34 +73,6 @@ std::string stageEntryName(const StageRec& rec) {
     return rawCut(std::string(kStagePrefix) + std::string(rec.name.stored()), 28);
 }
 
-void writePackageHeader(const Level& level, const std::string& package) {
-    std::vector<PackEntry> entries = headerEntries(level);
-    BinFile f(package, BinFile::Mode::Create);
-    f.writeAll(entries.data(), entries.size() * sizeof(PackEntry));
-    f.close();
-}
-
-void appendMember(const std::string& source, const std::string& package) {
-    BinFile in(source, BinFile::Mode::Read);
-    BinFile out(package, BinFile::Mode::ReadWrite);
-    out.seekEnd();
-    std::vector<char> buf(1 << 16);
-    for (;;) {
-        std::size_t got = in.readSome(buf.data(), buf.size());
-        if (got == 0) break;
-        out.writeAll(buf.data(), got);  // throws on a short write
-    }
-    out.close();
-    in.close();
-}
-
-int countPackageFiles(Level& level, const std::string& package) {
-    level.fileCount = 0;
-    PackageHeader h = readPackageHeader(package);
-    level.fileCount = h.fileCount();
-    return level.fileCount;
-}
-
 void checkEntryName(std::string_view name) {
     std::string shown(name);
     if (name.empty()) throw Error("Unsafe member name: the name is empty");

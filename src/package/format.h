@@ -50,24 +50,6 @@ std::string stageEntryName(const StageRec& rec);
 // overflow the 32-bit starts.
 std::vector<PackEntry> headerEntries(const Level& level);
 
-// Creates (truncates) the package and writes the header from the tables.
-void writePackageHeader(const Level& level, const std::string& package);
-
-// Appends the whole source file at the end of the package. A failed or short
-// write is an error.
-void appendMember(const std::string& source, const std::string& package);
-
-// Sets level.fileCount to the number of header entries of the package and
-// returns it. The whole header is checked first (see readPackageHeader).
-int countPackageFiles(Level& level, const std::string& package);
-
-// Copies `size` bytes from byte `offset` of the package into a new file at
-// `dest`, unless a file already exists there (then nothing happens).
-// A package shorter than offset + size gives a shorter file. The new file
-// appears under its name only once it is complete.
-void readMember(const std::string& package, const std::string& dest, std::int64_t offset,
-             std::int64_t size);
-
 // ---- reading and checking ----
 
 // A level package's header after every check has passed.

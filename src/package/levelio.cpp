@@ -16,7 +16,6 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/names.h"
-#include "partfile.h"
 #include "pictureinfo.h"
 
 namespace slv {

@@ -56,9 +56,18 @@ TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
     EXPECT_EQ((std::vector<int>{d.commands[0].from, d.commands[0].to, d.commands[0].line}),
               (std::vector<int>{1, 2, 7}));
     EXPECT_TRUE(d.commands[1].keys.empty());
-    // A pack name of 23 characters fits.
+    // A pack name of 23 characters fits, and so does every number, skin and
+    // command count at its upper bound.
     d = parseSkinDescription("pack " + std::string(23, 'n') + "\nstart a\nskin a a.bmp 4 4 2\n", "d.txt");
     EXPECT_EQ(d.packageName.size(), 23u);
+    for (const char* skin : {"skin b b.bmp 4096 4096 16", "skin b b.bmp 64 1 1024"})
+        EXPECT_EQ(parseError(kHead + skin + "\n"), "") << skin;
+    std::string most = "pack P\nstart s1\n";
+    for (int i = 1; i <= 300; ++i) most += "skin s" + std::to_string(i) + " a.bmp 4 4 1\n";
+    for (int i = 1; i <= 1000; ++i) most += "command s1 s2 s1\n";
+    EXPECT_EQ(parseError(most), "");
+    EXPECT_NE(parseError(most + "skin s301 a.bmp 4 4 1\n").find("more than 300 skins"), std::string::npos);
+    EXPECT_NE(parseError(most + "command s1 s2 s1\n").find("more than 1000 commands"), std::string::npos);
 }
 
 TEST(SkinDescription, ErrorsNameTheirLine) {
@@ -66,6 +75,10 @@ TEST(SkinDescription, ErrorsNameTheirLine) {
         {kHead + "command a a a Lft\n", "d.txt:4: unknown key \"Lft\""},
         {kHead + "\ncommand a zz a\n", "d.txt:5: no skin is labelled \"zz\""},
         {kHead + "skin b b.bmp 0 4 1\n", "d.txt:4: frame width 0"},
+        {kHead + "skin b b.bmp 4097 4 1\n", "d.txt:4: frame width 4097 is not within 1..4096"},
+        {kHead + "skin b b.bmp 4 4097 1\n", "d.txt:4: frame height 4097 is not within 1..4096"},
+        {kHead + "skin b b.bmp 1 4 1025\n", "d.txt:4: frame count 1025 is not within 1..1024"},
+        {kHead + "skin b b.bmp 4096 4 17\n", "d.txt:4: the frames are wider than 65536 pixels together"},
         {kHead + "skin b b.bmp 4 4 two\n", "d.txt:4: frame count \"two\" is not a number"},
         {kHead + "skin a c.bmp 4 4 1\n", "d.txt:4: skin \"a\" is already described on line 3"},
         {kHead + "skin b ../b.bmp 4 4 1\n", "d.txt:4: the bitmap \"../b.bmp\""},

@@ -2,6 +2,7 @@
 // pixel, or 8 with a palette of the colours used; bottom-up or top-down.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -16,6 +17,31 @@ struct BmpLayout {
     bool topDown = false;   // rows stored from the top (negative height)
 };
 
+// The 54-byte file and info header of an uncompressed BMP of `width` x
+// `height` pixels (a negative height stores the rows from the top) with
+// `colours` palette entries; the palette and the pixel rows follow it.
+inline std::string bmpHeader(int width, int height, int bits = 24, std::size_t colours = 0) {
+    const std::size_t stride = (static_cast<std::size_t>(width < 0 ? -width : width) * bits + 31) / 32 * 4;
+    const std::size_t pixels = stride * static_cast<std::size_t>(height < 0 ? -height : height);
+    const std::size_t offset = 54 + colours * 4;
+    std::string out(54, '\0');
+    auto put = [&out](std::size_t at, std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put(2, static_cast<std::uint32_t>(offset + pixels), 4);
+    put(10, static_cast<std::uint32_t>(offset), 4);
+    put(14, 40, 4);
+    put(18, static_cast<std::uint32_t>(width), 4);
+    put(22, static_cast<std::uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, static_cast<std::uint32_t>(bits), 2);
+    put(34, static_cast<std::uint32_t>(pixels), 4);
+    put(46, static_cast<std::uint32_t>(colours), 4);
+    return out;
+}
+
 // The bytes of a BMP whose pixel (x, y) has colour rgb(x, y) = 0xRRGGBB.
 inline std::string bmpBytes(const BmpLayout& l, const std::function<std::uint32_t(int, int)>& rgb) {
     std::map<std::uint32_t, int> palette;
@@ -26,28 +52,11 @@ inline std::string bmpBytes(const BmpLayout& l, const std::function<std::uint32_
         for (auto& [colour, index] : palette) index = i++;
     }
     const std::size_t stride = (static_cast<std::size_t>(l.width) * l.bits + 31) / 32 * 4;
-    const std::size_t paletteBytes = palette.size() * 4;
-    const std::size_t offset = 54 + paletteBytes;
-    std::string out(offset + stride * static_cast<std::size_t>(l.height), '\0');
-    auto put32 = [&out](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (8 * i));
-    };
-    auto put16 = [&out](std::size_t at, std::uint32_t v) {
-        out[at] = static_cast<char>(v);
-        out[at + 1] = static_cast<char>(v >> 8);
-    };
-    out[0] = 'B';
-    out[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(out.size()));
-    put32(10, static_cast<std::uint32_t>(offset));
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(l.width));
-    put32(22, static_cast<std::uint32_t>(l.topDown ? -l.height : l.height));
-    put16(26, 1);
-    put16(28, static_cast<std::uint32_t>(l.bits));
-    put32(34, static_cast<std::uint32_t>(stride * l.height));
-    put32(46, static_cast<std::uint32_t>(palette.size()));
-    for (auto& [colour, index] : palette) put32(54 + static_cast<std::size_t>(index) * 4, colour);
+    const std::size_t offset = 54 + palette.size() * 4;
+    std::string out = bmpHeader(l.width, l.topDown ? -l.height : l.height, l.bits, palette.size());
+    out.resize(offset + stride * static_cast<std::size_t>(l.height), '\0');
+    for (auto& [colour, index] : palette)
+        for (int i = 0; i < 4; ++i) out[54 + static_cast<std::size_t>(index) * 4 + i] = static_cast<char>(colour >> (8 * i));
     for (int y = 0; y < l.height; ++y) {
         const int row = l.topDown ? y : l.height - 1 - y;
         char* p = out.data() + offset + stride * static_cast<std::size_t>(row);

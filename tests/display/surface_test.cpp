@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "common/bmp_writer.h"
 #include "common/error_text.h"
 #include "common/files.h"
 
@@ -72,9 +73,9 @@ std::vector<std::uint32_t> expectedCopy(const Surface& dst, int x, int y, PixelR
     return out;
 }
 
-std::string writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes) {
+std::string writeFile(const QTemporaryDir& dir, const char* name, std::string_view bytes) {
     const std::string path = dir.filePath(name).toStdString();
-    slvtest::writeFile(path, bytes.constData(), std::size_t(bytes.size()));
+    slvtest::writeFile(path, bytes);
     return path;
 }
 
@@ -84,25 +85,6 @@ std::string writeBmp(const QTemporaryDir& dir, const char* name, const QImage& i
     return path.toStdString();
 }
 
-// The 54-byte header of a 24-bit BMP of w x h pixels, without its pixels.
-QByteArray bmpHeader(int w, int h) {
-    QByteArray b(54, '\0');
-    auto put = [&b](int at, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) b[at + i] = char(v >> (8 * i));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    const std::uint32_t data = std::uint32_t(((w * 3 + 3) & ~3) * h);
-    put(2, 54 + data, 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, std::uint32_t(w), 4);
-    put(22, std::uint32_t(h), 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
-    put(34, data, 4);
-    return b;
-}
 
 // Magenta, with green at (1, 0) and white at (2, 1).
 QImage magentaAndGreen() {

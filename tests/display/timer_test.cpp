@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTest>
 #include <QWidget>
 
-#include <chrono>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
-#include "display/clock.h"
 #include "display/frametimer.h"
 
 using namespace slv;
@@ -131,26 +127,12 @@ TEST(FrameTimer, TicksWhileTheEventLoopIsIdle) {
         EXPECT_GE(lag, 1);
         ++ticks;
     });
-    QElapsedTimer guard;
-    guard.start();
-    while (ticks < 5 && guard.elapsed() < 10000) QCoreApplication::processEvents();
-    EXPECT_GE(ticks, 5);
+    EXPECT_TRUE(QTest::qWaitFor([&ticks] { return ticks >= 5; }, 10000));
     timer.setEnabled(false);
     EXPECT_FALSE(timer.running());
     const int stopped = ticks;
     QCoreApplication::processEvents();
     EXPECT_EQ(ticks, stopped);
-}
-
-TEST(FrameTimer, TickCountCountsMilliseconds) {
-    using namespace std::chrono;
-    const auto start = steady_clock::now();
-    const std::uint32_t a = tickCount();
-    std::this_thread::sleep_for(milliseconds(40));
-    const std::uint32_t b = tickCount();
-    const auto passed = duration_cast<milliseconds>(steady_clock::now() - start).count();
-    EXPECT_GE(std::uint32_t(b - a), 39u);
-    EXPECT_LE(std::int64_t(b - a), passed + 1);
 }
 
 TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {

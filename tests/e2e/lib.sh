@@ -10,6 +10,8 @@ mkdir -p "$ARTEFACTS"
 
 WORK=$(mktemp -d)
 HOME_DIR=$WORK/home
+# Recovery packages go to a state folder of this run, never the user's.
+export XDG_STATE_HOME=$WORK/state
 export XDG_CONFIG_HOME=$WORK/config
 export XDG_RUNTIME_DIR=$WORK/runtime
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
@@ -24,28 +26,57 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Starts the editor in the home folder and waits for its window (WID).
+# Runs a command every tenth of a second until it succeeds; false when it
+# has not within SECONDS.
+wait_for() {
+  local deadline=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+editor_ended() { ! kill -0 "$EDITOR_PID" 2>/dev/null; }
+# The editor's main window, once it is on the screen (WID).
+editor_window() {
+  WID=$(xdotool search --onlyvisible --pid "$EDITOR_PID" --name '^Sublevel editor' 2>/dev/null | head -n1 || true)
+  [ -n "$WID" ] || editor_ended
+}
+# The view has drawn a frame: its numbers (white) are on the screen.
+frame_shown() {
+  local pixels
+  pixels=$(import -window root -crop "40x12+$(view_x 0)+$(view_y 0)" txt:- 2>/dev/null) || return 1
+  [[ $pixels == *'#FFFFFF'* ]]
+}
+# A visible window of the editor other than the main one (a file dialog or
+# a question), if any.
+dialog_window() { xdotool search --onlyvisible --pid "$EDITOR_PID" --name . 2>/dev/null | grep -vx "$WID" | head -n1 || true; }
+dialog_open() { [ -n "$(dialog_window)" ]; }
+dialog_closed() { [ -z "$(dialog_window)" ]; }
+frame_or_dialog() { dialog_open || frame_shown; }
+# Gives window $1 the keyboard and waits until it has it. Without a window
+# manager a closed dialog leaves the keyboard with the root window.
+focus_window() { timeout 10 xdotool windowfocus --sync "$1" || fail "window $1 did not take the keyboard"; }
+
+# Starts the editor in the home folder and waits until its window (WID) shows
+# the first frame.
 start_editor() {
   (cd "$HOME_DIR" && exec "$EDITOR_BIN" "$@") > "$WORK/editor.log" 2>&1 &
   EDITOR_PID=$!
   WID=
-  for _ in $(seq 1 100); do
-    WID=$(xdotool search --pid "$EDITOR_PID" --class slvedit 2>/dev/null | head -n1 || true)
-    [ -n "$WID" ] && break
-    sleep 0.1
-  done
-  [ -n "$WID" ] || fail "no editor window appeared"
-  # Give the first frames time to reach the screen.
-  sleep 1.5
+  wait_for 30 editor_window || { cat "$WORK/editor.log" >&2; fail "no editor window appeared"; }
+  if editor_ended; then
+    wait "$EDITOR_PID" && status=0 || status=$?
+    EDITOR_PID=; cat "$WORK/editor.log" >&2; fail "the editor ended at start (exit status $status)"
+  fi
   eval "$(xwininfo -id "$WID" | awk '/Absolute upper-left X/{print "WX="$4} /Absolute upper-left Y/{print "WY="$4} /Width:/{print "WW="$2} /Height:/{print "WH="$2}')"
+  # The first frame, or a message that start-up shows before it.
+  wait_for 30 frame_or_dialog || fail "the view showed no frame"
 }
 
 wait_exit() {
-  for _ in $(seq 1 100); do
-    kill -0 "$EDITOR_PID" 2>/dev/null || { wait "$EDITOR_PID" || true; EDITOR_PID=; return 0; }
-    sleep 0.1
-  done
-  fail "the editor did not close"
+  wait_for 10 editor_ended || fail "the editor did not close"
+  wait "$EDITOR_PID" || true
+  EDITOR_PID=
 }
 
 # Screen position of a point of the scene view (view pixels).
@@ -54,11 +85,13 @@ view_y() { echo $((WY + 7 + $1)); }
 
 shot() { import -window root "$ARTEFACTS/$1"; }
 
-# Types a path into the file dialog that has the focus and confirms it.
+# Types a path into the file dialog once it is open, confirms it and waits
+# until the dialog is gone.
 dialog_type() {
-  sleep 1
+  wait_for 10 dialog_open || fail "no file dialog appeared"
   xdotool key ctrl+a
   xdotool type --delay 5 "$1"
   xdotool key Return
-  sleep 1
+  wait_for 10 dialog_closed || fail "the file dialog stayed"
+  focus_window "$WID"
 }

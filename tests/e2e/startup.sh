@@ -13,12 +13,12 @@ error_box() {
   return 0
 }
 # Waits for the editor's message box and answers it with Enter, once.
+box_open() { [ -n "$(error_box)" ]; }
+box_closed() { [ -z "$(error_box)" ]; }
 answer_box() {
-  for _ in $(seq 1 100); do [ -n "$(error_box)" ] && break; sleep 0.1; done
-  [ -n "$(error_box)" ] || fail "no message box"
+  wait_for 10 box_open || fail "no message box"
   xdotool key Return
-  for _ in $(seq 1 50); do [ -z "$(error_box)" ] && return 0; sleep 0.1; done
-  fail "the message box came back"
+  wait_for 5 box_closed || fail "the message box came back"
 }
 
 start_editor
@@ -39,35 +39,10 @@ rm "$HOME_DIR/car.bmp"
 start_editor
 shot startup-no-car.png
 answer_box
-sleep 0.5
+# A second message would come with the next frame: wait for one to be drawn.
+wait_for 10 frame_shown || fail "no frame after the message"
 [ -z "$(error_box)" ] || fail "a second message box"
 xdotool key Escape
 wait_exit
 
-# A home-folder file written with a line end, the editor started elsewhere:
-# the settings land in the home folder.
-fresh_home
-printf '%s\n' "$HOME_DIR" > "$XDG_CONFIG_HOME/corvatel.txt"
-mkdir -p "$WORK/elsewhere"
-HOME_DIR=$WORK/elsewhere start_editor
-xdotool key Escape
-wait_exit
-[ "$(stat -c %s "$HOME_DIR/corvatel.cf")" = 264 ] || fail "corvatel.cf not in the home folder"
-[ ! -e "$WORK/elsewhere/corvatel.cf" ] || fail "corvatel.cf written where the editor started"
-
-# Without screen1.bmp the settings are still read, and written back unchanged.
-fresh_home
-rm "$HOME_DIR/screen1.bmp"
-{ printf '\005fan.b'; head -c 18 /dev/zero; printf '\004\0\0\0'; } > "$HOME_DIR/totposes.dat"
-cat "$HOME_DIR/totposes.dat" "$HOME_DIR/totposes.dat" > "$WORK/poses" && mv "$WORK/poses" "$HOME_DIR/totposes.dat"
-{ printf '\001\002\003\000\004\005\006\000\011/my/stuff'; head -c 246 /dev/zero; } > "$HOME_DIR/corvatel.cf"
-cp "$HOME_DIR/totposes.dat" "$HOME_DIR/corvatel.cf" "$WORK/"
-[ "$(stat -c %s "$HOME_DIR/totposes.dat")" = 56 ] && [ "$(stat -c %s "$HOME_DIR/corvatel.cf")" = 264 ] \
-  || fail "bad test files"
-start_editor
-answer_box
-xdotool key Escape
-wait_exit
-cmp "$WORK/totposes.dat" "$HOME_DIR/totposes.dat" || fail "totposes.dat changed"
-cmp "$WORK/corvatel.cf" "$HOME_DIR/corvatel.cf" || fail "corvatel.cf changed"
-echo "4 passed, 0 failed"
+echo "2 passed, 0 failed"

@@ -192,27 +192,35 @@ TEST_F(HistoryTest, OneActionIsOneStepAndStepsHoldOnlyWhatChanged) {
 }
 
 TEST_F(HistoryTest, TheSavedStateIsKnownAcrossUndoAndRedo) {
-    auto edit = [&](int x) {
-        HistoryEdit e(h, *lv);
-        lv->sector(1, 0).x = x;
-        lv->stage(0).sectorCount = 1;
-    };
-    EXPECT_TRUE(h.isClean());
-    edit(1);
-    EXPECT_FALSE(h.isClean());
-    h.undo(*lv, d.callbacks());
-    EXPECT_TRUE(h.isClean());  // back to the saved state
-    h.redo(*lv, d.callbacks());
-    h.setClean(*lv);
-    edit(2);
-    h.undo(*lv, d.callbacks());
-    EXPECT_TRUE(h.isClean());
-    h.undo(*lv, d.callbacks());
-    EXPECT_FALSE(h.isClean());
-    edit(3);  // the saved state was in the dropped branch
-    EXPECT_FALSE(h.isClean());
-    h.undo(*lv, d.callbacks());
-    EXPECT_FALSE(h.isClean());
+    // Plain edits, and edits typed into one field (one merge key): an edit
+    // after Save never merges into the saved step.
+    for (std::uint64_t key : {std::uint64_t(0), std::uint64_t(5)}) {
+        SCOPED_TRACE(key);
+        h.reset(*lv);
+        auto edit = [&](int x) {
+            HistoryEdit e(h, *lv, key);
+            lv->sector(1, 0).x = x;
+            lv->stage(0).sectorCount = 1;
+        };
+        EXPECT_TRUE(h.isClean());
+        edit(1);
+        EXPECT_FALSE(h.isClean());
+        h.undo(*lv, d.callbacks());
+        EXPECT_TRUE(h.isClean());  // back to the saved state
+        h.redo(*lv, d.callbacks());
+        h.setClean(*lv);
+        edit(2);
+        EXPECT_FALSE(h.isClean());
+        h.undo(*lv, d.callbacks());
+        EXPECT_TRUE(h.isClean());
+        EXPECT_EQ(lv->sector(1, 0).x, 1);
+        h.undo(*lv, d.callbacks());
+        EXPECT_FALSE(h.isClean());
+        edit(3);  // the saved state was in the dropped branch
+        EXPECT_FALSE(h.isClean());
+        h.undo(*lv, d.callbacks());
+        EXPECT_FALSE(h.isClean());
+    }
 }
 
 TEST_F(HistoryTest, AtLeastFiveHundredStepsAreKeptAndTheOldestGo) {

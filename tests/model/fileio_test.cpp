@@ -2,11 +2,16 @@
 // only regular files.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "common/child_process.h"
 #include "common/error_text.h"
@@ -22,6 +27,29 @@ using namespace slvtest;
 namespace fs = std::filesystem;
 using slvtest::ChildOptions;
 using slvtest::inChild;
+
+namespace {
+
+// The flushes (of the file a descriptor names) and renames of the file
+// layer, in order, while `listening`.
+bool listening = false;
+std::vector<std::string> syncCalls;
+
+}  // namespace
+
+// This program's fsync and rename: noted, then passed on to the C library.
+extern "C" int fsync(int fd) {
+    static const auto next = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    std::error_code unnamed;
+    if (listening) syncCalls.push_back("fsync " + fs::read_symlink("/proc/self/fd/" + std::to_string(fd), unnamed).string());
+    return next(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    static const auto next = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
+    if (listening) syncCalls.push_back(std::string("rename ") + from);
+    return next(from, to);
+}
 
 namespace {
 
@@ -105,26 +133,67 @@ TEST(SafeReplace, RefusesAFileTheUserCannotWrite) {
 }
 
 TEST(SafeReplace, WritesInPlaceWhenOnlyTheFileIsWritable) {
-    for (const std::string& next : {std::string(5000, 'L'), std::string("short")}) {
+    struct Case {
+        std::string next;
+        bool linkSwappedIn;  // the file becomes a link between the start of the save and its commit
+    };
+    const Case cases[] = {{std::string(5000, 'L'), false}, {"short", false}, {"swapped", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.next.substr(0, 10));
         TempDir d;
         const std::string p = d.file("corvatel.cf");
+        const std::string victim = d.file("victim");
         writeFile(p, std::string(300, 'o'));
+        writeFile(victim, "mine");
         ::chmod(p.c_str(), 0640);
         d.giveTo(slvtest::kNobody);
         ::chmod(d.path().c_str(), 0555);
         const ino_t before = inodeOf(p);
         std::string r = inChild(
             [&]() -> std::string {
-                std::string e = errorOf([&] { writeFileAtomic(p, next); });
-                if (!e.empty()) return "error: " + e;
-                return "";
+                if (!c.linkSwappedIn) {
+                    std::string e = errorOf([&] { writeFileAtomic(p, c.next); });
+                    return e.empty() ? "" : "error: " + e;
+                }
+                PartFile f(p);
+                if (!f.tempPath().empty()) return "not written in place";
+                f.write(c.next.data(), c.next.size());
+                if (::chmod(d.path().c_str(), 0755) != 0 || ::unlink(p.c_str()) != 0 ||
+                    ::symlink(victim.c_str(), p.c_str()) != 0 || ::chmod(d.path().c_str(), 0555) != 0)
+                    return "cannot swap the link in";
+                std::string e = errorOf([&] { f.commit(true); });
+                return e.rfind("Saving " + p + ": ", 0) == 0 ? "" : "error: \"" + e + "\"";
             },
             ChildOptions{5, true});
         EXPECT_EQ(r, "");
-        EXPECT_EQ(readFile(p), next);
+        EXPECT_EQ(readFile(victim), "mine");
+        EXPECT_EQ(leftoverParts(d.path()), 0);
+        if (c.linkSwappedIn) {
+            EXPECT_TRUE(fs::is_symlink(p));
+            continue;
+        }
+        EXPECT_EQ(readFile(p), c.next);
         EXPECT_EQ(inodeOf(p), before);
         EXPECT_EQ(modeOf(p), 0640u);
-        EXPECT_EQ(leftoverParts(d.path()), 0);
+    }
+}
+
+// The new bytes are on the disk before the name points to them.
+TEST(SafeReplace, FlushesTheNewFileBeforeItTakesTheName) {
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing);
+        TempDir d;
+        const std::string p = d.file("level.slv");
+        if (existing) writeFile(p, "old");
+        syncCalls.clear();
+        listening = true;
+        writeFileAtomic(p, "new");
+        listening = false;
+        auto renamed = std::find_if(syncCalls.begin(), syncCalls.end(), [](auto& c) { return c.rfind("rename ", 0) == 0; });
+        ASSERT_NE(renamed, syncCalls.end());
+        EXPECT_NE(std::find(syncCalls.begin(), renamed, "fsync " + renamed->substr(7)), renamed)
+            << ::testing::PrintToString(syncCalls);
+        EXPECT_EQ(readFile(p), "new");
     }
 }
 

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <string>
 
-#include "model/fileio.h"
+#include "common/files.h"
 
 int slvFuzzOne(const std::uint8_t* data, std::size_t size);
 
 namespace {
 
-std::string readSeed(const std::filesystem::path& p) { return slv::readWholeFile(p.string()); }
+std::string readSeed(const std::filesystem::path& p) { return slvtest::readFile(p.string()); }
 
 }  // namespace
 

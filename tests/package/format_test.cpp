@@ -38,57 +38,6 @@ TEST(PackageFormat, WorkedExampleHasTheDocumentedLayout) {
     EXPECT_EQ(rec.size, 7000);
 }
 
-TEST(PackageFormat, WriteheaderAndAppendfileBuildTheSamePackageAsSave) {
-    TempDir d;
-    auto l = smallLevel(d.str());
-    save(*l, d / "saved.slv");
-
-    buildByHand(*l, *l, d / "manual.slv", d.str());
-    EXPECT_EQ(readAll(d / "manual.slv"), readAll(d / "saved.slv"));
-}
-
-TEST(PackageFormat, AppendfileReportsAShortWrite) {
-    TempDir d;
-    writeBytes(d / "src.bin", 10000, 1);
-    if (!slv::fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    EXPECT_THROW(slv::appendMember(d / "src.bin", "/dev/full"), Error);
-}
-
-TEST(PackageFormat, Getfile) {
-    TempDir d;
-    std::string pkg = writeBytes(d / "p.bin", 10000, 3);
-    // Exactly the asked bytes, across the copy buffer's size.
-    for (int size : {0, 1, 2047, 2048, 2049, 4097}) {
-        std::string dest = d / ("out" + std::to_string(size));
-        slv::readMember(d / "p.bin", dest, 100, size);
-        ASSERT_TRUE(slv::fileExists(dest)) << size;
-        EXPECT_EQ(readAll(dest), pkg.substr(100, static_cast<std::size_t>(size))) << size;
-    }
-    // Beyond the end the file is shorter.
-    slv::readMember(d / "p.bin", d / "tail.bin", 8000, 4097);
-    EXPECT_EQ(readAll(d / "tail.bin"), pkg.substr(8000));
-    // An existing destination is kept.
-    std::string old = writeBytes(d / "dest.bin", 10, 9);
-    slv::readMember(d / "p.bin", d / "dest.bin", 0, 4097);
-    EXPECT_EQ(readAll(d / "dest.bin"), old);
-    // A failure leaves no file.
-    EXPECT_THROW(slv::readMember(d / "missing.bin", d / "none.bin", 0, 10), Error);
-    EXPECT_THROW(slv::readMember(d / "p.bin", d / "nofolder/none.bin", 0, 10), Error);
-    EXPECT_FALSE(slv::fileExists(d / "none.bin"));
-    EXPECT_FALSE(anyTemp(d.str()));
-}
-
-TEST(PackageFormat, CountPackageFilesCountsOneImageAndOneStageAsSix) {
-    TempDir d;
-    auto l = std::make_unique<slv::Level>();
-    addImage(*l, d.str(), 1, "a.bmp", 100);
-    addStage(*l, d.str(), "s.bmp", 200);
-    save(*l, d / "p.slv");
-    auto other = std::make_unique<slv::Level>();
-    EXPECT_EQ(slv::countPackageFiles(*other, d / "p.slv"), 6);
-    EXPECT_EQ(other->fileCount, 6);
-}
-
 TEST(PackageFormat, EntryNamesAreCutAndTakeTheFileNamePart) {
     auto l = std::make_unique<slv::Level>();
     const std::string file = "abc" + std::string(42, 'x');
@@ -118,21 +67,9 @@ TEST(PackageFormat, UnsafeEntryNamesAreRefused) {
         EXPECT_NO_THROW(slv::checkEntryName(good)) << good;
 }
 
-TEST(PackageFormat, HeaderEntriesWithoutImagesOrStagesKeepTheNormalForm) {
-    auto l = std::make_unique<slv::Level>();
-    EXPECT_EQ(slv::headerEntries(*l).size(), 4u);
-    l->stageCount = 1;
-    l->stage(1).name.set("s.bmp");
-    l->stage(1).size = 10;
-    auto h = slv::headerEntries(*l);
-    ASSERT_EQ(h.size(), 5u);
-    EXPECT_EQ(h[4].flag, 1);
-    EXPECT_EQ(h[4].start, slv::kFirstBitmapStart);
-}
-
 TEST(PictureSize, ReadFromTheHeadersOfBmpAndPng) {
     auto core = [](std::uint16_t w, std::uint16_t h) {  // a 12-byte DIB header
-        std::string b = bmpHead(0, 0);
+        std::string b = bmpHeader(0, 0);
         b[14] = 12;
         std::memcpy(&b[18], &w, 2);
         std::memcpy(&b[20], &h, 2);
@@ -149,10 +86,10 @@ TEST(PictureSize, ReadFromTheHeadersOfBmpAndPng) {
         int w, h;  // 0: no size
     };
     const Case cases[] = {
-        {bmpHead(640, 430), 640, 430},   {bmpHead(64, -16), 64, 16},  // top-down rows
+        {bmpHeader(640, 430), 640, 430},   {bmpHeader(64, -16), 64, 16},  // top-down rows
         {core(300, 20), 300, 20},        {png(70000, 3), 70000, 3},
-        {bmpHead(0, 10), 0, 0},          {bmpHead(10, 0), 0, 0},      {bmpHead(-5, 10), 0, 0},
-        {bmpHead(10, 10).substr(0, 25), 0, 0},                         {png(0, 5), 0, 0},
+        {bmpHeader(0, 10), 0, 0},          {bmpHeader(10, 0), 0, 0},      {bmpHeader(-5, 10), 0, 0},
+        {bmpHeader(10, 10).substr(0, 25), 0, 0},                         {png(0, 5), 0, 0},
         {"GIF89a and more bytes here...", 0, 0},
     };
     for (const Case& c : cases) {

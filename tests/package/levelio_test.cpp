@@ -1,8 +1,11 @@
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <functional>
 
 #include "common/error_text.h"
@@ -51,6 +54,33 @@ void expectRefused(const std::string& pkg, const std::string& reason, bool about
 }
 
 std::int64_t entryOff(int k) { return 64 * k; }
+
+// A file that grows by a byte when it is opened the second time from now,
+// as a package another program writes to while Open reads it.
+std::string growing;
+int opensOfGrowing = 0;
+
+}  // namespace
+
+// This program's open: passed on to the C library, after growing `growing`.
+extern "C" int open(const char* path, int flags, ...) {
+    static const auto next = reinterpret_cast<int (*)(const char*, int, ...)>(::dlsym(RTLD_NEXT, "open"));
+    va_list args;
+    va_start(args, flags);
+    const int mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(args, int) : 0;
+    va_end(args);
+    if (growing == path && ++opensOfGrowing == 2) {
+        growing.clear();
+        const int fd = next(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd >= 0) {
+            (void)!::write(fd, "x", 1);
+            ::close(fd);
+        }
+    }
+    return next(path, flags, mode);
+}
+
+namespace {
 
 void writeStaleTables(const TempDir& d, std::size_t size) {
     for (const char* n : {"_sectors.tmp", "_sprites.tmp", "_images.tmp", "_stages.tmp"})
@@ -290,7 +320,7 @@ TEST(LevelPackage, WindowsPathsInRecordsOpenAndSaveAgain) {
     win->stage(2).path.set("D:park.bmp");
     fs::create_directories(d.path() / "pkg");
     std::string pkg = d / "pkg/win.slv";
-    buildByHand(*win, *l, pkg, d.str());
+    buildByHand(*win, *l, pkg);
 
     auto back = opened(pkg);
     EXPECT_EQ(back->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
@@ -389,6 +419,8 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
         {i32At(image1 + 284, 1), "Damaged level package: image 1 records 1 bytes but its entry holds 5000"},
         {bytesAt(stage1 + 1, "X"),
          "Damaged level package: " R"(stage 1 is named "Xtreet.bmp" but its entry is "\backpx\street.bmp")"},
+        // The package grows between the reading of its header and of its tables.
+        {[&] { growing = pkg, opensOfGrowing = 0; }, "The package changed while it was being read"},
     };
     for (const auto& [spoil, message] : cases) {
         writeFile(pkg, good);

@@ -1,9 +1,17 @@
 // Save and Open move the bitmaps between their files and the package in two
-// ways: small ones through a buffer, large ones by the kernel. Both give the
-// same bytes, and both notice a bitmap that changes while the level is saved.
+// ways: through a buffer, or by the kernel. Open shares only a file with the
+// member's very bytes, and Save notices a bitmap that changes meanwhile.
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstddef>
+
+#include "common/child_process.h"
 #include "common/error_text.h"
+#include "package/extract.h"
 #include "package_helpers.h"
 
 using namespace pkgtest;
@@ -12,28 +20,51 @@ namespace {
 
 constexpr std::size_t kSmall = 3000, kLarge = 300000;  // either side of the kernel copy's threshold
 
-TEST(MemberCopy, SmallAndLargeBitmapsComeBackWhole) {
+// From here on, copy_file_range fails in this process as on a kernel
+// without it.
+bool refuseKernelCopy() {
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_copy_file_range, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// Members copied by the kernel and, where it cannot, read and written: a
+// file already at the name is shared only when it holds exactly the member's
+// bytes, whatever order the members come in.
+TEST(MemberCopy, EitherCopyGivesTheMembersBytesAndSharesOnlyTheSameFile) {
+    constexpr std::size_t kBig = kSmall + 3;
     TempDir d;
-    auto l = std::make_unique<slv::Level>();
-    addImage(*l, d.str(), 1, "small.bmp", kSmall);
-    addImage(*l, d.str(), 2, "large.bmp", kLarge + 7);
-    addStage(*l, d.str(), "small.bmp", kSmall + 1);
-    addStage(*l, d.str(), "large.bmp", kLarge);
-    addSprite(*l, 1, 1, 1, 1, 2);
-    addSprite(*l, 2, 2, 3, 3, 2);
-    fs::create_directories(d.path() / "a");
-    fs::create_directories(d.path() / "b");
-    save(*l, d / "a/level.slv");
-    auto first = opened(d / "a/level.slv");
-    save(*first, d / "b/level.slv");
-    auto second = opened(d / "b/level.slv");
-    for (const slv::Level* back : {first.get(), second.get()}) {
-        for (int i = 1; i <= 2; ++i)
-            EXPECT_EQ(readAll(back->image(i).path.str()), readAll(l->image(i).path.str())) << "image " << i;
-        for (int s = 1; s <= 2; ++s)
-            EXPECT_EQ(readAll(back->stage(s).path.str()), readAll(l->stage(s).path.str())) << "stage " << s;
+    const std::string package = writeBytes(d / "package.bin", 2 * kBig + 100, 11);
+    const std::string second = package.substr(100 + kBig, kBig);
+    const std::string first = package.substr(100, kBig);
+    for (bool kernel : {true, false}) {
+        SCOPED_TRACE(kernel ? "kernel copy" : "read and write");
+        const std::string out = d / (kernel ? "kernel" : "plain");
+        fs::create_directories(out);
+        writeFile(out + "/same.bmp", second);
+        writeFile(out + "/longer.bmp", second + "x");          // the member's bytes, then more
+        writeFile(out + "/late.bmp", second.substr(0, kBig - 1) + "!");  // differs in its last byte
+        const std::string r = slvtest::inChild([&]() -> std::string {
+            if (!kernel && !refuseKernelCopy()) return "cannot refuse the kernel copy";
+            slv::MemberExtractor ex(d / "package.bin");
+            const slv::MemberFolder folder = slv::MemberFolder::open(out);
+            std::string got;
+            for (const char* name : {"same.bmp", "longer.bmp", "late.bmp"})
+                got += ex.extract(folder, name, 100 + kBig, kBig, slv::WhenTaken::KeepIfSameBytes) + " ";
+            got += ex.extract(folder, "first.bmp", 100, kBig, slv::WhenTaken::KeepIfSameBytes);
+            return got == "same.bmp longer~2.bmp late~2.bmp first.bmp" ? "" : "names: " + got;
+        }, slvtest::ChildOptions{5, false});
+        EXPECT_EQ(r, "");
+        EXPECT_TRUE(readAll(out + "/longer~2.bmp") == second);
+        EXPECT_TRUE(readAll(out + "/late~2.bmp") == second);
+        EXPECT_TRUE(readAll(out + "/first.bmp") == first);
+        EXPECT_TRUE(readAll(out + "/longer.bmp") == second + "x");
     }
-    EXPECT_TRUE(sameEntries(headerOf(d / "a/level.slv"), headerOf(d / "b/level.slv")));
 }
 
 // Changes a file once, when Save reports its first step (after measuring

@@ -84,7 +84,7 @@ TEST(PackageNames, OlderPackagesRoundTripByteForByte) {
         TempDir d;
         auto l = olderLevel(d.str(), c.spriteFile, c.stageFile, c.frames, c.frameWidth);
         const std::string older = d / "older.slv", again = d / "again.slv";
-        buildByHand(*l, *l, older, d.str());
+        buildByHand(*l, *l, older);
         EXPECT_EQ(headerOf(older)[5].name.str(), c.stageEntry);
 
         auto back = opened(older);

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "common/bmp_writer.h"
 #include "common/files.h"
 #include "common/tempdir.h"
 #include "model/errors.h"
@@ -29,25 +32,15 @@ using slvtest::TempDir;
 using slvtest::writeBytes;
 using slvtest::writeFile;
 
-inline std::string readAll(const std::string& path) { return slv::readWholeFile(path); }
-
-// The first bytes of a BMP file of `width` x `height` pixels (file and info
-// header fields up to the height); the picture readers need no more.
-inline std::string bmpHead(std::int32_t width, std::int32_t height) {
-    std::string h(26, '\0');
-    h[0] = 'B', h[1] = 'M';
-    const std::int32_t dib = 40;
-    std::memcpy(&h[14], &dib, 4);
-    std::memcpy(&h[18], &width, 4);
-    std::memcpy(&h[22], &height, 4);
-    return h;
-}
+inline std::string readAll(const std::string& path) { return slvtest::readFile(path); }
 
 // A file of `size` bytes that begins as a BMP of width x height pixels.
 inline std::string writeBitmapBytes(const std::string& path, std::size_t size, unsigned seed, int width = 100,
                                     int height = 20) {
     std::string data = writeBytes(path, size, seed);
-    std::string head = bmpHead(width, height);
+    // The header up to the height: the size readers need no more, and with
+    // no pixel format declared the bytes after it are not held to one.
+    const std::string head = bmpHeader(width, height).substr(0, 26);
     data.replace(0, std::min(head.size(), data.size()), head.substr(0, std::min(head.size(), data.size())));
     writeFile(path, data);
     return data;
@@ -55,10 +48,10 @@ inline std::string writeBitmapBytes(const std::string& path, std::size_t size, u
 
 // Overwrites bytes of a file in place.
 inline void patch(const std::string& path, std::int64_t off, const void* data, std::size_t n) {
-    slv::BinFile f(path, slv::BinFile::Mode::ReadWrite);
-    f.seek(off);
-    f.writeAll(data, n);
-    f.close();
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(off);
+    f.write(static_cast<const char*>(data), static_cast<std::streamsize>(n));
+    if (!f) throw std::runtime_error("cannot patch " + path);
 }
 inline void patchI32(const std::string& path, std::int64_t off, std::int32_t v) { patch(path, off, &v, 4); }
 
@@ -91,18 +84,19 @@ inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
     return l;
 }
 
-// Builds `pkg` the long way: writePackageHeader, the four tables of `l` as files in
-// `dir`, then the bitmaps of `bitmaps`, each through appendMember.
-inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg, const std::string& dir) {
-    slv::writePackageHeader(bitmaps, pkg);  // entries name the bitmaps appended below
-    slv::PackageTables t = slv::tablesOf(l);
-    writeFile(dir + "t1", t.sectors.data(), slv::kSectorsFileBytes);
-    writeFile(dir + "t2", t.sprites.data(), slv::kSpritesBytes);
-    writeFile(dir + "t3", t.images.data(), slv::kImagesBytes);
-    writeFile(dir + "t4", t.stages.data(), slv::kStagesBytes);
-    for (const char* n : {"t1", "t2", "t3", "t4"}) slv::appendMember(dir + n, pkg);
-    for (int i = 1; i <= bitmaps.imageCount; ++i) slv::appendMember(bitmaps.image(i).path.str(), pkg);
-    for (int s = 1; s <= bitmaps.stageCount; ++s) slv::appendMember(bitmaps.stage(s).path.str(), pkg);
+// Builds `pkg` byte by byte: the header and the four tables of `l`, then
+// the bitmap files of `bitmaps` one after the other.
+inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg) {
+    const std::vector<slv::PackEntry> header = slv::headerEntries(bitmaps);  // entries name the bitmaps below
+    std::string bytes(reinterpret_cast<const char*>(header.data()), header.size() * sizeof(slv::PackEntry));
+    const slv::PackageTables t = slv::tablesOf(l);
+    bytes.append(reinterpret_cast<const char*>(t.sectors.data()), slv::kSectorsFileBytes);
+    bytes.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
+    bytes.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
+    bytes.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
+    for (int i = 1; i <= bitmaps.imageCount; ++i) bytes += slvtest::readFile(bitmaps.image(i).path.str());
+    for (int s = 1; s <= bitmaps.stageCount; ++s) bytes += slvtest::readFile(bitmaps.stage(s).path.str());
+    writeFile(pkg, bytes);
 }
 
 // Adds an image (slot `i`) made from a bitmap of `size` bytes.

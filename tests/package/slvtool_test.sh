@@ -59,6 +59,11 @@ mkdir "$T/r1" "$T/r2"
 cmp -s "$T/before.png" "$T/after.png" || fail "render changed after two round trips"
 "$TOOL" render "$P" 1 "$T/other.png" >/dev/null || fail "render stage 1"
 cmp -s "$T/before.png" "$T/other.png" && fail "stages 1 and 2 render alike"
+# --key is RRGGBB: the sprites' stripe (ff0080) is keyed out by its own key only.
+"$TOOL" render "$P" 2 "$T/keyed.png" --key ff0080 >/dev/null || fail "render --key"
+"$TOOL" render "$P" 2 "$T/mirrored.png" --key 8000ff >/dev/null || fail "render --key"
+cmp -s "$T/before.png" "$T/keyed.png" && fail "render --key ff0080 kept the stripe"
+cmp -s "$T/before.png" "$T/mirrored.png" || fail "render --key 8000ff keyed the stripe out"
 "$TOOL" render "$P" 9 "$T/none.png" 2> "$T/err.txt"; [ $? -eq 1 ] || fail "render of a missing stage should exit 1"
 grep -q "no stage 9" "$T/err.txt" && [ ! -e "$T/none.png" ] || fail "render of a missing stage: message, no file"
 

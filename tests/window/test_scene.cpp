@@ -283,6 +283,15 @@ private slots:
         // Typing a position moves the selected sprite.
         ed.w->spriteXField_->setValue(120);
         QCOMPARE(a.x, 120);
+        // Mod with the picker's current line deselected: no bitmap is picked.
+        ed.w->replaceOnActiveTab();
+        QListWidget* files = ed.w->spritePicker_->fileList_;
+        files->clearSelection();
+        files->setCurrentItem(files->findItems("bird.bmp", Qt::MatchExactly).at(0));
+        files->currentItem()->setSelected(false);
+        ed.w->confirmPickedSprites();
+        QCOMPARE(ui.takeErrors(), QStringList{"Select the bitmap of the sprite !"});
+        QCOMPARE(a.name.str(), std::string("coin.bmp"));
         // Empty view: nothing selected, fields show none.
         ed.w->pressOnScene(Qt::LeftButton, false, 600, 10);
         QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);

@@ -2,6 +2,7 @@
 // files, the layout, and the top-level error handler.
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -32,6 +33,11 @@ private slots:
         QCOMPARE(ed.w->workFolderLabel_->text(), home.home);
         QCOMPARE(ed.w->spriteBoxColorSwatch_->color(), rgbColor(10, 100, 70));
         QCOMPARE(ed.w->sectorColorSwatch_->color(), rgbColor(70, 10, 150));
+        for (auto [swatch, shown] : {std::pair{ed.w->spriteBoxColorSwatch_, QColor(10, 100, 70)},
+                                     std::pair{ed.w->sectorColorSwatch_, QColor(70, 10, 150)}}) {
+            const QImage drawn = swatch->grab().toImage();
+            QCOMPARE(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), shown);
+        }
         QCOMPARE(ed.L().poseCount, 0);
         QVERIFY(!ed.w->previewPicture_->pixmap().isNull());
         QCOMPARE(ed.w->editTabs_->tabText(3), QString("Pather"));

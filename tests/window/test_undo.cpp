@@ -197,6 +197,11 @@ private slots:
         drag(ed, first + QPoint(2, 2), first + QPoint(52, 32));
         QCOMPARE(int(ed.w->document().history().undoCount()), steps + 1);  // one step for the drag
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
+        // A second drag is a step of its own: one Ctrl+Z undoes it alone.
+        drag(ed, first + QPoint(52, 32), first + QPoint(62, 42));
+        QCOMPARE(int(ed.w->document().history().undoCount()), steps + 2);
+        ed.w->routeKeyDown(kVkZ, Qt::ControlModifier);
+        QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
         // Ctrl+Z in a focused field undoes the drag and is not taken as a
         // text undo of the field; a command key, it does not reach the actor.
         ed.w->showSpriteFields(1);
@@ -206,7 +211,7 @@ private slots:
                                 &press);
         QCOMPARE(QPoint(coin.x, coin.y), first);
         QCOMPARE(ed.L().heldKeys[0], -1);
-        QCOMPARE(int(ed.w->document().history().redoCount()), 1);
+        QCOMPARE(int(ed.w->document().history().redoCount()), 2);
         ed.w->routeKeyDown(kVkZ, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/bmp_writer.h"
+#include "common/files.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "package/format.h"
@@ -26,52 +28,37 @@ struct Picture {
 
 // A 24-bit BMP of `height` rows, as wide as `size` bytes allow, padded with
 // bytes after the pixels up to exactly `size`; its colours depend on `seed`,
-// with a magenta (transparent) stripe down its middle.
+// with a stripe of the colour ff0080 (red, no green, half blue) down its right edge.
 Picture writeBitmap(const std::string& path, long size, int height, unsigned seed) {
     auto row = [](int w) { return (w * 3 + 3) / 4 * 4; };
     int w = 1;
     while (54 + static_cast<long>(row(w + 1)) * height <= size) ++w;
-    std::string data(static_cast<std::size_t>(size), '\0');
-    auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) data[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
-    };
-    data[0] = 'B', data[1] = 'M';
-    put(2, static_cast<std::uint32_t>(size), 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, static_cast<std::uint32_t>(w), 4);
-    put(22, static_cast<std::uint32_t>(height), 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
+    std::string data = bmpHeader(w, height);
+    data.resize(static_cast<std::size_t>(size), '\0');
     unsigned x = seed * 2654435761u + 1;
     for (int y = 0; y < height; ++y)
         for (int i = 0; i < w; ++i) {
             x = x * 1103515245u + 12345u;
-            std::uint32_t bgr = (i == w / 2) ? 0xff00ffu : (x >> 8) & 0xffffffu;
-            put(54 + static_cast<std::size_t>(y) * static_cast<std::size_t>(row(w)) + static_cast<std::size_t>(i) * 3, bgr, 3);
+            const std::uint32_t bgr = (i == w - 1) ? 0xff0080u : (x >> 8) & 0xffffffu;
+            char* p = &data[54 + static_cast<std::size_t>(y * row(w) + i * 3)];
+            p[0] = static_cast<char>(bgr), p[1] = static_cast<char>(bgr >> 8), p[2] = static_cast<char>(bgr >> 16);
         }
-    slv::BinFile f(path, slv::BinFile::Mode::Create);
-    f.writeAll(data.data(), data.size());
-    f.close();
+    slvtest::writeFile(path, data);
     return Picture{w, height};
 }
 
-// Writes the package the long way, without the checks of Save.
-void writeByHand(const slv::Level& l, const std::string& dir, const std::string& pkg) {
-    slv::writePackageHeader(l, pkg);
+// Writes the package byte by byte, without the checks of Save.
+void writeByHand(const slv::Level& l, const std::string& pkg) {
+    const std::vector<slv::PackEntry> header = slv::headerEntries(l);
+    std::string bytes(reinterpret_cast<const char*>(header.data()), header.size() * sizeof(slv::PackEntry));
     const slv::PackageTables t = slv::tablesOf(l);
-    const std::pair<const void*, int> tables[] = {{t.sectors.data(), slv::kSectorsFileBytes},
-                                                  {t.sprites.data(), slv::kSpritesBytes},
-                                                  {t.images.data(), slv::kImagesBytes},
-                                                  {t.stages.data(), slv::kStagesBytes}};
-    const std::string scratch = slv::joinPath(dir, "table.part");
-    for (const auto& [data, size] : tables) {
-        slv::writeFileAtomic(scratch, std::string_view(static_cast<const char*>(data), static_cast<std::size_t>(size)));
-        slv::appendMember(scratch, pkg);
-    }
-    slv::deleteFile(scratch);
-    for (int i = 1; i <= l.imageCount; ++i) slv::appendMember(l.image(i).path.str(), pkg);
-    for (int s = 1; s <= l.stageCount; ++s) slv::appendMember(l.stage(s).path.str(), pkg);
+    bytes.append(reinterpret_cast<const char*>(t.sectors.data()), slv::kSectorsFileBytes);
+    bytes.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
+    bytes.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
+    bytes.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
+    for (int i = 1; i <= l.imageCount; ++i) bytes += slvtest::readFile(l.image(i).path.str());
+    for (int s = 1; s <= l.stageCount; ++s) bytes += slvtest::readFile(l.stage(s).path.str());
+    slvtest::writeFile(pkg, bytes);
 }
 
 int makeOlder(const std::string& dir) {
@@ -118,7 +105,7 @@ int makeOlder(const std::string& dir) {
     sc.name.set("Secteur_" + eAcute);
     sc.x = 1, sc.y = 2, sc.w = 30, sc.h = 40;
     st.sectorCount = 1;
-    writeByHand(*l, dir, slv::joinPath(dir, "older.slv"));
+    writeByHand(*l, slv::joinPath(dir, "older.slv"));
     return 0;
 }
 
