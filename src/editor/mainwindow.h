@@ -31,6 +31,7 @@ class QTreeView;
 
 namespace slv {
 class LevelDocument;
+class PictureWatcher;
 struct LeftPackage;
 class SceneWidget;
 class FrameTimer;
@@ -242,6 +243,10 @@ private:
     void showOpenStageInLists(int stage);
     void updateLevelName();
     void focusEditedRow(int page, int row);
+    // Pictures changed on disk: the level's files watched, and loaded again.
+    void watchLevelPictures();
+    void reloadChangedPictures(const QStringList& paths);
+    void reloadImage(int image, QStringList& problems);
     bool saveTo(const std::string& path);
     // Writes totposes.dat and corvatel.cf; the failures' messages.
     QStringList writeSettingsFiles();
@@ -254,6 +259,7 @@ private:
     friend struct ProgressHooks;
 
     slv::LevelDocument* document_ = nullptr;
+    slv::PictureWatcher* pictureWatcher_ = nullptr;
     bool closed_ = false;
     bool closeAnswered_ = false;  // the close under way was answered
     int spriteFieldsRow_ = 0;     // sprite the Sprite fields show (1-based); 0 none

@@ -18,6 +18,7 @@
 #include "model/framecount.h"
 #include "editor/spritepicker.h"
 #include "editor/leveldocument.h"
+#include "editor/picturewatcher.h"
 #include "editor/uiservices.h"
 
 using namespace slv;
@@ -332,15 +333,20 @@ void MainWindow::redoEdit() { document_->redo(); }
 void MainWindow::connectDocument() {
     document_->setSurfaceCallbacks(Callbacks::surfaces(*this));
     document_->setFrameDetector(Callbacks::detector(*this));
+    pictureWatcher_ = new PictureWatcher(this);
+    connect(pictureWatcher_, &PictureWatcher::picturesChanged, this,
+            [this](const QStringList& paths) { reloadChangedPictures(paths); });
     connect(document_, &LevelDocument::levelChanged, this, [this] {
         refreshLists();
         refreshPreview();
         refreshBackdrop();
+        watchLevelPictures();
     });
     connect(document_, &LevelDocument::openStageChanged, this, [this](int stage) {
         resetTickErrors();
         showOpenStageInLists(stage);
         refreshBackdrop();
+        watchLevelPictures();
     });
     connect(document_, &LevelDocument::cleanChanged, this, [this] { updateLevelName(); });
     connect(document_, &LevelDocument::packagePathChanged, this, [this] { updateLevelName(); });

@@ -49,13 +49,29 @@ public:
         if (!multiple && a.size() > 1) a = a.mid(0, 1);
         return a;
     }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+    QStringList saveStarts;  // where each save dialog started
+    QString saveFile(QWidget*, const QString& start, const QString&, const QString&) override {
+        saveStarts << start;
         if (saveAnswers.empty()) return {};
         QString a = saveAnswers.front();
         saveAnswers.pop_front();
         return a;
     }
     QColor color(QWidget*, const QColor&) override { return colorAnswer; }
+    // "NAME already exists. Replace it ?": No unless the test says Yes.
+    QStringList replaceQuestions;
+    bool replaceAnswer = false;
+    bool askReplace(QWidget*, const QString& text) override {
+        replaceQuestions << text;
+        return replaceAnswer;
+    }
+    std::deque<QString> textAnswers;
+    QString askText(QWidget*, const QString&, const QString&) override {
+        if (textAnswers.empty()) return {};
+        QString a = textAnswers.front();
+        textAnswers.pop_front();
+        return a;
+    }
     // "Save changes to NAME ?": answered from a queue, then with `unanswered`.
     std::deque<slv::SaveChoice> saveChoices;
     slv::SaveChoice unanswered = slv::SaveChoice::Discard;

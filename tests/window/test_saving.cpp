@@ -1,0 +1,299 @@
+// Saving and the author's keys as the window offers them: Save in place and
+// Save as with its question, the command keys, the level's name on screen,
+// fields that refuse without rewriting, the window in step after undo, and
+// pictures that change on disk.
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include "common/bmp_writer.h"
+#include "editor/spritepicker.h"
+#include "harness.h"
+#include "model/history.h"
+#include "package/levelio.h"
+
+using namespace slv;
+
+namespace {
+
+constexpr int kVkF8 = 119, kVkInsert = 45, kVkEscape = 27;
+
+void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file) {
+    ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
+    ed.w->editTabs_->setCurrentIndex(0);
+    ed.w->addOnActiveTab();
+}
+
+void addSprites(Editor& ed, const QStringList& files) {
+    ed.w->editTabs_->setCurrentIndex(1);
+    ed.w->addOnActiveTab();
+    for (const QString& f : files)
+        ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
+    ed.w->confirmPickedSprites();
+}
+
+void drawSector(Editor& ed, QPoint from, QPoint to) {
+    ed.w->editTabs_->setCurrentIndex(2);
+    ed.w->pressOnScene(Qt::RightButton, false, from.x(), from.y());
+    ed.w->moveOnScene(Qt::RightButton, false, to.x(), to.y());
+    ed.w->releaseOnScene(Qt::RightButton, false, to.x(), to.y());
+}
+
+// A level of one open stage with a sprite and a sector, saved as `pkg`.
+struct SavedLevel : Editor {
+    SavedLevel(CaptureUi& ui, TempHome& home, const QString& pkg) {
+        ticks(1);
+        addStage(*this, ui, home, "sea.bmp");
+        addSprites(*this, {"coin.bmp"});
+        drawSector(*this, {100, 100}, {180, 150});
+        ui.saveAnswers.push_back(pkg);
+        w->saveLevel();
+        // The sprite picked, as an author does before typing its position.
+        w->editTabs_->setCurrentIndex(1);
+        w->selectRow(w->spriteList_, 0);
+        w->showSpriteFields(1);
+    }
+};
+
+std::string stored(const QString& pkg, int sprite) {
+    const PackageContents c = readPackage(pkg.toStdString());
+    return std::to_string(c.tables.sprite(sprite, 1).x);
+}
+
+void repaint(const QString& path, int width, int height, std::uint32_t rgb) {
+    const std::string tmp = path.toStdString() + ".new";
+    writeBmp(tmp, {width, height, 24, false}, [rgb](int, int) { return rgb; });
+    // Replaced by a rename, as paint programs save.
+    QFile::remove(path);
+    QFile::rename(QString::fromStdString(tmp), path);
+}
+
+}  // namespace
+
+class SavingTest : public WindowTest {
+    Q_OBJECT
+    QTemporaryDir state;
+
+private slots:
+    void initTestCase() { qputenv("XDG_STATE_HOME", state.path().toUtf8()); }
+
+    // Save writes the level's own package with no dialog; Save as starts at
+    // it, and asks (No by default) before replacing another file.
+    void saveInPlaceAndSaveAs() {
+        TempHome home;
+        const QString pkg = home.path("one.slv"), other = home.path("other.slv");
+        writeFile(other, "another level");
+        SavedLevel ed(ui, home, pkg);
+        QCOMPARE(ui.saveStarts, QStringList{QString::fromStdString(ed.L().workFolder)});
+        ed.w->spriteXField_->setValue(321);
+        ed.w->saveLevel();
+        QCOMPARE(ui.saveStarts.size(), 1);  // no dialog
+        QCOMPARE(stored(pkg, 1), std::string("321"));
+        QVERIFY(ed.w->document().isClean());
+
+        ed.w->spriteXField_->setValue(42);
+        ui.saveAnswers.push_back(other);
+        ed.w->saveLevelAs();
+        QCOMPARE(ui.saveStarts.last(), pkg);
+        QCOMPARE(ui.replaceQuestions, QStringList{"other.slv already exists. Replace it ?"});
+        QCOMPARE(readFile(other), QByteArray("another level"));
+        QVERIFY(!ed.w->document().isClean());
+        ui.replaceAnswer = true;
+        ui.saveAnswers.push_back(other);
+        ed.w->saveLevelAs();
+        QCOMPARE(stored(other, 1), std::string("42"));
+        QCOMPARE(ed.w->document().packagePath(), other.toStdString());
+        QCOMPARE(stored(pkg, 1), std::string("321"));
+    }
+
+    // Each command key runs its command and does not reach the actor; the
+    // tooltips name the keys.
+    void commandKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("shift");
+        QTest::addColumn<QString>("ran");
+        QTest::newRow("Ctrl+S") << 83 << false << "save";
+        QTest::newRow("Ctrl+Shift+S") << 83 << true << "save as";
+        QTest::newRow("Ctrl+O") << 79 << false << "open";
+        QTest::newRow("Ctrl+N") << 78 << false << "new";
+    }
+    void commandKeys() {
+        QFETCH(int, key);
+        QFETCH(bool, shift);
+        QFETCH(QString, ran);
+        TempHome home;
+        SavedLevel ed(ui, home, home.path("one.slv"));
+        ed.w->spriteXField_->setValue(7);  // unsaved: New and Open ask first
+        ui.saveStarts.clear();
+        ui.unanswered = SaveChoice::Discard;
+        const Qt::KeyboardModifiers mods = shift ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier;
+        ed.w->routeKeyDown(key, mods);
+        QCOMPARE(ed.L().heldKeys[0], -1);
+        if (ran == "save") QVERIFY(ed.w->document().isClean() && ui.saveStarts.isEmpty());
+        if (ran == "save as") QCOMPARE(ui.saveStarts.size(), 1);
+        if (ran == "open") QCOMPARE(ui.openFolders.size(), 2);  // after the stage's
+        if (ran == "new") QCOMPARE(ed.L().stageCount, 0);
+        if (ran == "open" || ran == "new") QCOMPARE(ui.saveQuestions.size(), 1);
+        ed.w->routeKeyDown(key, mods, true);  // held: no second run
+        if (ran == "save as") QCOMPARE(ui.saveStarts.size(), 1);
+        if (ran == "open") QCOMPARE(ui.openFolders.size(), 2);
+        for (QPushButton* b : {ed.w->newButton_, ed.w->openButton_, ed.w->saveButton_, ed.w->saveAsButton_})
+            QVERIFY2(b->toolTip().contains("Ctrl+"), qPrintable(b->toolTip()));
+    }
+
+    // The package's name and the unsaved mark are shown in the window.
+    void levelNameFollowsTheCleanState() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        QCOMPARE(ed.w->levelNameLabel_->text(), QString("untitled"));
+        addStage(ed, ui, home, "sea.bmp");
+        QCOMPARE(ed.w->levelNameLabel_->text(), QString("untitled *"));
+        ui.saveAnswers.push_back(home.path("named.slv"));
+        ed.w->saveLevel();
+        QCOMPARE(ed.w->levelNameLabel_->text(), QString("named.slv"));
+        ed.w->document().deleteStage(1);
+        QCOMPARE(ed.w->levelNameLabel_->text(), QString("named.slv *"));
+        ed.w->undoEdit();
+        QCOMPARE(ed.w->levelNameLabel_->text(), QString("named.slv"));
+        QVERIFY(ed.w->levelNameLabel_->geometry().intersected(ed.w->sceneView_->geometry()).isEmpty());
+    }
+
+    // With no stage open a rubber band makes nothing, and says why once.
+    void noSectorWithoutAnOpenStage() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        addStage(ed, ui, home, "sea.bmp");
+        ed.w->document().openStage(0);
+        const std::size_t steps = ed.w->document().history().undoCount();
+        for (int k = 0; k < 2; ++k) drawSector(ed, {10, 10}, {90, 60});
+        QCOMPARE(ui.takeErrors(), QStringList{"Open a stage before drawing a sector on it."});
+        QCOMPARE(ed.L().stage(0).sectorCount, 0);
+        QCOMPARE(ed.w->sectorList_->count(), 0);
+        QCOMPARE(ed.w->document().history().undoCount(), steps);
+    }
+
+    // The finished progress panel stays up for its moment while the window
+    // goes on: a timer fires during the pause.
+    void progressPauseDoesNotBlock() {
+        TempHome home;
+        Editor ed;
+        ed.ticks(1);
+        ed.w->progressPauseMs = 60000;
+        addStage(ed, ui, home, "sea.bmp");
+        bool fired = false;
+        QTimer::singleShot(0, [&] { fired = true; });
+        ui.saveAnswers.push_back(home.path("p.slv"));
+        ed.w->saveLevel();
+        QVERIFY(ed.w->progressPanel_->isVisible());
+        QTRY_VERIFY(fired);
+        QVERIFY(ed.w->progressPanel_->isVisible());
+    }
+
+    // A refused value stays as typed until it is confirmed, then the field
+    // shows the record again with a word on why; Esc leaves a field; held
+    // keys repeat no command; F8 renames a sector in one step.
+    void fieldsAndKeys() {
+        TempHome home;
+        SavedLevel ed(ui, home, home.path("one.slv"));
+        ed.w->selectRow(ed.w->sectorList_, 0);
+        ed.w->showSectorFields(1);
+        QSpinBox* width = ed.w->sectorWidthField_;
+        width->setFocus();
+        width->selectAll();
+        QTest::keyClicks(width, "-100");
+        QCOMPARE(width->text(), QString("-100"));
+        QCOMPARE(ed.L().sector(1, 1).w, 80);
+        QTest::keyClick(width, Qt::Key_Return);
+        QCOMPARE(ui.takeErrors(), QStringList{"A sector's width cannot be below 0."});
+        QCOMPARE(width->value(), 80);
+
+        width->setFocus();
+        QTest::keyClicks(width, "5");
+        ed.w->routeKeyDown(kVkEscape, Qt::NoModifier);
+        QVERIFY(ed.w->isVisible());
+        QVERIFY(!width->hasFocus());
+
+        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->routeKeyDown(kVkInsert, Qt::NoModifier, true);
+        QCOMPARE(ui.openFolders.size(), 1);  // the stage added by the fixture only
+
+        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->selectRow(ed.w->sectorList_, 0);
+        const std::size_t steps = ed.w->document().history().undoCount();
+        ui.textAnswers = {"Exit"};
+        ed.w->routeKeyDown(kVkF8, Qt::NoModifier);
+        QCOMPARE(ed.w->sectorList_->item(0)->text(), QString("Exit"));
+        QCOMPARE(ed.w->document().history().undoCount(), steps + 1);
+        ui.textAnswers = {"a name too long for a sector"};
+        ed.w->routeKeyDown(kVkF8, Qt::NoModifier);
+        QCOMPARE(ui.takeErrors().size(), 1);
+        QCOMPARE(ed.L().sector(1, 1).name.str(), std::string("Exit"));
+    }
+
+    // After undo the preview, the lists and the selection match the level.
+    void undoLeavesTheWindowInStep() {
+        TempHome home;
+        SavedLevel ed(ui, home, home.path("one.slv"));
+        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->stageList_, 0);
+        ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
+        ed.w->replaceOnActiveTab();
+        const QImage desert(home.path("backpx/desert.bmp")), sea(home.path("backpx/sea.bmp"));
+        QCOMPARE(ed.w->previewPicture_->pixmap().toImage().pixel(5, 5), desert.pixel(5, 5));
+        ed.w->undoEdit();
+        QCOMPARE(ed.w->previewPicture_->pixmap().toImage().pixel(5, 5), sea.pixel(5, 5));
+
+        addStage(ed, ui, home, "city.bmp");  // opens stage 2
+        ed.w->document().openStage(2);
+        ed.w->undoEdit();  // the stage 2 add: back on stage 1
+        QCOMPARE(ed.L().openStage, 1);
+        QCOMPARE(MainWindow::selectedRow(ed.w->stageList_), 0);
+
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->selectRow(ed.w->spriteList_, 0);
+        ed.w->deleteOnActiveTab();
+        ed.w->undoEdit();
+        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 0);
+        QCOMPARE(ed.w->spriteName_->text(), QString("coin.bmp"));
+    }
+
+    // A strip or backdrop saved again on disk shows in the view; the same
+    // size is no edit, a new width is one undo step.
+    void picturesChangedOnDiskAreReloaded() {
+        TempHome home;
+        SavedLevel ed(ui, home, home.path("one.slv"));
+        const int m = ed.L().sprite(1, 1).image;
+        const QString strip = QString::fromStdString(ed.L().image(m).path.str());
+        const QImage before(strip);
+        const std::size_t steps = ed.w->document().history().undoCount();
+        repaint(strip, before.width(), before.height(), 0x10e020);
+        QTRY_VERIFY_WITH_TIMEOUT(ed.w->surface(ed.L().image(m).surface)->pixelAt(1, 1) ==
+                                     ed.w->sceneView_->device()->rgbToPixel(0x10, 0xe0, 0x20),
+                                 5000);
+        QCOMPARE(ed.w->document().history().undoCount(), steps);
+        QVERIFY(ed.w->document().isClean());
+
+        const int frames = ed.L().sprite(1, 1).frameCount;
+        repaint(strip, frames * 10, 12, 0x2040f0);
+        QTRY_VERIFY_WITH_TIMEOUT(ed.L().sprite(1, 1).w == 10, 5000);
+        QCOMPARE(ed.L().sprite(1, 1).h, 12);
+        QCOMPARE(ed.w->document().history().undoCount(), steps + 1);
+        QCOMPARE(ed.w->document().history().undoLabel()->name, std::string("Follow changed picture"));
+
+        const QString backdrop = home.path("backpx/sea.bmp");
+        const QImage sea(backdrop);
+        repaint(backdrop, sea.width(), sea.height(), 0xf0f000);
+        QTRY_VERIFY_WITH_TIMEOUT(ed.w->surface(ed.L().backdropSurface)->pixelAt(3, 3) ==
+                                     ed.w->sceneView_->device()->rgbToPixel(0xf0, 0xf0, 0x00),
+                                 5000);
+    }
+};
+
+SLV_WINDOW_TEST_MAIN(SavingTest)
+#include "test_saving.moc"
