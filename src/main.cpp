@@ -1,4 +1,5 @@
 #include "editor/application.h"
+#include "editor/firstframereport.h"
 #include "editor/mainwindow.h"
 #include "model/fileio.h"
 
@@ -7,6 +8,7 @@ int main(int argc, char** argv) {
     SlvApplication app(argc, argv);
     app.setApplicationName("slvedit");
     MainWindow main;
+    FirstFrameReport::watchIfAsked(main);
     main.show();
     return app.exec();
 }
