@@ -41,8 +41,12 @@ deb: build
 coverage: deps
 	@bash tools/coverage.sh $(COVERAGE_BUILD) $(BUILD)/coverage $(GEN)
 
+# The benchmarks draw on an X server (Xvfb) when xvfb-run is there, so that
+# presenting a frame includes the server taking it; offscreen otherwise.
 bench: build
-	$(BUILD)/slvbench
+	@if command -v xvfb-run >/dev/null; then \
+	  xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb $(BUILD)/slvbench; \
+	else $(BUILD)/slvbench; fi
 	sh tools/slvtool/measure_package.sh $(BUILD)
 
 clean:

@@ -5,18 +5,29 @@
 // bytes is the yardstick.
 //   BM_DisplayFrame         the drawing, with the overlay cache the editor keeps
 //   BM_DisplayFrameUncached the same without it
+//   BM_DisplayFrameMoving   every sprite moves every tick, outlines on: the
+//                           outlines change every frame
+//   BM_DisplayFrameDrag     one sprite dragged, the others still
+//   BM_DisplayFrameDragStop the longest tick of a drag that stops: three
+//                           ticks of dragging, then eight still ones
 //   BM_DisplayTickPresent   drawing and present on a shown view (the
 //                           platform's own: offscreen, or a display under
 //                           QT_QPA_PLATFORM=xcb / wayland)
+//   BM_DisplayPresentEveryFrame every frame drawn and shown, and a round trip
+//                           to the display server after it, so the time
+//                           includes the server taking the frame
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QColor>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdint>
+#include <ctime>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -108,6 +119,15 @@ struct Scene {
         }
         ++ticks;
     }
+    // Sprite n one step along its own path, bouncing off the view's edges.
+    void move(int n) {
+        slv::SpriteRec& r = level->sprite(n, 1);
+        const int dx = 1 + n % 3, dy = 1 + n % 2;
+        const int phaseX = (ticks * dx + n * 37) % (2 * (kViewW - 32));
+        const int phaseY = (ticks * dy + n * 53) % (2 * (kViewH - 32));
+        r.x = phaseX < kViewW - 32 ? phaseX : 2 * (kViewW - 32) - phaseX;
+        r.y = phaseY < kViewH - 32 ? phaseY : 2 * (kViewH - 32) - phaseY;
+    }
 
     std::unique_ptr<slv::Level> level = std::make_unique<slv::Level>();
     slv::Surface* backdrop = nullptr;
@@ -135,6 +155,58 @@ void drawFrames(benchmark::State& state, bool cached) {
 void BM_DisplayFrame(benchmark::State& state) { drawFrames(state, true); }
 void BM_DisplayFrameUncached(benchmark::State& state) { drawFrames(state, false); }
 
+// Sprites moved before every tick, as the editor sees them: with the cache.
+void drawMovingFrames(benchmark::State& state, int movers) {
+    slv::PixelDevice device(int(state.range(0)));
+    Scene s(device);
+    slv::Surface* back = device.createSurface();
+    back->setSize(kViewW, kViewH);
+    auto step = [&] {
+        for (int n = 1; n <= movers; ++n) s.move(movers == 1 ? s.view.selectedSprite : n);
+        s.tick(*back, device, &s.cache);
+    };
+    for (int k = 0; k < 8; ++k) step();
+    for (auto _ : state) {
+        step();
+        benchmark::DoNotOptimize(back->pixels().pixels);
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_DisplayFrameMoving(benchmark::State& state) { drawMovingFrames(state, kSprites); }
+void BM_DisplayFrameDrag(benchmark::State& state) { drawMovingFrames(state, 1); }
+
+// Processor time of this thread: what one tick costs, whatever else the
+// machine runs meanwhile.
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+// A drag that stops: the iteration's time is the longest of its ticks (in
+// processor time, so another program taking the processor away does not
+// count), the frame the author waits for when the sprite comes to rest.
+void BM_DisplayFrameDragStop(benchmark::State& state) {
+    slv::PixelDevice device(int(state.range(0)));
+    Scene s(device);
+    slv::Surface* back = device.createSurface();
+    back->setSize(kViewW, kViewH);
+    for (int k = 0; k < 8; ++k) s.tick(*back, device, &s.cache);
+    for (auto _ : state) {
+        double longest = 0;
+        for (int k = 0; k < 11; ++k) {
+            if (k < 3) s.move(s.view.selectedSprite);
+            const double t0 = threadSeconds();
+            s.tick(*back, device, &s.cache);
+            benchmark::DoNotOptimize(back->pixels().pixels);
+            benchmark::ClobberMemory();
+            longest = std::max(longest, threadSeconds() - t0);
+        }
+        state.SetIterationTime(longest);
+    }
+}
+
 void BM_DisplayTickPresent(benchmark::State& state) {
     QWidget form;
     form.resize(800, 600);
@@ -159,6 +231,35 @@ void BM_DisplayTickPresent(benchmark::State& state) {
     QApplication::processEvents();
 }
 
+// Every frame shown: no frame is left for a later one to replace, and each
+// ends with a round trip to the display server, so the server has taken it.
+void BM_DisplayPresentEveryFrame(benchmark::State& state) {
+    QWidget form;
+    form.resize(800, 600);
+    auto* view = new slv::SceneWidget(&form);
+    view->setGeometry(6, 7, kViewW, kViewH);
+    view->setMinPresentInterval(0);
+    form.show();
+    QApplication::processEvents();
+    if (!view->isViewReady()) {
+        state.SkipWithError("the view did not initialise");
+        return;
+    }
+    slv::PixelDevice& device = *view->device();
+    Scene s(device);
+    for (int k = 0; k < 8; ++k) {
+        s.tick(*view->backBuffer(), device, &s.cache);
+        view->present();
+        QGuiApplication::sync();
+    }
+    for (auto _ : state) {
+        s.tick(*view->backBuffer(), device, &s.cache);
+        view->present();
+        QGuiApplication::sync();
+    }
+    QApplication::processEvents();
+}
+
 void BM_DisplayMemcpy(benchmark::State& state) {
     const std::size_t bytes = std::size_t(kViewW) * kViewH * std::size_t(state.range(0) / 8);
     std::vector<std::uint8_t> from(bytes, 1), to(bytes, 0);
@@ -175,4 +276,8 @@ void BM_DisplayMemcpy(benchmark::State& state) {
 BENCHMARK(BM_DisplayFrame)->Arg(32)->Arg(16)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayFrameUncached)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayTickPresent)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayFrameMoving)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayFrameDrag)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayFrameDragStop)->Arg(32)->UseManualTime()->Iterations(50)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayPresentEveryFrame)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayMemcpy)->Arg(32)->Arg(16)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);

@@ -6,9 +6,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "display/surface.h"
 
 namespace {
 
@@ -29,15 +32,15 @@ public:
     }
 };
 
-void printRatio(const MedianReporter& rep, int bits, const char* label = "frame",
+void printRatio(const MedianReporter& rep, int bits, const char* label = "frame ratio",
                 const char* bench = "BM_DisplayFrame") {
     const std::string arg = "/" + std::to_string(bits);
     auto frame = rep.medians.find(bench + arg);
     auto copy = rep.medians.find("BM_DisplayMemcpy" + arg);
     if (frame == rep.medians.end() || copy == rep.medians.end() || copy->second <= 0)
-        std::printf("%s ratio %dbpp: n/a\n", label, bits);
+        std::printf("%s %dbpp: n/a\n", label, bits);
     else
-        std::printf("%s ratio %dbpp: %.2f\n", label, bits, frame->second / copy->second);
+        std::printf("%s %dbpp: %.2f\n", label, bits, frame->second / copy->second);
 }
 
 // A median in milliseconds, one median over another, or a median that is
@@ -56,6 +59,31 @@ void printFigure(const MedianReporter& rep, const char* label, const std::string
         std::printf("%s: %.2f\n", label, a->second / b->second);
 }
 
+// The processor's name and which vector instructions it has and keyed
+// copies use, so figures from different machines can be told apart.
+void printProcessor() {
+    std::ifstream info("/proc/cpuinfo");
+    std::string line, model = "unknown";
+    while (std::getline(info, line))
+        if (line.rfind("model name", 0) == 0) {
+            model = line.substr(line.find(':') + 2);
+            break;
+        }
+    std::string has;
+    for (slv::CopyPath p : slv::runnableCopyPaths()) has += std::string(has.empty() ? "" : ", ") + slv::copyPathName(p);
+    std::printf("processor: %s\n", model.c_str());
+    std::printf("keyed copy paths runnable: %s; used: %s\n", has.c_str(), slv::copyPathName(slv::copyPath()));
+    std::fflush(stdout);
+}
+
+void printMs(const MedianReporter& rep, const char* label, const std::string& name) {
+    auto a = rep.medians.find(name);
+    if (a == rep.medians.end())
+        std::printf("%s: n/a\n", label);
+    else
+        std::printf("%s: %.0f\n", label, a->second * 1000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -63,6 +91,7 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    printProcessor();
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -72,10 +101,20 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     printRatio(reporter, 32);
     printRatio(reporter, 16);
-    printRatio(reporter, 32, "tick+present", "BM_DisplayTickPresent");
+    printRatio(reporter, 32, "tick+present ratio", "BM_DisplayTickPresent");
     printFigure(reporter, "window open+save vs resave", "BM_WindowOverResave", "", true);
     printFigure(reporter, "framecount with load 2880x64", "BM_FramecountWithLoad");
     printFigure(reporter, "window start-up to first frame", "BM_WindowStartup");
     printFigure(reporter, "open same-named 2000", "BM_PackageOpenSameNamed");
+    printRatio(reporter, 32, "frame ratio moving", "BM_DisplayFrameMoving");
+    printRatio(reporter, 32, "frame ratio drag", "BM_DisplayFrameDrag");
+    printRatio(reporter, 32, "frame ratio drag stop", "BM_DisplayFrameDragStop");
+    printRatio(reporter, 32, "present ratio every frame", "BM_DisplayPresentEveryFrame");
+    printFigure(reporter, "window open+save default vs resave", "BM_WindowOverResaveDefault", "", true);
+    printMs(reporter, "start with level ms", "BM_EditorStart/level:1");
+    printMs(reporter, "start empty ms", "BM_EditorStart/level:0");
+    printFigure(reporter, "start with level vs empty", "BM_EditorStart/level:1", "BM_EditorStart/level:0");
+    printFigure(reporter, "idle cpu percent default", "BM_WindowIdleCpu", "", true);
+    printFigure(reporter, "open 3000 vs 300 images", "BM_WindowOpenImages/3000", "BM_WindowOpenImages/300");
     return 0;
 }

@@ -1,19 +1,42 @@
-// The main window's own costs, offscreen: start-up to the first frame, Open and Save of a full-size level
-// through the window's handlers next to the bare open-and-save that
-// `slvtool resave` does on the same package, and frame detection of a
-// 2880x64 strip including its load, read straight from the file and through
-// a loaded surface.
+// The main window's own costs, on the platform in use (offscreen unless
+// QT_QPA_PLATFORM says otherwise): start-up to the first frame, Open and
+// Save of a full-size level through the window's handlers next to the bare
+// open-and-save that `slvtool resave` does on the same package, and frame
+// detection of a 2880x64 strip including its load, read straight from the
+// file and through a loaded surface. The figures the author waits for:
+//   BM_WindowOverResaveDefault  Open + Save with the window's default
+//                               progress settings, each run in a fresh folder
+//   BM_EditorStart/Level|Empty  a separate editor process from launch to its
+//                               first drawn frame, with the 30-stage level on
+//                               its command line or without
+//   BM_WindowIdleCpu            processor time over 10 s of a window with a
+//                               stage of 100 sprites open, default settings
+//   BM_WindowOpenImages/N       the window's Open of N pictures, fresh folders
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QListWidget>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "../tests/common/bmp_writer.h"
 #include "display/scenewidget.h"
@@ -52,6 +75,7 @@ struct WindowFixture {
     std::string package;
     QuietUi ui;
     std::unique_ptr<MainWindow> window;
+    int defaultPauseMs = 0;  // the window's own progress pause
 
     WindowFixture() {
         std::string t = (fs::temp_directory_path() / "slvbench-window-XXXXXX").string();
@@ -86,6 +110,18 @@ struct WindowFixture {
             level->stage(s).path.set(dir + "src/" + name);
             level->stageCount = s;
         }
+        // Stage 1 holds 100 sprites, one picture each.
+        for (int n = 1; n <= 100; ++n) {
+            slv::SpriteRec& r = level->sprite(n, 1);
+            r.name.set("sprite" + std::to_string(n) + ".bmp");
+            r.image = n;
+            r.x = (n * 61) % 600;
+            r.y = (n * 37) % 390;
+            r.w = r.h = 32;
+            r.frameCount = r.frame = 1;
+            level->image(n).useCount = 1;
+        }
+        level->stage(1).spriteCount = 100;
         package = dir + "level/level.slv";
         slv::PackageHooks hooks;
         slv::saveLevel(*level, package, hooks);
@@ -94,6 +130,7 @@ struct WindowFixture {
         QDir::setCurrent(QString::fromStdString(home));
         slv::UiServices::install(&ui);
         window = std::make_unique<MainWindow>();
+        defaultPauseMs = window->progressPauseMs;
         window->progressPauseMs = 0;
         window->frameTimer_->setEnabled(false);
         window->show();
@@ -110,6 +147,22 @@ struct WindowFixture {
 };
 
 WindowFixture& fixture() { return windowFixture<WindowFixture>(); }
+
+// A new folder holding a copy of `package` as level.slv, made before any
+// timing starts so that Open finds no file extracted by an earlier run.
+std::string freshCopy(const std::string& package, const std::string& under) {
+    static int serial = 0;
+    const std::string folder = under + "fresh" + std::to_string(++serial) + "/";
+    fs::create_directories(folder);
+    fs::copy_file(package, folder + "level.slv");
+    ::sync();  // no run waits on the writes of the one before
+    return folder;
+}
+
+void removeFolder(const std::string& folder) {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+}
 
 void BM_WindowOpenSave(benchmark::State& state) {
     WindowFixture& f = fixture();
@@ -189,6 +242,181 @@ void BM_WindowOverResave(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WindowOverResave)->UseManualTime()->Repetitions(7)->Iterations(6);
+
+// As above with the progress settings a user has, and every run in a folder
+// of its own: the window's Open + Save over `slvtool resave`'s.
+void BM_WindowOverResaveDefault(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    WindowFixture& f = fixture();
+    MainWindow& w = *f.window;
+    w.progressPauseMs = f.defaultPauseMs;
+    auto level = std::make_unique<slv::Level>();
+    slv::PackageHooks hooks;
+    bool windowFirst = false;
+    for (auto _ : state) {
+        state.PauseTiming();
+        windowFirst = !windowFirst;
+        const std::string a = freshCopy(f.package, f.dir), b = freshCopy(f.package, f.dir);
+        state.ResumeTiming();
+        auto window = [&](const std::string& folder) {
+            f.ui.savePath = QString::fromStdString(folder + "out.slv");
+            w.level().startupPackage = folder + "level.slv";
+            const auto t0 = Clock::now();
+            w.openLevel();
+            w.saveLevelAs();
+            return std::chrono::duration<double>(Clock::now() - t0).count();
+        };
+        auto resave = [&](const std::string& folder) {
+            const auto t0 = Clock::now();
+            slv::openLevel(*level, folder + "level.slv", hooks);
+            slv::saveLevel(*level, folder + "out.slv", hooks);
+            return std::chrono::duration<double>(Clock::now() - t0).count();
+        };
+        double tw, tr;
+        if (windowFirst) {
+            tw = window(a);
+            ::sync();
+            tr = resave(b);
+        } else {
+            tr = resave(b);
+            ::sync();
+            tw = window(a);
+        }
+        state.SetIterationTime(tw / tr);
+        removeFolder(a);
+        removeFolder(b);
+    }
+    w.progressPauseMs = 0;
+    if (w.level().stageCount != 30) state.SkipWithError("level not opened");
+}
+BENCHMARK(BM_WindowOverResaveDefault)->UseManualTime()->Repetitions(5)->Iterations(2);
+
+// Launch of a separate editor to its first drawn frame, as the author
+// starts it: the editor beside this program, in a copy of the demo home
+// folder, with the level (a fresh copy each time) on its command line for
+// Level, and nothing for Empty. The editor says "first frame" and ends.
+void BM_EditorStart(benchmark::State& state) {
+    WindowFixture& f = fixture();
+    const bool withLevel = state.range(0) != 0;
+    const std::string editor = fs::read_symlink("/proc/self/exe").parent_path() / "slvedit";
+    const std::string home = f.dir + "demo-home";
+    if (!fs::exists(home)) fs::copy(SLV_DEMO_DIR, home, fs::copy_options::recursive);
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string folder = freshCopy(f.package, f.dir);
+        fs::create_directories(folder + "state");
+        std::vector<std::string> args{editor};
+        if (withLevel) args.push_back(folder + "level.slv");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        setenv("SLVEDIT_FIRST_FRAME", "1", 1);
+        setenv("XDG_STATE_HOME", (folder + "state").c_str(), 1);
+        int out[2];
+        if (::pipe(out) != 0) std::abort();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addchdir_np(&actions, home.c_str());
+        state.ResumeTiming();
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, editor.c_str(), &actions, nullptr, argv.data(), environ);
+        ::close(out[1]);
+        std::string said;
+        char buf[256];
+        pollfd pfd{out[0], POLLIN, 0};
+        while (said.find("first frame") == std::string::npos && spawned == 0 && ::poll(&pfd, 1, 30000) > 0) {
+            const ssize_t n = ::read(out[0], buf, sizeof buf);
+            if (n <= 0) break;
+            said.append(buf, std::size_t(n));
+        }
+        state.PauseTiming();
+        ::close(out[0]);
+        posix_spawn_file_actions_destroy(&actions);
+        unsetenv("SLVEDIT_FIRST_FRAME");
+        if (spawned == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        removeFolder(folder);
+        state.ResumeTiming();
+        if (said.find("first frame") == std::string::npos) {
+            state.SkipWithError("the editor drew no frame");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_EditorStart)->ArgName("level")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3)->Repetitions(5);
+
+// Processor time (all threads) of this process over 10 s while the window
+// runs its frame loop with the default settings, a stage of 100 sprites
+// open and the application active; the iteration's time is the percentage
+// of one core, in seconds as the library counts.
+void BM_WindowIdleCpu(benchmark::State& state) {
+    WindowFixture& f = fixture();
+    MainWindow& w = *f.window;
+    w.level().startupPackage = f.package;
+    w.openLevel();
+    w.stageList_->setCurrentRow(0);
+    w.openSelectedStage();
+    w.activateWindow();
+    auto cpuSeconds = [] {
+        rusage u{};
+        ::getrusage(RUSAGE_SELF, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    };
+    w.frameTimer_->setEnabled(true);
+    for (auto _ : state) {
+        const double c0 = cpuSeconds();
+        // The event loop as the editor runs it, for 10 s.
+        QElapsedTimer wall;
+        wall.start();
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        state.SetIterationTime(100.0 * (cpuSeconds() - c0) / (double(wall.nsecsElapsed()) * 1e-9));
+    }
+    w.frameTimer_->setEnabled(false);
+    state.counters["fps"] = w.frameTimer_->framesPerSecond();
+    if (w.level().openStage != 1) state.SkipWithError("stage not opened");
+}
+BENCHMARK(BM_WindowIdleCpu)->UseManualTime()->Iterations(1)->Repetitions(3);
+
+// The window's Open (default settings but for the progress pause, which
+// does not hold the window) of a package of N pictures of 4 KB and three
+// small stages, each run in a fresh folder.
+void BM_WindowOpenImages(benchmark::State& state) {
+    WindowFixture& f = fixture();
+    MainWindow& w = *f.window;
+    const int images = int(state.range(0));
+    const std::string made = f.dir + "images" + std::to_string(images);
+    const std::string maker = fs::read_symlink("/proc/self/exe").parent_path() / "package_testdata";
+    if (!fs::exists(made + "/level.slv")) {
+        const std::string cmd = "'" + maker + "' '" + made + "' 3 4000 " + std::to_string(images) + " 4096 >/dev/null";
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("package_testdata could not make the level");
+            return;
+        }
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string folder = freshCopy(made + "/level.slv", f.dir);
+        w.level().startupPackage = folder + "level.slv";
+        state.ResumeTiming();
+        w.openLevel();
+        state.PauseTiming();
+        const bool opened = w.level().imageCount == images;
+        w.newLevel();
+        removeFolder(folder);
+        state.ResumeTiming();
+        if (!opened) {
+            state.SkipWithError("level not opened");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_WindowOpenImages)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
 
 void BM_FramecountWithLoad(benchmark::State& state) {
     WindowFixture& f = fixture();

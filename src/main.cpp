@@ -4,6 +4,7 @@
 
 #include "editor/application.h"
 #include "editor/commandline.h"
+#include "editor/firstframereport.h"
 #include "editor/mainwindow.h"
 #include "model/fileio.h"
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     app.setApplicationName("slvedit");
     app.setDesktopFileName("org.slvedit.slvedit");  // ties the window to its installed desktop entry
     MainWindow main;
+    FirstFrameReport::watchIfAsked(main);
     main.show();
     return app.exec();
 }

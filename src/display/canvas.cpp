@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cstring>
 
 #include "display/surface.h"
 
@@ -42,6 +43,30 @@ template <class T>
 void columnRun(std::uint8_t* p, int pitch, int count, std::uint32_t pixel) {
     const T value = static_cast<T>(pixel);
     for (int k = 0; k < count; ++k, p += pitch) *reinterpret_cast<T*>(p) = value;
+}
+
+// n pixels of value v from p on, 16 bytes at a time.
+template <class T>
+inline void fillRow(T* p, int n, T v) {
+    typedef T V __attribute__((vector_size(16)));
+    constexpr int L = 16 / int(sizeof(T));
+    const V vv = V{} + v;
+    int i = 0;
+    for (; i + L <= n; i += L) std::memcpy(p + i, &vv, sizeof vv);
+    for (; i < n; ++i) p[i] = v;
+}
+
+template <class T>
+void writeRuns(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel) {
+    const T value = static_cast<T>(pixel);
+    for (std::size_t k = 0; k < count; ++k) {
+        const OutlineRun& r = runs[k];
+        std::uint8_t* row = v.pixels + std::size_t(r.y) * v.pitch;
+        if (r.vertical)
+            columnRun<T>(row + std::size_t(r.x) * sizeof(T), v.pitch, r.length, pixel);
+        else
+            fillRow<T>(reinterpret_cast<T*>(row) + r.x, r.length, value);
+    }
 }
 
 template <class T>
@@ -163,13 +188,14 @@ void SurfaceCanvas::fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2,
     }
 }
 
+namespace {
+
 // Pixels i = 0..len-1 at (x0 + dx*i, y0 + dy*i), one of dx, dy being 0 and
-// the other 1 or -1. With the dashed pen, pixel i is drawn when
-// (phase + i) mod (on + off) < on, so the pattern runs on around a figure.
-void SurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, int dy,
-                                    std::int64_t len, std::int64_t phase, std::uint32_t pixel) {
+// the other 1 or -1, as runs; pixel i is drawn when dashed is false or
+// (phase + i) mod (on + off) < on.
+void traceEdge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len, std::int64_t phase,
+               bool dashed, int width, int height, std::vector<OutlineRun>& out) {
     if (len <= 0) return;
-    const PixelView v = surface_.pixels();
     // The range of i that lies on the surface.
     std::int64_t ia = 0, ib = len;
     auto clipAxis = [&](std::int64_t start, int step, std::int64_t limit) {
@@ -183,46 +209,45 @@ void SurfaceCanvas::edge(std::int64_t x0, std::int64_t y0, int dx, int dy,
             ib = ia;
         }
     };
-    clipAxis(x0, dx, v.width);
-    clipAxis(y0, dy, v.height);
+    clipAxis(x0, dx, width);
+    clipAxis(y0, dy, height);
     if (ia >= ib) return;
 
-    const bool dashed = penStyle_ == PenStyle::Dash;
-    const int period = kDashOn + kDashOff;
-    const bool wide = v.bytesPerPixel == 4;
+    constexpr int period = SurfaceCanvas::kDashOn + SurfaceCanvas::kDashOff;
+    // One division for the edge; the pattern's place then steps along.
+    int p = dashed ? int((phase + ia) % period) : 0;
     std::int64_t i = ia;
     while (i < ib) {
         std::int64_t run = ib - i;
         if (dashed) {
-            const int p = int((phase + i) % period);
-            if (p >= kDashOn) {
+            if (p >= SurfaceCanvas::kDashOn) {
                 i += period - p;
+                p = 0;
                 continue;
             }
-            run = std::min<std::int64_t>(kDashOn - p, run);
+            run = std::min<std::int64_t>(SurfaceCanvas::kDashOn - p, run);
+            p += int(run);
         }
-        // Draw pixels i .. i+run-1; all of them lie on the surface.
+        // Pixels i .. i+run-1, all on the surface.
+        OutlineRun r;
+        r.length = int(run);
         if (dy == 0) {
-            const int xs = int(dx == 1 ? x0 + i : x0 - (i + run - 1));
-            std::uint8_t* row = v.pixels + std::size_t(y0) * v.pitch;
-            if (wide)
-                fillRun<std::uint32_t>(row, xs, int(run), pixel);
-            else
-                fillRun<std::uint16_t>(row, xs, int(run), pixel);
+            r.x = int(dx == 1 ? x0 + i : x0 - (i + run - 1));
+            r.y = int(y0);
         } else {
-            const std::int64_t ys = dy == 1 ? y0 + i : y0 - (i + run - 1);
-            std::uint8_t* p = v.pixels + std::size_t(ys) * v.pitch + std::size_t(x0) * v.bytesPerPixel;
-            if (wide)
-                columnRun<std::uint32_t>(p, v.pitch, int(run), pixel);
-            else
-                columnRun<std::uint16_t>(p, v.pitch, int(run), pixel);
+            r.vertical = true;
+            r.x = int(x0);
+            r.y = int(dy == 1 ? y0 + i : y0 - (i + run - 1));
         }
+        out.push_back(r);
         i += run;
     }
 }
 
-void SurfaceCanvas::rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
-                                         std::int64_t bottom) {
+}  // namespace
+
+void traceOutline(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom, bool dashed,
+                  int width, int height, std::vector<OutlineRun>& out) {
     // Corners are held within +-2^40, far beyond any surface and far from
     // overflowing the sums below.
     constexpr std::int64_t kFar = std::int64_t(1) << 40;
@@ -231,23 +256,44 @@ void SurfaceCanvas::rectangle(std::int64_t left, std::int64_t top, std::int64_t 
     if (x1 > x2) std::swap(x1, x2);
     if (y1 > y2) std::swap(y1, y2);
     const std::int64_t w = x2 - x1, h = y2 - y1;
-    if (w <= 0 || h <= 0) return;
-    if (!begin()) return;
-    if (brushStyle_ == BrushStyle::Solid) fillRect(x1, y1, x2, y2, pixelOf(brushColor_));
-    const std::uint32_t pen = pixelOf(penColor_);
+    if (w <= 0 || h <= 0 || width <= 0 || height <= 0) return;
+    // Wholly off the surface: nothing to trace.
+    if (x2 <= 0 || y2 <= 0 || x1 >= width || y1 >= height) return;
+    auto edge = [&](std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len, std::int64_t phase) {
+        traceEdge(x0, y0, dx, dy, len, phase, dashed, width, height, out);
+    };
     if (h == 1) {
-        edge(x1, y1, 1, 0, w, 0, pen);
+        edge(x1, y1, 1, 0, w, 0);
         return;
     }
     if (w == 1) {
-        edge(x1, y1, 0, 1, h, 0, pen);
+        edge(x1, y1, 0, 1, h, 0);
         return;
     }
-    // Clockwise from the top-left corner, each pixel once.
-    edge(x1, y1, 1, 0, w, 0, pen);                          // top, x1..x2-1
-    edge(x2 - 1, y1 + 1, 0, 1, h - 1, w, pen);              // right, y1+1..y2-1
-    edge(x2 - 2, y2 - 1, -1, 0, w - 1, w + h - 1, pen);     // bottom, x2-2..x1
-    edge(x1, y2 - 2, 0, -1, h - 2, 2 * w + h - 2, pen);     // left, y2-2..y1+1
+    edge(x1, y1, 1, 0, w, 0);                       // top, x1..x2-1
+    edge(x2 - 1, y1 + 1, 0, 1, h - 1, w);           // right, y1+1..y2-1
+    edge(x2 - 2, y2 - 1, -1, 0, w - 1, w + h - 1);  // bottom, x2-2..x1
+    edge(x1, y2 - 2, 0, -1, h - 2, 2 * w + h - 2);  // left, y2-2..y1+1
+}
+
+void writeOutlineRuns(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel) {
+    if (v.bytesPerPixel == 4)
+        writeRuns<std::uint32_t>(v, runs, count, pixel);
+    else
+        writeRuns<std::uint16_t>(v, runs, count, pixel);
+}
+
+void SurfaceCanvas::rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
+                                         std::int64_t bottom) {
+    if (left == right || top == bottom) return;
+    if (!begin()) return;
+    if (brushStyle_ == BrushStyle::Solid)
+        fillRect(std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom),
+                 pixelOf(brushColor_));
+    const PixelView v = surface_.pixels();
+    runs_.clear();
+    traceOutline(left, top, right, bottom, penStyle_ == PenStyle::Dash, v.width, v.height, runs_);
+    writeOutlineRuns(v, runs_.data(), runs_.size(), pixelOf(penColor_));
 }
 
 const SurfaceCanvas::Glyphs& SurfaceCanvas::glyphs(const QString& text) {

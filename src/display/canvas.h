@@ -2,6 +2,7 @@
 // surface's pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,26 @@
 namespace slv {
 
 class Surface;
+struct PixelView;
+
+// One straight run of outline pixels: (x + k, y) when horizontal, (x, y + k)
+// when vertical, for k = 0 .. length-1.
+struct OutlineRun {
+    int x = 0, y = 0, length = 0;
+    bool vertical = false;
+};
+
+// The pixels of the outline of x1..x2-1, y1..y2-1 (corners in any order)
+// that lie on a width x height surface, as runs appended to `out` in the
+// order the canvas draws them: clockwise from the top-left corner, each
+// pixel once. Dashed, pixel i of the way round is drawn when i mod 24 < 18,
+// so the pattern runs on around the corners. Any coordinates are safe.
+void traceOutline(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, bool dashed, int width,
+                  int height, std::vector<OutlineRun>& out);
+
+// Writes `count` runs in one pixel value onto the pixels of `v`; every run
+// must lie on them (as traceOutline gives them for v's size).
+void writeOutlineRuns(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel);
 
 enum class BrushStyle { Solid, Clear };
 enum class PenStyle { Solid, Dash };
@@ -81,8 +102,6 @@ private:
     void applyPen();
     void applyBrush();
     std::uint32_t pixelOf(std::uint32_t color) const;
-    void edge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len,
-              std::int64_t phase, std::uint32_t pixel);
     void fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2,
                   std::uint32_t pixel);
     const Glyphs& glyphs(const QString& text);
@@ -91,6 +110,7 @@ private:
     Surface& surface_;
     bool active_ = false;
     QHash<QString, Glyphs> glyphCache_;
+    std::vector<OutlineRun> runs_;  // kept for its capacity
     QImage image_;
     QPainter painter_;
     mutable std::optional<QFont> font_;

@@ -1,6 +1,9 @@
 #include "display/frametimer.h"
 
 #include <QGuiApplication>
+#include <QScreen>
+
+#include <cmath>
 
 #include "display/clock.h"
 
@@ -19,8 +22,36 @@ FrameTimer::FrameTimer(QObject* parent) : QObject(parent), clock_(tickCount) {
                     updateHook();
                 });
     }
+    updatePacing();
     restart();
     updateHook();
+}
+
+double FrameTimer::displayRate() const {
+    if (displayRate_ > 0) return displayRate_;
+    QScreen* screen = nullptr;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) screen = QGuiApplication::primaryScreen();
+    const double hz = screen ? screen->refreshRate() : 0;
+    // A screen that reports no rate, or one beyond any display, is taken
+    // as the common 60 Hz.
+    return hz >= 1 && hz <= 1000 && std::isfinite(hz) ? hz : 60.0;
+}
+
+void FrameTimer::setDisplayRate(double hz) {
+    displayRate_ = hz > 0 && std::isfinite(hz) ? hz : 0;
+    updatePacing();
+    restart();
+}
+
+void FrameTimer::setRateLimit(int perSecond) {
+    rateLimit_ = perSecond < 0 ? kDisplayRate : perSecond;
+    updatePacing();
+    restart();
+}
+
+void FrameTimer::updatePacing() {
+    pacer_.setRate(rateLimit_ == kDisplayRate ? displayRate() : double(rateLimit_));
+    if (!pacer_.paced()) idle_.setInterval(0);
 }
 
 bool FrameTimer::applicationActive() const {
@@ -38,6 +69,7 @@ void FrameTimer::updateHook() {
 
 void FrameTimer::restart() {
     lastTick_ = clock_();
+    pacer_.restart(lastTick_);
     windowStart_ = lastTick_;
     frames_ = 0;
     fps_ = 0;
@@ -65,13 +97,15 @@ void FrameTimer::runTick() {
     if (!enabled_) return;
     const std::uint32_t now = clock_();
     const std::uint32_t since = now - lastTick_;
-    if (since < static_cast<std::uint32_t>(interval_)) {
-        // Sleep out the rest of the interval instead of spinning.
-        if (idle_.isActive()) idle_.start(static_cast<int>(interval_ - since));
+    if (const std::uint32_t wait = pacer_.waitAt(now)) {
+        // Sleep until the tick is due instead of spinning.
+        if (idle_.isActive()) idle_.start(static_cast<int>(wait));
         return;
     }
-    if (interval_ > 0 && idle_.isActive()) idle_.start(interval_);
-    const std::uint32_t lag = since / static_cast<std::uint32_t>(interval_ > 1 ? interval_ : 1);
+    pacer_.frameAt(now);
+    if (pacer_.paced() && idle_.isActive()) idle_.start(static_cast<int>(pacer_.waitAt(now)));
+    const double period = pacer_.paced() ? 1000.0 / pacer_.rate() : 1.0;
+    const std::uint32_t lag = std::uint32_t(std::floor(double(since) / period + 1e-9));
     lastTick_ = now;
     ++frames_;
     std::uint32_t window = now - windowStart_;

@@ -33,115 +33,21 @@ struct OverlayScript {
     bool operator==(const OverlayScript&) const = default;
 };
 
-void runScript(SurfaceCanvas& c, const OverlayScript& script) {
-    c.setBrushStyle(BrushStyle::Clear);
-    for (const OverlayOp& op : script.ops) {
-        c.setPenStyle(op.dashed ? PenStyle::Dash : PenStyle::Solid);
-        c.setPenColor(op.color);
-        c.rectangle(op.x1, op.y1, op.x2, op.y2);
-    }
-}
-
-// The pixels a script writes, each once with the value it ends with, in
-// address order and indexed by row: lone pixels (the vertical edges) and
-// horizontal runs apart, so that writing them back takes no decisions.
-struct OverlayPixels {
-    struct Point {
-        std::uint32_t x, value;
-    };
-    struct Run {
-        std::uint32_t x, length, value;
-    };
-    // Row y's points are pointStart[y] .. pointStart[y+1]-1; runs alike.
-    std::vector<std::uint32_t> pointStart, runStart;
-    std::vector<Point> points;
-    std::vector<Run> runs;
-};
-
-// n pixels of value v from p on, 16 bytes at a time.
-template <class T>
-inline void fillRow(T* p, std::uint32_t n, T v) {
-    typedef T V __attribute__((vector_size(16)));
-    constexpr std::uint32_t L = 16 / sizeof(T);
-    const V vv = V{} + v;
-    std::uint32_t i = 0;
-    for (; i + L <= n; i += L) std::memcpy(p + i, &vv, sizeof vv);
-    for (; i < n; ++i) p[i] = v;
-}
-
-// Writes the recorded pixels onto a target of the recorded size, whatever
-// its row pitch.
-template <class T>
-void replay(const OverlayPixels& o, const PixelView& v) {
-    for (int y = 0; y < v.height; ++y) {
-        T* row = reinterpret_cast<T*>(v.pixels + std::size_t(y) * v.pitch);
-        for (std::uint32_t k = o.pointStart[std::size_t(y)], e = o.pointStart[std::size_t(y) + 1]; k < e; ++k)
-            row[o.points[k].x] = static_cast<T>(o.points[k].value);
-        for (std::uint32_t k = o.runStart[std::size_t(y)], e = o.runStart[std::size_t(y) + 1]; k < e; ++k) {
-            const OverlayPixels::Run& r = o.runs[k];
-            fillRow(row + r.x, r.length, static_cast<T>(r.value));
-        }
-    }
-}
-
-// Draws the script on two blank surfaces, one all zeros and one all ones:
-// a pixel is written where either differs from its blank, and then holds
-// the same value in both.
-template <class T>
-OverlayPixels recordRuns(const OverlayScript& script) {
-    PixelDevice scratch(script.bits);
-    Surface* zeros = scratch.createSurface();
-    Surface* ones = scratch.createSurface();
-    zeros->setSize(script.width, script.height);
-    ones->setSize(script.width, script.height);
-    const T allOnes = script.bits == 32 ? T(0x00FFFFFFu) : T(0xFFFFu);
-    zeros->fill(0);
-    ones->fill(allOnes);
-    runScript(zeros->canvas(), script);
-    runScript(ones->canvas(), script);
-    zeros->releaseCanvas();
-    ones->releaseCanvas();
-    const PixelView a = zeros->pixels(), b = ones->pixels();
-    OverlayPixels o;
-    for (int y = 0; y < a.height; ++y) {
-        o.pointStart.push_back(std::uint32_t(o.points.size()));
-        o.runStart.push_back(std::uint32_t(o.runs.size()));
-        const T* ra = reinterpret_cast<const T*>(a.pixels + std::size_t(y) * a.pitch);
-        const T* rb = reinterpret_cast<const T*>(b.pixels + std::size_t(y) * b.pitch);
-        auto written = [&](int x) { return ra[x] != 0 || rb[x] != allOnes; };
-        for (int x = 0; x < a.width;) {
-            if (!written(x)) {
-                ++x;
-                continue;
-            }
-            const T value = rb[x];
-            int end = x + 1;
-            while (end < a.width && written(end) && rb[end] == value) ++end;
-            if (end - x == 1)
-                o.points.push_back({std::uint32_t(x), value});
-            else
-                o.runs.push_back({std::uint32_t(x), std::uint32_t(end - x), value});
-            x = end;
-        }
-    }
-    o.pointStart.push_back(std::uint32_t(o.points.size()));
-    o.runStart.push_back(std::uint32_t(o.runs.size()));
-    return o;
-}
-
 }  // namespace
 
-// Overlays are drawn directly while they change from frame to frame (a
-// drag); once the same script has come a few frames in a row its pixels are
-// recorded and then replayed until it changes.
-constexpr int kFramesBeforeRecording = 4;
-
+// The overlays of a frame as runs of pixels in drawing order, kept with the
+// script they were traced from: while the script stays the same (nothing
+// moved), the runs are written again without tracing them again. Tracing
+// is cheap, so a frame after a change costs no more than any other.
 struct SceneCache::Impl {
-    OverlayScript last;      // the script of the previous frames
-    int sameFrames = 0;      // how many frames in a row had it
-    OverlayScript recorded;  // the script whose pixels are held
-    bool haveRecording = false;
-    OverlayPixels pixels;
+    OverlayScript script;
+    bool traced = false;
+    std::vector<OutlineRun> runs;
+    struct Outline {
+        std::size_t first, count;
+        std::uint32_t pixel;
+    };
+    std::vector<Outline> outlines;
 };
 
 SceneCache::SceneCache() : impl_(new Impl) {}
@@ -149,25 +55,20 @@ SceneCache::~SceneCache() { delete impl_; }
 
 namespace {
 
-// The recorded pixels of `script` when they can be replayed this frame:
-// held from before, or recorded now because the previous frame had the same
-// script. Null: draw the script directly.
-const OverlayPixels* recordedOverlays(const OverlayScript& script, SceneCache::Impl* cache) {
-    // Indexes are 32-bit.
-    const bool recordable = cache && !script.ops.empty() && std::int64_t(script.height) * script.width < (std::int64_t(1) << 31);
-    if (!recordable) return nullptr;
-    if (cache->haveRecording && script == cache->recorded) return &cache->pixels;
-    if (script == cache->last && ++cache->sameFrames >= kFramesBeforeRecording) {
-        cache->pixels = script.bits == 32 ? recordRuns<std::uint32_t>(script) : recordRuns<std::uint16_t>(script);
-        cache->recorded = script;
-        cache->haveRecording = true;
-        return &cache->pixels;
+void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Impl& o) {
+    if (o.traced && script == o.script) return;
+    o.runs.clear();
+    o.outlines.clear();
+    const PixelDevice& d = target.device();
+    for (const OverlayOp& op : script.ops) {
+        const std::size_t first = o.runs.size();
+        traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, o.runs);
+        const std::uint32_t pixel =
+            d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
+        if (o.runs.size() > first) o.outlines.push_back({first, o.runs.size() - first, pixel});
     }
-    if (!(script == cache->last)) {
-        cache->last = script;
-        cache->sameFrames = 1;
-    }
-    return nullptr;
+    o.script = std::move(script);
+    o.traced = true;
 }
 
 // One copy of the scene: a picture, or a frame of a strip, at (x, y).
@@ -251,20 +152,19 @@ void drawScene(Surface& target, const Level& L, const PixelDevice& device,
             around(r.x, r.y, r.w, r.h);
         }
     }
-    const OverlayPixels* recorded = recordedOverlays(script, cache ? cache->impl_ : nullptr);
+    SceneCache::Impl scratch;
+    SceneCache::Impl& overlays = cache ? *cache->impl_ : scratch;
+    traceOverlays(std::move(script), target, overlays);
 
     // Cleared to 0 unless an opaque backdrop covers every pixel anyway.
     const bool covered = view.backdrop && view.backdrop->width() >= W && view.backdrop->height() >= H;
     if (!covered) target.fill(0);
     for (const Piece& p : pieces) target.blit(p.x, p.y, p.frame, p.src, p.keyed);
-    if (recorded) {
+    if (!overlays.outlines.empty()) {
         const PixelView v = target.pixelsForWrite();
-        if (script.bits == 32)
-            replay<std::uint32_t>(*recorded, v);
-        else
-            replay<std::uint16_t>(*recorded, v);
+        for (const SceneCache::Impl::Outline& o : overlays.outlines)
+            writeOutlineRuns(v, overlays.runs.data() + o.first, o.count, o.pixel);
     }
-    if (!recorded && !script.ops.empty()) runScript(target.canvas(), script);
 
     if (!view.numbers.empty()) {
         SurfaceCanvas& c = target.canvas();

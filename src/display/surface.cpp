@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -130,25 +131,6 @@ __attribute__((target("avx512f,avx512bw"))) void keyedRowsAvx512(std::uint8_t* d
 
 #endif
 
-template <class T>
-void keyedRows(std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, int h, T key) {
-#ifdef SLV_KEYED_AVX2
-    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    if (avx512) {
-        keyedRowsAvx512<T>(d, dp, s, sp, w, h, key);
-        return;
-    }
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) {
-        keyedRowsAvx2<T>(d, dp, s, sp, w, h, key);
-        return;
-    }
-#endif
-    for (int row = 0; row < h; ++row)
-        keyedRow<T, 16>(reinterpret_cast<T*>(d + std::size_t(row) * dp),
-                        reinterpret_cast<const T*>(s + std::size_t(row) * sp), w, key);
-}
-
 std::int64_t clampCoord(std::int64_t v) {
     constexpr std::int64_t kFar = std::int64_t(1) << 60;
     return std::clamp(v, -kFar, kFar);
@@ -157,7 +139,84 @@ std::int64_t clampCoord(std::int64_t v) {
 // Largest pixel buffer a surface may ask for (bytes).
 constexpr std::int64_t kMaxSurfaceBytes = std::int64_t(1) << 30;
 
+bool processorRuns(CopyPath path) {
+#ifdef SLV_KEYED_AVX2
+    if (path == CopyPath::Avx512)
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    if (path == CopyPath::Avx2) return __builtin_cpu_supports("avx2");
+#endif
+    return path == CopyPath::Plain;
+}
+
+CopyPath bestRunnable(CopyPath limit) {
+    for (CopyPath p : {CopyPath::Avx512, CopyPath::Avx2})
+        if (int(p) <= int(limit) && processorRuns(p)) return p;
+    return CopyPath::Plain;
+}
+
+CopyPath startingCopyPath() {
+    const char* asked = std::getenv("SLVEDIT_COPY_PATH");
+    CopyPath limit = CopyPath::Avx512;
+    if (asked && std::strcmp(asked, "plain") == 0) limit = CopyPath::Plain;
+    if (asked && std::strcmp(asked, "avx2") == 0) limit = CopyPath::Avx2;
+    return bestRunnable(limit);
+}
+
+CopyPath& chosenCopyPath() {
+    static CopyPath path = startingCopyPath();
+    return path;
+}
+
+template <class T>
+void keyedRows(CopyPath path, std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, int h, T key) {
+#ifdef SLV_KEYED_AVX2
+    if (path == CopyPath::Avx512) {
+        keyedRowsAvx512<T>(d, dp, s, sp, w, h, key);
+        return;
+    }
+    if (path == CopyPath::Avx2) {
+        keyedRowsAvx2<T>(d, dp, s, sp, w, h, key);
+        return;
+    }
+#else
+    (void)path;
+#endif
+    for (int row = 0; row < h; ++row)
+        keyedRow<T, 16>(reinterpret_cast<T*>(d + std::size_t(row) * dp),
+                        reinterpret_cast<const T*>(s + std::size_t(row) * sp), w, key);
+}
+
 }  // namespace
+
+const char* copyPathName(CopyPath path) {
+    switch (path) {
+    case CopyPath::Avx512: return "AVX-512";
+    case CopyPath::Avx2: return "AVX2";
+    case CopyPath::Plain: break;
+    }
+    return "plain";
+}
+
+std::vector<CopyPath> runnableCopyPaths() {
+    std::vector<CopyPath> paths;
+    for (CopyPath p : {CopyPath::Plain, CopyPath::Avx2, CopyPath::Avx512})
+        if (processorRuns(p)) paths.push_back(p);
+    return paths;
+}
+
+CopyPath copyPath() { return chosenCopyPath(); }
+
+CopyPath forceCopyPath(CopyPath path) { return chosenCopyPath() = bestRunnable(path); }
+
+void keyedCopy(CopyPath path, std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, int h,
+               int bytesPerPixel, std::uint32_t key) {
+    if (w <= 0 || h <= 0) return;
+    if (!processorRuns(path)) path = bestRunnable(path);
+    if (bytesPerPixel == 4)
+        keyedRows<std::uint32_t>(path, d, dp, s, sp, w, h, key);
+    else
+        keyedRows<std::uint16_t>(path, d, dp, s, sp, w, h, static_cast<std::uint16_t>(key));
+}
 
 // ---------------------------------------------------------------- device
 
@@ -544,10 +603,7 @@ void Surface::blit(std::int64_t x, std::int64_t y, const PixelRect64& srcRect,
         const int bpp = device_->bitsPerPixel() / 8;
         std::uint8_t* d = buffer_.data() + std::size_t(D.top) * dp + std::size_t(D.left) * bpp;
         const std::uint8_t* s = src->buffer_.data() + std::size_t(Src.top) * sp + std::size_t(Src.left) * bpp;
-        if (bpp == 4)
-            keyedRows<std::uint32_t>(d, dp, s, sp, w, h, src->key_);
-        else
-            keyedRows<std::uint16_t>(d, dp, s, sp, w, h, static_cast<std::uint16_t>(src->key_));
+        keyedCopy(copyPath(), d, dp, s, sp, w, h, bpp, src->key_);
     } else {
         SDL_Surface* from = transparent ? src->keyedSource() : src->surface_;
         if (!from) return;

@@ -163,6 +163,25 @@ private:
     std::unique_ptr<SurfaceCanvas> canvas_;
 };
 
+// The routines that make keyed copies: the plain one runs everywhere, the
+// vector ones where the processor has their instructions.
+enum class CopyPath { Plain, Avx2, Avx512 };
+const char* copyPathName(CopyPath path);
+// The paths compiled into this program that this processor runs, plainest
+// first; Plain always.
+std::vector<CopyPath> runnableCopyPaths();
+// The path keyed copies take: the best runnable one, unless forced lower
+// (forceCopyPath, or SLVEDIT_COPY_PATH=plain|avx2 in the environment).
+CopyPath copyPath();
+// Makes keyed copies take `path`, or the best runnable path below it when
+// this processor cannot run it; returns the path taken.
+CopyPath forceCopyPath(CopyPath path);
+// One keyed copy of w x h pixels of `bytesPerPixel` (2 or 4) through
+// `path`, which must be runnable: each source pixel that differs from `key`
+// replaces the destination pixel. Rows are `dp` and `sp` bytes apart.
+void keyedCopy(CopyPath path, std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, int h,
+               int bytesPerPixel, std::uint32_t key);
+
 // The device: chooses the pixel format and owns every surface made on it.
 class PixelDevice {
 public:

@@ -381,9 +381,9 @@ int parseMaxFps(const QString& text) {
 }  // namespace
 
 void MainWindow::setMaxFps(int fps) {
-    maxFps = fps < 0 ? 0 : fps;
-    // The frame timer waits out the rest of each interval instead of spinning.
-    if (frameTimer_) frameTimer_->setInterval(maxFps > 0 ? (1000 + maxFps - 1) / maxFps : 0);
+    maxFps = fps < 0 ? -1 : fps;
+    // The frame timer sleeps between paced ticks instead of spinning.
+    if (frameTimer_) frameTimer_->setRateLimit(maxFps);
 }
 
 void MainWindow::startUp() {
@@ -442,7 +442,7 @@ void MainWindow::startUp() {
                             text.trimmed().left(40).toStdString() + "\"");
         });
     }
-    setMaxFps(fpsOption < 0 ? 0 : fpsOption);
+    setMaxFps(fpsOption);
     if (!failures.isEmpty()) throw Error(failures.join("\n\n").toStdString());
 }
 

@@ -110,9 +110,10 @@ public:
     // Runs the close sequence; false when writing the settings failed.
     bool closeDown();
     void chooseWorkFolder();
-    // Frames a second at most (0: as often as the application is idle); from
-    // "--max-fps N" on the command line, else the home folder's maxfps.txt.
-    int maxFps = 0;
+    // Frames a second at most (0: as often as the application is idle; -1,
+    // the default: the display's refresh rate); from "--max-fps N" on the
+    // command line, else the home folder's maxfps.txt.
+    int maxFps = -1;
     void setMaxFps(int fps);
     void workFolderPicked(const QString& dir);
     // Ends the editor at once, keeping unsaved changes in the recovery copy

@@ -12,9 +12,11 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "display/surface.h"
@@ -403,4 +405,92 @@ TEST(SurfaceCopies, SurfacesOfTheOtherFormatAreConverted) {
     Surface* dst = filled(wide, 2, 1, 0);
     dst->blitAll(0, 0, filled(narrow, 2, 1, 63519), false);
     EXPECT_EQ(dst->pixelAt(1, 0) & 0x00F8F8F8u, 0x00F800F8u);
+}
+
+// Every keyed copy routine compiled into the program that this processor
+// runs, called directly and through a forced dispatch, against the copy rule
+// worked out pixel by pixel: widths on both sides of each routine's block
+// size (odd ones included), key pixels at the first and last column and
+// every column between, and sentinels around the rectangle that no routine
+// may touch (a row end one pixel too long or too short shows there).
+class KeyedCopyPaths : public ::testing::TestWithParam<std::tuple<CopyPath, int>> {};
+
+TEST_P(KeyedCopyPaths, CopyEveryWidthAndEdgeAsThePlainRule) {
+    const auto [path, bytes] = GetParam();
+    bool runs = false;
+    for (CopyPath p : runnableCopyPaths()) runs = runs || p == path;
+    if (!runs) GTEST_SKIP() << copyPathName(path) << " is not run by this processor";
+    const std::uint32_t key = bytes == 4 ? 0x00FF00FFu : 0xF81Fu, sentinel = bytes == 4 ? 0x00ABCDEFu : 0xABCDu;
+    constexpr int kRows = 3, kMargin = 40;  // pixels of sentinel on either side of a row
+    std::mt19937 rng(7);
+    for (int w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 47, 63, 64, 65, 95, 127, 129}) {
+        // Three patterns: key only at the edges, every other pixel, random.
+        for (int pattern = 0; pattern < 3; ++pattern) {
+            const int pitchPixels = w + 2 * kMargin;
+            std::vector<std::uint8_t> src(std::size_t(pitchPixels) * kRows * 4), dst(src.size()), want;
+            auto at = [bytes = bytes, pitchPixels](std::vector<std::uint8_t>& v, int x, int y) {
+                return v.data() + (std::size_t(y) * pitchPixels + std::size_t(x + kMargin)) * std::size_t(bytes);
+            };
+            auto put = [bytes = bytes](std::uint8_t* p, std::uint32_t value) { std::memcpy(p, &value, std::size_t(bytes)); };
+            for (int y = 0; y < kRows; ++y)
+                for (int x = -kMargin; x < w + kMargin; ++x) {
+                    std::uint32_t s = (std::uint32_t(rng()) & (bytes == 4 ? 0x00FFFFFFu : 0xFFFFu)) | 1u;
+                    const bool inside = x >= 0 && x < w;
+                    if (inside && pattern == 0 && (x == 0 || x == w - 1 || y == 1)) s = key;
+                    if (inside && pattern == 1 && (x + y) % 2 == 0) s = key;
+                    if (inside && pattern == 2 && rng() % 3 == 0) s = key;
+                    if (s == key && !inside) s ^= 2;  // outside the rectangle: never the key
+                    put(at(src, x, y), s);
+                    put(at(dst, x, y), sentinel + std::uint32_t(x + 100 * y));
+                }
+            want = dst;
+            for (int y = 0; y < kRows; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (std::memcmp(at(src, x, y), &key, std::size_t(bytes)) != 0)
+                        std::memcpy(at(want, x, y), at(src, x, y), std::size_t(bytes));
+            keyedCopy(path, at(dst, 0, 0), pitchPixels * bytes, at(src, 0, 0), pitchPixels * bytes, w, kRows, bytes,
+                      key);
+            ASSERT_EQ(dst, want) << copyPathName(path) << ", " << bytes * 8 << " bits, width " << w
+                                 << ", pattern " << pattern;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Routines, KeyedCopyPaths,
+                         ::testing::Combine(::testing::Values(CopyPath::Plain, CopyPath::Avx2, CopyPath::Avx512),
+                                            ::testing::Values(4, 2)),
+                         [](const auto& info) {
+                             const CopyPath p = std::get<0>(info.param);
+                             return std::string(p == CopyPath::Plain ? "Plain_" : p == CopyPath::Avx2 ? "Avx2_" : "Avx512_") +
+                                    std::to_string(std::get<1>(info.param) * 8) + "bit";
+                         });
+
+// Surfaces' keyed copies take whichever path the dispatch is forced to,
+// down to the plain one, with the same pixels on every path.
+TEST(SurfaceCopies, KeyedCopiesGiveTheSamePixelsOnEveryForcedPath) {
+    const CopyPath before = copyPath();
+    for (int bits : {32, 16}) {
+        PixelDevice dev(bits);
+        Surface* sprite = numbered(dev, 45, 7);
+        sprite->setColorKey(sprite->pixelAt(44, 3));
+        for (int x = 0; x < 45; x += 2) setRaw(sprite->pixelsForWrite(), x, 2, sprite->colorKey());
+        std::vector<std::uint32_t> first;
+        for (CopyPath p : runnableCopyPaths()) {
+            EXPECT_EQ(forceCopyPath(p), p);
+            EXPECT_EQ(copyPath(), p);
+            Surface* back = filled(dev, 60, 12, 3);
+            back->blit(-2, 3, sprite->rect(), sprite, true);
+            if (first.empty())
+                first = dump(*back);
+            else
+                EXPECT_EQ(dump(*back), first) << copyPathName(p) << ", " << bits << " bits";
+        }
+        // And that copy is the rule's, worked out pixel by pixel.
+        Surface* blank = filled(dev, 60, 12, 3);
+        EXPECT_EQ(first, expectedCopy(*blank, -2, 3, sprite->rect(), *sprite, true)) << bits;
+    }
+    // A path the processor lacks falls to the best one below it.
+    const auto runnable = runnableCopyPaths();
+    EXPECT_EQ(forceCopyPath(CopyPath::Avx512), runnable.back());
+    forceCopyPath(before);
 }

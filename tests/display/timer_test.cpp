@@ -5,6 +5,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +25,7 @@ struct FakeClock {
 TEST(FrameTimer, FramesPerSecondIsZeroDuringTheFirstSecond) {
     FakeClock clock;
     FrameTimer timer;
+    timer.setRateLimit(0);  // every pass ticks
     timer.setEnabled(false);
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
@@ -63,6 +66,7 @@ TEST(FrameTimer, RateIsRoundedToTheNearest) {
 TEST(FrameTimer, EnablingAgainRestartsTheMeasuringWindow) {
     FakeClock clock;
     FrameTimer timer;
+    timer.setRateLimit(0);  // every pass ticks
     timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     for (int i = 0; i < 20; ++i) {
@@ -81,27 +85,91 @@ TEST(FrameTimer, EnablingAgainRestartsTheMeasuringWindow) {
     timer.runTick();
     EXPECT_EQ(timer.framesPerSecond(), 0);
     ASSERT_EQ(lags.size(), 1u);
-    EXPECT_EQ(lags[0], 999);  // Interval 0 counts each millisecond
+    EXPECT_EQ(lags[0], 999);  // unpaced, each millisecond counts
 }
 
-TEST(FrameTimer, IntervalHoldsTicksBackAndCountsLag) {
+// Ticks counted over `ms` milliseconds of an injected clock that moves one
+// millisecond between idle passes, as a loop that never sleeps would call.
+int ticksOver(FrameTimer& timer, FakeClock& clock, int ms, std::vector<int>* lags = nullptr) {
+    int ticks = 0;
+    timer.onTick = [&ticks, lags](int lag) {
+        ++ticks;
+        if (lags) lags->push_back(lag);
+    };
+    for (int i = 0; i < ms; ++i) {
+        clock.now += 1;
+        timer.runTick();
+    }
+    return ticks;
+}
+
+// How many ticks a second the loop runs, from each rate limit and display
+// rate: paced ones never more than their rate in any run of ticks, spread
+// evenly (lags of one period), and the unpaced loop on every idle pass.
+TEST(FrameTimer, TicksAtMostAtTheRateItIsPacedTo) {
+    const struct {
+        const char* what;
+        int limit;
+        double display;
+        double rate;  // ticks a second expected at most (0: every pass)
+    } cases[] = {
+        {"default, 60 Hz display", FrameTimer::kDisplayRate, 60, 60},
+        {"default, 144 Hz display", FrameTimer::kDisplayRate, 144, 144},
+        {"default, 59.94 Hz display", FrameTimer::kDisplayRate, 59.94, 59.94},
+        {"--max-fps 30", 30, 60, 30},
+        {"--max-fps 1000", 1000, 60, 1000},
+        {"--max-fps 0: unpaced", 0, 60, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeClock clock;
+        FrameTimer timer;
+        timer.setClock([&clock] { return clock.now; });
+        timer.setDisplayRate(c.display);
+        timer.setRateLimit(c.limit);
+        EXPECT_DOUBLE_EQ(timer.pacedRate(), c.rate);
+        std::vector<int> lags;
+        const int ticks = ticksOver(timer, clock, 3000, &lags);
+        if (c.rate == 0) {
+            EXPECT_EQ(ticks, 3000);  // every idle pass, as the loop always ran
+            EXPECT_EQ(timer.framesPerSecond(), 1000);
+            continue;
+        }
+        EXPECT_LE(ticks, int(3 * c.rate) + 1);
+        EXPECT_GE(ticks, int(3 * c.rate) - 1);
+        for (int lag : lags) EXPECT_EQ(lag, 1);
+        // No one-second stretch holds more ticks than the rate.
+        std::vector<std::uint32_t> at;
+        timer.onTick = [&](int) { at.push_back(clock.now); };
+        for (int i = 0; i < 3000; ++i, clock.now += 1) timer.runTick();
+        for (std::size_t k = 0; k < at.size(); ++k) {
+            std::size_t j = k;
+            while (j < at.size() && at[j] - at[k] < 1000) ++j;
+            ASSERT_LE(double(j - k), std::ceil(c.rate)) << "from tick " << k;
+        }
+        EXPECT_NEAR(timer.framesPerSecond(), c.rate, 1.0);
+    }
+}
+
+// A stall (a long Open, a slow frame) is not made up with a burst of ticks:
+// the next tick counts the periods missed, and pacing goes on from there.
+TEST(FrameTimer, APacedLoopDoesNotBurstAfterAStall) {
     FakeClock clock;
     FrameTimer timer;
     timer.setClock([&clock] { return clock.now; });
-    timer.setEnabled(true);
-    timer.setInterval(10);
+    timer.setDisplayRate(50);  // a tick every 20 ms
     std::vector<int> lags;
-    timer.onTick = [&lags](int lag) { lags.push_back(lag); };
-    clock.now += 5;
+    EXPECT_EQ(ticksOver(timer, clock, 100, &lags), 6);  // at 1, 20, 40, 60, 80 and 100 ms
+    clock.now += 500;
     timer.runTick();
-    EXPECT_TRUE(lags.empty());
-    clock.now += 20;  // 25 ms since the start
-    timer.runTick();
-    ASSERT_EQ(lags.size(), 1u);
-    EXPECT_EQ(lags[0], 2);
-    timer.setInterval(0);
-    timer.runTick();  // no time passed: still at least 1
-    EXPECT_EQ(lags.back(), 1);
+    ASSERT_EQ(lags.size(), 7u);
+    EXPECT_EQ(lags.back(), 25);
+    EXPECT_EQ(ticksOver(timer, clock, 100), 5);
+    // Back to unpaced: every pass ticks again; then capped again.
+    timer.setRateLimit(0);
+    EXPECT_EQ(ticksOver(timer, clock, 100), 100);
+    timer.setRateLimit(FrameTimer::kDisplayRate);
+    EXPECT_EQ(ticksOver(timer, clock, 100), 6);
 }
 
 TEST(FrameTimer, ClockWrapsWithoutHarm) {

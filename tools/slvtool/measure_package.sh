@@ -5,13 +5,16 @@
 # in a fresh folder made (with its copy of the package) before any timing
 # starts, so no run finds what an earlier one extracted or deleted, and
 # starts after a sync, so no run waits for the writes of an earlier one.
-# Each folder lies in an inode group of its own (see chattr below).
+# The folders are plain folders under $TMPDIR, as a user's are. Save
+# flushes the package to disk before it renames it into place; the fair
+# copy does the same: cp, then sync of the copy (fsync).
 #
 # Usage: tools/slvtool/measure_package.sh [BUILD_DIR] [RUNS]
 # BUILD_DIR holds slvtool and package_testdata (default: build). With
 # SLVTOOL_BEFORE=path/to/an/older/slvtool the two are timed in alternation.
 # Prints, each on its own line:
-#   resave vs cp ratio: R
+#   resave vs cp ratio: R           (against two plain cp)
+#   resave vs cp+fsync ratio: R     (against two cp, the last one flushed)
 #   open+save N images: T us      (for 30, 300 and 3000 images)
 #   3000 vs 300 images: R
 set -eu
@@ -19,13 +22,6 @@ B=${1:-build}; RUNS=${2:-7}; BEFORE=${SLVTOOL_BEFORE:-}
 TOOL="$B/slvtool"; MAKE="$B/package_testdata"
 [ -x "$TOOL" ] && [ -x "$MAKE" ] || { echo "build slvtool and package_testdata in $B first" >&2; exit 2; }
 T=$(mktemp -d); trap 'rm -rf "$T"' EXIT
-# Each folder made in $T goes to an inode group of its own (ext4's top-level
-# placement). Without it every folder shares the group of $T, and where the
-# file system keeps recently deleted inodes out of reuse for a while (ext4
-# without a journal), each file created there first steps over every inode
-# deleted lately (by an earlier run of this script or anything else),
-# which makes the runs slower one after another.
-chattr +T "$T" 2>/dev/null || :
 "$MAKE" "$T/lvl" 30 825654 300 4096
 P="$T/lvl/level.slv"
 echo "package: $(wc -c < "$P") bytes"
@@ -48,7 +44,7 @@ timed() {
 fresh run "$P"; fresh cp "$P"
 [ -n "$BEFORE" ] && fresh old "$P"
 sync
-: > "$T/resave.txt"; : > "$T/cp.txt"; : > "$T/old.txt"
+: > "$T/resave.txt"; : > "$T/cp.txt"; : > "$T/cpsync.txt"; : > "$T/old.txt"
 i=1
 while [ $i -le "$RUNS" ]; do
     timed "$TOOL" "$T/run$i" >> "$T/resave.txt"
@@ -57,13 +53,19 @@ while [ $i -le "$RUNS" ]; do
     sync
     t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/c1"; cp "$T/cp$i/c1" "$T/cp$i/c2"; t1=$(now)
     echo $(( (t1 - t0) / 1000 )) >> "$T/cp.txt"
+    sync
+    t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/f1"; cp "$T/cp$i/f1" "$T/cp$i/f2"; sync "$T/cp$i/f2"; t1=$(now)
+    echo $(( (t1 - t0) / 1000 )) >> "$T/cpsync.txt"
     [ -n "$BEFORE" ] && timed "$BEFORE" "$T/old$i" >> "$T/old.txt"
     i=$((i + 1))
 done
 r=$(median < "$T/resave.txt"); c=$(median < "$T/cp.txt")
 echo "median open+save (slvtool resave, 30 stages, 300 images): $r us"
 echo "median cp of the same bytes (2 copies): $c us"
+f=$(median < "$T/cpsync.txt")
+echo "median cp of the same bytes (2 copies, the second flushed): $f us"
 awk -v r="$r" -v c="$c" 'BEGIN { printf "resave vs cp ratio: %.2f\n", r / c }'
+awk -v r="$r" -v f="$f" 'BEGIN { printf "resave vs cp+fsync ratio: %.2f\n", r / f }'
 if [ -n "$BEFORE" ]; then
     o=$(median < "$T/old.txt")
     echo "median open+save with $BEFORE: $o us"
