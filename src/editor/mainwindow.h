@@ -235,6 +235,8 @@ private:
     void spriteYChanged();
     void typedSectorValue(slv::SectorField field);
     void confirmSectorSize(QSpinBox* spin);
+    // Gives a list the keyboard, with no frame on a row it has not selected.
+    void focusList(QListWidget* list);
     // Runs a command key (Ctrl+S and the like); true when `key` was one.
     bool commandKey(int key, Qt::KeyboardModifiers shift, bool autoRepeat);
     // The views follow the document.

@@ -90,6 +90,13 @@ void MainWindow::releaseHeldKeys() {
         if (key != -1) routeKeyUp(key, Qt::NoModifier);
 }
 
+void MainWindow::focusList(QListWidget* list) {
+    list->setFocus();
+    // The focus gives a list without a selection a keyboard frame on its
+    // first row; Home and the arrows would then select nothing new.
+    if (selectedRow(list) < 0) selectRow(list, -1);
+}
+
 bool MainWindow::commandKey(int key, Qt::KeyboardModifiers shift, bool autoRepeat) {
     constexpr int VK_N = 78, VK_O = 79, VK_S = 83, VK_Y = 89, VK_Z = 90;
     if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
@@ -146,17 +153,17 @@ void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRep
     case VK_F1:
         editTabs_->setCurrentIndex(0);
         editTabChanged();
-        stageList_->setFocus();
+        focusList(stageList_);
         break;
     case VK_F2:
         editTabs_->setCurrentIndex(1);
         editTabChanged();
-        spriteList_->setFocus();
+        focusList(spriteList_);
         break;
     case VK_F3:
         editTabs_->setCurrentIndex(2);
         editTabChanged();
-        sectorList_->setFocus();
+        focusList(sectorList_);
         break;
     case VK_F4:
         editTabs_->setCurrentIndex(3);
