@@ -19,6 +19,9 @@
 #include "display/frametimer.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
+#include "editor/spritepicker.h"
+#include <QListWidget>
+#include <QTabWidget>
 #include "editor/uiservices.h"
 
 // Records every message box and answers dialogs from queues.
@@ -217,3 +220,19 @@ struct Editor {
         return d;
     }
 };
+
+// A stage added from the home folder's backpx (a single stage opens).
+inline void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
+    ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
+    ed.w->editTabs_->setCurrentIndex(0);
+    ed.w->addOnActiveTab();
+}
+
+// Sprites added to the open stage through the picker's "Add 'em".
+inline void addSprites(Editor& ed, const QStringList& files) {
+    ed.w->editTabs_->setCurrentIndex(1);
+    ed.w->addOnActiveTab();
+    for (const QString& f : files)
+        ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
+    ed.w->confirmPickedSprites();
+}

@@ -22,20 +22,6 @@ namespace {
 
 constexpr int kVkF8 = 119, kVkInsert = 45, kVkEscape = 27;
 
-void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file) {
-    ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
-    ed.w->editTabs_->setCurrentIndex(0);
-    ed.w->addOnActiveTab();
-}
-
-void addSprites(Editor& ed, const QStringList& files) {
-    ed.w->editTabs_->setCurrentIndex(1);
-    ed.w->addOnActiveTab();
-    for (const QString& f : files)
-        ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
-    ed.w->confirmPickedSprites();
-}
-
 void drawSector(Editor& ed, QPoint from, QPoint to) {
     ed.w->editTabs_->setCurrentIndex(2);
     ed.w->pressOnScene(Qt::RightButton, false, from.x(), from.y());

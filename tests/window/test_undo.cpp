@@ -31,20 +31,6 @@ namespace {
 
 constexpr int kVkZ = 90, kVkY = 89, kVkEscape = 27;
 
-void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
-    ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
-    ed.w->editTabs_->setCurrentIndex(0);
-    ed.w->addOnActiveTab();
-}
-
-void addSprites(Editor& ed, const QStringList& files) {
-    ed.w->editTabs_->setCurrentIndex(1);
-    ed.w->addOnActiveTab();
-    for (const QString& f : files)
-        ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
-    ed.w->confirmPickedSprites();
-}
-
 void drag(Editor& ed, QPoint from, QPoint to) {
     ed.w->pressOnScene(Qt::LeftButton, false, from.x(), from.y());
     for (int k = 1; k <= 4; ++k) {
