@@ -48,12 +48,12 @@ bool commandMatchesHeldKeys(const Level& lv, int i) {
 void updateActorSkin(Level& lv) {
     const int old = lv.currentSkin;
 
-    if (lv.releasePending && atLastFrame(lv, lv.currentSkin)) {
+    if (lv.session.releasePending && atLastFrame(lv, lv.currentSkin)) {
         if (commandInTable(lv.lastActorCommand)) {
             int back = lv.command(lv.lastActorCommand).back;
             if (skinInUse(lv, back)) lv.currentSkin = back;
         }
-        lv.releasePending = false;
+        lv.session.releasePending = false;
     }
 
     const int n = commandCount(lv);
@@ -105,7 +105,7 @@ void actorKeyUp(Level& lv, int key) {
     const CommandRec& c = lv.command(lv.lastActorCommand);
     if (!isKeyOf(c, key)) return;
     if (!isOneshot(lv, lv.currentSkin) && skinInUse(lv, c.back)) lv.currentSkin = c.back;
-    if (isOneshot(lv, lv.currentSkin)) lv.releasePending = true;
+    if (isOneshot(lv, lv.currentSkin)) lv.session.releasePending = true;
 }
 
 }  // namespace slv

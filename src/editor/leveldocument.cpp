@@ -208,7 +208,7 @@ void LevelDocument::newLevel(PackageHooks& hooks) {
     clearLevel(*level_, hooks);
     // No stage stays open: the one that was is gone with the level.
     level_->openStage = 0;
-    level_->bandActive = false;
+    level_->session.bandActive = false;
     history_.reset(*level_);
     setPath({});
     recoveryTimer_.stop();

@@ -494,10 +494,10 @@ bool MainWindow::closeDown() {
     }
     // A clean close: this editor's recovery folder goes with it.
     document_->closeSession();
-    freeSurface(L.backdropSurface);
-    L.backdropSurface = 0;
-    freeSurface(L.padSurface);
-    L.padSurface = 0;
+    freeSurface(L.session.backdropSurface);
+    L.session.backdropSurface = 0;
+    freeSurface(L.session.padSurface);
+    L.session.padSurface = 0;
     for (int i = 1; i <= L.skinCount && i <= kMaxSkins; ++i) {
         freeSurface(L.skin(i).surface);
         L.skin(i).surface = 0;
@@ -543,10 +543,10 @@ void MainWindow::showOpenStage() {
     const std::string path = L.stage(L.openStage).path.str();
     backdropPath_ = path;
     try {
-        if (Surface* back = surface(L.backdropSurface))
+        if (Surface* back = surface(L.session.backdropSurface))
             back->loadPicture(path);
         else
-            L.backdropSurface = loadSurface(path, false);
+            L.session.backdropSurface = loadSurface(path, false);
     } catch (const std::exception& e) {
         showError(QString::fromUtf8(e.what()));
     }

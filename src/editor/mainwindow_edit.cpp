@@ -62,13 +62,13 @@ struct MainWindow::Callbacks {
         return [&w](const std::string& path) {
             // Plain bitmaps are read straight from the file; the rest are loaded.
             PixelDevice* dev = w.sceneView_ ? w.sceneView_->device() : nullptr;
-            if (const int n = dev ? detectFrameCountFromFile(path, dev->bitsPerPixel() / 8, w.level().colorKey) : 0)
+            if (const int n = dev ? detectFrameCountFromFile(path, dev->bitsPerPixel() / 8, w.level().session.colorKey) : 0)
                 return n;
             const SurfaceHandle h = w.loadSurface(path, false);
             try {
                 const PixelView v = w.surface(h)->pixels();
                 const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height,
-                                         w.level().colorKey);
+                                         w.level().session.colorKey);
                 w.freeSurface(h);
                 return n;
             } catch (...) {
@@ -255,7 +255,7 @@ void MainWindow::openPicker(bool addMode) {
     Level& L = level();
     spritePicker_->setFolder(QString::fromStdString(joinPath(L.workFolder, "sprites/")));
     spritePicker_->setMultiSelect(addMode);
-    L.pickerAdds = addMode;
+    L.session.pickerAdds = addMode;
     spritePicker_->show();
     spritePicker_->raise();
     spritePicker_->fileList_->setFocus();
@@ -267,23 +267,23 @@ void MainWindow::pickerFileClicked() {
     if (line < 0) return;
     pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
                    Callbacks::detector(*this));
-    L.fillingPickerFields = true;
-    spritePicker_->setFrameCountLimit(L.pickedStripWidth);
+    L.session.fillingPickerFields = true;
+    spritePicker_->setFrameCountLimit(L.session.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
-    L.fillingPickerFields = false;
+    L.session.fillingPickerFields = false;
 }
 
 void MainWindow::pickerFrameCountChanged() {
     Level& L = level();
     const int value = spritePicker_->frameCountField_->value();
     const int line = spritePicker_->selectedLine();
-    if (value == 0 || L.fillingPickerFields || line < 0) return;
+    if (value == 0 || L.session.fillingPickerFields || line < 0) return;
     setPoseFrames(L, spritePicker_->lineName(line).toStdString(), value);
 }
 
 void MainWindow::confirmPickedSprites() {
     const std::string folder = spritePicker_->folder().toStdString();
-    if (level().pickerAdds) {
+    if (level().session.pickerAdds) {
         std::vector<std::string> names;
         QStringList unreadable;
         for (int row : spritePicker_->selectedLines()) {
@@ -395,7 +395,7 @@ void MainWindow::refreshLists() {
     bool typing = false;
     for (const QSpinBox* s : {sectorXField_, sectorYField_, sectorWidthField_, sectorHeightField_})
         typing = typing || s->hasFocus();
-    if (!typing && !L.bandActive) showSectorFields(sector >= 0 ? sector + 1 : -1);
+    if (!typing && !L.session.bandActive) showSectorFields(sector >= 0 ? sector + 1 : -1);
 }
 
 void MainWindow::showOpenStageInLists(int stage) {
@@ -414,10 +414,10 @@ void MainWindow::refreshBackdrop() {
     const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
     if (path == backdropPath_ || !sceneView_ || !sceneView_->device()) return;
     backdropPath_ = path;
-    if (Surface* back = surface(L.backdropSurface))
+    if (Surface* back = surface(L.session.backdropSurface))
         back->loadPicture(path);
     else
-        level().backdropSurface = loadSurface(path, false);
+        level().session.backdropSurface = loadSurface(path, false);
 }
 
 void MainWindow::refreshPreview() {

@@ -44,8 +44,8 @@ void MainWindow::reloadChangedPictures(const QStringList& paths) {
                 backdropPath_.clear();
                 refreshBackdrop();
             }
-            if (path == homePath(homefiles::kLowerPanel) && L.padSurface) {
-                if (Surface* pad = surface(L.padSurface)) pad->loadPicture(path);
+            if (path == homePath(homefiles::kLowerPanel) && L.session.padSurface) {
+                if (Surface* pad = surface(L.session.padSurface)) pad->loadPicture(path);
             }
             for (int m = 1; m <= L.imageCount && m <= kMaxImages; ++m)
                 if (!L.image(m).name.empty() && L.image(m).path.str() == path) reloadImage(m, problems);

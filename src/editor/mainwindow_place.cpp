@@ -57,7 +57,7 @@ public:
 
 void MainWindow::showSpriteFields(int n) {
     Level& L = level();
-    L.spritesShown = false;
+    L.session.spritesShown = false;
     spriteFieldsRow_ = 0;
     spriteName_->setText("none");
     spriteWidth_->setText("0");
@@ -76,7 +76,7 @@ void MainWindow::showSpriteFields(int n) {
     spriteWidth_->setText(QString::number(r.w));
     spriteHeight_->setText(QString::number(r.h));
     spriteFieldsRow_ = n;
-    L.spritesShown = true;
+    L.session.spritesShown = true;
 }
 
 void MainWindow::showSectorFields(int n) {
@@ -140,8 +140,8 @@ void MainWindow::pressOnScene(int buttons, bool ctrl, int x, int y) {
         // The fields show the band until it ends; they edit no sector meanwhile.
         sectorFieldsRow_ = 0;
         sectorName_->setText("none");
-        setSpin(sectorXField_, L.bandStartX);
-        setSpin(sectorYField_, L.bandStartY);
+        setSpin(sectorXField_, L.session.bandStartX);
+        setSpin(sectorYField_, L.session.bandStartY);
     }
     if (u.showSprite) {
         selectRow(spriteList_, sel.spriteRow);
@@ -160,13 +160,13 @@ void MainWindow::moveOnScene(int buttons, bool ctrl, int x, int y) {
     if (u.showSprite) showSpriteFields(sel.spriteRow + 1);
     if (u.showSector) showSectorFields(sel.sectorRow + 1);
     if (u.bandChanged) {
-        setSpin(sectorWidthField_, L.mouseX - sectorXField_->value());
-        setSpin(sectorHeightField_, L.mouseY - sectorYField_->value());
+        setSpin(sectorWidthField_, L.session.mouseX - sectorXField_->value());
+        setSpin(sectorHeightField_, L.session.mouseY - sectorYField_->value());
     }
 }
 
 void MainWindow::releaseOnScene(int, bool, int, int) {
-    const bool bandActive = level().bandActive && pageOf(editTabs_) == EditPage::Sector;
+    const bool bandActive = level().session.bandActive && pageOf(editTabs_) == EditPage::Sector;
     const ViewUpdate u = document_->releaseOnView(pageOf(editTabs_));
     if (u.newSector > 0) {
         selectRow(sectorList_, u.newSector - 1);

@@ -61,7 +61,7 @@ SurfaceHandle MainWindow::loadSurface(const std::string& path, bool keyed) {
         dev->freeSurface(s->handle());
         throw;
     }
-    if (keyed) s->setColorKey(level().colorKey);
+    if (keyed) s->setColorKey(level().session.colorKey);
     return s->handle();
 }
 
@@ -81,21 +81,21 @@ void MainWindow::showEvent(QShowEvent* e) {
 
 void MainWindow::createSurfaces() {
     Level& L = level();
-    freeSurface(L.backdropSurface);
-    freeSurface(L.padSurface);
-    L.backdropSurface = 0;
-    L.padSurface = 0;
+    freeSurface(L.session.backdropSurface);
+    freeSurface(L.session.padSurface);
+    L.session.backdropSurface = 0;
+    L.session.padSurface = 0;
     // Each picture on its own: a missing one is left out (a black backdrop,
     // no lower panel) and reported once the other is loaded.
     QStringList failed;
     try {
         backdropPath_ = homePath(homefiles::kBackdrop);
-        L.backdropSurface = loadSurface(backdropPath_, false);
+        L.session.backdropSurface = loadSurface(backdropPath_, false);
     } catch (const std::exception& e) {
         failed << QString::fromUtf8(e.what());
     }
     try {
-        L.padSurface = loadSurface(homePath(homefiles::kLowerPanel), false);
+        L.session.padSurface = loadSurface(homePath(homefiles::kLowerPanel), false);
     } catch (const std::exception& e) {
         failed << QString::fromUtf8(e.what());
     }
@@ -133,7 +133,7 @@ void MainWindow::firstTickWork() {
     Level& L = level();
     // Runs once: whatever fails is reported once and the editor goes on
     // without it.
-    L.startupPending = false;
+    L.session.startupPending = false;
     QStringList errors;
     try {
         createSurfaces();
@@ -142,8 +142,8 @@ void MainWindow::firstTickWork() {
     }
     try {
         const SurfaceHandle purple = loadSurface(homePath(homefiles::kColorKeyPicture), false);
-        L.colorKey = surface(purple)->pixelAt(0, 0);
-        L.windowColorKey = L.colorKey;
+        L.session.colorKey = surface(purple)->pixelAt(0, 0);
+        L.session.windowColorKey = L.session.colorKey;
         freeSurface(purple);
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());
@@ -188,10 +188,10 @@ void MainWindow::loadActor() {
 void MainWindow::onFrameTick(int) {
     Level& L = level();
     if (!sceneView_ || !sceneView_->isViewReady()) return;
-    if (L.startupPending) {
+    if (L.session.startupPending) {
         if (tickBoxOpen_) return;  // its failure is still being shown
         firstTickWork();
-        if (L.startupPending) return;
+        if (L.session.startupPending) return;
     }
     try {
         drawFrame();
@@ -214,14 +214,14 @@ void MainWindow::drawFrame() {
 
     SceneView view;
     view.stage = L.openStage;
-    view.backdrop = surface(L.backdropSurface);
-    view.pad = L.padVisible ? surface(L.padSurface) : nullptr;
+    view.backdrop = surface(L.session.backdropSurface);
+    view.pad = L.session.padVisible ? surface(L.session.padSurface) : nullptr;
     view.actor = actorShown ? &actor : nullptr;
-    view.band = L.bandActive;
-    view.bandX1 = L.bandStartX;
-    view.bandY1 = L.bandStartY;
-    view.bandX2 = L.mouseX;
-    view.bandY2 = L.mouseY;
+    view.band = L.session.bandActive;
+    view.bandX1 = L.session.bandStartX;
+    view.bandY1 = L.session.bandStartY;
+    view.bandX2 = L.session.mouseX;
+    view.bandY2 = L.session.mouseY;
     view.sectorOutlines = showSectors_->isChecked();
     view.spriteOutlines = showSpriteBoxes_->isChecked();
     view.sectorColor = L.sectorColor;
@@ -233,7 +233,7 @@ void MainWindow::drawFrame() {
     if (!sceneCache_) sceneCache_ = std::make_shared<SceneCache>();
     drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
 
-    if (static_cast<std::uint32_t>(tickCount() - L.lastTick) > 30) {
+    if (static_cast<std::uint32_t>(tickCount() - L.session.lastTick) > 30) {
         if (skinInUse(L, L.currentSkin)) {
             SkinRec& s = L.skin(L.currentSkin);
             s.frame += 1;
@@ -246,7 +246,7 @@ void MainWindow::drawFrame() {
             r.frame += 1;
             if (r.frame == r.frameCount + 1 || r.frame < 1 || r.frame > r.frameCount) r.frame = 1;
         }
-        L.lastTick = tickCount();
+        L.session.lastTick = tickCount();
     }
     sceneView_->present();
 }
@@ -335,7 +335,7 @@ void MainWindow::switchDisplayMode(int fkey) {
         sceneView_->display.height = f10 ? 600 : 480;
         sceneView_->display.width = f10 ? 800 : 640;
     }
-    L.colorKey = full ? kFullScreenKey : L.windowColorKey;
+    L.session.colorKey = full ? kFullScreenKey : L.session.windowColorKey;
     SceneOptions o = sceneView_->options();
     if (full) o.include(doFullScreen); else o.exclude(doFullScreen);
     sceneView_->setOptions(o);
@@ -348,7 +348,7 @@ void MainWindow::switchDisplayMode(int fkey) {
     } catch (const std::exception& e) {
         missing = QString::fromUtf8(e.what());
     }
-    L.padVisible = f9;
+    L.session.padVisible = f9;
     // Every picture lived on the old device: load them again.
     showOpenStage();
     reloadPictures();

@@ -246,7 +246,7 @@ int attachSpritePicture(Level& lv, const std::string& path, int slot, const Surf
         size = cb.measure(rec.surface);
         if (size.width < 0 || size.height < 0) throw Error("Bad picture size: " + path);
         if (!framesFit(frames, size.width)) throw Error(tooManyFrames(fileNamePart(path), size.width, frames));
-        if (cb.setColorKey) cb.setColorKey(rec.surface, lv.colorKey);
+        if (cb.setColorKey) cb.setColorKey(rec.surface, lv.session.colorKey);
     } catch (...) {
         undoAcquire(lv, a, cb);
         throw;
@@ -269,16 +269,16 @@ int rememberedFrameCount(Level& lv, const std::string& name) {
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect) {
     const std::string path = pathIn(folder, name);
-    lv.pickedStripWidth = stripWidthOf(path);
+    lv.session.pickedStripWidth = stripWidthOf(path);
     const int remembered = rememberedFrameCount(lv, name);
-    if (framesFit(remembered, lv.pickedStripWidth)) return lv.frameCount;
+    if (framesFit(remembered, lv.session.pickedStripWidth)) return lv.frameCount;
     // A count that no longer fits the picture is detected again into the record that held it.
     const int k = remembered == -1 ? 0 : lv.lastPoseIndex(name);
     if (k == 0 && lv.poseCount >= kMaxPoses) throw Error(kMsgTooManyPoses);
     if (lv.poseCount < 0) lv.poseCount = 0;
     if (!detect) throw Error("No display to analyse " + name);
     int frames = detect(path);
-    if (!framesFit(frames, lv.pickedStripWidth)) frames = 1;
+    if (!framesFit(frames, lv.session.pickedStripWidth)) frames = 1;
     PoseRec& p = lv.pose(k != 0 ? k : lv.poseCount + 1);
     p.name.set(name);
     std::memset(p.gap, 0, sizeof p.gap);
@@ -289,7 +289,7 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
 }
 
 bool setPoseFrames(Level& lv, const std::string& name, int frames) {
-    if (lv.fillingPickerFields || !framesFit(frames, lv.pickedStripWidth)) return false;
+    if (lv.session.fillingPickerFields || !framesFit(frames, lv.session.pickedStripWidth)) return false;
     int k = lv.lastPoseIndex(name);
     if (k == 0) return false;
     lv.pose(k).frameCount = frames;
@@ -425,14 +425,14 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
         sel.spriteRow = k - 1;
         u.showSprite = true;
         if (k > 0) {
-            lv.dragOffsetX = px - lv.sprite(k, lv.openStage).x;
-            lv.dragOffsetY = py - lv.sprite(k, lv.openStage).y;
+            lv.session.dragOffsetX = px - lv.sprite(k, lv.openStage).x;
+            lv.session.dragOffsetY = py - lv.sprite(k, lv.openStage).y;
         }
     } else if (page == EditPage::Sector) {
         if (b.right) {
-            lv.bandStartX = px;
-            lv.bandStartY = py;
-            lv.bandActive = true;
+            lv.session.bandStartX = px;
+            lv.session.bandStartY = py;
+            lv.session.bandActive = true;
             u.bandStarted = true;
         }
         if (b.left && !b.ctrl) {
@@ -440,8 +440,8 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
             sel.sectorRow = k - 1;
             u.showSector = true;
             if (k > 0) {
-                lv.sectorDragOffsetX = px - lv.sector(k, lv.openStage).x;
-                lv.sectorDragOffsetY = py - lv.sector(k, lv.openStage).y;
+                lv.session.sectorDragOffsetX = px - lv.sector(k, lv.openStage).x;
+                lv.session.sectorDragOffsetY = py - lv.sector(k, lv.openStage).y;
             }
         }
     }
@@ -451,30 +451,30 @@ ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int p
 ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
                          const ViewSelection& sel) {
     ViewUpdate u;
-    lv.mouseX = px;
-    lv.mouseY = py;
+    lv.session.mouseX = px;
+    lv.session.mouseY = py;
     if (b.left) {
         if (page == EditPage::Sprite) {
             if (!spriteRowValid(lv, sel.spriteRow)) return u;
             SpriteRec& sp = lv.sprite(sel.spriteRow + 1, lv.openStage);
-            sp.x = px - lv.dragOffsetX;
-            sp.y = py - lv.dragOffsetY;
+            sp.x = px - lv.session.dragOffsetX;
+            sp.y = py - lv.session.dragOffsetY;
             u.showSprite = true;
         } else if (page == EditPage::Sector) {
             if (!sectorRowValid(lv, sel.sectorRow)) return u;
             SectorRec& sc = lv.sector(sel.sectorRow + 1, lv.openStage);
-            sc.x = px - lv.sectorDragOffsetX;
-            sc.y = py - lv.sectorDragOffsetY;
+            sc.x = px - lv.session.sectorDragOffsetX;
+            sc.y = py - lv.session.sectorDragOffsetY;
             u.showSector = true;
         }
     }
-    if (lv.bandActive) u.bandChanged = true;
+    if (lv.session.bandActive) u.bandChanged = true;
     return u;
 }
 
 ViewUpdate viewMouseUp(Level& lv, EditPage page) {
     ViewUpdate u;
-    if (page == EditPage::Sector && lv.bandActive) {
+    if (page == EditPage::Sector && lv.session.bandActive) {
         u.newSector = addSectorFromBand(lv);
         u.showSector = u.newSector > 0;
     }
@@ -482,33 +482,33 @@ ViewUpdate viewMouseUp(Level& lv, EditPage page) {
 }
 
 int addSectorFromBand(Level& lv) {
-    lv.bandActive = false;
+    lv.session.bandActive = false;
     if (lv.openStage < 0 || lv.openStage > kMaxStages) throw Error(kMsgNoOpenStage);
     StageRec& st = lv.stage(lv.openStage);
     const int count = clampCount(st.sectorCount, kMaxSectors);
-    if (lv.bandStartX == lv.mouseX || lv.bandStartY == lv.mouseY) return 0;
+    if (lv.session.bandStartX == lv.session.mouseX || lv.session.bandStartY == lv.session.mouseY) return 0;
     if (count >= kMaxSectors) throw Error(kMsgTooManySectors);
     const int n = count + 1;
     const std::string name = freeSectorName(lv, lv.openStage);
     SectorRec& sc = lv.sector(n, lv.openStage);
     sc.name.set(name);
     std::memset(sc.gap, 0, sizeof sc.gap);
-    sc.x = std::min(lv.bandStartX, lv.mouseX);
-    sc.w = std::max(lv.bandStartX, lv.mouseX) - sc.x;
-    sc.y = std::min(lv.bandStartY, lv.mouseY);
-    sc.h = std::max(lv.bandStartY, lv.mouseY) - sc.y;
+    sc.x = std::min(lv.session.bandStartX, lv.session.mouseX);
+    sc.w = std::max(lv.session.bandStartX, lv.session.mouseX) - sc.x;
+    sc.y = std::min(lv.session.bandStartY, lv.session.mouseY);
+    sc.h = std::max(lv.session.bandStartY, lv.session.mouseY) - sc.y;
     st.sectorCount = n;
     return n;
 }
 
 bool setSpriteX(Level& lv, int row, int value) {
-    if (!lv.spritesShown || !spriteRowValid(lv, row)) return false;
+    if (!lv.session.spritesShown || !spriteRowValid(lv, row)) return false;
     lv.sprite(row + 1, lv.openStage).x = value;
     return true;
 }
 
 bool setSpriteY(Level& lv, int row, int value) {
-    if (!lv.spritesShown || !spriteRowValid(lv, row)) return false;
+    if (!lv.session.spritesShown || !spriteRowValid(lv, row)) return false;
     lv.sprite(row + 1, lv.openStage).y = value;
     return true;
 }

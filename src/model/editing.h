@@ -155,7 +155,7 @@ int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
 // Gives sprite `slot` (1-based) of openStage its picture from `path`: acquires
 // the image, then sets the sprite's surface, image, w = width / frameCount and
 // h = height, with `frameCount` the sprite's frame count (1 up to the width),
-// and gives the surface lv.colorKey. On failure the sprite record and the image table
+// and gives the surface lv.session.colorKey. On failure the sprite record and the image table
 // are as they were. Returns the image number.
 int attachSpritePicture(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb);
 
@@ -167,7 +167,7 @@ int attachSpritePicture(Level& lv, const std::string& path, int slot, const Surf
 int rememberedFrameCount(Level& lv, const std::string& name);
 
 // A click on a file in the picker: reads the picture's width into
-// lv.pickedStripWidth and looks the file up in the pose table. When it is not
+// lv.session.pickedStripWidth and looks the file up in the pose table. When it is not
 // there, detects its frame count and appends a pose record (name cut to 20
 // characters); a remembered count that no longer fits the width is detected
 // again into the same record. A full pose table refuses a new record with
@@ -177,7 +177,7 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
 
 // A typed frame count for the file last clicked: stored into the last pose
 // record named `name`. Values below 1 or above lv.pickedStripWidth (when
-// known) are ignored, as is everything while lv.fillingPickerFields is set.
+// known) are ignored, as is everything while lv.session.fillingPickerFields is set.
 // Returns true when a record changed.
 bool setPoseFrames(Level& lv, const std::string& name, int frames);
 
@@ -268,7 +268,7 @@ ViewUpdate viewMouseUp(Level& lv, EditPage page);
 int addSectorFromBand(Level& lv);
 
 // A typed sprite position (the X or Y field): written into sprite row `row`
-// of openStage while lv.spritesShown is set. Returns true when written.
+// of openStage while lv.session.spritesShown is set. Returns true when written.
 bool setSpriteX(Level& lv, int row, int value);
 bool setSpriteY(Level& lv, int row, int value);
 

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "records.h"
+#include "session.h"
 
 namespace slv {
 
@@ -84,26 +85,10 @@ struct Level {
     std::int32_t fileCount = 0;
     std::string packageName;
 
-    // ---- editing state ----
-    bool spritesShown = true;
-    std::int32_t dragOffsetX = 0, dragOffsetY = 0;
-    std::int32_t sectorDragOffsetX = 0, sectorDragOffsetY = 0;
-    bool bandActive = false;
-    std::int32_t bandStartX = 0, bandStartY = 0;
-    std::int32_t mouseX = 0, mouseY = 0;
-    bool fillingPickerFields = true;
-    std::int32_t pickedStripWidth = 0;  // width of the picker's last clicked file; 0 when unknown
-    bool pickerAdds = false;
+    // ---- what the running editor keeps beside the tables ----
+    EditSession session;
 
-    // ---- view and actor state ----
-    bool startupPending = true;
-    bool padVisible = false;
-    std::uint32_t colorKey = 0;
-    std::uint32_t windowColorKey = 0;
-    std::uint32_t lastTick = 0;
-    bool releasePending = false;
-    SurfaceHandle backdropSurface = 0;
-    SurfaceHandle padSurface = 0;
+    // ---- outline colours (settings) ----
     std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
     std::uint32_t sectorColor = kDefaultSectorColor;
 

@@ -131,7 +131,7 @@ TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     EXPECT_EQ(lv->currentSkin, 3);
     EXPECT_EQ(lv->skin(3).frame, 4);
     EXPECT_EQ(lv->skin(2).frame, 3);
-    EXPECT_FALSE(lv->releasePending);
+    EXPECT_FALSE(lv->session.releasePending);
 }
 
 TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
@@ -203,6 +203,6 @@ TEST_F(ActorTest, ScriptsFollowTheCommands) {
         for (const CommandRec& c : sc.commands) lv->command(++lv->commandCount) = c;
         EXPECT_EQ(run(sc.events), sc.trace);
         EXPECT_EQ(lv->lastActorCommand, sc.lastActorCommand);
-        EXPECT_EQ(lv->releasePending, sc.pending);
+        EXPECT_EQ(lv->session.releasePending, sc.pending);
     }
 }

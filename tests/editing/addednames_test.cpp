@@ -115,9 +115,9 @@ TEST_F(AddedPictures, FrameCountsFitTheStrip) {
             lv->pose(1).name.set("rope.bmp");
             lv->pose(1).frameCount = c.remembered;
         }
-        lv->fillingPickerFields = false;
+        lv->session.fillingPickerFields = false;
         const int shown = pick("rope.bmp");
-        EXPECT_EQ(lv->pickedStripWidth, 30);
+        EXPECT_EQ(lv->session.pickedStripWidth, 30);
         if (c.typed) setPoseFrames(*lv, "rope.bmp", c.typed);
         add({"rope.bmp"});
         const SpriteRec& sp = lv->sprite(1, 1);
@@ -236,12 +236,12 @@ TEST_F(AddedPictures, SectorNamesAreFreeAndStorable) {
     lv = freshLevel();
     SetUp();
     for (int k = 1; k <= 2; ++k) {
-        lv->bandStartX = lv->bandStartY = 0;
-        lv->mouseX = lv->mouseY = 10 * k;
+        lv->session.bandStartX = lv->session.bandStartY = 0;
+        lv->session.mouseX = lv->session.mouseY = 10 * k;
         addSectorFromBand(*lv);
     }
     deleteSector(*lv, 1, 0);
-    lv->mouseX = lv->mouseY = 30;
+    lv->session.mouseX = lv->session.mouseY = 30;
     addSectorFromBand(*lv);
     EXPECT_EQ(lv->sector(1, 1).name.str() + "," + lv->sector(2, 1).name.str(), "Sector2,Sector1");
 

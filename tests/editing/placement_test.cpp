@@ -54,12 +54,12 @@ TEST_F(Placement, TheTopmostSpriteIsPicked) {
 TEST_F(Placement, ClickAndDragMovesTheSprite) {
     EXPECT_TRUE(down(EditPage::Sprite, kLeft, 45, 35).showSprite);
     EXPECT_EQ(sel.spriteRow, 1);
-    EXPECT_EQ(lv->dragOffsetX, 5);
-    EXPECT_EQ(lv->dragOffsetY, 5);
+    EXPECT_EQ(lv->session.dragOffsetX, 5);
+    EXPECT_EQ(lv->session.dragOffsetY, 5);
     EXPECT_TRUE(move(EditPage::Sprite, kLeft, 145, 235).showSprite);
     EXPECT_EQ(lv->sprite(2, 2).x, 140);
     EXPECT_EQ(lv->sprite(2, 2).y, 230);
-    EXPECT_EQ(lv->mouseX, 145);
+    EXPECT_EQ(lv->session.mouseX, 145);
     EXPECT_EQ(lv->sprite(2, 1).x, 0);  // the same number on another stage stays
     // A row beyond the count (left over from another stage) is not dragged.
     sel.spriteRow = 3;
@@ -74,11 +74,11 @@ TEST_F(Placement, OtherPagesOnlyRecordThePointer) {
     EXPECT_EQ(sel.spriteRow, -1);
     sel.spriteRow = 0;
     move(EditPage::Pather, kLeft, 77, 88);
-    EXPECT_EQ(lv->mouseX, 77);
-    EXPECT_EQ(lv->mouseY, 88);
+    EXPECT_EQ(lv->session.mouseX, 77);
+    EXPECT_EQ(lv->session.mouseY, 88);
     EXPECT_EQ(lv->sprite(1, 2).x, 10);
     down(EditPage::Stage, kRight, 20, 20);
-    EXPECT_FALSE(lv->bandActive);
+    EXPECT_FALSE(lv->session.bandActive);
 }
 
 TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
@@ -90,7 +90,7 @@ TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
         EXPECT_EQ(rectOf(sector(i + 1)), (Ints{100, 50, 60, 40})) << i;
     }
     EXPECT_EQ(lv->stage(2).sectorCount, 4);
-    EXPECT_FALSE(lv->bandActive);
+    EXPECT_FALSE(lv->session.bandActive);
     // A right click without moving, and bands flat in one direction, make
     // no sector.
     const int flat[3][4] = {{33, 44, 33, 44}, {33, 44, 80, 44}, {33, 44, 33, 90}};
@@ -98,7 +98,7 @@ TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
         const ViewUpdate u = band(f[0], f[1], f[2], f[3]);
         EXPECT_EQ(u.newSector, 0);
         EXPECT_FALSE(u.showSector);
-        EXPECT_FALSE(lv->bandActive);
+        EXPECT_FALSE(lv->session.bandActive);
     }
     EXPECT_EQ(lv->stage(2).sectorCount, 4);
 }
@@ -131,12 +131,12 @@ TEST_F(Placement, TypedSectorValuesEditTheRowTheyName) {
 
 TEST_F(Placement, TheBandEndsAtTheLastMovePosition) {
     down(EditPage::Sector, kRight, 10, 10);
-    EXPECT_TRUE(lv->bandActive);
+    EXPECT_TRUE(lv->session.bandActive);
     EXPECT_TRUE(move(EditPage::Sector, kRight, 4, 30).bandChanged);
-    EXPECT_EQ(lv->mouseX - lv->bandStartX, -6);  // shown as the band's width
+    EXPECT_EQ(lv->session.mouseX - lv->session.bandStartX, -6);  // shown as the band's width
     // Released on another page: the band goes on.
     EXPECT_EQ(viewMouseUp(*lv, EditPage::Sprite).newSector, 0);
-    EXPECT_TRUE(lv->bandActive);
+    EXPECT_TRUE(lv->session.bandActive);
     EXPECT_EQ(viewMouseUp(*lv, EditPage::Sector).newSector, 1);
     EXPECT_EQ(rectOf(sector(1)), (Ints{4, 10, 6, 20}));
 }
@@ -156,7 +156,7 @@ TEST_F(Placement, SectorsArePickedAndDragged) {
     band(50, 50, 150, 150);
     EXPECT_TRUE(down(EditPage::Sector, kLeft, 100, 100).showSector);
     EXPECT_EQ(sel.sectorRow, 1);
-    EXPECT_EQ(lv->sectorDragOffsetX, 50);
+    EXPECT_EQ(lv->session.sectorDragOffsetX, 50);
     move(EditPage::Sector, kLeft, 60, 70);
     EXPECT_EQ(sector(2).x, 10);
     EXPECT_EQ(sector(2).y, 20);
@@ -188,7 +188,7 @@ TEST_F(Placement, AHundredSectorsIsTheLimit) {
     EXPECT_EQ(errorOf([&] { band(1, 1, 2, 2); }), "Too many sectors on this stage !");
     EXPECT_EQ(lv->stage(2).sectorCount, 100);
     EXPECT_EQ(sector(100).x, 5);
-    EXPECT_FALSE(lv->bandActive);
+    EXPECT_FALSE(lv->session.bandActive);
 }
 
 TEST_F(Placement, TypedPositionsWriteBackOnlyWhileShown) {
@@ -196,10 +196,10 @@ TEST_F(Placement, TypedPositionsWriteBackOnlyWhileShown) {
     EXPECT_TRUE(setSpriteY(*lv, 0, -3));
     EXPECT_EQ(lv->sprite(1, 2).x, 120);
     EXPECT_EQ(lv->sprite(1, 2).y, -3);
-    lv->spritesShown = false;
+    lv->session.spritesShown = false;
     EXPECT_FALSE(setSpriteX(*lv, 0, 7));
     EXPECT_EQ(lv->sprite(1, 2).x, 120);
-    lv->spritesShown = true;
+    lv->session.spritesShown = true;
     EXPECT_FALSE(setSpriteX(*lv, -1, 7));
     EXPECT_FALSE(setSpriteX(*lv, 3, 7));
 }

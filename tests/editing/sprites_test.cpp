@@ -17,7 +17,7 @@ struct Sprites : ::testing::Test {
     void SetUp() override {
         lv->stageCount = 2;
         lv->openStage = 1;
-        lv->colorKey = 0xF81F;
+        lv->session.colorKey = 0xF81F;
         d.add("coin.bmp", 256, 32, 8);
         d.add("bird.bmp", 256, 48, 4);
         d.add("gem.bmp", 200, 40, 5);
@@ -242,7 +242,7 @@ TEST_F(Sprites, TypedPoseCountsUpdateTheLastRecordAndRefuseBelowOne) {
     lv->poseCount = 3;
     pose(3, "gem.bmp", 2);
     EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", 6));  // still filling at start
-    lv->fillingPickerFields = false;
+    lv->session.fillingPickerFields = false;
     EXPECT_TRUE(setPoseFrames(*lv, "gem.bmp", 6));
     EXPECT_EQ(lv->pose(3).frameCount, 6);
     EXPECT_EQ(lv->pose(1).frameCount, 2);

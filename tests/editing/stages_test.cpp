@@ -80,10 +80,10 @@ struct ThreeStages : ::testing::Test {
             for (int i = 1; i < k; ++i) names.push_back("shared.bmp");
             addSprites(*lv, "/w/sprites", names, d.callbacks(), d.detector(), std::ref(rnd));
             for (int n = 1; n <= k + 1; ++n) {
-                lv->bandStartX = 10 * k + n;
-                lv->mouseX = lv->bandStartX + 1;
-                lv->bandStartY = 0;
-                lv->mouseY = 1;
+                lv->session.bandStartX = 10 * k + n;
+                lv->session.mouseX = lv->session.bandStartX + 1;
+                lv->session.bandStartY = 0;
+                lv->session.mouseY = 1;
                 addSectorFromBand(*lv);
             }
         }

@@ -37,8 +37,8 @@ struct Doc {
         doc->addSprites(dir.path().string(), {"coin.bmp", "c.bmp"}, std::ref(random));
         doc->edit({"Draw sector", 2, 0}, [&] {
             Level& L = doc->level();
-            L.bandActive = true;
-            L.bandStartX = 10, L.bandStartY = 10, L.mouseX = 50, L.mouseY = 40;
+            L.session.bandActive = true;
+            L.session.bandStartX = 10, L.session.bandStartY = 10, L.session.mouseX = 50, L.session.mouseY = 40;
             addSectorFromBand(L);
         });
     }

@@ -38,7 +38,7 @@ std::uint32_t stripColour(const Strip& s, int x, int y) {
 int loadedCount(MainWindow& w, const std::string& path) {
     const SurfaceHandle h = w.loadSurface(path, false);
     const PixelView v = w.surface(h)->pixels();
-    const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().colorKey);
+    const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().session.colorKey);
     w.freeSurface(h);
     return n;
 }
@@ -63,7 +63,7 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        QCOMPARE(ed.L().colorKey, kMagenta);
+        QCOMPARE(ed.L().session.colorKey, kMagenta);
         for (int modeKey : {122, 121}) {  // the window (32 bits), full screen (16 bits)
             ed.w->routeKeyDown(modeKey, {});
             const int bytes = ed.w->sceneView_->device()->bitsPerPixel() / 8;
@@ -71,7 +71,7 @@ private slots:
             for (const Strip& s : strips) {
                 const std::string path = home.path("strip.bmp").toStdString();
                 QVERIFY(writeBmp(path, s.layout, [&s](int x, int y) { return stripColour(s, x, y); }));
-                const int fromFile = detectFrameCountFromFile(path, bytes, ed.L().colorKey);
+                const int fromFile = detectFrameCountFromFile(path, bytes, ed.L().session.colorKey);
                 const int loaded = loadedCount(*ed.w, path);
                 const QString what = QString("%1 at %2 bytes").arg(s.name).arg(bytes);
                 QVERIFY2(fromFile == loaded, qPrintable(what + QString(": %1 vs %2").arg(fromFile).arg(loaded)));

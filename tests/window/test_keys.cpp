@@ -193,7 +193,7 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(1);
-        const std::uint32_t windowKey = ed.L().colorKey;
+        const std::uint32_t windowKey = ed.L().session.colorKey;
         ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
         ed.w->addOnActiveTab();
         ed.w->editTabs_->setCurrentIndex(1);
@@ -206,21 +206,21 @@ private slots:
         for (int key : {120, 122, 121, 122}) {
             ed.w->routeKeyDown(key, {});
             const bool full = key != 122;
-            QCOMPARE(ed.L().colorKey, full ? 63519u : windowKey);
+            QCOMPARE(ed.L().session.colorKey, full ? 63519u : windowKey);
             QCOMPARE(ed.w->sceneView_->device()->bitsPerPixel(), full ? 16 : 32);
-            QCOMPARE(ed.L().padVisible, key == 120);
+            QCOMPARE(ed.L().session.padVisible, key == 120);
             QCOMPARE(ed.w->sceneView_->backBuffer()->height(), key == 120 ? 480 : 430);
             QVERIFY(ed.w->frameTimer_->isEnabled());
             ed.w->frameTimer_->setEnabled(false);
             QVERIFY(ed.w->sceneView_->isViewReady());
-            ed.L().lastTick = tickCount();  // no animation step during this tick
+            ed.L().session.lastTick = tickCount();  // no animation step during this tick
             ed.ticks(1);
             // The sprite and the actor draw from live surfaces of the new device.
             QVERIFY(ed.w->surface(ed.L().skin(ed.L().currentSkin).surface));
             Surface* img = ed.w->surface(sp.surface);
             QVERIFY(img);
-            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backdropSurface), img, sp.frame, sp.w, sp.h, sp.x, sp.y,
-                                               ed.L().colorKey, 0);
+            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().session.backdropSurface), img, sp.frame, sp.w, sp.h, sp.x, sp.y,
+                                               ed.L().session.colorKey, 0);
             QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
             const SurfaceHandle stagePic = ed.w->loadSurface(home.path("backpx/forest.bmp").toStdString(), false);
@@ -230,7 +230,7 @@ private slots:
             ed.w->freeSurface(stagePic);
             QCOMPARE(stagePixels, 38);
             if (key == 120) {
-                Surface* pad = ed.w->surface(ed.L().padSurface);
+                Surface* pad = ed.w->surface(ed.L().session.padSurface);
                 QCOMPARE(ed.pixel(320, 460), pad->pixelAt(320, 30));
             }
         }

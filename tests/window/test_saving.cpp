@@ -275,7 +275,7 @@ private slots:
         const QString backdrop = home.path("backpx/sea.bmp");
         const QImage sea(backdrop);
         repaint(backdrop, sea.width(), sea.height(), 0xf0f000);
-        QTRY_VERIFY_WITH_TIMEOUT(ed.w->surface(ed.L().backdropSurface)->pixelAt(3, 3) ==
+        QTRY_VERIFY_WITH_TIMEOUT(ed.w->surface(ed.L().session.backdropSurface)->pixelAt(3, 3) ==
                                      ed.w->sceneView_->device()->rgbToPixel(0xf0, 0xf0, 0x00),
                                  5000);
     }

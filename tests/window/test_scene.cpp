@@ -46,12 +46,12 @@ private slots:
         TempHome home;
         Editor ed;
         ed.ticks(3);
-        QVERIFY(!ed.L().startupPending);
-        QCOMPARE(ed.L().colorKey, 0x00FF00FFu);
+        QVERIFY(!ed.L().session.startupPending);
+        QCOMPARE(ed.L().session.colorKey, 0x00FF00FFu);
         QCOMPARE(ed.L().currentSkin, ed.L().firstSkin);
         QVERIFY(ed.L().skinCount >= 1);
         // The backdrop at a spot far from the texts and the actor.
-        Surface* back = ed.w->surface(ed.L().backdropSurface);
+        Surface* back = ed.w->surface(ed.L().session.backdropSurface);
         QVERIFY(back);
         QCOMPARE(ed.pixel(500, 300), back->pixelAt(500, 300));
         // White number text in the top-left corner.
@@ -65,11 +65,11 @@ private slots:
         for (int skin : {ed.L().firstSkin, 2}) {
             if (skin == 2) ed.w->routeKeyDown(39, {});
             QCOMPARE(ed.L().currentSkin, skin);
-            ed.L().lastTick = tickCount();  // no animation step during the next tick
+            ed.L().session.lastTick = tickCount();  // no animation step during the next tick
             const SkinRec s = ed.L().skin(skin);
             ed.ticks(1);
             const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2,
-                                               200 - s.h, ed.L().colorKey);
+                                               200 - s.h, ed.L().session.colorKey);
             QCOMPARE(actor.wrong, 0);
             QVERIFY(actor.keyed > 0 && actor.opaque > 0);
         }
@@ -107,13 +107,13 @@ private slots:
         QCOMPARE(seen.mid(0, 4), (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
                                             ((seen[0] % 3 + 1) % 3 + 1) % 3 + 1}));
         // The frame on screen is the one the sprite was at when the tick began.
-        ed.L().lastTick = tickCount();
+        ed.L().session.lastTick = tickCount();
         const int frame = sp.frame;
         ed.w->onFrameTick(1);
-        Surface* back = ed.w->surface(ed.L().backdropSurface);
+        Surface* back = ed.w->surface(ed.L().session.backdropSurface);
         Surface* img = ed.w->surface(sp.surface);
         QVERIFY(back && img);
-        const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().colorKey);
+        const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().session.colorKey);
         QCOMPARE(drawn.wrong, 0);
         QVERIFY(drawn.opaque > 100 && drawn.keyed > 56);
         // The sector outline is dashed in the sector colour.
@@ -136,6 +136,8 @@ private slots:
         Editor ed;
         ed.ticks(1);
         openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp"});
+        // The gem where nothing else is drawn (the actor, the numbers).
+        ed.L().sprite(2, 1).x = 520, ed.L().sprite(2, 1).y = 330;
         ed.ticks(1);
         // The coin's picture is freed behind its record: its handle is stale.
         ed.w->freeSurface(ed.L().sprite(1, 1).surface);
@@ -152,8 +154,8 @@ private slots:
             QVERIFY2(shown[0].contains("coin.bmp") && !shown[0].contains("gem.bmp"), qPrintable(shown[0]));
             // The gem is still drawn over the backdrop.
             const SpriteRec gem = ed.L().sprite(2, 1);
-            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().backdropSurface), ed.w->surface(gem.surface),
-                                               frameDrawn, gem.w, gem.h, gem.x, gem.y, ed.L().colorKey);
+            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().session.backdropSurface), ed.w->surface(gem.surface),
+                                               frameDrawn, gem.w, gem.h, gem.x, gem.y, ed.L().session.colorKey);
             QCOMPARE(drawn.wrong, 0);
             QVERIFY(drawn.opaque > 0);
         }

@@ -168,7 +168,7 @@ private slots:
                 QCOMPARE(ed.L().poseCount, c.posesRead ? 2 : 0);
                 QCOMPARE(ed.L().lookupPose("a.b"), c.posesRead ? 5 : -1);
                 ed.ticks(5);
-                QVERIFY2(ui.errors.size() == c.messages && !ed.L().startupPending, c.name);
+                QVERIFY2(ui.errors.size() == c.messages && !ed.L().session.startupPending, c.name);
                 QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
                 ed.w->routeKeyDown(39, {});  // Right: the actor walks, if there is one
                 QCOMPARE(ed.L().lastActorCommand != -1, c.actor);
