@@ -361,7 +361,7 @@ void MainWindow::connectHandlers() {
     connect(&TerminationWatcher::instance(), &TerminationWatcher::terminationRequested, this,
             [this] { keepChangesAndQuit(true); });
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { keepChangesAndQuit(false); });
-    qApp->installEventFilter(this);
+    connectKeys();
 }
 
 std::string MainWindow::homePath(const char* name) const { return joinPath(level().homeFolder, name); }

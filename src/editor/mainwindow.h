@@ -3,8 +3,6 @@
 // subject (start-up, stages, packages, view, placement, keys).
 #pragma once
 
-#include <QHash>
-#include <QPointer>
 #include <QSet>
 #include <QWidget>
 #include <memory>
@@ -30,6 +28,7 @@ class QTimer;
 class QTreeView;
 
 namespace slv {
+class KeyRouter;
 class LevelDocument;
 class PictureWatcher;
 struct LeftPackage;
@@ -204,7 +203,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     void buildControls();
@@ -216,6 +214,7 @@ private:
     void setupEditing();
     void connectHandlers();
     void connectDocument();
+    void connectKeys();
     void centerOnScreen();
     void loadPreview(const std::string& path);
     void finishProgress();
@@ -277,18 +276,7 @@ private:
     bool tickBoxOpen_ = false;  // a frame-loop error is being shown
     // Frame-loop errors shown since the last reset: each is shown once.
     QSet<QString> tickErrorsShown_;
-    // The key code each physical key (by native scan code) went down with, so
-    // that its release matches whatever Shift did meanwhile.
-    QHash<quint32, int> keyDownByScanCode_;
     bool listUpdating_ = false;
-    struct KeySeen {
-        const void* event = nullptr;
-        int type = 0, key = 0;
-        bool autoRepeat = false;
-        quint64 timestamp = 0;
-        bool operator==(const KeySeen&) const = default;
-    };
-    KeySeen lastKey_;
     std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
-    QPointer<QWidget> lastKeyAt_;
+    slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
 };

@@ -3,7 +3,6 @@
 #include <QAbstractSpinBox>
 #include <algorithm>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -14,6 +13,7 @@
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
+#include "editor/keyrouter.h"
 #include "editor/mainwindow.h"
 #include "editor/spritepicker.h"
 
@@ -25,52 +25,17 @@ constexpr int VK_F1 = 112, VK_F2 = 113, VK_F3 = 114, VK_F4 = 115, VK_F8 = 119;
 constexpr int VK_F9 = 120, VK_F10 = 121, VK_F11 = 122;
 }  // namespace
 
-bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-    const QEvent::Type t = e->type();
+void MainWindow::connectKeys() {
+    keyRouter_ = new KeyRouter(this);
+    connect(keyRouter_, &KeyRouter::keyDown, this,
+            [this](int key, Qt::KeyboardModifiers modifiers, bool autoRepeat, QWidget* receiver) {
+                routeKeyDown(key, modifiers, autoRepeat);
+                if (receiver == stageList_) stageListKeyDown(key, autoRepeat);
+            });
+    connect(keyRouter_, &KeyRouter::keyUp, this, [this](int key, Qt::KeyboardModifiers m) { routeKeyUp(key, m); });
     // Releases never reach a window that is not active, nor one behind a
-    // modal dialog: let go of the held keys before they get lost.
-    if (t == QEvent::WindowDeactivate && watched == this) {
-        releaseHeldKeys();
-        return false;
-    }
-    if (t == QEvent::Show) {
-        auto* shown = qobject_cast<QWidget*>(watched);
-        if (shown && shown != this && shown->isWindow() && shown->isModal()) releaseHeldKeys();
-        return false;
-    }
-    if (t != QEvent::KeyPress && t != QEvent::KeyRelease) return QWidget::eventFilter(watched, e);
-    auto* w = qobject_cast<QWidget*>(watched);
-    if (!w || w->window() != this) return false;
-    auto* ke = static_cast<QKeyEvent*>(e);
-    // A key event travels from the control that received it up through its
-    // parents; take it once, at the first control. The same event seen
-    // again at an ancestor of where it was last seen is that journey.
-    KeySeen seen{ke, t, ke->key(), ke->isAutoRepeat(), ke->timestamp()};
-    if (seen == lastKey_ && lastKeyAt_ && w != lastKeyAt_ && w->isAncestorOf(lastKeyAt_)) {
-        lastKeyAt_ = w;
-        return false;
-    }
-    lastKey_ = seen;
-    lastKeyAt_ = w;
-    int vk = vkFromQtKey(ke->key(), ke->modifiers().testFlag(Qt::KeypadModifier));
-    // A physical key keeps the code it went down with until it comes up,
-    // whatever Shift did in between (Shift turns "1" into "!" on the way).
-    const quint32 scan = ke->nativeScanCode();
-    if (t == QEvent::KeyPress) {
-        if (scan != 0) {
-            auto held = keyDownByScanCode_.constFind(scan);
-            if (held != keyDownByScanCode_.constEnd()) vk = *held;
-            else if (vk != 0) keyDownByScanCode_.insert(scan, vk);
-        }
-        routeKeyDown(vk, ke->modifiers(), ke->isAutoRepeat());
-        if (w == stageList_) stageListKeyDown(vk, ke->isAutoRepeat());
-    } else if (!ke->isAutoRepeat()) {
-        // The platform sends releases between auto-repeated presses; those
-        // are not the key being let go.
-        if (scan != 0 && keyDownByScanCode_.contains(scan)) vk = keyDownByScanCode_.take(scan);
-        routeKeyUp(vk, ke->modifiers());
-    }
-    return false;  // the focused control still handles the key
+    // modal dialog: the held keys are let go before they get lost.
+    connect(keyRouter_, &KeyRouter::releasesLost, this, [this] { releaseHeldKeys(); });
 }
 
 bool MainWindow::fieldHasFocus() const {
@@ -84,7 +49,7 @@ bool MainWindow::fieldHasFocus() const {
 }
 
 void MainWindow::releaseHeldKeys() {
-    keyDownByScanCode_.clear();
+    if (keyRouter_) keyRouter_->forgetHeldKeys();
     const Level& L = level();
     for (int key : {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]})
         if (key != -1) routeKeyUp(key, Qt::NoModifier);
