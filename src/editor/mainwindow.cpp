@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -35,6 +34,7 @@
 #include "editor/spritepicker.h"
 #include "editor/commandline.h"
 #include "editor/leveldocument.h"
+#include "editor/progresspanel.h"
 #include "editor/terminationwatcher.h"
 #include <QTimer>
 #include "editor/swatchpanel.h"
@@ -193,7 +193,7 @@ void MainWindow::buildControls() {
     folderTree_->hide();
 
     createView();
-    buildProgressPanel();
+    progressPanel_ = new ProgressPanel(editor_);
 }
 
 void MainWindow::buildStageTab(QWidget* page) {
@@ -294,39 +294,6 @@ void MainWindow::buildSectorTab(QWidget* page) {
     label(sectorGroup_, "H : ", 92, 72);
     sectorHeightField_ = unboundedSpin(sectorGroup_, 112, 70, "sectorHeightField");
     sectorHeightField_->resize(60, 20);
-}
-
-void MainWindow::buildProgressPanel() {
-    progressPanel_ = new QFrame(editor_);
-    progressPanel_->setObjectName("progressPanel");
-    progressPanel_->setFrameShape(QFrame::Panel);
-    progressPanel_->setFrameShadow(QFrame::Raised);
-    progressPanel_->setLineWidth(2);
-    progressPanel_->setAutoFillBackground(true);
-    progressPanel_->setGeometry(178, 174, 290, 91);
-    QFont big = font();
-    big.setPixelSize(24);
-    progressAction_ = label(progressPanel_, "Saving : ", 43, 21, "progressAction");
-    progressAction_->setFont(big);
-    progressAction_->adjustSize();
-    progressFile_ = label(progressPanel_, QString(), 146, 21, "progressFile");
-    progressFile_->setFont(big);
-    progressFile_->resize(140, 28);
-    QFont small = font();
-    small.setPixelSize(11);
-    small.setBold(true);
-    progressCount_ = label(progressPanel_, QString(), 264, 56, "progressCount");
-    progressCount_->setFont(small);
-    progressCount_->resize(24, 14);
-    progressBar_ = new QProgressBar(progressPanel_);
-    progressBar_->setObjectName("progressBar");
-    progressBar_->setGeometry(27, 55, 233, 17);
-    progressBar_->setMinimum(0);
-    progressBar_->setTextVisible(false);
-    progressPanel_->hide();
-    progressHideTimer_ = new QTimer(this);
-    progressHideTimer_->setSingleShot(true);
-    connect(progressHideTimer_, &QTimer::timeout, progressPanel_, &QWidget::hide);
 }
 
 void MainWindow::connectHandlers() {

@@ -18,7 +18,6 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QListWidget;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -30,6 +29,7 @@ class QTreeView;
 namespace slv {
 class KeyRouter;
 class LevelDocument;
+class ProgressPanel;
 class PictureWatcher;
 struct LeftPackage;
 class SceneWidget;
@@ -95,11 +95,7 @@ public:
     QSpinBox* sectorYField_ = nullptr;
     QSpinBox* sectorWidthField_ = nullptr;
     QSpinBox* sectorHeightField_ = nullptr;
-    QFrame* progressPanel_ = nullptr;
-    QLabel* progressAction_ = nullptr;
-    QLabel* progressFile_ = nullptr;
-    QLabel* progressCount_ = nullptr;
-    QProgressBar* progressBar_ = nullptr;
+    slv::ProgressPanel* progressPanel_ = nullptr;
     slv::SpritePicker* spritePicker_ = nullptr;
     QTreeView* folderTree_ = nullptr;
     QFileSystemModel* folderModel_ = nullptr;
@@ -209,7 +205,6 @@ private:
     void buildStageTab(QWidget* page);
     void buildSpriteTab(QWidget* page);
     void buildSectorTab(QWidget* page);
-    void buildProgressPanel();
     void setupPicker();
     void setupEditing();
     void connectHandlers();
@@ -269,7 +264,6 @@ private:
     std::string backdropPath_;    // the picture the backdrop surface holds
     std::string previewPath_;     // the picture the preview shows
     bool bandRefusalShown_ = false;
-    QTimer* progressHideTimer_ = nullptr;
     // How the settings files were read at start-up; close keeps a file it could not read.
     slv::SettingsState settingsState_;
     bool shownOnce_ = false;

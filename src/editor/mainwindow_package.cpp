@@ -1,13 +1,10 @@
 // New, Open and Save of the whole level, the progress panel and the
 // recovery copy's questions.
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QProgressBar>
-#include <QTimer>
 
 #include "display/scenewidget.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
+#include "editor/progresspanel.h"
 #include "editor/uiservices.h"
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -23,29 +20,8 @@ const QString kPackageFilter = QStringLiteral("Sublevels (*.slv)");
 struct MainWindow::ProgressHooks : PackageHooks {
     ProgressHooks(MainWindow& w, const QString& operation, const QString& fileName)
         : w_(w), operation_(operation), fileName_(fileName) {}
-
-    void headerReady(int steps) override {
-        w_.progressHideTimer_->stop();
-        w_.progressAction_->setText(operation_);
-        w_.progressAction_->adjustSize();
-        w_.progressFile_->setText(fileName_);
-        w_.progressCount_->setText(QString::number(steps));
-        w_.progressBar_->setMaximum(steps);
-        w_.progressBar_->setValue(0);
-        w_.progressPanel_->show();
-        w_.progressPanel_->raise();
-        w_.progressPanel_->repaint();
-        w_.progressPanel_->setFocus();
-    }
-    void step() override {
-        // Repainted about 60 times a second at most, and at the last step:
-        // a repaint per entry would cost more than the entries.
-        ++done_;
-        if (done_ < w_.progressBar_->maximum() && shown_.isValid() && shown_.elapsed() < 16) return;
-        w_.progressBar_->setValue(done_);
-        w_.progressBar_->repaint();
-        shown_.start();
-    }
+    void headerReady(int steps) override { w_.progressPanel_->begin(operation_, fileName_, steps); }
+    void step() override { w_.progressPanel_->step(); }
     SurfaceHandle loadImage(int, const std::string& path) override { return w_.loadSurface(path, true); }
     void freeSurface(SurfaceHandle h) override { w_.freeSurface(h); }
 
@@ -53,15 +29,9 @@ private:
     MainWindow& w_;
     QString operation_;
     QString fileName_;
-    int done_ = 0;
-    QElapsedTimer shown_;
 };
 
-void MainWindow::finishProgress() {
-    // The finished panel stays readable for a moment; the window goes on.
-    progressPanel_->repaint();
-    progressHideTimer_->start(progressPauseMs);
-}
+void MainWindow::finishProgress() { progressPanel_->finish(progressPauseMs); }
 
 void MainWindow::newLevel() {
     if (!closeAnswered_ && !confirmDiscard()) return;

@@ -325,10 +325,10 @@ private slots:
         QDir().mkpath(home.path("levels"));
         ui.saveAnswers.push_back(pkg);
         ed.w->saveLevel();
-        QCOMPARE(ed.w->progressBar_->maximum(), 2 + 4 + 1);
-        QCOMPARE(ed.w->progressBar_->value(), 7);
-        QCOMPARE(ed.w->progressCount_->text(), QString("7"));
-        QCOMPARE(ed.w->progressAction_->text(), QString("Saving : "));
+        QCOMPARE(ed.w->progressPanel_->bar_->maximum(), 2 + 4 + 1);
+        QCOMPARE(ed.w->progressPanel_->bar_->value(), 7);
+        QCOMPARE(ed.w->progressPanel_->count_->text(), QString("7"));
+        QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Saving : "));
         QTRY_VERIFY(!ed.w->progressPanel_->isVisible());
         QVERIFY(QFileInfo::exists(pkg));
         QVERIFY(QDir(home.path("levels")).entryList({"_*.tmp"}).isEmpty());
@@ -341,7 +341,7 @@ private slots:
         QCOMPARE(ed.L().stageCount, 1);
         QCOMPARE(ed.L().imageCount, 2);
         QCOMPARE(ed.w->stageList_->count(), 1);
-        QCOMPARE(ed.w->progressAction_->text(), QString("Loading : "));
+        QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Loading : "));
         QVERIFY(ed.w->surface(ed.L().image(1).surface));
         QVERIFY(ed.w->surface(ed.L().sprite(1, 1).surface));
         // Open leaves no stage open; opened, stage 1 shows its two sectors

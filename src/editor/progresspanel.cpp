@@ -1,0 +1,74 @@
+#include "editor/progresspanel.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+namespace slv {
+
+namespace {
+QLabel* panelLabel(QWidget* parent, const QString& text, int x, int y, int pixelSize, bool bold, const char* name) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    QFont f = parent->font();
+    f.setPixelSize(pixelSize);
+    f.setBold(bold);
+    l->setFont(f);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+}  // namespace
+
+ProgressPanel::ProgressPanel(QWidget* parent) : QFrame(parent) {
+    setObjectName("progressPanel");
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+    setLineWidth(2);
+    setAutoFillBackground(true);
+    setGeometry(178, 174, 290, 91);
+    action_ = panelLabel(this, "Saving : ", 43, 21, 24, false, "progressAction");
+    file_ = panelLabel(this, QString(), 146, 21, 24, false, "progressFile");
+    file_->resize(140, 28);
+    count_ = panelLabel(this, QString(), 264, 56, 11, true, "progressCount");
+    count_->resize(24, 14);
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName("progressBar");
+    bar_->setGeometry(27, 55, 233, 17);
+    bar_->setMinimum(0);
+    bar_->setTextVisible(false);
+    hide();
+    hideTimer_.setSingleShot(true);
+    connect(&hideTimer_, &QTimer::timeout, this, &QWidget::hide);
+}
+
+void ProgressPanel::begin(const QString& action, const QString& file, int steps) {
+    hideTimer_.stop();
+    done_ = 0;
+    shown_.invalidate();
+    action_->setText(action);
+    action_->adjustSize();
+    file_->setText(file);
+    count_->setText(QString::number(steps));
+    bar_->setMaximum(steps);
+    bar_->setValue(0);
+    show();
+    raise();
+    repaint();
+    setFocus();
+}
+
+void ProgressPanel::step() {
+    // A repaint per entry would cost more than the entries.
+    ++done_;
+    if (done_ < bar_->maximum() && shown_.isValid() && shown_.elapsed() < 16) return;
+    bar_->setValue(done_);
+    bar_->repaint();
+    shown_.start();
+}
+
+void ProgressPanel::finish(int pauseMs) {
+    repaint();
+    hideTimer_.start(pauseMs);
+}
+
+}  // namespace slv
