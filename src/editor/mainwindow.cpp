@@ -500,6 +500,9 @@ void MainWindow::closeEvent(QCloseEvent* e) {
     } catch (const std::exception& ex) {
         showError(QString::fromUtf8(ex.what()));
     }
+    // A close that stopped (the settings could not be written) leaves the
+    // level as it is: the next New or Open asks again.
+    closeAnswered_ = false;
     closed_ = done;
     if (done) e->accept(); else e->ignore();
 }

@@ -1,6 +1,8 @@
 // New, Open and Save of the whole level, the progress panel and the
 // recovery copy's questions.
 
+#include <utility>
+
 #include "display/scenewidget.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
@@ -34,9 +36,12 @@ private:
 void MainWindow::finishProgress() { progressPanel_->finish(progressPauseMs); }
 
 void MainWindow::newLevel() {
-    if (!closeAnswered_ && !confirmDiscard()) return;
+    // The close under way answered the question already; the answer counts once.
+    const bool answered = std::exchange(closeAnswered_, false);
+    if (!answered && !confirmDiscard()) return;
     ProgressHooks hooks(*this, QString(), QString());
     document_->newLevel(hooks);
+    resetTickErrors();
 }
 
 bool MainWindow::confirmClose() {
@@ -86,6 +91,7 @@ void MainWindow::openLevel() {
         progressPanel_->hide();
         throw;
     }
+    resetTickErrors();
     finishProgress();
 }
 

@@ -107,6 +107,14 @@ private slots:
             // Staying open keeps the level; closing clears it.
             QCOMPARE(ed.L().stageCount, closeAnyway ? 0 : 2);
             QCOMPARE(ed.w->stageList_->count(), closeAnyway ? 0 : 2);
+            if (!closeAnyway) {
+                // The stopped close's answer does not count for the next New.
+                const qsizetype asked = ui.saveQuestions.size();
+                ui.saveChoices = {slv::SaveChoice::Cancel};
+                ed.w->newLevel();
+                QCOMPARE(ui.saveQuestions.size(), asked + 1);
+                QCOMPARE(ed.L().stageCount, 2);
+            }
             ui.questions.clear();
         }
     }
