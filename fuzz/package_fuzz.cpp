@@ -12,7 +12,7 @@
 //
 // Build (see fuzz/run_fuzz.sh):
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc
-//           fuzz/package_fuzz.cpp src/package/{format,levelio,extract,pictureinfo}.cpp
+//           fuzz/package_fuzz.cpp src/package/{format,levelio,extract}.cpp src/model/pictureinfo.cpp
 //           src/model/{names,fileio,level}.cpp src/display/{surface,canvas,scene}.cpp
 //           $(pkg-config --cflags --libs Qt6Gui sdl2)
 #include <QImage>

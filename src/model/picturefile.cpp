@@ -8,6 +8,7 @@
 
 #include "errors.h"
 #include "fileio.h"
+#include "pictureinfo.h"
 
 namespace slv {
 
@@ -15,18 +16,6 @@ namespace {
 
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
-}
-
-std::uint32_t littleEndian(std::string_view b, std::size_t at, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-    return v;
-}
-
-std::uint32_t bigEndian32(std::string_view b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
-    return v;
 }
 
 bool isPnmMagic(std::string_view head) {
@@ -54,15 +43,8 @@ std::string pictureFormatOf(std::string_view head) {
 }
 
 int pictureWidthOf(std::string_view head) {
-    std::int64_t w = 0;
-    if (startsWith(head, "BM") && head.size() >= 18) {
-        const std::uint32_t dib = littleEndian(head, 14, 4);
-        if (dib == 12 && head.size() >= 20) w = littleEndian(head, 18, 2);  // 16-bit sizes
-        else if (dib >= 40 && head.size() >= 22) w = static_cast<std::int32_t>(littleEndian(head, 18, 4));
-    } else if (pictureFormatOf(head) == "PNG" && head.size() >= 20 && head.substr(12, 4) == "IHDR") {
-        w = bigEndian32(head, 16);
-    }
-    return w > 0 && w <= INT32_MAX ? static_cast<int>(w) : 0;
+    const std::optional<PictureSize> size = pictureSize(head);
+    return size ? size->width : 0;
 }
 
 std::string pictureHead(const std::string& path) {

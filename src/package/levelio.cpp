@@ -16,7 +16,7 @@
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/names.h"
-#include "pictureinfo.h"
+#include "model/pictureinfo.h"
 
 namespace slv {
 

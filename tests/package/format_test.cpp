@@ -1,5 +1,5 @@
 #include "package_helpers.h"
-#include "package/pictureinfo.h"
+#include "model/pictureinfo.h"
 
 using namespace pkgtest;
 using slv::Error;
