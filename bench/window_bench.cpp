@@ -43,6 +43,7 @@
 #include "display/frametimer.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
+#include "editor/scenepictures.h"
 #include "window_fixture.h"
 #include "model/framecount.h"
 #include "package/levelio.h"
@@ -436,10 +437,10 @@ void BM_FramecountThroughSurface(benchmark::State& state) {
     MainWindow& w = *f.window;
     const std::string strip = f.dir + "strip.bmp";
     for (auto _ : state) {
-        const slv::SurfaceHandle h = w.loadSurface(strip, false);
-        const slv::PixelView v = w.surface(h)->pixels();
+        const slv::SurfaceHandle h = w.pictures().load(strip, false);
+        const slv::PixelView v = w.pictures().surface(h)->pixels();
         const int n = slv::detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().session.colorKey);
-        w.freeSurface(h);
+        w.pictures().release(h);
         if (n != 36) state.SkipWithError("wrong frame count");
     }
 }

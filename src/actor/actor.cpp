@@ -108,4 +108,18 @@ void actorKeyUp(Level& lv, int key) {
     if (isOneshot(lv, lv.currentSkin)) lv.session.releasePending = true;
 }
 
+namespace {
+void nextFrame(int& frame, int frameCount) {
+    frame += 1;
+    if (frame < 1 || frame > frameCount) frame = 1;
+}
+}  // namespace
+
+void advanceFrames(Level& lv) {
+    if (skinInUse(lv, lv.currentSkin)) nextFrame(lv.skin(lv.currentSkin).frame, lv.skin(lv.currentSkin).frameCount);
+    if (lv.openStage < 1 || lv.openStage > kMaxStages) return;
+    const int sprites = std::clamp(lv.stage(lv.openStage).spriteCount, 0, kMaxSprites);
+    for (int n = 1; n <= sprites; ++n) nextFrame(lv.sprite(n, lv.openStage).frame, lv.sprite(n, lv.openStage).frameCount);
+}
+
 }  // namespace slv

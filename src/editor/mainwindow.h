@@ -1,6 +1,7 @@
-// The editor's main window: its controls, its event handlers and the
-// routines they share. Handlers are spread over the mainwindow_*.cpp files by
-// subject (start-up, stages, packages, view, placement, keys).
+// The editor's main window: its event handlers and the routines they share,
+// over the controls of EditorLayout and the edits of LevelDocument. Handlers
+// are spread over the mainwindow_*.cpp files by subject (start-up, stages,
+// packages, view, placement, keys, pictures).
 #pragma once
 
 #include <QSet>
@@ -11,94 +12,35 @@
 #include "model/level.h"
 #include "model/settings.h"
 #include "model/editing.h"
+#include "editor/editorlayout.h"
 
-class QCheckBox;
 class QFileSystemModel;
-class QFrame;
-class QGroupBox;
-class QLabel;
 class QListWidget;
-class QPushButton;
-class QRadioButton;
 class QSpinBox;
-class QStackedWidget;
-class QTabWidget;
-class QTimer;
-class QTreeView;
 
 namespace slv {
 class KeyRouter;
 class LevelDocument;
-class ProgressPanel;
 class PictureWatcher;
-struct LeftPackage;
-class SceneWidget;
 class FrameTimer;
 class SceneCache;
-class Surface;
-class SpritePicker;
+class ScenePictures;
 }  // namespace slv
 
-// A panel used as a colour swatch: clicking it opens the colour dialog.
-class SwatchPanel;
-
-class MainWindow : public QWidget {
+class MainWindow : public QWidget, public EditorLayout {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
     slv::LevelDocument& document() { return *document_; }
+    // The level's pictures on the view's device.
+    slv::ScenePictures& pictures() { return *pictures_; }
     slv::Level& level();
     const slv::Level& level() const;
 
-    // ---- controls (named as the window lays them out) ----
-    slv::SceneWidget* sceneView_ = nullptr;
+    // Drives the frame loop: one tick draws and presents a frame.
     slv::FrameTimer* frameTimer_ = nullptr;
-    QFrame* windowFrame_ = nullptr;
-    QLabel* iconLabel_ = nullptr;
-    QFrame* viewFrame_ = nullptr;
-    QStackedWidget* listPages_ = nullptr;
-    QListWidget* stageList_ = nullptr;
-    QListWidget* spriteList_ = nullptr;
-    QListWidget* sectorList_ = nullptr;
-    QTabWidget* editTabs_ = nullptr;
-    QPushButton* newButton_ = nullptr;  // New
-    QPushButton* openButton_ = nullptr;  // Open
-    QPushButton* saveButton_ = nullptr;  // Save
-    QPushButton* saveAsButton_ = nullptr;  // Save as
-    QLabel* levelNameLabel_ = nullptr;  // the package's name and the unsaved mark
-    QPushButton* addButton_ = nullptr;  // Add
-    QPushButton* modButton_ = nullptr;  // Mod
-    QPushButton* delButton_ = nullptr;  // Del
-    QPushButton* workFolderButton_ = nullptr;  // WorkDir :
-    QLabel* workFolderLabel_ = nullptr;
-    QCheckBox* showSpriteBoxes_ = nullptr;  // SpriteBox
-    QCheckBox* showSectors_ = nullptr;  // Sectors
-    SwatchPanel* spriteBoxColorSwatch_ = nullptr;
-    SwatchPanel* sectorColorSwatch_ = nullptr;
-    QGroupBox* previewChoice_ = nullptr;
-    QRadioButton* previewStages_ = nullptr;
-    QRadioButton* previewSplash_ = nullptr;
-    QFrame* previewFrame_ = nullptr;
-    QLabel* previewPicture_ = nullptr;
-    QGroupBox* spriteGroup_ = nullptr;
-    QLabel* spriteName_ = nullptr;
-    QSpinBox* spriteXField_ = nullptr;
-    QSpinBox* spriteYField_ = nullptr;
-    QLabel* spriteWidth_ = nullptr;
-    QLabel* spriteHeight_ = nullptr;
-    QLabel* spriteImageIndex_ = nullptr;
-    QGroupBox* sectorGroup_ = nullptr;
-    QLabel* sectorName_ = nullptr;
-    QSpinBox* sectorXField_ = nullptr;
-    QSpinBox* sectorYField_ = nullptr;
-    QSpinBox* sectorWidthField_ = nullptr;
-    QSpinBox* sectorHeightField_ = nullptr;
-    slv::ProgressPanel* progressPanel_ = nullptr;
-    slv::SpritePicker* spritePicker_ = nullptr;
-    QTreeView* folderTree_ = nullptr;
-    QFileSystemModel* folderModel_ = nullptr;
 
     // ---- start-up and close ----
     void startUp();
@@ -153,11 +95,6 @@ public:
 
     // ---- frame loop ----
     void onFrameTick(int lagCount);
-    void createSurfaces();
-    // Loads every used image record and skin again (after a display switch).
-    void reloadPictures();
-    // Loads the open stage's picture into the backdrop (after a display switch).
-    void showOpenStage();
 
     // ---- keys and display modes ----
     void routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRepeat = false);
@@ -171,13 +108,8 @@ public:
     bool fieldHasFocus() const;
 
     // Helpers shared by the handlers.
-    slv::Surface* surface(slv::SurfaceHandle h) const;
-    slv::SurfaceHandle loadSurface(const std::string& path, bool keyed);
-    void freeSurface(slv::SurfaceHandle h);
     void showError(const QString& text);
     std::string homePath(const char* name) const;
-    // Holds every control; it is the whole window except in full screen.
-    QWidget* editor_ = nullptr;
     // Index of the selected row of a list; -1 when none is selected.
     static int selectedRow(const QListWidget* list);
     // Selects a row (or none with -1) without running the list's click handler.
@@ -201,10 +133,6 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    void buildControls();
-    void buildStageTab(QWidget* page);
-    void buildSpriteTab(QWidget* page);
-    void buildSectorTab(QWidget* page);
     void setupPicker();
     void setupEditing();
     void connectHandlers();
@@ -216,8 +144,7 @@ private:
     // Says where the home folder just made from the demo is, once the window is up.
     void tellNewHomeFolder();
     void firstTickWork();
-    void createView();
-    void loadActor();
+    void connectView();
     void drawFrame();
     void reportTickError(const QString& text);
     // Lets every frame-loop error be shown again (a stage or level opened,
@@ -235,7 +162,6 @@ private:
     bool commandKey(int key, Qt::KeyboardModifiers shift, bool autoRepeat);
     // The views follow the document.
     void refreshLists();
-    void refreshBackdrop();
     void refreshPreview();
     void showOpenStageInLists(int stage);
     void updateLevelName();
@@ -243,25 +169,23 @@ private:
     // Pictures changed on disk: the level's files watched, and loaded again.
     void watchLevelPictures();
     void reloadChangedPictures(const QStringList& paths);
-    void reloadImage(int image, QStringList& problems);
     bool saveTo(const std::string& path);
     // Writes totposes.dat and corvatel.cf; the failures' messages.
     QStringList writeSettingsFiles();
     // The Save dialog, in the level's folder with its file name; asks before
     // another file is replaced. Empty when cancelled.
     std::string askPackageToSave();
-    struct Callbacks;
-    friend struct Callbacks;
     struct ProgressHooks;
     friend struct ProgressHooks;
 
     slv::LevelDocument* document_ = nullptr;
+    std::unique_ptr<slv::ScenePictures> pictures_;
     slv::PictureWatcher* pictureWatcher_ = nullptr;
+    QFileSystemModel* folderModel_ = nullptr;  // behind folderTree_, made when first shown
     bool closed_ = false;
     bool closeAnswered_ = false;  // the close under way was answered
     int spriteFieldsRow_ = 0;     // sprite the Sprite fields show (1-based); 0 none
     int sectorFieldsRow_ = 0;     // the same for the Sector fields
-    std::string backdropPath_;    // the picture the backdrop surface holds
     std::string previewPath_;     // the picture the preview shows
     bool bandRefusalShown_ = false;
     // How the settings files were read at start-up; close keeps a file it could not read.

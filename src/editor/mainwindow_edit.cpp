@@ -19,6 +19,7 @@
 #include "editor/spritepicker.h"
 #include "editor/leveldocument.h"
 #include "editor/picturewatcher.h"
+#include "editor/scenepictures.h"
 #include "editor/uiservices.h"
 
 using namespace slv;
@@ -41,43 +42,6 @@ std::vector<std::string> readablePictures(const std::vector<std::string>& paths,
     return ok;
 }
 }
-
-// What the editing module needs from the display.
-struct MainWindow::Callbacks {
-    static SurfaceCallbacks surfaces(MainWindow& w) {
-        SurfaceCallbacks cb;
-        cb.load = [&w](const std::string& path) { return w.loadSurface(path, false); };
-        cb.release = [&w](SurfaceHandle h) { w.freeSurface(h); };
-        cb.measure = [&w](SurfaceHandle h) {
-            Surface* s = w.surface(h);
-            if (!s) throw Error("Surface cannot be made");
-            return SurfaceSize{s->width(), s->height()};
-        };
-        cb.setColorKey = [&w](SurfaceHandle h, std::uint32_t key) {
-            if (Surface* s = w.surface(h)) s->setColorKey(key);
-        };
-        return cb;
-    }
-    static DetectFramesFn detector(MainWindow& w) {
-        return [&w](const std::string& path) {
-            // Plain bitmaps are read straight from the file; the rest are loaded.
-            PixelDevice* dev = w.sceneView_ ? w.sceneView_->device() : nullptr;
-            if (const int n = dev ? detectFrameCountFromFile(path, dev->bitsPerPixel() / 8, w.level().session.colorKey) : 0)
-                return n;
-            const SurfaceHandle h = w.loadSurface(path, false);
-            try {
-                const PixelView v = w.surface(h)->pixels();
-                const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height,
-                                         w.level().session.colorKey);
-                w.freeSurface(h);
-                return n;
-            } catch (...) {
-                w.freeSurface(h);
-                throw;
-            }
-        };
-    }
-};
 
 int MainWindow::selectedRow(const QListWidget* list) {
     QListWidgetItem* it = list->currentItem();
@@ -266,7 +230,7 @@ void MainWindow::pickerFileClicked() {
     const int line = spritePicker_->selectedLine();
     if (line < 0) return;
     pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
-                   Callbacks::detector(*this));
+                   pictures_->frameDetector());
     L.session.fillingPickerFields = true;
     spritePicker_->setFrameCountLimit(L.session.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
@@ -331,21 +295,21 @@ void MainWindow::redoEdit() { document_->redo(); }
 // ---- the views follow the document ----
 
 void MainWindow::connectDocument() {
-    document_->setSurfaceCallbacks(Callbacks::surfaces(*this));
-    document_->setFrameDetector(Callbacks::detector(*this));
+    document_->setSurfaceCallbacks(pictures_->callbacks());
+    document_->setFrameDetector(pictures_->frameDetector());
     pictureWatcher_ = new PictureWatcher(this);
     connect(pictureWatcher_, &PictureWatcher::picturesChanged, this,
             [this](const QStringList& paths) { reloadChangedPictures(paths); });
     connect(document_, &LevelDocument::levelChanged, this, [this] {
         refreshLists();
         refreshPreview();
-        refreshBackdrop();
+        pictures_->showBackdrop();
         watchLevelPictures();
     });
     connect(document_, &LevelDocument::openStageChanged, this, [this](int stage) {
         resetTickErrors();
         showOpenStageInLists(stage);
-        refreshBackdrop();
+        pictures_->showBackdrop();
         watchLevelPictures();
     });
     connect(document_, &LevelDocument::cleanChanged, this, [this] { updateLevelName(); });
@@ -406,18 +370,6 @@ void MainWindow::showOpenStageInLists(int stage) {
     selectRow(stageList_, stage - 1);
     showSpriteFields(-1);
     showSectorFields(-1);
-}
-
-void MainWindow::refreshBackdrop() {
-    const Level& L = level();
-    const bool open = L.openStage >= 1 && L.openStage <= L.stageCount && L.openStage <= kMaxStages;
-    const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
-    if (path == backdropPath_ || !sceneView_ || !sceneView_->device()) return;
-    backdropPath_ = path;
-    if (Surface* back = surface(L.session.backdropSurface))
-        back->loadPicture(path);
-    else
-        level().session.backdropSurface = loadSurface(path, false);
 }
 
 void MainWindow::refreshPreview() {

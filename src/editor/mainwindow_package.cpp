@@ -7,6 +7,7 @@
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
 #include "editor/progresspanel.h"
+#include "editor/scenepictures.h"
 #include "editor/uiservices.h"
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -24,8 +25,8 @@ struct MainWindow::ProgressHooks : PackageHooks {
         : w_(w), operation_(operation), fileName_(fileName) {}
     void headerReady(int steps) override { w_.progressPanel_->begin(operation_, fileName_, steps); }
     void step() override { w_.progressPanel_->step(); }
-    SurfaceHandle loadImage(int, const std::string& path) override { return w_.loadSurface(path, true); }
-    void freeSurface(SurfaceHandle h) override { w_.freeSurface(h); }
+    SurfaceHandle loadImage(int, const std::string& path) override { return w_.pictures_->load(path, true); }
+    void freeSurface(SurfaceHandle h) override { w_.pictures_->release(h); }
 
 private:
     MainWindow& w_;

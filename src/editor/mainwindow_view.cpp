@@ -13,10 +13,10 @@
 #include "display/frametimer.h"
 #include "display/scene.h"
 #include "editor/mainwindow.h"
+#include "editor/scenepictures.h"
 #include "model/homefiles.h"
 #include "model/errors.h"
 #include "model/fileio.h"
-#include "package/skinpackage.h"
 
 using namespace slv;
 
@@ -26,10 +26,7 @@ constexpr std::uint32_t kFullScreenKey = 63519;  // magenta in 5-6-5
 int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 }  // namespace
 
-void MainWindow::createView() {
-    sceneView_ = new SceneWidget(editor_);
-    sceneView_->setObjectName("sceneView");
-    sceneView_->setGeometry(6, 7, 640, 430);
+void MainWindow::connectView() {
     sceneView_->setOptions(SceneOptions{doAllowReboot, doCenter, doHardware, doSelectDriver});
     sceneView_->setErrorHandler([this](const std::string& text) {
         QString t = QString::fromStdString(text);
@@ -47,28 +44,6 @@ void MainWindow::createView() {
     frameTimer_->onTick = [this](int lag) { onFrameTick(lag); };
 }
 
-Surface* MainWindow::surface(SurfaceHandle h) const {
-    return sceneView_ ? sceneView_->resolve(h) : nullptr;
-}
-
-SurfaceHandle MainWindow::loadSurface(const std::string& path, bool keyed) {
-    PixelDevice* dev = sceneView_ ? sceneView_->device() : nullptr;
-    if (!dev) throw Error("Surface cannot be made");
-    Surface* s = dev->createSurface();
-    try {
-        s->loadPicture(path);
-    } catch (...) {
-        dev->freeSurface(s->handle());
-        throw;
-    }
-    if (keyed) s->setColorKey(level().session.colorKey);
-    return s->handle();
-}
-
-void MainWindow::freeSurface(SurfaceHandle h) {
-    if (h && sceneView_ && sceneView_->device()) sceneView_->device()->freeSurface(h);
-}
-
 void MainWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     if (!e->spontaneous() && !shownOnce_) {
@@ -77,29 +52,6 @@ void MainWindow::showEvent(QShowEvent* e) {
         activateWindow();
         raise();
     }
-}
-
-void MainWindow::createSurfaces() {
-    Level& L = level();
-    freeSurface(L.session.backdropSurface);
-    freeSurface(L.session.padSurface);
-    L.session.backdropSurface = 0;
-    L.session.padSurface = 0;
-    // Each picture on its own: a missing one is left out (a black backdrop,
-    // no lower panel) and reported once the other is loaded.
-    QStringList failed;
-    try {
-        backdropPath_ = homePath(homefiles::kBackdrop);
-        L.session.backdropSurface = loadSurface(backdropPath_, false);
-    } catch (const std::exception& e) {
-        failed << QString::fromUtf8(e.what());
-    }
-    try {
-        L.session.padSurface = loadSurface(homePath(homefiles::kLowerPanel), false);
-    } catch (const std::exception& e) {
-        failed << QString::fromUtf8(e.what());
-    }
-    if (!failed.isEmpty()) throw Error(failed.join("\n").toStdString());
 }
 
 void MainWindow::reportTickError(const QString& text) {
@@ -123,7 +75,7 @@ void MainWindow::checkSpritePictures() {
     const int n = clampCount(L.stage(L.openStage).spriteCount, kMaxSprites);
     for (int k = 1; k <= n; ++k) {
         const SpriteRec& r = L.sprite(k, L.openStage);
-        if (r.surface && !surface(r.surface)) gone << QString::fromStdString(r.name.str());
+        if (r.surface && !pictures_->surface(r.surface)) gone << QString::fromStdString(r.name.str());
     }
     if (!gone.isEmpty())
         reportTickError("The picture of " + gone.join(", ") + " is not loaded: it is not drawn.");
@@ -136,15 +88,13 @@ void MainWindow::firstTickWork() {
     L.session.startupPending = false;
     QStringList errors;
     try {
-        createSurfaces();
+        pictures_->loadHomePictures();
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());
     }
     try {
-        const SurfaceHandle purple = loadSurface(homePath(homefiles::kColorKeyPicture), false);
-        L.session.colorKey = surface(purple)->pixelAt(0, 0);
+        L.session.colorKey = pictures_->colorOfFirstPixel(homePath(homefiles::kColorKeyPicture));
         L.session.windowColorKey = L.session.colorKey;
-        freeSurface(purple);
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());
     }
@@ -164,25 +114,12 @@ void MainWindow::firstTickWork() {
         errors << QString::fromUtf8(e.what());
     }
     try {
-        loadActor();
+        pictures_->loadActor();
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());
     }
     L.currentSkin = L.firstSkin;
     if (!errors.isEmpty()) reportTickError(errors.join("\n\n"));
-}
-
-void MainWindow::loadActor() {
-    Level& L = level();
-    const std::string pkg = joinPath(L.homeFolder, homefiles::kActorSkins);
-    SkinHooks hooks;
-    hooks.loadSkin = [this](int, const std::string& path) { return loadSurface(path, true); };
-    hooks.releaseSkin = [this](SurfaceHandle h) { freeSurface(h); };
-    try {
-        loadSkinPackage(L, pkg, hooks);
-    } catch (const std::exception& e) {
-        throw Error(std::string("The test actor could not be loaded: ") + e.what());
-    }
 }
 
 void MainWindow::onFrameTick(int) {
@@ -214,8 +151,8 @@ void MainWindow::drawFrame() {
 
     SceneView view;
     view.stage = L.openStage;
-    view.backdrop = surface(L.session.backdropSurface);
-    view.pad = L.session.padVisible ? surface(L.session.padSurface) : nullptr;
+    view.backdrop = pictures_->surface(L.session.backdropSurface);
+    view.pad = L.session.padVisible ? pictures_->surface(L.session.padSurface) : nullptr;
     view.actor = actorShown ? &actor : nullptr;
     view.band = L.session.bandActive;
     view.bandX1 = L.session.bandStartX;
@@ -234,54 +171,10 @@ void MainWindow::drawFrame() {
     drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
 
     if (static_cast<std::uint32_t>(tickCount() - L.session.lastTick) > 30) {
-        if (skinInUse(L, L.currentSkin)) {
-            SkinRec& s = L.skin(L.currentSkin);
-            s.frame += 1;
-            if (s.frame == s.frameCount + 1 || s.frame < 1 || s.frame > s.frameCount) s.frame = 1;
-        }
-        const bool stageOpen = L.openStage >= 1 && L.openStage <= kMaxStages;
-        const int nsprites = stageOpen ? clampCount(L.stage(L.openStage).spriteCount, kMaxSprites) : 0;
-        for (int n = 1; n <= nsprites; ++n) {
-            SpriteRec& r = L.sprite(n, L.openStage);
-            r.frame += 1;
-            if (r.frame == r.frameCount + 1 || r.frame < 1 || r.frame > r.frameCount) r.frame = 1;
-        }
+        advanceFrames(L);
         L.session.lastTick = tickCount();
     }
     sceneView_->present();
-}
-
-// The actor at (x, y) as the frame loop draws it, on the back buffer.
-
-
-void MainWindow::reloadPictures() {
-    Level& L = level();
-    QStringList errors;
-    for (int m = 1; m <= clampCount(L.imageCount, kMaxImages); ++m) {
-        ImageRec& img = L.image(m);
-        if (img.name.empty()) continue;
-        SurfaceHandle h = 0;
-        try {
-            h = loadSurface(img.path.str(), true);
-        } catch (const std::exception& e) {
-            errors << QString::fromUtf8(e.what());
-        }
-        img.surface = h;
-        for (int s = 1; s <= kMaxStages; ++s)
-            for (int n = 1; n <= clampCount(L.stage(s).spriteCount, kMaxSprites); ++n)
-                if (L.sprite(n, s).image == m) L.sprite(n, s).surface = h;
-    }
-    const std::string skinFolder = joinPath(L.homeFolder, "actors/skins");
-    for (int i = 1; i <= clampCount(L.skinCount, kMaxSkins); ++i) {
-        SkinRec& s = L.skin(i);
-        s.surface = 0;
-        try {
-            s.surface = loadSurface(joinPath(skinFolder, s.name.str()), true);
-        } catch (const std::exception& e) {
-            errors << QString::fromUtf8(e.what());
-        }
-    }
-    if (!errors.isEmpty()) showError(errors.join("\n"));
 }
 
 void MainWindow::switchDisplayMode(int fkey) {
@@ -342,16 +235,20 @@ void MainWindow::switchDisplayMode(int fkey) {
     if (!full) centerOnScreen();
     activateWindow();
     sceneView_->initializeView();
-    QString missing;
+    QStringList missing;
     try {
-        createSurfaces();
+        pictures_->loadHomePictures();
     } catch (const std::exception& e) {
-        missing = QString::fromUtf8(e.what());
+        missing << QString::fromUtf8(e.what());
+    }
+    try {
+        pictures_->showBackdrop();
+    } catch (const std::exception& e) {
+        missing << QString::fromUtf8(e.what());
     }
     L.session.padVisible = f9;
     // Every picture lived on the old device: load them again.
-    showOpenStage();
-    reloadPictures();
+    missing << pictures_->reloadAll();
     frameTimer_->setEnabled(true);
-    if (!missing.isEmpty()) showError(missing);
+    if (!missing.isEmpty()) showError(missing.join("\n"));
 }

@@ -206,3 +206,34 @@ TEST_F(ActorTest, ScriptsFollowTheCommands) {
         EXPECT_EQ(lv->session.releasePending, sc.pending);
     }
 }
+
+// One animation step: the next frame, the first again after the last or from
+// a frame out of range; sprites of other stages and past the count stay.
+TEST_F(ActorTest, AdvanceFramesWrapsEachSpriteAndTheSkin) {
+    struct Case {
+        int frame, frameCount, expected;
+    } cases[] = {{1, 4, 2}, {3, 4, 4}, {4, 4, 1}, {0, 4, 1}, {-7, 4, 1}, {9, 4, 1}, {1, 1, 1}, {1, 0, 1}};
+    skins(1);
+    lv->openStage = 2;
+    lv->stage(2).spriteCount = int(std::size(cases));
+    for (int n = 1; n <= int(std::size(cases)); ++n) {
+        lv->sprite(n, 2).frame = cases[n - 1].frame;
+        lv->sprite(n, 2).frameCount = cases[n - 1].frameCount;
+    }
+    lv->sprite(int(std::size(cases)) + 1, 2) = SpriteRec{};
+    lv->sprite(int(std::size(cases)) + 1, 2).frameCount = 4;
+    lv->sprite(1, 3).frame = 2;
+    lv->sprite(1, 3).frameCount = 4;
+    lv->skin(1).frame = 4;
+    advanceFrames(*lv);
+    for (int n = 1; n <= int(std::size(cases)); ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(lv->sprite(n, 2).frame, cases[n - 1].expected);
+    }
+    EXPECT_EQ(lv->sprite(int(std::size(cases)) + 1, 2).frame, 0);  // past the stage's count
+    EXPECT_EQ(lv->sprite(1, 3).frame, 2);                           // not the open stage
+    EXPECT_EQ(lv->skin(1).frame, 1);
+    lv->openStage = 0;  // no stage open: the skin still moves on
+    advanceFrames(*lv);
+    EXPECT_EQ(lv->skin(1).frame, 2);
+}

@@ -19,6 +19,7 @@
 #include "display/frametimer.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
+#include "editor/scenepictures.h"
 #include "editor/progresspanel.h"
 #include "editor/spritepicker.h"
 #include <QListWidget>

@@ -36,10 +36,10 @@ std::uint32_t stripColour(const Strip& s, int x, int y) {
 }
 
 int loadedCount(MainWindow& w, const std::string& path) {
-    const SurfaceHandle h = w.loadSurface(path, false);
-    const PixelView v = w.surface(h)->pixels();
+    const SurfaceHandle h = w.pictures().load(path, false);
+    const PixelView v = w.pictures().surface(h)->pixels();
     const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().session.colorKey);
-    w.freeSurface(h);
+    w.pictures().release(h);
     return n;
 }
 

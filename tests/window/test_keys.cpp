@@ -216,21 +216,21 @@ private slots:
             ed.L().session.lastTick = tickCount();  // no animation step during this tick
             ed.ticks(1);
             // The sprite and the actor draw from live surfaces of the new device.
-            QVERIFY(ed.w->surface(ed.L().skin(ed.L().currentSkin).surface));
-            Surface* img = ed.w->surface(sp.surface);
+            QVERIFY(ed.w->pictures().surface(ed.L().skin(ed.L().currentSkin).surface));
+            Surface* img = ed.w->pictures().surface(sp.surface);
             QVERIFY(img);
-            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().session.backdropSurface), img, sp.frame, sp.w, sp.h, sp.x, sp.y,
+            const auto drawn = ed.compareDrawn(ed.w->pictures().surface(ed.L().session.backdropSurface), img, sp.frame, sp.w, sp.h, sp.x, sp.y,
                                                ed.L().session.colorKey, 0);
             QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
-            const SurfaceHandle stagePic = ed.w->loadSurface(home.path("backpx/forest.bmp").toStdString(), false);
+            const SurfaceHandle stagePic = ed.w->pictures().load(home.path("backpx/forest.bmp").toStdString(), false);
             int stagePixels = 0;
             for (int x = 450; x < 640; x += 5)
-                stagePixels += ed.pixel(x, 20) == ed.w->surface(stagePic)->pixelAt(x, 20);
-            ed.w->freeSurface(stagePic);
+                stagePixels += ed.pixel(x, 20) == ed.w->pictures().surface(stagePic)->pixelAt(x, 20);
+            ed.w->pictures().release(stagePic);
             QCOMPARE(stagePixels, 38);
             if (key == 120) {
-                Surface* pad = ed.w->surface(ed.L().session.padSurface);
+                Surface* pad = ed.w->pictures().surface(ed.L().session.padSurface);
                 QCOMPARE(ed.pixel(320, 460), pad->pixelAt(320, 30));
             }
         }

@@ -259,7 +259,7 @@ private slots:
         const QImage before(strip);
         const std::size_t steps = ed.w->document().history().undoCount();
         repaint(strip, before.width(), before.height(), 0x10e020);
-        QTRY_VERIFY_WITH_TIMEOUT(ed.w->surface(ed.L().image(m).surface)->pixelAt(1, 1) ==
+        QTRY_VERIFY_WITH_TIMEOUT(ed.w->pictures().surface(ed.L().image(m).surface)->pixelAt(1, 1) ==
                                      ed.w->sceneView_->device()->rgbToPixel(0x10, 0xe0, 0x20),
                                  5000);
         QCOMPARE(ed.w->document().history().undoCount(), steps);
@@ -275,7 +275,7 @@ private slots:
         const QString backdrop = home.path("backpx/sea.bmp");
         const QImage sea(backdrop);
         repaint(backdrop, sea.width(), sea.height(), 0xf0f000);
-        QTRY_VERIFY_WITH_TIMEOUT(ed.w->surface(ed.L().session.backdropSurface)->pixelAt(3, 3) ==
+        QTRY_VERIFY_WITH_TIMEOUT(ed.w->pictures().surface(ed.L().session.backdropSurface)->pixelAt(3, 3) ==
                                      ed.w->sceneView_->device()->rgbToPixel(0xf0, 0xf0, 0x00),
                                  5000);
     }

@@ -51,7 +51,7 @@ private slots:
         QCOMPARE(ed.L().currentSkin, ed.L().firstSkin);
         QVERIFY(ed.L().skinCount >= 1);
         // The backdrop at a spot far from the texts and the actor.
-        Surface* back = ed.w->surface(ed.L().session.backdropSurface);
+        Surface* back = ed.w->pictures().surface(ed.L().session.backdropSurface);
         QVERIFY(back);
         QCOMPARE(ed.pixel(500, 300), back->pixelAt(500, 300));
         // White number text in the top-left corner.
@@ -68,7 +68,7 @@ private slots:
             ed.L().session.lastTick = tickCount();  // no animation step during the next tick
             const SkinRec s = ed.L().skin(skin);
             ed.ticks(1);
-            const auto actor = ed.compareDrawn(back, ed.w->surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2,
+            const auto actor = ed.compareDrawn(back, ed.w->pictures().surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2,
                                                200 - s.h, ed.L().session.colorKey);
             QCOMPARE(actor.wrong, 0);
             QVERIFY(actor.keyed > 0 && actor.opaque > 0);
@@ -110,8 +110,8 @@ private slots:
         ed.L().session.lastTick = tickCount();
         const int frame = sp.frame;
         ed.w->onFrameTick(1);
-        Surface* back = ed.w->surface(ed.L().session.backdropSurface);
-        Surface* img = ed.w->surface(sp.surface);
+        Surface* back = ed.w->pictures().surface(ed.L().session.backdropSurface);
+        Surface* img = ed.w->pictures().surface(sp.surface);
         QVERIFY(back && img);
         const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().session.colorKey);
         QCOMPARE(drawn.wrong, 0);
@@ -140,7 +140,7 @@ private slots:
         ed.L().sprite(2, 1).x = 520, ed.L().sprite(2, 1).y = 330;
         ed.ticks(1);
         // The coin's picture is freed behind its record: its handle is stale.
-        ed.w->freeSurface(ed.L().sprite(1, 1).surface);
+        ed.w->pictures().release(ed.L().sprite(1, 1).surface);
         for (int round = 0; round < 2; ++round) {
             if (round == 1) {
                 ed.w->selectRow(ed.w->stageList_, 0);
@@ -154,7 +154,7 @@ private slots:
             QVERIFY2(shown[0].contains("coin.bmp") && !shown[0].contains("gem.bmp"), qPrintable(shown[0]));
             // The gem is still drawn over the backdrop.
             const SpriteRec gem = ed.L().sprite(2, 1);
-            const auto drawn = ed.compareDrawn(ed.w->surface(ed.L().session.backdropSurface), ed.w->surface(gem.surface),
+            const auto drawn = ed.compareDrawn(ed.w->pictures().surface(ed.L().session.backdropSurface), ed.w->pictures().surface(gem.surface),
                                                frameDrawn, gem.w, gem.h, gem.x, gem.y, ed.L().session.colorKey);
             QCOMPARE(drawn.wrong, 0);
             QVERIFY(drawn.opaque > 0);
@@ -342,8 +342,8 @@ private slots:
         QCOMPARE(ed.L().imageCount, 2);
         QCOMPARE(ed.w->stageList_->count(), 1);
         QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Loading : "));
-        QVERIFY(ed.w->surface(ed.L().image(1).surface));
-        QVERIFY(ed.w->surface(ed.L().sprite(1, 1).surface));
+        QVERIFY(ed.w->pictures().surface(ed.L().image(1).surface));
+        QVERIFY(ed.w->pictures().surface(ed.L().sprite(1, 1).surface));
         // Open leaves no stage open; opened, stage 1 shows its two sectors
         // and a third one drawn now sits in the list as the third row.
         QCOMPARE(ed.L().openStage, 0);

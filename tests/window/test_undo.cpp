@@ -216,7 +216,7 @@ private slots:
         QCOMPARE(ed.w->stageList_->count(), 1);
         QCOMPARE(ed.w->spriteList_->count(), 2);
         for (int n = 1; n <= 2; ++n) {
-            QVERIFY(ed.w->surface(ed.L().image(n).surface));
+            QVERIFY(ed.w->pictures().surface(ed.L().image(n).surface));
             QCOMPARE(ed.L().sprite(n, 1).surface, ed.L().image(ed.L().sprite(n, 1).image).surface);
         }
         QCOMPARE(ed.L().image(1).useCount, 1);

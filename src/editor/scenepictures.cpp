@@ -1,0 +1,243 @@
+#include "editor/scenepictures.h"
+
+#include <vector>
+
+#include "display/scenewidget.h"
+#include "display/surface.h"
+#include "editor/leveldocument.h"
+#include "model/errors.h"
+#include "model/fileio.h"
+#include "model/framecount.h"
+#include "model/homefiles.h"
+#include "model/level.h"
+#include "package/skinpackage.h"
+
+namespace slv {
+
+namespace {
+int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
+}  // namespace
+
+ScenePictures::ScenePictures(LevelDocument& document, SceneWidget& view) : document_(document), view_(view) {}
+
+Level& ScenePictures::level() const { return document_.level(); }
+
+std::string ScenePictures::homePath(const char* name) const { return joinPath(level().homeFolder, name); }
+
+Surface* ScenePictures::surface(SurfaceHandle h) const { return view_.resolve(h); }
+
+SurfaceHandle ScenePictures::load(const std::string& path, bool keyed) {
+    PixelDevice* dev = view_.device();
+    if (!dev) throw Error("Surface cannot be made");
+    Surface* s = dev->createSurface();
+    try {
+        s->loadPicture(path);
+    } catch (...) {
+        dev->freeSurface(s->handle());
+        throw;
+    }
+    if (keyed) s->setColorKey(level().session.colorKey);
+    return s->handle();
+}
+
+void ScenePictures::release(SurfaceHandle h) {
+    if (h && view_.device()) view_.device()->freeSurface(h);
+}
+
+SurfaceCallbacks ScenePictures::callbacks() {
+    SurfaceCallbacks cb;
+    cb.load = [this](const std::string& path) { return load(path, false); };
+    cb.release = [this](SurfaceHandle h) { release(h); };
+    cb.measure = [this](SurfaceHandle h) {
+        Surface* s = surface(h);
+        if (!s) throw Error("Surface cannot be made");
+        return SurfaceSize{s->width(), s->height()};
+    };
+    cb.setColorKey = [this](SurfaceHandle h, std::uint32_t key) {
+        if (Surface* s = surface(h)) s->setColorKey(key);
+    };
+    return cb;
+}
+
+DetectFramesFn ScenePictures::frameDetector() {
+    return [this](const std::string& path) {
+        // Plain bitmaps are read straight from the file; the rest are loaded.
+        PixelDevice* dev = view_.device();
+        const std::uint32_t key = level().session.colorKey;
+        if (const int n = dev ? detectFrameCountFromFile(path, dev->bitsPerPixel() / 8, key) : 0) return n;
+        const SurfaceHandle h = load(path, false);
+        try {
+            const PixelView v = surface(h)->pixels();
+            const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, key);
+            release(h);
+            return n;
+        } catch (...) {
+            release(h);
+            throw;
+        }
+    };
+}
+
+void ScenePictures::loadHomePictures() {
+    Level& L = level();
+    release(L.session.backdropSurface);
+    release(L.session.padSurface);
+    L.session.backdropSurface = 0;
+    L.session.padSurface = 0;
+    QStringList failed;
+    try {
+        backdropPath_ = homePath(homefiles::kBackdrop);
+        L.session.backdropSurface = load(backdropPath_, false);
+    } catch (const std::exception& e) {
+        failed << QString::fromUtf8(e.what());
+    }
+    try {
+        L.session.padSurface = load(homePath(homefiles::kLowerPanel), false);
+    } catch (const std::exception& e) {
+        failed << QString::fromUtf8(e.what());
+    }
+    if (!failed.isEmpty()) throw Error(failed.join("\n").toStdString());
+}
+
+std::uint32_t ScenePictures::colorOfFirstPixel(const std::string& path) {
+    const SurfaceHandle h = load(path, false);
+    const std::uint32_t color = surface(h)->pixelAt(0, 0);
+    release(h);
+    return color;
+}
+
+void ScenePictures::loadActor() {
+    Level& L = level();
+    SkinHooks hooks;
+    hooks.loadSkin = [this](int, const std::string& path) { return load(path, true); };
+    hooks.releaseSkin = [this](SurfaceHandle h) { release(h); };
+    try {
+        loadSkinPackage(L, homePath(homefiles::kActorSkins), hooks);
+    } catch (const std::exception& e) {
+        throw Error(std::string("The test actor could not be loaded: ") + e.what());
+    }
+}
+
+void ScenePictures::showBackdrop() {
+    Level& L = level();
+    const bool open = L.openStage >= 1 && L.openStage <= L.stageCount && L.openStage <= kMaxStages;
+    const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
+    if (path == backdropPath_ || !view_.device()) return;
+    backdropPath_ = path;
+    if (Surface* back = surface(L.session.backdropSurface))
+        back->loadPicture(path);
+    else
+        L.session.backdropSurface = load(path, false);
+}
+
+QStringList ScenePictures::reloadAll() {
+    Level& L = level();
+    QStringList errors;
+    for (int m = 1; m <= clampCount(L.imageCount, kMaxImages); ++m) {
+        ImageRec& img = L.image(m);
+        if (img.name.empty()) continue;
+        SurfaceHandle h = 0;
+        try {
+            h = load(img.path.str(), true);
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+        img.surface = h;
+        for (int s = 1; s <= kMaxStages; ++s)
+            for (int n = 1; n <= clampCount(L.stage(s).spriteCount, kMaxSprites); ++n)
+                if (L.sprite(n, s).image == m) L.sprite(n, s).surface = h;
+    }
+    const std::string skinFolder = joinPath(L.homeFolder, "actors/skins");
+    for (int i = 1; i <= clampCount(L.skinCount, kMaxSkins); ++i) {
+        SkinRec& s = L.skin(i);
+        s.surface = 0;
+        try {
+            s.surface = load(joinPath(skinFolder, s.name.str()), true);
+        } catch (const std::exception& e) {
+            errors << QString::fromUtf8(e.what());
+        }
+    }
+    return errors;
+}
+
+QStringList ScenePictures::reloadChanged(const QStringList& paths) {
+    Level& L = level();
+    QStringList problems;
+    for (const QString& changed : paths) {
+        const std::string path = changed.toStdString();
+        if (!fileExists(path)) {
+            problems << changed + " is gone; the view keeps its last picture.";
+            continue;
+        }
+        try {
+            if (path == backdropPath_) {
+                backdropPath_.clear();
+                showBackdrop();
+            }
+            if (path == homePath(homefiles::kLowerPanel) && L.session.padSurface) {
+                if (Surface* pad = surface(L.session.padSurface)) pad->loadPicture(path);
+            }
+            for (int m = 1; m <= L.imageCount && m <= kMaxImages; ++m)
+                if (!L.image(m).name.empty() && L.image(m).path.str() == path) reloadImage(m, problems);
+        } catch (const std::exception& e) {
+            problems << QString::fromUtf8(e.what());
+        }
+    }
+    return problems;
+}
+
+void ScenePictures::reloadImage(int m, QStringList& problems) {
+    Level& L = level();
+    ImageRec& img = L.image(m);
+    // The new picture is loaded beside the old one, which stays until the
+    // new one is whole.
+    const SurfaceHandle fresh = load(img.path.str(), true);
+    const Surface* picture = surface(fresh);
+    const int width = picture->width(), height = picture->height();
+    release(img.surface);
+    img.surface = fresh;
+    // Sprites whose strip no longer has its old size get frames that fit it:
+    // a record change, so one undo step for all of them.
+    struct Fit {
+        int stage, n, w, h;
+    };
+    std::vector<Fit> fits;
+    for (int s = 1; s <= L.stageCount && s <= kMaxStages; ++s)
+        for (int n = 1; n <= L.stage(s).spriteCount && n <= kMaxSprites; ++n) {
+            SpriteRec& r = L.sprite(n, s);
+            if (r.image != m) continue;
+            r.surface = fresh;
+            const int frames = r.frameCount >= 1 ? r.frameCount : 1;
+            const int w = width / frames;
+            if (width % frames != 0)
+                problems << QString("%1 is %2 pixels wide now, which does not divide into %3 frames; "
+                                    "its sprites show frames %4 pixels wide.")
+                                .arg(QString::fromStdString(img.name.str()))
+                                .arg(width)
+                                .arg(frames)
+                                .arg(w);
+            if (r.w != w || r.h != height) fits.push_back({s, n, w, height});
+        }
+    if (fits.empty()) return;
+    document_.edit({"Follow changed picture", 1, -1}, [&] {
+        for (const Fit& f : fits) {
+            SpriteRec& r = L.sprite(f.n, f.stage);
+            r.w = f.w;
+            r.h = f.h;
+        }
+    });
+}
+
+void ScenePictures::releaseAll() {
+    Level& L = level();
+    release(L.session.backdropSurface);
+    L.session.backdropSurface = 0;
+    release(L.session.padSurface);
+    L.session.padSurface = 0;
+    for (int i = 1; i <= L.skinCount && i <= kMaxSkins; ++i) {
+        release(L.skin(i).surface);
+        L.skin(i).surface = 0;
+    }
+}
+
+}  // namespace slv
