@@ -96,7 +96,6 @@ TEST(LevelRoundTrip, EveryPictureComesBackAfterOpenSaveOpen) {
          {"city.bmp"},
          false,
          [&](const TempDir& d) {
-             writeBytes(d / "a/backpx/city.bmp", stale.size(), 1);
              writeFile(d / "a/backpx/city.bmp", stale);
              writeFile(d / "a/sprites/coin.bmp", stale);
          },
