@@ -17,7 +17,6 @@
 
 #include "common/bmp_writer.h"
 #include "common/files.h"
-#include "common/package_bytes.h"
 #include "common/tempdir.h"
 #include "model/errors.h"
 #include "model/fileio.h"
@@ -29,7 +28,6 @@ namespace pkgtest {
 
 namespace fs = std::filesystem;
 
-using slvtest::buildByHand;
 using slvtest::TempDir;
 using slvtest::writeBytes;
 using slvtest::writeFile;
@@ -84,6 +82,21 @@ inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
     slv::PackageHooks hooks;
     slv::openLevel(*l, pkg, hooks);
     return l;
+}
+
+// Builds `pkg` byte by byte, without the checks of Save: the header and the
+// four tables of `l`, then the bitmap files of `bitmaps` one after the other.
+inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg) {
+    const std::vector<slv::PackEntry> header = slv::headerEntries(bitmaps);  // entries name the bitmaps below
+    std::string bytes(reinterpret_cast<const char*>(header.data()), header.size() * sizeof(slv::PackEntry));
+    const slv::PackageTables t = slv::tablesOf(l);
+    bytes.append(reinterpret_cast<const char*>(t.sectors.data()), slv::kSectorsFileBytes);
+    bytes.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
+    bytes.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
+    bytes.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
+    for (int i = 1; i <= bitmaps.imageCount; ++i) bytes += readAll(bitmaps.image(i).path.str());
+    for (int s = 1; s <= bitmaps.stageCount; ++s) bytes += readAll(bitmaps.stage(s).path.str());
+    writeFile(pkg, bytes);
 }
 
 // Adds an image (slot `i`) made from a bitmap of `size` bytes.

@@ -13,13 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/bmp_writer.h"
-#include "common/files.h"
-#include "common/package_bytes.h"
-#include "model/errors.h"
-#include "model/fileio.h"
-#include "package/format.h"
-#include "package/levelio.h"
+#include "../package_helpers.h"
 
 namespace {
 
@@ -92,7 +86,7 @@ int makeOlder(const std::string& dir) {
     sc.name.set("Secteur_" + eAcute);
     sc.x = 1, sc.y = 2, sc.w = 30, sc.h = 40;
     st.sectorCount = 1;
-    slvtest::buildByHand(*l, *l, slv::joinPath(dir, "older.slv"));
+    pkgtest::buildByHand(*l, *l, slv::joinPath(dir, "older.slv"));
     return 0;
 }
 
