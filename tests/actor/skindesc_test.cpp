@@ -152,7 +152,6 @@ TEST(SkinpackProgram, ExitCodes) {
 
 TEST(DemoActor, DescriptionBuildsAPackageThatWalksAndJumps) {
     TempDir tmp;
-    fs::create_directories(tmp / "bmp");
     fs::create_directories(tmp / "home/actors");
     for (auto [name, frames] : {std::pair{"idle", 4}, {"walkright", 6}, {"walkleft", 6}, {"jump", 8}})
         writeFile(tmp / "bmp/" + name + ".bmp", bmpBytes(48 * frames, 64));

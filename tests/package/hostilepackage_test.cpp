@@ -26,7 +26,6 @@ namespace {
 void saveSameNamed(const std::string& dir, const std::string& pkg, int n, const std::string& name,
                    bool alike = false) {
     auto l = std::make_unique<slv::Level>();
-    fs::create_directories(dir + "src");
     for (int i = 1; i <= n; ++i) {
         const std::string p = dir + "src/" + std::to_string(i) + ".bmp";
         writeBitmapBytes(p, 512, alike ? 1u : static_cast<unsigned>(i));
@@ -137,25 +136,21 @@ TEST(PictureMembers, CutShortOrOverTheBudgetAreRefused) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir d;
-        fs::create_directories(d.path() / "src");
         auto l = std::make_unique<slv::Level>();
-        int i = 0;
-        for (const std::string& bytes : row.images) {
-            ++i;
-            const std::string file = "p" + std::to_string(i) + ".bmp";
+        // Writes src/FILE and names it in `rec`.
+        auto member = [&](auto& rec, const std::string& file, const std::string& bytes) {
             writeFile(d / ("src/" + file), bytes);
-            l->image(i).name.set(file);
-            l->image(i).path.set(d / ("src/" + file));
-            l->imageCount = i;
+            rec.name.set(file);
+            rec.path.set(d / ("src/" + file));
+        };
+        for (const std::string& bytes : row.images) {
+            const int i = ++l->imageCount;
+            member(l->image(i), "p" + std::to_string(i) + ".bmp", bytes);
         }
         for (const std::string& bytes : row.stages) {
             const int s = ++l->stageCount;
-            const std::string file = "s" + std::to_string(s) + ".bmp";
-            writeFile(d / ("src/" + file), bytes);
-            l->stage(s).name.set(file);
-            l->stage(s).path.set(d / ("src/" + file));
+            member(l->stage(s), "s" + std::to_string(s) + ".bmp", bytes);
         }
-        fs::create_directories(d.path() / "pkg");
         const std::string pkg = d / "pkg/level.slv";
         save(*l, pkg);
         const std::string error = errorOf([&] { opened(pkg); });
@@ -234,7 +229,6 @@ TEST(KilledOpen, LeavesNoShortFileUnderAMembersName) {
         TempDir d;
         auto l = std::make_unique<slv::Level>();
         addStage(*l, d.str(), "bg08.bmp", row.stageBytes);
-        fs::create_directories(d.path() / "pkg");
         const std::string pkg = d / "pkg/level.slv";
         save(*l, pkg);
         const std::string killed = slvtest::inChild([&] {
@@ -274,11 +268,8 @@ TEST(KilledOpen, TheNextOpenRemovesOnlyStaleTemporaries) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir d;
-        const std::string pkg = [&] {
-            fs::create_directories(d.path() / "pkg/sprites");
-            save(*smallLevel(d.str()), d / "pkg/level.slv");
-            return d / "pkg/level.slv";
-        }();
+        const std::string pkg = d / "pkg/level.slv";
+        save(*smallLevel(d.str()), pkg);
         const std::string stale = d / (std::string("pkg/sprites/") + row.name);
         writeBytes(stale, 100, 3);
         ::chmod(stale.c_str(), row.mode);
@@ -313,7 +304,6 @@ TEST(ControlBytes, OpenWritesNoControlCharacterAndSaveKeepsTheEntry) {
     auto l = std::make_unique<slv::Level>();
     addImage(*l, d.str(), 1, "a\u0081b.bmp", 900);  // stored as the undefined byte 0x81
     addImage(*l, d.str(), 2, "c\u009D.bmp", 900);
-    fs::create_directories(d.path() / "pkg");
     const std::string pkg = d / "pkg/level.slv";
     save(*l, pkg);
     auto back = opened(pkg);

@@ -72,8 +72,9 @@ inline bool sameEntries(const std::vector<slv::PackEntry>& a, const std::vector<
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](auto& x, auto& y) { return key(x) == key(y); });
 }
 
-// Save and Open without a window to report to.
+// Save (into a folder made for it) and Open without a window to report to.
 inline void save(slv::Level& l, const std::string& pkg) {
+    if (!fs::path(pkg).parent_path().empty()) fs::create_directories(fs::path(pkg).parent_path());
     slv::PackageHooks hooks;
     slv::saveLevel(l, pkg, hooks);
 }
