@@ -102,8 +102,7 @@ __attribute__((target("avx512f,avx512bw"))) void keyedRowsAvx512(std::uint8_t* d
                                                                  int sp, int w, int h, T key) {
     constexpr int L = int(64 / sizeof(T));
     const __m512i k = sizeof(T) == 4 ? _mm512_set1_epi32(int(key)) : _mm512_set1_epi16(short(key));
-    const int rest = w % L;
-    const std::uint64_t restMask = (std::uint64_t(1) << rest) - 1;
+    const std::uint64_t restMask = rowEndMask(w, L);
     for (int row = 0; row < h; ++row) {
         T* dr = reinterpret_cast<T*>(d + std::size_t(row) * dp);
         const T* sr = reinterpret_cast<const T*>(s + std::size_t(row) * sp);
@@ -115,7 +114,7 @@ __attribute__((target("avx512f,avx512bw"))) void keyedRowsAvx512(std::uint8_t* d
             else
                 _mm512_mask_storeu_epi16(dr + i, _mm512_cmpneq_epi16_mask(sv, k), sv);
         }
-        if (rest) {
+        if (restMask) {
             if constexpr (sizeof(T) == 4) {
                 const __mmask16 m = __mmask16(restMask);
                 const __m512i sv = _mm512_maskz_loadu_epi32(m, sr + i);
@@ -205,6 +204,11 @@ std::vector<CopyPath> runnableCopyPaths() {
 }
 
 CopyPath copyPath() { return chosenCopyPath(); }
+
+std::uint64_t rowEndMask(int width, int lanes) {
+    const int rest = width % lanes;
+    return (std::uint64_t(1) << rest) - 1;
+}
 
 CopyPath forceCopyPath(CopyPath path) { return chosenCopyPath() = bestRunnable(path); }
 

@@ -181,6 +181,8 @@ CopyPath forceCopyPath(CopyPath path);
 // replaces the destination pixel. Rows are `dp` and `sp` bytes apart.
 void keyedCopy(CopyPath path, std::uint8_t* d, int dp, const std::uint8_t* s, int sp, int w, int h,
                int bytesPerPixel, std::uint32_t key);
+// The lanes of the last, partial block of a row, lowest lane first; 0 when the row ends on a block boundary.
+std::uint64_t rowEndMask(int width, int lanes);
 
 // The device: chooses the pixel format and owns every surface made on it.
 class PixelDevice {

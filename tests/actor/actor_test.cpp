@@ -128,9 +128,7 @@ TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     lv->skin(3).frame = 4;
     lv->skin(2).frame = 3;
     up(L);
-    EXPECT_EQ(lv->currentSkin, 3);
-    EXPECT_EQ(lv->skin(3).frame, 4);
-    EXPECT_EQ(lv->skin(2).frame, 3);
+    EXPECT_EQ((Ints{lv->currentSkin, lv->skin(3).frame, lv->skin(2).frame}), (Ints{3, 4, 3}));
     EXPECT_FALSE(lv->session.releasePending);
 }
 
@@ -141,8 +139,7 @@ TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
     lv->command(1) = CommandRec{L, -1, -1, 0, 1, 2, 1};
     for (int i = 2; i <= kMaxCommands; ++i) lv->command(i) = CommandRec{-1, -1, -1, 0, -1, 0, 0};
     down(L);
-    EXPECT_EQ(lv->currentSkin, 2);
-    EXPECT_EQ(lv->skin(kMaxSkins).frame, 1);
+    EXPECT_EQ((Ints{lv->currentSkin, lv->skin(kMaxSkins).frame}), (Ints{2, 1}));
 }
 
 TEST_F(ActorTest, SkinChangeRestartsOnlySkinsInUse) {
@@ -153,8 +150,7 @@ TEST_F(ActorTest, SkinChangeRestartsOnlySkinsInUse) {
     down(U);  // no change of skin: frames go on
     EXPECT_EQ(lv->skin(1).frame, 3);
     down(L);
-    EXPECT_EQ(lv->skin(1).frame, 1);
-    EXPECT_EQ(lv->skin(3).frame, 7);
+    EXPECT_EQ((Ints{lv->skin(1).frame, lv->skin(3).frame}), (Ints{1, 7}));
 }
 
 // Scripts of key events and frames: the skin in use after each event, the

@@ -7,6 +7,7 @@
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
+#include "common/ints.h"
 #include "model/errors.h"
 #include "package/skinpackage.h"
 #include "skindesc.h"
@@ -48,13 +49,12 @@ TEST(SkinDescription, ParsesSkinsCommandsAndKeys) {
     EXPECT_EQ(d.firstSkin, 2);
     ASSERT_EQ(d.skins.size(), 2u);
     EXPECT_EQ(d.skins[1].bitmap, "b.bmp");
-    EXPECT_EQ((std::vector<int>{d.skins[1].w, d.skins[1].h, d.skins[1].frames}), (std::vector<int>{6, 7, 3}));
+    EXPECT_EQ((Ints{d.skins[1].w, d.skins[1].h, d.skins[1].frames}), (Ints{6, 7, 3}));
     EXPECT_TRUE(d.skins[1].oneShot);
     EXPECT_FALSE(d.skins[0].oneShot);
     ASSERT_EQ(d.commands.size(), 2u);
     EXPECT_EQ(d.commands[0].keys, (std::vector<int>{37, 38, 32}));
-    EXPECT_EQ((std::vector<int>{d.commands[0].from, d.commands[0].to, d.commands[0].line}),
-              (std::vector<int>{1, 2, 7}));
+    EXPECT_EQ((Ints{d.commands[0].from, d.commands[0].to, d.commands[0].line}), (Ints{1, 2, 7}));
     EXPECT_TRUE(d.commands[1].keys.empty());
     // A pack name of 23 characters fits, and so does every number, skin and
     // command count at its upper bound.
@@ -101,8 +101,7 @@ TEST(SkinDescription, ErrorsNameTheirLine) {
 
 TEST(BitmapSize, ReadsTheHeaderAndRefusesOtherFiles) {
     BitmapSize s = bitmapSize(bmpBytes(7, 3));
-    EXPECT_EQ(s.width, 7);
-    EXPECT_EQ(s.height, 3);
+    EXPECT_EQ((Ints{s.width, s.height}), (Ints{7, 3}));
     std::string topDown = bmpBytes(5, 4);
     put32(topDown, 22, -4);
     EXPECT_EQ(bitmapSize(topDown).height, 4);
@@ -120,13 +119,11 @@ TEST(BuildSkinPackage, WrongSizedOrMissingBitmapsAreRefusedNamingTheLine) {
 
 TEST(BuildSkinPackage, SharedBitmapIsStoredOnceAndSingleBitmapPackageOpens) {
     TempDir tmp;
-    fs::create_directory(tmp / "out");
     writeFile(tmp / "a.bmp", bmpBytes(8, 4));
     SkinDescription d = parseSkinDescription(kHead + "skin b a.bmp 4 4 2 oneshot\n", "d.txt");
     std::string pkg = buildSkinPackage(d, tmp.path(), "d.txt");
     // Three tables, then the one bitmap alone in the second group.
-    EXPECT_EQ(entryAt(pkg, 2).flag, 1);
-    EXPECT_EQ(entryAt(pkg, 3).flag, 1);
+    EXPECT_EQ((Ints{entryAt(pkg, 2).flag, entryAt(pkg, 3).flag}), (Ints{1, 1}));
     EXPECT_EQ(entryAt(pkg, 3).name.str(), "\\skins\\a.bmp");
     EXPECT_EQ(pkg.size(), 4u * 64 + 28 + 30000 + 28000 + bmpBytes(8, 4).size());
     writeFile(tmp / "out/x.skn", pkg);
@@ -152,7 +149,6 @@ TEST(SkinpackProgram, ExitCodes) {
 
 TEST(DemoActor, DescriptionBuildsAPackageThatWalksAndJumps) {
     TempDir tmp;
-    fs::create_directories(tmp / "bmp");
     fs::create_directories(tmp / "home/actors");
     for (auto [name, frames] : {std::pair{"idle", 4}, {"walkright", 6}, {"walkleft", 6}, {"jump", 8}})
         writeFile(tmp / "bmp/" + name + ".bmp", bmpBytes(48 * frames, 64));

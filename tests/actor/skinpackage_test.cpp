@@ -8,6 +8,7 @@
 #include "actor/actor.h"
 #include "actor/vkeys.h"
 #include "common/error_text.h"
+#include "common/ints.h"
 #include "model/errors.h"
 #include "package/skinpackage.h"
 #include "skindesc.h"
@@ -84,12 +85,9 @@ protected:
     std::string expectRefused(const std::string& words) {
         const std::string error = errorOf([&] { loadSkinPackage(*lv, pack, hooks); });
         EXPECT_NE(error.find(words), std::string::npos) << "refused with \"" << error << "\"";
-        EXPECT_EQ(lv->skinCount, 1);
+        EXPECT_EQ((Ints{lv->skinCount, lv->firstSkin, lv->commandCount, lv->command(1).from}), (Ints{1, 1, 0, -1}));
         EXPECT_EQ(lv->skin(1).name.str(), "keep.bmp");
         EXPECT_EQ(lv->packageName, "old pack");
-        EXPECT_EQ(lv->firstSkin, 1);
-        EXPECT_EQ(lv->commandCount, 0);
-        EXPECT_EQ(lv->command(1).from, -1);
         EXPECT_FALSE(tableFilesLeft());
         return error;
     }
@@ -113,32 +111,24 @@ TEST_F(SkinPackageTest, BuilderLaysOutTwoFlaggedGroupsWithDataAfterTheHeader) {
     }
     EXPECT_EQ(package.size(), 6u * 64 + static_cast<std::size_t>(start));
     SkinHeader h = readSkinHeader(pack);
-    EXPECT_EQ(h.g1, 5);
-    EXPECT_EQ(h.entries, 6);
-    EXPECT_EQ(h.members[0].offset, 384);
+    EXPECT_EQ((Ints{h.g1, h.entries, int(h.members[0].offset)}), (Ints{5, 6, 384}));
     EXPECT_EQ(h.members[5].name, "skins/hop.bmp");
 }
 
 TEST_F(SkinPackageTest, LoadSkinPackageFillsTheTablesFromABuiltPackage) {
     loadSkinPackage(*lv, pack, hooks);
-    EXPECT_EQ(lv->skinCount, 3);
-    EXPECT_EQ(lv->commandCount, 3);
-    EXPECT_EQ(lv->firstSkin, 2);
+    EXPECT_EQ((Ints{lv->skinCount, lv->commandCount, lv->firstSkin, lv->skin(2).frameCount}), (Ints{3, 3, 2, 3}));
     EXPECT_EQ(lv->packageName, "Walker of the test pack");
     EXPECT_EQ(lv->skin(1).name.str(), "stand.bmp");
-    EXPECT_EQ(lv->skin(2).frameCount, 3);
-    EXPECT_EQ((std::vector<int>{lv->skin(3).w, lv->skin(3).h, lv->skin(3).frame}), (std::vector<int>{10, 6, 1}));
+    EXPECT_EQ((Ints{lv->skin(3).w, lv->skin(3).h, lv->skin(3).frame}), (Ints{10, 6, 1}));
     EXPECT_NE(lv->skin(3).oneShot, 0);
     EXPECT_EQ(lv->skin(1).oneShot, 0);
     EXPECT_EQ(lv->skin(4).name.str(), "");
     for (int i = 1; i <= 3; ++i) EXPECT_EQ(lv->skin(i).surface, 100u + i);
     const CommandRec& c1 = lv->command(1);
-    EXPECT_EQ((std::vector<int>{c1.key1, c1.key2, c1.key3, c1.from, c1.to, c1.back}),
-              (std::vector<int>{vk::Left, vk::Up, -1, 1, 2, 1}));
-    EXPECT_EQ(lv->command(3).key1, -1);
-    EXPECT_EQ(lv->command(3).from, 3);
-    EXPECT_EQ(lv->command(4).from, -1);
-    EXPECT_EQ(lv->command(1000).key1, -1);
+    EXPECT_EQ((Ints{c1.key1, c1.key2, c1.key3, c1.from, c1.to, c1.back}), (Ints{vk::Left, vk::Up, -1, 1, 2, 1}));
+    EXPECT_EQ((Ints{lv->command(3).key1, lv->command(3).from, lv->command(4).from, lv->command(1000).key1}),
+              (Ints{-1, 3, -1, -1}));
     ASSERT_EQ(loads.size(), 3u);
     EXPECT_EQ(loads[1].first, 2);
     EXPECT_EQ(fs::path(loads[1].second).lexically_normal(),
@@ -154,7 +144,7 @@ TEST_F(SkinPackageTest, AStoredFrameOutsideTheStripStartsOver) {
     put32(package, names + 200 + offsetof(SkinRec, frame), 0);
     rewrite();
     loadSkinPackage(*lv, pack, hooks);
-    EXPECT_EQ((std::vector<int>{lv->skin(1).frame, lv->skin(2).frame, lv->skin(3).frame}), (std::vector<int>{2, 1, 1}));
+    EXPECT_EQ((Ints{lv->skin(1).frame, lv->skin(2).frame, lv->skin(3).frame}), (Ints{2, 1, 1}));
 }
 
 TEST_F(SkinPackageTest, ExistingSkinBitmapsAreKept) {

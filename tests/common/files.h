@@ -13,8 +13,10 @@
 
 namespace slvtest {
 
-// Creates (or truncates) `path` with exactly these bytes.
+// Creates (or truncates) `path` with exactly these bytes, making its folders.
 inline void writeFile(const std::string& path, std::string_view bytes) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder);
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     f.close();
@@ -30,12 +32,11 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// Writes `size` bytes that depend on `seed` (parent folders made) and returns them.
+// Writes `size` bytes that depend on `seed` and returns them.
 inline std::string writeBytes(const std::string& path, std::size_t size, unsigned seed) {
     std::string data(size, '\0');
     std::uint32_t x = seed * 2654435761u + 12345u;
     for (auto& c : data) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     writeFile(path, data);
     return data;
 }

@@ -26,6 +26,14 @@ struct Fixture {
         c.setPenColor(color);
         return c;
     }
+    // White text on a clear brush at (x, y).
+    void text(int x, int y, const QString& t) {
+        SurfaceCanvas& c = s->canvas();
+        c.setBrushStyle(BrushStyle::Clear);
+        c.setFontColor(0xFFFFFF);
+        c.drawText(x, y, t);
+        c.releaseCanvas();
+    }
     PixelDevice dev;
     Surface* s;
 };
@@ -120,12 +128,8 @@ TEST(Canvas, SettingsLastAcrossReleasesAndThePainterDrawsIntoTheSamePixels) {
 TEST(Canvas, TextLinesFifteenPixelsApartDoNotOverlap) {
     for (int bits : {32, 16}) {
         Fixture f(bits, 120, 60);
-        SurfaceCanvas& c = f.s->canvas();
-        EXPECT_LE(c.textHeight(), 15);
-        c.setBrushStyle(BrushStyle::Clear);
-        c.setFontColor(0xFFFFFF);
-        c.drawText(0, 15, "-1234567890");
-        c.releaseCanvas();
+        EXPECT_LE(f.s->canvas().textHeight(), 15);
+        f.text(0, 15, "-1234567890");
         const std::uint32_t white = bits == 32 ? 0x00FFFFFFu : 0xFFFFu;
         int ink = 0;
         for (int y = 0; y < 60; ++y)
@@ -144,11 +148,7 @@ TEST(Canvas, TextLinesFifteenPixelsApartDoNotOverlap) {
 TEST(Canvas, TextKeepsTheBackgroundWithAClearBrush) {
     Fixture f(32, 80, 20);
     f.s->fill(0x00102030);
-    SurfaceCanvas& c = f.s->canvas();
-    c.setBrushStyle(BrushStyle::Clear);
-    c.setFontColor(0xFFFFFF);
-    c.drawText(0, 0, "8");
-    c.releaseCanvas();
+    f.text(0, 0, "8");
     int background = 0, ink = 0;
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 10; ++x) {

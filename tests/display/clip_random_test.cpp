@@ -43,7 +43,34 @@ struct Model {
         if (x < 0 || y < 0 || x >= w || y >= h) return;
         std::memcpy(&bytes[std::size_t(y) * pitch + std::size_t(x) * bpp], &v, std::size_t(bpp));
     }
+    std::uint32_t at(i64 x, i64 y) const {
+        std::uint32_t p = 0;
+        std::memcpy(&p, &bytes[std::size_t(y) * pitch + std::size_t(x) * bpp], std::size_t(bpp));
+        return p;
+    }
 };
+
+// Sets every pixel of `s` to pixel(x, y).
+template <class F>
+void paint(Surface& s, F pixel) {
+    const PixelView v = s.pixelsForWrite();
+    for (int y = 0; y < v.height; ++y)
+        for (int x = 0; x < v.width; ++x) {
+            const std::uint32_t p = pixel(x, y);
+            std::memcpy(v.pixels + std::size_t(y) * v.pitch + std::size_t(x) * v.bytesPerPixel, &p,
+                        std::size_t(v.bytesPerPixel));
+        }
+}
+
+// White text on a dark brush, solid or clear.
+void writeText(Surface& s, int x, int y, const QString& text, bool solid) {
+    SurfaceCanvas& c = s.canvas();
+    c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
+    c.setBrushColor(0x203040);
+    c.setFontColor(0xFFFFFF);
+    c.drawText(x, y, text);
+    c.releaseCanvas();
+}
 
 class Random {
 public:
@@ -86,8 +113,7 @@ void modelCopy(Model& expect, const Model& sm, std::uint32_t key, bool keyed, i6
             const i64 sx = S.left + (px - x), sy = S.top + (py - y);
             if (sx < std::max<i64>(S.left, 0) || sx >= std::min<i64>(S.right, sm.w)) continue;
             if (sy < std::max<i64>(S.top, 0) || sy >= std::min<i64>(S.bottom, sm.h)) continue;
-            std::uint32_t p = 0;
-            std::memcpy(&p, &sm.bytes[std::size_t(sy) * sm.pitch + std::size_t(sx) * sm.bpp], std::size_t(sm.bpp));
+            const std::uint32_t p = sm.at(sx, sy);
             if (keyed && p == key) continue;
             expect.put(px, py, p);
         }
@@ -106,13 +132,7 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
     for (int k = 0; k < 4; ++k) {
         Surface* s = dev.createSurface();
         s->setSize(r.in(1, 45), r.in(1, 20));
-        const PixelView v = s->pixelsForWrite();
-        for (int y = 0; y < v.height; ++y)
-            for (int x = 0; x < v.width; ++x) {
-                const std::uint32_t p = r.in(0, 3) == 0 ? 5u : std::uint32_t(r.in(6, 1 << 20)) & mask;
-                std::memcpy(v.pixels + std::size_t(y) * v.pitch + std::size_t(x) * v.bytesPerPixel, &p,
-                            std::size_t(v.bytesPerPixel));
-            }
+        paint(*s, [&](int, int) { return r.in(0, 3) == 0 ? 5u : std::uint32_t(r.in(6, 1 << 20)) & mask; });
         s->setColorKey(5);
         sources.push_back(s);
     }
@@ -123,12 +143,7 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
     scratch->setSize(kScratchW, kScratchH);
     auto footprint = [&](const QString& text, bool solid) {
         scratch->fill(0);
-        SurfaceCanvas& c = scratch->canvas();
-        c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
-        c.setBrushColor(0x203040);
-        c.setFontColor(0xFFFFFF);
-        c.drawText(kOx, kOy, text);
-        c.releaseCanvas();
+        writeText(*scratch, kOx, kOy, text, solid);
         return Model(*scratch);
     };
     const QString texts[] = {QStringLiteral("-1"), QStringLiteral("2147483647"), QStringLiteral("Wg|")};
@@ -204,18 +219,10 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
                     for (i64 px = 0; px < W; ++px) {
                         const i64 sx = px - x + kOx, sy = py - y + kOy;
                         if (sx < 0 || sy < 0 || sx >= fp.w || sy >= fp.h) continue;
-                        std::uint32_t p = 0;
-                        std::memcpy(&p, &fp.bytes[std::size_t(sy) * fp.pitch + std::size_t(sx) * fp.bpp],
-                                    std::size_t(fp.bpp));
-                        if (p != 0) expect.put(px, py, p);
+                        if (fp.at(sx, sy) != 0) expect.put(px, py, fp.at(sx, sy));
                     }
                 what = "text " + text.toStdString() + " at " + std::to_string(x) + "," + std::to_string(y);
-                SurfaceCanvas& c = dst->canvas();
-                c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
-                c.setBrushColor(0x203040);
-                c.setFontColor(0xFFFFFF);
-                c.drawText(int(x), int(y), text);
-                c.releaseCanvas();
+                writeText(*dst, int(x), int(y), text, solid);
             }
             ASSERT_EQ(bytesOf(*dst), expect.bytes) << what << " on " << W << "x" << H;
         }
@@ -232,15 +239,7 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
     Random r(unsigned(bits) * 31u);
     Surface* strip = dev.createSurface();
     strip->setSize(24, 7);
-    {
-        const PixelView v = strip->pixelsForWrite();
-        for (int y = 0; y < v.height; ++y)
-            for (int x = 0; x < v.width; ++x) {
-                const std::uint32_t p = std::uint32_t(x * 7 + y * 3 + 1);
-                std::memcpy(v.pixels + std::size_t(y) * v.pitch + std::size_t(x) * v.bytesPerPixel, &p,
-                            std::size_t(v.bytesPerPixel));
-            }
-    }
+    paint(*strip, [](int x, int y) { return std::uint32_t(x * 7 + y * 3 + 1); });
     strip->setColorKey(8);
     Surface* target = dev.createSurface();
     target->setSize(53, 41);

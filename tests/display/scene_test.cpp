@@ -53,6 +53,10 @@ struct SceneFixture {
                     std::size_t(p.bytesPerPixel));
     }
     SpriteRec& sprite() { return L->sprite(1, 1); }
+    // The device's pixel of a colour given as 0xBBGGRR.
+    std::uint32_t pixelOf(std::uint32_t c) const {
+        return dev.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
+    }
     void draw() { drawScene(*target, *L, dev, view); }
     std::uint32_t at(int x, int y) const { return target->pixelAt(x, y); }
 
@@ -91,9 +95,7 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         f.view.selectedSprite = 1;
         f.view.selectedSector = 1;
         f.draw();
-        const PixelDevice& d = f.dev;
-        const std::uint32_t c = f.view.markColor(*f.target);
-        const std::uint32_t mark = d.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
+        const std::uint32_t mark = f.pixelOf(f.view.markColor(*f.target));
         // Sprite box 10..13 x 12..14: the mark runs around it at 9..14 x 11..15.
         EXPECT_EQ(f.at(9, 11), mark);
         EXPECT_EQ(f.at(14, 15), mark);
@@ -105,7 +107,7 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         EXPECT_EQ(f.at(31, 9), mark);
         EXPECT_EQ(f.at(28, 7), 0u);
         // The dashed outlines sit on the boxes themselves, in their colours.
-        const std::uint32_t box = d.rgbToPixel(10, 100, 70);
+        const std::uint32_t box = f.dev.rgbToPixel(10, 100, 70);
         EXPECT_EQ(f.at(10, 12), outlines ? box : 0u);
         // No selection: no mark.
         f.view.selectedSprite = f.view.selectedSector = 0;
@@ -127,13 +129,10 @@ TEST(Scene, MarkColourDiffersFromBothOutlineColoursOnTheTarget) {
             SceneFixture f(bits);
             f.view.spriteBoxColor = p[0];
             f.view.sectorColor = p[1];
-            auto px = [&f](std::uint32_t c) {
-                return f.dev.rgbToPixel(int(c & 255), int((c >> 8) & 255), int((c >> 16) & 255));
-            };
-            const std::uint32_t m = px(f.view.markColor(*f.target));
-            EXPECT_NE(m, px(p[0])) << bits;
-            EXPECT_NE(m, px(p[1])) << bits;
-            EXPECT_NE(m, px(0xFFFFFF)) << bits;
+            const std::uint32_t m = f.pixelOf(f.view.markColor(*f.target));
+            EXPECT_NE(m, f.pixelOf(p[0])) << bits;
+            EXPECT_NE(m, f.pixelOf(p[1])) << bits;
+            EXPECT_NE(m, f.pixelOf(0xFFFFFF)) << bits;
         }
 }
 

@@ -16,91 +16,75 @@ using namespace slv;
 
 namespace {
 
-struct FakeClock {
+// A frame timer on a clock the test moves by hand.
+struct HandClock {
     std::uint32_t now = 5000;
+    FrameTimer timer;
+
+    HandClock() { timer.setClock([this] { return now; }); }
+    // `n` passes of the loop, `ms` milliseconds apart.
+    void passes(int n, std::uint32_t ms) {
+        for (int i = 0; i < n; ++i) {
+            now += ms;
+            timer.runTick();
+        }
+    }
+    // Ticks counted over `ms` milliseconds of a clock that moves one
+    // millisecond between idle passes, as a loop that never sleeps would call.
+    int ticksOver(int ms, std::vector<int>* lags = nullptr) {
+        int ticks = 0;
+        timer.onTick = [&ticks, lags](int lag) {
+            ++ticks;
+            if (lags) lags->push_back(lag);
+        };
+        passes(ms, 1);
+        return ticks;
+    }
 };
+
+struct FrameTimerTest : ::testing::Test, HandClock {};
 
 }  // namespace
 
-TEST(FrameTimer, FramesPerSecondIsZeroDuringTheFirstSecond) {
-    FakeClock clock;
-    FrameTimer timer;
+TEST_F(FrameTimerTest, FramesPerSecondIsZeroDuringTheFirstSecond) {
     timer.setRateLimit(0);  // every pass ticks
-    timer.setEnabled(false);
-    timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
     int calls = 0;
     timer.onTick = [&calls](int) { ++calls; };
     for (int i = 0; i < 99; ++i) {
-        clock.now += 10;
-        timer.runTick();
+        passes(1, 10);
         EXPECT_EQ(timer.framesPerSecond(), 0) << i;
     }
-    clock.now += 10;  // 1000 ms after the start: 100 ticks
-    timer.runTick();
+    passes(1, 10);  // 1000 ms after the start: 100 ticks
     EXPECT_EQ(calls, 100);
     EXPECT_EQ(timer.framesPerSecond(), 100);
     // The next window: 30 ticks over 1500 ms is 20 per second.
-    for (int i = 0; i < 30; ++i) {
-        clock.now += 50;
-        timer.runTick();
-    }
+    passes(30, 50);
     EXPECT_EQ(timer.framesPerSecond(), 20);
 }
 
-TEST(FrameTimer, RateIsRoundedToTheNearest) {
-    FakeClock clock;
-    FrameTimer timer;
-    timer.setClock([&clock] { return clock.now; });
+TEST_F(FrameTimerTest, RateIsRoundedToTheNearest) {
     timer.setEnabled(true);
     // 3 ticks, the last at 1200 ms: 2.5 per second rounds to 3.
-    clock.now += 400;
-    timer.runTick();
-    clock.now += 400;
-    timer.runTick();
-    clock.now += 400;
-    timer.runTick();
+    passes(3, 400);
     EXPECT_EQ(timer.framesPerSecond(), 3);
 }
 
-TEST(FrameTimer, EnablingAgainRestartsTheMeasuringWindow) {
-    FakeClock clock;
-    FrameTimer timer;
+TEST_F(FrameTimerTest, EnablingAgainRestartsTheMeasuringWindow) {
     timer.setRateLimit(0);  // every pass ticks
-    timer.setClock([&clock] { return clock.now; });
     timer.setEnabled(true);
-    for (int i = 0; i < 20; ++i) {
-        clock.now += 60;
-        timer.runTick();
-    }
+    passes(20, 60);
     EXPECT_GT(timer.framesPerSecond(), 0);
     timer.setEnabled(false);
-    clock.now += 5000;
-    timer.runTick();  // stopped: nothing counted
+    passes(1, 5000);  // stopped: nothing counted
     timer.setEnabled(true);
     EXPECT_EQ(timer.framesPerSecond(), 0);
     std::vector<int> lags;
     timer.onTick = [&lags](int lag) { lags.push_back(lag); };
-    clock.now += 999;
-    timer.runTick();
+    passes(1, 999);
     EXPECT_EQ(timer.framesPerSecond(), 0);
     ASSERT_EQ(lags.size(), 1u);
     EXPECT_EQ(lags[0], 999);  // unpaced, each millisecond counts
-}
-
-// Ticks counted over `ms` milliseconds of an injected clock that moves one
-// millisecond between idle passes, as a loop that never sleeps would call.
-int ticksOver(FrameTimer& timer, FakeClock& clock, int ms, std::vector<int>* lags = nullptr) {
-    int ticks = 0;
-    timer.onTick = [&ticks, lags](int lag) {
-        ++ticks;
-        if (lags) lags->push_back(lag);
-    };
-    for (int i = 0; i < ms; ++i) {
-        clock.now += 1;
-        timer.runTick();
-    }
-    return ticks;
 }
 
 // How many ticks a second the loop runs, from each rate limit and display
@@ -122,14 +106,13 @@ TEST(FrameTimer, TicksAtMostAtTheRateItIsPacedTo) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        FakeClock clock;
-        FrameTimer timer;
-        timer.setClock([&clock] { return clock.now; });
+        HandClock t;
+        FrameTimer& timer = t.timer;
         timer.setDisplayRate(c.display);
         timer.setRateLimit(c.limit);
         EXPECT_DOUBLE_EQ(timer.pacedRate(), c.rate);
         std::vector<int> lags;
-        const int ticks = ticksOver(timer, clock, 3000, &lags);
+        const int ticks = t.ticksOver(3000, &lags);
         if (c.rate == 0) {
             EXPECT_EQ(ticks, 3000);  // every idle pass, as the loop always ran
             EXPECT_EQ(timer.framesPerSecond(), 1000);
@@ -140,8 +123,8 @@ TEST(FrameTimer, TicksAtMostAtTheRateItIsPacedTo) {
         for (int lag : lags) EXPECT_EQ(lag, 1);
         // No one-second stretch holds more ticks than the rate.
         std::vector<std::uint32_t> at;
-        timer.onTick = [&](int) { at.push_back(clock.now); };
-        for (int i = 0; i < 3000; ++i, clock.now += 1) timer.runTick();
+        timer.onTick = [&](int) { at.push_back(t.now); };
+        t.passes(3000, 1);
         for (std::size_t k = 0; k < at.size(); ++k) {
             std::size_t j = k;
             while (j < at.size() && at[j] - at[k] < 1000) ++j;
@@ -153,35 +136,25 @@ TEST(FrameTimer, TicksAtMostAtTheRateItIsPacedTo) {
 
 // A stall (a long Open, a slow frame) is not made up with a burst of ticks:
 // the next tick counts the periods missed, and pacing goes on from there.
-TEST(FrameTimer, APacedLoopDoesNotBurstAfterAStall) {
-    FakeClock clock;
-    FrameTimer timer;
-    timer.setClock([&clock] { return clock.now; });
+TEST_F(FrameTimerTest, APacedLoopDoesNotBurstAfterAStall) {
     timer.setDisplayRate(50);  // a tick every 20 ms
     std::vector<int> lags;
-    EXPECT_EQ(ticksOver(timer, clock, 100, &lags), 6);  // at 1, 20, 40, 60, 80 and 100 ms
-    clock.now += 500;
-    timer.runTick();
+    EXPECT_EQ(ticksOver(100, &lags), 6);  // at 1, 20, 40, 60, 80 and 100 ms
+    passes(1, 500);
     ASSERT_EQ(lags.size(), 7u);
     EXPECT_EQ(lags.back(), 25);
-    EXPECT_EQ(ticksOver(timer, clock, 100), 5);
+    EXPECT_EQ(ticksOver(100), 5);
     // Back to unpaced: every pass ticks again; then capped again.
     timer.setRateLimit(0);
-    EXPECT_EQ(ticksOver(timer, clock, 100), 100);
+    EXPECT_EQ(ticksOver(100), 100);
     timer.setRateLimit(FrameTimer::kDisplayRate);
-    EXPECT_EQ(ticksOver(timer, clock, 100), 6);
+    EXPECT_EQ(ticksOver(100), 6);
 }
 
-TEST(FrameTimer, ClockWrapsWithoutHarm) {
-    FakeClock clock;
-    clock.now = 0xFFFFFF00u;
-    FrameTimer timer;
-    timer.setClock([&clock] { return clock.now; });
+TEST_F(FrameTimerTest, ClockWrapsWithoutHarm) {
+    now = 0xFFFFFF00u;
     timer.setEnabled(true);
-    for (int i = 0; i < 50; ++i) {
-        clock.now += 20;  // passes 2^32 on the way
-        timer.runTick();
-    }
+    passes(50, 20);  // passes 2^32 on the way
     EXPECT_EQ(timer.framesPerSecond(), 50);
 }
 
@@ -206,9 +179,8 @@ TEST(FrameTimer, TicksWhileTheEventLoopIsIdle) {
 TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {
     if (QGuiApplication::applicationState() == Qt::ApplicationActive)
         GTEST_SKIP() << "the application is already active in this process";
-    FakeClock clock;
-    FrameTimer timer;
-    timer.setClock([&clock] { return clock.now; });
+    HandClock t;
+    FrameTimer& timer = t.timer;
     std::vector<int> lags;
     timer.onTick = [&lags](int lag) { lags.push_back(lag); };
     EXPECT_FALSE(timer.running());
@@ -219,7 +191,7 @@ TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {
     EXPECT_TRUE(lags.empty());
     FrameTimer stopped;
     stopped.setEnabled(false);
-    clock.now += 5000;
+    t.now += 5000;
     // Becoming active starts the ticks, measured from that moment.
     QWidget w;
     w.show();
@@ -227,8 +199,7 @@ TEST(FrameTimer, TicksOnlyWhileTheApplicationIsActive) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     EXPECT_TRUE(timer.running());
     EXPECT_FALSE(stopped.running());
-    clock.now += 10;
-    timer.runTick();
+    t.passes(1, 10);
     ASSERT_FALSE(lags.empty());
     EXPECT_LE(lags.front(), 10);  // not the 5 s spent inactive
 }

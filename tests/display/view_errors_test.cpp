@@ -54,14 +54,12 @@ TEST_F(ViewErrors, AResizeTooLargeForASurfaceKeepsTheBackBuffer) {
     resizeTo(40000, 40000);  // over the surface size limit
     EXPECT_EQ(reported, std::vector<std::string>{"Surface cannot be made"});
     ASSERT_TRUE(view->isViewReady());
-    EXPECT_EQ(view->backBuffer()->width(), 64);
-    EXPECT_EQ(view->backBuffer()->height(), 48);
+    EXPECT_EQ(view->backBuffer()->rect(), (PixelRect{0, 0, 64, 48}));
     EXPECT_EQ(view->backBuffer()->pixelAt(63, 47), 0x123456u);
     // The next size that fits is taken again.
     resizeTo(100, 50);
     EXPECT_EQ(reported.size(), 1u);
-    EXPECT_EQ(view->backBuffer()->width(), 100);
-    EXPECT_EQ(view->backBuffer()->height(), 50);
+    EXPECT_EQ(view->backBuffer()->rect(), (PixelRect{0, 0, 100, 50}));
 }
 
 }  // namespace

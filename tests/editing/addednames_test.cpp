@@ -6,6 +6,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "common/accents.h"
 #include "common/bmp_writer.h"
 #include "common/files.h"
 #include "common/tempdir.h"
@@ -15,14 +16,6 @@
 using namespace slv;
 
 namespace {
-
-const std::string kE = "\xC3\xA9";  // e acute in UTF-8
-
-std::string times(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
 
 // Real picture files in a sprites and a backpx folder (their headers give the
 // widths), with a stand-in display for loading and detection.

@@ -53,13 +53,9 @@ TEST_F(Placement, TheTopmostSpriteIsPicked) {
 
 TEST_F(Placement, ClickAndDragMovesTheSprite) {
     EXPECT_TRUE(down(EditPage::Sprite, kLeft, 45, 35).showSprite);
-    EXPECT_EQ(sel.spriteRow, 1);
-    EXPECT_EQ(lv->session.dragOffsetX, 5);
-    EXPECT_EQ(lv->session.dragOffsetY, 5);
+    EXPECT_EQ((Ints{sel.spriteRow, lv->session.dragOffsetX, lv->session.dragOffsetY}), (Ints{1, 5, 5}));
     EXPECT_TRUE(move(EditPage::Sprite, kLeft, 145, 235).showSprite);
-    EXPECT_EQ(lv->sprite(2, 2).x, 140);
-    EXPECT_EQ(lv->sprite(2, 2).y, 230);
-    EXPECT_EQ(lv->session.mouseX, 145);
+    EXPECT_EQ((Ints{lv->sprite(2, 2).x, lv->sprite(2, 2).y, lv->session.mouseX}), (Ints{140, 230, 145}));
     EXPECT_EQ(lv->sprite(2, 1).x, 0);  // the same number on another stage stays
     // A row beyond the count (left over from another stage) is not dragged.
     sel.spriteRow = 3;
@@ -74,9 +70,7 @@ TEST_F(Placement, OtherPagesOnlyRecordThePointer) {
     EXPECT_EQ(sel.spriteRow, -1);
     sel.spriteRow = 0;
     move(EditPage::Pather, kLeft, 77, 88);
-    EXPECT_EQ(lv->session.mouseX, 77);
-    EXPECT_EQ(lv->session.mouseY, 88);
-    EXPECT_EQ(lv->sprite(1, 2).x, 10);
+    EXPECT_EQ((Ints{lv->session.mouseX, lv->session.mouseY, lv->sprite(1, 2).x}), (Ints{77, 88, 10}));
     down(EditPage::Stage, kRight, 20, 20);
     EXPECT_FALSE(lv->session.bandActive);
 }
@@ -144,9 +138,7 @@ TEST_F(Placement, TheBandEndsAtTheLastMovePosition) {
 TEST_F(Placement, SectorsWithoutAnOpenStageGoToColumnZero) {
     lv->openStage = 0;
     band(1, 2, 3, 4);
-    EXPECT_EQ(lv->stage(0).sectorCount, 1);
-    EXPECT_EQ(lv->sector(1, 0).w, 2);
-    EXPECT_EQ(pickSector(*lv, 2, 3), 1);
+    EXPECT_EQ((Ints{lv->stage(0).sectorCount, lv->sector(1, 0).w, pickSector(*lv, 2, 3)}), (Ints{1, 2, 1}));
     lv->openStage = 2;
     EXPECT_EQ(pickSector(*lv, 2, 3), 0);
 }
@@ -155,12 +147,9 @@ TEST_F(Placement, SectorsArePickedAndDragged) {
     band(0, 0, 100, 100);
     band(50, 50, 150, 150);
     EXPECT_TRUE(down(EditPage::Sector, kLeft, 100, 100).showSector);
-    EXPECT_EQ(sel.sectorRow, 1);
-    EXPECT_EQ(lv->session.sectorDragOffsetX, 50);
+    EXPECT_EQ((Ints{sel.sectorRow, lv->session.sectorDragOffsetX}), (Ints{1, 50}));
     move(EditPage::Sector, kLeft, 60, 70);
-    EXPECT_EQ(sector(2).x, 10);
-    EXPECT_EQ(sector(2).y, 20);
-    EXPECT_EQ(sector(1).x, 0);
+    EXPECT_EQ((Ints{sector(2).x, sector(2).y, sector(1).x}), (Ints{10, 20, 0}));
     down(EditPage::Sector, kLeft, 400, 400);
     EXPECT_EQ(sel.sectorRow, -1);
 }
@@ -186,16 +175,14 @@ TEST_F(Placement, AHundredSectorsIsTheLimit) {
     EXPECT_EQ(band(5, 5, 6, 6).newSector, 100);
     EXPECT_EQ(sector(100).name.str(), "Sector100");
     EXPECT_EQ(errorOf([&] { band(1, 1, 2, 2); }), "Too many sectors on this stage !");
-    EXPECT_EQ(lv->stage(2).sectorCount, 100);
-    EXPECT_EQ(sector(100).x, 5);
+    EXPECT_EQ((Ints{lv->stage(2).sectorCount, sector(100).x}), (Ints{100, 5}));
     EXPECT_FALSE(lv->session.bandActive);
 }
 
 TEST_F(Placement, TypedPositionsWriteBackOnlyWhileShown) {
     EXPECT_TRUE(setSpriteX(*lv, 0, 120));
     EXPECT_TRUE(setSpriteY(*lv, 0, -3));
-    EXPECT_EQ(lv->sprite(1, 2).x, 120);
-    EXPECT_EQ(lv->sprite(1, 2).y, -3);
+    EXPECT_EQ((Ints{lv->sprite(1, 2).x, lv->sprite(1, 2).y}), (Ints{120, -3}));
     lv->session.spritesShown = false;
     EXPECT_FALSE(setSpriteX(*lv, 0, 7));
     EXPECT_EQ(lv->sprite(1, 2).x, 120);

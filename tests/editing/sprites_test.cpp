@@ -62,64 +62,50 @@ TEST_F(Sprites, DetectedCountsAreNotRememberedButPosesAreUsed) {
     lv->poseCount = 1;
     pose(1, "coin.bmp", 4);
     add({"coin.bmp", "bird.bmp"});
-    EXPECT_EQ(lv->sprite(1, 1).frameCount, 4);
-    EXPECT_EQ(lv->sprite(1, 1).w, 64);
-    EXPECT_EQ(lv->sprite(2, 1).frameCount, 4);
-    EXPECT_EQ(d.detections, 1);
-    EXPECT_EQ(lv->poseCount, 1);
+    EXPECT_EQ((Ints{lv->sprite(1, 1).frameCount, lv->sprite(1, 1).w, lv->sprite(2, 1).frameCount}), (Ints{4, 64, 4}));
+    EXPECT_EQ((Ints{d.detections, lv->poseCount}), (Ints{1, 1}));
 }
 
 TEST_F(Sprites, SameFileIsSharedAndFreedWithItsLastUser) {
     add({"coin.bmp", "coin.bmp"});
-    EXPECT_EQ(d.loads, 1);
-    EXPECT_EQ(lv->imageCount, 1);
-    EXPECT_EQ(lv->image(1).useCount, 2);
+    EXPECT_EQ((Ints{d.loads, lv->imageCount, lv->image(1).useCount}), (Ints{1, 1, 2}));
     EXPECT_EQ(lv->sprite(1, 1).image, lv->sprite(2, 1).image);
     // The same name from another folder is the same image.
     lv->openStage = 2;
     add({"coin.bmp"}, "/elsewhere");
-    EXPECT_EQ(lv->image(1).useCount, 3);
-    EXPECT_EQ(d.loads, 1);
+    EXPECT_EQ((Ints{lv->image(1).useCount, d.loads}), (Ints{3, 1}));
     del(2, 0);
     lv->openStage = 1;
     EXPECT_EQ(del(1, 0), 0);
-    EXPECT_EQ(lv->image(1).useCount, 1);
-    EXPECT_EQ(d.releases, 0);
+    EXPECT_EQ((Ints{lv->image(1).useCount, d.releases}), (Ints{1, 0}));
     EXPECT_EQ(del(1, 0), -1);
-    EXPECT_EQ(count(), 0);
     EXPECT_TRUE(lv->image(1).name.empty());
     EXPECT_EQ(lv->image(1).surface, 0u);
-    EXPECT_EQ(d.releases, 1);
     EXPECT_TRUE(d.live.empty());
-    EXPECT_EQ(lv->imageCount, 0);
+    EXPECT_EQ((Ints{count(), d.releases, lv->imageCount}), (Ints{0, 1, 0}));
 }
 
 TEST_F(Sprites, DeletingMovesLaterSpritesDownAndImageCountFallsOnlyFromTheTop) {
     add({"coin.bmp", "bird.bmp", "gem.bmp"});
     ASSERT_EQ(lv->imageCount, 3);
     EXPECT_EQ(del(1, 1), 1);  // bird, slot 2: below a used slot
-    EXPECT_EQ(count(), 2);
-    EXPECT_EQ(name(1), "coin.bmp");
-    EXPECT_EQ(name(2), "gem.bmp");
-    EXPECT_EQ(name(3), "gem.bmp");  // stale slot above the count
-    EXPECT_EQ(lv->imageCount, 3);
+    EXPECT_EQ((Ints{count(), lv->imageCount}), (Ints{2, 3}));
+    // Slot 3 is stale, above the count.
+    EXPECT_EQ(name(1) + " " + name(2) + " " + name(3), "coin.bmp gem.bmp gem.bmp");
     del(1, 1);  // gem, slot 3: 3 and 2 are free now
     EXPECT_EQ(lv->imageCount, 1);
     add({"odd.bmp", "gem.bmp"});  // the lowest free slots are reused
-    EXPECT_EQ(lv->findImage("odd.bmp"), 2);
-    EXPECT_EQ(lv->findImage("gem.bmp"), 3);
-    EXPECT_EQ(lv->imageCount, 3);
+    EXPECT_EQ((Ints{lv->findImage("odd.bmp"), lv->findImage("gem.bmp"), lv->imageCount}), (Ints{2, 3, 3}));
 }
 
 TEST_F(Sprites, ALoadFailureLeavesNoSpriteAndNoHalfImage) {
     add({"coin.bmp"});
     SpriteRec before = lv->sprite(2, 1);
     EXPECT_EQ(errorOf([&] { add({"bird.bmp", "missing.bmp", "gem.bmp"}); }), "File not found");
-    EXPECT_EQ(count(), 2);  // coin and bird stay, nothing after the failure
+    EXPECT_EQ((Ints{count(), lv->imageCount}), (Ints{2, 2}));  // coin and bird stay, nothing after the failure
     EXPECT_EQ(name(2), "bird.bmp");
     EXPECT_FALSE(same(before, lv->sprite(2, 1)));
     EXPECT_TRUE(lv->sprite(3, 1).name.empty());
-    EXPECT_EQ(lv->imageCount, 2);
     EXPECT_TRUE(lv->image(3).name.empty());
 }
 
@@ -172,9 +158,7 @@ TEST_F(Sprites, AFullImageTableRefusesANewPicture) {
     EXPECT_EQ(lv->image(kMaxImages).name.str(), "coin.bmp");
     EXPECT_EQ(lv->imageCount, kMaxImages);
     EXPECT_EQ(errorOf([&] { add({"gem.bmp"}); }), "Too many images !");
-    EXPECT_EQ(count(), 1);
-    EXPECT_EQ(d.loads, 1);
-    EXPECT_EQ(lv->imageCount, kMaxImages);
+    EXPECT_EQ((Ints{count(), d.loads, lv->imageCount}), (Ints{1, 1, kMaxImages}));
     // A picture already loaded can still be shared.
     EXPECT_EQ(errorOf([&] { add({"coin.bmp"}); }), "");
     EXPECT_EQ(lv->image(kMaxImages).useCount, 2);
@@ -190,18 +174,15 @@ TEST_F(Sprites, ReplacingKeepsThePlaceAndReleasesTheOldPicture) {
     EXPECT_EQ(rectOf(s), (Ints{x, y, 40, 40}));
     EXPECT_EQ((Ints{s.frame, s.frameCount, s.image}), (Ints{1, 5, 3}));
     EXPECT_TRUE(lv->image(1).name.empty());  // coin had no other user
-    EXPECT_EQ(d.releases, 1);
-    EXPECT_EQ(lv->imageCount, 3);
+    EXPECT_EQ((Ints{d.releases, lv->imageCount}), (Ints{1, 3}));
 }
 
 TEST_F(Sprites, ReplacingASharedPictureLowersItsCount) {
     add({"coin.bmp", "coin.bmp"});
     replace(1, "bird.bmp");
-    EXPECT_EQ(lv->image(1).useCount, 1);
-    EXPECT_EQ(lv->image(2).useCount, 1);
+    EXPECT_EQ((Ints{lv->image(1).useCount, lv->image(2).useCount}), (Ints{1, 1}));
     replace(0, "coin.bmp");  // the same picture: the count stays
-    EXPECT_EQ(lv->image(1).useCount, 1);
-    EXPECT_EQ(d.releases, 0);
+    EXPECT_EQ((Ints{lv->image(1).useCount, d.releases}), (Ints{1, 0}));
 }
 
 TEST_F(Sprites, PoseSeekTakesTheLastRecord) {
@@ -211,21 +192,17 @@ TEST_F(Sprites, PoseSeekTakesTheLastRecord) {
     pose(2, "A.bmp", 9);
     pose(3, "a.bmp", 6);
     pose(4, "a.bmp", 2);  // beyond the count
-    EXPECT_EQ(rememberedFrameCount(*lv, "a.bmp"), 6);
-    EXPECT_EQ(lv->frameCount, 6);
+    EXPECT_EQ((Ints{rememberedFrameCount(*lv, "a.bmp"), lv->frameCount}), (Ints{6, 6}));
     EXPECT_EQ(rememberedFrameCount(*lv, "A.bmp"), 9);
-    EXPECT_EQ(rememberedFrameCount(*lv, "b.bmp"), -1);
-    EXPECT_EQ(lv->frameCount, -1);
+    EXPECT_EQ((Ints{rememberedFrameCount(*lv, "b.bmp"), lv->frameCount}), (Ints{-1, -1}));
 }
 
 TEST_F(Sprites, PickingTwiceAppendsOneRecord) {
     d.add("flame.bmp", 288, 64, 6);
     EXPECT_EQ(pick("flame.bmp"), 6);
     EXPECT_EQ(pick("flame.bmp"), 6);
-    EXPECT_EQ(lv->poseCount, 1);
-    EXPECT_EQ(d.detections, 1);
+    EXPECT_EQ((Ints{lv->poseCount, d.detections, lv->pose(1).frameCount}), (Ints{1, 1, 6}));
     EXPECT_EQ(lv->pose(1).name.str(), "flame.bmp");
-    EXPECT_EQ(lv->pose(1).frameCount, 6);
     // A long name finds its cut record again.
     const std::string longName = "a_sprite_with_a_long_name.bmp";
     d.add(longName, 100, 10, 2);
@@ -244,15 +221,13 @@ TEST_F(Sprites, TypedPoseCountsUpdateTheLastRecordAndRefuseBelowOne) {
     EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", 6));  // still filling at start
     lv->session.fillingPickerFields = false;
     EXPECT_TRUE(setPoseFrames(*lv, "gem.bmp", 6));
-    EXPECT_EQ(lv->pose(3).frameCount, 6);
-    EXPECT_EQ(lv->pose(1).frameCount, 2);
+    EXPECT_EQ((Ints{lv->pose(3).frameCount, lv->pose(1).frameCount}), (Ints{6, 2}));
     for (int bad : {0, -4}) EXPECT_FALSE(setPoseFrames(*lv, "gem.bmp", bad));
     EXPECT_EQ(lv->pose(3).frameCount, 6);
     EXPECT_FALSE(setPoseFrames(*lv, "none.bmp", 4));
     // The next sprite made from the file takes the typed count.
     addSprites(*lv, "/w", {"gem.bmp"}, d.callbacks(), d.detector(), [](int) { return 0; });
-    EXPECT_EQ(lv->sprite(1, 1).frameCount, 6);
-    EXPECT_EQ(lv->sprite(1, 1).w, 33);
+    EXPECT_EQ((Ints{lv->sprite(1, 1).frameCount, lv->sprite(1, 1).w}), (Ints{6, 33}));
 }
 
 TEST_F(Sprites, AFullPoseTableRefusesANewRecord) {
@@ -260,8 +235,7 @@ TEST_F(Sprites, AFullPoseTableRefusesANewRecord) {
     lv->poseCount = kMaxPoses;
     pose(kMaxPoses, "last.bmp", 3);
     EXPECT_EQ(errorOf([&] { pick("new.bmp"); }), "Too many poses !");
-    EXPECT_EQ(lv->poseCount, kMaxPoses);
-    EXPECT_EQ(d.detections, 0);
+    EXPECT_EQ((Ints{lv->poseCount, d.detections}), (Ints{kMaxPoses, 0}));
     EXPECT_EQ(pick("last.bmp"), 3);  // known files are still found
 }
 

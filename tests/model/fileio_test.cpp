@@ -98,7 +98,6 @@ TEST(SafeReplace, WritesThroughSymbolicLinksKeepingThem) {
         SCOPED_TRACE(c.name);
         TempDir d;
         fs::create_directories(d.path() / "home");
-        fs::create_directories(d.path() / "store");
         writeFile(d.file(c.target), "old");
         ::chmod(d.file(c.target).c_str(), 0600);
         for (const auto& [link, to] : c.links)

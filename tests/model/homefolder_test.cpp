@@ -111,12 +111,7 @@ TEST_P(HomeFolderTest, PicksTheFolderAndNeverOverwrites) {
     const std::string start = t / "start", demo = t / "share/slvedit/demo", pointed = t / "elsewhere";
     const std::string home = t / "user", config = t / "config", data = t / "data";
     for (const std::string& d : {start, demo, pointed, home, config, data}) fs::create_directories(d);
-    for (const std::string& f : s.startFiles) {
-        fs::create_directories(fs::path(start + "/" + f).parent_path());
-        slvtest::writeFile(start + "/" + f, "start " + f);
-    }
-    fs::create_directories(demo + "/actors");
-    fs::create_directories(demo + "/backpx");
+    for (const std::string& f : s.startFiles) slvtest::writeFile(start + "/" + f, "start " + f);
     for (const char* f : {"car.bmp", "pad01.bmp", "purple.bmp", "screen1.bmp", "actors/test.skn", "backpx/city.bmp"})
         slvtest::writeFile(demo + "/" + f, std::string("demo ") + f);
     if (s.pointer == Pointer::Valid) slvtest::writeFile(config + "/corvatel.txt", pointed + "\n");
@@ -126,14 +121,8 @@ TEST_P(HomeFolderTest, PicksTheFolderAndNeverOverwrites) {
     const std::string own = dataBase + "/slvedit/home";
     switch (s.own) {
     case Own::Absent: break;
-    case Own::UserFolder:
-        fs::create_directories(own);
-        slvtest::writeFile(own + "/car.bmp", "mine");
-        break;
-    case Own::IsAFile:
-        fs::create_directories(dataBase + "/slvedit");
-        slvtest::writeFile(own, "a file");
-        break;
+    case Own::UserFolder: slvtest::writeFile(own + "/car.bmp", "mine"); break;
+    case Own::IsAFile: slvtest::writeFile(own, "a file"); break;
     case Own::ParentIsAFile: slvtest::writeFile(dataBase + "/slvedit", "a file"); break;
     }
     const auto before = treeOf(t.path());
@@ -212,9 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A home folder that appears while the copy is being made stays as it is.
 TEST(HomeFolderSetUpTest, FolderThatAppearedMeanwhileIsKept) {
     TempDir t;
-    fs::create_directories(t / "demo");
     slvtest::writeFile(t / "demo/car.bmp", "demo");
-    fs::create_directories(t / "own/home");
     slvtest::writeFile(t / "own/home/car.bmp", "mine");
     EXPECT_FALSE(slv::setUpHomeFolder(t / "demo", t / "own/home"));
     EXPECT_EQ(slvtest::readFile(t / "own/home/car.bmp"), "mine");

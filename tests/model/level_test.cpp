@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "common/accents.h"
 #include "common/error_text.h"
 #include "model/level.h"
 
@@ -31,9 +32,7 @@ TEST(Level, IndicesOutsideTheTablesAreARangeCheckError) {
 }
 
 TEST(NameFields, AreStoredInWindows1252AndCutByCharacters) {
-    const std::string eAcute = "\xC3\xA9", euro = "\xE2\x82\xAC";
-    std::string fifteen;
-    for (int i = 0; i < 15; ++i) fifteen += eAcute;
+    const std::string eAcute = kE, euro = "\xE2\x82\xAC", fifteen = times(kE, 15);
     struct Case {
         std::string text, shown, stored;
     };

@@ -26,7 +26,6 @@ namespace {
 void saveSameNamed(const std::string& dir, const std::string& pkg, int n, const std::string& name,
                    bool alike = false) {
     auto l = std::make_unique<slv::Level>();
-    fs::create_directories(dir + "src");
     for (int i = 1; i <= n; ++i) {
         const std::string p = dir + "src/" + std::to_string(i) + ".bmp";
         writeBitmapBytes(p, 512, alike ? 1u : static_cast<unsigned>(i));
@@ -94,26 +93,18 @@ TEST(SameNamedMembers, FileSystemCallsGrowLinearly) {
 
 namespace {
 
-// The first bytes of a BMP: a 54-byte header and `extra` bytes after it.
-std::string bmpHeader(int width, int height, int bits, int compression, std::size_t extra) {
-    std::string b(54 + extra, '\0');
-    auto put = [&b](std::size_t at, std::uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-    };
-    b[0] = 'B', b[1] = 'M';
-    put(2, static_cast<std::uint32_t>(b.size()), 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, static_cast<std::uint32_t>(width), 4);
-    put(22, static_cast<std::uint32_t>(height), 4);
-    put(26, 1, 2);
-    put(28, static_cast<std::uint32_t>(bits), 2);
-    put(30, static_cast<std::uint32_t>(compression), 4);
+// The first bytes of a BMP whose header declares `compression`: its 54-byte
+// header and `extra` bytes after it.
+std::string headerOnly(int width, int height, int bits, int compression, std::size_t extra) {
+    std::string b = bmpHeader(width, height, bits) + std::string(extra, '\0');
+    slvtest::put32(b, 2, static_cast<std::int32_t>(b.size()));
+    slvtest::put32(b, 30, compression);
+    slvtest::put32(b, 34, 0);  // no size of the pixels given
     return b;
 }
 
-const std::string kLying32 = bmpHeader(16384, 16384, 32, 0, 16);            // 70 bytes, 1 GB of pixels declared
-const std::string kRunLength = bmpHeader(16384, 16384, 8, 1, 1024 + 2);     // 1 GB once decoded
+const std::string kLying32 = headerOnly(16384, 16384, 32, 0, 16);            // 70 bytes, 1 GB of pixels declared
+const std::string kRunLength = headerOnly(16384, 16384, 8, 1, 1024 + 2);     // 1 GB once decoded
 const std::string kWhole = bmpBytes(BmpLayout{20, 10, 24, false}, [](int x, int y) { return x * 7 + y; });
 const std::string kRowShort = kWhole.substr(0, kWhole.size() - 1);
 
@@ -145,25 +136,21 @@ TEST(PictureMembers, CutShortOrOverTheBudgetAreRefused) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir d;
-        fs::create_directories(d.path() / "src");
         auto l = std::make_unique<slv::Level>();
-        int i = 0;
-        for (const std::string& bytes : row.images) {
-            ++i;
-            const std::string file = "p" + std::to_string(i) + ".bmp";
+        // Writes src/FILE and names it in `rec`.
+        auto member = [&](auto& rec, const std::string& file, const std::string& bytes) {
             writeFile(d / ("src/" + file), bytes);
-            l->image(i).name.set(file);
-            l->image(i).path.set(d / ("src/" + file));
-            l->imageCount = i;
+            rec.name.set(file);
+            rec.path.set(d / ("src/" + file));
+        };
+        for (const std::string& bytes : row.images) {
+            const int i = ++l->imageCount;
+            member(l->image(i), "p" + std::to_string(i) + ".bmp", bytes);
         }
         for (const std::string& bytes : row.stages) {
             const int s = ++l->stageCount;
-            const std::string file = "s" + std::to_string(s) + ".bmp";
-            writeFile(d / ("src/" + file), bytes);
-            l->stage(s).name.set(file);
-            l->stage(s).path.set(d / ("src/" + file));
+            member(l->stage(s), "s" + std::to_string(s) + ".bmp", bytes);
         }
-        fs::create_directories(d.path() / "pkg");
         const std::string pkg = d / "pkg/level.slv";
         save(*l, pkg);
         const std::string error = errorOf([&] { opened(pkg); });
@@ -242,7 +229,6 @@ TEST(KilledOpen, LeavesNoShortFileUnderAMembersName) {
         TempDir d;
         auto l = std::make_unique<slv::Level>();
         addStage(*l, d.str(), "bg08.bmp", row.stageBytes);
-        fs::create_directories(d.path() / "pkg");
         const std::string pkg = d / "pkg/level.slv";
         save(*l, pkg);
         const std::string killed = slvtest::inChild([&] {
@@ -282,11 +268,8 @@ TEST(KilledOpen, TheNextOpenRemovesOnlyStaleTemporaries) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir d;
-        const std::string pkg = [&] {
-            fs::create_directories(d.path() / "pkg/sprites");
-            save(*smallLevel(d.str()), d / "pkg/level.slv");
-            return d / "pkg/level.slv";
-        }();
+        const std::string pkg = d / "pkg/level.slv";
+        save(*smallLevel(d.str()), pkg);
         const std::string stale = d / (std::string("pkg/sprites/") + row.name);
         writeBytes(stale, 100, 3);
         ::chmod(stale.c_str(), row.mode);
@@ -321,7 +304,6 @@ TEST(ControlBytes, OpenWritesNoControlCharacterAndSaveKeepsTheEntry) {
     auto l = std::make_unique<slv::Level>();
     addImage(*l, d.str(), 1, "a\u0081b.bmp", 900);  // stored as the undefined byte 0x81
     addImage(*l, d.str(), 2, "c\u009D.bmp", 900);
-    fs::create_directories(d.path() / "pkg");
     const std::string pkg = d / "pkg/level.slv";
     save(*l, pkg);
     auto back = opened(pkg);

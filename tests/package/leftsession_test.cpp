@@ -18,7 +18,6 @@ namespace {
 // `package` (a level package unless it is made otherwise) and a note.
 std::string leftSession(const std::string& state) {
     const std::string folder = state + "session-1-0000abcd/";
-    fs::create_directories(folder);
     writeFile(folder + "lock", "");
     return folder;
 }
@@ -80,7 +79,6 @@ TEST(LeftSession, StrangeFilesNeverStopTheStart) {
 TEST(RestoredLevelPath, OnlyAPathSaveMayUse) {
     TempDir d;
     ::chmod(d.path().c_str(), 0755);  // an unprivileged child may look inside
-    fs::create_directories(d.path() / "pkg");
     save(*smallLevel(d.str()), d / "pkg/level.slv");
     writeFile(d / "notes.txt", "the author's own file");
     ::mkfifo((d / "fifo").c_str(), 0600);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "common/error_text.h"
+#include "common/ints.h"
 #include "package_helpers.h"
 
 using namespace pkgtest;
@@ -18,9 +19,7 @@ namespace {
 
 // Saves the small level into d/pkg/level.slv and returns that path.
 std::string savedSmallLevel(const TempDir& d) {
-    auto l = smallLevel(d.str());
-    fs::create_directories(d.path() / "pkg");
-    save(*l, d / "pkg/level.slv");
+    save(*smallLevel(d.str()), d / "pkg/level.slv");
     return d / "pkg/level.slv";
 }
 
@@ -40,12 +39,9 @@ void expectRefused(const std::string& pkg, const std::string& reason, bool about
     level.packageFolder = "/old/";
     RecordingHooks hooks;
     EXPECT_EQ(errorOf([&] { slv::openLevel(level, pkg, hooks); }), message);
-    EXPECT_EQ(hooks.before, 0);
-    EXPECT_EQ(hooks.steps, 0);
-    EXPECT_EQ(level.stageCount, 1);
+    EXPECT_EQ((Ints{hooks.before, hooks.steps}), (Ints{0, 0}));
+    EXPECT_EQ((Ints{level.stageCount, level.stage(1).spriteCount, level.imageCount}), (Ints{1, 1, 1}));
     EXPECT_EQ(level.stage(1).name.str(), "keep.bmp");
-    EXPECT_EQ(level.stage(1).spriteCount, 1);
-    EXPECT_EQ(level.imageCount, 1);
     EXPECT_EQ(level.image(1).surface, 77u);
     EXPECT_EQ(level.packageFolder, "/old/");
     std::string folder = slv::folderPart(pkg);
@@ -95,34 +91,24 @@ TEST(LevelPackage, SaveOpenSaveKeepsTheHeaderAndTheLevel) {
     auto l = std::make_unique<slv::Level>();
     RecordingHooks hooks;
     slv::openLevel(*l, pkg, hooks);
-    EXPECT_EQ(hooks.ready, 8);
-    EXPECT_EQ(hooks.before, 1);
-    EXPECT_EQ(hooks.steps, 8);
-    EXPECT_EQ(hooks.loads, 2);
-    EXPECT_EQ(l->fileCount, 8);
-    EXPECT_EQ(l->imageCount, 2);
-    EXPECT_EQ(l->stageCount, 2);
+    EXPECT_EQ((Ints{hooks.ready, hooks.before, hooks.steps, hooks.loads}), (Ints{8, 1, 8, 2}));
+    EXPECT_EQ((Ints{l->fileCount, l->imageCount, l->stageCount}), (Ints{8, 2, 2}));
     EXPECT_EQ(l->packageFolder, d.str() + "pkg/");
     EXPECT_EQ(l->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
     EXPECT_EQ(l->image(2).surface, 1002u);
     EXPECT_EQ(l->stage(2).path.str(), d.str() + "pkg/backpx/park.bmp");
     EXPECT_EQ(readAll(l->stage(2).path.str()), readAll(d / "src/backpx/park.bmp"));
     EXPECT_EQ(readAll(l->image(1).path.str()), readAll(d / "src/sprites/hero.bmp"));
-    EXPECT_EQ(l->stage(1).spriteCount, 2);
-    EXPECT_EQ(l->sprite(2, 1).x, 30);
+    EXPECT_EQ((Ints{l->stage(1).spriteCount, l->sprite(2, 1).x, l->sprite(1, 2).frameCount}), (Ints{2, 30, 3}));
     EXPECT_EQ(l->sprite(2, 1).surface, 1002u);
-    EXPECT_EQ(l->sprite(1, 2).frameCount, 3);
-    EXPECT_EQ(l->stage(2).sectorCount, 2);
-    EXPECT_EQ(l->sector(2, 2).w, 11);
-    EXPECT_EQ(l->image(2).useCount, 2);
+    EXPECT_EQ((Ints{l->stage(2).sectorCount, l->sector(2, 2).w, l->image(2).useCount}), (Ints{2, 11, 2}));
     EXPECT_FALSE(anyTemp(d.str()));
 
     // The source bitmaps can go: the level now lives beside its package.
     fs::remove_all(d.path() / "src");
     RecordingHooks again;
     slv::saveLevel(*l, d / "pkg/copy.slv", again);
-    EXPECT_EQ(again.ready, 8);
-    EXPECT_EQ(again.steps, 8);
+    EXPECT_EQ((Ints{again.ready, again.steps}), (Ints{8, 8}));
     EXPECT_TRUE(sameEntries(headerOf(pkg), headerOf(d / "pkg/copy.slv")));
     EXPECT_FALSE(anyTemp(d.str()));
 }
@@ -229,10 +215,8 @@ TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     l->sprite(1, 2).image = 3;
     RecordingHooks saving;
     slv::saveLevel(*l, d / "p.slv", saving);
-    EXPECT_EQ(saving.ready, 8);  // the progress counts the entries written
-    EXPECT_EQ(saving.steps, 8);
-    EXPECT_EQ(l->imageCount, 3);  // the level in memory keeps its slots
-    EXPECT_EQ(l->sprite(2, 1).image, 3);
+    EXPECT_EQ((Ints{saving.ready, saving.steps}), (Ints{8, 8}));  // the progress counts the entries written
+    EXPECT_EQ((Ints{l->imageCount, l->sprite(2, 1).image}), (Ints{3, 3}));  // the level in memory keeps its slots
     auto h = headerOf(d / "p.slv");
     ASSERT_EQ(h.size(), 8u);
     EXPECT_EQ(h[5].name.str(), "\\sprites\\gone.bmp");
@@ -240,14 +224,11 @@ TEST(LevelPackage, FreeImageSlotsAreNotWrittenAndSpritesFollowTheirImage) {
     auto back = std::make_unique<slv::Level>();
     RecordingHooks rec;
     slv::openLevel(*back, d / "p.slv", rec);
-    EXPECT_EQ(back->imageCount, 2);
-    EXPECT_EQ(rec.loads, 2);
+    EXPECT_EQ((Ints{back->imageCount, rec.loads}), (Ints{2, 2}));
     EXPECT_EQ(back->image(2).name.str(), "gone.bmp");
     EXPECT_EQ(readAll(back->image(2).path.str()), readAll(d / "src/sprites/gone.bmp"));
-    EXPECT_EQ(back->sprite(2, 1).image, 2);
-    EXPECT_EQ(back->sprite(1, 2).image, 2);
+    EXPECT_EQ((Ints{back->sprite(2, 1).image, back->sprite(1, 2).image, back->sprite(1, 1).image}), (Ints{2, 2, 1}));
     EXPECT_EQ(back->sprite(2, 1).surface, 1002u);
-    EXPECT_EQ(back->sprite(1, 1).image, 1);
 }
 
 TEST(LevelPackage, OpenReadsThePackageAndKeepsBitmapsAlreadyInItsFolder) {
@@ -284,10 +265,7 @@ TEST(LevelPackage, ImageLoadFailureEmptiesTheLevel) {
     RecordingHooks hooks;
     hooks.failAt = 2;
     EXPECT_THROW(slv::openLevel(*l, pkg, hooks), Error);
-    EXPECT_EQ(hooks.loads, 1);
-    EXPECT_EQ(hooks.frees, 1);
-    EXPECT_EQ(l->imageCount, 0);
-    EXPECT_EQ(l->stageCount, 0);
+    EXPECT_EQ((Ints{hooks.loads, hooks.frees, l->imageCount, l->stageCount}), (Ints{1, 1, 0, 0}));
 }
 
 TEST(LevelPackage, ClearLevelResetsCountsAndFreesSurfaces) {
@@ -298,13 +276,9 @@ TEST(LevelPackage, ClearLevelResetsCountsAndFreesSurfaces) {
     l->stage(0).sectorCount = 3;
     RecordingHooks hooks;
     slv::clearLevel(*l, hooks);
-    EXPECT_EQ(hooks.frees, 2);
-    EXPECT_EQ(l->stageCount, 0);
-    EXPECT_EQ(l->imageCount, 0);
-    EXPECT_EQ(l->stage(0).sectorCount, 0);
-    EXPECT_EQ(l->stage(2).sectorCount, 0);
+    EXPECT_EQ((Ints{hooks.frees, l->stageCount, l->imageCount}), (Ints{2, 0, 0}));
+    EXPECT_EQ((Ints{l->stage(0).sectorCount, l->stage(2).sectorCount, l->image(2).useCount}), (Ints{0, 0, 0}));
     EXPECT_TRUE(l->image(1).name.empty());
-    EXPECT_EQ(l->image(2).useCount, 0);
     EXPECT_EQ(l->stage(1).name.str(), "street.bmp");  // records stay
     EXPECT_EQ(l->sprite(1, 1).x, 10);
 }
@@ -318,7 +292,6 @@ TEST(LevelPackage, WindowsPathsInRecordsOpenAndSaveAgain) {
     win->image(2).path.set("C:\\Games\\work\\sprites\\coin.bmp");
     win->stage(1).path.set("C:\\Games\\work\\backpx\\street.bmp");
     win->stage(2).path.set("D:park.bmp");
-    fs::create_directories(d.path() / "pkg");
     std::string pkg = d / "pkg/win.slv";
     buildByHand(*win, *l, pkg);
 
@@ -449,7 +422,6 @@ TEST(LevelPackageRefusal, MoreThan3000ImagesOr30Stages) {
 TEST(LevelPackageRefusal, ExtractedPathsTooLongForTheRecords) {
     TempDir d;
     std::string deep = d.str() + std::string(120, 'a') + "/" + std::string(120, 'b');
-    fs::create_directories(deep);
     save(*smallLevel(d.str()), deep + "/p.slv");
     expectRefused(deep + "/p.slv", "The package folder's path is too long: \"" + deep +
                                        "/sprites/hero.bmp\" would exceed 255 characters", false);

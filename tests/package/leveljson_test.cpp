@@ -23,6 +23,13 @@ std::string resave(const std::string& in, const std::string& out) {
     return readAll(out);
 }
 
+// The small level saved as d/level.slv and exported to d/text; its JSON.
+Json exportedSmallLevel(const TempDir& d) {
+    save(*smallLevel(d.str()), d / "level.slv");
+    slv::exportLevel(d / "level.slv", d / "text");
+    return Json::parse(readAll(d / "text/level.json"));
+}
+
 // ---- export, then import: the bytes of resave ----
 
 struct RoundTripCase {
@@ -171,11 +178,8 @@ TEST(LevelJsonDemo, ImportGivesTheBytesOfResave) {
 
 TEST(LevelJsonImport, EditedFieldsReachThePackage) {
     TempDir d;
-    auto l = smallLevel(d.str());
-    save(*l, d / "level.slv");
     const std::string dir = d / "text";
-    slv::exportLevel(d / "level.slv", dir);
-    Json j = Json::parse(readAll(dir + "/level.json"));
+    Json j = exportedSmallLevel(d);
     j["sprites"][1]["x"] = 99;
     j["sprites"][1]["frame"] = 2;
     j["sectors"][0]["name"] = "Tür";
@@ -231,11 +235,8 @@ class LevelJsonFault : public ::testing::TestWithParam<Fault> {};
 TEST_P(LevelJsonFault, IsRefusedWithItsPath) {
     const Fault& f = GetParam();
     TempDir d;
-    auto l = smallLevel(d.str());
-    save(*l, d / "level.slv");
     const std::string dir = d / "text";
-    slv::exportLevel(d / "level.slv", dir);
-    Json j = Json::parse(readAll(dir + "/level.json"));
+    Json j = exportedSmallLevel(d);
     const Json::json_pointer at(f.pointer);
     if (*f.value) j[at] = Json::parse(f.value);
     else j.at(at.parent_pointer()).erase(at.back());
@@ -263,9 +264,7 @@ TEST(LevelJsonFault, NotJsonIsRefused) {
 // paths do not fit a record: import refuses to write it there.
 TEST(LevelJsonFault, DeepOutputFolderIsRefused) {
     TempDir d;
-    auto l = smallLevel(d.str());
-    save(*l, d / "level.slv");
-    slv::exportLevel(d / "level.slv", d / "text");
+    exportedSmallLevel(d);
     const std::string deep = d / (std::string(120, 'a') + "/" + std::string(120, 'b'));
     fs::create_directories(deep);
     const std::string error = errorOf([&] { slv::importLevel(d / "text", deep + "/level.slv"); });

@@ -45,7 +45,6 @@ TEST(MemberCopy, EitherCopyGivesTheMembersBytesAndSharesOnlyTheSameFile) {
     for (bool kernel : {true, false}) {
         SCOPED_TRACE(kernel ? "kernel copy" : "read and write");
         const std::string out = d / (kernel ? "kernel" : "plain");
-        fs::create_directories(out);
         writeFile(out + "/same.bmp", second);
         writeFile(out + "/longer.bmp", second + "x");          // the member's bytes, then more
         writeFile(out + "/late.bmp", second.substr(0, kBig - 1) + "!");  // differs in its last byte

@@ -3,6 +3,7 @@
 // or ':', and an older package's sprite with frames 0 pixels wide survives.
 #include <gtest/gtest.h>
 
+#include "common/accents.h"
 #include "common/bmp_writer.h"
 #include "common/ints.h"
 #include "package_helpers.h"
@@ -10,14 +11,6 @@
 using namespace pkgtest;
 
 namespace {
-
-const std::string kE = "\xC3\xA9";  // e acute in UTF-8
-
-std::string times(const std::string& s, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += s;
-    return out;
-}
 
 void bmp(const std::string& path, int w, int h) {
     fs::create_directories(fs::path(path).parent_path());

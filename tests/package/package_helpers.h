@@ -72,8 +72,9 @@ inline bool sameEntries(const std::vector<slv::PackEntry>& a, const std::vector<
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](auto& x, auto& y) { return key(x) == key(y); });
 }
 
-// Save and Open without a window to report to.
+// Save (into a folder made for it) and Open without a window to report to.
 inline void save(slv::Level& l, const std::string& pkg) {
+    if (!fs::path(pkg).parent_path().empty()) fs::create_directories(fs::path(pkg).parent_path());
     slv::PackageHooks hooks;
     slv::saveLevel(l, pkg, hooks);
 }
@@ -84,8 +85,8 @@ inline std::unique_ptr<slv::Level> opened(const std::string& pkg) {
     return l;
 }
 
-// Builds `pkg` byte by byte: the header and the four tables of `l`, then
-// the bitmap files of `bitmaps` one after the other.
+// Builds `pkg` byte by byte, without the checks of Save: the header and the
+// four tables of `l`, then the bitmap files of `bitmaps` one after the other.
 inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const std::string& pkg) {
     const std::vector<slv::PackEntry> header = slv::headerEntries(bitmaps);  // entries name the bitmaps below
     std::string bytes(reinterpret_cast<const char*>(header.data()), header.size() * sizeof(slv::PackEntry));
@@ -94,8 +95,8 @@ inline void buildByHand(const slv::Level& l, const slv::Level& bitmaps, const st
     bytes.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
     bytes.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
     bytes.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
-    for (int i = 1; i <= bitmaps.imageCount; ++i) bytes += slvtest::readFile(bitmaps.image(i).path.str());
-    for (int s = 1; s <= bitmaps.stageCount; ++s) bytes += slvtest::readFile(bitmaps.stage(s).path.str());
+    for (int i = 1; i <= bitmaps.imageCount; ++i) bytes += readAll(bitmaps.image(i).path.str());
+    for (int s = 1; s <= bitmaps.stageCount; ++s) bytes += readAll(bitmaps.stage(s).path.str());
     writeFile(pkg, bytes);
 }
 

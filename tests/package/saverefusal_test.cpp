@@ -13,7 +13,6 @@ namespace {
 TEST(SaveRefusal, EachFaultOfTheLevelIsNamed) {
     TempDir d;
     const std::string pkg = d / "out/p.slv";
-    fs::create_directories(d.path() / "out");
     struct Case {
         std::function<void(slv::Level&)> spoil;
         std::string message;

@@ -223,6 +223,11 @@ struct Editor {
     }
 };
 
+// A window past its first tick: started up, its actor loaded.
+struct StartedEditor : Editor {
+    StartedEditor() { ticks(1); }
+};
+
 // A stage added from the home folder's backpx (a single stage opens).
 inline void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
     ui.openAnswers.push_back({home.path(QString("backpx/") + file)});

@@ -61,8 +61,7 @@ private slots:
             {"one column", {1, 5, 24, false}, 1, false},
         };
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         QCOMPARE(ed.L().session.colorKey, kMagenta);
         for (int modeKey : {122, 121}) {  // the window (32 bits), full screen (16 bits)
             ed.w->routeKeyDown(modeKey, {});
@@ -115,8 +114,7 @@ private slots:
         for (const auto& s : strips)
             QVERIFY(writeBmp(home.path(QString("sprites/") + s.file).toStdString(), {s.width, 16, 24, false},
                              [](int x, int) { return x % 2 ? 0x204060u : kMagenta; }));
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
         ed.w->editTabs_->setCurrentIndex(0);
         ed.w->addOnActiveTab();
@@ -150,8 +148,7 @@ private slots:
         const QString longName = home.path("backpx/plage_d_\xC3\xA9t\xC3\xA9_au_soleil.bmp");
         QVERIFY(QFile::copy(home.path("backpx/desert.bmp"), longName));
         const QStringList refusal{"\"sun.bmp\" is a PNG picture; a level takes BMP pictures only"};
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ed.w->stageList_->setFocus();
         const struct {
             const char* what;

@@ -39,8 +39,7 @@ class KeysTest : public WindowTest {
 private slots:
     void heldKeysAndAutoRepeat() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         QWidget* target = ed.keyTarget();
         send(target, QEvent::KeyPress, Qt::Key_Left);
         send(target, QEvent::KeyPress, Qt::Key_Up);
@@ -97,8 +96,7 @@ private slots:
             {"3 let go as a symbol of another layout", Qt::Key_3, Qt::NoModifier, Qt::Key_section, 12, 51},
         };
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         QWidget* target = ed.keyTarget();
         for (const Case& c : cases) {
             auto key = [&](QEvent::Type type, int k, Qt::KeyboardModifiers mods) {
@@ -125,8 +123,7 @@ private slots:
     // field, and other keys still reach the actor.
     void enterInsertAndFieldKeys() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
         ed.w->addOnActiveTab();
         QCOMPARE(ed.L().openStage, 0);
@@ -171,8 +168,7 @@ private slots:
 
     void tabKeys() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ed.w->chooseWorkFolder();
         QVERIFY(ed.w->folderTree_->isVisible());
         ed.w->routeKeyDown(112, {});  // F1 while the tree shows
@@ -191,8 +187,7 @@ private slots:
 
     void displayModesKeepSpritesAndActor() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         const std::uint32_t windowKey = ed.L().session.colorKey;
         ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
         ed.w->addOnActiveTab();

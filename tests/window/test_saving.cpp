@@ -134,8 +134,7 @@ private slots:
     // The package's name and the unsaved mark are shown in the window.
     void levelNameFollowsTheCleanState() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         QCOMPARE(ed.w->levelNameLabel_->text(), QString("untitled"));
         addStage(ed, ui, home, "sea.bmp");
         QCOMPARE(ed.w->levelNameLabel_->text(), QString("untitled *"));
@@ -152,8 +151,7 @@ private slots:
     // With no stage open a rubber band makes nothing, and says why once.
     void noSectorWithoutAnOpenStage() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         addStage(ed, ui, home, "sea.bmp");
         ed.w->document().openStage(0);
         const std::size_t steps = ed.w->document().history().undoCount();
@@ -168,8 +166,7 @@ private slots:
     // goes on: a timer fires during the pause.
     void progressPauseDoesNotBlock() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ed.w->progressPauseMs = 60000;
         addStage(ed, ui, home, "sea.bmp");
         bool fired = false;

@@ -77,8 +77,7 @@ private slots:
 
     void spritesAnimateOverTheBackdropWithSectorOutlines() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         openStageWithSprites(ed, ui, home, {"fan.bmp"});
         SpriteRec& sp = ed.L().sprite(1, 1);
         QCOMPARE(sp.frameCount, 3);
@@ -133,8 +132,7 @@ private slots:
     // frame is still drawn, and opening a stage lets it be shown again.
     void frameLoopFailureIsShownOnceUntilAStageIsOpened() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp"});
         // The gem where nothing else is drawn (the actor, the numbers).
         ed.L().sprite(2, 1).x = 520, ed.L().sprite(2, 1).y = 330;
@@ -163,8 +161,7 @@ private slots:
 
     void stageMessagesAndConfirmation() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ed.w->replaceOnActiveTab();
         ed.w->deleteOnActiveTab();
         ed.w->editTabs_->setCurrentIndex(1);
@@ -222,8 +219,7 @@ private slots:
     // the lists empty.
     void reopeningAndDeletingStagesKeepTheListsInStep() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp", "bird.bmp"});
         ed.w->editTabs_->setCurrentIndex(0);
         ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
@@ -261,8 +257,7 @@ private slots:
 
     void pickingDraggingAndTheSpriteFields() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp"});
         SpriteRec& a = ed.L().sprite(1, 1);
         SpriteRec& b = ed.L().sprite(2, 1);
@@ -311,8 +306,7 @@ private slots:
 
     void saveAndOpenThroughTheWindow() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         openStageWithSprites(ed, ui, home, {"coin.bmp", "bird.bmp"});
         ed.w->editTabs_->setCurrentIndex(2);
         for (int i = 0; i < 2; ++i) {
@@ -381,8 +375,7 @@ private slots:
 
     void splashPreviewChoice() {
         TempHome home;
-        Editor ed;
-        ed.ticks(1);
+        StartedEditor ed;
         ed.w->previewSplash_->click();  // cancelled, no splash stored: back to "Stages"
         QVERIFY(ed.w->previewStages_->isChecked());
         ui.openAnswers.push_back({home.path("backpx/desert.bmp")});

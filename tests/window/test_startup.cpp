@@ -55,8 +55,7 @@ private slots:
         TempHome home;
         QDir().mkpath(home.path("levels"));
         {
-            Editor ed;
-            ed.ticks(1);
+            StartedEditor ed;
             ed.w->chooseWorkFolder();
             QVERIFY(ed.w->folderTree_->isVisible());
             ed.w->workFolderPicked(home.path("levels"));
@@ -93,8 +92,7 @@ private slots:
         for (bool closeAnyway : {false, true}) {
             TempHome home;
             QFile::remove(home.path("corvatel.cf"));
-            Editor ed;
-            ed.ticks(1);
+            StartedEditor ed;
             // Absent at start, so close may create it; a folder now stands in its way.
             QDir().mkpath(home.path("corvatel.cf"));
             ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});

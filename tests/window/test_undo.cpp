@@ -386,17 +386,11 @@ private slots:
             addStage(ed, ui, home, "city.bmp");
             QVERIFY(ed.recoveryWritten());
         }
-        QFile notes(home.path("notes.txt"));
-        QVERIFY(notes.open(QIODevice::WriteOnly));
-        notes.write("the author's own");
-        notes.close();
+        writeFile(home.path("notes.txt"), "the author's own");
         QCOMPARE(::mkfifo(home.path("pipe").toLocal8Bit().constData(), 0600), 0);
         const std::vector<std::string> left = RecoveryWriter::packagesIn(stateFolder);
         QCOMPARE(left.size(), 1u);
-        QFile note(QString::fromStdString(folderPart(left[0]) + "recovery.txt"));
-        QVERIFY(note.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        note.write(home.path(noted).toUtf8());
-        note.close();
+        writeFile(QString::fromStdString(folderPart(left[0]) + "recovery.txt"), home.path(noted).toUtf8());
 
         ui.answerYes = true;
         Started ed(true);
@@ -408,9 +402,7 @@ private slots:
         QVERIFY(!ed.w->isVisible());
         QCOMPARE(QFileInfo::exists(home.path("asked.slv")), asks);
         if (!asks) QVERIFY(QFileInfo(home.path(noted)).size() > 1185052);
-        QFile mine(home.path("notes.txt"));
-        QVERIFY(mine.open(QIODevice::ReadOnly));
-        QCOMPARE(mine.readAll(), QByteArray("the author's own"));
+        QCOMPARE(readFile(home.path("notes.txt")), QByteArray("the author's own"));
         QVERIFY(!QFileInfo(home.path("pipe")).isFile());
     }
 

@@ -13,12 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "common/bmp_writer.h"
-#include "common/files.h"
-#include "model/errors.h"
-#include "model/fileio.h"
-#include "package/format.h"
-#include "package/levelio.h"
+#include "../package_helpers.h"
 
 namespace {
 
@@ -45,20 +40,6 @@ Picture writeBitmap(const std::string& path, long size, int height, unsigned see
         }
     slvtest::writeFile(path, data);
     return Picture{w, height};
-}
-
-// Writes the package byte by byte, without the checks of Save.
-void writeByHand(const slv::Level& l, const std::string& pkg) {
-    const std::vector<slv::PackEntry> header = slv::headerEntries(l);
-    std::string bytes(reinterpret_cast<const char*>(header.data()), header.size() * sizeof(slv::PackEntry));
-    const slv::PackageTables t = slv::tablesOf(l);
-    bytes.append(reinterpret_cast<const char*>(t.sectors.data()), slv::kSectorsFileBytes);
-    bytes.append(reinterpret_cast<const char*>(t.sprites.data()), slv::kSpritesBytes);
-    bytes.append(reinterpret_cast<const char*>(t.images.data()), slv::kImagesBytes);
-    bytes.append(reinterpret_cast<const char*>(t.stages.data()), slv::kStagesBytes);
-    for (int i = 1; i <= l.imageCount; ++i) bytes += slvtest::readFile(l.image(i).path.str());
-    for (int s = 1; s <= l.stageCount; ++s) bytes += slvtest::readFile(l.stage(s).path.str());
-    slvtest::writeFile(pkg, bytes);
 }
 
 int makeOlder(const std::string& dir) {
@@ -105,7 +86,7 @@ int makeOlder(const std::string& dir) {
     sc.name.set("Secteur_" + eAcute);
     sc.x = 1, sc.y = 2, sc.w = 30, sc.h = 40;
     st.sectorCount = 1;
-    writeByHand(*l, slv::joinPath(dir, "older.slv"));
+    pkgtest::buildByHand(*l, *l, slv::joinPath(dir, "older.slv"));
     return 0;
 }
 
