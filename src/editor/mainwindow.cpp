@@ -101,20 +101,6 @@ void MainWindow::connectHandlers() {
 
 std::string MainWindow::homePath(const char* name) const { return joinPath(level().homeFolder, name); }
 
-namespace {
-
-// The frame-rate cap of the home folder: one decimal number, 0 for none.
-constexpr const char* kMaxFpsFile = homefiles::kMaxFps;
-
-// A frame-rate cap from its text: a whole number 0..1000; -1 when not one.
-int parseMaxFps(const QString& text) {
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok);
-    return ok && n >= 0 && n <= 1000 ? n : -1;
-}
-
-}  // namespace
-
 void MainWindow::setMaxFps(int fps) {
     maxFps = fps < 0 ? -1 : fps;
     // The frame timer sleeps between paced ticks instead of spinning.
@@ -166,16 +152,8 @@ void MainWindow::startUp() {
     for (const ReadReport* r : {&home.pointer, &poses, &cf})
         if (!r->message.empty()) failures << QString::fromStdString(r->message);
     // The frame-rate cap: the command line's, else the home folder's file.
-    const std::string capFile = homePath(kMaxFpsFile);
-    if (fpsOption < 0 && fileExists(capFile)) {
-        attempt(capFile, [&] {
-            const QString text = QString::fromStdString(readWholeFile(capFile));
-            fpsOption = parseMaxFps(text);
-            if (fpsOption < 0)
-                throw Error("a frame-rate cap is a number from 0 to 1000, not \"" +
-                            text.trimmed().left(40).toStdString() + "\"");
-        });
-    }
+    if (fpsOption < 0)
+        attempt(homePath(homefiles::kMaxFps), [&] { fpsOption = readFrameRateCap(homePath(homefiles::kMaxFps)); });
     setMaxFps(fpsOption);
     if (!failures.isEmpty()) throw Error(failures.join("\n\n").toStdString());
 }

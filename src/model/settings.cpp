@@ -2,6 +2,7 @@
 #include "homefiles.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -187,6 +188,21 @@ ReadReport readHomeFolderFile(const std::string& path, std::string& homeFolder) 
     });
     if (report.state == FileRead::Read) homeFolder = folder;
     return report;
+}
+
+int readFrameRateCap(const std::string& path) {
+    if (!fileExists(path)) return -1;
+    const std::string text = readWholeFile(path, 4096);
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    const std::string number = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    const char* begin = number.data() + (number.size() > 1 && number[0] == '+' ? 1 : 0);
+    const char* end = number.data() + number.size();
+    int n = -1;
+    const auto [stop, error] = std::from_chars(begin, end, n);
+    if (error != std::errc() || stop != end || n < 0 || n > 1000)
+        throw Error(path + ": a frame-rate cap is a number from 0 to 1000, not \"" + cutText(number, 40) + "\"");
+    return n;
 }
 
 }  // namespace slv

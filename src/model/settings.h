@@ -66,6 +66,12 @@ void writePoses(const Level& level, const std::string& path);
 SettingsRec readSettings(const std::string& path);
 void writeSettings(const Level& level, const std::string& path);
 
+// The home folder's frame-rate cap (maxfps.txt): frames a second, a whole
+// number from 0 (no cap) to 1000, spaces and line ends around it allowed.
+// -1 when there is no such file; throws Error naming the file when it
+// holds anything else or cannot be read.
+int readFrameRateCap(const std::string& path);
+
 // The fixed place of the home-folder file (the user's configuration folder).
 std::string homeFolderFilePath();
 // The longest home-folder file that is read (a path is never longer).

@@ -211,3 +211,26 @@ TEST(HomeFolderFile, PathWithoutTrailingLineEndsAndSpaces) {
     writeFile(d.file("long.txt"), home + std::string(kMaxHomeFolderFile - home.size() + 1, ' '));
     EXPECT_EQ(readHomeFolderFile(d.file("long.txt"), none).state, FileRead::Failed);
 }
+
+// The frame-rate cap: a whole number 0..1000 with spaces and line ends
+// around it; anything else is refused with the file's name and what it held.
+TEST(FrameRateCapFile, WholeNumbersUpToOneThousand) {
+    TempDir d;
+    const std::string file = d.file("maxfps.txt");
+    EXPECT_EQ(readFrameRateCap(file), -1);  // no file: no cap chosen
+    const struct {
+        const char* text;
+        int cap;  // -1: refused
+    } cases[] = {{"60", 60},   {" 60\r\n", 60}, {"0", 0},    {"1000", 1000}, {"+5", 5},   {"0060", 60},
+                 {"1001", -1}, {"-1", -1},      {"fast", -1}, {"", -1},      {"6 0", -1}, {"60fps", -1},
+                 {"+", -1},    {"99999999999", -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeFile(file, c.text);
+        const std::string error = errorOf([&] { EXPECT_EQ(readFrameRateCap(file), c.cap); });
+        EXPECT_EQ(error.empty(), c.cap >= 0) << error;
+        if (c.cap < 0) {
+            EXPECT_NE(error.find(file), std::string::npos) << error;
+        }
+    }
+}
