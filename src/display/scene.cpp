@@ -35,19 +35,19 @@ struct OverlayScript {
 
 }  // namespace
 
-// The overlays of a frame as runs of pixels in drawing order, kept with the
-// script they were traced from: while the script stays the same (nothing
-// moved), the runs are written again without tracing them again. Tracing
-// is cheap, so a frame after a change costs no more than any other.
+// The overlays of a frame as runs of pixels, one outline after another in
+// drawing order, each kept with the entry of the script it was traced from:
+// an outline whose entry is the same as last frame's (its box did not move)
+// is written again without tracing it again. Tracing is cheap, so a frame
+// after a change costs no more than any other.
 struct SceneCache::Impl {
     OverlayScript script;
     bool traced = false;
-    std::vector<OutlineRun> runs;
     struct Outline {
-        std::size_t first, count;
-        std::uint32_t pixel;
+        std::vector<OutlineRun> runs;
+        std::uint32_t pixel = 0;
     };
-    std::vector<Outline> outlines;
+    std::vector<Outline> outlines;  // one for each of script.ops
 };
 
 SceneCache::SceneCache() : impl_(new Impl) {}
@@ -57,15 +57,18 @@ namespace {
 
 void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Impl& o) {
     if (o.traced && script == o.script) return;
-    o.runs.clear();
-    o.outlines.clear();
+    // Outlines traced for another target size or format are all traced again.
+    const bool sameTarget = o.traced && script.width == o.script.width && script.height == o.script.height &&
+                            script.bits == o.script.bits;
     const PixelDevice& d = target.device();
-    for (const OverlayOp& op : script.ops) {
-        const std::size_t first = o.runs.size();
-        traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, o.runs);
-        const std::uint32_t pixel =
-            d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
-        if (o.runs.size() > first) o.outlines.push_back({first, o.runs.size() - first, pixel});
+    o.outlines.resize(script.ops.size());
+    for (std::size_t k = 0; k < script.ops.size(); ++k) {
+        const OverlayOp& op = script.ops[k];
+        if (sameTarget && k < o.script.ops.size() && o.script.ops[k] == op) continue;
+        SceneCache::Impl::Outline& outline = o.outlines[k];
+        outline.runs.clear();
+        traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, outline.runs);
+        outline.pixel = d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
     }
     o.script = std::move(script);
     o.traced = true;
@@ -163,7 +166,7 @@ void drawScene(Surface& target, const Level& L, const PixelDevice& device,
     if (!overlays.outlines.empty()) {
         const PixelView v = target.pixelsForWrite();
         for (const SceneCache::Impl::Outline& o : overlays.outlines)
-            writeOutlineRuns(v, overlays.runs.data() + o.first, o.count, o.pixel);
+            writeOutlineRuns(v, o.runs.data(), o.runs.size(), o.pixel);
     }
 
     if (!view.numbers.empty()) {

@@ -139,12 +139,17 @@ TEST(Scene, MarkColourDiffersFromBothOutlineColoursOnTheTarget) {
 // The overlay cache changes how a frame is drawn, never what it shows: over
 // ticks in which the sprites animate and, now and then, a box moves, the
 // outlines are switched, the colours or the selection change or a band is
-// dragged, frames drawn with and without the cache are byte for byte equal.
+// dragged, frames drawn with and without the cache are byte for byte equal,
+// also when some frames go to a target of another size (a display switch).
 TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
     for (int bits : {32, 16}) {
         SceneFixture f(bits);
         Surface* plain = f.dev.createSurface();
         plain->setSize(40, 30);
+        Surface* narrow = f.dev.createSurface();
+        Surface* narrowPlain = f.dev.createSurface();
+        narrow->setSize(33, 30);
+        narrowPlain->setSize(33, 30);
         Surface* backdrop = f.dev.createSurface();
         backdrop->setSize(37, 30);  // leaves a black column on the right
         for (int y = 0; y < 30; ++y)
@@ -191,9 +196,10 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
                 v.bandX2 = pick(-5, 45);
                 v.bandY2 = pick(-5, 35);
             }
-            drawScene(*f.target, L, f.dev, v, &cache);
-            drawScene(*plain, L, f.dev, v);
-            const PixelView a = f.target->pixels(), b = plain->pixels();
+            const bool switched = tick % 50 >= 40;
+            drawScene(switched ? *narrow : *f.target, L, f.dev, v, &cache);
+            drawScene(switched ? *narrowPlain : *plain, L, f.dev, v);
+            const PixelView a = (switched ? narrow : f.target)->pixels(), b = (switched ? narrowPlain : plain)->pixels();
             ASSERT_EQ(std::memcmp(a.pixels, b.pixels, std::size_t(a.pitch) * 30), 0) << bits << " bits, tick " << tick;
             for (int n = 1; n <= 12; ++n) L.sprite(n, 1).frame = L.sprite(n, 1).frame % 2 + 1;
         }
