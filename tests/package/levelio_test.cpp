@@ -177,14 +177,12 @@ TEST(LevelPackage, LevelsWithoutImagesOrStagesSaveAndOpen) {
         std::string pkg = d / ("p" + std::to_string(c.images) + std::to_string(c.stages) + ".slv");
         save(*l, pkg);
         auto h = slv::readPackageHeader(pkg);
-        EXPECT_EQ(h.imageCount, c.images);
-        EXPECT_EQ(h.stageCount, c.stages);
+        EXPECT_EQ((Ints{h.imageCount, h.stageCount}), (Ints{c.images, c.stages}));
         int flagged = 0;
         for (auto& e : h.entries) flagged += e.flag;
         EXPECT_EQ(flagged, (c.images > 0) + (c.stages > 0));
         auto back = opened(pkg);
-        EXPECT_EQ(back->imageCount, c.images);
-        EXPECT_EQ(back->stageCount, c.stages);
+        EXPECT_EQ((Ints{back->imageCount, back->stageCount}), (Ints{c.images, c.stages}));
         if (c.stages) {
             EXPECT_EQ(back->sector(1, 1).h, 4);
         }
