@@ -15,3 +15,8 @@ std::string errorOf(F&& f) {
     }
     return "";
 }
+
+// Whether `text` holds `part`; for an empty part, whether `text` is empty.
+inline bool mentions(const std::string& text, const std::string& part) {
+    return part.empty() ? text.empty() : text.find(part) != std::string::npos;
+}

@@ -252,16 +252,10 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         for (int k = 1; k <= n; ++k) {
             SpriteRec& s = level->sprite(k, 1);
             s.surface = strip->handle();
-            s.x = r.coord(53);
-            s.y = r.coord(41);
-            s.w = r.coord(24);
-            s.h = r.coord(7);
+            s.x = r.coord(53), s.y = r.coord(41), s.w = r.coord(24), s.h = r.coord(7);
             s.frame = r.coord(4);
             SectorRec& c = level->sector(k, 1);
-            c.x = r.coord(53);
-            c.y = r.coord(41);
-            c.w = r.coord(53);
-            c.h = r.coord(41);
+            c.x = r.coord(53), c.y = r.coord(41), c.w = r.coord(53), c.h = r.coord(41);
         }
         SceneView view;
         view.stage = 1;
@@ -276,17 +270,13 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
 
         SkinRec actor{};
         actor.surface = strip->handle();
-        actor.w = r.coord(24);
-        actor.h = r.coord(7);
+        actor.w = r.coord(24), actor.h = r.coord(7);
         actor.frame = r.coord(4);
         view.actor = &actor;
-        view.actorX = r.coord(53);
-        view.actorY = r.coord(41);
+        view.actorX = r.coord(53), view.actorY = r.coord(41);
         view.sectorOutlines = view.spriteOutlines = view.band = true;
-        view.bandX1 = r.coord(53);
-        view.bandY1 = r.coord(41);
-        view.bandX2 = r.coord(53);
-        view.bandY2 = r.coord(41);
+        view.bandX1 = r.coord(53), view.bandY1 = r.coord(41);
+        view.bandX2 = r.coord(53), view.bandY2 = r.coord(41);
         view.selectedSprite = r.in(1, n);
         view.selectedSector = r.in(1, n);
         drawScene(*target, *level, dev, view);

@@ -13,6 +13,7 @@
 
 #include "common/bmp_writer.h"
 #include "common/child_process.h"
+#include "common/error_text.h"
 #include "display/surface.h"
 #include "model/errors.h"
 
@@ -27,16 +28,11 @@ std::string put(const QTemporaryDir& dir, const std::string& name, const std::st
 // What reading `path` with `read` gives, in a child that a hang cannot stop:
 // "W x H" or the error text.
 std::string readInChild(const std::function<QImage(const std::string&)>& read, const std::string& path) {
-    return slvtest::inChild(
-        [&] {
-            try {
-                const QImage image = read(path);
-                return std::to_string(image.width()) + " x " + std::to_string(image.height());
-            } catch (const slv::Error& e) {
-                return std::string(e.what());
-            }
-        },
-        {3, false});
+    return slvtest::inChild([&] {
+        QImage image;
+        const std::string error = errorOf([&] { image = read(path); });
+        return error.empty() ? std::to_string(image.width()) + " x " + std::to_string(image.height()) : error;
+    }, {3, false});
 }
 
 }  // namespace

@@ -34,17 +34,10 @@ struct SceneFixture {
         L->stage(1).sectorCount = 1;
         SpriteRec& r = sprite();
         r.surface = strip->handle();
-        r.x = 10;
-        r.y = 12;
-        r.w = 4;
-        r.h = 3;
-        r.frameCount = 2;
-        r.frame = 2;
+        r.x = 10, r.y = 12, r.w = 4, r.h = 3;
+        r.frameCount = 2, r.frame = 2;
         SectorRec& s = L->sector(1, 1);
-        s.x = 25;
-        s.y = 5;
-        s.w = 6;
-        s.h = 4;
+        s.x = 25, s.y = 5, s.w = 6, s.h = 4;
         view.stage = 1;
     }
     static void put(Surface& s, int x, int y, std::uint32_t v) {
@@ -170,16 +163,12 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
                 switch (pick(0, 5)) {
                 case 0: {
                     SpriteRec& r = L.sprite(pick(1, 12), 1);
-                    r.x = pick(-10, 45);
-                    r.y = pick(-10, 35);
+                    r.x = pick(-10, 45), r.y = pick(-10, 35);
                     break;
                 }
                 case 1: {
                     SectorRec& r = L.sector(pick(1, 8), 1);
-                    r.x = pick(-10, 45);
-                    r.y = pick(-10, 35);
-                    r.w = pick(-3, 30);
-                    r.h = pick(-3, 30);
+                    r.x = pick(-10, 45), r.y = pick(-10, 35), r.w = pick(-3, 30), r.h = pick(-3, 30);
                     break;
                 }
                 case 2: v.sectorOutlines = !v.sectorOutlines; break;

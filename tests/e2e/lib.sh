@@ -78,12 +78,16 @@ wait_exit() {
   wait "$EDITOR_PID" || true
   EDITOR_PID=
 }
+# Esc on an unchanged level ends the editor.
+quit_editor() { xdotool key Escape; wait_exit; }
 
 # Screen position of a point of the scene view (view pixels).
 view_x() { echo $((WX + 6 + $1)); }
 view_y() { echo $((WY + 7 + $1)); }
 
 shot() { import -window root "$ARTEFACTS/$1"; }
+# The colour of view point (x, y), as ImageMagick's text form gives it.
+view_pixel() { import -window root -crop "1x1+$(view_x "$1")+$(view_y "$2")" txt:- 2>/dev/null | tail -n1; }
 
 # Types a path into the file dialog once it is open, confirms it and waits
 # until the dialog is gone.
@@ -94,4 +98,21 @@ dialog_type() {
   xdotool key Return
   wait_for 10 dialog_closed || fail "the file dialog stayed"
   focus_window "$WID"
+}
+# Saving in the file dialog: the package is there once it has its name.
+saved_as() { dialog_type "$1"; wait_for 10 test -e "$1" || fail "$1 was not written"; }
+
+# The title marks unsaved changes with a '*'.
+level_changed() { [[ $(xdotool getwindowname "$WID" 2>/dev/null) == *'*'* ]]; }
+level_unchanged() { ! level_changed; }
+# The line of the bird.bmp sprite in a package listing.
+sprite_line() { "$SLVTOOL" ls "$1" | grep -F bird.bmp | tail -n1; }
+# Drags the selected sprite (Ctrl held keeps the selection) from view point
+# (100, 100) by (dx, dy), once the level shows it moved.
+ctrl_drag_by() {
+  xdotool mousemove "$(view_x 100)" "$(view_y 100)" keydown ctrl mousedown 1
+  xdotool mousemove "$(view_x $((100 + $1 / 2)))" "$(view_y $((100 + $2 / 2)))"
+  wait_for 10 level_changed || { shot drag-failed.png; fail "the drag moved nothing"; }
+  xdotool mousemove "$(view_x $((100 + $1)))" "$(view_y $((100 + $2)))"
+  xdotool mouseup 1 keyup ctrl
 }

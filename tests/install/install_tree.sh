@@ -25,12 +25,10 @@ APP=org.slvedit.slvedit
 for f in bin/slvedit bin/slvtool bin/skinpack libexec/slvedit/slvtool-display; do
   [ -x "$P/$f" ] || fail "$f missing or not executable"
 done
-for f in car.bmp pad01.bmp purple.bmp screen1.bmp actors/test.skn; do
-  [ -s "$P/share/slvedit/demo/$f" ] || fail "demo file $f missing"
-done
-for f in applications/$APP.desktop mime/packages/slvedit.xml metainfo/$APP.metainfo.xml \
+for f in slvedit/demo/{car,pad01,purple,screen1}.bmp slvedit/demo/actors/test.skn \
+         applications/$APP.desktop mime/packages/slvedit.xml metainfo/$APP.metainfo.xml \
          icons/hicolor/scalable/apps/slvedit.svg doc/slvedit/copyright doc/slvedit/changelog.gz \
-         man/man1/slvedit.1.gz man/man1/slvtool.1.gz man/man1/skinpack.1.gz; do
+         man/man1/{slvedit,slvtool,skinpack}.1.gz; do
   [ -s "$P/share/$f" ] || fail "share/$f missing"
 done
 for size in 16 24 32 48 64 128 256; do
@@ -101,7 +99,7 @@ for prog in slvedit slvtool skinpack; do
   else
     text=$(zcat "$page" | groff -man -Tutf8 2>"$WORK/err" | col -b)
   fi
-  echo "$text" | grep -q "^NAME" && echo "$text" | grep -qE "$prog +- " && echo "$text" | grep -q -- "--version" \
+  grep -q "^NAME" <<< "$text" && grep -qE "$prog +- " <<< "$text" && grep -q -- "--version" <<< "$text" \
     || fail "manual page of $prog: $(head -c 300 "$WORK/err")"
 done
 

@@ -39,8 +39,6 @@ std::string settingsBytes(std::uint32_t box, std::uint32_t sector, const std::st
     return std::string(reinterpret_cast<const char*>(&rec), sizeof rec);
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 }  // namespace
 
 TEST(PoseFile, RecordsPastTheTableAreReportedAndKeptAtClose) {
@@ -52,8 +50,8 @@ TEST(PoseFile, RecordsPastTheTableAreReportedAndKeptAtClose) {
     SettingsState st;
     ReadReport r = readPoses(l, p, st);
     EXPECT_EQ(r.state, FileRead::Read);
-    EXPECT_TRUE(contains(r.message, "Reading " + p + ": ")) << r.message;
-    EXPECT_TRUE(contains(r.message, std::to_string(kMaxPoses + 7))) << r.message;
+    EXPECT_TRUE(mentions(r.message, "Reading " + p + ": ")) << r.message;
+    EXPECT_TRUE(mentions(r.message, std::to_string(kMaxPoses + 7))) << r.message;
     EXPECT_EQ(l.poseCount, kMaxPoses);
     EXPECT_EQ(l.lookupPose("p10000.bmp"), 10000 % 7 + 1);
     EXPECT_EQ(l.lookupPose("p10001.bmp"), -1);
@@ -128,7 +126,7 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
             else if (name == "totposes.dat") r = readPoses(l, p, st);
             else r = readHomeFolderFile(p, l.homeFolder);
             if (r.state != c.state) return "state " + std::to_string(static_cast<int>(r.state));
-            if (!contains(r.message, "Reading " + p + ": ")) return "message \"" + r.message + "\"";
+            if (!mentions(r.message, "Reading " + p + ": ")) return "message \"" + r.message + "\"";
             if (c.state == FileRead::Read && l.poseCount != 3) return "the whole records were not taken";
             if (c.state == FileRead::Failed &&
                 (l.homeFolder != "/home/default" || l.workFolder != "/work/default" || l.poseCount != 0 ||
@@ -155,7 +153,7 @@ TEST(SettingsFile, OnlySoundRecordsAreRead) {
     for (const std::string& bad : {settingsBytes(0x01000000, 0, "/w"), settingsBytes(0, 0, std::string("/a\0b", 4)),
                                    settingsBytes(0, 0, "/w") + "x"}) {
         writeFile(p, bad);
-        EXPECT_TRUE(contains(errorOf([&] { readSettings(p); }), "Reading " + p + ": "));
+        EXPECT_TRUE(mentions(errorOf([&] { readSettings(p); }), "Reading " + p + ": "));
     }
     EXPECT_EQ(errorOf([&] { readSettings(d.file("none.cf")); }), "Reading " + d.file("none.cf") + ": File not found");
 }

@@ -1,3 +1,4 @@
+#include "common/ints.h"
 #include "package_helpers.h"
 #include "model/pictureinfo.h"
 
@@ -93,13 +94,7 @@ TEST(PictureSize, ReadFromTheHeadersOfBmpAndPng) {
         {"GIF89a and more bytes here...", 0, 0},
     };
     for (const Case& c : cases) {
-        std::optional<slv::PictureSize> got = slv::pictureSize(c.head);
-        if (c.w == 0) {
-            EXPECT_FALSE(got) << c.head.size();
-        } else {
-            ASSERT_TRUE(got) << c.w;
-            EXPECT_EQ(got->width, c.w);
-            EXPECT_EQ(got->height, c.h);
-        }
+        const std::optional<slv::PictureSize> got = slv::pictureSize(c.head);
+        EXPECT_EQ((got ? Ints{got->width, got->height} : Ints()), (c.w ? Ints{c.w, c.h} : Ints())) << c.head.size();
     }
 }

@@ -187,11 +187,8 @@ TEST(NumberedNames, ArePlannedAndCheckedBeforeTheLevelChanges) {
         ASSERT_EQ((folder + "sprites/x.bmp").size(), 255u);
         fs::create_directories(folder + "sprites");
         auto l = std::make_unique<slv::Level>();
-        const std::string bytes = writeBitmapBytes(d / "src/x.bmp", 3000, 5);
-        l->image(1).name.set("x.bmp");
-        l->image(1).path.set(d / "src/x.bmp");
-        l->imageCount = 1;
-        const std::string pkg = folder + "p.slv";
+        addImage(*l, d.str(), 1, "x.bmp", 3000);
+        const std::string bytes = readAll(l->image(1).path.str()), pkg = folder + "p.slv";
         save(*l, pkg);
         if (row.own == 1) writeBytes(folder + "sprites/x.bmp", 3000, 77);
         if (row.own == 2) writeFile(folder + "sprites/x.bmp", bytes);

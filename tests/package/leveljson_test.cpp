@@ -97,11 +97,6 @@ void renamedPictures(slv::Level& l, const std::string& dir) {
     addSprite(l, 2, 3, 9, 9, 1);
 }
 
-void emptyLevel(slv::Level& l, const std::string&) {
-    l.stageCount = 0;
-    l.imageCount = 0;
-}
-
 class LevelJsonRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 // Exported into the package's own folder (where resave puts the pictures),
@@ -131,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RoundTripCase{"small", [](slv::Level&, const std::string&) {}},
                       RoundTripCase{"accentedNames", accentedNames, longStoredName}, RoundTripCase{"leftRecords", leftRecords},
                       RoundTripCase{"hiddenFields", hiddenFields}, RoundTripCase{"freeImageSlot", freeImageSlot},
-                      RoundTripCase{"renamedPictures", renamedPictures}, RoundTripCase{"empty", emptyLevel}),
+                      RoundTripCase{"renamedPictures", renamedPictures},
+                      RoundTripCase{"empty", [](slv::Level& l, const std::string&) { l.stageCount = l.imageCount = 0; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 #ifdef SLV_DEMO_DIR
@@ -156,12 +152,8 @@ TEST(LevelJsonDemo, ImportGivesTheBytesOfResave) {
         l->stage(s).name.set(stage);
         l->stage(s).path.set(demo + "/backpx/" + stage);
         for (int i = 1; i <= l->imageCount; ++i) {
-            slv::SpriteRec& sp = l->sprite(++l->stage(s).spriteCount, s);
-            sp.name = l->image(i).name;
-            sp.x = 100 * i + s, sp.y = 60 * s;
-            sp.w = strips[i - 1].w, sp.h = strips[i - 1].h;
-            sp.frameCount = strips[i - 1].frames, sp.frame = 1, sp.image = i;
-            l->image(i).useCount++;
+            addSprite(*l, s, i, 100 * i + s, 60 * s, strips[i - 1].frames);
+            l->sprite(i, s).w = strips[i - 1].w, l->sprite(i, s).h = strips[i - 1].h;
         }
         addSector(*l, s, 10, 20, 200, 100);
     }

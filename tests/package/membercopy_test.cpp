@@ -75,13 +75,9 @@ struct ChangeOnFirstStep : slv::PackageHooks {
     void step() override {
         if (done) return;
         done = true;
-        if (newSize > static_cast<std::int64_t>(fs::file_size(path))) {
-            std::string bytes = readAll(path);
-            bytes.resize(static_cast<std::size_t>(newSize), 'x');
-            writeFile(path, bytes);
-        } else {
-            fs::resize_file(path, static_cast<std::uintmax_t>(newSize));
-        }
+        std::string bytes = readAll(path);
+        bytes.resize(static_cast<std::size_t>(newSize), 'x');
+        writeFile(path, bytes);
     }
 };
 

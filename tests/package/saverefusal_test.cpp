@@ -29,9 +29,7 @@ TEST(SaveRefusal, EachFaultOfTheLevelIsNamed) {
          R"(Cannot read the bitmap of image 2 "coin.bmp" (")" + coin + R"("): File not found)"},
         {[](slv::Level& l) { l.sprite(2, 1).image = 3; },
          "The level cannot be saved: sprite 2 of stage 1 uses image 3 but the package holds 2 images"},
-        {[](slv::Level& l) {
-             l.image(2).name.clear();  // freed while sprites still use it
-         },
+        {[](slv::Level& l) { l.image(2).name.clear(); },  // freed while sprites still use it
          "The level cannot be saved: sprite 2 of stage 1 uses image 2 but the package holds 1 images"},
         {[](slv::Level& l) { l.sprite(1, 2).frameCount = 0; },
          "The level cannot be saved: sprite 1 of stage 2 has 0 frames (at least 1 needed)"},

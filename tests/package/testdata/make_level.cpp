@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../package_helpers.h"
+#include "common/accents.h"
 
 namespace {
 
@@ -42,17 +43,10 @@ Picture writeBitmap(const std::string& path, long size, int height, unsigned see
     return Picture{w, height};
 }
 
-int makeOlder(const std::string& dir) {
-    const std::string eAcute = "\xC3\xA9";
-    std::string accented;
-    for (int i = 0; i < 15; ++i) accented += eAcute;
-    accented += ".bmp";
-    const std::string stageName = "plage_d_" + eAcute + "t" + eAcute + "_2026.bmp";
-    slv::createDir(dir);
-    slv::createDir(slv::joinPath(dir, "sprites"));
-    slv::createDir(slv::joinPath(dir, "backpx"));
+void makeOlder(const std::string& dir) {
+    const std::string stageName = "plage_d_" + kE + "t" + kE + "_2026.bmp";
     auto l = std::make_unique<slv::Level>();
-    const std::string images[2] = {accented, "rope.bmp"};
+    const std::string images[2] = {times(kE, 15) + ".bmp", "rope.bmp"};
     for (int i = 1; i <= 2; ++i) {
         const std::string p = slv::joinPath(dir, "sprites/" + images[i - 1]);
         writeBitmap(p, 54 + 92 * 16, 16, static_cast<unsigned>(i));  // 30 x 16
@@ -73,92 +67,70 @@ int makeOlder(const std::string& dir) {
     for (int n = 1; n <= 2; ++n) {
         slv::SpriteRec& sp = l->sprite(n, 1);
         sp.name = l->image(n).name;
-        sp.x = 40 * n;
-        sp.y = 30;
-        sp.w = 30 / frames[n - 1];
-        sp.h = 16;
-        sp.frameCount = frames[n - 1];
-        sp.frame = 1;
-        sp.image = n;
+        sp.x = 40 * n, sp.y = 30, sp.w = 30 / frames[n - 1], sp.h = 16;
+        sp.frameCount = frames[n - 1], sp.frame = 1, sp.image = n;
     }
     st.spriteCount = 2;
     slv::SectorRec& sc = l->sector(1, 1);
-    sc.name.set("Secteur_" + eAcute);
+    sc.name.set("Secteur_" + kE);
     sc.x = 1, sc.y = 2, sc.w = 30, sc.h = 40;
     st.sectorCount = 1;
     pkgtest::buildByHand(*l, *l, slv::joinPath(dir, "older.slv"));
-    return 0;
+}
+
+// The level of made-up pictures, saved as DIR/level.slv.
+void makeLevel(const std::string& dir, int stages, long stageBytes, int images, long imageBytes) {
+    auto l = std::make_unique<slv::Level>();
+    std::vector<Picture> pictures;
+    for (int i = 1; i <= images; ++i) {
+        std::string name = "sprite" + std::to_string(i) + ".bmp";
+        std::string p = slv::joinPath(dir, "src/" + name);
+        pictures.push_back(writeBitmap(p, imageBytes + i, 16, static_cast<unsigned>(i)));
+        l->image(i).name.set(name);
+        l->image(i).path.set(p);
+        l->image(i).size = static_cast<int>(imageBytes + i);
+        l->imageCount = i;
+    }
+    for (int s = 1; s <= stages; ++s) {
+        std::string name = "stage" + std::to_string(s) + ".bmp";
+        std::string p = slv::joinPath(dir, "src/" + name);
+        writeBitmap(p, stageBytes, stageBytes >= 825654 ? 430 : 16, 1000u + static_cast<unsigned>(s));
+        slv::StageRec& st = l->stage(s);
+        st.name.set(name);
+        st.path.set(p);
+        st.size = static_cast<int>(stageBytes);
+        l->stageCount = s;
+        for (int n = 1; n <= 3 && images > 0; ++n) {
+            int img = (s * 3 + n) % images + 1;
+            slv::SpriteRec& sp = l->sprite(n, s);
+            const Picture& picture = pictures[static_cast<std::size_t>(img - 1)];
+            sp.name = l->image(img).name;
+            sp.x = 10 * n, sp.y = 20 * s, sp.w = picture.width / n, sp.h = picture.height;
+            sp.frameCount = n, sp.frame = 1, sp.image = img;
+            l->image(img).useCount++;
+            st.spriteCount = n;
+        }
+        for (int n = 1; n <= 2; ++n) {
+            slv::SectorRec& sc = l->sector(n, s);
+            sc.name.set("Sector" + std::to_string(n));
+            sc.x = n, sc.y = s, sc.w = 100, sc.h = 50;
+            st.sectorCount = n;
+        }
+    }
+    pkgtest::save(*l, slv::joinPath(dir, "level.slv"));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--older") {
-        try {
-            return makeOlder(argv[2]);
-        } catch (const slv::Error& e) {
-            std::fprintf(stderr, "package_testdata: %s\n", e.what());
-            return 1;
-        }
-    }
-    if (argc != 6) {
+    const bool older = argc == 3 && std::string(argv[1]) == "--older";
+    if (!older && argc != 6) {
         std::fprintf(stderr, "usage: package_testdata DIR STAGES STAGE_BYTES IMAGES IMAGE_BYTES\n");
         return 2;
     }
-    std::string dir = argv[1];
-    int stages = std::atoi(argv[2]);
-    long stageBytes = std::atol(argv[3]);
-    int images = std::atoi(argv[4]);
-    long imageBytes = std::atol(argv[5]);
     try {
-        slv::createDir(dir);
-        slv::createDir(slv::joinPath(dir, "src"));
-        auto l = std::make_unique<slv::Level>();
-        std::vector<Picture> pictures;
-        for (int i = 1; i <= images; ++i) {
-            std::string name = "sprite" + std::to_string(i) + ".bmp";
-            std::string p = slv::joinPath(dir, "src/" + name);
-            pictures.push_back(writeBitmap(p, imageBytes + i, 16, static_cast<unsigned>(i)));
-            l->image(i).name.set(name);
-            l->image(i).path.set(p);
-            l->image(i).size = static_cast<int>(imageBytes + i);
-            l->imageCount = i;
-        }
-        for (int s = 1; s <= stages; ++s) {
-            std::string name = "stage" + std::to_string(s) + ".bmp";
-            std::string p = slv::joinPath(dir, "src/" + name);
-            writeBitmap(p, stageBytes, stageBytes >= 825654 ? 430 : 16, 1000u + static_cast<unsigned>(s));
-            slv::StageRec& st = l->stage(s);
-            st.name.set(name);
-            st.path.set(p);
-            st.size = static_cast<int>(stageBytes);
-            l->stageCount = s;
-            for (int n = 1; n <= 3 && images > 0; ++n) {
-                int img = (s * 3 + n) % images + 1;
-                slv::SpriteRec& sp = l->sprite(n, s);
-                sp.name = l->image(img).name;
-                sp.x = 10 * n;
-                sp.y = 20 * s;
-                sp.w = pictures[static_cast<std::size_t>(img - 1)].width / n;
-                sp.h = pictures[static_cast<std::size_t>(img - 1)].height;
-                sp.frameCount = n;
-                sp.frame = 1;
-                sp.image = img;
-                l->image(img).useCount++;
-                st.spriteCount = n;
-            }
-            for (int n = 1; n <= 2; ++n) {
-                slv::SectorRec& sc = l->sector(n, s);
-                sc.name.set("Sector" + std::to_string(n));
-                sc.x = n;
-                sc.y = s;
-                sc.w = 100;
-                sc.h = 50;
-                st.sectorCount = n;
-            }
-        }
-        slv::PackageHooks hooks;
-        slv::saveLevel(*l, slv::joinPath(dir, "level.slv"), hooks);
+        if (older) makeOlder(argv[2]);
+        else makeLevel(argv[1], std::atoi(argv[2]), std::atol(argv[3]), std::atoi(argv[4]), std::atol(argv[5]));
     } catch (const slv::Error& e) {
         std::fprintf(stderr, "package_testdata: %s\n", e.what());
         return 1;
