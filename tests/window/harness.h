@@ -3,28 +3,49 @@
 #pragma once
 
 #include <QApplication>
-#include <QCoreApplication>
+#include <QCheckBox>
 #include <QDir>
-#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <deque>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <utility>
 
-#include "editor/application.h"
 #include "common/files.h"
-#include "display/scenewidget.h"
+#include "display/clock.h"
 #include "display/frametimer.h"
+#include "display/scenewidget.h"
+#include "editor/application.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
-#include "editor/scenepictures.h"
 #include "editor/progresspanel.h"
+#include "editor/scenepictures.h"
 #include "editor/spritepicker.h"
-#include <QListWidget>
-#include <QTabWidget>
 #include "editor/uiservices.h"
+#include "model/history.h"
+
+// The next answer of a queue, or `none` once it is empty.
+template <typename T>
+T nextAnswer(std::deque<T>& queue, T none = T()) {
+    if (queue.empty()) return none;
+    T a = std::move(queue.front());
+    queue.pop_front();
+    return a;
+}
 
 // Records every message box and answers dialogs from queues.
 class CaptureUi : public slv::UiServices {
@@ -34,7 +55,6 @@ public:
     bool answerYes = true;
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;
-    QColor colorAnswer;
     QStringList openFolders;
     std::function<void()> duringError;  // runs while an error box is "open"
 
@@ -48,21 +68,15 @@ public:
     }
     QStringList openFiles(QWidget*, const QString& folder, const QString&, bool multiple) override {
         openFolders << folder;
-        if (openAnswers.empty()) return {};
-        QStringList a = openAnswers.front();
-        openAnswers.pop_front();
-        if (!multiple && a.size() > 1) a = a.mid(0, 1);
-        return a;
+        const QStringList a = nextAnswer(openAnswers);
+        return multiple ? a : a.mid(0, 1);
     }
     QStringList saveStarts;  // where each save dialog started
     QString saveFile(QWidget*, const QString& start, const QString&, const QString&) override {
         saveStarts << start;
-        if (saveAnswers.empty()) return {};
-        QString a = saveAnswers.front();
-        saveAnswers.pop_front();
-        return a;
+        return nextAnswer(saveAnswers);
     }
-    QColor color(QWidget*, const QColor&) override { return colorAnswer; }
+    QColor color(QWidget*, const QColor&) override { return {}; }  // cancelled
     // "NAME already exists. Replace it ?": No unless the test says Yes.
     QStringList replaceQuestions;
     bool replaceAnswer = false;
@@ -71,22 +85,14 @@ public:
         return replaceAnswer;
     }
     std::deque<QString> textAnswers;
-    QString askText(QWidget*, const QString&, const QString&) override {
-        if (textAnswers.empty()) return {};
-        QString a = textAnswers.front();
-        textAnswers.pop_front();
-        return a;
-    }
+    QString askText(QWidget*, const QString&, const QString&) override { return nextAnswer(textAnswers); }
     // "Save changes to NAME ?": answered from a queue, then with `unanswered`.
     std::deque<slv::SaveChoice> saveChoices;
     slv::SaveChoice unanswered = slv::SaveChoice::Discard;
     QStringList saveQuestions;
     slv::SaveChoice askSave(QWidget*, const QString& text) override {
         saveQuestions << text;
-        if (saveChoices.empty()) return unanswered;
-        const slv::SaveChoice c = saveChoices.front();
-        saveChoices.pop_front();
-        return c;
+        return nextAnswer(saveChoices, unanswered);
     }
 
     // The error boxes shown so far; a test takes the ones it expects, and any
@@ -103,56 +109,45 @@ inline QByteArray readFile(const QString& path) {
     return QByteArray::fromStdString(slvtest::readFile(path.toStdString()));
 }
 
-inline bool copyTree(const QString& from, const QString& to) {
-    QDir src(from);
-    if (!QDir().mkpath(to)) return false;
-    for (const QFileInfo& fi : src.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QString dest = to + "/" + fi.fileName();
-        if (fi.isDir()) {
-            if (!copyTree(fi.filePath(), dest)) return false;
-        } else if (!QFile::copy(fi.filePath(), dest)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A home folder copied from the demo, made the process's current folder,
-// with its own (empty) configuration folder.
+// with its own (empty) configuration and state folders.
 struct TempHome {
     QTemporaryDir dir;
     QString home;
     QString config;
     QString oldCwd = QDir::currentPath();
 
-    explicit TempHome(bool withDemo = true) {
+    TempHome() {
         home = dir.path() + "/home";
         config = dir.path() + "/config";
         QDir().mkpath(config);
-        if (withDemo) copyTree(SLV_DEMO_DIR, home);
-        else QDir().mkpath(home);
+        std::filesystem::copy(SLV_DEMO_DIR, home.toStdString(), std::filesystem::copy_options::recursive);
         qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        qputenv("XDG_STATE_HOME", (dir.path() + "/state").toUtf8());
         QDir::setCurrent(home);
     }
     ~TempHome() { QDir::setCurrent(oldCwd); }
     QString path(const QString& name) const { return home + "/" + name; }
 };
 
-// Base of the window test classes: every test answers the modal
-// interactions through a fresh CaptureUi, and fails when an error box it did
-// not take (CaptureUi::takeErrors) appeared.
+// Base of the window test classes: every test runs in a home folder of its
+// own, answers the modal interactions through a fresh CaptureUi, and fails
+// when an error box it did not take (CaptureUi::takeErrors) appeared.
 class WindowTest : public QObject {
     Q_OBJECT
 protected:
     CaptureUi ui;
+    std::optional<TempHome> home;
 protected slots:
     void init() {
+        home.emplace();
         ui = CaptureUi();
         slv::UiServices::install(&ui);
     }
     void cleanup() {
         QCoreApplication::processEvents();  // boxes still on their way
         slv::UiServices::install(nullptr);
+        home.reset();
         QVERIFY2(ui.errors.isEmpty(), qPrintable("unexpected error box: " + ui.errors.join(" | ")));
     }
 };
@@ -182,31 +177,52 @@ struct Editor {
             if (!QTest::qWaitForWindowExposed(w.get())) qWarning("the window was not exposed");
         }
     }
-    ~Editor() {
-        if (w) w->hide();
-    }
+    ~Editor() { if (w) w->hide(); }
     slv::Level& L() { return w->level(); }
     void ticks(int n) {
         for (int i = 0; i < n; ++i) w->onFrameTick(1);
         QCoreApplication::processEvents();
     }
+    // One tick with no animation step in it.
+    void stillTick() {
+        L().session.lastTick = slv::tickCount();
+        ticks(1);
+    }
     std::uint32_t pixel(int x, int y) { return w->sceneView_->backBuffer()->pixelAt(x, y); }
+    slv::Surface* surface(slv::SurfaceHandle h) { return w->pictures().surface(h); }
+    slv::Surface* backdrop() { return surface(L().session.backdropSurface); }
     // Where a key typed now goes: the focused control, else the window.
-    QWidget* keyTarget() {
-        QWidget* f = QApplication::focusWidget();
-        return f ? f : w.get();
+    QWidget* keyTarget() { return QApplication::focusWidget() ? QApplication::focusWidget() : w.get(); }
+
+    // Opens the stage in `row` of the stage list.
+    void openStage(int row) {
+        w->selectRow(w->stageList_, row);
+        w->openSelectedStage();
+    }
+    // A press at `from`, `moves` steps of a move to `to`, and the release there.
+    void drag(int button, QPoint from, QPoint to, int moves = 1) {
+        w->pressOnScene(button, false, from.x(), from.y());
+        for (int k = 1; k <= moves; ++k) {
+            const QPoint p = from + (to - from) * k / moves;
+            w->moveOnScene(button, false, p.x(), p.y());
+        }
+        w->releaseOnScene(button, false, to.x(), to.y());
+    }
+    // A sector drawn with the right button on the Sector tab.
+    void drawSector(QPoint from, QPoint to, int moves = 1) {
+        w->editTabs_->setCurrentIndex(2);
+        drag(Qt::RightButton, from, to, moves);
     }
 
     // Compares the back buffer with frame `frame` (1-based) of the strip `src`,
     // `fw` x `fh` pixels a frame, drawn at (x, y) over the backdrop `back` with
     // `key` transparent, and with the backdrop alone in a ring of `ring`
-    // pixels around it.
-    struct Drawn {
-        int wrong = 0, keyed = 0, opaque = 0;
-    };
+    // pixels around it. A missing surface counts as one wrong pixel.
+    struct Drawn { int wrong = 0, keyed = 0, opaque = 0; };
     Drawn compareDrawn(slv::Surface* back, slv::Surface* src, int frame, int fw, int fh, int x,
                        int y, std::uint32_t key, int ring = 2) {
         Drawn d;
+        if (!back || !src) return {1, 0, 0};
         slv::Surface* bb = w->sceneView_->backBuffer();
         for (int py = y - ring; py < y + fh + ring; ++py)
             for (int px = x - ring; px < x + fw + ring; ++px) {
@@ -221,25 +237,56 @@ struct Editor {
             }
         return d;
     }
+    // The same for a sprite drawn at its frame `frame` over the backdrop.
+    Drawn compareSprite(const slv::SpriteRec& s, int frame, int ring = 2) {
+        return compareDrawn(backdrop(), surface(s.surface), frame, s.w, s.h, s.x, s.y, L().session.colorKey, ring);
+    }
 };
 
-// A window past its first tick: started up, its actor loaded.
+// A window past its first tick: started up, its actor loaded. With
+// `quickRecovery` a change is followed by its recovery package within 10 ms.
 struct StartedEditor : Editor {
-    StartedEditor() { ticks(1); }
+    explicit StartedEditor(bool quickRecovery = false) {
+        if (quickRecovery) w->document().setRecoveryDelay(10);
+        ticks(1);
+    }
+    // Waits until the recovery package of the last change is written.
+    bool recoveryWritten() {
+        if (!QTest::qWaitFor([&] { return w->document().recovery().exists(); }, 5000)) return false;
+        w->document().recovery().wait();
+        return true;
+    }
 };
 
-// A stage added from the home folder's backpx (a single stage opens).
-inline void addStage(Editor& ed, CaptureUi& ui, TempHome& home, const char* file = "forest.bmp") {
-    ui.openAnswers.push_back({home.path(QString("backpx/") + file)});
+// Stages added at once from backpx in the editor's home folder (a single one opens).
+inline void addStages(Editor& ed, CaptureUi& ui, const QStringList& files) {
+    QStringList paths;
+    for (const QString& f : files) paths << QString::fromStdString(ed.L().homeFolder) + "/backpx/" + f;
+    ui.openAnswers.push_back(paths);
     ed.w->editTabs_->setCurrentIndex(0);
     ed.w->addOnActiveTab();
 }
 
-// Sprites added to the open stage through the picker's "Add 'em".
+inline void addStage(Editor& ed, CaptureUi& ui, const QString& file = "forest.bmp") { addStages(ed, ui, {file}); }
+
+// Sprites added to the open stage through the picker's "Add 'em", each
+// file listed once in it.
 inline void addSprites(Editor& ed, const QStringList& files) {
     ed.w->editTabs_->setCurrentIndex(1);
     ed.w->addOnActiveTab();
-    for (const QString& f : files)
-        ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly).at(0)->setSelected(true);
+    QVERIFY(ed.w->spritePicker_->isVisible());
+    const int before = ed.w->spriteList_->count();
+    for (const QString& f : files) {
+        const QList<QListWidgetItem*> items = ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly);
+        QCOMPARE(items.size(), 1);
+        items[0]->setSelected(true);
+    }
     ed.w->confirmPickedSprites();
+    QCOMPARE(ed.w->spriteList_->count(), before + files.size());
+}
+
+// Save, its dialog (if it asks) answered with `pkg`.
+inline void saveTo(Editor& ed, CaptureUi& ui, const QString& pkg) {
+    ui.saveAnswers.push_back(pkg);
+    ed.w->saveLevel();
 }

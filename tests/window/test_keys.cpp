@@ -1,19 +1,8 @@
 // Keys reach the window before the focused control; the actor follows held
 // keys; function keys switch tabs and display modes.
-#include <QCheckBox>
 #include <QDialog>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QSpinBox>
-#include <QStackedWidget>
-#include <QTabWidget>
-#include <QTreeView>
 
-#include "editor/application.h"
-#include "display/clock.h"
 #include "harness.h"
-#include "editor/spritepicker.h"
 
 using namespace slv;
 
@@ -27,10 +16,6 @@ void send(QWidget* target, QEvent::Type type, int key, bool autoRepeat = false,
 
 QList<int> held(const Level& L) { return {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]}; }
 
-bool holds(const Level& L, int code) {
-    return L.heldKeys[0] == code || L.heldKeys[1] == code || L.heldKeys[2] == code;
-}
-
 }  // namespace
 
 class KeysTest : public WindowTest {
@@ -38,7 +23,6 @@ class KeysTest : public WindowTest {
 
 private slots:
     void heldKeysAndAutoRepeat() {
-        TempHome home;
         StartedEditor ed;
         QWidget* target = ed.keyTarget();
         send(target, QEvent::KeyPress, Qt::Key_Left);
@@ -95,7 +79,6 @@ private slots:
             {"/ let go as ?", Qt::Key_Slash, Qt::NoModifier, Qt::Key_Question, 0, 191},
             {"3 let go as a symbol of another layout", Qt::Key_3, Qt::NoModifier, Qt::Key_section, 12, 51},
         };
-        TempHome home;
         StartedEditor ed;
         QWidget* target = ed.keyTarget();
         for (const Case& c : cases) {
@@ -110,7 +93,7 @@ private slots:
                 QApplication::sendEvent(target, &ev);
             };
             key(QEvent::KeyPress, c.pressKey, c.pressMods);
-            QVERIFY2(holds(ed.L(), c.code), c.name);
+            QVERIFY2(held(ed.L()).contains(c.code), c.name);
             key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
             key(QEvent::KeyRelease, c.releaseKey, Qt::ShiftModifier);
             key(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
@@ -122,11 +105,8 @@ private slots:
     // opens; in a text or number field, Insert, Delete, F8 and Enter edit the
     // field, and other keys still reach the actor.
     void enterInsertAndFieldKeys() {
-        TempHome home;
         StartedEditor ed;
-        ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
-        ed.w->addOnActiveTab();
-        QCOMPARE(ed.L().openStage, 0);
+        addStages(ed, ui, {"sea.bmp", "city.bmp"});
         ed.w->stageList_->setFocus();
         // A row that has the keyboard frame without being selected opens too.
         ed.w->stageList_->setCurrentRow(0);
@@ -163,11 +143,10 @@ private slots:
         QVERIFY(!ed.w->spritePicker_->isVisible());
         QVERIFY(ui.openFolders.size() == 1 && ui.errors.isEmpty());
         QTest::keyPress(ed.w->spriteXField_, Qt::Key_Left);
-        QVERIFY(holds(ed.L(), 37));
+        QVERIFY(held(ed.L()).contains(37));
     }
 
     void tabKeys() {
-        TempHome home;
         StartedEditor ed;
         ed.w->chooseWorkFolder();
         QVERIFY(ed.w->folderTree_->isVisible());
@@ -186,15 +165,10 @@ private slots:
     }
 
     void displayModesKeepSpritesAndActor() {
-        TempHome home;
         StartedEditor ed;
         const std::uint32_t windowKey = ed.L().session.colorKey;
-        ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
-        ed.w->addOnActiveTab();
-        ed.w->editTabs_->setCurrentIndex(1);
-        ed.w->addOnActiveTab();
-        ed.w->spritePicker_->fileList_->findItems("gem.bmp", Qt::MatchExactly)[0]->setSelected(true);
-        ed.w->confirmPickedSprites();
+        addStage(ed, ui);
+        addSprites(ed, {"gem.bmp"});
         SpriteRec& sp = ed.L().sprite(1, 1);
         sp.x = 400;
         sp.y = 250;
@@ -208,26 +182,19 @@ private slots:
             QVERIFY(ed.w->frameTimer_->isEnabled());
             ed.w->frameTimer_->setEnabled(false);
             QVERIFY(ed.w->sceneView_->isViewReady());
-            ed.L().session.lastTick = tickCount();  // no animation step during this tick
-            ed.ticks(1);
+            ed.stillTick();
             // The sprite and the actor draw from live surfaces of the new device.
-            QVERIFY(ed.w->pictures().surface(ed.L().skin(ed.L().currentSkin).surface));
-            Surface* img = ed.w->pictures().surface(sp.surface);
-            QVERIFY(img);
-            const auto drawn = ed.compareDrawn(ed.w->pictures().surface(ed.L().session.backdropSurface), img, sp.frame, sp.w, sp.h, sp.x, sp.y,
-                                               ed.L().session.colorKey, 0);
+            QVERIFY(ed.surface(ed.L().skin(ed.L().currentSkin).surface));
+            const auto drawn = ed.compareSprite(sp, sp.frame, 0);
             QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
-            const SurfaceHandle stagePic = ed.w->pictures().load(home.path("backpx/forest.bmp").toStdString(), false);
+            const SurfaceHandle stagePic = ed.w->pictures().load(home->path("backpx/forest.bmp").toStdString(), false);
             int stagePixels = 0;
             for (int x = 450; x < 640; x += 5)
-                stagePixels += ed.pixel(x, 20) == ed.w->pictures().surface(stagePic)->pixelAt(x, 20);
+                stagePixels += ed.pixel(x, 20) == ed.surface(stagePic)->pixelAt(x, 20);
             ed.w->pictures().release(stagePic);
             QCOMPARE(stagePixels, 38);
-            if (key == 120) {
-                Surface* pad = ed.w->pictures().surface(ed.L().session.padSurface);
-                QCOMPARE(ed.pixel(320, 460), pad->pixelAt(320, 30));
-            }
+            if (key == 120) QCOMPARE(ed.pixel(320, 460), ed.surface(ed.L().session.padSurface)->pixelAt(320, 30));
         }
         QCOMPARE(ed.w->sceneView_->geometry(), QRect(7, 7, 640, 430));
         QCOMPARE(ed.w->size(), QSize(800, 600));

@@ -1,57 +1,21 @@
 // The frame loop and the editing commands, driven through the window's
 // handlers, checked on the back buffer's pixels and the tables.
-#include <QCheckBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTabWidget>
-
-#include "editor/application.h"
-#include "display/clock.h"
 #include "harness.h"
-#include "model/fileio.h"
-#include "editor/spritepicker.h"
 
 using namespace slv;
-
-namespace {
-
-// Opens the first stage of the demo and places `files` from its sprites folder.
-void openStageWithSprites(Editor& ed, CaptureUi& ui, TempHome& home, const QStringList& files) {
-    ui.openAnswers.push_back({home.path("backpx/forest.bmp")});
-    ed.w->addOnActiveTab();  // one stage: previewed and opened
-    QCOMPARE(ed.L().openStage, 1);
-    ed.w->editTabs_->setCurrentIndex(1);
-    ed.w->addOnActiveTab();  // the picker, in add mode
-    QVERIFY(ed.w->spritePicker_->isVisible());
-    for (const QString& f : files) {
-        auto items = ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly);
-        QCOMPARE(items.size(), 1);
-        items[0]->setSelected(true);
-    }
-    ed.w->confirmPickedSprites();
-    QCOMPARE(ed.w->spriteList_->count(), files.size());
-}
-
-}  // namespace
 
 class SceneTest : public WindowTest {
     Q_OBJECT
 
 private slots:
     void firstTickShowsTheBackdropActorAndNumbers() {
-        TempHome home;
         Editor ed;
         ed.ticks(3);
         QVERIFY(!ed.L().session.startupPending);
         QCOMPARE(ed.L().session.colorKey, 0x00FF00FFu);
-        QCOMPARE(ed.L().currentSkin, ed.L().firstSkin);
         QVERIFY(ed.L().skinCount >= 1);
         // The backdrop at a spot far from the texts and the actor.
-        Surface* back = ed.w->pictures().surface(ed.L().session.backdropSurface);
+        Surface* back = ed.backdrop();
         QVERIFY(back);
         QCOMPARE(ed.pixel(500, 300), back->pixelAt(500, 300));
         // White number text in the top-left corner.
@@ -65,20 +29,19 @@ private slots:
         for (int skin : {ed.L().firstSkin, 2}) {
             if (skin == 2) ed.w->routeKeyDown(39, {});
             QCOMPARE(ed.L().currentSkin, skin);
-            ed.L().session.lastTick = tickCount();  // no animation step during the next tick
             const SkinRec s = ed.L().skin(skin);
-            ed.ticks(1);
-            const auto actor = ed.compareDrawn(back, ed.w->pictures().surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2,
-                                               200 - s.h, ed.L().session.colorKey);
+            ed.stillTick();
+            const auto actor = ed.compareDrawn(back, ed.surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2, 200 - s.h,
+                                               ed.L().session.colorKey);
             QCOMPARE(actor.wrong, 0);
             QVERIFY(actor.keyed > 0 && actor.opaque > 0);
         }
     }
 
     void spritesAnimateOverTheBackdropWithSectorOutlines() {
-        TempHome home;
         StartedEditor ed;
-        openStageWithSprites(ed, ui, home, {"fan.bmp"});
+        addStage(ed, ui);
+        addSprites(ed, {"fan.bmp"});
         SpriteRec& sp = ed.L().sprite(1, 1);
         QCOMPARE(sp.frameCount, 3);
         QCOMPARE(sp.w, 56);
@@ -90,8 +53,7 @@ private slots:
         ed.w->moveOnScene(Qt::RightButton, false, 500, 380);
         // While dragging, the sector fields show the band's corner and size.
         QCOMPARE((QList<int>{ed.w->sectorXField_->value(), ed.w->sectorYField_->value(), ed.w->sectorWidthField_->value(),
-                             ed.w->sectorHeightField_->value()}),
-                 (QList<int>{400, 300, 100, 80}));
+                             ed.w->sectorHeightField_->value()}), (QList<int>{400, 300, 100, 80}));
         ed.w->releaseOnScene(Qt::RightButton, false, 500, 380);
         QCOMPARE(ed.w->sectorList_->count(), 1);
         QCOMPARE(ed.w->sectorList_->item(0)->text(), QString("Sector1"));
@@ -106,13 +68,9 @@ private slots:
         QCOMPARE(seen.mid(0, 4), (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
                                             ((seen[0] % 3 + 1) % 3 + 1) % 3 + 1}));
         // The frame on screen is the one the sprite was at when the tick began.
-        ed.L().session.lastTick = tickCount();
         const int frame = sp.frame;
-        ed.w->onFrameTick(1);
-        Surface* back = ed.w->pictures().surface(ed.L().session.backdropSurface);
-        Surface* img = ed.w->pictures().surface(sp.surface);
-        QVERIFY(back && img);
-        const auto drawn = ed.compareDrawn(back, img, frame, sp.w, sp.h, sp.x, sp.y, ed.L().session.colorKey);
+        ed.stillTick();
+        const auto drawn = ed.compareSprite(sp, frame);
         QCOMPARE(drawn.wrong, 0);
         QVERIFY(drawn.opaque > 100 && drawn.keyed > 56);
         // The sector outline is dashed in the sector colour.
@@ -131,19 +89,16 @@ private slots:
     // A failure that comes back at every tick is shown once, the rest of the
     // frame is still drawn, and opening a stage lets it be shown again.
     void frameLoopFailureIsShownOnceUntilAStageIsOpened() {
-        TempHome home;
         StartedEditor ed;
-        openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp"});
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp", "gem.bmp"});
         // The gem where nothing else is drawn (the actor, the numbers).
         ed.L().sprite(2, 1).x = 520, ed.L().sprite(2, 1).y = 330;
         ed.ticks(1);
         // The coin's picture is freed behind its record: its handle is stale.
         ed.w->pictures().release(ed.L().sprite(1, 1).surface);
         for (int round = 0; round < 2; ++round) {
-            if (round == 1) {
-                ed.w->selectRow(ed.w->stageList_, 0);
-                ed.w->openSelectedStage();
-            }
+            if (round == 1) ed.openStage(0);
             for (int k = 0; k < 30; ++k) ed.ticks(1);  // events run between ticks, as in the loop
             const int frameDrawn = ed.L().sprite(2, 1).frame;  // an animation step comes after the drawing
             ed.ticks(1);
@@ -151,16 +106,13 @@ private slots:
             QCOMPARE(shown.size(), 1);
             QVERIFY2(shown[0].contains("coin.bmp") && !shown[0].contains("gem.bmp"), qPrintable(shown[0]));
             // The gem is still drawn over the backdrop.
-            const SpriteRec gem = ed.L().sprite(2, 1);
-            const auto drawn = ed.compareDrawn(ed.w->pictures().surface(ed.L().session.backdropSurface), ed.w->pictures().surface(gem.surface),
-                                               frameDrawn, gem.w, gem.h, gem.x, gem.y, ed.L().session.colorKey);
+            const auto drawn = ed.compareSprite(ed.L().sprite(2, 1), frameDrawn);
             QCOMPARE(drawn.wrong, 0);
             QVERIFY(drawn.opaque > 0);
         }
     }
 
     void stageMessagesAndConfirmation() {
-        TempHome home;
         StartedEditor ed;
         ed.w->replaceOnActiveTab();
         ed.w->deleteOnActiveTab();
@@ -183,21 +135,14 @@ private slots:
                                         "Select the sector you want to delete !"}));
         ui.errors.clear();
         // 28 stages, then three more files: refused; two more: 30.
-        ed.w->editTabs_->setCurrentIndex(0);
-        QStringList many;
-        for (int i = 0; i < 28; ++i) many << home.path("backpx/sea.bmp");
-        ui.openAnswers.push_back(many);
-        ed.w->addOnActiveTab();
+        addStages(ed, ui, QStringList(28, "sea.bmp"));
         QCOMPARE(ed.L().stageCount, 28);
         QCOMPARE(ed.L().openStage, 0);  // several files open none
-        ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/city.bmp"),
-                                  home.path("backpx/city.bmp")});
-        ed.w->addOnActiveTab();
+        addStages(ed, ui, {"city.bmp", "city.bmp", "city.bmp"});
         QCOMPARE(ui.takeErrors(), QStringList{"Total stages are more than 30 !"});
         QCOMPARE(ed.L().stageCount, 28);
         QCOMPARE(ed.w->stageList_->count(), 28);
-        ui.openAnswers.push_back({home.path("backpx/city.bmp"), home.path("backpx/desert.bmp")});
-        ed.w->addOnActiveTab();
+        addStages(ed, ui, {"city.bmp", "desert.bmp"});
         QCOMPARE(ed.L().stageCount, 30);
         QCOMPARE(ed.w->stageList_->item(29)->text(), QString("desert.bmp"));
         QVERIFY(ui.openFolders.last().endsWith("/backpx/"));
@@ -218,47 +163,39 @@ private slots:
     // before the open one keeps that one open, deleting the open one leaves
     // the lists empty.
     void reopeningAndDeletingStagesKeepTheListsInStep() {
-        TempHome home;
         StartedEditor ed;
-        openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp", "bird.bmp"});
-        ed.w->editTabs_->setCurrentIndex(0);
-        ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
-        ed.w->addOnActiveTab();
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp", "gem.bmp", "bird.bmp"});
+        addStage(ed, ui, "sea.bmp");
         QCOMPARE(ed.L().openStage, 2);
         QCOMPARE(ed.w->spriteList_->count(), 0);
         for (int again = 0; again < 2; ++again) {  // from another stage, then from itself
-            ed.w->selectRow(ed.w->stageList_, 0);
-            ed.w->openSelectedStage();
+            ed.openStage(0);
             QCOMPARE(ed.L().openStage, 1);
             QStringList rows;
             for (int r = 0; r < ed.w->spriteList_->count(); ++r) rows << ed.w->spriteList_->item(r)->text();
             QCOMPARE(rows, (QStringList{"bird.bmp", "coin.bmp", "gem.bmp"}));
         }
-        ed.w->selectRow(ed.w->stageList_, 1);
-        ed.w->openSelectedStage();
-        ed.w->editTabs_->setCurrentIndex(2);
-        ed.w->pressOnScene(Qt::RightButton, false, 10, 10);
-        ed.w->releaseOnScene(Qt::RightButton, false, 10, 10);
+        ed.openStage(1);
+        ed.drawSector({10, 10}, {10, 10}, 0);
         QCOMPARE(ed.L().stage(2).sectorCount, 1);
         ed.w->editTabs_->setCurrentIndex(0);
         ed.w->selectRow(ed.w->stageList_, 0);
         ed.w->deleteOnActiveTab();
-        QCOMPARE(ed.L().openStage, 1);
-        QCOMPARE(ed.L().stage(1).sectorCount, 1);
-        QCOMPARE(ed.w->sectorList_->count(), 1);
+        QCOMPARE((QList<int>{ed.L().openStage, ed.L().stage(1).sectorCount, ed.w->sectorList_->count()}),
+                 (QList<int>{1, 1, 1}));
         ed.w->selectRow(ed.w->stageList_, 0);
         ed.w->deleteOnActiveTab();
-        QCOMPARE(ed.L().openStage, 0);
-        QCOMPARE(ed.w->sectorList_->count(), 0);
+        QCOMPARE((QList<int>{ed.L().openStage, ed.w->sectorList_->count()}), (QList<int>{0, 0}));
         ed.w->editTabs_->setCurrentIndex(2);
         ed.w->deleteOnActiveTab();
         QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
     }
 
     void pickingDraggingAndTheSpriteFields() {
-        TempHome home;
         StartedEditor ed;
-        openStageWithSprites(ed, ui, home, {"coin.bmp", "gem.bmp"});
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp", "gem.bmp"});
         SpriteRec& a = ed.L().sprite(1, 1);
         SpriteRec& b = ed.L().sprite(2, 1);
         a.x = 100; a.y = 100;  // 32 x 32
@@ -270,8 +207,7 @@ private slots:
         // Ctrl keeps the selection: the drag moves the gem even over the coin.
         ed.w->pressOnScene(Qt::LeftButton, true, 105, 105);
         ed.w->moveOnScene(Qt::LeftButton, true, 115, 110);
-        QCOMPARE(b.x, 115 - 5);
-        QCOMPARE(b.y, 110 - 5);
+        QCOMPARE(QPoint(b.x, b.y), QPoint(115 - 5, 110 - 5));
         QCOMPARE(a.x, 100);
         QCOMPARE(ed.w->spriteXField_->value(), 110);
         // Edges count: a click on the right edge of the coin picks it.
@@ -305,50 +241,44 @@ private slots:
     }
 
     void saveAndOpenThroughTheWindow() {
-        TempHome home;
         StartedEditor ed;
-        openStageWithSprites(ed, ui, home, {"coin.bmp", "bird.bmp"});
-        ed.w->editTabs_->setCurrentIndex(2);
-        for (int i = 0; i < 2; ++i) {
-            ed.w->pressOnScene(Qt::RightButton, false, 10 + i, 10);
-            ed.w->releaseOnScene(Qt::RightButton, false, 10 + i, 10);
-        }
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp", "bird.bmp"});
+        for (int i = 0; i < 2; ++i) ed.drawSector({10 + i, 10}, {10 + i, 10}, 0);
         QCOMPARE(ed.L().stage(1).sectorCount, 2);
         ed.w->editTabs_->setCurrentIndex(0);
-        const QString pkg = home.path("levels/one.slv");
-        QDir().mkpath(home.path("levels"));
-        ui.saveAnswers.push_back(pkg);
-        ed.w->saveLevel();
+        const QString pkg = home->path("levels/one.slv");
+        QDir().mkpath(home->path("levels"));
+        saveTo(ed, ui, pkg);
         QCOMPARE(ed.w->progressPanel_->bar_->maximum(), 2 + 4 + 1);
         QCOMPARE(ed.w->progressPanel_->bar_->value(), 7);
         QCOMPARE(ed.w->progressPanel_->count_->text(), QString("7"));
         QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Saving : "));
         QTRY_VERIFY(!ed.w->progressPanel_->isVisible());
         QVERIFY(QFileInfo::exists(pkg));
-        QVERIFY(QDir(home.path("levels")).entryList({"_*.tmp"}).isEmpty());
-        // New empties the level; Open brings it back.
+        QVERIFY(QDir(home->path("levels")).entryList({"_*.tmp"}).isEmpty());
+        // New empties the level, with no stage open to add sprites to; Open
+        // brings it back.
         ed.w->newLevel();
-        QCOMPARE(ed.L().stageCount, 0);
-        QCOMPARE(ed.w->stageList_->count(), 0);
+        QCOMPARE((QList<int>{ed.L().stageCount, ed.L().openStage, ed.w->stageList_->count()}), (QList<int>{0, 0, 0}));
+        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        QCOMPARE(ui.takeErrors(), QStringList{"No open stage !"});
         ui.openAnswers.push_back({pkg});
         ed.w->openLevel();
-        QCOMPARE(ed.L().stageCount, 1);
-        QCOMPARE(ed.L().imageCount, 2);
-        QCOMPARE(ed.w->stageList_->count(), 1);
+        QCOMPARE((QList<int>{ed.L().stageCount, ed.L().imageCount, ed.w->stageList_->count(), ed.w->spriteList_->count()}),
+                 (QList<int>{1, 2, 1, 0}));
+        QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - one.slv"));
         QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Loading : "));
-        QVERIFY(ed.w->pictures().surface(ed.L().image(1).surface));
-        QVERIFY(ed.w->pictures().surface(ed.L().sprite(1, 1).surface));
+        QVERIFY(ed.surface(ed.L().image(1).surface));
+        QVERIFY(ed.surface(ed.L().sprite(1, 1).surface));
         // Open leaves no stage open; opened, stage 1 shows its two sectors
         // and a third one drawn now sits in the list as the third row.
         QCOMPARE(ed.L().openStage, 0);
         QCOMPARE(ed.w->sectorList_->count(), 0);
-        ed.w->selectRow(ed.w->stageList_, 0);
-        ed.w->openSelectedStage();
+        ed.openStage(0);
         QCOMPARE(ed.w->sectorList_->count(), 2);
-        ed.w->editTabs_->setCurrentIndex(2);
-        ed.w->pressOnScene(Qt::RightButton, false, 50, 50);
-        ed.w->moveOnScene(Qt::RightButton, false, 60, 60);
-        ed.w->releaseOnScene(Qt::RightButton, false, 60, 60);
+        ed.drawSector({50, 50}, {60, 60});
         QCOMPARE(ed.w->sectorList_->count(), 3);
         QCOMPARE(ed.w->sectorList_->item(2)->text(), QString("Sector3"));
         // Deleting the new row deletes the new sector, not the first one.
@@ -374,20 +304,17 @@ private slots:
     }
 
     void splashPreviewChoice() {
-        TempHome home;
         StartedEditor ed;
         ed.w->previewSplash_->click();  // cancelled, no splash stored: back to "Stages"
         QVERIFY(ed.w->previewStages_->isChecked());
-        ui.openAnswers.push_back({home.path("backpx/desert.bmp")});
+        ui.openAnswers.push_back({home->path("backpx/desert.bmp")});
         ed.w->previewSplash_->click();
         QVERIFY(ed.w->previewSplash_->isChecked());
         QCOMPARE(QString::fromStdString(ed.L().stage(0).name.str()), QString("desert.bmp"));
         QCOMPARE(ed.L().stageCount, 0);
         // While "Splash" is chosen, stage clicks leave the preview alone.
-        ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
-        ed.w->addOnActiveTab();
-        QCOMPARE(ed.w->previewPicture_->pixmap().toImage(),
-                 QPixmap(home.path("backpx/desert.bmp")).toImage());
+        addStage(ed, ui, "sea.bmp");
+        QCOMPARE(ed.w->previewPicture_->pixmap().toImage(), QPixmap(home->path("backpx/desert.bmp")).toImage());
     }
 };
 

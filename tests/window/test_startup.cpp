@@ -1,38 +1,22 @@
 // Start-up and close of the main window: the home folder, the settings
 // files, the layout, and the top-level error handler.
-#include <QCheckBox>
-#include <QCloseEvent>
 #include <QImage>
-#include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
-#include <QStackedWidget>
-#include <QTabWidget>
-#include <QTreeView>
-#include <cstring>
 
-#include "editor/application.h"
+#include "editor/swatchpanel.h"
 #include "harness.h"
 #include "model/errors.h"
-#include "model/settings.h"
-#include "editor/spritepicker.h"
-#include "editor/swatchpanel.h"
 
 using namespace slv;
-
 
 class StartupTest : public WindowTest {
     Q_OBJECT
 
 private slots:
     void defaultsAndControlsWithoutSettingsFiles() {
-        TempHome home;
         Editor ed;
-        QCOMPARE(QString::fromStdString(ed.L().homeFolder), home.home);
-        QCOMPARE(QString::fromStdString(ed.L().workFolder), home.home);
-        QCOMPARE(ed.w->workFolderLabel_->text(), home.home);
-        QCOMPARE(ed.w->spriteBoxColorSwatch_->color(), rgbColor(10, 100, 70));
-        QCOMPARE(ed.w->sectorColorSwatch_->color(), rgbColor(70, 10, 150));
+        QCOMPARE(QString::fromStdString(ed.L().homeFolder), home->home);
+        QCOMPARE(QString::fromStdString(ed.L().workFolder), home->home);
+        QCOMPARE(ed.w->workFolderLabel_->text(), home->home);
         for (auto [swatch, shown] : {std::pair{ed.w->spriteBoxColorSwatch_, QColor(10, 100, 70)},
                                      std::pair{ed.w->sectorColorSwatch_, QColor(70, 10, 150)}}) {
             const QImage drawn = swatch->grab().toImage();
@@ -50,53 +34,48 @@ private slots:
     }
 
     // Esc writes the settings files (the working folder chosen in the tree,
-    // the colours, the poses) and the next start reads them back.
+    // the colours, the poses) and the next start reads them back, also when
+    // it starts elsewhere: then the home folder named in the configuration
+    // folder, its line end cut off, holds them, and close writes them there.
     void settingsWrittenAtCloseAreReadAtTheNextStart() {
-        TempHome home;
-        QDir().mkpath(home.path("levels"));
+        QDir().mkpath(home->path("levels"));
         {
             StartedEditor ed;
             ed.w->chooseWorkFolder();
             QVERIFY(ed.w->folderTree_->isVisible());
-            ed.w->workFolderPicked(home.path("levels"));
-            QCOMPARE(ed.w->workFolderLabel_->text(), home.path("levels"));
-            QCOMPARE(QString::fromStdString(ed.L().homeFolder), home.home);
+            ed.w->workFolderPicked(home->path("levels"));
+            QCOMPARE(ed.w->workFolderLabel_->text(), home->path("levels"));
+            QCOMPARE(QString::fromStdString(ed.L().homeFolder), home->home);
             ed.L().sectorColor = rgbColor(9, 8, 7);
             QTest::keyClick(ed.keyTarget(), Qt::Key_Escape);
             QVERIFY(!ed.w->isVisible());
         }
-        QCOMPARE(QFileInfo(home.path("corvatel.cf")).size(), 264);
-        QVERIFY(QFileInfo::exists(home.path("totposes.dat")));
-        QVERIFY(QDir(home.home).entryList({"*.part-*"}, QDir::Files).isEmpty());
-        Editor again(false);
-        QCOMPARE(again.w->workFolderLabel_->text(), home.path("levels"));
-        QCOMPARE(again.w->sectorColorSwatch_->color(), rgbColor(9, 8, 7));
-    }
-
-    // The home folder named in the configuration folder, its line end cut
-    // off, holds the settings even when the editor starts elsewhere.
-    void homeFolderFileLineEndIsNotPartOfThePath() {
-        TempHome home;
-        writeFile(home.config + "/corvatel.txt", home.home.toUtf8() + " \r\n");
+        QCOMPARE(QFileInfo(home->path("corvatel.cf")).size(), 264);
+        QVERIFY(QFileInfo::exists(home->path("totposes.dat")));
+        QVERIFY(QDir(home->home).entryList({"*.part-*"}, QDir::Files).isEmpty());
+        const QByteArray written = readFile(home->path("corvatel.cf"));
+        writeFile(home->config + "/corvatel.txt", home->home.toUtf8() + " \r\n");
         QDir::setCurrent(QDir::tempPath());
-        Editor ed;
-        QCOMPARE(QString::fromStdString(ed.L().homeFolder), home.home);
-        ed.ticks(2);
-        QVERIFY(ed.w->close());
-        QCOMPARE(readFile(home.path("corvatel.cf")).size(), 264);
+        Editor again;
+        QCOMPARE(QString::fromStdString(again.L().homeFolder), home->home);
+        QCOMPARE(again.w->workFolderLabel_->text(), home->path("levels"));
+        QCOMPARE(again.w->sectorColorSwatch_->color(), rgbColor(9, 8, 7));
+        again.ticks(2);
+        again.L().sectorColor = rgbColor(1, 2, 3);
+        QVERIFY(again.w->close());
+        QVERIFY(readFile(home->path("corvatel.cf")) != written);
     }
 
     // A failed settings write is said, and the author chooses: stay with the
     // level as it was, or close anyway.
     void failedSettingsWriteAsksBeforeClosing() {
         for (bool closeAnyway : {false, true}) {
-            TempHome home;
-            QFile::remove(home.path("corvatel.cf"));
+            home.emplace();  // a fresh home folder for each case
+            QFile::remove(home->path("corvatel.cf"));
             StartedEditor ed;
             // Absent at start, so close may create it; a folder now stands in its way.
-            QDir().mkpath(home.path("corvatel.cf"));
-            ui.openAnswers.push_back({home.path("backpx/sea.bmp"), home.path("backpx/city.bmp")});
-            ed.w->addOnActiveTab();
+            QDir().mkpath(home->path("corvatel.cf"));
+            addStages(ed, ui, {"sea.bmp", "city.bmp"});
             ui.answerYes = closeAnyway;
             QCOMPARE(ed.w->close(), closeAnyway);
             QCOMPARE(ui.questions.size(), 1);
@@ -153,14 +132,14 @@ private slots:
              "", 2, "", true, false, false},
         };
         for (const auto& c : cases) {
-            TempHome home;
-            writeFile(home.path("totposes.dat"), poses);
-            writeFile(home.path("corvatel.cf"), settings);
-            c.damage(home);
-            const QByteArray settingsBefore = readFile(home.path("corvatel.cf"));
+            home.emplace();  // a fresh home folder for each case
+            writeFile(home->path("totposes.dat"), poses);
+            writeFile(home->path("corvatel.cf"), settings);
+            c.damage(*home);
+            const QByteArray settingsBefore = readFile(home->path("corvatel.cf"));
             {
                 Editor ed;
-                if (!c.package.isEmpty()) ed.L().startupPackage = home.path(c.package).toStdString();
+                if (!c.package.isEmpty()) ed.L().startupPackage = home->path(c.package).toStdString();
                 const int shownBefore = int(ui.errors.size());  // start-up's own failures
                 int ticksInsideBox = 0;  // the frame loop runs on while a first-tick box is open
                 ui.duringError = [&] {
@@ -178,7 +157,7 @@ private slots:
                 QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
                 ed.w->routeKeyDown(39, {});  // Right: the actor walks, if there is one
                 QCOMPARE(ed.L().lastActorCommand != -1, c.actor);
-                ui.openAnswers.push_back({home.path("backpx/sea.bmp")});
+                ui.openAnswers.push_back({home->path("backpx/sea.bmp")});
                 QTest::keyClick(ed.w.get(), Qt::Key_Insert);
                 ed.ticks(1);
                 QVERIFY2(ed.L().openStage == 1 && ed.pixel(600, 60) != 0, c.name);  // the stage shows
@@ -186,10 +165,9 @@ private slots:
                 QVERIFY2(!ed.w->isVisible() && ui.questions.isEmpty(), c.name);
                 QCOMPARE(ui.takeErrors().size(), c.messages);
             }
-            QVERIFY2(readFile(home.path("totposes.dat")) == poses, c.name);
-            QVERIFY2(readFile(home.path("corvatel.cf")) == settingsBefore, c.name);
+            QVERIFY2(readFile(home->path("totposes.dat")) == poses, c.name);
+            QVERIFY2(readFile(home->path("corvatel.cf")) == settingsBefore, c.name);
         }
-        QDir::setCurrent(QDir::tempPath());
     }
 
     // The home folder's frame-rate cap: frames a second, 0 for an unpaced
@@ -205,8 +183,8 @@ private slots:
         } cases[] = {{nullptr, -1, display, 0}, {"60\n", 60, 60, 0}, {"0", 0, 0, 0},
                      {"fast", -1, display, 1}, {"-5", -1, display, 1}};
         for (const auto& c : cases) {
-            TempHome home;
-            if (c.text) writeFile(home.path("maxfps.txt"), c.text);
+            home.emplace();  // a fresh home folder for each case
+            if (c.text) writeFile(home->path("maxfps.txt"), c.text);
             ui.errors.clear();
             Editor ed(false);
             QTest::qWait(1);
