@@ -1,4 +1,4 @@
-// The scene view: surfaces of the window, the frame loop and the display modes.
+// The scene view: the frame loop, the first tick's loading and the display modes.
 #include <QApplication>
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -15,8 +15,6 @@
 #include "editor/mainwindow.h"
 #include "editor/scenepictures.h"
 #include "model/homefiles.h"
-#include "model/errors.h"
-#include "model/fileio.h"
 
 using namespace slv;
 
