@@ -6,6 +6,7 @@
 
 #include <QSet>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,7 @@ class QSpinBox;
 
 namespace slv {
 class KeyRouter;
+struct PackageHooks;
 class LevelDocument;
 class PictureWatcher;
 class FrameTimer;
@@ -140,7 +142,10 @@ private:
     void connectKeys();
     void centerOnScreen();
     void loadPreview(const std::string& path);
-    void finishProgress();
+    // Runs a Save or Open under the progress panel: the panel is hidden at
+    // once when it fails, else after the pause.
+    void runWithProgress(const QString& operation, const QString& fileName,
+                         const std::function<void(slv::PackageHooks&)>& run);
     // Says where the home folder just made from the demo is, once the window is up.
     void tellNewHomeFolder();
     void firstTickWork();

@@ -1,6 +1,7 @@
 // New, Open and Save of the whole level, the progress panel and the
 // recovery copy's questions.
 
+#include <functional>
 #include <utility>
 
 #include "display/scenewidget.h"
@@ -34,7 +35,17 @@ private:
     QString fileName_;
 };
 
-void MainWindow::finishProgress() { progressPanel_->finish(progressPauseMs); }
+void MainWindow::runWithProgress(const QString& operation, const QString& fileName,
+                                 const std::function<void(PackageHooks&)>& run) {
+    ProgressHooks hooks(*this, operation, fileName);
+    try {
+        run(hooks);
+    } catch (...) {
+        progressPanel_->hide();
+        throw;
+    }
+    progressPanel_->finish(progressPauseMs);
+}
 
 void MainWindow::newLevel() {
     // The close under way answered the question already; the answer counts once.
@@ -85,15 +96,9 @@ void MainWindow::openLevel() {
         path = chosen.first().toStdString();
     }
     if (sceneView_) sceneView_->present();
-    ProgressHooks hooks(*this, "Loading : ", QString::fromStdString(fileNamePart(path)));
-    try {
-        document_->open(path, hooks);
-    } catch (...) {
-        progressPanel_->hide();
-        throw;
-    }
+    runWithProgress("Loading : ", QString::fromStdString(fileNamePart(path)),
+                    [&](PackageHooks& hooks) { document_->open(path, hooks); });
     resetTickErrors();
-    finishProgress();
 }
 
 void MainWindow::saveLevel() {
@@ -127,14 +132,8 @@ std::string MainWindow::askPackageToSave() {
 
 bool MainWindow::saveTo(const std::string& path) {
     if (sceneView_) sceneView_->present();
-    ProgressHooks hooks(*this, "Saving : ", QString::fromStdString(fileNamePart(path)));
-    try {
-        document_->save(path, hooks);
-    } catch (...) {
-        progressPanel_->hide();
-        throw;
-    }
-    finishProgress();
+    runWithProgress("Saving : ", QString::fromStdString(fileNamePart(path)),
+                    [&](PackageHooks& hooks) { document_->save(path, hooks); });
     return true;
 }
 
@@ -150,14 +149,7 @@ void MainWindow::offerRecovery() {
             RecoveryWriter::discard(one);
             continue;
         }
-        ProgressHooks hooks(*this, "Loading : ", name);
-        try {
-            document_->restore(one, hooks);
-        } catch (...) {
-            progressPanel_->hide();
-            throw;
-        }
-        finishProgress();
+        runWithProgress("Loading : ", name, [&](PackageHooks& hooks) { document_->restore(one, hooks); });
         return;
     }
 }
