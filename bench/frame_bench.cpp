@@ -207,17 +207,24 @@ void BM_DisplayFrameDragStop(benchmark::State& state) {
     }
 }
 
-void BM_DisplayTickPresent(benchmark::State& state) {
-    QWidget form;
+// A view placed in a shown 800x600 form as the window places it; null (the
+// benchmark skipped) when it did not initialise.
+slv::SceneWidget* showView(QWidget& form, benchmark::State& state, int minPresentMs = -1) {
     form.resize(800, 600);
     auto* view = new slv::SceneWidget(&form);
     view->setGeometry(6, 7, kViewW, kViewH);
+    if (minPresentMs >= 0) view->setMinPresentInterval(minPresentMs);
     form.show();
     QApplication::processEvents();
-    if (!view->isViewReady()) {
-        state.SkipWithError("the view did not initialise");
-        return;
-    }
+    if (view->isViewReady()) return view;
+    state.SkipWithError("the view did not initialise");
+    return nullptr;
+}
+
+void BM_DisplayTickPresent(benchmark::State& state) {
+    QWidget form;
+    slv::SceneWidget* view = showView(form, state);
+    if (!view) return;
     slv::PixelDevice& device = *view->device();
     Scene s(device);
     for (int k = 0; k < 3; ++k) {
@@ -235,16 +242,8 @@ void BM_DisplayTickPresent(benchmark::State& state) {
 // ends with a round trip to the display server, so the server has taken it.
 void BM_DisplayPresentEveryFrame(benchmark::State& state) {
     QWidget form;
-    form.resize(800, 600);
-    auto* view = new slv::SceneWidget(&form);
-    view->setGeometry(6, 7, kViewW, kViewH);
-    view->setMinPresentInterval(0);
-    form.show();
-    QApplication::processEvents();
-    if (!view->isViewReady()) {
-        state.SkipWithError("the view did not initialise");
-        return;
-    }
+    slv::SceneWidget* view = showView(form, state, 0);
+    if (!view) return;
     slv::PixelDevice& device = *view->device();
     Scene s(device);
     for (int k = 0; k < 8; ++k) {
