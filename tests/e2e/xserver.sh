@@ -3,6 +3,9 @@
 # The server picks a free display itself (-displayfd) and names it only once
 # it takes connections, so servers started side by side, or one still going
 # away on the same number, never hand a client a display it cannot reach.
+# The server never resets: by default X resets itself whenever its last
+# client leaves, and refuses the clients that connect meanwhile (the editor
+# started again by a script).
 # Usage: xserver.sh COMMAND [ARGS...]
 set -u
 TMP=$(mktemp -d)
@@ -12,7 +15,7 @@ cleanup() {
   rm -rf "$TMP"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
 XVFB_PID=$!
 deadline=$((SECONDS + 30))
 until [ -s "$TMP/display" ]; do
