@@ -10,12 +10,19 @@
 //   BM_DisplayFrameDrag     one sprite dragged, the others still
 //   BM_DisplayFrameDragStop the longest tick of a drag that stops: three
 //                           ticks of dragging, then eight still ones
+//   BM_DisplayFrameDragStill one sprite dragged over sprites that do not
+//                           animate (one-frame scenery): the frame is drawn
+//                           again only where it changed
 //   BM_DisplayTickPresent   drawing and present on a shown view (the
 //                           platform's own: offscreen, or a display under
 //                           QT_QPA_PLATFORM=xcb / wayland)
 //   BM_DisplayPresentEveryFrame every frame drawn and shown, and a round trip
 //                           to the display server after it, so the time
 //                           includes the server taking the frame
+//   BM_DisplayPresentDragStill the same for the drag over still sprites: only
+//                           the part that changed goes to the display
+//   BM_DisplayRoundTrip     the round trip alone, with nothing drawn or shown:
+//                           the part of a present the editor cannot shorten
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -109,15 +116,17 @@ struct Scene {
         view.selectedSprite = 3;
         view.selectedSector = 5;
     }
-    // One tick: the frame is drawn, then the sprites step on.
-    void tick(slv::Surface& target, const slv::PixelDevice& device, slv::SceneCache* c) {
+    // One tick: the frame is drawn, then the sprites step on (unless still).
+    slv::PixelRect tick(slv::Surface& target, const slv::PixelDevice& device, slv::SceneCache* c) {
         view.numbers = {QString::number(60 + ticks % 7), QStringLiteral("3"), QStringLiteral("-1")};
-        slv::drawScene(target, *level, device, view, c);
+        const slv::PixelRect changed = slv::drawScene(target, *level, device, view, c);
+        ++ticks;
+        if (still) return changed;
         for (int n = 1; n <= kSprites; ++n) {
             slv::SpriteRec& r = level->sprite(n, 1);
             r.frame = r.frame % kFrames + 1;
         }
-        ++ticks;
+        return changed;
     }
     // Sprite n one step along its own path, bouncing off the view's edges.
     void move(int n) {
@@ -135,6 +144,7 @@ struct Scene {
     slv::SceneView view;
     slv::SceneCache cache;
     int ticks = 0;
+    bool still = false;  // the sprites keep their frames
 };
 
 void drawFrames(benchmark::State& state, bool cached) {
@@ -156,9 +166,10 @@ void BM_DisplayFrame(benchmark::State& state) { drawFrames(state, true); }
 void BM_DisplayFrameUncached(benchmark::State& state) { drawFrames(state, false); }
 
 // Sprites moved before every tick, as the editor sees them: with the cache.
-void drawMovingFrames(benchmark::State& state, int movers) {
+void drawMovingFrames(benchmark::State& state, int movers, bool still = false) {
     slv::PixelDevice device(int(state.range(0)));
     Scene s(device);
+    s.still = still;
     slv::Surface* back = device.createSurface();
     back->setSize(kViewW, kViewH);
     auto step = [&] {
@@ -175,6 +186,7 @@ void drawMovingFrames(benchmark::State& state, int movers) {
 
 void BM_DisplayFrameMoving(benchmark::State& state) { drawMovingFrames(state, kSprites); }
 void BM_DisplayFrameDrag(benchmark::State& state) { drawMovingFrames(state, 1); }
+void BM_DisplayFrameDragStill(benchmark::State& state) { drawMovingFrames(state, 1, true); }
 
 // Processor time of this thread: what one tick costs, whatever else the
 // machine runs meanwhile.
@@ -240,23 +252,30 @@ void BM_DisplayTickPresent(benchmark::State& state) {
 
 // Every frame shown: no frame is left for a later one to replace, and each
 // ends with a round trip to the display server, so the server has taken it.
-void BM_DisplayPresentEveryFrame(benchmark::State& state) {
+void presentEveryFrame(benchmark::State& state, bool stillDrag) {
     QWidget form;
     slv::SceneWidget* view = showView(form, state, 0);
     if (!view) return;
     slv::PixelDevice& device = *view->device();
     Scene s(device);
-    for (int k = 0; k < 8; ++k) {
-        s.tick(*view->backBuffer(), device, &s.cache);
-        view->present();
+    s.still = stillDrag;
+    auto step = [&] {
+        if (stillDrag) s.move(s.view.selectedSprite);
+        view->present(s.tick(*view->backBuffer(), device, &s.cache));
         QGuiApplication::sync();
-    }
-    for (auto _ : state) {
-        s.tick(*view->backBuffer(), device, &s.cache);
-        view->present();
-        QGuiApplication::sync();
-    }
+    };
+    for (int k = 0; k < 8; ++k) step();
+    for (auto _ : state) step();
     QApplication::processEvents();
+}
+
+void BM_DisplayPresentEveryFrame(benchmark::State& state) { presentEveryFrame(state, false); }
+void BM_DisplayPresentDragStill(benchmark::State& state) { presentEveryFrame(state, true); }
+
+void BM_DisplayRoundTrip(benchmark::State& state) {
+    QWidget form;
+    if (!showView(form, state, 0)) return;
+    for (auto _ : state) QGuiApplication::sync();
 }
 
 void BM_DisplayMemcpy(benchmark::State& state) {
@@ -278,5 +297,8 @@ BENCHMARK(BM_DisplayTickPresent)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(
 BENCHMARK(BM_DisplayFrameMoving)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayFrameDrag)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayFrameDragStop)->Arg(32)->UseManualTime()->Iterations(50)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayFrameDragStill)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayPresentDragStill)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayPresentEveryFrame)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayRoundTrip)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayMemcpy)->Arg(32)->Arg(16)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);

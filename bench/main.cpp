@@ -110,6 +110,9 @@ int main(int argc, char** argv) {
     printRatio(reporter, 32, "frame ratio drag", "BM_DisplayFrameDrag");
     printRatio(reporter, 32, "frame ratio drag stop", "BM_DisplayFrameDragStop");
     printRatio(reporter, 32, "present ratio every frame", "BM_DisplayPresentEveryFrame");
+    printRatio(reporter, 32, "frame ratio drag, sprites still", "BM_DisplayFrameDragStill");
+    printRatio(reporter, 32, "present ratio drag, sprites still", "BM_DisplayPresentDragStill");
+    printRatio(reporter, 32, "display round trip ratio", "BM_DisplayRoundTrip");
     printFigure(reporter, "window open+save default vs resave", "BM_WindowOverResaveDefault", "", true);
     printMs(reporter, "start with level ms", "BM_EditorStart/level:1");
     printMs(reporter, "start empty ms", "BM_EditorStart/level:0");

@@ -6,6 +6,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "display/surface.h"
@@ -66,6 +67,28 @@ void writeRuns(const PixelView& v, const OutlineRun* runs, std::size_t count, st
             columnRun<T>(row + std::size_t(r.x) * sizeof(T), v.pitch, r.length, pixel);
         else
             fillRow<T>(reinterpret_cast<T*>(row) + r.x, r.length, value);
+    }
+}
+
+template <class T>
+void writeRunsWithin(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel,
+                     const PixelRect& c) {
+    const T value = static_cast<T>(pixel);
+    for (std::size_t k = 0; k < count; ++k) {
+        const OutlineRun& r = runs[k];
+        const bool vertical = r.vertical;
+        // The run's span along its length, and its place across it.
+        const int across = vertical ? r.x : r.y;
+        if (across < (vertical ? c.left : c.top) || across >= (vertical ? c.right : c.bottom)) continue;
+        const int from = std::max(vertical ? r.y : r.x, vertical ? c.top : c.left);
+        const int to = std::min((vertical ? r.y : r.x) + r.length, vertical ? c.bottom : c.right);
+        if (from >= to) continue;
+        if (vertical) {
+            columnRun<T>(v.pixels + std::size_t(from) * v.pitch + std::size_t(r.x) * sizeof(T), v.pitch, to - from,
+                         pixel);
+        } else {
+            fillRow<T>(reinterpret_cast<T*>(v.pixels + std::size_t(r.y) * v.pitch) + from, to - from, value);
+        }
     }
 }
 
@@ -283,6 +306,27 @@ void writeOutlineRuns(const PixelView& v, const OutlineRun* runs, std::size_t co
         writeRuns<std::uint16_t>(v, runs, count, pixel);
 }
 
+void writeOutlineRunsWithin(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel,
+                            const PixelRect& clip) {
+    if (v.bytesPerPixel == 4)
+        writeRunsWithin<std::uint32_t>(v, runs, count, pixel, clip);
+    else
+        writeRunsWithin<std::uint16_t>(v, runs, count, pixel, clip);
+}
+
+PixelRect boundsOfRuns(const OutlineRun* runs, std::size_t count) {
+    if (count == 0) return {};
+    PixelRect b{runs[0].x, runs[0].y, runs[0].x, runs[0].y};
+    for (std::size_t k = 0; k < count; ++k) {
+        const OutlineRun& r = runs[k];
+        b.left = std::min(b.left, r.x);
+        b.top = std::min(b.top, r.y);
+        b.right = std::max(b.right, r.vertical ? r.x + 1 : r.x + r.length);
+        b.bottom = std::max(b.bottom, r.vertical ? r.y + r.length : r.y + 1);
+    }
+    return b;
+}
+
 void SurfaceCanvas::rectangle(std::int64_t left, std::int64_t top, std::int64_t right,
                                          std::int64_t bottom) {
     if (left == right || top == bottom) return;
@@ -341,6 +385,22 @@ void SurfaceCanvas::drawText(int x, int y, const QString& text) {
         else
             putPixel<std::uint16_t>(v, int(px), int(py), pixel);
     }
+}
+
+PixelRect SurfaceCanvas::textBounds(int x, int y, const QString& text) {
+    if (text.isEmpty()) return {};
+    const Glyphs& g = glyphs(text);
+    if (g.points.empty()) return {};
+    PixelRect b{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    for (const auto& [dx, dy] : g.points) {
+        b.left = std::min(b.left, int(dx));
+        b.top = std::min(b.top, int(dy));
+        b.right = std::max(b.right, dx + 1);
+        b.bottom = std::max(b.bottom, dy + 1);
+    }
+    // Far corners are held within the ints' range.
+    auto at = [](int origin, int d) { return int(std::clamp<std::int64_t>(std::int64_t(origin) + d, INT_MIN, INT_MAX)); };
+    return PixelRect{at(x, b.left), at(y, b.top), at(x, b.right), at(y, b.bottom)};
 }
 
 int SurfaceCanvas::textHeight() const { return QFontMetrics(font()).height(); }

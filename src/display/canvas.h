@@ -16,10 +16,9 @@
 #include <QPainter>
 #include <QString>
 
-namespace slv {
+#include "display/surface.h"
 
-class Surface;
-struct PixelView;
+namespace slv {
 
 // One straight run of outline pixels: (x + k, y) when horizontal, (x, y + k)
 // when vertical, for k = 0 .. length-1.
@@ -39,6 +38,11 @@ void traceOutline(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_
 // Writes `count` runs in one pixel value onto the pixels of `v`; every run
 // must lie on them (as traceOutline gives them for v's size).
 void writeOutlineRuns(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel);
+// The same, writing only the pixels that lie inside `clip`.
+void writeOutlineRunsWithin(const PixelView& v, const OutlineRun* runs, std::size_t count, std::uint32_t pixel,
+                            const PixelRect& clip);
+// The smallest rectangle holding every pixel of `runs`; empty for none.
+PixelRect boundsOfRuns(const OutlineRun* runs, std::size_t count);
 
 enum class BrushStyle { Solid, Clear };
 enum class PenStyle { Solid, Dash };
@@ -77,6 +81,9 @@ public:
     void drawText(int x, int y, const QString& text);
     void drawText(int x, int y, const std::string& text) { drawText(x, y, QString::fromStdString(text)); }
     void drawText(int x, int y, const char* text) { drawText(x, y, QString::fromUtf8(text)); }
+    // The pixels drawText(x, y, text) writes with a clear brush lie inside
+    // this rectangle (which may reach off the surface).
+    PixelRect textBounds(int x, int y, const QString& text);
     // Height of one text line in pixels.
     int textHeight() const;
 

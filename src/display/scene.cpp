@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "display/canvas.h"
 
@@ -33,21 +34,127 @@ struct OverlayScript {
     bool operator==(const OverlayScript&) const = default;
 };
 
+// One copy of the scene: a picture, or a frame of a strip, at (x, y).
+struct Piece {
+    Surface* src;
+    std::int64_t x, y;
+    PixelRect64 frame;
+    bool keyed;
+
+    // The target pixels the copy may change.
+    PixelRect64 area() const {
+        return {x, y, x + (frame.right - frame.left), y + (frame.bottom - frame.top)};
+    }
+};
+
+// A piece as the cache remembers it: its picture by handle and version, so
+// that a picture changed or replaced since is known.
+struct PieceRecord {
+    SurfaceHandle src = 0;
+    std::uint64_t version = 0;
+    PixelRect64 area, frame;
+    bool keyed = false;
+    bool operator==(const PieceRecord&) const = default;
+};
+
+// Where a frame differs from the one the target holds, as 16 x 16 tiles.
+class DamageGrid {
+public:
+    static constexpr int kTile = 16;
+    DamageGrid(int width, int height)
+        : width_(width), height_(height), cols_((width + kTile - 1) / kTile), rows_((height + kTile - 1) / kTile),
+          marks_(std::size_t(cols_) * std::size_t(rows_), 0) {}
+
+    // Marks the tiles under the part of r that lies on the target.
+    void add(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom) {
+        left = std::max<std::int64_t>(left, 0);
+        top = std::max<std::int64_t>(top, 0);
+        right = std::min<std::int64_t>(right, width_);
+        bottom = std::min<std::int64_t>(bottom, height_);
+        if (left >= right || top >= bottom) return;
+        for (int row = int(top / kTile); row <= int((bottom - 1) / kTile); ++row)
+            for (int col = int(left / kTile); col <= int((right - 1) / kTile); ++col) {
+                std::uint8_t& m = marks_[std::size_t(row) * cols_ + col];
+                marked_ += m == 0;
+                m = 1;
+            }
+    }
+    void add(const PixelRect64& r) { add(r.left, r.top, r.right, r.bottom); }
+    void addRuns(const std::vector<OutlineRun>& runs) {
+        for (const OutlineRun& r : runs)
+            add(r.x, r.y, r.vertical ? r.x + 1 : r.x + r.length, r.vertical ? r.y + r.length : r.y + 1);
+    }
+
+    bool none() const { return marked_ == 0; }
+    // Past this share, drawing the whole frame costs less than mending it.
+    bool mostly() const { return marked_ * 2 > marks_.size(); }
+
+    // The marked tiles as rectangles on the target: the runs of each row of
+    // tiles, a run joined to the one above it when both span the same columns.
+    std::vector<PixelRect> rects() const {
+        std::vector<PixelRect> out;
+        std::vector<std::size_t> above, here;
+        for (int row = 0; row < rows_; ++row) {
+            here.clear();
+            for (int col = 0; col < cols_;) {
+                if (!marks_[std::size_t(row) * cols_ + col]) {
+                    ++col;
+                    continue;
+                }
+                const int first = col;
+                while (col < cols_ && marks_[std::size_t(row) * cols_ + col]) ++col;
+                const PixelRect run{first * kTile, row * kTile, std::min(col * kTile, width_),
+                                    std::min((row + 1) * kTile, height_)};
+                auto same = std::find_if(above.begin(), above.end(), [&](std::size_t k) {
+                    return out[k].left == run.left && out[k].right == run.right;
+                });
+                if (same != above.end()) {
+                    out[*same].bottom = run.bottom;
+                    here.push_back(*same);
+                } else {
+                    out.push_back(run);
+                    here.push_back(out.size() - 1);
+                }
+            }
+            std::swap(above, here);
+        }
+        return out;
+    }
+
+private:
+    int width_, height_, cols_, rows_;
+    std::vector<std::uint8_t> marks_;
+    std::size_t marked_ = 0;
+};
+
 }  // namespace
 
-// The overlays of a frame as runs of pixels, one outline after another in
-// drawing order, each kept with the entry of the script it was traced from:
-// an outline whose entry is the same as last frame's (its box did not move)
-// is written again without tracing it again. Tracing is cheap, so a frame
-// after a change costs no more than any other.
+// What the cache keeps between frames:
+// - the overlays as runs of pixels, one outline after another in drawing
+//   order, each with the entry of the script it was traced from: an outline
+//   whose entry is the same as last frame's (its box did not move) is
+//   written again without tracing it again;
+// - the frame last drawn, by what it was made of, and the target it was
+//   drawn on with that target's version after it. When the target still
+//   holds it, only the tiles where the new frame differs are drawn again.
 struct SceneCache::Impl {
     OverlayScript script;
     bool traced = false;
     struct Outline {
         std::vector<OutlineRun> runs;
         std::uint32_t pixel = 0;
+        PixelRect bounds;
     };
     std::vector<Outline> outlines;  // one for each of script.ops
+
+    struct Shown {
+        bool valid = false;
+        SurfaceHandle target = 0;
+        std::uint64_t version = 0;
+        int width = 0, height = 0;
+        std::vector<PieceRecord> pieces;
+        std::vector<QString> numbers;
+    } shown;
 };
 
 SceneCache::SceneCache() : impl_(new Impl) {}
@@ -55,32 +162,57 @@ SceneCache::~SceneCache() { delete impl_; }
 
 namespace {
 
-void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Impl& o) {
+// Traces the outlines of `script` that differ from the cached ones. With
+// `damage`, the pixels of every outline that changed are marked there, as
+// they were and as they are now.
+void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Impl& o, DamageGrid* damage) {
     if (o.traced && script == o.script) return;
     // Outlines traced for another target size or format are all traced again.
     const bool sameTarget = o.traced && script.width == o.script.width && script.height == o.script.height &&
                             script.bits == o.script.bits;
+    if (damage && sameTarget)
+        for (std::size_t k = script.ops.size(); k < o.outlines.size(); ++k) damage->addRuns(o.outlines[k].runs);
     const PixelDevice& d = target.device();
     o.outlines.resize(script.ops.size());
     for (std::size_t k = 0; k < script.ops.size(); ++k) {
         const OverlayOp& op = script.ops[k];
-        if (sameTarget && k < o.script.ops.size() && o.script.ops[k] == op) continue;
+        const bool known = sameTarget && k < o.script.ops.size();
+        if (known && o.script.ops[k] == op) continue;
         SceneCache::Impl::Outline& outline = o.outlines[k];
+        if (damage && known) damage->addRuns(outline.runs);
         outline.runs.clear();
         traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, outline.runs);
         outline.pixel = d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
+        outline.bounds = boundsOfRuns(outline.runs.data(), outline.runs.size());
+        if (damage) damage->addRuns(outline.runs);
     }
     o.script = std::move(script);
     o.traced = true;
 }
 
-// One copy of the scene: a picture, or a frame of a strip, at (x, y).
-struct Piece {
-    Surface* src;
-    std::int64_t x, y;
-    PixelRect64 frame;
-    bool keyed;
-};
+// The copy of `p` limited to the target pixels inside `clip`.
+void blitWithin(Surface& target, const Piece& p, const PixelRect& clip) {
+    const PixelRect64 a = p.area();
+    const std::int64_t left = std::max<std::int64_t>(a.left, clip.left);
+    const std::int64_t top = std::max<std::int64_t>(a.top, clip.top);
+    const std::int64_t right = std::min<std::int64_t>(a.right, clip.right);
+    const std::int64_t bottom = std::min<std::int64_t>(a.bottom, clip.bottom);
+    if (left >= right || top >= bottom) return;
+    const PixelRect64 from{p.frame.left + (left - p.x), p.frame.top + (top - p.y), p.frame.left + (right - p.x),
+                           p.frame.top + (bottom - p.y)};
+    target.blit(left, top, from, p.src, p.keyed);
+}
+
+bool meets(const PixelRect& a, const PixelRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+PixelRect unite(const PixelRect& a, const PixelRect& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
 
 }  // namespace
 
@@ -97,10 +229,10 @@ std::uint32_t SceneView::markColor(const Surface& target) const {
     return kCandidates[3];  // unreachable: four candidates, three to avoid
 }
 
-void drawScene(Surface& target, const Level& L, const PixelDevice& device,
-               const SceneView& view, SceneCache* cache) {
+PixelRect drawScene(Surface& target, const Level& L, const PixelDevice& device,
+                    const SceneView& view, SceneCache* cache) {
     const int W = target.width(), H = target.height();
-    if (W <= 0 || H <= 0) return;
+    if (W <= 0 || H <= 0) return {};
 
     // The copies, in drawing order: backdrop, pad, actor, sprites.
     std::vector<Piece> pieces;
@@ -155,27 +287,84 @@ void drawScene(Surface& target, const Level& L, const PixelDevice& device,
             around(r.x, r.y, r.w, r.h);
         }
     }
-    SceneCache::Impl scratch;
-    SceneCache::Impl& overlays = cache ? *cache->impl_ : scratch;
-    traceOverlays(std::move(script), target, overlays);
-
     // Cleared to 0 unless an opaque backdrop covers every pixel anyway.
     const bool covered = view.backdrop && view.backdrop->width() >= W && view.backdrop->height() >= H;
-    if (!covered) target.fill(0);
-    for (const Piece& p : pieces) target.blit(p.x, p.y, p.frame, p.src, p.keyed);
-    if (!overlays.outlines.empty()) {
-        const PixelView v = target.pixelsForWrite();
-        for (const SceneCache::Impl::Outline& o : overlays.outlines)
-            writeOutlineRuns(v, o.runs.data(), o.runs.size(), o.pixel);
+
+    SceneCache::Impl scratch;
+    SceneCache::Impl& cached = cache ? *cache->impl_ : scratch;
+    SceneCache::Impl::Shown& shown = cached.shown;
+    // The frame the target holds can be mended when nothing but this drawing
+    // has changed the target since it was drawn.
+    const bool mendable = cache && shown.valid && shown.target == target.handle() &&
+                          shown.version == target.version() && shown.width == W && shown.height == H;
+    std::optional<DamageGrid> damage;
+    if (mendable) damage.emplace(W, H);
+    traceOverlays(std::move(script), target, cached, damage ? &*damage : nullptr);
+
+    std::vector<PieceRecord> records;
+    records.reserve(pieces.size());
+    for (const Piece& p : pieces) records.push_back({p.src->handle(), p.src->version(), p.area(), p.frame, p.keyed});
+    SurfaceCanvas& canvas = target.canvas();
+    if (damage) {
+        const std::size_t n = std::max(records.size(), shown.pieces.size());
+        for (std::size_t k = 0; k < n && !damage->mostly(); ++k) {
+            if (k < records.size() && k < shown.pieces.size() && records[k] == shown.pieces[k]) continue;
+            if (k < shown.pieces.size()) damage->add(shown.pieces[k].area);
+            if (k < records.size()) damage->add(records[k].area);
+        }
+        const std::size_t lines = std::max(view.numbers.size(), shown.numbers.size());
+        for (std::size_t k = 0; k < lines; ++k) {
+            const QString none;
+            const QString& was = k < shown.numbers.size() ? shown.numbers[k] : none;
+            const QString& now = k < view.numbers.size() ? view.numbers[k] : none;
+            if (was == now) continue;
+            damage->add(canvas.textBounds(0, int(15 * k), was));
+            damage->add(canvas.textBounds(0, int(15 * k), now));
+        }
     }
 
-    if (!view.numbers.empty()) {
-        SurfaceCanvas& c = target.canvas();
-        c.setFontColor(kWhite);
-        c.setBrushStyle(BrushStyle::Clear);
-        for (std::size_t k = 0; k < view.numbers.size(); ++k) c.drawText(0, int(15 * k), view.numbers[k]);
+    PixelRect drawn;
+    if (damage && damage->none()) {
+        // The target already holds this frame.
+    } else if (damage && !damage->mostly()) {
+        for (const PixelRect& r : damage->rects()) {
+            if (!covered) target.fillRect(r, 0);
+            for (const Piece& p : pieces) blitWithin(target, p, r);
+            const PixelView v = target.pixelsForWrite();
+            for (const SceneCache::Impl::Outline& o : cached.outlines)
+                if (meets(o.bounds, r)) writeOutlineRunsWithin(v, o.runs.data(), o.runs.size(), o.pixel, r);
+            drawn = unite(drawn, r);
+        }
+    } else {
+        if (!covered) target.fill(0);
+        for (const Piece& p : pieces) target.blit(p.x, p.y, p.frame, p.src, p.keyed);
+        if (!cached.outlines.empty()) {
+            const PixelView v = target.pixelsForWrite();
+            for (const SceneCache::Impl::Outline& o : cached.outlines)
+                writeOutlineRuns(v, o.runs.data(), o.runs.size(), o.pixel);
+        }
+        drawn = target.rect();
+    }
+
+    // Text goes over everything, whole: where it did not change it writes
+    // the pixels it wrote last frame.
+    if (!drawn.empty() && !view.numbers.empty()) {
+        canvas.setFontColor(kWhite);
+        canvas.setBrushStyle(BrushStyle::Clear);
+        for (std::size_t k = 0; k < view.numbers.size(); ++k) canvas.drawText(0, int(15 * k), view.numbers[k]);
     }
     target.releaseCanvas();
+
+    if (cache) {
+        shown.valid = true;
+        shown.target = target.handle();
+        shown.version = target.version();
+        shown.width = W;
+        shown.height = H;
+        shown.pieces = std::move(records);
+        shown.numbers = view.numbers;
+    }
+    return drawn;
 }
 
 // ---------------------------------------------------------------- pictures

@@ -73,9 +73,12 @@ struct SceneView {
     std::uint32_t markColor(const Surface& target) const;
 };
 
-// Pixels of the overlays kept from one frame to the next, so that outlines
-// that did not change are replayed instead of traced again. Optional; a
-// frame drawn with a cache is byte for byte the frame drawn without one.
+// What one frame leaves for the next on the same target: the overlays'
+// pixels, so that outlines that did not change are replayed instead of
+// traced again, and what the frame was made of, so that the next frame on
+// a target nothing else has drawn on since is drawn only where it differs.
+// Optional; a frame drawn with a cache is byte for byte the frame drawn
+// without one.
 class SceneCache {
 public:
     SceneCache();
@@ -86,16 +89,18 @@ public:
     struct Impl;
 
 private:
-    friend void drawScene(Surface&, const Level&, const PixelDevice&, const SceneView&,
-                          SceneCache*);
+    friend PixelRect drawScene(Surface&, const Level&, const PixelDevice&, const SceneView&, SceneCache*);
     Impl* impl_;
 };
 
 // Draws one frame onto `target`: clears it to 0, then backdrop, pad, actor,
 // the sprites of view.stage at their frame with their colour key, and the
-// overlays. Leaves the target's canvas released.
-void drawScene(Surface& target, const Level& level, const PixelDevice& device,
-               const SceneView& view, SceneCache* cache = nullptr);
+// overlays. Leaves the target's canvas released. Returns the part of the
+// target that may have changed: all of it without a cache; with one, only
+// what differs from the frame the cache last drew there (empty when the
+// target holds this frame already).
+PixelRect drawScene(Surface& target, const Level& level, const PixelDevice& device,
+                    const SceneView& view, SceneCache* cache = nullptr);
 
 // The source rectangle of frame `frame` (1-based) of a strip of frames `w`
 // wide and `h` high, in 64 bits: (pos-1)*w .. pos*w.

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 
@@ -139,9 +140,17 @@ bool SceneWidget::isViewReady() const {
 }
 
 void SceneWidget::present() {
+    if (isViewReady()) present(backBuffer_->rect());
+}
+
+void SceneWidget::present(const PixelRect& changed) {
     if (!isViewReady()) return;
     backBuffer_->releaseCanvas();
     if (!isVisible()) return;
+    const QRect r = QRect(changed.left, changed.top, changed.width(), changed.height()) &
+                    QRect(0, 0, backBuffer_->width(), backBuffer_->height());
+    if (r.isEmpty()) return;
+    unshown_ |= r;
     const qint64 interval = qint64(minPresentMs_) * 1000000;
     const qint64 since = lastShown_.isValid() ? lastShown_.nsecsElapsed() : interval;
     if (since < interval) {
@@ -154,7 +163,14 @@ void SceneWidget::present() {
 void SceneWidget::showNow() {
     showLater_->stop();
     lastShown_.start();
-    repaint();
+    const QRect target = targetRect();
+    const QRect part = unshown_;
+    unshown_ = QRect();
+    // A scaled picture is shown whole.
+    if (target.width() == backBuffer_->width() && target.height() == backBuffer_->height() && !part.isEmpty())
+        repaint(part.translated(target.topLeft()));
+    else
+        repaint();
 }
 
 QRect SceneWidget::targetRect() const {
@@ -185,7 +201,7 @@ QPoint SceneWidget::toBackBuffer(QPoint p) const {
     return QPoint(int(std::floor((p.x() - t.left()) * fx)), int(std::floor((p.y() - t.top()) * fy)));
 }
 
-void SceneWidget::paintEvent(QPaintEvent*) {
+void SceneWidget::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     if (!isViewReady()) {
         p.fillRect(rect(), Qt::black);
@@ -195,12 +211,15 @@ void SceneWidget::paintEvent(QPaintEvent*) {
     const QImage image(px.pixels, px.width, px.height, px.pitch,
                        px.bytesPerPixel == 4 ? QImage::Format_RGB32 : QImage::Format_RGB16);
     const QRect target = targetRect();
-    const QRegion around = QRegion(rect()) - QRegion(target);
+    const QRegion around = (QRegion(rect()) - QRegion(target)) & event->region();
     for (const QRect& r : around) p.fillRect(r, Qt::black);
-    if (target.size() == image.size())
-        p.drawImage(target.topLeft(), image);
-    else
+    if (target.size() == image.size()) {
+        // Only the part asked for is copied.
+        const QRect part = event->rect() & target;
+        if (!part.isEmpty()) p.drawImage(part.topLeft(), image, part.translated(-target.topLeft()));
+    } else {
         p.drawImage(target, image);
+    }
 }
 
 void SceneWidget::resizeEvent(QResizeEvent* event) {

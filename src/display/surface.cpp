@@ -301,6 +301,7 @@ SurfaceCanvas& Surface::canvas() {
 }
 
 void Surface::touch() {
+    ++version_;
     if (keyed_) {
         SDL_FreeSurface(keyed_);
         keyed_ = nullptr;
@@ -623,6 +624,26 @@ void Surface::fill(std::uint32_t pixel) {
     releaseCanvasIfActive();
     fillValue_ = device_->bitsPerPixel() == 32 ? pixel & 0x00FFFFFFu : pixel & 0xFFFFu;
     fillPending_ = true;
+    touch();
+}
+
+void Surface::fillRect(const PixelRect& r, std::uint32_t pixel) {
+    const PixelRect c{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width()),
+                      std::min(r.bottom, height())};
+    if (c.empty()) return;
+    if (c == rect()) {
+        fill(pixel);
+        return;
+    }
+    releaseCanvasIfActive();
+    const PixelView v = pixelsForWrite();
+    for (int y = c.top; y < c.bottom; ++y) {
+        std::uint8_t* row = v.pixels + std::size_t(y) * v.pitch;
+        if (v.bytesPerPixel == 4)
+            std::fill_n(reinterpret_cast<std::uint32_t*>(row) + c.left, c.width(), pixel & 0x00FFFFFFu);
+        else
+            std::fill_n(reinterpret_cast<std::uint16_t*>(row) + c.left, c.width(), std::uint16_t(pixel));
+    }
     touch();
 }
 

@@ -123,6 +123,8 @@ public:
         if (src) blit(x, y, src->rect(), src, transparent);
     }
     void fill(std::uint32_t pixel);
+    // Fills the part of `r` that lies on the surface.
+    void fillRect(const PixelRect& r, std::uint32_t pixel);
     // The raw pixel value at (x, y); 0 outside the surface. At 32 bits the
     // top byte is always 0.
     std::uint32_t pixelAt(int x, int y) const;
@@ -137,6 +139,11 @@ public:
     // are about to change.
     PixelView pixels() const;
     PixelView pixelsForWrite();
+
+    // Changes whenever the pixels or the colour key may have changed (a copy
+    // or fill into the surface, a new size or picture, drawing on its
+    // canvas): two equal versions of one surface mean the same pixels.
+    std::uint64_t version() const { return version_; }
 
 private:
     friend class PixelDevice;
@@ -156,6 +163,7 @@ private:
     SDL_Surface* surface_ = nullptr;    // plain view of buffer_
     SDL_Surface* keyed_ = nullptr;      // RLE-encoded view of buffer_ for keyed copies
     std::uint32_t key_ = 0;
+    std::uint64_t version_ = 0;
     // A fill is written out only when the pixels are next used, so a fill
     // that a whole-surface opaque copy covers costs nothing.
     mutable bool fillPending_ = false;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -192,6 +193,91 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
             ASSERT_EQ(std::memcmp(a.pixels, b.pixels, std::size_t(a.pitch) * 30), 0) << bits << " bits, tick " << tick;
             for (int n = 1; n <= 12; ++n) L.sprite(n, 1).frame = L.sprite(n, 1).frame % 2 + 1;
         }
+    }
+}
+
+// A frame drawn with the cache on a target that holds the last one is drawn
+// only where it differs. Each tick makes one change (or none) and checks:
+// the frame equals one drawn whole, every pixel that changed lies in the
+// rectangle drawScene returns, and an unchanged frame returns nothing.
+TEST(Scene, MendedFramesEqualWholeFramesAndReportWhatChanged) {
+    for (int bits : {32, 16}) {
+        SceneFixture f(bits);
+        constexpr int W = 160, H = 120;
+        Surface* mended = f.dev.createSurface();
+        Surface* whole = f.dev.createSurface();
+        mended->setSize(W, H);
+        whole->setSize(W, H);
+        Surface* wide = f.dev.createSurface();    // covers the target
+        Surface* narrow = f.dev.createSurface();  // leaves a black column
+        wide->setSize(W, H);
+        narrow->setSize(W - 9, H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                SceneFixture::put(*wide, x, y, std::uint32_t(x * 7 + y * 3 + 2));
+                if (x < W - 9) SceneFixture::put(*narrow, x, y, std::uint32_t(x * 3 + y * 5 + 1));
+            }
+        std::mt19937 rng{unsigned(bits) + 7};
+        auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+        Level& L = *f.L;
+        L.stage(1).spriteCount = 12;
+        L.stage(1).sectorCount = 6;
+        for (int n = 1; n <= 12; ++n) {
+            L.sprite(n, 1) = f.sprite();
+            L.sprite(n, 1).x = pick(-5, W), L.sprite(n, 1).y = pick(-5, H);
+        }
+        for (int n = 1; n <= 6; ++n) {
+            SectorRec& r = L.sector(n, 1);
+            r.x = pick(0, W), r.y = pick(0, H), r.w = pick(2, 60), r.h = pick(2, 40);
+        }
+        SkinRec skin{};
+        skin.surface = f.strip->handle(), skin.w = 4, skin.h = 3, skin.frame = 1;
+        SceneView& v = f.view;
+        v.backdrop = wide;
+        v.sectorOutlines = v.spriteOutlines = true;
+        v.numbers = {QStringLiteral("60"), QStringLiteral("1")};
+        SceneCache cache;
+        std::vector<std::uint8_t> before;
+        int mendedTicks = 0;
+        for (int tick = 0; tick < 600; ++tick) {
+            const int change = pick(0, 13);
+            switch (change) {
+            case 0: break;  // nothing
+            case 1: L.sprite(pick(1, 12), 1).x = pick(-5, W); break;
+            case 2: L.sprite(pick(1, 12), 1).frame = pick(0, 3); break;  // 0 and 3 lie off the strip
+            case 3: L.sector(pick(1, 6), 1).y = pick(-5, H); break;
+            case 4: v.spriteOutlines = !v.spriteOutlines; break;
+            case 5: v.selectedSprite = pick(0, 13), v.selectedSector = pick(0, 7); break;
+            case 6: v.band = !v.band, v.bandX1 = pick(0, W), v.bandY1 = pick(0, H); break;
+            case 7:
+                if (!v.numbers.empty()) v.numbers[std::size_t(pick(0, int(v.numbers.size()) - 1))] = QString::number(pick(0, 120));
+                break;
+            case 8: v.numbers.resize(std::size_t(pick(0, 3)), QStringLiteral("7")); break;
+            case 9: v.actor = v.actor ? nullptr : &skin, v.actorX = pick(0, W), v.actorY = pick(0, H); break;
+            case 10: L.stage(1).spriteCount = pick(8, 12); break;
+            case 11: v.backdrop = v.backdrop == wide ? narrow : wide; break;
+            case 12: SceneFixture::put(*f.strip, pick(1, 7), pick(0, 2), std::uint32_t(pick(0, 0xFFFF))); break;
+            default: mended->fillRect(rectAt(pick(0, W), pick(0, H), 9, 9), 0x1234); break;  // drawn on by another
+            }
+            if (v.band) v.bandX2 = pick(0, W), v.bandY2 = pick(0, H);
+            const PixelRect drawn = drawScene(*mended, L, f.dev, v, &cache);
+            drawScene(*whole, L, f.dev, v);
+            const PixelView a = mended->pixels(), b = whole->pixels();
+            const std::size_t bytes = std::size_t(a.pitch) * H;
+            ASSERT_EQ(std::memcmp(a.pixels, b.pixels, bytes), 0) << bits << " bits, tick " << tick;
+            if (change == 0 && !v.band && tick > 0) EXPECT_TRUE(drawn.empty()) << tick;
+            if (!drawn.empty() && drawn != mended->rect()) ++mendedTicks;
+            if (!before.empty())
+                for (int y = 0; y < H; ++y)
+                    for (int x = 0; x < W; ++x) {
+                        const std::size_t at = std::size_t(y) * a.pitch + std::size_t(x) * a.bytesPerPixel;
+                        if (std::memcmp(before.data() + at, a.pixels + at, std::size_t(a.bytesPerPixel)) == 0) continue;
+                        ASSERT_TRUE(x >= drawn.left && x < drawn.right && y >= drawn.top && y < drawn.bottom)
+                            << bits << " bits, tick " << tick << ": (" << x << ", " << y << ") changed outside";
+                    }
+            before.assign(a.pixels, a.pixels + bytes);
+        }
+        EXPECT_GT(mendedTicks, 200) << bits;  // most ticks mend a part of the frame
     }
 }
 
