@@ -117,9 +117,9 @@ struct Scene {
         view.selectedSector = 5;
     }
     // One tick: the frame is drawn, then the sprites step on (unless still).
-    slv::PixelRect tick(slv::Surface& target, const slv::PixelDevice& device, slv::SceneCache* c) {
+    std::vector<slv::PixelRect> tick(slv::Surface& target, const slv::PixelDevice& device, slv::SceneCache* c) {
         view.numbers = {QString::number(60 + ticks % 7), QStringLiteral("3"), QStringLiteral("-1")};
-        const slv::PixelRect changed = slv::drawScene(target, *level, device, view, c);
+        std::vector<slv::PixelRect> changed = slv::drawScene(target, *level, device, view, c);
         ++ticks;
         if (still) return changed;
         for (int n = 1; n <= kSprites; ++n) {

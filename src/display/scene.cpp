@@ -207,13 +207,6 @@ bool meets(const PixelRect& a, const PixelRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-PixelRect unite(const PixelRect& a, const PixelRect& b) {
-    if (a.empty()) return b;
-    if (b.empty()) return a;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
-}
-
 }  // namespace
 
 std::uint32_t SceneView::markColor(const Surface& target) const {
@@ -229,8 +222,8 @@ std::uint32_t SceneView::markColor(const Surface& target) const {
     return kCandidates[3];  // unreachable: four candidates, three to avoid
 }
 
-PixelRect drawScene(Surface& target, const Level& L, const PixelDevice& device,
-                    const SceneView& view, SceneCache* cache) {
+std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDevice& device,
+                                 const SceneView& view, SceneCache* cache) {
     const int W = target.width(), H = target.height();
     if (W <= 0 || H <= 0) return {};
 
@@ -323,17 +316,17 @@ PixelRect drawScene(Surface& target, const Level& L, const PixelDevice& device,
         }
     }
 
-    PixelRect drawn;
+    std::vector<PixelRect> drawn;
     if (damage && damage->none()) {
         // The target already holds this frame.
     } else if (damage && !damage->mostly()) {
-        for (const PixelRect& r : damage->rects()) {
+        drawn = damage->rects();
+        for (const PixelRect& r : drawn) {
             if (!covered) target.fillRect(r, 0);
             for (const Piece& p : pieces) blitWithin(target, p, r);
             const PixelView v = target.pixelsForWrite();
             for (const SceneCache::Impl::Outline& o : cached.outlines)
                 if (meets(o.bounds, r)) writeOutlineRunsWithin(v, o.runs.data(), o.runs.size(), o.pixel, r);
-            drawn = unite(drawn, r);
         }
     } else {
         if (!covered) target.fill(0);
@@ -343,7 +336,7 @@ PixelRect drawScene(Surface& target, const Level& L, const PixelDevice& device,
             for (const SceneCache::Impl::Outline& o : cached.outlines)
                 writeOutlineRuns(v, o.runs.data(), o.runs.size(), o.pixel);
         }
-        drawn = target.rect();
+        drawn = {target.rect()};
     }
 
     // Text goes over everything, whole: where it did not change it writes

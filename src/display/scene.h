@@ -89,18 +89,19 @@ public:
     struct Impl;
 
 private:
-    friend PixelRect drawScene(Surface&, const Level&, const PixelDevice&, const SceneView&, SceneCache*);
+    friend std::vector<PixelRect> drawScene(Surface&, const Level&, const PixelDevice&, const SceneView&,
+                                            SceneCache*);
     Impl* impl_;
 };
 
 // Draws one frame onto `target`: clears it to 0, then backdrop, pad, actor,
 // the sprites of view.stage at their frame with their colour key, and the
-// overlays. Leaves the target's canvas released. Returns the part of the
-// target that may have changed: all of it without a cache; with one, only
-// what differs from the frame the cache last drew there (empty when the
-// target holds this frame already).
-PixelRect drawScene(Surface& target, const Level& level, const PixelDevice& device,
-                    const SceneView& view, SceneCache* cache = nullptr);
+// overlays. Leaves the target's canvas released. Returns the parts of the
+// target that may have changed, as rectangles that do not overlap: all of
+// it without a cache; with one, only where this frame differs from the one
+// the cache last drew there (none when the target holds this frame already).
+std::vector<PixelRect> drawScene(Surface& target, const Level& level, const PixelDevice& device,
+                                 const SceneView& view, SceneCache* cache = nullptr);
 
 // The source rectangle of frame `frame` (1-based) of a strip of frames `w`
 // wide and `h` high, in 64 bits: (pos-1)*w .. pos*w.

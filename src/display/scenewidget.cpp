@@ -140,17 +140,18 @@ bool SceneWidget::isViewReady() const {
 }
 
 void SceneWidget::present() {
-    if (isViewReady()) present(backBuffer_->rect());
+    if (isViewReady()) present({backBuffer_->rect()});
 }
 
-void SceneWidget::present(const PixelRect& changed) {
+void SceneWidget::present(const std::vector<PixelRect>& changed) {
     if (!isViewReady()) return;
     backBuffer_->releaseCanvas();
     if (!isVisible()) return;
-    const QRect r = QRect(changed.left, changed.top, changed.width(), changed.height()) &
-                    QRect(0, 0, backBuffer_->width(), backBuffer_->height());
-    if (r.isEmpty()) return;
-    unshown_ |= r;
+    const QRect all(0, 0, backBuffer_->width(), backBuffer_->height());
+    QRegion parts;
+    for (const PixelRect& c : changed) parts |= QRect(c.left, c.top, c.width(), c.height()) & all;
+    if (parts.isEmpty()) return;  // nothing new to show
+    unshown_ |= parts;
     const qint64 interval = qint64(minPresentMs_) * 1000000;
     const qint64 since = lastShown_.isValid() ? lastShown_.nsecsElapsed() : interval;
     if (since < interval) {
@@ -164,11 +165,11 @@ void SceneWidget::showNow() {
     showLater_->stop();
     lastShown_.start();
     const QRect target = targetRect();
-    const QRect part = unshown_;
-    unshown_ = QRect();
+    const QRegion parts = unshown_;
+    unshown_ = QRegion();
     // A scaled picture is shown whole.
-    if (target.width() == backBuffer_->width() && target.height() == backBuffer_->height() && !part.isEmpty())
-        repaint(part.translated(target.topLeft()));
+    if (target.width() == backBuffer_->width() && target.height() == backBuffer_->height() && !parts.isEmpty())
+        repaint(parts.translated(target.topLeft()));
     else
         repaint();
 }
@@ -214,9 +215,9 @@ void SceneWidget::paintEvent(QPaintEvent* event) {
     const QRegion around = (QRegion(rect()) - QRegion(target)) & event->region();
     for (const QRect& r : around) p.fillRect(r, Qt::black);
     if (target.size() == image.size()) {
-        // Only the part asked for is copied.
-        const QRect part = event->rect() & target;
-        if (!part.isEmpty()) p.drawImage(part.topLeft(), image, part.translated(-target.topLeft()));
+        // Only the parts asked for are copied.
+        for (const QRect& r : event->region() & target)
+            p.drawImage(r.topLeft(), image, r.translated(-target.topLeft()));
     } else {
         p.drawImage(target, image);
     }

@@ -6,8 +6,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QElapsedTimer>
+#include <QRegion>
 #include <QTimer>
 #include <QWidget>
 
@@ -90,10 +92,10 @@ public:
     // the frame loop does not wait on the display for frames no screen
     // refreshes fast enough to show.
     void present();
-    // The same when only `changed` (in back-buffer pixels) differs from the
-    // frames presented before: only that part goes to the screen, and
-    // nothing does when it is empty.
-    void present(const PixelRect& changed);
+    // The same when only the `changed` parts (in back-buffer pixels) differ
+    // from the frames presented before: only they go to the screen, and
+    // nothing does when there are none.
+    void present(const std::vector<PixelRect>& changed);
     int minPresentInterval() const { return minPresentMs_; }  // milliseconds
     void setMinPresentInterval(int ms) { minPresentMs_ = ms < 0 ? 0 : ms; }
 
@@ -174,7 +176,7 @@ private:
     // 4 ms: faster than the refresh of any common display (240 Hz).
     int minPresentMs_ = 4;
     QElapsedTimer lastShown_;
-    QRect unshown_;  // back-buffer pixels presented but not yet shown
+    QRegion unshown_;  // back-buffer pixels presented but not yet shown
     QTimer* showLater_ = nullptr;
 };
 

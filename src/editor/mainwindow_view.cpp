@@ -166,7 +166,7 @@ void MainWindow::drawFrame() {
     view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(L.currentSkin),
                     QString::number(L.lastActorCommand)};
     if (!sceneCache_) sceneCache_ = std::make_shared<SceneCache>();
-    const PixelRect changed = drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
+    const std::vector<PixelRect> changed = drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
 
     if (static_cast<std::uint32_t>(tickCount() - L.session.lastTick) > 30) {
         advanceFrames(L);
