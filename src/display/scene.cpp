@@ -80,9 +80,13 @@ public:
             }
     }
     void add(const PixelRect64& r) { add(r.left, r.top, r.right, r.bottom); }
-    void addRuns(const std::vector<OutlineRun>& runs) {
-        for (const OutlineRun& r : runs)
-            add(r.x, r.y, r.vertical ? r.x + 1 : r.x + r.length, r.vertical ? r.y + r.length : r.y + 1);
+    // Marks the tiles under an outline: its runs lie on the edges of their bounds.
+    void addOutline(const PixelRect& b) {
+        if (b.empty() || mostly()) return;  // past that, the whole frame is drawn anyway
+        add(b.left, b.top, b.right, b.top + 1);
+        add(b.left, b.bottom - 1, b.right, b.bottom);
+        add(b.left, b.top, b.left + 1, b.bottom);
+        add(b.right - 1, b.top, b.right, b.bottom);
     }
 
     bool none() const { return marked_ == 0; }
@@ -171,7 +175,7 @@ void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Im
     const bool sameTarget = o.traced && script.width == o.script.width && script.height == o.script.height &&
                             script.bits == o.script.bits;
     if (damage && sameTarget)
-        for (std::size_t k = script.ops.size(); k < o.outlines.size(); ++k) damage->addRuns(o.outlines[k].runs);
+        for (std::size_t k = script.ops.size(); k < o.outlines.size(); ++k) damage->addOutline(o.outlines[k].bounds);
     const PixelDevice& d = target.device();
     o.outlines.resize(script.ops.size());
     for (std::size_t k = 0; k < script.ops.size(); ++k) {
@@ -179,12 +183,12 @@ void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Im
         const bool known = sameTarget && k < o.script.ops.size();
         if (known && o.script.ops[k] == op) continue;
         SceneCache::Impl::Outline& outline = o.outlines[k];
-        if (damage && known) damage->addRuns(outline.runs);
+        if (damage && known) damage->addOutline(outline.bounds);
         outline.runs.clear();
         traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, outline.runs);
         outline.pixel = d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
         outline.bounds = boundsOfRuns(outline.runs.data(), outline.runs.size());
-        if (damage) damage->addRuns(outline.runs);
+        if (damage) damage->addOutline(outline.bounds);
     }
     o.script = std::move(script);
     o.traced = true;
@@ -292,7 +296,6 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
                           shown.version == target.version() && shown.width == W && shown.height == H;
     std::optional<DamageGrid> damage;
     if (mendable) damage.emplace(W, H);
-    traceOverlays(std::move(script), target, cached, damage ? &*damage : nullptr);
 
     std::vector<PieceRecord> records;
     records.reserve(pieces.size());
@@ -315,6 +318,8 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
             damage->add(canvas.textBounds(0, int(15 * k), now));
         }
     }
+    // Outlines last: a frame already mostly changed traces them without marking.
+    traceOverlays(std::move(script), target, cached, damage ? &*damage : nullptr);
 
     std::vector<PixelRect> drawn;
     if (damage && damage->none()) {
