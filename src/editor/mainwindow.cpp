@@ -190,7 +190,6 @@ QStringList MainWindow::writeSettingsFiles() {
 }
 
 bool MainWindow::closeDown() {
-    Level& L = level();
     // The settings are written first, while everything is still in place, so
     // that a failed write can leave the window open with nothing lost.
     const QStringList failures = writeSettingsFiles();
