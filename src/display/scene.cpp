@@ -167,8 +167,8 @@ SceneCache::~SceneCache() { delete impl_; }
 namespace {
 
 // Traces the outlines of `script` that differ from the cached ones. With
-// `damage`, the pixels of every outline that changed are marked there, as
-// they were and as they are now.
+// `damage`, the tiles under every outline that changed are marked there,
+// where it was and where it is now.
 void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Impl& o, DamageGrid* damage) {
     if (o.traced && script == o.script) return;
     // Outlines traced for another target size or format are all traced again.
