@@ -245,6 +245,10 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
     target->setSize(53, 41);
     auto level = std::make_unique<Level>();
     level->stageCount = 1;
+    // The same frames drawn by parts on a target that holds the one before.
+    Surface* mended = dev.createSurface();
+    mended->setSize(53, 41);
+    SceneCache cache;
     for (int round = 0; round < 300; ++round) {
         const int n = r.in(1, 6);
         level->stage(1).spriteCount = n;
@@ -279,7 +283,16 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         view.bandX2 = r.coord(53), view.bandY2 = r.coord(41);
         view.selectedSprite = r.in(1, n);
         view.selectedSector = r.in(1, n);
-        drawScene(*target, *level, dev, view);
+        // Then one sprite is brought onto the target and its frame changed: a
+        // small change, drawn by parts among copies and outlines of any size.
+        SpriteRec& moved = level->sprite(r.in(1, n), 1);
+        for (int step = 0; step < 3; ++step) {
+            drawScene(*target, *level, dev, view);
+            drawScene(*mended, *level, dev, view, &cache);
+            ASSERT_EQ(bytesOf(*mended), bytesOf(*target)) << "round " << round << ", step " << step;
+            if (step == 0) moved.x = r.in(0, 50), moved.y = r.in(0, 38), moved.w = r.in(1, 8), moved.h = r.in(1, 7);
+            moved.frame = r.in(1, 3);
+        }
     }
 }
 
