@@ -2,6 +2,9 @@
 // handlers, checked on the back buffer's pixels and the tables.
 #include "harness.h"
 
+#include <QPaintEvent>
+#include <QRegion>
+
 using namespace slv;
 
 class SceneTest : public WindowTest {
@@ -238,6 +241,34 @@ private slots:
         ed.w->deleteOnActiveTab();
         QCOMPARE(ed.w->spriteList_->count(), 1);
         QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
+    }
+
+    // A tick paints only what changed: around the sprite that moved, and
+    // nothing below the numbers when nothing did.
+    void ticksPaintOnlyWhatChanged() {
+        StartedEditor ed;
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp"});
+        struct PaintLog : QObject {
+            QRegion painted;
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::Paint) painted |= static_cast<QPaintEvent*>(e)->region();
+                return false;
+            }
+        } log;
+        SceneWidget* view = ed.w->sceneView_;
+        view->setMinPresentInterval(0);
+        ed.stillTick();
+        view->installEventFilter(&log);
+        SpriteRec& s = ed.L().sprite(1, 1);
+        s.x = 300, s.y = 200;
+        ed.stillTick();
+        QVERIFY((QRegion(300, 200, s.w, s.h) - log.painted).isEmpty());
+        QVERIFY(!log.painted.contains(QPoint(600, 400)));
+        log.painted = QRegion();
+        ed.stillTick();
+        QVERIFY(!log.painted.intersects(QRect(0, 60, 640, 370)));
+        view->removeEventFilter(&log);
     }
 
     void saveAndOpenThroughTheWindow() {
