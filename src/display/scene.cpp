@@ -297,9 +297,12 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
     std::optional<DamageGrid> damage;
     if (mendable) damage.emplace(W, H);
 
-    std::vector<PieceRecord> records;
-    records.reserve(pieces.size());
-    for (const Piece& p : pieces) records.push_back({p.src->handle(), p.src->version(), p.area(), p.frame, p.keyed});
+    std::vector<PieceRecord> records;  // kept for the next frame: with a cache only
+    if (cache) {
+        records.reserve(pieces.size());
+        for (const Piece& p : pieces)
+            records.push_back({p.src->handle(), p.src->version(), p.area(), p.frame, p.keyed});
+    }
     SurfaceCanvas& canvas = target.canvas();
     if (damage) {
         const std::size_t n = std::max(records.size(), shown.pieces.size());

@@ -20,12 +20,43 @@ using namespace slv;
 
 namespace {
 
+// The region of each paint event a widget gets.
+struct PaintLog : QObject {
+    std::vector<QRegion> regions;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) regions.push_back(static_cast<QPaintEvent*>(e)->region());
+        return false;
+    }
+    int paints() const { return int(regions.size()); }
+};
+
 // A view on a form, and the colour the view shows at a point.
 class View : public ::testing::Test {
 protected:
     QColor shown(int x, int y) const { return QColor(view->grab().toImage().pixel(x, y)); }
+    // A 64 x 43 view on a shown form, ready, its paints logged.
+    void showSmallView() {
+        form.resize(100, 80);
+        view->setGeometry(0, 0, 64, 43);
+        form.show();
+        QApplication::processEvents();
+        ASSERT_TRUE(view->isViewReady());
+        view->installEventFilter(&log);
+    }
+    // The timer of a frame held back by the present interval, made due now.
+    bool makeHeldFrameDue() {
+        for (QTimer* t : view->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+            if (t->isActive()) {
+                t->start(0);
+                return true;
+            }
+        return false;
+    }
+    QImage* store() { return dynamic_cast<QImage*>(form.backingStore()->paintDevice()); }
     QWidget form;
     SceneWidget* view = new SceneWidget(&form);
+    PaintLog log;
+    ~View() override { view->removeEventFilter(&log); }
 };
 
 }  // namespace
@@ -173,63 +204,33 @@ TEST_F(View, MouseSignalsCarryButtonCtrlAndBackBufferPosition) {
 // Frames presented faster than the minimum interval are not painted one by
 // one: the newest is painted once the interval has passed.
 TEST_F(View, FramesComingFasterThanTheIntervalShowTheNewestOnceItPasses) {
-    struct PaintCounter : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* e) override {
-            paints += e->type() == QEvent::Paint;
-            return false;
-        }
-    } counter;
-    form.resize(100, 80);
-    view->setGeometry(0, 0, 64, 43);
-    form.show();
-    QApplication::processEvents();
-    ASSERT_TRUE(view->isViewReady());
+    showSmallView();
     view->setMinPresentInterval(3600 * 1000);  // no frame comes due by itself during the test
-    view->installEventFilter(&counter);
     Surface* bb = view->backBuffer();
     const std::uint32_t red = bb->device().rgbToPixel(255, 0, 0), blue = bb->device().rgbToPixel(0, 0, 255);
     bb->fill(red);
     view->present();
-    const int first = counter.paints;
+    const int first = log.paints();
     EXPECT_GE(first, 1);
     for (std::uint32_t pixel : {red, blue}) {  // two more frames at once: neither painted yet
         bb->fill(pixel);
         view->present();
     }
     QApplication::processEvents();
-    EXPECT_EQ(counter.paints, first);
+    EXPECT_EQ(log.paints(), first);
     // The newest frame waits for the interval to pass; make it pass now.
-    QTimer* due = nullptr;
-    for (QTimer* t : view->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
-        if (t->isActive()) due = t;
-    ASSERT_NE(due, nullptr);
-    due->start(0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > first; }, 5000));
-    EXPECT_EQ(counter.paints, first + 1);
-    auto* store = dynamic_cast<QImage*>(form.backingStore()->paintDevice());
-    ASSERT_NE(store, nullptr);
-    EXPECT_EQ(store->pixel(5, 5) & 0xFFFFFF, 0x0000FFu);  // the newest frame
-    view->removeEventFilter(&counter);
+    ASSERT_TRUE(makeHeldFrameDue());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.paints() > first; }, 5000));
+    EXPECT_EQ(log.paints(), first + 1);
+    ASSERT_NE(store(), nullptr);
+    EXPECT_EQ(store()->pixel(5, 5) & 0xFFFFFF, 0x0000FFu);  // the newest frame
 }
 
 // A frame presented with what changed paints only those parts; none paints
 // nothing; parts held back by the interval are painted together.
 TEST_F(View, PresentOfAChangedPartPaintsThatPartAlone) {
-    struct PaintLog : QObject {
-        std::vector<QRegion> rects;
-        bool eventFilter(QObject*, QEvent* e) override {
-            if (e->type() == QEvent::Paint) rects.push_back(static_cast<QPaintEvent*>(e)->region());
-            return false;
-        }
-    } log;
-    form.resize(100, 80);
-    view->setGeometry(0, 0, 64, 43);
-    form.show();
-    QApplication::processEvents();
-    ASSERT_TRUE(view->isViewReady());
+    showSmallView();
     view->setMinPresentInterval(0);
-    view->installEventFilter(&log);
     Surface* bb = view->backBuffer();
     const PixelDevice& d = bb->device();
     bb->fill(d.rgbToPixel(255, 0, 0));
@@ -239,21 +240,18 @@ TEST_F(View, PresentOfAChangedPartPaintsThatPartAlone) {
     view->present({});
     view->present({PixelRect{}});
     view->present({rectAt(60, 40, 20, 20)});  // reaches past the back buffer
-    ASSERT_EQ(log.rects.size(), 3u);
-    EXPECT_EQ(log.rects[0], QRegion(0, 0, 64, 43));
-    EXPECT_EQ(log.rects[1], QRegion(10, 5, 8, 4) | QRegion(40, 30, 2, 2));
-    EXPECT_EQ(log.rects[2], QRegion(60, 40, 4, 3));
-    auto* store = dynamic_cast<QImage*>(form.backingStore()->paintDevice());
-    ASSERT_NE(store, nullptr);
-    EXPECT_EQ(store->pixel(12, 6) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(store->pixel(30, 20) & 0xFFFFFF, 0xFF0000u);  // not said to change: not painted
+    ASSERT_EQ(log.paints(), 3);
+    EXPECT_EQ(log.regions[0], QRegion(0, 0, 64, 43));
+    EXPECT_EQ(log.regions[1], QRegion(10, 5, 8, 4) | QRegion(40, 30, 2, 2));
+    EXPECT_EQ(log.regions[2], QRegion(60, 40, 4, 3));
+    ASSERT_NE(store(), nullptr);
+    EXPECT_EQ(store()->pixel(12, 6) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(store()->pixel(30, 20) & 0xFFFFFF, 0xFF0000u);  // not said to change: not painted
     // Held back by the interval, two parts are painted at once, as one.
     view->setMinPresentInterval(3600 * 1000);
     view->present({rectAt(1, 1, 2, 2)});
     view->present({rectAt(20, 30, 2, 2)});
-    for (QTimer* t : view->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
-        if (t->isActive()) t->start(0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return log.rects.size() == 4; }, 5000));
-    EXPECT_EQ(log.rects.back(), QRegion(1, 1, 2, 2) | QRegion(20, 30, 2, 2));
-    view->removeEventFilter(&log);
+    ASSERT_TRUE(makeHeldFrameDue());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.paints() == 4; }, 5000));
+    EXPECT_EQ(log.regions.back(), QRegion(1, 1, 2, 2) | QRegion(20, 30, 2, 2));
 }
