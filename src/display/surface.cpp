@@ -7,6 +7,7 @@
 #endif
 
 #include <QByteArray>
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -432,7 +433,7 @@ std::string openPicture(const std::string& fileName, QFile& file) {
 
 // A reader that decides the format from the file's first bytes, never from
 // its name.
-void setUpReader(QImageReader& reader, QFile& file) {
+void setUpReader(QImageReader& reader, QIODevice& file) {
     reader.setDevice(&file);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
@@ -474,7 +475,7 @@ PictureProbe probePicture(const std::string& fileName) {
 namespace {
 
 // One open and one reader: the header is checked before the pixels are decoded.
-QImage decodePicture(const std::string& fileName, QFile& file) {
+QImage decodePicture(const std::string& fileName, QIODevice& file) {
     QImageReader reader;
     setUpReader(reader, file);
     PictureProbe probe;
@@ -501,6 +502,13 @@ QImage readPictureFile(const std::string& fileName) {
     return decodePicture(fileName, file);
 }
 
+QImage readPictureData(const std::string& fileName, const std::string& bytes) {
+    QByteArray data = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    return decodePicture(fileName, buffer);
+}
+
 QImage readPreviewPicture(const std::string& fileName) {
     QFile file;
     if (!openPicture(fileName, file).empty()) throw Error("Cannot open file " + fileName);
@@ -511,8 +519,13 @@ QImage readPreviewPicture(const std::string& fileName) {
     }
 }
 
-void Surface::loadPicture(const std::string& fileName) {
-    const QImage image = readPictureFile(fileName);
+void Surface::loadPicture(const std::string& fileName) { loadDecoded(fileName, readPictureFile(fileName)); }
+
+void Surface::loadPictureData(const std::string& fileName, const std::string& bytes) {
+    loadDecoded(fileName, readPictureData(fileName, bytes));
+}
+
+void Surface::loadDecoded(const std::string& fileName, const QImage& image) {
     try {
         loadImage(image);
     } catch (const Error&) {

@@ -66,6 +66,9 @@ PictureProbe probePicture(const std::string& fileName);
 // checked for its size before its pixels are decoded. Throws slv::Error
 // with the same texts.
 QImage readPictureFile(const std::string& fileName);
+// The same for the bytes of a picture file that is not written yet;
+// `fileName` is the name errors give it.
+QImage readPictureData(const std::string& fileName, const std::string& bytes);
 // The same for the preview beside the stage list: "Cannot open file PATH"
 // when the file cannot be opened as a regular file, "Bitmap image is not
 // valid" when it holds no picture the editor takes.
@@ -100,6 +103,8 @@ public:
     // key becomes 0. On failure the surface keeps the pixels it had and the
     // error names the file and the reason, as ProbePicture does.
     void loadPicture(const std::string& fileName);
+    // The same from the file's bytes, before the file is written.
+    void loadPictureData(const std::string& fileName, const std::string& bytes);
     // The same from a picture already in memory.
     void loadImage(const QImage& image);
     // Re-creates the pixels at the given size (contents undefined, key 0);
@@ -146,6 +151,8 @@ public:
     std::uint64_t version() const { return version_; }
 
 private:
+    // Takes a decoded picture as loadPicture does; errors name `fileName`.
+    void loadDecoded(const std::string& fileName, const QImage& image);
     friend class PixelDevice;
     friend class SurfaceCanvas;
     Surface(PixelDevice& device, SurfaceHandle handle);

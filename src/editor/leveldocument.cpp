@@ -1,5 +1,6 @@
 #include "editor/leveldocument.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 
 #include "model/errors.h"
@@ -31,6 +32,9 @@ public:
     SurfaceHandle loadImage(int index, const std::string& path) override {
         return outer_.loadImage(index, path);
     }
+    SurfaceHandle loadImageData(int index, const std::string& path, const std::string& bytes) override {
+        return outer_.loadImageData(index, path, bytes);
+    }
     void freeSurface(SurfaceHandle surface) override { outer_.freeSurface(surface); }
 
 private:
@@ -47,6 +51,7 @@ LevelDocument::LevelDocument(std::string stateFolder, QObject* parent)
     history_.reset(*level_);
     recoveryTimer_.setSingleShot(true);
     connect(&recoveryTimer_, &QTimer::timeout, this, [this] { writeRecoveryNow(); });
+    connect(&levelFileTimer_, &QTimer::timeout, this, [this] { writeSomeLevelFiles(); });
 }
 
 LevelDocument::~LevelDocument() = default;
@@ -174,6 +179,7 @@ bool LevelDocument::stepHistory(bool forward) {
     if (!next) return false;
     const StepLabel label = *next;
     const EditMark before = mark();
+    writeLevelFiles();  // the step may load pictures of the level again
     std::string error;
     try {
         if (forward)
@@ -191,6 +197,7 @@ bool LevelDocument::stepHistory(bool forward) {
 
 void LevelDocument::openStage(int stage) {
     if (stage < 0 || stage > level_->stageCount || stage > kMaxStages) return;
+    if (stage != 0) writeLevelFiles();  // its backdrop is read from its file
     level_->openStage = stage;
     emit openStageChanged(stage);
 }
@@ -203,7 +210,41 @@ void LevelDocument::setPath(const std::string& path) {
     emit packagePathChanged(QString::fromStdString(path_));
 }
 
+void LevelDocument::writeLevelFiles() {
+    levelFileTimer_.stop();
+    pendingFiles_.writeAll();
+}
+
+void LevelDocument::writeSomeLevelFiles() {
+    // A slice of a few milliseconds, so that frames and input go on between.
+    constexpr qint64 kSliceNs = 4'000'000;
+    QElapsedTimer slice;
+    slice.start();
+    try {
+        while (!pendingFiles_.empty() && slice.nsecsElapsed() < kSliceNs) pendingFiles_.writeNext();
+    } catch (const std::exception& e) {
+        // Said once; the file is tried again before anything reads it.
+        levelFileTimer_.stop();
+        emit levelFilesFailed(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (pendingFiles_.empty()) levelFileTimer_.stop();
+}
+
+void LevelDocument::finishLevelFilesBeforeLeaving() {
+    // Another level replaces this one. Its files are written, so that its
+    // folder holds them as after any Open; and a file that cannot be is
+    // given up, since its bytes stay in the package the level came from.
+    levelFileTimer_.stop();
+    try {
+        pendingFiles_.writeAll();
+    } catch (const std::exception&) {
+        pendingFiles_ = PendingLevelFiles();
+    }
+}
+
 void LevelDocument::newLevel(PackageHooks& hooks) {
+    finishLevelFilesBeforeLeaving();
     const EditMark before = mark();
     clearLevel(*level_, hooks);
     // No stage stays open: the one that was is gone with the level.
@@ -223,13 +264,16 @@ void LevelDocument::newLevel(PackageHooks& hooks) {
 }
 
 void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
+    // Before the new package's files are planned: they may go to the same folder.
+    finishLevelFilesBeforeLeaving();
     OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
     try {
-        openLevel(*level_, path, openHooks);
+        openLevel(*level_, path, openHooks, writeFilesAfterOpen_ ? &pendingFiles_ : nullptr);
     } catch (...) {
         emit levelChanged();
         throw;
     }
+    if (!pendingFiles_.empty()) levelFileTimer_.start(0);
     // Nothing is open after Open: the lists stay empty over the backdrop.
     level_->openStage = 0;
     history_.reset(*level_);
@@ -241,6 +285,7 @@ void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
 
 void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
     const EditMark before = mark();
+    writeLevelFiles();  // Save reads them
     saveLevel(*level_, path, hooks);
     // Save measured the pictures: records it updated are the saved state.
     history_.setClean(*level_);
@@ -254,6 +299,7 @@ void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
 void LevelDocument::restore(LeftPackage& left, PackageHooks& hooks) {
     // Opened from this editor's own folder: the pictures are extracted there
     // and stay until New, Open or a clean close leaves no level needing them.
+    finishLevelFilesBeforeLeaving();
     const std::string adopted = recovery_.adopt(left);
     restoring_ = true;
     OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
@@ -302,6 +348,12 @@ void LevelDocument::writeRecoveryNow() {
         recoveryTimer_.start(recoveryDelayMs_);
         return;
     }
+    try {
+        writeLevelFiles();  // the worker reads them
+    } catch (const std::exception& e) {
+        reportRecovery(e.what());
+        return;
+    }
     // The copy is taken here, between two frames; the worker writes it.
     // The recovery writer (a member) waits for its worker before this
     // document goes, so the worker may post to it.
@@ -315,6 +367,7 @@ bool LevelDocument::writeRecoveryAndWait() {
     recoveryTimer_.stop();
     if (history_.isClean()) return true;
     try {
+        writeLevelFiles();
         recovery_.writeNow(*level_, path_);
         return true;
     } catch (const std::exception& e) {
@@ -324,6 +377,7 @@ bool LevelDocument::writeRecoveryAndWait() {
 }
 
 void LevelDocument::closeSession() {
+    finishLevelFilesBeforeLeaving();
     recoveryTimer_.stop();
     recovery_.close();
 }

@@ -92,6 +92,17 @@ public:
     void newLevel(PackageHooks& hooks);
     void open(const std::string& path, PackageHooks& hooks);
     void save(const std::string& path, PackageHooks& hooks);
+    // With this on, Open returns once the pictures are loaded from the
+    // package, and the level's bitmap files are written afterwards: a few
+    // at a time from the event loop, and all that are left before anything
+    // reads them (Save, the recovery copy, opening a stage, undo and redo,
+    // another level). Off by default.
+    void setWriteFilesAfterOpen(bool on) { writeFilesAfterOpen_ = on; }
+    // The open level's bitmap files not written yet.
+    std::size_t levelFilesLeft() const { return pendingFiles_.left(); }
+    // Writes every one of them. Throws slv::Error naming the file that could
+    // not be written; it is tried again next time.
+    void writeLevelFiles();
     // Opens a package a crashed editor left, as an unsaved level. The package
     // stays on disk as this editor's recovery copy until a newer one replaces
     // it, so a second crash right after the restore still leaves it.
@@ -122,6 +133,8 @@ signals:
     void focusRequested(int page, int row);
     // A recovery copy could not be written; said once until one is written.
     void recoveryFailed(const QString& message);
+    // A bitmap file of the open level could not be written after Open.
+    void levelFilesFailed(const QString& message);
 
 private:
     struct EditMark {
@@ -133,6 +146,8 @@ private:
     void setPath(const std::string& path);
     bool stepHistory(bool forward);
     void reportRecovery(const std::string& error);
+    void writeSomeLevelFiles();
+    void finishLevelFilesBeforeLeaving();
 
     std::unique_ptr<Level> level_;
     History history_;
@@ -141,6 +156,9 @@ private:
     SurfaceCallbacks surfaces_;
     DetectFramesFn detect_;
     QTimer recoveryTimer_;
+    bool writeFilesAfterOpen_ = false;
+    PendingLevelFiles pendingFiles_;
+    QTimer levelFileTimer_;  // writes pendingFiles_ between frames
     int recoveryDelayMs_ = kDefaultRecoveryDelayMs;
     bool recoveryFailureShown_ = false;
     bool restoring_ = false;

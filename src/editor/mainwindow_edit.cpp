@@ -316,6 +316,10 @@ void MainWindow::connectDocument() {
     connect(document_, &LevelDocument::packagePathChanged, this, [this] { updateLevelName(); });
     connect(document_, &LevelDocument::focusRequested, this, [this](int page, int row) { focusEditedRow(page, row); });
     connect(document_, &LevelDocument::recoveryFailed, this, [this](const QString& text) { showError(text); });
+    // Open shows the level as soon as its pictures are loaded; the files
+    // follow between frames.
+    document_->setWriteFilesAfterOpen(true);
+    connect(document_, &LevelDocument::levelFilesFailed, this, [this](const QString& text) { showError(text); });
     updateLevelName();
 }
 

@@ -27,11 +27,19 @@ std::string ScenePictures::homePath(const char* name) const { return joinPath(le
 Surface* ScenePictures::surface(SurfaceHandle h) const { return view_.resolve(h); }
 
 SurfaceHandle ScenePictures::load(const std::string& path, bool keyed) {
+    return make([&](Surface& s) { s.loadPicture(path); }, keyed);
+}
+
+SurfaceHandle ScenePictures::loadData(const std::string& path, const std::string& bytes, bool keyed) {
+    return make([&](Surface& s) { s.loadPictureData(path, bytes); }, keyed);
+}
+
+SurfaceHandle ScenePictures::make(const std::function<void(Surface&)>& fill, bool keyed) {
     PixelDevice* dev = view_.device();
     if (!dev) throw Error("Surface cannot be made");
     Surface* s = dev->createSurface();
     try {
-        s->loadPicture(path);
+        fill(*s);
     } catch (...) {
         dev->freeSurface(s->handle());
         throw;

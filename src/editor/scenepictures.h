@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "model/editing.h"
@@ -25,6 +26,8 @@ public:
     // A new surface holding the picture at `path`, with the level's colour
     // key when `keyed`. Throws slv::Error when it cannot be read.
     SurfaceHandle load(const std::string& path, bool keyed);
+    // The same from the bytes of the file at `path`, not written yet.
+    SurfaceHandle loadData(const std::string& path, const std::string& bytes, bool keyed);
     void release(SurfaceHandle h);
     // What the editing module needs of the device.
     SurfaceCallbacks callbacks();
@@ -54,6 +57,8 @@ private:
     Level& level() const;
     std::string homePath(const char* name) const;
     void reloadImage(int image, QStringList& problems);
+    // A new surface that `fill` loads, keyed as load() keys it.
+    SurfaceHandle make(const std::function<void(Surface&)>& fill, bool keyed);
 
     LevelDocument& document_;
     SceneWidget& view_;

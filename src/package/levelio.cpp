@@ -618,13 +618,14 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
     return planExtraction(folder, contents, extractor, sprites ? &*sprites : nullptr, backpx ? &*backpx : nullptr);
 }
 
-void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
+void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, PendingLevelFiles* later) {
     const std::string path = absolutePackagePath(pathGiven);
     PackageContents c = readPackage(path);
     const PackageHeader& h = c.header;
     PackageTables& t = c.tables;
     const std::string folder = folderPart(path);
-    MemberExtractor extractor(path);
+    auto package = std::make_unique<MemberExtractor>(path);
+    MemberExtractor& extractor = *package;
 
     // The member folders are opened (links refused) before the level changes;
     // what a killed Open left in them goes first.
@@ -648,8 +649,14 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     // The four tables come from the package itself, never from files in the folder.
     for (int k = 0; k < kFixedEntries; ++k) hooks.step();
     std::unordered_map<std::string, std::string> entryOf;  // extracted path -> entry name
+    PendingLevelFiles pending;
+    constexpr std::size_t kSpritesFolder = 0, kBackpxFolder = 1;
     auto extract = [&](const MemberFolder& dir, const PackEntry& e, const PlannedFile& file) {
-        if (file.create) extractor.extractNew(dir, file.name, h.dataStart + e.start, e.size);
+        if (file.create && later)
+            pending.files_.push_back({&dir == &spritesDir ? kSpritesFolder : kBackpxFolder, file.name,
+                                      h.dataStart + e.start, e.size});
+        else if (file.create)
+            extractor.extractNew(dir, file.name, h.dataStart + e.start, e.size);
         std::string p = dir.pathOf(file.name);
         entryOf.emplace(p, e.name.str());
         return p;
@@ -701,7 +708,16 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     try {
         for (int i = 1; i <= h.imageCount; ++i) {
             ImageRec& r = level.image(i);
-            if (imageUsed(r)) r.surface = hooks.loadImage(i, r.path.str());
+            if (!imageUsed(r)) continue;
+            if (!later) {
+                r.surface = hooks.loadImage(i, r.path.str());
+                continue;
+            }
+            const PackEntry& e = h.imageEntry(i);
+            std::string bytes(static_cast<std::size_t>(e.size), '\0');
+            if (extractor.readAt(h.dataStart + e.start, bytes.data(), bytes.size()) != bytes.size())
+                throw Error("Cannot read \"" + e.name.str() + "\" from \"" + path + "\": the package ends before it");
+            r.surface = hooks.loadImageData(i, r.path.str(), bytes);
         }
     } catch (...) {
         clearLevel(level, hooks);
@@ -714,6 +730,29 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
                 sp.surface = level.image(sp.image).surface;
         }
     removeMemberTemps(folder);
+    if (later) {
+        pending.package_ = std::move(package);
+        pending.folders_.push_back(std::move(spritesDir));
+        pending.folders_.push_back(std::move(backpxDir));
+        *later = std::move(pending);
+    }
+}
+
+PendingLevelFiles::PendingLevelFiles() = default;
+PendingLevelFiles::~PendingLevelFiles() = default;
+PendingLevelFiles::PendingLevelFiles(PendingLevelFiles&&) noexcept = default;
+PendingLevelFiles& PendingLevelFiles::operator=(PendingLevelFiles&&) noexcept = default;
+
+void PendingLevelFiles::writeNext() {
+    if (empty()) return;
+    const File& f = files_[next_];
+    package_->extractNew(folders_[f.folder], f.name, f.offset, f.size);
+    ++next_;
+    if (empty()) *this = PendingLevelFiles();  // the package is closed with the last file
+}
+
+void PendingLevelFiles::writeAll() {
+    while (!empty()) writeNext();
 }
 
 }  // namespace slv

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ struct PackageHooks {
     // its colour key. May throw slv::Error; Open then empties the level.
     virtual SurfaceHandle loadImage(int index, const std::string& path) {
         (void)index; (void)path;
+        return 0;
+    }
+    // The same for a bitmap whose file is not written yet (an Open that
+    // leaves its files to PendingLevelFiles): `bytes` are the file's contents.
+    virtual SurfaceHandle loadImageData(int index, const std::string& path, const std::string& bytes) {
+        (void)index; (void)path; (void)bytes;
         return 0;
     }
     virtual void freeSurface(SurfaceHandle surface) { (void)surface; }
@@ -160,7 +167,46 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
 // a temporary name and renamed when whole, and temporaries that an Open
 // killed before its end left in the folders are removed. Sets
 // level.packageFolder and fileCount.
-void openLevel(Level& level, const std::string& path, PackageHooks& hooks);
+//
+// With `later`, the bitmap files are not written during the Open: the
+// pictures are loaded from the package's bytes (hooks.loadImageData), and
+// the files the level names are handed to `later` (replacing what it held),
+// to be written before anything reads them. Folders are made and every name
+// planned and checked as without it.
+class PendingLevelFiles;
+void openLevel(Level& level, const std::string& path, PackageHooks& hooks, PendingLevelFiles* later = nullptr);
+
+// The bitmap files an Open left to write. The level names them already and
+// their bytes stay in the package it was opened from, which is kept open.
+// Each is written as Open writes it (a temporary file renamed into place
+// when whole, never over an existing file).
+class PendingLevelFiles {
+public:
+    PendingLevelFiles();
+    ~PendingLevelFiles();
+    PendingLevelFiles(PendingLevelFiles&&) noexcept;
+    PendingLevelFiles& operator=(PendingLevelFiles&&) noexcept;
+
+    bool empty() const { return next_ >= files_.size(); }
+    std::size_t left() const { return files_.size() - next_; }
+    // Writes the next file. Throws slv::Error; the file then stays next, so
+    // that a later call tries it again and reports the same reason.
+    void writeNext();
+    // Writes every file left.
+    void writeAll();
+
+private:
+    friend void openLevel(Level&, const std::string&, PackageHooks&, PendingLevelFiles*);
+    struct File {
+        std::size_t folder;  // in folders_
+        std::string name;
+        std::int64_t offset, size;
+    };
+    std::unique_ptr<MemberExtractor> package_;
+    std::vector<MemberFolder> folders_;
+    std::vector<File> files_;
+    std::size_t next_ = 0;
+};
 
 // Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and
 // "_stages.tmp" files from a package folder.
