@@ -3,6 +3,7 @@
 // rewriting, the window in step after undo, and pictures that change on disk.
 #include "common/bmp_writer.h"
 #include "harness.h"
+#include "model/errors.h"
 #include "package/levelio.h"
 
 using namespace slv;
@@ -45,6 +46,94 @@ class SavingTest : public WindowTest {
     Q_OBJECT
 
 private slots:
+
+    // Open shows the level before its bitmap files are written. They are
+    // written between frames, and all at once before anything reads them.
+    void openedFilesAreWrittenBeforeTheyAreRead_data() {
+        QTest::addColumn<QString>("then");
+        for (const char* then : {"frames", "save", "open stage", "preview", "undo", "recovery", "new", "open again"})
+            QTest::newRow(then) << then;
+    }
+    void openedFilesAreWrittenBeforeTheyAreRead() {
+        QFETCH(QString, then);
+        const QString pkg = home->path("fresh/one.slv");
+        { SavedLevel saved(ui, home->path("one.slv")); }
+        QDir().mkpath(home->path("fresh"));
+        QVERIFY(QFile::copy(home->path("one.slv"), pkg));
+        StartedEditor ed;
+        ui.openAnswers.push_back({pkg});
+        ed.w->openLevel();
+        LevelDocument& doc = ed.w->document();
+        const QString stageFile = QString::fromStdString(ed.L().stage(1).path.str());
+        const QString imageFile = QString::fromStdString(ed.L().image(1).path.str());
+        QCOMPARE(doc.levelFilesLeft(), std::size_t(2));
+        QVERIFY(!QFileInfo::exists(stageFile) && !QFileInfo::exists(imageFile));
+        QVERIFY(ed.surface(ed.L().image(1).surface));  // its picture is loaded all the same
+
+        if (then == "frames") QTRY_COMPARE(doc.levelFilesLeft(), std::size_t(0));
+        if (then == "save") {
+            ui.saveAnswers.push_back(home->path("copy.slv"));
+            ed.w->saveLevelAs();
+            const PackageHeader copy = readPackage(home->path("copy.slv").toStdString()).header;
+            QCOMPARE(copy.stageEntry(1).size, QFileInfo(home->path("backpx/sea.bmp")).size());
+            QCOMPARE(copy.imageEntry(1).size, QFileInfo(home->path("sprites/coin.bmp")).size());
+        }
+        if (then == "open stage") ed.openStage(0);
+        if (then == "preview") {
+            ed.w->selectRow(ed.w->stageList_, 0);
+            ed.w->previewSelectedStage();
+            QVERIFY(!ed.w->previewPicture_->pixmap().isNull());
+        }
+        // Nothing to undo or keep right after Open: an edit first, with no stage open.
+        auto edit = [&] { doc.edit({"Move", 1, 0}, [&] { ed.L().sprite(1, 1).x += 5; }); };
+        if (then == "undo") {
+            doc.deleteStage(1);  // its sprite's picture goes; undo loads it again
+            QVERIFY(doc.undo());
+            QVERIFY(ed.surface(ed.L().image(1).surface));
+        }
+        if (then == "recovery") {
+            edit();
+            doc.writeRecoveryNow();
+            doc.recovery().wait();
+        }
+        if (then == "new") ed.w->newLevel();
+        if (then == "open again") {
+            ui.openAnswers.push_back({pkg});
+            ed.w->openLevel();
+            // The files of the first Open are there: the second shares them.
+            QCOMPARE(doc.levelFilesLeft(), std::size_t(0));
+            QCOMPARE(QDir(home->path("fresh/backpx")).entryList(QDir::Files), QStringList{"sea.bmp"});
+        }
+        if (then != "new") QCOMPARE(doc.levelFilesLeft(), std::size_t(0));
+        QCOMPARE(readFile(stageFile), readFile(home->path("backpx/sea.bmp")));
+        QCOMPARE(readFile(imageFile), readFile(home->path("sprites/coin.bmp")));
+    }
+
+    // A file that takes a name before the editor writes it there is said
+    // once, kept, and holds Save back until it is gone; nothing is lost.
+    void aFileInTheWayAfterOpenIsReportedAndHoldsSaveBack() {
+        const QString pkg = home->path("fresh/one.slv");
+        { SavedLevel saved(ui, home->path("one.slv")); }
+        QDir().mkpath(home->path("fresh"));
+        QVERIFY(QFile::copy(home->path("one.slv"), pkg));
+        StartedEditor ed;
+        ui.openAnswers.push_back({pkg});
+        ed.w->openLevel();
+        const QString imageFile = QString::fromStdString(ed.L().image(1).path.str());
+        writeFile(imageFile, "theirs");
+        QTRY_COMPARE(ui.errors.size(), 1);
+        QVERIFY2(ui.takeErrors().first().contains(imageFile), "the error names the file");
+        QTest::qWait(50);
+        QVERIFY(ui.errors.isEmpty());  // said once
+        const QByteArray before = readFile(pkg);
+        QVERIFY_THROWS_EXCEPTION(slv::Error, ed.w->saveLevel());
+        QCOMPARE(readFile(pkg), before);
+        QCOMPARE(readFile(imageFile), QByteArray("theirs"));
+        QFile::remove(imageFile);
+        ed.w->saveLevel();
+        QCOMPARE(readFile(imageFile), readFile(home->path("sprites/coin.bmp")));
+        QCOMPARE(ed.w->document().levelFilesLeft(), std::size_t(0));
+    }
 
     // Save writes the level's own package with no dialog; Save as starts at
     // it, and asks (No by default) before replacing another file.
