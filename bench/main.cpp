@@ -119,5 +119,9 @@ int main(int argc, char** argv) {
     printFigure(reporter, "start with level vs empty", "BM_EditorStart/level:1", "BM_EditorStart/level:0");
     printFigure(reporter, "idle cpu percent default", "BM_WindowIdleCpu", "", true);
     printFigure(reporter, "open 3000 vs 300 images", "BM_WindowOpenImages/3000", "BM_WindowOpenImages/300");
+    printMs(reporter, "open 3000 images ms", "BM_WindowOpenImages/3000");
+    printMs(reporter, "open 3000 images, files written ms", "BM_WindowOpenImagesFilesWritten/3000");
+    printFigure(reporter, "open 3000 vs 300 images, files written", "BM_WindowOpenImagesFilesWritten/3000",
+                "BM_WindowOpenImagesFilesWritten/300");
     return 0;
 }

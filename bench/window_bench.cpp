@@ -12,6 +12,8 @@
 //   BM_WindowIdleCpu            processor time over 10 s of a window with a
 //                               stage of 100 sprites open, default settings
 //   BM_WindowOpenImages/N       the window's Open of N pictures, fresh folders
+//   BM_WindowOpenImagesFilesWritten/N  the same until the level's bitmap
+//                               files are written too
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -386,8 +388,10 @@ BENCHMARK(BM_WindowIdleCpu)->UseManualTime()->Iterations(1)->Repetitions(3);
 
 // The window's Open (default settings but for the progress pause, which
 // does not hold the window) of a package of N pictures of 4 KB and three
-// small stages, each run in a fresh folder.
-void BM_WindowOpenImages(benchmark::State& state) {
+// small stages, each run in a fresh folder. The Open returns with the
+// pictures loaded; with `filesToo` the time runs on until every bitmap file
+// of the level is written as well.
+void openImages(benchmark::State& state, bool filesToo) {
     WindowFixture& f = fixture();
     MainWindow& w = *f.window;
     const int images = int(state.range(0));
@@ -406,6 +410,7 @@ void BM_WindowOpenImages(benchmark::State& state) {
         w.level().startupPackage = folder + "level.slv";
         state.ResumeTiming();
         w.openLevel();
+        if (filesToo) w.document().writeLevelFiles();
         state.PauseTiming();
         const bool opened = w.level().imageCount == images;
         w.newLevel();
@@ -417,6 +422,9 @@ void BM_WindowOpenImages(benchmark::State& state) {
         }
     }
 }
+void BM_WindowOpenImages(benchmark::State& state) { openImages(state, false); }
+void BM_WindowOpenImagesFilesWritten(benchmark::State& state) { openImages(state, true); }
+BENCHMARK(BM_WindowOpenImagesFilesWritten)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
 BENCHMARK(BM_WindowOpenImages)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5);
 
 void BM_FramecountWithLoad(benchmark::State& state) {
