@@ -1,5 +1,5 @@
-# Work is kept: Ctrl+S writes an opened level into its own package with no
-# dialog; a sprite strip saved again by a paint program shows in the view;
+# Work is kept: an opened level's bitmap files are written beside it; Ctrl+S
+# writes an opened level into its own package with no dialog; a sprite strip saved again by a paint program shows in the view;
 # an editor ended by SIGTERM half a second after a drag leaves a recovery
 # package that holds the drag.
 source "$(dirname "$0")/lib.sh"
@@ -27,6 +27,19 @@ saved_as "$PKG"
 quit_editor
 BEFORE=$(sprite_line "$PKG")
 [ -n "$BEFORE" ] || fail "no sprite in the package"
+
+# Opened from a folder of its own, the level shows at once and its bitmap
+# files follow: the same files the tool extracts.
+mkdir -p "$WORK/fresh" "$WORK/tool"
+cp "$PKG" "$WORK/fresh/level.slv"
+cp "$PKG" "$WORK/tool/level.slv"
+"$SLVTOOL" extract "$WORK/tool/level.slv" "$WORK/tool" > /dev/null
+start_editor "$WORK/fresh/level.slv"
+wait_for 10 test -f "$WORK/fresh/backpx/sea.bmp" || fail "the level's files were not written"
+quit_editor
+for d in sprites backpx; do
+  diff -r "$WORK/tool/$d" "$WORK/fresh/$d" || fail "the files of $d differ from the tool's"
+done
 
 # Opened, dragged, Ctrl+S: the package has the move, no dialog appeared, and
 # Esc ends the editor at once.
