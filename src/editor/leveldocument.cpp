@@ -197,7 +197,15 @@ bool LevelDocument::stepHistory(bool forward) {
 
 void LevelDocument::openStage(int stage) {
     if (stage < 0 || stage > level_->stageCount || stage > kMaxStages) return;
-    if (stage != 0) writeLevelFiles();  // its backdrop is read from its file
+    if (stage != 0) {
+        // Its backdrop is read from its file, and its sprites' files are watched.
+        std::vector<std::string> files{level_->stage(stage).path.str()};
+        for (int n = 1; n <= level_->stage(stage).spriteCount && n <= kMaxSprites; ++n) {
+            const int m = level_->sprite(n, stage).image;
+            if (m >= 1 && m <= kMaxImages) files.push_back(level_->image(m).path.str());
+        }
+        writeLevelFiles(files);
+    }
     level_->openStage = stage;
     emit openStageChanged(stage);
 }
@@ -213,6 +221,11 @@ void LevelDocument::setPath(const std::string& path) {
 void LevelDocument::writeLevelFiles() {
     levelFileTimer_.stop();
     pendingFiles_.writeAll();
+}
+
+void LevelDocument::writeLevelFiles(const std::vector<std::string>& paths) {
+    pendingFiles_.writeFiles(paths);
+    if (pendingFiles_.empty()) levelFileTimer_.stop();
 }
 
 void LevelDocument::writeSomeLevelFiles() {
@@ -348,10 +361,10 @@ void LevelDocument::writeRecoveryNow() {
         recoveryTimer_.start(recoveryDelayMs_);
         return;
     }
-    try {
-        writeLevelFiles();  // the worker reads them
-    } catch (const std::exception& e) {
-        reportRecovery(e.what());
+    if (!pendingFiles_.empty()) {
+        // The worker reads the level's files: the copy waits until they are
+        // written between frames, rather than holding the window for them.
+        recoveryTimer_.start(recoveryDelayMs_);
         return;
     }
     // The copy is taken here, between two frames; the worker writes it.

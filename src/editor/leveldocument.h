@@ -95,14 +95,15 @@ public:
     // With this on, Open returns once the pictures are loaded from the
     // package, and the level's bitmap files are written afterwards: a few
     // at a time from the event loop, and all that are left before anything
-    // reads them (Save, the recovery copy, opening a stage, undo and redo,
-    // another level). Off by default.
+    // reads them (Save, the recovery copy, undo and redo, another level;
+    // opening a stage writes its own). Off by default.
     void setWriteFilesAfterOpen(bool on) { writeFilesAfterOpen_ = on; }
     // The open level's bitmap files not written yet.
     std::size_t levelFilesLeft() const { return pendingFiles_.left(); }
-    // Writes every one of them. Throws slv::Error naming the file that could
-    // not be written; it is tried again next time.
+    // Writes every one of them, or those at `paths`. Throws slv::Error naming
+    // the file that could not be written; it is tried again next time.
     void writeLevelFiles();
+    void writeLevelFiles(const std::vector<std::string>& paths);
     // Opens a package a crashed editor left, as an unsaved level. The package
     // stays on disk as this editor's recovery copy until a newer one replaces
     // it, so a second crash right after the restore still leaves it.

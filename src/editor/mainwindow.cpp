@@ -168,7 +168,7 @@ void MainWindow::tellNewHomeFolder() {
 }
 
 void MainWindow::loadPreview(const std::string& path) {
-    document_->writeLevelFiles();  // a stage's file may still wait to be written after Open
+    document_->writeLevelFiles({path});  // a stage's file may still wait to be written after Open
     previewPicture_->setPixmap(QPixmap::fromImage(readPreviewPicture(path)));
     previewPath_ = path;
 }

@@ -734,6 +734,7 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
         pending.package_ = std::move(package);
         pending.folders_.push_back(std::move(spritesDir));
         pending.folders_.push_back(std::move(backpxDir));
+        pending.left_ = pending.files_.size();
         *later = std::move(pending);
     }
 }
@@ -743,12 +744,23 @@ PendingLevelFiles::~PendingLevelFiles() = default;
 PendingLevelFiles::PendingLevelFiles(PendingLevelFiles&&) noexcept = default;
 PendingLevelFiles& PendingLevelFiles::operator=(PendingLevelFiles&&) noexcept = default;
 
-void PendingLevelFiles::writeNext() {
-    if (empty()) return;
-    const File& f = files_[next_];
+void PendingLevelFiles::write(File& f) {
     package_->extractNew(folders_[f.folder], f.name, f.offset, f.size);
-    ++next_;
-    if (empty()) *this = PendingLevelFiles();  // the package is closed with the last file
+    f.written = true;
+    if (--left_ == 0) *this = PendingLevelFiles();  // the package is closed with the last file
+}
+
+void PendingLevelFiles::writeNext() {
+    while (next_ < files_.size() && files_[next_].written) ++next_;
+    if (next_ < files_.size()) write(files_[next_]);
+}
+
+void PendingLevelFiles::writeFiles(const std::vector<std::string>& paths) {
+    for (std::size_t k = next_; k < files_.size() && !empty(); ++k) {
+        File& f = files_[k];
+        if (!f.written && std::find(paths.begin(), paths.end(), folders_[f.folder].pathOf(f.name)) != paths.end())
+            write(f);
+    }
 }
 
 void PendingLevelFiles::writeAll() {

@@ -187,13 +187,16 @@ public:
     PendingLevelFiles(PendingLevelFiles&&) noexcept;
     PendingLevelFiles& operator=(PendingLevelFiles&&) noexcept;
 
-    bool empty() const { return next_ >= files_.size(); }
-    std::size_t left() const { return files_.size() - next_; }
+    bool empty() const { return left_ == 0; }
+    std::size_t left() const { return left_; }
     // Writes the next file. Throws slv::Error; the file then stays next, so
     // that a later call tries it again and reports the same reason.
     void writeNext();
     // Writes every file left.
     void writeAll();
+    // Writes those of the files left that are at one of `paths` (as the
+    // level names them); the others stay for later.
+    void writeFiles(const std::vector<std::string>& paths);
 
 private:
     friend void openLevel(Level&, const std::string&, PackageHooks&, PendingLevelFiles*);
@@ -201,11 +204,14 @@ private:
         std::size_t folder;  // in folders_
         std::string name;
         std::int64_t offset, size;
+        bool written = false;  // out of turn, by writeFiles
     };
+    void write(File& f);
     std::unique_ptr<MemberExtractor> package_;
     std::vector<MemberFolder> folders_;
     std::vector<File> files_;
-    std::size_t next_ = 0;
+    std::size_t next_ = 0;  // files_ before it are written
+    std::size_t left_ = 0;
 };
 
 // Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and

@@ -85,8 +85,15 @@ TEST(PendingLevelFiles, WrittenLaterAsAPlainOpenWritesThem) {
         // Nothing but the files kept from before is there yet.
         EXPECT_EQ(filesOf(l, d / "later").size(), planned.size() - c.left);
 
-        later.writeNext();
+        // Out of turn: the files asked for and no other; the next in turn
+        // then skips them.
+        const std::string park = l.stage(2).path.str();
+        later.writeFiles({d / "later/backpx/elsewhere.bmp", park});
         EXPECT_EQ(later.left(), c.left - 1);
+        EXPECT_EQ(filesOf(l, d / "later").size(), planned.size() - c.left + 1);
+        EXPECT_EQ(readAll(park), planned.at(fs::relative(park, d / "later").string()));
+        later.writeNext();
+        EXPECT_EQ(later.left(), c.left - 2);
         later.writeAll();
         EXPECT_TRUE(later.empty());
         EXPECT_EQ(filesOf(l, d / "later"), planned);
