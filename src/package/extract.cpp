@@ -151,7 +151,16 @@ MemberExtractor::MemberExtractor(const std::string& package) : package_(package)
         fd_ = -1;
         throw Error("\"" + package + "\" is not a regular file");
     }
+    openedSize_ = st.st_size;
+    openedModified_ = st.st_mtim;
     fileMask_ = currentFileMask();
+}
+
+bool MemberExtractor::changedSinceOpened() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return true;
+    return st.st_size != openedSize_ || st.st_mtim.tv_sec != openedModified_.tv_sec ||
+           st.st_mtim.tv_nsec != openedModified_.tv_nsec;
 }
 
 MemberExtractor::~MemberExtractor() {

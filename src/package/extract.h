@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <random>
@@ -87,6 +88,13 @@ public:
     // Reads `n` bytes at `offset` of the package (fewer at its end).
     std::size_t readAt(std::int64_t offset, void* buf, std::size_t n) const;
 
+    const std::string& path() const { return package_; }
+    // Whether the package was written in place since it was opened here (its
+    // size or its modification time differs). A package replaced by a new
+    // file under its name, or moved, is not: the one opened here is still
+    // read.
+    bool changedSinceOpened() const;
+
 private:
     static constexpr std::size_t kWindowBytes = 4 << 20;
     // Members from this size on are copied by the kernel (copy_file_range).
@@ -104,6 +112,8 @@ private:
 
     int fd_ = -1;
     std::string package_;
+    std::int64_t openedSize_ = 0;
+    timespec openedModified_{};
     std::vector<char> window_, other_;
     std::int64_t windowStart_ = 0;
     std::size_t windowLength_ = 0;

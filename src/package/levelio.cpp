@@ -745,6 +745,11 @@ PendingLevelFiles::PendingLevelFiles(PendingLevelFiles&&) noexcept = default;
 PendingLevelFiles& PendingLevelFiles::operator=(PendingLevelFiles&&) noexcept = default;
 
 void PendingLevelFiles::write(File& f) {
+    // Bytes written into the package in place since the Open are not the
+    // level's: its pictures were loaded from the bytes it had then.
+    if (package_->changedSinceOpened())
+        throw Error("\"" + package_->path() + "\" was written over after the level was opened from it, so \"" +
+                    folders_[f.folder].pathOf(f.name) + "\" cannot be written from it. Open the level again.");
     package_->extractNew(folders_[f.folder], f.name, f.offset, f.size);
     f.written = true;
     if (--left_ == 0) *this = PendingLevelFiles();  // the package is closed with the last file

@@ -1,6 +1,8 @@
 // Open that leaves the bitmap files to be written afterwards: the level is
 // the same as after a plain Open, the pictures come from the package's
 // bytes, and the files written later are the files a plain Open writes.
+#include <chrono>
+#include <functional>
 #include <map>
 
 #include "package_helpers.h"
@@ -133,4 +135,57 @@ TEST(PendingLevelFiles, ARefusedOpenKeepsWhatWasLeftToWrite) {
     EXPECT_EQ(later.left(), 4u);
     later.writeAll();
     EXPECT_EQ(readAll(l.stage(2).path.str()), readAll(d / "src/backpx/park.bmp"));
+}
+
+// The files are written from the package the level was opened from: one
+// replaced under its name, or moved, still gives them; one written over in
+// place does not, and says so without writing a file.
+TEST(PendingLevelFiles, APackageWrittenOverInPlaceGivesNoFiles) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& pkg, const std::string& other)> change;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"replaced by another file under its name",
+         [](const std::string& pkg, const std::string& other) { fs::rename(other, pkg); }, true},
+        {"moved away", [](const std::string& pkg, const std::string&) { fs::rename(pkg, pkg + ".old"); }, true},
+        {"written over in place, the same size",
+         [](const std::string& pkg, const std::string& other) { writeFile(pkg, readAll(other)); }, false},
+        {"cut short in place",
+         [](const std::string& pkg, const std::string&) { fs::resize_file(pkg, 100); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir d;
+        save(*smallLevel(d.str()), d / "pkg/level.slv");
+        // Another level of the same size: its pictures' bytes differ.
+        auto other = smallLevel(d / "o/");
+        for (int i = 1; i <= 2; ++i) writeBitmapBytes(other->image(i).path.str(), std::size_t(other->image(i).size), 77u + unsigned(i));
+        save(*other, d / "o/other.slv");
+        ASSERT_EQ(fs::file_size(d / "o/other.slv"), fs::file_size(d / "pkg/level.slv"));
+        // Saved an hour ago: a write now gives it another time, however coarse the clock.
+        fs::last_write_time(d / "pkg/level.slv", fs::file_time_type::clock::now() - std::chrono::hours(1));
+
+        slv::Level l;
+        DataHooks hooks;
+        slv::PendingLevelFiles later;
+        slv::openLevel(l, d / "pkg/level.slv", hooks, &later);
+        const std::string hero = l.image(1).path.str();
+        c.change(d / "pkg/level.slv", d / "o/other.slv");
+        if (c.written) {
+            later.writeAll();
+            EXPECT_EQ(readAll(hero), hooks.loaded.at(hero));
+            continue;
+        }
+        try {
+            later.writeNext();
+            ADD_FAILURE() << "a file was written from changed bytes";
+        } catch (const slv::Error& e) {
+            EXPECT_NE(std::string(e.what()).find("was written over after the level was opened"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(later.left(), 4u);
+        EXPECT_FALSE(fs::exists(hero));
+    }
 }
