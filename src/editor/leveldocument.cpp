@@ -56,6 +56,17 @@ LevelDocument::LevelDocument(std::string stateFolder, QObject* parent)
 
 LevelDocument::~LevelDocument() = default;
 
+void LevelDocument::setSurfaceCallbacks(SurfaceCallbacks callbacks) {
+    surfaces_ = std::move(callbacks);
+    // A picture of the level loaded by its path (undo and redo load them
+    // again) has its file written first when Open left it to write.
+    if (surfaces_.load)
+        surfaces_.load = [this, load = std::move(surfaces_.load)](const std::string& path) {
+            writeLevelFiles({path});
+            return load(path);
+        };
+}
+
 QString LevelDocument::displayName() const {
     return path_.empty() ? QStringLiteral("untitled") : QString::fromStdString(fileNamePart(path_));
 }
@@ -179,7 +190,6 @@ bool LevelDocument::stepHistory(bool forward) {
     if (!next) return false;
     const StepLabel label = *next;
     const EditMark before = mark();
-    writeLevelFiles();  // the step may load pictures of the level again
     std::string error;
     try {
         if (forward)

@@ -49,7 +49,7 @@ public:
     bool isClean() const { return history_.isClean(); }
 
     // What the edits need from the display.
-    void setSurfaceCallbacks(SurfaceCallbacks callbacks) { surfaces_ = std::move(callbacks); }
+    void setSurfaceCallbacks(SurfaceCallbacks callbacks);
     const SurfaceCallbacks& surfaceCallbacks() const { return surfaces_; }
     void setFrameDetector(DetectFramesFn detect) { detect_ = std::move(detect); }
 
@@ -94,9 +94,10 @@ public:
     void save(const std::string& path, PackageHooks& hooks);
     // With this on, Open returns once the pictures are loaded from the
     // package, and the level's bitmap files are written afterwards: a few
-    // at a time from the event loop, and all that are left before anything
-    // reads them (Save, the recovery copy, undo and redo, another level;
-    // opening a stage writes its own). Off by default.
+    // at a time from the event loop. What reads one writes it first: opening
+    // a stage its own, a picture loaded again (undo, redo) its file; Save and
+    // another level write all that are left, and the recovery copy waits for
+    // them. Off by default.
     void setWriteFilesAfterOpen(bool on) { writeFilesAfterOpen_ = on; }
     // The open level's bitmap files not written yet.
     std::size_t levelFilesLeft() const { return pendingFiles_.left(); }

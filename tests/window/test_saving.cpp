@@ -62,18 +62,22 @@ private slots:
 
     // Open shows the level before its bitmap files are written. They are
     // written between frames; what reads one writes it first (a stage opened
-    // its backdrop and strip, a preview its picture), and what reads them all
-    // (Save, undo, another level) all of them; the recovery copy waits.
+    // its backdrop and strip, a preview its picture, undo the strip it loads
+    // again), and what reads them all (Save, another level) all of them; the
+    // recovery copy waits. `read`: the file the action needed.
     void openedFilesAreWrittenBeforeTheyAreRead_data() {
         QTest::addColumn<QString>("then");
         QTest::addColumn<int>("leftAfter");
-        for (const char* then : {"frames", "save", "open stage", "undo", "recovery", "new", "open again"})
-            QTest::newRow(then) << then << 0;
-        QTest::newRow("preview") << "preview" << 1;
+        QTest::addColumn<QString>("read");
+        for (const char* then : {"frames", "save", "open stage", "recovery", "new", "open again"})
+            QTest::newRow(then) << then << 0 << "sea.bmp";
+        QTest::newRow("preview") << "preview" << 1 << "sea.bmp";
+        QTest::newRow("undo") << "undo" << 1 << "coin.bmp";
     }
     void openedFilesAreWrittenBeforeTheyAreRead() {
         QFETCH(QString, then);
         QFETCH(int, leftAfter);
+        QFETCH(QString, read);
         std::optional<StartedEditor> ed;
         const QString pkg = openCopy(ed);
         LevelDocument& doc = ed->w->document();
@@ -115,8 +119,10 @@ private slots:
             QCOMPARE(QDir(home->path("fresh/backpx")).entryList(QDir::Files), QStringList{"sea.bmp"});
         }
         QCOMPARE(int(doc.levelFilesLeft()), leftAfter);
-        QCOMPARE(readFile(stageFile), readFile(home->path("backpx/sea.bmp")));
+        const QString readFirst = read == "sea.bmp" ? stageFile : imageFile;
+        QCOMPARE(readFile(readFirst), readFile(home->path(read == "sea.bmp" ? "backpx/sea.bmp" : "sprites/coin.bmp")));
         QTRY_COMPARE(doc.levelFilesLeft(), std::size_t(0));
+        QCOMPARE(readFile(stageFile), readFile(home->path("backpx/sea.bmp")));
         QCOMPARE(readFile(imageFile), readFile(home->path("sprites/coin.bmp")));
     }
 
