@@ -271,6 +271,25 @@ private slots:
         view->removeEventFilter(&log);
     }
 
+    // The action, the file's name and the count beside the bar show whole,
+    // up to the entries of the largest package; the bar keeps its length
+    // while the count fits its place.
+    void progressTextsShowWhole() {
+        StartedEditor ed;
+        ProgressPanel& panel = *ed.w->progressPanel_;
+        for (int steps : {7, 334, 3034, 99999}) {
+            panel.begin(steps % 2 ? "Loading : " : "Saving : ", "level.slv", steps);
+            QVERIFY(panel.action_->geometry().right() < panel.file_->geometry().left());
+            const QRect count = panel.count_->geometry(), bar = panel.bar_->geometry();
+            QVERIFY2(count.width() >= panel.count_->fontMetrics().horizontalAdvance(QString::number(steps)),
+                     qPrintable(QString::number(steps)));
+            QVERIFY(panel.contentsRect().contains(count));
+            QVERIFY(bar.right() < count.left());
+            if (steps < 1000) QCOMPARE(bar.width(), 233);
+        }
+        panel.hide();
+    }
+
     void saveAndOpenThroughTheWindow() {
         StartedEditor ed;
         addStage(ed, ui);
