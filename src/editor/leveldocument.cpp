@@ -381,10 +381,19 @@ void LevelDocument::writeRecoveryNow() {
         return;
     }
     if (!pendingFiles_.empty()) {
-        // The worker reads the level's files: the copy waits until they are
-        // written between frames, rather than holding the window for them.
+        // The worker reads the level's files. While they are being written
+        // between frames the copy waits for them rather than holding the
+        // window; once that stopped on a file that cannot be written, the
+        // copy says so (once) and tries again later.
         recoveryTimer_.start(recoveryDelayMs_);
-        return;
+        if (levelFileTimer_.isActive()) return;
+        try {
+            writeLevelFiles();
+        } catch (const std::exception& e) {
+            reportRecovery(e.what());
+            return;
+        }
+        recoveryTimer_.stop();
     }
     // The copy is taken here, between two frames; the worker writes it.
     // The recovery writer (a member) waits for its worker before this

@@ -1,9 +1,9 @@
 #include "editor/progresspanel.h"
 
 #include <QLabel>
+#include <QProgressBar>
 
 #include <algorithm>
-#include <QProgressBar>
 
 namespace slv {
 

@@ -127,7 +127,8 @@ private slots:
     }
 
     // A file that takes a name before the editor writes it there is said
-    // once, kept, and holds Save back until it is gone; nothing is lost.
+    // once, kept, and holds Save and the recovery copy back (each says why)
+    // until it is gone; nothing is lost.
     void aFileInTheWayAfterOpenIsReportedAndHoldsSaveBack() {
         std::optional<StartedEditor> ed;
         const QString pkg = openCopy(ed);
@@ -137,11 +138,20 @@ private slots:
         QVERIFY2(ui.takeErrors().first().contains(imageFile), "the error names the file");
         QTest::qWait(50);
         QVERIFY(ui.errors.isEmpty());  // said once
+        // The recovery copy says why it cannot be kept, once.
+        LevelDocument& doc = ed->w->document();
+        doc.edit({"Move", 1, 0}, [&] { ed->L().sprite(1, 1).x += 5; });
+        for (int k = 0; k < 2; ++k) doc.writeRecoveryNow();
+        QCOMPARE(ui.errors.size(), 1);
+        QVERIFY(ui.takeErrors().first().startsWith("Unsaved changes could not be kept safe"));
         const QByteArray before = readFile(pkg);
         QVERIFY_THROWS_EXCEPTION(slv::Error, ed->w->saveLevel());
         QCOMPARE(readFile(pkg), before);
         QCOMPARE(readFile(imageFile), QByteArray("theirs"));
         QFile::remove(imageFile);
+        doc.writeRecoveryNow();
+        doc.recovery().wait();
+        QVERIFY(doc.recovery().exists());
         ed->w->saveLevel();
         QCOMPARE(readFile(imageFile), readFile(home->path("sprites/coin.bmp")));
     }
