@@ -98,9 +98,17 @@ constexpr int kFrameW = 4, kFrameH = 4, kFrames = 2;
 struct SurfaceHooks : slv::PackageHooks {
     explicit SurfaceHooks(slv::PixelDevice& d) : device(d) {}
     slv::SurfaceHandle loadImage(int, const std::string& path) override {
+        return load([&](slv::Surface& s) { s.loadPicture(path); });
+    }
+    // As the window loads them when the files are written after Open.
+    slv::SurfaceHandle loadImageData(int, const std::string& path, const std::string& bytes) override {
+        return load([&](slv::Surface& s) { s.loadPictureData(path, bytes); });
+    }
+    template <class Fill>
+    slv::SurfaceHandle load(Fill&& fill) {
         slv::Surface* s = device.createSurface();
         try {
-            s->loadPicture(path);
+            fill(*s);
         } catch (const slv::Error&) {
             device.freeSurface(s->handle());
             return 0;
@@ -330,8 +338,11 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
     auto level = std::make_unique<slv::Level>();
     slv::PixelDevice device(32);
     SurfaceHooks hooks(device);
+    // Every other input opens as the window does: files written after Open.
+    slv::PendingLevelFiles later;
     try {
-        slv::openLevel(*level, path, hooks);
+        slv::openLevel(*level, path, hooks, size % 2 ? &later : nullptr);
+        later.writeAll();
     } catch (const slv::Error& e) {
         fail("checked package failed to open", e.what());
     }
