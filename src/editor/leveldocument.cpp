@@ -207,15 +207,8 @@ bool LevelDocument::stepHistory(bool forward) {
 
 void LevelDocument::openStage(int stage) {
     if (stage < 0 || stage > level_->stageCount || stage > kMaxStages) return;
-    if (stage != 0) {
-        // Its backdrop is read from its file, and its sprites' files are watched.
-        std::vector<std::string> files{level_->stage(stage).path.str()};
-        for (int n = 1; n <= level_->stage(stage).spriteCount && n <= kMaxSprites; ++n) {
-            const int m = level_->sprite(n, stage).image;
-            if (m >= 1 && m <= kMaxImages) files.push_back(level_->image(m).path.str());
-        }
-        writeLevelFiles(files);
-    }
+    // Its backdrop is read from its file, and its sprites' files are watched.
+    writeLevelFiles(level_->stagePictureFiles(stage));
     level_->openStage = stage;
     emit openStageChanged(stage);
 }

@@ -17,15 +17,7 @@ void MainWindow::watchLevelPictures() {
     const Level& L = level();
     QSet<QString> files{QString::fromStdString(homePath(homefiles::kBackdrop)),
                         QString::fromStdString(homePath(homefiles::kLowerPanel))};
-    const int open = L.openStage;
-    if (open >= 1 && open <= L.stageCount && open <= kMaxStages) {
-        files << QString::fromStdString(L.stage(open).path.str());
-        for (int n = 1; n <= L.stage(open).spriteCount && n <= kMaxSprites; ++n) {
-            const int m = L.sprite(n, open).image;
-            if (m >= 1 && m <= kMaxImages && !L.image(m).name.empty())
-                files << QString::fromStdString(L.image(m).path.str());
-        }
-    }
+    for (const std::string& f : L.stagePictureFiles(L.openStage)) files << QString::fromStdString(f);
     QStringList sorted(files.begin(), files.end());
     sorted.sort();
     if (sorted != pictureWatcher_->watchedFiles()) pictureWatcher_->watchFiles(sorted);

@@ -50,6 +50,16 @@ const SectorRec& Level::sector(int n, int s) const {
     check(n, 1, kMaxSectors); check(s, 0, kMaxStages);
     return sectorTable[n - 1][s];
 }
+std::vector<std::string> Level::stagePictureFiles(int s) const {
+    if (s < 1 || s > stageCount || s > kMaxStages) return {};
+    std::vector<std::string> files{stage(s).path.str()};
+    for (int n = 1; n <= stage(s).spriteCount && n <= kMaxSprites; ++n) {
+        const int m = sprite(n, s).image;
+        if (m >= 1 && m <= kMaxImages && !image(m).name.empty()) files.push_back(image(m).path.str());
+    }
+    return files;
+}
+
 ImageRec& Level::image(int i) { check(i, 1, kMaxImages); return imageTable[i - 1]; }
 const ImageRec& Level::image(int i) const { check(i, 1, kMaxImages); return imageTable[i - 1]; }
 PoseRec& Level::pose(int i) { check(i, 1, kMaxPoses); return poseTable[i - 1]; }

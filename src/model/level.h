@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <unordered_map>
 
 #include "records.h"
@@ -101,6 +102,11 @@ struct Level {
     // extracted, by the path each went to: Save gives a bitmap still at such a
     // path its entry name again, whatever name the file got on disk.
     std::unordered_map<std::string, std::string> memberEntryNames;
+
+    // The picture files stage `s` draws from: its backdrop, then the strips
+    // of its sprites (a strip may be named more than once). None for a stage
+    // outside 1..stageCount.
+    std::vector<std::string> stagePictureFiles(int s) const;
 };
 
 }  // namespace slv
