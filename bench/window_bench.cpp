@@ -184,11 +184,7 @@ BENCHMARK(BM_WindowOpenSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Repe
 void BM_ResaveOpenSave(benchmark::State& state) {
     WindowFixture& f = fixture();
     auto level = std::make_unique<slv::Level>();
-    slv::PackageHooks hooks;
-    for (auto _ : state) {
-        slv::openLevel(*level, f.package, hooks);
-        slv::saveLevel(*level, f.dir + "level/resave-out.slv", hooks);
-    }
+    for (auto _ : state) slv::resaveLevel(*level, f.package, f.dir + "level/resave-out.slv");
 }
 BENCHMARK(BM_ResaveOpenSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7);
 
@@ -220,16 +216,12 @@ void BM_WindowOverResave(benchmark::State& state) {
     MainWindow& w = *f.window;
     f.ui.savePath = QString::fromStdString(f.dir + "level/window-out.slv");
     auto level = std::make_unique<slv::Level>();
-    slv::PackageHooks hooks;
     auto timed = [](auto&& run) {
         const auto t0 = Clock::now();
         run();
         return std::chrono::duration<double>(Clock::now() - t0).count();
     };
-    auto resave = [&] {
-        slv::openLevel(*level, f.package, hooks);
-        slv::saveLevel(*level, f.dir + "level/resave-out.slv", hooks);
-    };
+    auto resave = [&] { slv::resaveLevel(*level, f.package, f.dir + "level/resave-out.slv"); };
     auto window = [&] {
         w.level().startupPackage = f.package;
         w.openLevel();
@@ -254,7 +246,6 @@ void BM_WindowOverResaveDefault(benchmark::State& state) {
     MainWindow& w = *f.window;
     w.progressPauseMs = f.defaultPauseMs;
     auto level = std::make_unique<slv::Level>();
-    slv::PackageHooks hooks;
     bool windowFirst = false;
     for (auto _ : state) {
         state.PauseTiming();
@@ -271,8 +262,7 @@ void BM_WindowOverResaveDefault(benchmark::State& state) {
         };
         auto resave = [&](const std::string& folder) {
             const auto t0 = Clock::now();
-            slv::openLevel(*level, folder + "level.slv", hooks);
-            slv::saveLevel(*level, folder + "out.slv", hooks);
+            slv::resaveLevel(*level, folder + "level.slv", folder + "out.slv");
             return std::chrono::duration<double>(Clock::now() - t0).count();
         };
         double tw, tr;

@@ -301,17 +301,9 @@ void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
 
 void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
     const EditMark before = mark();
-    if (!pendingFiles_.empty()) {
-        // Save reads the files Open left to write: they go first, with their
-        // own progress, so that a slow disk shows why Save waits.
-        levelFileTimer_.stop();
-        hooks.headerReady(int(pendingFiles_.left()));
-        while (!pendingFiles_.empty()) {
-            pendingFiles_.writeNext();
-            hooks.step();
-        }
-    }
-    saveLevel(*level_, path, hooks);
+    // Pictures whose files Open left to write are copied from the package
+    // they wait in; the files follow between frames as before.
+    saveLevel(*level_, path, hooks, &pendingFiles_);
     // Save measured the pictures: records it updated are the saved state.
     history_.setClean(*level_);
     setPath(path);

@@ -89,6 +89,8 @@ public:
     std::size_t readAt(std::int64_t offset, void* buf, std::size_t n) const;
 
     const std::string& path() const { return package_; }
+    // The package's descriptor, for reads by offset (pread, copy_file_range).
+    int fd() const { return fd_; }
     // Whether the package was written in place since it was opened here (its
     // size or its modification time differs). A package replaced by a new
     // file under its name, or moved, is not: the one opened here is still

@@ -64,14 +64,14 @@ public:
         startWriteback(used_);
         used_ = 0;
     }
-    // Copies up to `size` bytes from the start of `in` by the kernel and
+    // Copies up to `size` bytes of `in` from `offset` on by the kernel and
     // sets `copied`. False when that cannot be done here (a package kept in
     // memory, or a file system that refuses) before any byte moved.
-    bool copyFrom(int in, std::int64_t size, std::int64_t& copied) {
+    bool copyFrom(int in, std::int64_t offset, std::int64_t size, std::int64_t& copied) {
         copied = 0;
         if (kernelCopyRefused_ || out_.fd() < 0) return false;
         flush();
-        loff_t from = 0;
+        loff_t from = offset;
         while (copied < size) {
             const ssize_t n = ::copy_file_range(in, &from, out_.fd(), nullptr, static_cast<std::size_t>(size - copied), 0);
             if (n < 0) {
@@ -120,7 +120,7 @@ std::string copyMember(const std::string& source, std::int32_t size, Gather& out
     std::int64_t left = size;
     try {
         std::int64_t copied = 0;
-        if (size >= kKernelCopyBytes && out.copyFrom(fd, size, copied)) {
+        if (size >= kKernelCopyBytes && out.copyFrom(fd, 0, size, copied)) {
             struct stat st {};
             if (copied < size) left = size - copied;
             else if (::fstat(fd, &st) == 0 && st.st_size > size)
@@ -153,6 +153,27 @@ std::string copyMember(const std::string& source, std::int32_t size, Gather& out
     }
     ::close(fd);
     if (left > 0) throw Error("\"" + source + "\" became shorter while the level was being saved");
+    return head;
+}
+
+// Copies `size` bytes at `offset` of an open package to the package being
+// written. Returns the first bytes (for the picture size).
+std::string copyPackageBytes(const MemberExtractor& package, std::int64_t offset, std::int64_t size, Gather& out) {
+    std::string head(static_cast<std::size_t>(std::min<std::int64_t>(size, kPictureHeadBytes)), '\0');
+    const std::size_t got = package.readAt(offset, head.data(), head.size());
+    std::int64_t copied = 0;
+    if (got == head.size() && size >= kKernelCopyBytes && out.copyFrom(package.fd(), offset, size, copied) &&
+        copied == size)
+        return head;
+    for (std::int64_t at = copied; at < size;) {
+        std::size_t room = 0;
+        char* p = out.room(room);
+        const std::size_t n = package.readAt(offset + at, p, static_cast<std::size_t>(std::min<std::int64_t>(size - at, room)));
+        if (n == 0)
+            throw Error("\"" + package.path() + "\" became shorter while the level was being saved from it");
+        out.filled(n);
+        at += static_cast<std::int64_t>(n);
+    }
     return head;
 }
 
@@ -492,12 +513,28 @@ std::string absolutePackagePath(const std::string& path) {
     return (here / rest).string();
 }
 
-void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) {
+void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, const PendingLevelFiles* unwritten) {
     if (level.imageCount < 0 || level.imageCount > kMaxImages)
         throw Error("The level counts " + std::to_string(level.imageCount) + " images; at most 3000 fit");
     if (level.stageCount < 0 || level.stageCount > kMaxStages) throw Error("Total stages are more than 30 !");
     if (fileNamePart(pathGiven).empty()) throw Error("Invalid filename");
     const std::string path = absolutePackagePath(pathGiven);
+
+    // A bitmap whose file Open left to write is the member it waits in.
+    auto waiting = [unwritten](const std::string& p) { return unwritten ? unwritten->unwritten(p) : nullptr; };
+    auto sizeOf = [&](const std::string& p, const std::string& what) {
+        const PendingLevelFiles::File* f = waiting(p);
+        if (!f) return measure(p, what);
+        unwritten->checkPackage(*f);
+        return static_cast<std::int32_t>(f->size);  // a member's size is a 32-bit field
+    };
+    auto copy = [&](const std::string& p, std::int32_t size, Gather& out) {
+        const PendingLevelFiles::File* f = waiting(p);
+        if (!f) return copyMember(p, size, out);
+        std::string head = copyPackageBytes(*unwritten->package_, f->offset, size, out);
+        unwritten->checkPackage(*f);  // the bytes copied are those it held at Open
+        return head;
+    };
 
     // Measure every bitmap again, so that the header agrees with the data.
     for (int i = 1; i <= level.imageCount; ++i) {
@@ -506,13 +543,13 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
         std::string what = "image " + std::to_string(i) + " \"" + r.name.str() + "\"";
         if (!plainName(fileNamePart(r.path.str())))
             throw Error("The path of " + what + " (\"" + r.path.str() + "\") names no file");
-        r.size = measure(r.path.str(), what);
+        r.size = sizeOf(r.path.str(), what);
     }
     for (int s = 1; s <= level.stageCount; ++s) {
         StageRec& r = level.stage(s);
         std::string what = "stage " + std::to_string(s) + " \"" + r.name.str() + "\"";
         if (!plainName(r.name.str())) throw Error("Stage " + std::to_string(s) + " has no valid name");
-        r.size = measure(r.path.str(), what);
+        r.size = sizeOf(r.path.str(), what);
     }
     PackageForm form = packageForm(level);
     PackageHeader header;
@@ -548,12 +585,12 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks) 
     std::vector<std::string> heads(static_cast<std::size_t>(form.imageCount) + 1);
     for (int k = 1; k <= form.imageCount; ++k) {
         const ImageRec& r = level.image(form.imageSlots[static_cast<std::size_t>(k - 1)]);
-        heads[static_cast<std::size_t>(k)] = copyMember(r.path.str(), r.size, gather);
+        heads[static_cast<std::size_t>(k)] = copy(r.path.str(), r.size, gather);
         hooks.step();
     }
     for (int s = 1; s <= level.stageCount; ++s) {
         const StageRec& r = level.stage(s);
-        copyMember(r.path.str(), r.size, gather);
+        copy(r.path.str(), r.size, gather);
         hooks.step();
     }
     gather.flush();
@@ -638,8 +675,12 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     // is written, a missing folder made only then.
     const ExtractionPlan plan =
         planExtraction(folder, c, extractor, sprites ? &*sprites : nullptr, backpx ? &*backpx : nullptr);
-    MemberFolder spritesDir = sprites ? std::move(*sprites) : base.subfolder("sprites");
-    MemberFolder backpxDir = backpx ? std::move(*backpx) : base.subfolder("backpx");
+    // Files written now need their folders now; files left for later make
+    // theirs with the first of them.
+    if (!later) {
+        if (!sprites) sprites = base.subfolder("sprites");
+        if (!backpx) backpx = base.subfolder("backpx");
+    }
 
     hooks.headerReady(h.fileCount());
     hooks.beforeLoad();
@@ -651,13 +692,17 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     std::unordered_map<std::string, std::string> entryOf;  // extracted path -> entry name
     PendingLevelFiles pending;
     constexpr std::size_t kSpritesFolder = 0, kBackpxFolder = 1;
-    auto extract = [&](const MemberFolder& dir, const PackEntry& e, const PlannedFile& file) {
-        if (file.create && later)
-            pending.files_.push_back({&dir == &spritesDir ? kSpritesFolder : kBackpxFolder, file.name,
-                                      h.dataStart + e.start, e.size});
-        else if (file.create)
-            extractor.extractNew(dir, file.name, h.dataStart + e.start, e.size);
-        std::string p = dir.pathOf(file.name);
+    pending.folders_.push_back({"sprites", std::move(sprites)});
+    pending.folders_.push_back({"backpx", std::move(backpx)});
+    auto extract = [&](std::size_t folderIndex, const PackEntry& e, const PlannedFile& file) {
+        const PendingLevelFiles::Folder& dir = pending.folders_[folderIndex];
+        std::string p = base.pathOf(dir.name + "/" + file.name);
+        if (file.create && later) {
+            pending.byPath_.emplace(p, pending.files_.size());
+            pending.files_.push_back({folderIndex, file.name, h.dataStart + e.start, e.size});
+        } else if (file.create) {
+            extractor.extractNew(*dir.open, file.name, h.dataStart + e.start, e.size);
+        }
         entryOf.emplace(p, e.name.str());
         return p;
     };
@@ -665,12 +710,12 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     for (int i = 1; i <= h.imageCount; ++i) {
         if (imageUsed(t.image(i)))
             imagePaths[static_cast<std::size_t>(i)] =
-                extract(spritesDir, h.imageEntry(i), plan.imageFiles[static_cast<std::size_t>(i)]);
+                extract(kSpritesFolder, h.imageEntry(i), plan.imageFiles[static_cast<std::size_t>(i)]);
         hooks.step();
     }
     for (int s = 1; s <= h.stageCount; ++s) {
         stagePaths[static_cast<std::size_t>(s)] =
-            extract(backpxDir, h.stageEntry(s), plan.stageFiles[static_cast<std::size_t>(s)]);
+            extract(kBackpxFolder, h.stageEntry(s), plan.stageFiles[static_cast<std::size_t>(s)]);
         hooks.step();
     }
 
@@ -732,11 +777,17 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     removeMemberTemps(folder);
     if (later) {
         pending.package_ = std::move(package);
-        pending.folders_.push_back(std::move(spritesDir));
-        pending.folders_.push_back(std::move(backpxDir));
+        pending.base_ = std::move(base);
         pending.left_ = pending.files_.size();
         *later = std::move(pending);
     }
+}
+
+void resaveLevel(Level& level, const std::string& in, const std::string& out) {
+    PackageHooks hooks;
+    PendingLevelFiles unwritten;
+    openLevel(level, in, hooks, &unwritten);
+    saveLevel(level, out, hooks, &unwritten);
 }
 
 PendingLevelFiles::PendingLevelFiles() = default;
@@ -744,13 +795,25 @@ PendingLevelFiles::~PendingLevelFiles() = default;
 PendingLevelFiles::PendingLevelFiles(PendingLevelFiles&&) noexcept = default;
 PendingLevelFiles& PendingLevelFiles::operator=(PendingLevelFiles&&) noexcept = default;
 
-void PendingLevelFiles::write(File& f) {
+const PendingLevelFiles::File* PendingLevelFiles::unwritten(const std::string& path) const {
+    const auto at = byPath_.find(path);
+    if (at == byPath_.end() || files_[at->second].written) return nullptr;
+    return &files_[at->second];
+}
+
+void PendingLevelFiles::checkPackage(const File& f) const {
     // Bytes written into the package in place since the Open are not the
     // level's: its pictures were loaded from the bytes it had then.
     if (package_->changedSinceOpened())
         throw Error("\"" + package_->path() + "\" was written over after the level was opened from it, so \"" +
-                    folders_[f.folder].pathOf(f.name) + "\" cannot be written from it. Open the level again.");
-    package_->extractNew(folders_[f.folder], f.name, f.offset, f.size);
+                    pathOf(f) + "\" cannot be written from it. Open the level again.");
+}
+
+void PendingLevelFiles::write(File& f) {
+    checkPackage(f);
+    Folder& folder = folders_[f.folder];
+    if (!folder.open) folder.open = base_->subfolder(folder.name);
+    package_->extractNew(*folder.open, f.name, f.offset, f.size);
     f.written = true;
     if (--left_ == 0) *this = PendingLevelFiles();  // the package is closed with the last file
 }
@@ -761,10 +824,9 @@ void PendingLevelFiles::writeNext() {
 }
 
 void PendingLevelFiles::writeFiles(const std::vector<std::string>& paths) {
-    for (std::size_t k = next_; k < files_.size() && !empty(); ++k) {
-        File& f = files_[k];
-        if (!f.written && std::find(paths.begin(), paths.end(), folders_[f.folder].pathOf(f.name)) != paths.end())
-            write(f);
+    for (const std::string& path : paths) {
+        if (empty()) return;
+        if (const File* f = unwritten(path)) write(files_[std::size_t(f - files_.data())]);
     }
 }
 

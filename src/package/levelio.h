@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "extract.h"
@@ -134,7 +136,14 @@ std::string absolutePackagePath(const std::string& path);
 // first (records whose size changed are updated); the package is written
 // under a temporary name beside `path` and replaces it only when complete.
 // Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
-void saveLevel(Level& level, const std::string& path, PackageHooks& hooks);
+//
+// With `unwritten`, a bitmap whose file an Open left to write is taken from
+// the package it waits in, so Save does not wait for those files (they stay
+// left to write). A package written over in place since that Open has lost
+// them: Save then fails with the reason and writes nothing.
+class PendingLevelFiles;
+void saveLevel(Level& level, const std::string& path, PackageHooks& hooks,
+               const PendingLevelFiles* unwritten = nullptr);
 
 // The files Open gives the bitmaps of a checked package (index = image slot
 // or stage; an empty name for free slots), every final name decided before
@@ -171,9 +180,8 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
 // With `later`, the bitmap files are not written during the Open: the
 // pictures are loaded from the package's bytes (hooks.loadImageData), and
 // the files the level names are handed to `later` (replacing what it held),
-// to be written before anything reads them. Folders are made and every name
-// planned and checked as without it.
-class PendingLevelFiles;
+// to be written before anything reads them. Every name is planned and
+// checked as without it; a missing member folder is made with its first file.
 void openLevel(Level& level, const std::string& path, PackageHooks& hooks, PendingLevelFiles* later = nullptr);
 
 // The bitmap files an Open left to write. The level names them already and
@@ -200,19 +208,37 @@ public:
 
 private:
     friend void openLevel(Level&, const std::string&, PackageHooks&, PendingLevelFiles*);
+    friend void saveLevel(Level&, const std::string&, PackageHooks&, const PendingLevelFiles*);
     struct File {
         std::size_t folder;  // in folders_
         std::string name;
         std::int64_t offset, size;
         bool written = false;  // out of turn, by writeFiles
     };
+    // "sprites" or "backpx" in the package's folder, opened (and made when
+    // missing) for its first file.
+    struct Folder {
+        std::string name;
+        std::optional<MemberFolder> open;
+    };
+    std::string pathOf(const File& f) const { return base_->pathOf(folders_[f.folder].name + "/" + f.name); }
+    // The file left to write at `path` (as the level names it), or null.
+    const File* unwritten(const std::string& path) const;
+    // Throws when the package no longer holds the bytes of `f`.
+    void checkPackage(const File& f) const;
     void write(File& f);
     std::unique_ptr<MemberExtractor> package_;
-    std::vector<MemberFolder> folders_;
+    std::optional<MemberFolder> base_;
+    std::vector<Folder> folders_;
     std::vector<File> files_;
+    std::unordered_map<std::string, std::size_t> byPath_;  // pathOf(file) -> its index in files_
     std::size_t next_ = 0;  // files_ before it are written
     std::size_t left_ = 0;
 };
+
+// Opens the package at `in` into `level` and saves it to `out`, the bitmaps
+// going from one package to the other: nothing is written beside `in`.
+void resaveLevel(Level& level, const std::string& in, const std::string& out);
 
 // Removes stray "_sectors.tmp", "_sprites.tmp", "_images.tmp" and
 // "_stages.tmp" files from a package folder.

@@ -30,6 +30,18 @@ std::map<std::string, std::string> filesOf(const slv::Level& l, const std::strin
     return out;
 }
 
+// The bitmap members of a package, by entry name.
+std::map<std::string, std::string> membersOf(const std::string& pkg) {
+    const slv::PackageHeader h = slv::readPackage(pkg).header;
+    const std::string all = readAll(pkg);
+    std::map<std::string, std::string> out;
+    for (std::size_t k = slv::kFixedEntries; k < h.entries.size(); ++k) {
+        const slv::PackEntry& e = h.entries[k];
+        out[e.name.str()] = all.substr(std::size_t(h.dataStart + e.start), std::size_t(e.size));
+    }
+    return out;
+}
+
 }  // namespace
 
 // Each case: what the package's folder holds before the Open. The records
@@ -64,6 +76,15 @@ TEST(PendingLevelFiles, WrittenLaterAsAPlainOpenWritesThem) {
         for (const auto& [path, bytes] : hooks.loaded)  // the bytes its file gets
             EXPECT_EQ(bytes, planned.at(fs::relative(path, d / "later").string())) << path;
         EXPECT_EQ(hooks.loaded.size(), 2u);
+        for (const char* folder : {"sprites", "backpx"})  // made with its first file
+            EXPECT_EQ(fs::exists(d / "later/" + folder), c.file.rfind(folder, 0) == 0) << folder;
+
+        // Save takes the members from the package and leaves the files to write.
+        save(*plain, d / "plain/saved.slv");
+        slv::saveLevel(l, d / "later/saved.slv", hooks, &later);
+        EXPECT_EQ(membersOf(d / "later/saved.slv"), membersOf(d / "plain/saved.slv"));
+        EXPECT_EQ(later.left(), c.left);
+        EXPECT_EQ(filesOf(l, d / "later").size(), planned.size() - c.left);
 
         later.writeNext();
         EXPECT_EQ(later.left(), c.left - 1);
@@ -75,8 +96,8 @@ TEST(PendingLevelFiles, WrittenLaterAsAPlainOpenWritesThem) {
 }
 
 // The files come from the package the level was opened from: one replaced
-// under its name still gives them; one written over in place does not, and
-// says so without writing a file.
+// under its name still gives them, to their files and to Save; one written
+// over in place does not, and says so without writing a file or a package.
 TEST(PendingLevelFiles, APackageWrittenOverInPlaceGivesNoFiles) {
     using Change = std::function<void(const std::string& pkg, const std::string& other)>;
     const std::vector<std::tuple<const char*, Change, bool>> cases = {
@@ -99,13 +120,19 @@ TEST(PendingLevelFiles, APackageWrittenOverInPlaceGivesNoFiles) {
         slv::PendingLevelFiles later;
         slv::openLevel(l, d / "pkg/level.slv", hooks, &later);
         const std::string hero = l.image(1).path.str();
+        const auto members = membersOf(d / "pkg/level.slv");
         change(d / "pkg/level.slv", d / "o/other.slv");
         if (written) {
+            slv::saveLevel(l, d / "pkg/saved.slv", hooks, &later);
+            EXPECT_EQ(membersOf(d / "pkg/saved.slv"), members);
             later.writeAll();
             EXPECT_EQ(readAll(hero), hooks.loaded.at(hero));
             continue;
         }
         EXPECT_THROW(later.writeNext(), slv::Error);
+        EXPECT_THROW(slv::saveLevel(l, d / "pkg/saved.slv", hooks, &later), slv::Error);
+        EXPECT_FALSE(fs::exists(d / "pkg/saved.slv"));
+        EXPECT_FALSE(anyTemp(d / "pkg"));
         EXPECT_EQ(later.left(), 4u);
         EXPECT_FALSE(fs::exists(hero));
     }

@@ -101,12 +101,15 @@ N="$T/n/"'lev:el\1.slv'
 "$TOOL" resave "$P" "$N" > /dev/null 2> "$T/err.txt" || fail "resave to lev:el\\1.slv: $(cat "$T/err.txt")"
 "$TOOL" check "$N" > /dev/null 2> "$T/err.txt" || fail "check of lev:el\\1.slv: $(cat "$T/err.txt")"
 "$TOOL" resave "$N" "$T/n/again.slv" > /dev/null 2> "$T/err.txt" || fail "lev:el\\1.slv reopens: $(cat "$T/err.txt")"
-[ -f "$T/n/backpx/stage1.bmp" ] || fail "lev:el\\1.slv extracted elsewhere"
+[ ! -e "$T/n/backpx" ] && [ ! -e "$T/n/sprites" ] || fail "resave wrote bitmaps beside lev:el\\1.slv"
 
-# A package path relative to the current folder extracts beside the package.
+# A package path relative to the current folder saves beside the package,
+# the bitmaps going from package to package.
 mkdir "$T/rel" && cp "$P" "$T/rel/level.slv"
 (cd "$T/rel" && "$TOOL" resave level.slv out.slv >/dev/null) || fail "relative resave"
-[ -f "$T/rel/backpx/stage1.bmp" ] && [ -f "$T/rel/out.slv" ] || fail "relative resave extracted elsewhere"
+[ "$(ls "$T/rel" | tr '\n' ' ')" = "level.slv out.slv " ] || fail "relative resave wrote: $(ls "$T/rel")"
+mkdir "$T/rel2" && "$TOOL" extract "$T/rel/out.slv" "$T/rel2" >/dev/null || fail "extract of the relative resave"
+cmp -s "$T/rel2/backpx/stage1.bmp" "$T/a/src/stage1.bmp" || fail "relative resave changed a stage's bitmap"
 
 # Nothing is extracted through a linked folder.
 mkdir "$T/z" "$T/outside" && ln -s "$T/outside" "$T/z/sprites"

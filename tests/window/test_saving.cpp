@@ -63,16 +63,18 @@ private slots:
     // Open shows the level before its bitmap files are written. They are
     // written between frames; what reads one writes it first (a stage opened
     // its backdrop and strip, a preview its picture, undo the strip it loads
-    // again), and what reads them all (Save, another level) all of them; the
-    // recovery copy waits. `read`: the file the action needed.
+    // again), and what reads them all (another level) all of them; the
+    // recovery copy waits. Save copies them from the package they wait in.
+    // `read`: the file the action needed, if any.
     void openedFilesAreWrittenBeforeTheyAreRead_data() {
         QTest::addColumn<QString>("then");
         QTest::addColumn<int>("leftAfter");
         QTest::addColumn<QString>("read");
-        for (const char* then : {"frames", "save", "open stage", "recovery", "new", "open again"})
+        for (const char* then : {"frames", "open stage", "recovery", "new", "open again"})
             QTest::newRow(then) << then << 0 << "sea.bmp";
         QTest::newRow("preview") << "preview" << 1 << "sea.bmp";
         QTest::newRow("undo") << "undo" << 1 << "coin.bmp";
+        QTest::newRow("save") << "save" << 2 << "";
     }
     void openedFilesAreWrittenBeforeTheyAreRead() {
         QFETCH(QString, then);
@@ -92,8 +94,10 @@ private slots:
         if (then == "save") {
             ui.saveAnswers.push_back(home->path("copy.slv"));
             ed->w->saveLevelAs();
-            QCOMPARE(readPackage(home->path("copy.slv").toStdString()).header.imageEntry(1).size,
-                     QFileInfo(home->path("sprites/coin.bmp")).size());
+            const QByteArray saved = readFile(home->path("copy.slv"));
+            const PackageHeader h = readPackage(home->path("copy.slv").toStdString()).header;
+            for (const auto& [entry, file] : {std::pair{h.imageEntry(1), "sprites/coin.bmp"}, {h.stageEntry(1), "backpx/sea.bmp"}})
+                QCOMPARE(saved.mid(h.dataStart + entry.start, entry.size), readFile(home->path(file)));
         }
         if (then == "open stage") ed->openStage(0);
         if (then == "preview") {
@@ -119,17 +123,19 @@ private slots:
             QCOMPARE(QDir(home->path("fresh/backpx")).entryList(QDir::Files), QStringList{"sea.bmp"});
         }
         QCOMPARE(int(doc.levelFilesLeft()), leftAfter);
-        const QString readFirst = read == "sea.bmp" ? stageFile : imageFile;
-        QCOMPARE(readFile(readFirst), readFile(home->path(read == "sea.bmp" ? "backpx/sea.bmp" : "sprites/coin.bmp")));
+        if (!read.isEmpty()) {
+            const QString readFirst = read == "sea.bmp" ? stageFile : imageFile;
+            QCOMPARE(readFile(readFirst), readFile(home->path(read == "sea.bmp" ? "backpx/sea.bmp" : "sprites/coin.bmp")));
+        }
         QTRY_COMPARE(doc.levelFilesLeft(), std::size_t(0));
         QCOMPARE(readFile(stageFile), readFile(home->path("backpx/sea.bmp")));
         QCOMPARE(readFile(imageFile), readFile(home->path("sprites/coin.bmp")));
     }
 
     // A file that takes a name before the editor writes it there is said
-    // once, kept, and holds Save and the recovery copy back (each says why)
-    // until it is gone; nothing is lost.
-    void aFileInTheWayAfterOpenIsReportedAndHoldsSaveBack() {
+    // once and kept. It holds the recovery copy back (which says why) until
+    // it is gone; Save stores the level's own picture all the same.
+    void aFileInTheWayAfterOpenIsReportedAndKept() {
         std::optional<StartedEditor> ed;
         const QString pkg = openCopy(ed);
         const QString imageFile = QString::fromStdString(ed->L().image(1).path.str());
@@ -144,15 +150,17 @@ private slots:
         for (int k = 0; k < 2; ++k) doc.writeRecoveryNow();
         QCOMPARE(ui.errors.size(), 1);
         QVERIFY(ui.takeErrors().first().startsWith("Unsaved changes could not be kept safe"));
-        const QByteArray before = readFile(pkg);
-        QVERIFY_THROWS_EXCEPTION(slv::Error, ed->w->saveLevel());
-        QCOMPARE(readFile(pkg), before);
+        ed->w->saveLevel();
+        QVERIFY(doc.isClean());
+        const PackageHeader h = readPackage(pkg.toStdString()).header;
+        QCOMPARE(readFile(pkg).mid(h.dataStart + h.imageEntry(1).start, h.imageEntry(1).size),
+                 readFile(home->path("sprites/coin.bmp")));
         QCOMPARE(readFile(imageFile), QByteArray("theirs"));
         QFile::remove(imageFile);
+        doc.edit({"Move", 1, 0}, [&] { ed->L().sprite(1, 1).x += 5; });
         doc.writeRecoveryNow();
         doc.recovery().wait();
         QVERIFY(doc.recovery().exists());
-        ed->w->saveLevel();
         QCOMPARE(readFile(imageFile), readFile(home->path("sprites/coin.bmp")));
     }
 

@@ -41,8 +41,9 @@ const char* const kUsage =
     "                    files already present are kept, a member whose name is\n"
     "                    taken by other bytes goes to a free name (city~2.bmp);\n"
     "                    nothing is written through a symbolic link\n"
-    "  resave IN OUT     open IN (bitmaps land beside IN) and save the level to\n"
-    "                    OUT through the editor's own load and save code\n"
+    "  resave IN OUT     open IN and save the level to OUT through the editor's\n"
+    "                    own load and save code; the bitmaps go from package to\n"
+    "                    package (nothing is written beside IN)\n"
     "  render PKG STAGE OUT.png [--key RRGGBB]\n"
     "                    open PKG as the editor does (bitmaps land beside it) and\n"
     "                    draw stage STAGE (1..30) as the view shows it with that\n"
@@ -169,9 +170,7 @@ int runDisplayCommands(char** argv) {
 
 int cmdResave(const std::string& in, const std::string& out) {
     auto level = std::make_unique<slv::Level>();
-    slv::PackageHooks hooks;
-    slv::openLevel(*level, in, hooks);
-    slv::saveLevel(*level, out, hooks);
+    slv::resaveLevel(*level, in, out);
     std::printf("saved %s: %d images, %d stages\n", out.c_str(), level->imageCount, level->stageCount);
     return 0;
 }

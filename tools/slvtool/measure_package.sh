@@ -5,16 +5,17 @@
 # in a fresh folder made (with its copy of the package) before any timing
 # starts, so no run finds what an earlier one extracted or deleted, and
 # starts after a sync, so no run waits for the writes of an earlier one.
-# The folders are plain folders under $TMPDIR, as a user's are. Save
-# flushes the package to disk before it renames it into place; the fair
-# copy does the same: cp, then sync of the copy (fsync).
+# The folders are plain folders under $TMPDIR, as a user's are. Resave
+# reads the package and writes a new one (the bitmaps go from one to the
+# other), and flushes it to disk before it renames it into place; the fair
+# copy does the same work: cp of the package, then sync of the copy (fsync).
 #
 # Usage: tools/slvtool/measure_package.sh [BUILD_DIR] [RUNS]
 # BUILD_DIR holds slvtool and package_testdata (default: build). With
 # SLVTOOL_BEFORE=path/to/an/older/slvtool the two are timed in alternation.
 # Prints, each on its own line:
-#   resave vs cp ratio: R           (against two plain cp)
-#   resave vs cp+fsync ratio: R     (against two cp, the last one flushed)
+#   resave vs cp ratio: R           (against a plain cp)
+#   resave vs cp+fsync ratio: R     (against a cp, flushed)
 #   open+save N images: T us      (for 30, 300 and 3000 images)
 #   3000 vs 300 images: R
 set -eu
@@ -48,22 +49,20 @@ sync
 i=1
 while [ $i -le "$RUNS" ]; do
     timed "$TOOL" "$T/run$i" >> "$T/resave.txt"
-    # Open reads the package and writes its bitmaps; Save reads them back and
-    # writes a package: the same bytes as two copies of the package.
     sync
-    t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/c1"; cp "$T/cp$i/c1" "$T/cp$i/c2"; t1=$(now)
+    t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/c1"; t1=$(now)
     echo $(( (t1 - t0) / 1000 )) >> "$T/cp.txt"
     sync
-    t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/f1"; cp "$T/cp$i/f1" "$T/cp$i/f2"; sync "$T/cp$i/f2"; t1=$(now)
+    t0=$(now); cp "$T/cp$i/level.slv" "$T/cp$i/f1"; sync "$T/cp$i/f1"; t1=$(now)
     echo $(( (t1 - t0) / 1000 )) >> "$T/cpsync.txt"
     [ -n "$BEFORE" ] && timed "$BEFORE" "$T/old$i" >> "$T/old.txt"
     i=$((i + 1))
 done
 r=$(median < "$T/resave.txt"); c=$(median < "$T/cp.txt")
 echo "median open+save (slvtool resave, 30 stages, 300 images): $r us"
-echo "median cp of the same bytes (2 copies): $c us"
+echo "median cp of the package: $c us"
 f=$(median < "$T/cpsync.txt")
-echo "median cp of the same bytes (2 copies, the second flushed): $f us"
+echo "median cp of the package, flushed: $f us"
 awk -v r="$r" -v c="$c" 'BEGIN { printf "resave vs cp ratio: %.2f\n", r / c }'
 awk -v r="$r" -v f="$f" 'BEGIN { printf "resave vs cp+fsync ratio: %.2f\n", r / f }'
 if [ -n "$BEFORE" ]; then
