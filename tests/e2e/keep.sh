@@ -1,5 +1,7 @@
-# Work is kept: an opened level's bitmap files are written beside it; Ctrl+S
-# writes an opened level into its own package with no dialog; a sprite strip saved again by a paint program shows in the view;
+# Work is kept: an opened level's bitmap files are written beside it, also
+# when it is saved at once; Ctrl+S writes an opened level into its own
+# package with no dialog; a sprite strip saved again by a paint program
+# shows in the view;
 # an editor ended by SIGTERM half a second after a drag leaves a recovery
 # package that holds the drag.
 source "$(dirname "$0")/lib.sh"
@@ -39,6 +41,24 @@ wait_for 10 test -f "$WORK/fresh/backpx/sea.bmp" || fail "the level's files were
 quit_editor
 for d in sprites backpx; do
   diff -r "$WORK/tool/$d" "$WORK/fresh/$d" || fail "the files of $d differ from the tool's"
+done
+
+# Saved right after Open, while its files may still be on their way: the
+# package keeps every picture, and the files follow.
+mkdir -p "$WORK/fresh2"
+cp "$PKG" "$WORK/fresh2/level.slv"
+touch -d '1 hour ago' "$WORK/fresh2/level.slv"
+start_editor "$WORK/fresh2/level.slv"
+focus_window "$WID"
+xdotool key ctrl+s
+wait_for 10 test "$WORK/fresh2/level.slv" -nt "$PKG" || fail "Ctrl+S after Open did not save"
+wait_for 10 test -f "$WORK/fresh2/backpx/sea.bmp" || fail "the files were not written after the Save"
+quit_editor
+"$SLVTOOL" check "$WORK/fresh2/level.slv" > /dev/null || fail "the package saved after Open does not pass check"
+mkdir -p "$WORK/tool2"
+"$SLVTOOL" extract "$WORK/fresh2/level.slv" "$WORK/tool2" > /dev/null
+for d in sprites backpx; do
+  diff -r "$WORK/tool/$d" "$WORK/tool2/$d" || fail "the pictures saved after Open differ in $d"
 done
 
 # Opened, dragged, Ctrl+S: the package has the move, no dialog appeared, and
