@@ -340,8 +340,13 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
     SurfaceHooks hooks(device);
     // Every other input opens as the window does: files written after Open.
     slv::PendingLevelFiles later;
+    // Half of those save before the files are written, as a Save right
+    // after Open does: that package must be the one saved from the files.
+    const bool savedEarly = size % 4 == 1;
+    const std::string early = st.work + "p.slv";
     try {
         slv::openLevel(*level, path, hooks, size % 2 ? &later : nullptr);
+        if (savedEarly) slv::saveLevel(*level, early, hooks, &later);
         later.writeAll();
     } catch (const slv::Error& e) {
         fail("checked package failed to open", e.what());
@@ -364,6 +369,7 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
     } catch (const slv::Error& e) {
         fail("opened level failed to save", e.what());
     }
+    if (savedEarly && slv::readWholeFile(early) != slv::readWholeFile(again)) fail("saved before its files differs", path);
     slv::PackageHeader h2 = slv::readPackageHeader(again);
     if (h2.fileCount() != c.header.fileCount()) fail("entry count changed on save", path);
     if (unique) {
