@@ -346,7 +346,10 @@ int slvFuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string early = st.work + "p.slv";
     try {
         slv::openLevel(*level, path, hooks, size % 2 ? &later : nullptr);
-        if (savedEarly) slv::saveLevel(*level, early, hooks, &later);
+        if (savedEarly) {
+            const slv::UnwrittenPictures pictures = later.unwrittenPictures();
+            slv::saveLevel(*level, early, hooks, &pictures);
+        }
         later.writeAll();
     } catch (const slv::Error& e) {
         fail("checked package failed to open", e.what());

@@ -303,7 +303,8 @@ void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
     const EditMark before = mark();
     // Pictures whose files Open left to write are copied from the package
     // they wait in; the files follow between frames as before.
-    saveLevel(*level_, path, hooks, &pendingFiles_);
+    const UnwrittenPictures waiting = pendingFiles_.unwrittenPictures();
+    saveLevel(*level_, path, hooks, &waiting);
     // Save measured the pictures: records it updated are the saved state.
     history_.setClean(*level_);
     setPath(path);
@@ -365,27 +366,15 @@ void LevelDocument::writeRecoveryNow() {
         recoveryTimer_.start(recoveryDelayMs_);
         return;
     }
-    if (!pendingFiles_.empty()) {
-        // The worker reads the level's files. While they are being written
-        // between frames the copy waits for them rather than holding the
-        // window; once that stopped on a file that cannot be written, the
-        // copy says so (once) and tries again later.
-        recoveryTimer_.start(recoveryDelayMs_);
-        if (levelFileTimer_.isActive()) return;
-        try {
-            writeLevelFiles();
-        } catch (const std::exception& e) {
-            reportRecovery(e.what());
-            return;
-        }
-        recoveryTimer_.stop();
-    }
-    // The copy is taken here, between two frames; the worker writes it.
+    // The copy is taken here, between two frames; the worker writes it,
+    // taking pictures whose files Open has not written yet from the package.
     // The recovery writer (a member) waits for its worker before this
     // document goes, so the worker may post to it.
-    const bool started = recovery_.start(std::make_unique<Level>(*level_), path_, [this](const std::string& error) {
-        QMetaObject::invokeMethod(this, [this, error] { reportRecovery(error); }, Qt::QueuedConnection);
-    });
+    const bool started = recovery_.start(std::make_unique<Level>(*level_), path_, pendingFiles_.unwrittenPictures(),
+                                         [this](const std::string& error) {
+                                             QMetaObject::invokeMethod(
+                                                 this, [this, error] { reportRecovery(error); }, Qt::QueuedConnection);
+                                         });
     if (!started) reportRecovery(recovery_.lastError());
 }
 
@@ -393,8 +382,7 @@ bool LevelDocument::writeRecoveryAndWait() {
     recoveryTimer_.stop();
     if (history_.isClean()) return true;
     try {
-        writeLevelFiles();
-        recovery_.writeNow(*level_, path_);
+        recovery_.writeNow(*level_, path_, pendingFiles_.unwrittenPictures());
         return true;
     } catch (const std::exception& e) {
         reportRecovery(e.what());

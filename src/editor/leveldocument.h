@@ -95,9 +95,9 @@ public:
     // With this on, Open returns once the pictures are loaded from the
     // package, and the level's bitmap files are written afterwards: a few
     // at a time from the event loop. What reads one writes it first: opening
-    // a stage its own, a picture loaded again (undo, redo) its file; Save and
-    // another level write all that are left, and the recovery copy waits for
-    // them. Off by default.
+    // a stage its own, a picture loaded again (undo, redo) its file; another
+    // level writes all that are left. Save and the recovery copy take the
+    // pictures not written yet from the package. Off by default.
     void setWriteFilesAfterOpen(bool on) { writeFilesAfterOpen_ = on; }
     // The open level's bitmap files not written yet.
     std::size_t levelFilesLeft() const { return pendingFiles_.left(); }

@@ -513,7 +513,7 @@ std::string absolutePackagePath(const std::string& path) {
     return (here / rest).string();
 }
 
-void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, const PendingLevelFiles* unwritten) {
+void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, const UnwrittenPictures* unwritten) {
     if (level.imageCount < 0 || level.imageCount > kMaxImages)
         throw Error("The level counts " + std::to_string(level.imageCount) + " images; at most 3000 fit");
     if (level.stageCount < 0 || level.stageCount > kMaxStages) throw Error("Total stages are more than 30 !");
@@ -521,18 +521,18 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     const std::string path = absolutePackagePath(pathGiven);
 
     // A bitmap whose file Open left to write is the member it waits in.
-    auto waiting = [unwritten](const std::string& p) { return unwritten ? unwritten->unwritten(p) : nullptr; };
+    auto waiting = [unwritten](const std::string& p) { return unwritten ? unwritten->find(p) : nullptr; };
     auto sizeOf = [&](const std::string& p, const std::string& what) {
-        const PendingLevelFiles::File* f = waiting(p);
-        if (!f) return measure(p, what);
-        unwritten->checkPackage(*f);
-        return static_cast<std::int32_t>(f->size);  // a member's size is a 32-bit field
+        const UnwrittenPictures::Member* m = waiting(p);
+        if (!m) return measure(p, what);
+        unwritten->checkPackage(p);
+        return static_cast<std::int32_t>(m->size);  // a member's size is a 32-bit field
     };
     auto copy = [&](const std::string& p, std::int32_t size, Gather& out) {
-        const PendingLevelFiles::File* f = waiting(p);
-        if (!f) return copyMember(p, size, out);
-        std::string head = copyPackageBytes(*unwritten->package_, f->offset, size, out);
-        unwritten->checkPackage(*f);  // the bytes copied are those it held at Open
+        const UnwrittenPictures::Member* m = waiting(p);
+        if (!m) return copyMember(p, size, out);
+        std::string head = copyPackageBytes(unwritten->package(), m->offset, size, out);
+        unwritten->checkPackage(p);  // the bytes copied are those it held at Open
         return head;
     };
 
@@ -785,9 +785,10 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
 
 void resaveLevel(Level& level, const std::string& in, const std::string& out) {
     PackageHooks hooks;
-    PendingLevelFiles unwritten;
-    openLevel(level, in, hooks, &unwritten);
-    saveLevel(level, out, hooks, &unwritten);
+    PendingLevelFiles files;
+    openLevel(level, in, hooks, &files);
+    const UnwrittenPictures pictures = files.unwrittenPictures();
+    saveLevel(level, out, hooks, &pictures);
 }
 
 PendingLevelFiles::PendingLevelFiles() = default;
@@ -801,16 +802,36 @@ const PendingLevelFiles::File* PendingLevelFiles::unwritten(const std::string& p
     return &files_[at->second];
 }
 
-void PendingLevelFiles::checkPackage(const File& f) const {
-    // Bytes written into the package in place since the Open are not the
-    // level's: its pictures were loaded from the bytes it had then.
-    if (package_->changedSinceOpened())
-        throw Error("\"" + package_->path() + "\" was written over after the level was opened from it, so \"" +
-                    pathOf(f) + "\" cannot be written from it. Open the level again.");
+UnwrittenPictures PendingLevelFiles::unwrittenPictures() const {
+    UnwrittenPictures u;
+    if (empty()) return u;
+    u.package_ = package_;
+    for (const auto& [path, k] : byPath_)
+        if (!files_[k].written) u.members_.emplace(path, UnwrittenPictures::Member{files_[k].offset, files_[k].size});
+    return u;
 }
 
+const UnwrittenPictures::Member* UnwrittenPictures::find(const std::string& path) const {
+    const auto at = members_.find(path);
+    return at == members_.end() ? nullptr : &at->second;
+}
+
+namespace {
+
+// Bytes written into the package in place since the Open are not the
+// level's: its pictures were loaded from the bytes it had then.
+void checkNotWrittenOver(const MemberExtractor& package, const std::string& picture) {
+    if (package.changedSinceOpened())
+        throw Error("\"" + package.path() + "\" was written over after the level was opened from it, so \"" +
+                    picture + "\" cannot be written from it. Open the level again.");
+}
+
+}  // namespace
+
+void UnwrittenPictures::checkPackage(const std::string& path) const { checkNotWrittenOver(*package_, path); }
+
 void PendingLevelFiles::write(File& f) {
-    checkPackage(f);
+    checkNotWrittenOver(*package_, pathOf(f));
     Folder& folder = folders_[f.folder];
     if (!folder.open) folder.open = base_->subfolder(folder.name);
     package_->extractNew(*folder.open, f.name, f.offset, f.size);

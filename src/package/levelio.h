@@ -137,13 +137,34 @@ std::string absolutePackagePath(const std::string& path);
 // under a temporary name beside `path` and replaces it only when complete.
 // Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
 //
+// Pictures whose files an Open left to write, as Save finds them: each
+// one's place in the package it waits in, which this keeps open. Taken from
+// PendingLevelFiles::unwrittenPictures(); a copy may be read on another
+// thread while the files are being written.
+class UnwrittenPictures {
+public:
+    struct Member {
+        std::int64_t offset, size;
+    };
+    // The member of the picture at `path` (as the level names it), or null.
+    const Member* find(const std::string& path) const;
+    const MemberExtractor& package() const { return *package_; }
+    // Throws when the package was written over in place since the Open, so
+    // that it no longer holds the picture at `path`.
+    void checkPackage(const std::string& path) const;
+
+private:
+    friend class PendingLevelFiles;
+    std::shared_ptr<const MemberExtractor> package_;
+    std::unordered_map<std::string, Member> members_;
+};
+
 // With `unwritten`, a bitmap whose file an Open left to write is taken from
 // the package it waits in, so Save does not wait for those files (they stay
 // left to write). A package written over in place since that Open has lost
 // them: Save then fails with the reason and writes nothing.
-class PendingLevelFiles;
 void saveLevel(Level& level, const std::string& path, PackageHooks& hooks,
-               const PendingLevelFiles* unwritten = nullptr);
+               const UnwrittenPictures* unwritten = nullptr);
 
 // The files Open gives the bitmaps of a checked package (index = image slot
 // or stage; an empty name for free slots), every final name decided before
@@ -182,6 +203,7 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
 // the files the level names are handed to `later` (replacing what it held),
 // to be written before anything reads them. Every name is planned and
 // checked as without it; a missing member folder is made with its first file.
+class PendingLevelFiles;
 void openLevel(Level& level, const std::string& path, PackageHooks& hooks, PendingLevelFiles* later = nullptr);
 
 // The bitmap files an Open left to write. The level names them already and
@@ -205,10 +227,11 @@ public:
     // Writes those of the files left that are at one of `paths` (as the
     // level names them); the others stay for later.
     void writeFiles(const std::vector<std::string>& paths);
+    // The pictures of the files left, for a Save that does not wait for them.
+    UnwrittenPictures unwrittenPictures() const;
 
 private:
     friend void openLevel(Level&, const std::string&, PackageHooks&, PendingLevelFiles*);
-    friend void saveLevel(Level&, const std::string&, PackageHooks&, const PendingLevelFiles*);
     struct File {
         std::size_t folder;  // in folders_
         std::string name;
@@ -224,10 +247,8 @@ private:
     std::string pathOf(const File& f) const { return base_->pathOf(folders_[f.folder].name + "/" + f.name); }
     // The file left to write at `path` (as the level names it), or null.
     const File* unwritten(const std::string& path) const;
-    // Throws when the package no longer holds the bytes of `f`.
-    void checkPackage(const File& f) const;
     void write(File& f);
-    std::unique_ptr<MemberExtractor> package_;
+    std::shared_ptr<MemberExtractor> package_;
     std::optional<MemberFolder> base_;
     std::vector<Folder> folders_;
     std::vector<File> files_;

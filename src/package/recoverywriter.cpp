@@ -178,7 +178,7 @@ std::string RecoveryWriter::notePath() const {
 }
 bool RecoveryWriter::exists() const { return !session_.empty() && fileExists(packagePath()); }
 
-bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& levelPath,
+bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& levelPath, UnwrittenPictures unwritten,
                            std::function<void(const std::string& error)> done) {
     if (busy_) return false;
     if (worker_.joinable()) worker_.join();
@@ -191,11 +191,11 @@ bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& l
     }
     busy_ = true;
     worker_ = std::thread([this, level = std::move(snapshot), levelPath, package = packagePath(),
-                           note = notePath(), done = std::move(done)] {
+                           note = notePath(), unwritten = std::move(unwritten), done = std::move(done)] {
         std::string error;
         try {
             PackageHooks quiet;
-            saveLevel(*level, package, quiet);
+            saveLevel(*level, package, quiet, &unwritten);
             writeNote(note, levelPath);
         } catch (const std::exception& e) {
             error = e.what();
@@ -210,12 +210,12 @@ bool RecoveryWriter::start(std::unique_ptr<Level> snapshot, const std::string& l
     return true;
 }
 
-void RecoveryWriter::writeNow(const Level& level, const std::string& levelPath) {
+void RecoveryWriter::writeNow(const Level& level, const std::string& levelPath, const UnwrittenPictures& unwritten) {
     wait();
     claimSession();
     auto copy = std::make_unique<Level>(level);
     PackageHooks quiet;
-    saveLevel(*copy, packagePath(), quiet);
+    saveLevel(*copy, packagePath(), quiet, &unwritten);
     writeNote(notePath(), levelPath);
     std::lock_guard<std::mutex> lock(mutex_);
     lastError_.clear();

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "model/level.h"
+#include "package/levelio.h"
 
 namespace slv {
 
@@ -85,11 +86,13 @@ public:
     // False, and nothing started, while an earlier write still runs or when
     // the session folder cannot be made (lastError says why). `done` runs on
     // the worker when the write has ended, with the error ("" when written).
-    bool start(std::unique_ptr<Level> snapshot, const std::string& levelPath,
+    // Pictures in `unwritten` (files an Open has not written yet) are copied
+    // from the package they wait in.
+    bool start(std::unique_ptr<Level> snapshot, const std::string& levelPath, UnwrittenPictures unwritten = {},
                std::function<void(const std::string& error)> done = {});
     // Writes a copy of `level` on the caller's thread, after any running
     // write. Throws slv::Error when it cannot be written.
-    void writeNow(const Level& level, const std::string& levelPath);
+    void writeNow(const Level& level, const std::string& levelPath, const UnwrittenPictures& unwritten = {});
     bool busy() const { return busy_; }
     // Waits until a running write has ended.
     void wait();
