@@ -822,8 +822,8 @@ namespace {
 // level's: its pictures were loaded from the bytes it had then.
 void checkNotWrittenOver(const MemberExtractor& package, const std::string& picture) {
     if (package.changedSinceOpened())
-        throw Error("\"" + package.path() + "\" was written over after the level was opened from it, so \"" +
-                    picture + "\" cannot be written from it. Open the level again.");
+        throw Error("\"" + package.path() + "\" was written over after the level was opened from it: it no longer "
+                    "holds the picture for \"" + picture + "\". Open the level again.");
 }
 
 }  // namespace
