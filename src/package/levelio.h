@@ -132,11 +132,6 @@ std::string memberFileName(std::string_view entryName, std::string_view firstByt
 // The absolute form of a package path given relative to the current folder.
 std::string absolutePackagePath(const std::string& path);
 
-// Writes the level into the package at `path`. The bitmaps are measured
-// first (records whose size changed are updated); the package is written
-// under a temporary name beside `path` and replaces it only when complete.
-// Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
-//
 // Pictures whose files an Open left to write, as Save finds them: each
 // one's place in the package it waits in, which this keeps open. Taken from
 // PendingLevelFiles::unwrittenPictures(); a copy may be read on another
@@ -159,6 +154,11 @@ private:
     std::unordered_map<std::string, Member> members_;
 };
 
+// Writes the level into the package at `path`. The bitmaps are measured
+// first (records whose size changed are updated); the package is written
+// under a temporary name beside `path` and replaces it only when complete.
+// Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
+//
 // With `unwritten`, a bitmap whose file an Open left to write is taken from
 // the package it waits in, so Save does not wait for those files (they stay
 // left to write). A package written over in place since that Open has lost
