@@ -101,8 +101,8 @@ struct SurfaceHooks : slv::PackageHooks {
         return load([&](slv::Surface& s) { s.loadPicture(path); });
     }
     // As the window loads them when the files are written after Open.
-    slv::SurfaceHandle loadImageData(int, const std::string& path, const std::string& bytes) override {
-        return load([&](slv::Surface& s) { s.loadPictureData(path, bytes); });
+    slv::SurfaceHandle loadImageData(int, const std::string& path, const PictureBytes& bytes) override {
+        return load([&](slv::Surface& s) { s.loadPictureData(path, bytes()); });
     }
     template <class Fill>
     slv::SurfaceHandle load(Fill&& fill) {

@@ -32,7 +32,7 @@ public:
     SurfaceHandle loadImage(int index, const std::string& path) override {
         return outer_.loadImage(index, path);
     }
-    SurfaceHandle loadImageData(int index, const std::string& path, const std::string& bytes) override {
+    SurfaceHandle loadImageData(int index, const std::string& path, const PictureBytes& bytes) override {
         return outer_.loadImageData(index, path, bytes);
     }
     void freeSurface(SurfaceHandle surface) override { outer_.freeSurface(surface); }

@@ -27,8 +27,8 @@ struct MainWindow::ProgressHooks : PackageHooks {
     void headerReady(int steps) override { w_.progressPanel_->begin(operation_, fileName_, steps); }
     void step() override { w_.progressPanel_->step(); }
     SurfaceHandle loadImage(int, const std::string& path) override { return w_.pictures_->load(path, true); }
-    SurfaceHandle loadImageData(int, const std::string& path, const std::string& bytes) override {
-        return w_.pictures_->loadData(path, bytes, true);
+    SurfaceHandle loadImageData(int, const std::string& path, const PictureBytes& bytes) override {
+        return w_.pictures_->loadData(path, bytes(), true);
     }
     void freeSurface(SurfaceHandle h) override { w_.pictures_->release(h); }
 

@@ -759,10 +759,12 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
                 continue;
             }
             const PackEntry& e = h.imageEntry(i);
-            std::string bytes(static_cast<std::size_t>(e.size), '\0');
-            if (extractor.readAt(h.dataStart + e.start, bytes.data(), bytes.size()) != bytes.size())
-                throw Error("Cannot read \"" + e.name.str() + "\" from \"" + path + "\": the package ends before it");
-            r.surface = hooks.loadImageData(i, r.path.str(), bytes);
+            r.surface = hooks.loadImageData(i, r.path.str(), [&] {
+                std::string bytes(static_cast<std::size_t>(e.size), '\0');
+                if (extractor.readAt(h.dataStart + e.start, bytes.data(), bytes.size()) != bytes.size())
+                    throw Error("Cannot read \"" + e.name.str() + "\" from \"" + path + "\": the package ends before it");
+                return bytes;
+            });
         }
     } catch (...) {
         clearLevel(level, hooks);

@@ -37,8 +37,11 @@ struct PackageHooks {
         return 0;
     }
     // The same for a bitmap whose file is not written yet (an Open that
-    // leaves its files to PendingLevelFiles): `bytes` are the file's contents.
-    virtual SurfaceHandle loadImageData(int index, const std::string& path, const std::string& bytes) {
+    // leaves its files to PendingLevelFiles): `bytes()` reads the file's
+    // contents from the package (throws slv::Error when it cannot), so that
+    // hooks that load no pictures read nothing.
+    using PictureBytes = std::function<std::string()>;
+    virtual SurfaceHandle loadImageData(int index, const std::string& path, const PictureBytes& bytes) {
         (void)index; (void)path; (void)bytes;
         return 0;
     }

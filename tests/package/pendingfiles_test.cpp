@@ -14,8 +14,8 @@ namespace {
 // Hooks that keep the bytes every picture was loaded from, by path.
 struct DataHooks : slv::PackageHooks {
     std::map<std::string, std::string> loaded;
-    slv::SurfaceHandle loadImageData(int index, const std::string& path, const std::string& bytes) override {
-        loaded[path] = bytes;
+    slv::SurfaceHandle loadImageData(int index, const std::string& path, const PictureBytes& bytes) override {
+        loaded[path] = bytes();
         return static_cast<slv::SurfaceHandle>(1000 + index);
     }
 };
