@@ -75,16 +75,16 @@ LevelView viewOf(const std::string& packageGiven) {
     for (int s = 1; s <= h.stageCount; ++s) {
         const StageRec& r = t.stage(s);
         const PackEntry& e = h.stageEntry(s);
-        StageView st{fromWindows1252(r.name.str()), memberHash(extractor, h.dataStart + e.start, e.size), {}, {}};
+        StageView st{r.name.str(), memberHash(extractor, h.dataStart + e.start, e.size), {}, {}};
         for (int n = 1; n <= r.spriteCount; ++n) {
             const SpriteRec& sp = t.sprite(n, s);
-            st.sprites.push_back(SpriteView{fromWindows1252(sp.name.str()), sp.x, sp.y, sp.w, sp.h, sp.frameCount,
+            st.sprites.push_back(SpriteView{sp.name.str(), sp.x, sp.y, sp.w, sp.h, sp.frameCount,
                                             sp.frame, sp.reserved, gapText(sp.gap),
                                             bySlot[static_cast<std::size_t>(sp.image)]});
         }
         for (int n = 1; n <= r.sectorCount; ++n) {
             const SectorRec& sc = t.sector(n, s);
-            st.sectors.push_back(SectorView{fromWindows1252(sc.name.str()), sc.x, sc.y, sc.w, sc.h, gapText(sc.gap)});
+            st.sectors.push_back(SectorView{sc.name.str(), sc.x, sc.y, sc.w, sc.h, gapText(sc.gap)});
         }
         v.stages.push_back(std::move(st));
     }

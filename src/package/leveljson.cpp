@@ -1,6 +1,11 @@
 #include "leveljson.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +17,7 @@
 
 #include "extract.h"
 #include "format.h"
+#include "model/editing.h"
 #include "model/errors.h"
 #include "model/fileio.h"
 #include "model/names.h"
@@ -159,7 +165,30 @@ void putList(std::string& out, const char* indent, const char* key, const std::v
 
 // ---- reading ----
 
-[[noreturn]] void fault(const std::string& where, const std::string& why) { throw Error(where + ": " + why); }
+// A fault in the JSON: where it is (its JSON path, "sprites[3].x") and why.
+// levelFromJson and importLevel turn it into a message with the line and
+// column of that place in the text.
+class JsonFault : public Error {
+public:
+    JsonFault(std::string where, std::string why)
+        : Error(where + ": " + why), where_(std::move(where)), why_(std::move(why)) {}
+    const std::string& where() const { return where_; }
+    const std::string& why() const { return why_; }
+
+private:
+    std::string where_, why_;
+};
+
+[[noreturn]] void fault(const std::string& where, const std::string& why) { throw JsonFault(where, why); }
+
+// At most the first 80 characters of a text the author wrote, so that a
+// message quoting it stays short.
+constexpr std::size_t kQuotedChars = 80;
+std::string shortText(const std::string& s) {
+    if (s.size() <= kQuotedChars) return s;
+    return cutText(s, kQuotedChars - 3) + "...";
+}
+std::string quoted(const std::string& s) { return "\"" + shortText(s) + "\""; }
 
 std::string describe(const Json& j) {
     std::string s = j.dump();
@@ -230,7 +259,7 @@ public:
     void ignore(const char* key) { seen_.insert(key); }
     void finish() const {
         for (auto it = j_.begin(); it != j_.end(); ++it)
-            if (!seen_.count(it.key())) fault(at(it.key().c_str()), "unknown field");
+            if (!seen_.count(it.key())) fault(at(shortText(it.key()).c_str()), "unknown field");
     }
 
 private:
@@ -244,6 +273,224 @@ private:
     std::set<std::string> seen_;
 };
 
+// ---- places in the text ----
+
+// The JSON text is read twice: once by the JSON library into values, and
+// again here, only to find where in the text a faulty value stands, so that
+// a message can give its line and column. The text has been parsed already,
+// so it is well formed.
+class TextPlaces {
+public:
+    explicit TextPlaces(std::string_view text) : t_(text) {}
+
+    // Where the value at `where` ("leftover.sprites[2].x") begins; the
+    // deepest value found on the way when the path goes on past the text
+    // (a key that is missing points at its object).
+    std::size_t locate(std::string_view where) const {
+        std::size_t pos = skipSpace(0);
+        std::size_t j = 0;
+        while (j < where.size() && pos < t_.size()) {
+            std::size_t end = where.find_first_of(".[", j);
+            if (end == std::string_view::npos) end = where.size();
+            if (end > j) {
+                const std::size_t found = member(pos, where.substr(j, end - j));
+                if (found == npos) return pos;
+                pos = found;
+            }
+            j = end;
+            while (j < where.size() && where[j] == '[') {
+                const std::size_t close = where.find(']', j);
+                if (close == std::string_view::npos) return pos;
+                const std::size_t found = element(pos, std::stoul(std::string(where.substr(j + 1, close - j - 1))));
+                if (found == npos) return pos;
+                pos = found;
+                j = close + 1;
+            }
+            if (j < where.size() && where[j] == '.') ++j;
+        }
+        return pos;
+    }
+
+    // "LINE:COLUMN" of a byte offset, both counted from 1, columns in characters.
+    std::string lineColumn(std::size_t pos) const {
+        pos = std::min(pos, t_.size());
+        std::size_t line = 1, lineStart = 0;
+        for (std::size_t i = 0; i < pos; ++i)
+            if (t_[i] == '\n') ++line, lineStart = i + 1;
+        std::size_t column = 1;
+        for (std::size_t i = lineStart; i < pos; ++i) column += (static_cast<unsigned char>(t_[i]) & 0xC0) != 0x80;
+        return std::to_string(line) + ":" + std::to_string(column);
+    }
+
+    // The text of the value at `pos`, up to its line's end and at most 80
+    // characters.
+    std::string excerpt(std::size_t pos) const {
+        if (pos >= t_.size()) return std::string();
+        std::size_t end = std::min(skipValue(pos), t_.size());
+        end = std::min(end, t_.find('\n', pos));
+        // More than enough bytes for 80 characters, so that a long value is
+        // never copied whole.
+        return shortText(std::string(t_.substr(pos, std::min(end - pos, 4 * kQuotedChars + 4))));
+    }
+
+    std::size_t skipSpace(std::size_t i) const {
+        while (i < t_.size() && (t_[i] == ' ' || t_[i] == '\t' || t_[i] == '\r' || t_[i] == '\n')) ++i;
+        return i;
+    }
+
+private:
+    static constexpr std::size_t npos = std::string_view::npos;
+
+    std::size_t skipString(std::size_t i) const {
+        for (++i; i < t_.size(); ++i) {
+            if (t_[i] == '\\') ++i;
+            else if (t_[i] == '"') return i + 1;
+        }
+        return t_.size();
+    }
+    std::size_t skipValue(std::size_t i) const {
+        i = skipSpace(i);
+        if (i >= t_.size()) return i;
+        if (t_[i] == '"') return skipString(i);
+        if (t_[i] == '{' || t_[i] == '[') {
+            int depth = 0;
+            while (i < t_.size()) {
+                const char c = t_[i];
+                if (c == '"') {
+                    i = skipString(i);
+                    continue;
+                }
+                if (c == '{' || c == '[') ++depth;
+                if ((c == '}' || c == ']') && --depth == 0) return i + 1;
+                ++i;
+            }
+            return i;
+        }
+        while (i < t_.size() && std::string_view(",}] \t\r\n").find(t_[i]) == npos) ++i;
+        return i;
+    }
+    // The value of `key` in the object at `pos` (the last one, as the JSON
+    // library keeps the last of keys given twice).
+    std::size_t member(std::size_t pos, std::string_view key) const {
+        if (t_[pos] != '{') return npos;
+        std::size_t found = npos;
+        std::size_t i = skipSpace(pos + 1);
+        while (i < t_.size() && t_[i] == '"') {
+            const std::size_t keyEnd = skipString(i);
+            const std::string_view name = t_.substr(i + 1, keyEnd - i - 2);
+            i = skipSpace(keyEnd);
+            if (i >= t_.size() || t_[i] != ':') break;
+            i = skipSpace(i + 1);
+            if (name == key) found = i;
+            i = skipSpace(skipValue(i));
+            if (i >= t_.size() || t_[i] != ',') break;
+            i = skipSpace(i + 1);
+        }
+        return found;
+    }
+    std::size_t element(std::size_t pos, std::size_t n) const {
+        if (t_[pos] != '[') return npos;
+        std::size_t i = skipSpace(pos + 1);
+        for (std::size_t k = 0; i < t_.size() && t_[i] != ']'; ++k) {
+            if (k == n) return i;
+            i = skipSpace(skipValue(i));
+            if (i >= t_.size() || t_[i] != ',') break;
+            i = skipSpace(i + 1);
+        }
+        return npos;
+    }
+
+    std::string_view t_;
+};
+
+// Runs `read`, telling a fault in the JSON with the line and column of the
+// faulty value and the start of its text:
+//   12:18: sprites[3].x: not a number (at: "30")
+template <typename Read>
+void withTextPlace(std::string_view text, Read&& read) {
+    try {
+        read();
+    } catch (const JsonFault& e) {
+        const TextPlaces places(text);
+        const std::size_t pos = places.locate(e.where());
+        const std::string at = places.excerpt(pos);
+        throw Error(places.lineColumn(pos) + ": " + e.where() + ": " + e.why() + (at.empty() ? "" : " (at: " + at + ")"));
+    }
+}
+
+// Builds the JSON values as the library's own parser does, and keeps the
+// place and the token of a syntax fault, which the library's exceptions
+// give only in part (a number too large comes without its place, and with
+// all of its digits).
+class ValueBuilder {
+public:
+    explicit ValueBuilder(Json& root) : dom_(root, false) {}
+    bool null() { return dom_.null(); }
+    bool boolean(bool v) { return dom_.boolean(v); }
+    bool number_integer(Json::number_integer_t v) { return dom_.number_integer(v); }
+    bool number_unsigned(Json::number_unsigned_t v) { return dom_.number_unsigned(v); }
+    bool number_float(Json::number_float_t v, const std::string& s) { return dom_.number_float(v, s); }
+    bool string(std::string& v) { return dom_.string(v); }
+    bool binary(Json::binary_t& v) { return dom_.binary(v); }
+    bool start_object(std::size_t n) { return dom_.start_object(n); }
+    bool key(std::string& v) { return dom_.key(v); }
+    bool end_object() { return dom_.end_object(); }
+    bool start_array(std::size_t n) { return dom_.start_array(n); }
+    bool end_array() { return dom_.end_array(); }
+    template <class Exception>
+    bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
+        failed = true;
+        end = position;
+        stringToken = !token.empty() && token.back() == '"';
+        if (e.id == 406) {
+            why = "the number is too large";
+        } else {
+            why = e.what();
+            if (const std::size_t cut = why.find("] "); cut != std::string::npos) why.erase(0, cut + 2);
+            if (why.rfind("parse error", 0) == 0)
+                if (const std::size_t cut = why.find(": "); cut != std::string::npos) why.erase(0, cut + 2);
+            if (const std::size_t cut = why.find("; last read"); cut != std::string::npos) why.erase(cut);
+            // The fault is the text's end: nothing of the last token to show.
+            if (why.find("unexpected end of input") != std::string::npos) end = std::string::npos;
+        }
+        return false;
+    }
+
+    bool failed = false;
+    std::size_t end = 0;       // bytes read when the fault was seen
+    bool stringToken = false;  // the token read last is a string, ending there
+    std::string why;
+
+private:
+    nlohmann::detail::json_sax_dom_parser<Json> dom_;
+};
+
+// The values of a JSON text; a syntax fault is told with its line, column
+// and the start of the faulty text.
+Json parseJson(std::string_view text) {
+    Json root;
+    ValueBuilder builder(root);
+    Json::sax_parse(text, &builder);
+    if (!builder.failed) return root;
+    const TextPlaces places(text);
+    // Back from where the library stopped to the start of the token it
+    // stopped in: a string from its opening quote, anything else from the
+    // last space or punctuation.
+    std::size_t start = std::min(builder.end, text.size());
+    auto breaks = [](char c) { return std::string_view(" \t\r\n{}[],:\"").find(c) != std::string_view::npos; };
+    if (start > 1 && builder.stringToken && text[start - 1] == '"') {
+        start -= 2;
+        while (start > 0 && !(text[start] == '"' && text[start - 1] != '\\')) --start;
+    } else if (builder.end != std::string::npos) {
+        if (start > 0 && breaks(text[start - 1])) --start;
+        while (start > 0 && !breaks(text[start - 1])) --start;
+    }
+    std::string at = start < text.size() ? shortText(std::string(text.substr(start, std::min<std::size_t>(text.size() - start, 4 * kQuotedChars + 4)))) : "";
+    if (const std::size_t cut = at.find('\n'); cut != std::string::npos) at.erase(cut);
+    throw Error(places.lineColumn(start) + ": not JSON: " + builder.why +
+                (at.empty() ? " (at the end of the text)" : " (at: " + at + ")"));
+}
+
 // The absolute, normalised form of a folder given on the command line, with
 // a trailing '/', so that paths made under it are the ones Open makes.
 std::string folderPath(const std::string& given) {
@@ -255,36 +502,49 @@ std::string folderPath(const std::string& given) {
 std::string item(const std::string& list, std::size_t i) { return list + "[" + std::to_string(i) + "]"; }
 
 // A picture path relative to the folder: no absolute path, no "." or ".."
-// component, nothing that would leave the folder.
+// component, no backslash, nothing that would leave the folder, also not
+// through a symbolic link (to a file or to a folder on the way).
 std::string picturePath(const std::string& folder, const std::string& rel, const std::string& where) {
     if (rel.empty()) fault(where, "empty");
-    if (rel.front() == '/' || rel.front() == '\\' || (rel.size() > 1 && rel[1] == ':'))
-        fault(where, "\"" + rel + "\" is absolute; pictures are named relative to the level's folder");
+    if (rel.front() == '/' || (rel.size() > 1 && rel[1] == ':'))
+        fault(where, quoted(rel) + " is absolute; pictures are named relative to the level's folder");
+    if (rel.find('\\') != std::string::npos)
+        fault(where, quoted(rel) + " holds a backslash; folders in a picture's path are separated with /");
     std::size_t start = 0;
     while (start <= rel.size()) {
-        std::size_t end = rel.find_first_of("/\\", start);
+        std::size_t end = rel.find('/', start);
         if (end == std::string::npos) end = rel.size();
         const std::string part = rel.substr(start, end - start);
         if (part.empty() || part == "." || part == "..")
-            fault(where, "\"" + rel + "\" must name a file inside the level's folder (no empty, \".\" or \"..\" parts)");
+            fault(where, quoted(rel) + " must name a file inside the level's folder (no empty, \".\" or \"..\" parts)");
         for (char c : part)
-            if (static_cast<unsigned char>(c) < 0x20) fault(where, "\"" + rel + "\" holds a control character");
+            if (static_cast<unsigned char>(c) < 0x20) fault(where, quoted(rel) + " holds a control character");
         start = end + 1;
     }
     const std::string path = joinPath(folder, rel);
     if (path.size() > static_cast<std::size_t>(PathField::capacity))
-        fault(where, "the picture's path \"" + path + "\" is longer than 255 bytes");
+        fault(where, "the picture's path " + quoted(path) + " is longer than 255 bytes");
     try {
         fileSize(path);
     } catch (const Error& e) {
         fault(where, std::string("cannot read the picture: ") + e.what());
     }
+    // Where the path ends once every link on it is followed.
+    std::error_code pathError, folderError;
+    const std::filesystem::path real = std::filesystem::canonical(path, pathError);
+    const std::filesystem::path realFolder = std::filesystem::canonical(folder, folderError);
+    if (pathError || folderError)
+        fault(where, "cannot read the picture " + quoted(path) + ": " + (pathError ? pathError : folderError).message());
+    const auto [inFolder, inReal] = std::mismatch(realFolder.begin(), realFolder.end(), real.begin(), real.end());
+    if (inFolder != realFolder.end())
+        fault(where, quoted(rel) + " is a symbolic link, or lies in one, that leads outside the level's folder (to " +
+                         quoted(real.string()) + ")");
     return path;
 }
 
-std::string pictureHead(const std::string& path) {
+std::string pictureHead(const std::string& path, std::size_t bytes = kPictureHeadBytes) {
     BinFile f(path, BinFile::Mode::Read);
-    std::string head(kPictureHeadBytes, '\0');
+    std::string head(bytes, '\0');
     head.resize(f.readSome(head.data(), head.size()));
     f.close();
     return head;
@@ -334,7 +594,10 @@ struct Reader {
                 const std::string path = picturePath(folder, rel, f.at("picture"));
                 r.path.set(path);
                 r.size = static_cast<std::int32_t>(std::min<std::int64_t>(fileSize(path), 2147483647));
-                r.useCount = f.integer("uses", -1);
+                // The editor's count of the sprites drawing from it: always
+                // counted from the sprites (settleCounts), never taken as written.
+                f.ignore("uses");
+                r.useCount = 0;
                 const std::string entry = f.text("entry", fileNamePart(rel));
                 std::optional<std::string> stored = toWindows1252(entry);
                 if (!stored) fault(f.at("entry"), "holds a character outside Windows-1252");
@@ -369,7 +632,7 @@ struct Reader {
             StageRec& r = level.stage(s);
             f.name("name", r.name, true);
             const std::string name = f.text("name");
-            if (!plainStageName(name)) fault(f.at("name"), "\"" + name + "\" is not a valid file name");
+            if (!plainStageName(name)) fault(f.at("name"), quoted(name) + " is not a valid file name");
             const std::string path = picturePath(folder, f.text("picture"), f.at("picture"));
             r.path.set(path);
             r.size = static_cast<std::int32_t>(std::min<std::int64_t>(fileSize(path), 2147483647));
@@ -428,7 +691,8 @@ struct Reader {
                                      std::to_string(level.imageCount) + ")");
         if (!imageUsed(level.image(r.image))) fault(f.at("image"), std::to_string(r.image) + " is a free image slot");
         if (r.frameCount < 1) fault(f.at("frames"), std::to_string(r.frameCount) + " (at least 1 needed)");
-        if (r.w < 1) fault(f.at("w"), std::to_string(r.w) + " (must be positive)");
+        // Frames 0 pixels wide draw nothing; Open takes them, and so does import.
+        if (r.w < 0) fault(f.at("w"), std::to_string(r.w) + " (cannot be negative)");
         if (r.h < 1) fault(f.at("h"), std::to_string(r.h) + " (must be positive)");
         if (r.frame < 1 || r.frame > r.frameCount)
             fault(f.at("frame"), std::to_string(r.frame) + " is not one of frames 1 to " + std::to_string(r.frameCount));
@@ -437,7 +701,7 @@ struct Reader {
         auto known = sizes.find(r.image);
         if (known == sizes.end()) known = sizes.emplace(r.image, pictureSize(pictureHead(path))).first;
         const std::optional<PictureSize>& size = known->second;
-        if (!size) fault(picture + ".picture", "\"" + path + "\" is not a BMP or PNG picture");
+        if (!size) fault(picture + ".picture", quoted(path) + " is not a BMP or PNG picture");
         if (std::int64_t{r.w} * r.frameCount > size->width || r.h > size->height)
             fault(f.where(), std::to_string(r.frameCount) + " frames of " + std::to_string(r.w) + " x " +
                                  std::to_string(r.h) + " do not fit the picture of " + picture + " (" +
@@ -455,6 +719,11 @@ struct Reader {
             readSector(f, r);
             for (const char* key : {"x", "y", "w", "h"})
                 if (!f.has(key)) fault(f.at(key), "missing");
+            // The sizes the editor's sector fields take.
+            if (r.w < 0 || r.w > kViewWidth)
+                fault(f.at("w"), std::to_string(r.w) + " is not a sector width (0 to " + std::to_string(kViewWidth) + ")");
+            if (r.h < 0 || r.h > kViewHeight)
+                fault(f.at("h"), std::to_string(r.h) + " is not a sector height (0 to " + std::to_string(kViewHeight) + ")");
             sectorUsed[static_cast<std::size_t>((n - 1) * kMaxStages + s - 1)] = true;
             f.finish();
         }
@@ -487,11 +756,9 @@ struct Reader {
             r.spriteCount = sprites;
             r.sectorCount = sectors;
         }
-        // Use counts not given are counted from the sprites.
+        // Use counts are counted from the sprites.
         for (int i = 1; i <= level.imageCount; ++i)
-            if (level.image(i).useCount < 0) level.image(i).useCount = 0;
-        for (int i = 1; i <= level.imageCount; ++i)
-            if (imageUsed(level.image(i)) && !hasUses(i)) {
+            if (imageUsed(level.image(i))) {
                 int uses = 0;
                 for (int s = 1; s <= level.stageCount; ++s)
                     for (int n = 1; n <= level.stage(s).spriteCount; ++n) uses += level.sprite(n, s).image == i;
@@ -499,9 +766,7 @@ struct Reader {
             }
     }
 
-    std::set<int> usesGiven;
     std::map<int, std::optional<PictureSize>> sizes;  // by image slot
-    bool hasUses(int i) const { return usesGiven.count(i) > 0; }
 
     int number(Fields& f, int lo, int hi) {
         const int n = f.integer("number");
@@ -601,6 +866,68 @@ void checkOpenPaths(const Level& level, const std::string& out) {
     for (int s = 1; s <= level.stageCount; ++s)
         check(form.entries[static_cast<std::size_t>(kFixedEntries + form.imageCount + s - 1)], level.stage(s).path.str(),
               "backpx/", item("stages", static_cast<std::size_t>(s - 1)) + ".picture");
+}
+
+// What Open checks of the pictures themselves (see checkPictures), on the
+// files, before anything is written: a BMP whose header declares more pixel
+// bytes than its file holds is cut short, and the pictures together must fit
+// in kPictureMemoryBudget once decoded (every image and the largest stage).
+void checkPictureFiles(const Level& level) {
+    const std::string gb = std::to_string(kPictureMemoryBudget >> 30) + " GB";
+    auto dimensions = [](const PictureLayout& l) { return std::to_string(l.width) + " x " + std::to_string(l.height); };
+    struct Measured {
+        std::int64_t bytes = 0;  // once decoded, 4 a pixel; 0: not a picture (nothing Open decodes)
+        std::string label;       // the file and its size
+    };
+    auto measure = [&](const std::string& where, const std::string& path) {
+        const std::optional<PictureLayout> l = pictureLayout(pictureHead(path, kPictureLayoutBytes));
+        if (!l) return Measured{};
+        const std::int64_t size = fileSize(path);
+        if (l->pixelEnd > size)
+            fault(where, quoted(path) + " is cut short: its header declares " + dimensions(*l) + " pixels in " +
+                             std::to_string(l->pixelEnd) + " bytes but the file holds " + std::to_string(size));
+        Measured m{std::int64_t{l->width} * l->height * 4, quoted(path) + " (" + dimensions(*l) + ")"};
+        if (m.bytes > kPictureMemoryBudget)
+            fault(where, m.label + " needs more than the " + gb + " of memory a level's pictures may take");
+        return m;
+    };
+    auto overBudget = [&](const std::string& where, const Measured& m) {
+        fault(where, "the level's pictures need more than " + gb + " of memory: " + m.label + " passes the limit");
+    };
+    std::int64_t total = 0;
+    for (int i = 1; i <= level.imageCount; ++i) {
+        if (!imageUsed(level.image(i))) continue;
+        const std::string where = item("images", static_cast<std::size_t>(i - 1)) + ".picture";
+        const Measured m = measure(where, level.image(i).path.str());
+        total += m.bytes;
+        if (total > kPictureMemoryBudget) overBudget(where, m);
+    }
+    Measured largestStage;
+    std::string largestWhere;
+    for (int s = 1; s <= level.stageCount; ++s) {
+        const std::string where = item("stages", static_cast<std::size_t>(s - 1)) + ".picture";
+        Measured m = measure(where, level.stage(s).path.str());
+        if (m.bytes > largestStage.bytes) largestStage = std::move(m), largestWhere = where;
+    }
+    if (total + largestStage.bytes > kPictureMemoryBudget) overBudget(largestWhere, largestStage);
+}
+
+// Writes a text file as the pictures are written: under a temporary name
+// beside it, renamed over `path` when whole. A symbolic link at `path` is
+// refused and never followed (the rename would replace the link itself, so
+// one made meanwhile is not followed either).
+void refuseLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        throw Error("\"" + path + "\" is a symbolic link: the level's text is written only as a file of its own, "
+                    "never through a link; remove the link or export to another folder");
+}
+
+void writeTextFile(const std::string& path, std::string_view text) {
+    refuseLink(path);
+    PartFile out(path, PartFile::Target::New, "Saving");
+    out.write(text.data(), text.size());
+    out.commit(true);
 }
 
 }  // namespace
@@ -727,6 +1054,7 @@ void exportLevel(const std::string& packageGiven, const std::string& dirGiven) {
     const PackageHeader& h = c.header;
     const std::string dir = folderPath(dirGiven);
     createDir(dir);
+    refuseLink(joinPath(dir, kLevelJsonFile));  // before any picture is written
     MemberExtractor extractor(package);
     MemberFolder base = MemberFolder::open(dir);
     std::optional<MemberFolder> sprites = base.existingSubfolder("sprites");
@@ -753,7 +1081,7 @@ void exportLevel(const std::string& packageGiven, const std::string& dirGiven) {
     for (int s = 1; s <= h.stageCount; ++s)
         pics.stageFiles[static_cast<std::size_t>(s)] =
             "backpx/" + extract(backpxDir, h.stageEntry(s), plan.stageFiles[static_cast<std::size_t>(s)]);
-    writeFileAtomic(joinPath(dir, kLevelJsonFile), levelJson(c, pics));
+    writeTextFile(joinPath(dir, kLevelJsonFile), levelJson(c, pics));
 }
 
 std::string levelText(const std::string& packageGiven) {
@@ -782,16 +1110,9 @@ std::string levelText(const std::string& packageGiven) {
     return levelJson(c, pics);
 }
 
-void levelFromJson(std::string_view text, const std::string& dirGiven, Level& level) {
-    Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const Json::parse_error& e) {
-        std::string why = e.what();
-        if (const std::size_t cut = why.find("] "); cut != std::string::npos) why = why.substr(cut + 2);
-        throw Error("not JSON: " + why);
-    }
-    if (!root.is_object()) throw Error("the JSON is not an object");
+namespace {
+
+void readLevelJson(const Json& root, const std::string& dirGiven, Level& level) {
     const std::string dir = folderPath(dirGiven);
     auto topFault = [](const char* key, const std::string& why) { fault(key, why); };
     const Json* format = root.contains("format") ? &root["format"] : nullptr;
@@ -811,14 +1132,11 @@ void levelFromJson(std::string_view text, const std::string& dirGiven, Level& le
     for (auto it = root.begin(); it != root.end(); ++it) {
         static const std::set<std::string> known = {"format", "version", "splash", "stages", "images",
                                                     "sprites", "sectors", "leftover"};
-        if (!known.count(it.key())) topFault(it.key().c_str(), "unknown field");
+        if (!known.count(it.key())) topFault(shortText(it.key()).c_str(), "unknown field");
     }
     auto get = [&](const char* key) { return root.contains(key) ? &root[key] : nullptr; };
 
     Reader r(dir, level);
-    if (const Json* images = get("images"))
-        for (std::size_t k = 0; k < images->size(); ++k)
-            if ((*images)[k].is_object() && (*images)[k].contains("uses")) r.usesGiven.insert(static_cast<int>(k) + 1);
     r.readSplash(get("splash"));
     r.readImages(get("images"));
     r.readStages(get("stages"));
@@ -828,6 +1146,14 @@ void levelFromJson(std::string_view text, const std::string& dirGiven, Level& le
     r.readLeftovers(get("leftover"));
 }
 
+}  // namespace
+
+void levelFromJson(std::string_view text, const std::string& dir, Level& level) {
+    const Json root = parseJson(text);
+    if (!root.is_object()) throw Error(TextPlaces(text).lineColumn(TextPlaces(text).skipSpace(0)) + ": the JSON is not an object");
+    withTextPlace(text, [&] { readLevelJson(root, dir, level); });
+}
+
 void importLevel(const std::string& dirGiven, const std::string& out) {
     const std::string dir = folderPath(dirGiven);
     const std::string file = dir + kLevelJsonFile;
@@ -835,9 +1161,12 @@ void importLevel(const std::string& dirGiven, const std::string& out) {
     auto level = std::make_unique<Level>();
     try {
         levelFromJson(text, dir, *level);
-        checkOpenPaths(*level, out);
+        withTextPlace(text, [&] {
+            checkPictureFiles(*level);
+            checkOpenPaths(*level, out);
+        });
     } catch (const Error& e) {
-        throw Error(file + ": " + e.what());
+        throw Error(file + ":" + e.what());
     }
     PackageHooks hooks;
     saveLevel(*level, out, hooks);

@@ -150,6 +150,77 @@ mkdir "$T/refused"
 exits 1 'sprites\[4\]\.x: not a number' import "$J" "$T/refused/bad.slv"
 [ -z "$(ls "$T/refused")" ] || fail "a refused import wrote files"
 
+# import checks every picture as Open does before anything is written: a cut
+# BMP or a picture too large to decode is named with the reason, and a good
+# package already at OUT keeps its bytes.
+I="$T/i"
+"$TOOL" export "$P" "$I" >/dev/null || fail "export for the import checks"
+cp "$I/level.json" "$T/level.json.orig" && cp "$I/backpx/stage2.bmp" "$T/stage2.bmp"
+cp "$J/imported.slv" "$T/good.slv" && cp "$T/good.slv" "$T/keep.slv"
+keeps() { cmp -s "$T/good.slv" "$T/keep.slv" || fail "a refused import changed OUT ($1)"; }
+head -c 1000 "$T/stage2.bmp" > "$I/backpx/stage2.bmp"
+exits 1 "stages\[1\]\.picture: \"$I/backpx/stage2.bmp\" is cut short" import "$I" "$T/keep.slv"; keeps "cut BMP"
+printf '\211PNG\r\n\032\n\0\0\0\015IHDR\0\0\165\060\0\0\165\060' > "$I/backpx/stage2.bmp"  # 30000 x 30000
+exits 1 "stages\[1\]\.picture: \"$I/backpx/stage2.bmp\" (30000 x 30000) needs more than the 2 GB" import "$I" "$T/keep.slv"
+keeps "huge picture"
+cp "$T/stage2.bmp" "$I/backpx/stage2.bmp"
+
+# Picture paths separate folders with '/' only and never lead out of DIR, also
+# not through a link; sectors take the sizes the editor's fields take; use
+# counts are counted from the sprites.
+cp "$I/sprites/sprite1.bmp" "$I/sprites\\sprite1.bmp"
+sed 's|"sprites/sprite1.bmp"|"sprites\\\\sprite1.bmp"|' "$T/level.json.orig" > "$I/level.json"
+exits 1 'images\[0\]\.picture: "sprites\\sprite1.bmp" holds a backslash' import "$I" "$T/keep.slv"; keeps "backslash"
+cp "$T/level.json.orig" "$I/level.json"
+mv "$I/sprites/sprite4.bmp" "$T/sprite4.bmp" && ln -s "$T/sprite4.bmp" "$I/sprites/sprite4.bmp"
+exits 1 'images\[3\]\.picture: "sprites/sprite4.bmp" is a symbolic link, or lies in one, that leads outside' import "$I" "$T/keep.slv"
+keeps "linked file"
+rm "$I/sprites/sprite4.bmp" && mv "$T/sprite4.bmp" "$I/sprites/sprite4.bmp"
+mv "$I/backpx" "$T/backpx" && ln -s "$T/backpx" "$I/backpx"
+exits 1 'stages\[0\]\.picture: "backpx/stage1.bmp" is a symbolic link' import "$I" "$T/keep.slv"; keeps "linked folder"
+rm "$I/backpx" && mv "$T/backpx" "$I/backpx"
+sed 's|"name":"Sector2","x":2,"y":2,"w":100|"name":"Sector2","x":2,"y":2,"w":-5|' "$T/level.json.orig" > "$I/level.json"
+exits 1 'sectors\[3\]\.w: -5 is not a sector width (0 to 640)' import "$I" "$T/keep.slv"; keeps "negative sector"
+sed 's|"y":3,"w":100,"h":50|"y":3,"w":100,"h":431|' "$T/level.json.orig" > "$I/level.json"
+exits 1 'sectors\[4\]\.h: 431 is not a sector height (0 to 430)' import "$I" "$T/keep.slv"; keeps "tall sector"
+sed 's|"uses":2}|"uses":-1}|' "$T/level.json.orig" > "$I/level.json"
+"$TOOL" import "$I" "$T/uses.slv" > /dev/null 2> "$T/err.txt" || fail "import with uses -1: $(cat "$T/err.txt")"
+"$TOOL" ls "$T/uses.slv" | grep -q '^image 1 sprite1.bmp size [0-9]* uses 2$' || fail "uses not counted: $("$TOOL" ls "$T/uses.slv" | grep '^image 1 ')"
+
+# A JSON number of 100,000 digits: a short message with the file, line and
+# column, not the number.
+DIGITS=$(head -c 100000 /dev/zero | tr '\0' '7')
+sed "0,/\"x\":20,\"y\":20/s//\"x\":$DIGITS,\"y\":20/" "$T/level.json.orig" > "$I/level.json"
+"$TOOL" import "$I" "$T/keep.slv" > /dev/null 2> "$T/err.txt"; [ $? -eq 1 ] || fail "a 100,000-digit number should exit 1"
+[ "$(wc -c < "$T/err.txt")" -lt 300 ] || fail "the message for a long number is $(wc -c < "$T/err.txt") bytes"
+grep -q "^slvtool: $I/level.json:19:41: not JSON: the number is too large (at: 7777" "$T/err.txt" || fail "long number: $(head -c 300 "$T/err.txt")"
+keeps "long number"
+cp "$T/level.json.orig" "$I/level.json"
+
+# export writes level.json as a file of its own: a link there, to a file or
+# dangling, is refused and its target stays as it was.
+mkdir "$T/el" && echo "the author's own" > "$T/own.txt" && ln -s "$T/own.txt" "$T/el/level.json"
+exits 1 'level.json" is a symbolic link' export "$P" "$T/el"
+[ "$(cat "$T/own.txt")" = "the author's own" ] || fail "export wrote through a link"
+rm "$T/el/level.json" && ln -s "$T/made-by-export.txt" "$T/el/level.json"
+exits 1 'level.json" is a symbolic link' export "$P" "$T/el"
+[ ! -e "$T/made-by-export.txt" ] || fail "export created a dangling link's target"
+
+# An older package (frames 0 pixels wide) goes through export and import
+# with the bytes of resave.
+"$TOOL" export "$O" "$T/o" > /dev/null 2> "$T/err.txt" || fail "export of the older package: $(cat "$T/err.txt")"
+"$TOOL" import "$T/o" "$T/o/imported.slv" > /dev/null 2> "$T/err.txt" || fail "import of the older package: $(cat "$T/err.txt")"
+cmp -s "$T/o/again.slv" "$T/o/imported.slv" || fail "export then import of the older package differs from resave"
+
+# diff names as the terminal shows text: accented names in UTF-8, control
+# bytes escaped, in its lines and in its messages.
+sed 's|"name":"Secteur_é","x":\([0-9]*\)|"name":"Secteur_é","x":\1 5|; s|\("Secteur_é","x":[0-9]*\) 5|\15|' "$T/o/level.json" > "$T/o/moved.json"
+cmp -s "$T/o/level.json" "$T/o/moved.json" && fail "the test could not move the accented sector"
+cp "$T/o/moved.json" "$T/o/level.json"
+"$TOOL" import "$T/o" "$T/o/moved.slv" > /dev/null 2> "$T/err.txt" || fail "import of a moved sector: $(cat "$T/err.txt")"
+"$TOOL" diff "$T/o/imported.slv" "$T/o/moved.slv" > "$T/diff.txt"
+grep -q '^stage 1 "plage_d_été_2026.bmp": sector 1 "Secteur_é" moved' "$T/diff.txt" || fail "diff of accented names: $(cat "$T/diff.txt")"
+
 # Control bytes in names are shown escaped, never sent to the terminal: the
 # first sector's name (at the start of the sector table) begins with ESC [2J.
 cp "$P" "$T/esc.slv"
@@ -157,6 +228,13 @@ printf '\033[2J' | dd of="$T/esc.slv" bs=1 seek=$((D + 1)) conv=notrunc 2>/dev/n
 "$TOOL" ls "$T/esc.slv" > "$T/ls-esc.txt" || fail "ls of a package with control bytes in a name"
 grep -q 'sector 1 \\x1b\[2Jor1 ' "$T/ls-esc.txt" || fail "ls escapes ESC: $(grep 'sector 1 ' "$T/ls-esc.txt" | head -1)"
 LC_ALL=C grep -q "$(printf '\033')" "$T/ls-esc.txt" && fail "ls printed a raw ESC byte"
+"$TOOL" diff "$P" "$T/esc.slv" > "$T/diff-esc.txt"; [ $? -eq 1 ] || fail "diff of a renamed sector should exit 1"
+grep -q 'sector 1 renamed from "Sector1" to "\\x1b\[2Jor1"$' "$T/diff-esc.txt" || fail "diff escapes ESC: $(cat -v "$T/diff-esc.txt")"
+LC_ALL=C grep -q "$(printf '\033')" "$T/diff-esc.txt" && fail "diff printed a raw ESC byte"
+E="$T/$(printf 'bad\033]0;title\007')"
+"$TOOL" diff "$P" "$E.slv" 2> "$T/err.txt"; [ $? -eq 2 ] || fail "diff of a missing package should exit 2"
+grep -q 'bad\\x1b\]0;title\\x07\.slv' "$T/err.txt" || fail "diff's message escapes control bytes: $(cat -v "$T/err.txt")"
+LC_ALL=C grep -q "$(printf '\033')" "$T/err.txt" && fail "diff's message holds a raw ESC byte"
 
 # A picture member shorter than its header declares is a damaged package:
 # stage 1's BMP claims 4000 more rows than it holds.

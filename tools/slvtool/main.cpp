@@ -199,10 +199,10 @@ int cmdDiff(const std::string& a, const std::string& b) {
     try {
         lines = slv::levelDifferences(a, b);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "slvtool: %s\n", e.what());
+        std::fprintf(stderr, "slvtool: %s\n", printable(e.what()).c_str());
         return 2;
     }
-    for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+    for (const std::string& line : lines) std::printf("%s\n", printable(line).c_str());
     return lines.empty() ? 0 : 1;
 }
 
