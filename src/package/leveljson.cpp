@@ -1,11 +1,9 @@
 #include "leveljson.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -290,6 +288,7 @@ public:
         std::size_t pos = skipSpace(0);
         std::size_t j = 0;
         while (j < where.size() && pos < t_.size()) {
+            const std::size_t before = pos;
             std::size_t end = where.find_first_of(".[", j);
             if (end == std::string_view::npos) end = where.size();
             if (end > j) {
@@ -300,8 +299,11 @@ public:
             j = end;
             while (j < where.size() && where[j] == '[') {
                 const std::size_t close = where.find(']', j);
-                if (close == std::string_view::npos) return pos;
-                const std::size_t found = element(pos, std::stoul(std::string(where.substr(j + 1, close - j - 1))));
+                std::size_t index = 0;
+                if (close == std::string_view::npos ||
+                    std::from_chars(where.data() + j + 1, where.data() + close, index).ptr != where.data() + close)
+                    return before;  // a key of the author's own holding "["
+                const std::size_t found = element(pos, index);
                 if (found == npos) return pos;
                 pos = found;
                 j = close + 1;
@@ -326,8 +328,7 @@ public:
     // characters.
     std::string excerpt(std::size_t pos) const {
         if (pos >= t_.size()) return std::string();
-        std::size_t end = std::min(skipValue(pos), t_.size());
-        end = std::min(end, t_.find('\n', pos));
+        const std::size_t end = std::min({skipValue(pos), t_.size(), t_.find('\n', pos)});
         // More than enough bytes for 80 characters, so that a long value is
         // never copied whole.
         return shortText(std::string(t_.substr(pos, std::min(end - pos, 4 * kQuotedChars + 4))));
@@ -485,10 +486,11 @@ Json parseJson(std::string_view text) {
         if (start > 0 && breaks(text[start - 1])) --start;
         while (start > 0 && !breaks(text[start - 1])) --start;
     }
-    std::string at = start < text.size() ? shortText(std::string(text.substr(start, std::min<std::size_t>(text.size() - start, 4 * kQuotedChars + 4)))) : "";
-    if (const std::size_t cut = at.find('\n'); cut != std::string::npos) at.erase(cut);
+    std::string_view rest = text.substr(std::min(start, text.size()));
+    rest = rest.substr(0, std::min(rest.find('\n'), 4 * kQuotedChars + 4));
+    const std::string at = shortText(std::string(rest));
     throw Error(places.lineColumn(start) + ": not JSON: " + builder.why +
-                (at.empty() ? " (at the end of the text)" : " (at: " + at + ")"));
+                (start >= text.size() ? " (at the end of the text)" : at.empty() ? "" : " (at: " + at + ")"));
 }
 
 // The absolute, normalised form of a folder given on the command line, with

@@ -29,9 +29,11 @@ struct LevelPictures {
 std::string levelJson(const PackageContents& contents, const LevelPictures& pictures);
 
 // Writes `dir`/level.json and the package's pictures under `dir`/sprites and
-// `dir`/backpx, named as Open names them. A file already there is never
+// `dir`/backpx, named as Open names them. A picture already there is never
 // overwritten: one with the picture's bytes is shared, otherwise the picture
-// goes to a free name ("city~2.bmp"), as Open does.
+// goes to a free name ("city~2.bmp"), as Open does. level.json is replaced
+// by a new file (a temporary one renamed into place); a symbolic link in its
+// place is refused before anything is written.
 void exportLevel(const std::string& package, const std::string& dir);
 
 // The JSON of a package with a hash in place of each picture's bytes, for
@@ -39,12 +41,18 @@ void exportLevel(const std::string& package, const std::string& dir);
 std::string levelText(const std::string& package);
 
 // Fills `level` (a fresh Level) from JSON text whose pictures lie under
-// `dir`. Everything Open checks is checked here; a fault is an slv::Error
-// whose text starts with the JSON path ("sprites[3].x: not a number").
+// `dir`. Everything Open checks of the records is checked here, with the
+// sizes the editor's fields take; use counts are counted from the sprites. A
+// fault is an slv::Error whose text starts with the line and column of the
+// faulty value and its JSON path, and ends with at most 80 characters of the
+// text there ("19:41: sprites[1].x: not a number (at: \"20\")").
 void levelFromJson(std::string_view json, const std::string& dir, Level& level);
 
-// Reads `dir`/level.json and saves the level to `out` through saveLevel.
-// Only `out` (through a temporary file beside it) is written.
+// Reads `dir`/level.json, checks every picture file as Open checks the
+// pictures of a package, and saves the level to `out` through saveLevel.
+// Only `out` (through a temporary file beside it) is written, and only when
+// every check passed. A fault's text starts with the file's path
+// ("DIR/level.json:19:41: ...").
 void importLevel(const std::string& dir, const std::string& out);
 
 // A short hash of a picture's bytes (8 hex digits).

@@ -239,6 +239,7 @@ const Fault kFaults[] = {
      "/sprites/0"},
     {"noStage", "/sprites/2/stage", "3", "sprites[2].stage: 3 is not a stage of the level (1 to 2)"},
     {"unknownField", "/sprites/0/colour", "1", "sprites[0].colour: unknown field"},
+    {"bracketKey", "/sprites/0/x[b]", "1", "sprites[0].x[b]: unknown field", "/sprites/0"},
     {"notObject", "/sectors/1", "7", "sectors[1]: not an object"},
     {"notList", "/sprites", "{}", "sprites: not a list"},
     {"absolute", "/images/1/picture", "\"/etc/hostname\"", "images[1].picture: \"/etc/hostname\" is absolute"},
