@@ -27,6 +27,7 @@ class PictureWatcher;
 class FrameTimer;
 class SceneCache;
 class ScenePictures;
+class StatusLine;
 }  // namespace slv
 
 class MainWindow : public QWidget, public EditorLayout {
@@ -130,6 +131,14 @@ public:
     // cleanly (first tick).
     void offerRecovery();
 
+    // ---- zoom and the status line ----
+    // The pointer's place, the item under it and the zoom, below the controls.
+    slv::StatusLine* statusLine_ = nullptr;
+    void zoomIn();
+    void zoomOut();
+    void zoomActualSize();  // 100%
+    void zoomToFit();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -150,6 +159,10 @@ private:
     void tellNewHomeFolder();
     void firstTickWork();
     void connectView();
+    void setupZoomAndStatus();
+    // The status line's item: the one under the pointer on the active tab's
+    // kind (sprites or sectors), else the selected one.
+    void showItemInStatus();
     void drawFrame();
     void reportTickError(const QString& text);
     // Lets every frame-loop error be shown again (a stage or level opened,
@@ -202,4 +215,6 @@ private:
     bool listUpdating_ = false;
     std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
     slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
+    bool pointerOnScene_ = false;
+    QPoint pointerScenePixel_;  // back-buffer pixel under the pointer
 };

@@ -220,7 +220,8 @@ void MainWindow::switchDisplayMode(int fkey) {
         }
         editor_->show();
         sceneView_->setScaleToFit(false);
-        sceneView_->setAutoSize(true);
+        sceneView_->setAutoSize(false);  // the scene's size, shown at the view's zoom
+        sceneView_->setSurfaceSize(640, 430);
         sceneView_->setGeometry(7, 7, 640, 430);
         sceneView_->setCursorHidden(false);
         sceneView_->display.height = f10 ? 600 : 480;
