@@ -30,7 +30,7 @@ void MainWindow::setupZoomAndStatus() {
     statusLine_ = new StatusLine(editor_);
     // Beside the tab headers, under the scene: the fixed-size window has no
     // room below its controls.
-    statusLine_->setGeometry(215, 439, 435, 19);
+    statusLine_->setGeometry(245, 439, 405, 19);
     statusLine_->raise();
 
     const int remembered = preferences().value(kZoomSetting, 0).toInt();
