@@ -291,7 +291,34 @@ void SceneWidget::paintEvent(QPaintEvent* event) {
     const QRegion around = (QRegion(rect()) - QRegion(target)) & event->region();
     for (const QRect& r : around) p.fillRect(r, Qt::black);
     const int z = target.width() / std::max(1, image.width());
-    if (target.size() == image.size() * z) {
+    // The device's pixels per control pixel (the painter may be redirected,
+    // as in QWidget::render, to a device of another ratio than the screen's).
+    const qreal ratio = p.deviceTransform().m11() > 0 ? p.deviceTransform().m11() : devicePixelRatioF();
+    const qreal scale = z * ratio;
+    if (target.size() == image.size() * z && scale != std::floor(scale)) {
+        // A fractional number of device pixels per back-buffer pixel: each
+        // device pixel takes the back-buffer pixel under its centre, worked
+        // out here so that parts painted apart meet without a seam.
+        for (const QRect& r : event->region() & target) {
+            const int left = int(std::floor(r.left() * ratio)), top = int(std::floor(r.top() * ratio));
+            const int right = int(std::ceil((r.right() + 1) * ratio)), bottom = int(std::ceil((r.bottom() + 1) * ratio));
+            QImage part(right - left, bottom - top, QImage::Format_RGB32);
+            auto sourceOf = [&](int device, int origin, int size) {
+                const int control = int(std::floor((device + 0.5) / ratio));
+                return std::clamp((control - origin) / z, 0, size - 1);
+            };
+            std::vector<int> columns(std::size_t(part.width()));
+            for (int x = 0; x < part.width(); ++x) columns[std::size_t(x)] = sourceOf(left + x, target.left(), image.width());
+            const QImage source = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
+            for (int y = 0; y < part.height(); ++y) {
+                const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(sourceOf(top + y, target.top(), image.height())));
+                auto* to = reinterpret_cast<QRgb*>(part.scanLine(y));
+                for (int x = 0; x < part.width(); ++x) to[x] = from[columns[std::size_t(x)]];
+            }
+            part.setDevicePixelRatio(ratio);
+            p.drawImage(QPointF(left / ratio, top / ratio), part);
+        }
+    } else if (target.size() == image.size() * z) {
         // Only the parts asked for are copied, each from the back-buffer
         // pixels it shows; without SmoothPixmapTransform the painter repeats
         // pixels, at the device's own pixels whatever its pixel ratio.
@@ -363,8 +390,15 @@ void SceneWidget::trackPointer(QPoint controlPos) {
     }
 }
 
+namespace {
+// The control pixel a position falls in. At a fractional pixel ratio a
+// position lies between whole control pixels; rounding it would give the
+// pixel beside the one drawn under the pointer.
+QPoint controlPixel(QPointF p) { return QPoint(int(std::floor(p.x())), int(std::floor(p.y()))); }
+}  // namespace
+
 void SceneWidget::mousePressEvent(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = controlPixel(event->position());
     if (!panning_ && (event->button() == Qt::MiddleButton || (event->button() == Qt::LeftButton && spaceHeld_))) {
         // A pan: the editor never sees this button.
         panning_ = true;
@@ -380,7 +414,7 @@ void SceneWidget::mousePressEvent(QMouseEvent* event) {
 }
 
 void SceneWidget::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
+    const QPoint pos = controlPixel(event->position());
     if (panning_) {
         setPanOffset(panStartOffset_ - (pos - panStartPos_));
     } else {
@@ -398,7 +432,7 @@ void SceneWidget::mouseReleaseEvent(QMouseEvent* event) {
         }
         return;
     }
-    const QPoint p = toBackBuffer(event->position().toPoint());
+    const QPoint p = toBackBuffer(controlPixel(event->position()));
     emit mouseUp(event->button(), event->modifiers().testFlag(Qt::ControlModifier), p.x(), p.y());
 }
 
@@ -410,7 +444,7 @@ void SceneWidget::wheelEvent(QWheelEvent* event) {
     }
     if (event->modifiers().testFlag(Qt::ControlModifier)) {
         const int step = delta.y() != 0 ? delta.y() : delta.x();
-        zoomAbout(zoom() + (step > 0 ? 1 : -1), event->position().toPoint());
+        zoomAbout(zoom() + (step > 0 ? 1 : -1), controlPixel(event->position()));
     } else {
         // The wheel scrolls a picture larger than the control; Shift turns
         // it sideways.
@@ -418,7 +452,7 @@ void SceneWidget::wheelEvent(QWheelEvent* event) {
         if (event->modifiers().testFlag(Qt::ShiftModifier)) by = QPoint(by.y(), by.x());
         setPanOffset(panOffset() + by * zoom() / 8);
     }
-    trackPointer(event->position().toPoint());
+    trackPointer(controlPixel(event->position()));
     event->accept();
 }
 

@@ -277,16 +277,18 @@ private slots:
     // exactly its colour: nothing blended, nothing shifted.
     void pixelsStaySharp_data() {
         QTest::addColumn<int>("zoom");
-        QTest::addColumn<int>("ratio");
-        QTest::newRow("1x at 1") << 1 << 1;
-        QTest::newRow("1x at 2") << 1 << 2;
-        QTest::newRow("3x at 1") << 3 << 1;
-        QTest::newRow("3x at 2") << 3 << 2;
-        QTest::newRow("5x at 3") << 5 << 3;
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("1x at 1") << 1 << qreal(1);
+        QTest::newRow("1x at 2") << 1 << qreal(2);
+        QTest::newRow("3x at 1") << 3 << qreal(1);
+        QTest::newRow("3x at 2") << 3 << qreal(2);
+        QTest::newRow("5x at 3") << 5 << qreal(3);
+        QTest::newRow("1x at 1.5") << 1 << qreal(1.5);
+        QTest::newRow("2x at 1.25") << 2 << qreal(1.25);
     }
     void pixelsStaySharp() {
         QFETCH(int, zoom);
-        QFETCH(int, ratio);
+        QFETCH(qreal, ratio);
         Editor ed;
         SceneWidget* view = ed.w->sceneView_;
         QVERIFY(view->isViewReady());
@@ -302,18 +304,47 @@ private slots:
         const QPoint pan = zoom == 1 ? QPoint() : QPoint(50 * zoom, 40 * zoom);
         view->setPanOffset(pan);
         const QRect area(0, 0, 16 * zoom, 12 * zoom);  // control pixels
-        QImage shot(area.size() * ratio, QImage::Format_RGB32);
+        QImage shot((QSizeF(area.size()) * ratio).toSize(), QImage::Format_RGB32);
         shot.setDevicePixelRatio(ratio);
         shot.fill(Qt::gray);
         view->render(&shot, QPoint(), QRegion(area));
-        const int scale = zoom * ratio;
+        // Each device pixel shows the back-buffer pixel under its centre.
         int wrong = 0;
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) {
-                const QPoint scene = pan / zoom + QPoint(x / scale, y / scale);
+                const int cx = int(std::floor((x + 0.5) / ratio)), cy = int(std::floor((y + 0.5) / ratio));
+                const QPoint scene(pan.x() / zoom + cx / zoom, pan.y() / zoom + cy / zoom);
                 wrong += (shot.pixel(x, y) & 0xFFFFFF) != colourAt(scene.x(), scene.y());
             }
         QCOMPARE(wrong, 0);
+    }
+
+    // A position between control pixels (a fractional pixel ratio) falls in
+    // the pixel it lies in, at every zoom.
+    void fractionalPositionsFallInTheirPixel_data() {
+        QTest::addColumn<int>("zoom");
+        QTest::addColumn<QPointF>("offset");  // within the scene pixel's square
+        QTest::newRow("1x, three quarters in") << 1 << QPointF(0.75, 0.75);
+        QTest::newRow("2x, at the far edge") << 2 << QPointF(1.9, 1.6);
+        QTest::newRow("3x, near the far edge") << 3 << QPointF(2.6, 2.51);
+        QTest::newRow("4x, at the near edge") << 4 << QPointF(0.0, 0.1);
+    }
+    void fractionalPositionsFallInTheirPixel() {
+        QFETCH(int, zoom);
+        QFETCH(QPointF, offset);
+        Editor ed;
+        SceneWidget* view = ed.w->sceneView_;
+        view->setZoom(zoom);
+        const QPoint pan = zoom == 1 ? QPoint() : QPoint(90 * zoom, 70 * zoom);
+        view->setPanOffset(pan);
+        QSignalSpy downs(view, &SceneWidget::mouseDown);
+        const QPoint scene(123, 98);
+        const QPointF pos = QPointF(scene * zoom - pan) + offset;
+        QMouseEvent press(QEvent::MouseButtonPress, pos, view->mapToGlobal(pos), Qt::RightButton, Qt::RightButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view, &press);
+        QCOMPARE(downs.count(), 1);
+        QCOMPARE(QPoint(downs[0][2].toInt(), downs[0][3].toInt()), scene);
     }
 
     // The status line: the pointer's stage pixel, the item under it on the
