@@ -222,8 +222,8 @@ void SceneWidget::changeZoom(bool fit, int factor, QPoint anchor) {
     zoom_ = fit ? fitZoom() : std::clamp(factor, kMinZoom, kMaxZoom);
     const int after = zoom();
     // Scrolled so that the same pixel, at the same fraction of it, is at the
-    // anchor again.
-    // (QPoint's division rounds: the fraction is taken per axis, rounded down.)
+    // anchor again (the fraction rounded down per axis: QPoint's division
+    // would round it to nearest, and could cross into the next pixel).
     const QPoint scaledWithin(within.x() * after / before, within.y() * after / before);
     pan_ = pixel * after + scaledWithin - anchor;
     clampPan();
