@@ -118,6 +118,8 @@ int main(int argc, char** argv) {
     printMs(reporter, "start empty ms", "BM_EditorStart/level:0");
     printFigure(reporter, "start with level vs empty", "BM_EditorStart/level:1", "BM_EditorStart/level:0");
     printFigure(reporter, "idle cpu percent default", "BM_WindowIdleCpu", "", true);
+    printFigure(reporter, "zoom 3x vs 1x cpu ratio", "BM_WindowZoomCpu/large:0", "", true);
+    printFigure(reporter, "zoom 3x vs 1x cpu ratio, 1920x1080 view", "BM_WindowZoomCpu/large:1", "", true);
     printFigure(reporter, "open 3000 vs 300 images", "BM_WindowOpenImages/3000", "BM_WindowOpenImages/300");
     printMs(reporter, "open 3000 images ms", "BM_WindowOpenImages/3000");
     printMs(reporter, "open 3000 images, files written ms", "BM_WindowOpenImagesFilesWritten/3000");

@@ -11,6 +11,9 @@
 //                               its command line or without
 //   BM_WindowIdleCpu            processor time over 10 s of a window with a
 //                               stage of 100 sprites open, default settings
+//   BM_WindowZoomCpu            processor time of the editor and the X server
+//                               over 10 s of 100 animating sprites, the view
+//                               at 3x against 1x
 //   BM_WindowOpenImages/N       the window's Open of N pictures, fresh folders
 //   BM_WindowOpenImagesFilesWritten/N  the same until the level's bitmap
 //                               files are written too
@@ -26,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -380,6 +384,125 @@ void BM_WindowIdleCpu(benchmark::State& state) {
     if (w.level().openStage != 1) state.SkipWithError("stage not opened");
 }
 BENCHMARK(BM_WindowIdleCpu)->UseManualTime()->Iterations(1)->Repetitions(3);
+
+// Processor time in seconds of the X server the window draws on (the Xvfb
+// serving $DISPLAY, from /proc/<pid>/stat); 0 when there is none, as on the
+// offscreen platform.
+double xServerCpuSeconds() {
+    static const pid_t server = [] {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) return pid_t(0);
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+            const std::string pid = entry.path().filename().string();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::FILE* f = std::fopen((entry.path() / "cmdline").c_str(), "rb");
+            if (!f) continue;
+            std::string line(4096, '\0');
+            line.resize(std::fread(line.data(), 1, line.size(), f));
+            std::fclose(f);
+            std::vector<std::string> args;
+            for (std::size_t at = 0; at < line.size();) {
+                const std::size_t end = line.find('\0', at);
+                args.push_back(line.substr(at, end == std::string::npos ? std::string::npos : end - at));
+                at = end == std::string::npos ? line.size() : end + 1;
+            }
+            if (args.empty() || fs::path(args[0]).filename() != "Xvfb") continue;
+            for (const std::string& a : args)
+                if (a == display) return pid_t(std::stoi(pid));
+        }
+        return pid_t(0);
+    }();
+    if (server == 0) return 0;
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(server) + "/stat").c_str(), "rb");
+    if (!f) return 0;
+    char buffer[1024] = {};
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer - 1, f);
+    std::fclose(f);
+    // Fields 14 and 15 (user and system ticks) follow the name in parentheses.
+    const char* rest = std::strrchr(buffer, ')');
+    if (!rest || rest >= buffer + n) return 0;
+    unsigned long user = 0, system = 0;
+    if (std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2) return 0;
+    return double(user + system) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// The processor time (editor and X server together) of 10 s of the frame
+// loop at the default pacing on a stage of 100 sprites of 2 frames each,
+// animating, with the view at 3x against the same at 1x: in the window's
+// own 640x430 view (argument 0) and in a view that fills a 1920x1080 window
+// (argument 1), where 3x shows nine times the pixels. Each iteration runs
+// both zooms, in turns, so that the machine's load falls on both; its time
+// is the ratio.
+void BM_WindowZoomCpu(benchmark::State& state) {
+    WindowFixture& f = fixture();
+    MainWindow& w = *f.window;
+    w.level().startupPackage = f.package;
+    w.openLevel();
+    w.stageList_->setCurrentRow(0);
+    w.openSelectedStage();
+    for (int n = 1; n <= 100; ++n) {
+        slv::SpriteRec& r = w.level().sprite(n, 1);
+        r.w = 16;  // the 32x32 pictures as strips of two frames
+        r.frameCount = 2;
+    }
+    const QRect viewPlace = w.sceneView_->geometry();
+    const bool large = state.range(0) == 1;
+    if (large) {
+        w.setFixedSize(1920, 1080);
+        w.editor_->resize(1920, 1080);
+        w.sceneView_->setGeometry(0, 0, 1920, 1080);
+    }
+    w.activateWindow();
+    auto editorCpu = [] {
+        rusage u{};
+        ::getrusage(RUSAGE_SELF, &u);
+        return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    };
+    double editorShare[2] = {}, serverShare[2] = {};
+    auto run = [&](int zoom) {
+        w.sceneView_->setZoom(zoom);
+        const double e0 = editorCpu(), x0 = xServerCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QEventLoop loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        const double seconds = double(wall.nsecsElapsed()) * 1e-9;
+        const int k = zoom == 1 ? 0 : 1;
+        editorShare[k] = 100.0 * (editorCpu() - e0) / seconds;
+        serverShare[k] = 100.0 * (xServerCpuSeconds() - x0) / seconds;
+        return (editorCpu() - e0 + xServerCpuSeconds() - x0) / seconds;
+    };
+    w.frameTimer_->setEnabled(true);
+    bool oneFirst = true;
+    for (auto _ : state) {
+        double one = 0, three = 0;
+        if (oneFirst) {
+            one = run(1);
+            three = run(3);
+        } else {
+            three = run(3);
+            one = run(1);
+        }
+        oneFirst = !oneFirst;
+        state.SetIterationTime(one > 0 ? three / one : 0);
+    }
+    w.frameTimer_->setEnabled(false);
+    w.sceneView_->setZoom(1);
+    if (large) {
+        w.sceneView_->setGeometry(viewPlace);
+        w.editor_->resize(800, 600);
+        w.setFixedSize(800, 600);
+    }
+    state.counters["editor1x%"] = editorShare[0];
+    state.counters["editor3x%"] = editorShare[1];
+    state.counters["xserver1x%"] = serverShare[0];
+    state.counters["xserver3x%"] = serverShare[1];
+    state.counters["fps"] = w.frameTimer_->framesPerSecond();
+    if (w.level().openStage != 1) state.SkipWithError("stage not opened");
+}
+BENCHMARK(BM_WindowZoomCpu)->ArgName("large")->Arg(0)->Arg(1)->UseManualTime()->Iterations(1)->Repetitions(3);
 
 // The window's Open (default settings but for the progress pause, which
 // does not hold the window) of a package of N pictures of 4 KB and three

@@ -133,6 +133,37 @@ public:
     // A control position in back-buffer pixels.
     QPoint toBackBuffer(QPoint controlPos) const;
 
+    // Zoom: each back-buffer pixel is shown as zoom() x zoom() control pixels
+    // (whole factors kMinZoom..kMaxZoom), always by repeating pixels, never
+    // by blending them. With fit to view the factor is the largest that shows
+    // the whole back buffer in the control, at least 1. scaleToFit, the full
+    // screen's stretch, overrides both.
+    //
+    // The view pans by an offset of its own rather than sitting in a scroll
+    // area: the back buffer is the scene's size whatever the zoom, and a
+    // control 8 times its size would make every repaint, every change of
+    // size (autoSize) and every mouse position go through a widget far
+    // larger than the screen. Here only the visible part is ever painted,
+    // and the mapping of positions stays in one place (toBackBuffer).
+    static constexpr int kMinZoom = 1;
+    static constexpr int kMaxZoom = 8;
+    int zoom() const;  // the factor in effect
+    bool fitToView() const { return fitToView_; }
+    // Clamped to kMinZoom..kMaxZoom; ends fit to view. The back-buffer pixel
+    // at the control's centre stays there.
+    void setZoom(int factor);
+    void setFitToView(bool on);
+    void zoomIn();
+    void zoomOut();
+    // Zooms to `factor` keeping the back-buffer point under `controlPos`
+    // where it is (as far as the panning range allows).
+    void zoomAbout(int factor, QPoint controlPos);
+    // How far the zoomed picture is scrolled, in control pixels: its point
+    // shown at the control's top left corner, 0 on an axis where it fits.
+    // Kept within the picture.
+    QPoint panOffset() const;
+    void setPanOffset(QPoint controlPixels);
+
     // Called with the text of an error raised while the view initialises by
     // itself; shows a message box when not set.
     void setErrorHandler(std::function<void(const std::string&)> handler) {
@@ -147,6 +178,12 @@ signals:
     void mouseDown(Qt::MouseButton button, bool ctrl, int x, int y);
     void mouseMove(Qt::MouseButtons buttons, bool ctrl, int x, int y);
     void mouseUp(Qt::MouseButton button, bool ctrl, int x, int y);
+    // The factor in effect changed, or fit to view was turned on or off.
+    void zoomChanged(int factor);
+    // The pointer is over back-buffer pixel `scenePixel`; pointerLeft once it
+    // is no longer over the back buffer.
+    void pointerMoved(QPoint scenePixel);
+    void pointerLeft();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -155,9 +192,20 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void reportError(const std::string& text);
+    QSize bufferSize() const;
+    int fitZoom() const;
+    // Applies a zoom change keeping the back-buffer point at `anchor`
+    // (control pixels) in place; emits zoomChanged when it changed.
+    void changeZoom(bool fit, int factor, QPoint anchor);
+    void clampPan();
+    // Reports the pointer's back-buffer pixel, or that it left the picture.
+    void trackPointer(QPoint controlPos);
 
     std::unique_ptr<PixelDevice> device_;
     Surface* backBuffer_ = nullptr;
@@ -178,6 +226,15 @@ private:
     QElapsedTimer lastShown_;
     QRegion unshown_;  // back-buffer pixels presented but not yet shown
     QTimer* showLater_ = nullptr;
+    int zoom_ = 1;
+    bool fitToView_ = false;
+    // The zoomed picture's control pixel shown at the control's top left.
+    QPoint pan_;
+    bool panning_ = false;
+    Qt::MouseButton panButton_ = Qt::NoButton;
+    QPoint panStartPos_, panStartOffset_;
+    bool spaceHeld_ = false;  // Space held: a left drag pans
+    bool pointerOver_ = false;
 };
 
 }  // namespace slv

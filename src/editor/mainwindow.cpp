@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent), document_(new LevelDo
     pictures_ = std::make_unique<ScenePictures>(*document_, *sceneView_);
     connectView();
     connectHandlers();
+    setupZoomAndStatus();
     try {
         startUp();
     } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 #include "model/level.h"
 #include "model/settings.h"
 #include "model/editing.h"
+#include "display/spriteanimation.h"
 #include "editor/editorlayout.h"
 
 class QFileSystemModel;
@@ -27,6 +28,7 @@ class PictureWatcher;
 class FrameTimer;
 class SceneCache;
 class ScenePictures;
+class StatusLine;
 }  // namespace slv
 
 class MainWindow : public QWidget, public EditorLayout {
@@ -38,6 +40,8 @@ public:
     slv::LevelDocument& document() { return *document_; }
     // The level's pictures on the view's device.
     slv::ScenePictures& pictures() { return *pictures_; }
+    // The frames the open stage's sprites show while they animate.
+    const slv::SpriteAnimation& spriteAnimation() const { return spriteAnimation_; }
     slv::Level& level();
     const slv::Level& level() const;
 
@@ -130,6 +134,14 @@ public:
     // cleanly (first tick).
     void offerRecovery();
 
+    // ---- zoom and the status line ----
+    // The pointer's place, the item under it and the zoom, below the controls.
+    slv::StatusLine* statusLine_ = nullptr;
+    void zoomIn();
+    void zoomOut();
+    void zoomActualSize();  // 100%
+    void zoomToFit();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -150,6 +162,10 @@ private:
     void tellNewHomeFolder();
     void firstTickWork();
     void connectView();
+    void setupZoomAndStatus();
+    // The status line's item: the one under the pointer on the active tab's
+    // kind (sprites or sectors), else the selected one.
+    void showItemInStatus();
     void drawFrame();
     void reportTickError(const QString& text);
     // Lets every frame-loop error be shown again (a stage or level opened,
@@ -201,5 +217,9 @@ private:
     QSet<QString> tickErrorsShown_;
     bool listUpdating_ = false;
     std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
+    // The frames the open stage's sprites show; the records keep theirs.
+    slv::SpriteAnimation spriteAnimation_;
     slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
+    bool pointerOnScene_ = false;
+    QPoint pointerScenePixel_;  // back-buffer pixel under the pointer
 };
