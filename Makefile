@@ -5,6 +5,9 @@
 #   make deb       builds the Debian package slvedit_VERSION_ARCH.deb in the build folder
 #   make coverage  an instrumented build of its own (build-coverage) runs the
 #                  suite and reports line and branch coverage of src/ and tools/
+#   make mutate    plants simple faults in the lines changed against main and
+#                  says which ones the tests catch (BASE=REV, FILES="a.cpp b.h",
+#                  MAX=mutants per file, TIMEOUT=seconds a test may run)
 BUILD ?= build
 GEN   ?= Ninja
 CMAKE_FLAGS ?=
@@ -12,7 +15,7 @@ COVERAGE_BUILD ?= build-coverage
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps configure build run test bench coverage clean install deb
+.PHONY: all deps configure build run test bench coverage mutate clean install deb
 
 all: build
 
@@ -40,6 +43,11 @@ deb: build
 
 coverage: deps
 	@bash tools/coverage.sh $(COVERAGE_BUILD) $(BUILD)/coverage $(GEN)
+
+# Not part of `make test`: each mutant is a rebuild and a test run.
+mutate:
+	@[ -f $(BUILD)/CMakeCache.txt ] || cmake -S . -B $(BUILD) -G $(GEN) $(CMAKE_FLAGS)
+	BASE="$(BASE)" FILES="$(FILES)" MAX="$(MAX)" TIMEOUT="$(TIMEOUT)" python3 tools/mutate/mutate.py --build $(BUILD)
 
 # The benchmarks draw on an X server (Xvfb) when xvfb-run is there, so that
 # presenting a frame includes the server taking it; offscreen otherwise.

@@ -68,8 +68,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (a.size() > 9) value = a.substr(10);
             else if (i + 1 < args.size()) value = args[++i];
             c.maxFps = frameRateCap(value);
-            c.maxFpsProblem =
-                c.maxFps < 0 ? "--max-fps needs a number from 0 to 1000, not \"" + value + "\"" : std::string();
+            if (c.maxFps < 0) return wrongLine("--max-fps needs a number from 0 to 1000, not \"" + value + "\"");
         } else if (among(kToolkitOptionsWithValue, a)) {
             ++i;
         } else if (among(kToolkitFlags, a) || a.rfind("-style=", 0) == 0) {
@@ -97,7 +96,10 @@ std::string commandLineUsage() {
            "~/.local/share/slvedit/home, which the first start makes from the installed\n"
            "demo.\n"
            "\n"
-           "Exit status: 0 when the editor closed normally, 2 for a wrong command line.\n";
+           "Exit status: 0 when the editor closed normally, or was ended by SIGTERM, SIGHUP\n"
+           "or SIGINT after keeping unsaved changes in a recovery copy; 2 for a wrong\n"
+           "command line (an unknown option, two levels, a --max-fps value that is not\n"
+           "a number from 0 to 1000).\n";
 }
 
 std::string versionText() { return std::string("slvedit ") + SLV_VERSION + "\n"; }

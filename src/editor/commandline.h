@@ -12,8 +12,7 @@ struct CommandLine {
     enum class Action { Run, Help, Version, Wrong };
     Action action = Action::Run;
     std::string levelPath;        // the level package to open; empty when none
-    int maxFps = -1;              // --max-fps N; -1 when not given or not a number
-    std::string maxFpsProblem;    // what was wrong with the --max-fps value, else empty
+    int maxFps = -1;              // --max-fps N (0..1000); -1 when not given
     std::string wrong;            // for Action::Wrong: what is wrong, for the message
 };
 

@@ -138,7 +138,6 @@ void MainWindow::startUp() {
     const CommandLine line = parseCommandLine(args);
     L.startupPackage = line.levelPath;
     int fpsOption = line.maxFps;
-    if (!line.maxFpsProblem.empty()) failures << QString::fromStdString(line.maxFpsProblem);
     workFolderLabel_->setText(QString::fromStdString(L.workFolder));
     attempt(homePath(homefiles::kFirstPreview), [&] { loadPreview(homePath(homefiles::kFirstPreview)); });
     windowFrame_->lower();
@@ -213,13 +212,17 @@ bool MainWindow::closeDown() {
 
 void MainWindow::keepChangesAndQuit(bool quit) {
     // No question can be asked now: unsaved changes go to the recovery copy,
-    // which the next start offers, and the settings are kept.
+    // which the next start offers, and the settings are kept. When the
+    // editor ends, a message box or question open now (or one its code opens
+    // after it) must not keep it waiting: nothing is asked any more, and
+    // leaving the event loops below closes what is open.
+    if (quit) UiServices::stopAsking();
     document_->writeRecoveryAndWait();
     writeSettingsFiles();
     if (!quit) return;
     releaseHeldKeys();
     closed_ = true;
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(0);  // every event loop, those of open dialogs too
 }
 
 // Esc and the window's own close both arrive here.

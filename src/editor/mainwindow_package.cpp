@@ -149,6 +149,8 @@ void MainWindow::offerRecovery() {
                                                    : QString::fromStdString(fileNamePart(one.levelPath));
         if (!UiServices::instance().confirm(
                 this, "The last session ended without saving " + name + ". Restore it ?")) {
+            // Ended while asking: no answer was given, and the package stays for the next start.
+            if (closed_) return;
             RecoveryWriter::discard(one);
             continue;
         }

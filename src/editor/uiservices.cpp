@@ -7,11 +7,31 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace slv {
 
 namespace {
 UiServices* g_installed = nullptr;
+bool g_askingStopped = false;
+
+// What answers once the program is ending: every message is written to the
+// error output and every question is cancelled.
+class EndingServices : public UiServices {
+public:
+    void error(QWidget*, const QString& text) override { say(text); }
+    void inform(QWidget*, const QString& text) override { say(text); }
+    bool confirm(QWidget*, const QString&) override { return false; }
+    bool askReplace(QWidget*, const QString&) override { return false; }
+    QString askText(QWidget*, const QString&, const QString&) override { return {}; }
+    SaveChoice askSave(QWidget*, const QString&) override { return SaveChoice::Cancel; }
+    QStringList openFiles(QWidget*, const QString&, const QString&, bool) override { return {}; }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QColor color(QWidget*, const QColor&) override { return {}; }
+
+private:
+    static void say(const QString& text) { std::fprintf(stderr, "slvedit: %s\n", text.toLocal8Bit().constData()); }
+};
 
 // While a question is open, a key held down since before it opened answers
 // nothing: auto-repeated presses of the keys that press buttons are dropped.
@@ -112,9 +132,15 @@ QColor UiServices::color(QWidget* parent, const QColor& initial) {
 
 UiServices& UiServices::instance() {
     static UiServices real;
+    static EndingServices ending;
+    if (g_askingStopped) return ending;
     return g_installed ? *g_installed : real;
 }
 
 void UiServices::install(UiServices* services) { g_installed = services; }
+
+void UiServices::stopAsking(bool stop) { g_askingStopped = stop; }
+
+bool UiServices::askingStopped() { return g_askingStopped; }
 
 }  // namespace slv

@@ -43,6 +43,12 @@ public:
     static UiServices& instance();
     // Replaces the services (tests); nullptr restores the real ones.
     static void install(UiServices* services);
+    // From now on nothing is shown or asked: the program is ending and no
+    // one may wait for an answer. Messages go to the error output, every
+    // question gets its cancelling answer (No, Cancel, nothing chosen).
+    // stopAsking(false) asks again (tests).
+    static void stopAsking(bool stop = true);
+    static bool askingStopped();
 };
 
 }  // namespace slv

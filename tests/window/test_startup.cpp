@@ -1,6 +1,9 @@
 // Start-up and close of the main window: the home folder, the settings
 // files, the layout, and the top-level error handler.
 #include <QImage>
+#include <QTemporaryFile>
+#include <cstdio>
+#include <unistd.h>
 
 #include "editor/swatchpanel.h"
 #include "harness.h"
@@ -192,6 +195,31 @@ private slots:
             QCOMPARE(ed.w->frameTimer_->pacedRate(), c.rate);
             QCOMPARE(ui.takeErrors().filter("maxfps.txt").size(), c.errors);
         }
+    }
+
+    // Ended by a signal while its recovery copy cannot be written: the
+    // failure is told on the error output, not in a box no one may answer,
+    // and nothing is asked after it.
+    void anEndingEditorShowsAndAsksNothing() {
+        writeFile(home->path("blocked"), "a file where the state folder should be");
+        qputenv("XDG_STATE_HOME", home->path("blocked/state").toUtf8());
+        StartedEditor ed;
+        ui.takeErrors();  // what start-up said of the state folder
+        addStage(ed, ui);
+        QTemporaryFile errorOutput;
+        QVERIFY(errorOutput.open());
+        const int savedStderr = ::dup(2);
+        ::dup2(errorOutput.handle(), 2);
+        ed.w->keepChangesAndQuit(true);
+        const bool asked = UiServices::instance().confirm(ed.w.get(), "Delete stage 1 ?");
+        std::fflush(stderr);
+        ::dup2(savedStderr, 2);
+        ::close(savedStderr);
+        UiServices::stopAsking(false);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join(" | ")));
+        QVERIFY(!asked && ui.questions.isEmpty());
+        const QString told = QString::fromLocal8Bit(readFile(errorOutput.fileName()));
+        QVERIFY2(told.startsWith("slvedit: ") && told.contains(home->path("blocked")), qPrintable(told));
     }
 
     void unhandledErrorsAreShownAndTheProgramGoesOn() {
