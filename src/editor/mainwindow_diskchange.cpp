@@ -38,8 +38,10 @@ void MainWindow::packageChangedOnDisk() {
     const bool again = UiServices::instance().askAboutDiskChange(this, name + " was changed on disk. Open it again ?");
     diskQuestionOpen_ = false;
     if (!again || !document_->isClean()) return;
+    // A copy: Open empties the level, and the document's path with it, before it reads.
+    const std::string path = document_->packagePath();
     try {
-        openPackage(document_->packagePath());
+        openPackage(path);
     } catch (const std::exception& e) {
         // The package another program is writing may not be whole yet: the
         // level stays as it was.
