@@ -171,12 +171,15 @@ private slots:
     }
 
     // The editor's own Save replaces the package by a rename: the watcher
-    // sees it, and the window takes it for no change.
+    // sees it, and the window takes it for no change, after Open as after Save.
     void ownSaveIsNoChange() {
         StartedEditor ed;
         const QString pkg = home->path("level.slv");
         addStage(ed, ui, "sea.bmp");
         saveTo(ed, ui, pkg);
+        ui.openAnswers.push_back({pkg});
+        ed.w->openLevel();
+        ed.openStage(0);
         PictureWatcher* watcher = packageWatcher(*ed.w, pkg);
         QVERIFY(watcher);
         QSignalSpy reports(watcher, &PictureWatcher::picturesChanged);
