@@ -185,8 +185,9 @@ private slots:
         QSignalSpy reports(watcher, &PictureWatcher::picturesChanged);
         for (int save = 0; save < 2; ++save) {
             ed.drawSector({100 + 20 * save, 100}, {110 + 20 * save, 120});
+            const qsizetype before = reports.size();
             ed.w->saveLevel();
-            QTRY_COMPARE_WITH_TIMEOUT(reports.size(), save + 1, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(reports.size() > before, 5000);
         }
         QCoreApplication::processEvents();
         QCOMPARE(ui.diskChangeQuestions, QStringList());
@@ -218,7 +219,7 @@ private slots:
         ui.diskChangeAnswer = yes;
 
         renameOver(pkg, readFile(home->path("older.slv")));
-        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 1, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!reports.isEmpty(), 5000);
         QCoreApplication::processEvents();
         const QString again = "“level.slv” was changed on disk. Open it again ?";
         QCOMPARE(ui.diskChangeQuestions, edited ? QStringList() : QStringList{again});
@@ -229,9 +230,10 @@ private slots:
         QCOMPARE(ed.w->document().isClean(), !edited);
 
         // Changed once more: an edited level is not told again.
+        const qsizetype before = reports.size();
         std::filesystem::last_write_time(pkg.toStdString(),
                                          std::filesystem::last_write_time(pkg.toStdString()) + std::chrono::seconds(5));
-        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(reports.size() > before, 5000);
         QCoreApplication::processEvents();
         QCOMPARE(ui.notes.size(), edited ? 1 : 0);
         if (yes) return;
