@@ -221,6 +221,11 @@ void LevelDocument::setPath(const std::string& path) {
     emit packagePathChanged(QString::fromStdString(path_));
 }
 
+bool LevelDocument::packageChangedOnDisk() const {
+    if (path_.empty() || !packageIdentity_.exists) return false;
+    return fileExists(path_) && !fileStillIs(path_, packageIdentity_);
+}
+
 void LevelDocument::writeLevelFiles() {
     levelFileTimer_.stop();
     pendingFiles_.writeAll();
@@ -267,6 +272,7 @@ void LevelDocument::newLevel(PackageHooks& hooks) {
     level_->openStage = 0;
     level_->session.bandActive = false;
     history_.reset(*level_);
+    packageIdentity_ = {};
     setPath({});
     recoveryTimer_.stop();
     if (!restoring_) {
@@ -282,6 +288,8 @@ void LevelDocument::newLevel(PackageHooks& hooks) {
 void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
     // Before the new package's files are planned: they may go to the same folder.
     finishLevelFilesBeforeLeaving();
+    // Taken before reading: a change while Open reads counts as a change.
+    const FileIdentity opened = fileIdentity(path);
     OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
     try {
         openLevel(*level_, path, openHooks, writeFilesAfterOpen_ ? &pendingFiles_ : nullptr);
@@ -293,6 +301,7 @@ void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
     // Nothing is open after Open: the lists stay empty over the backdrop.
     level_->openStage = 0;
     history_.reset(*level_);
+    packageIdentity_ = opened;
     setPath(path);
     emit openStageChanged(0);
     emit levelChanged();
@@ -307,6 +316,8 @@ void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
     saveLevel(*level_, path, hooks, &waiting);
     // Save measured the pictures: records it updated are the saved state.
     history_.setClean(*level_);
+    // What this editor wrote is not another program's change.
+    packageIdentity_ = fileIdentity(path);
     setPath(path);
     recoveryTimer_.stop();
     recovery_.remove();

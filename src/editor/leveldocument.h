@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "model/editing.h"
+#include "model/fileio.h"
 #include "model/history.h"
 #include "model/level.h"
 #include "package/levelio.h"
@@ -47,6 +48,13 @@ public:
     QString displayName() const;
     // True while the level is as it was last opened, made new or saved.
     bool isClean() const { return history_.isClean(); }
+    // Whether another program changed the package on disk (replaced it, also
+    // by a rename over it, wrote or touched it) since this document opened
+    // or last saved it. False when the level has no package, when the
+    // package was deleted, and for a restored level (not read from it).
+    bool packageChangedOnDisk() const;
+    // The package as it was on disk when last opened or saved here.
+    const FileIdentity& packageIdentity() const { return packageIdentity_; }
 
     // What the edits need from the display.
     void setSurfaceCallbacks(SurfaceCallbacks callbacks);
@@ -155,6 +163,7 @@ private:
     History history_;
     RecoveryWriter recovery_;
     std::string path_;
+    FileIdentity packageIdentity_;  // of path_, when this document read or wrote it
     SurfaceCallbacks surfaces_;
     DetectFramesFn detect_;
     QTimer recoveryTimer_;

@@ -8,8 +8,10 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "model/fileio.h"
 #include "model/level.h"
 #include "model/settings.h"
 #include "model/editing.h"
@@ -190,7 +192,16 @@ private:
     // Pictures changed on disk: the level's files watched, and loaded again.
     void watchLevelPictures();
     void reloadChangedPictures(const QStringList& paths);
+    // Saves into `path`; over a package another program changed since it was
+    // opened or saved here, only when the author says so. False when not saved.
     bool saveTo(const std::string& path);
+    // Opens the package at `path` under the progress panel.
+    void openPackage(const std::string& path);
+    // The open package on disk: watched, and another program's change of it
+    // offered to be opened again (no unsaved changes) or told once (edited).
+    void setupPackageWatch();
+    void watchPackage();
+    void packageChangedOnDisk();
     // Writes totposes.dat and corvatel.cf; the failures' messages.
     QStringList writeSettingsFiles();
     // The Save dialog, in the level's folder with its file name; asks before
@@ -202,6 +213,11 @@ private:
     slv::LevelDocument* document_ = nullptr;
     std::unique_ptr<slv::ScenePictures> pictures_;
     slv::PictureWatcher* pictureWatcher_ = nullptr;
+    slv::PictureWatcher* packageWatcher_ = nullptr;  // the level's package
+    bool diskQuestionOpen_ = false;  // "... Open it again ?" is being asked
+    // The package as this document last read or wrote it, when the author
+    // was told that it changed on disk since: told once until the next Open or Save.
+    std::optional<slv::FileIdentity> diskChangeToldFor_;
     QFileSystemModel* folderModel_ = nullptr;  // behind folderTree_, made when first shown
     bool closed_ = false;
     bool closeAnswered_ = false;  // the close under way was answered

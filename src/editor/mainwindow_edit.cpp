@@ -321,6 +321,7 @@ void MainWindow::connectDocument() {
     // follow between frames.
     document_->setWriteFilesAfterOpen(true);
     connect(document_, &LevelDocument::levelFilesFailed, this, [this](const QString& text) { showError(text); });
+    setupPackageWatch();
     updateLevelName();
 }
 

@@ -98,6 +98,10 @@ void MainWindow::openLevel() {
         if (chosen.isEmpty()) return;
         path = chosen.first().toStdString();
     }
+    openPackage(path);
+}
+
+void MainWindow::openPackage(const std::string& path) {
     if (sceneView_) sceneView_->present();
     runWithProgress("Loading : ", QString::fromStdString(fileNamePart(path)),
                     [&](PackageHooks& hooks) { document_->open(path, hooks); });
@@ -134,6 +138,12 @@ std::string MainWindow::askPackageToSave() {
 }
 
 bool MainWindow::saveTo(const std::string& path) {
+    // Another program's version of the package (another editor's Save, a
+    // checkout) is replaced only when the author says so.
+    if (path == document_->packagePath() && document_->packageChangedOnDisk() &&
+        !UiServices::instance().askAboutDiskChange(
+            this, "“" + document_->displayName() + "” was changed on disk since it was opened. Replace it ?"))
+        return false;
     if (sceneView_) sceneView_->present();
     runWithProgress("Saving : ", QString::fromStdString(fileNamePart(path)),
                     [&](PackageHooks& hooks) { document_->save(path, hooks); });

@@ -86,6 +86,25 @@ bool UiServices::askReplace(QWidget* parent, const QString& text) {
     return runGuarded(box) == QMessageBox::Yes;
 }
 
+std::unique_ptr<QMessageBox> UiServices::diskChangeBox(QWidget* parent, const QString& text) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, QStringLiteral("Changed on disk"), text,
+                                             QMessageBox::Yes | QMessageBox::No, parent);
+    box->setDefaultButton(QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    return box;
+}
+
+bool UiServices::askAboutDiskChange(QWidget* parent, const QString& text) {
+    return runGuarded(*diskChangeBox(parent, text)) == QMessageBox::Yes;
+}
+
+void UiServices::note(QWidget* parent, const QString& text) {
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("slvedit"), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 QString UiServices::askText(QWidget* parent, const QString& label, const QString& initial) {
     bool ok = false;
     const QString text = QInputDialog::getText(parent, QStringLiteral("Rename"), label, QLineEdit::Normal,

@@ -5,7 +5,9 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
+class QMessageBox;
 class QWidget;
 
 namespace slv {
@@ -25,6 +27,14 @@ public:
     // The question before a file is replaced, with Yes and No; No is the
     // default. True only for Yes.
     virtual bool askReplace(QWidget* parent, const QString& text);
+    // A question about a file another program changed on disk, with Yes and
+    // No; No is the default. True only for Yes.
+    virtual bool askAboutDiskChange(QWidget* parent, const QString& text);
+    // The box askAboutDiskChange runs, built and not shown.
+    static std::unique_ptr<QMessageBox> diskChangeBox(QWidget* parent, const QString& text);
+    // A notice that does not wait for an answer: the window goes on while it
+    // is shown, and it closes with its OK button.
+    virtual void note(QWidget* parent, const QString& text);
     // A line of text, filled in with `initial`; empty when cancelled.
     virtual QString askText(QWidget* parent, const QString& label, const QString& initial);
     // The question before a changed level is closed or replaced, with Save,

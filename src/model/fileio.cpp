@@ -6,12 +6,14 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "errors.h"
 
@@ -249,6 +251,80 @@ std::int64_t fileSize(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) throwFileError("Reading", path, errno);
     if (const char* why = refusal(st)) throwFileError("Reading", path, why);
     return st.st_size;
+}
+
+namespace {
+
+// Within this much of the current time a modification time may be shared
+// by two writes: the identity then keeps the bytes' hash as well.
+constexpr std::int64_t kTieWindowNs = 2'000'000'000;
+
+std::int64_t nowNs() {
+    struct timespec ts {};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+// A 64-bit hash of the file's bytes, eight at a time; nullopt when it
+// cannot be read. Not for security: it tells a rewrite from the same bytes.
+std::optional<std::uint64_t> hashFileBytes(const std::string& path) {
+    std::string reason;
+    const int fd = openRegularFile(path, O_RDONLY, Links::Follow, reason);
+    if (fd < 0) return std::nullopt;
+    constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = 0xCBF29CE484222325ull, length = 0;
+    std::vector<unsigned char> buf(1 << 16);
+    std::size_t carried = 0;  // bytes of an unfinished word at the front of buf
+    for (;;) {
+        const ssize_t r = ::read(fd, buf.data() + carried, buf.size() - carried);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        const std::size_t have = carried + static_cast<std::size_t>(r);
+        const std::size_t whole = r == 0 ? have : have / 8 * 8;
+        std::size_t i = 0;
+        for (; i < whole; i += 8) {
+            std::uint64_t w = 0;
+            std::memcpy(&w, buf.data() + i, std::min<std::size_t>(8, whole - i));
+            h = (h ^ w) * kMul;
+            h ^= h >> 29;
+        }
+        length += static_cast<std::uint64_t>(r);
+        if (r == 0) break;
+        carried = have - whole;
+        std::memmove(buf.data(), buf.data() + whole, carried);
+    }
+    ::close(fd);
+    return (h ^ length) * kMul;
+}
+
+}  // namespace
+
+FileIdentity fileIdentity(const std::string& path) {
+    struct stat st {};
+    FileIdentity id;
+    if (::stat(path.c_str(), &st) != 0) return id;
+    id.exists = true;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::int64_t>(st.st_size);
+    id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    if (S_ISREG(st.st_mode) && nowNs() - id.modifiedNs < kTieWindowNs) id.contentHash = hashFileBytes(path);
+    return id;
+}
+
+bool fileStillIs(const std::string& path, const FileIdentity& known) {
+    FileIdentity now = fileIdentity(path);
+    if (!now.exists || !known.exists) return now.exists == known.exists;
+    if (now.device != known.device || now.inode != known.inode || now.size != known.size ||
+        now.modifiedNs != known.modifiedNs)
+        return false;
+    // Everything ties: only the bytes can tell a rewrite within one clock tick.
+    if (!known.contentHash) return true;
+    if (!now.contentHash) now.contentHash = hashFileBytes(path);
+    return now.contentHash && *now.contentHash == *known.contentHash;
 }
 
 std::string readWholeFile(const std::string& path) {

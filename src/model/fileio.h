@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -194,6 +195,27 @@ bool dirExists(const std::string& path);
 void deleteFile(const std::string& path);
 void createDir(const std::string& path);
 std::int64_t fileSize(const std::string& path);  // throws when it cannot be opened
+
+// What a file on disk is, as far as another program's write would change it:
+// which file the path names (device and inode: a rename over it gives
+// another), its size and its modification time. Taken when the editor reads
+// or writes a file, and compared before it writes that file again.
+struct FileIdentity {
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = 0, modifiedNs = 0;
+    // The bytes' hash, kept only when the file was modified so recently that
+    // a write of the same size could still leave the same modification time
+    // (file-system clocks move in ticks of a few milliseconds).
+    std::optional<std::uint64_t> contentHash;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file at `path` now (through a link, its target's).
+FileIdentity fileIdentity(const std::string& path);
+// True while the file at `path` is the one `known` describes (or, for a
+// `known` that does not exist, while there is still no file). A file that
+// cannot be read to compare its hash counts as another.
+bool fileStillIs(const std::string& path, const FileIdentity& known);
 
 // Reads a whole file into a string (throws on failure).
 std::string readWholeFile(const std::string& path);

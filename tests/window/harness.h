@@ -84,6 +84,15 @@ public:
         replaceQuestions << text;
         return replaceAnswer;
     }
+    // Questions about a file changed on disk: No unless the test says Yes.
+    QStringList diskChangeQuestions;
+    bool diskChangeAnswer = false;
+    bool askAboutDiskChange(QWidget*, const QString& text) override {
+        diskChangeQuestions << text;
+        return diskChangeAnswer;
+    }
+    QStringList notes;  // notices that do not wait for an answer
+    void note(QWidget*, const QString& text) override { notes << text; }
     std::deque<QString> textAnswers;
     QString askText(QWidget*, const QString&, const QString&) override { return nextAnswer(textAnswers); }
     // "Save changes to NAME ?": answered from a queue, then with `unanswered`.
