@@ -112,7 +112,15 @@ void LevelDocument::setSurfaceCallbacks(SurfaceCallbacks callbacks) {
                 taken_[path] = bytes;
                 return h;
             }
-            if (loadData_ && pictures_.find(path)) return loadData_(path, pictures_.read(path));
+            if (loadData_ && pictures_.find(path)) {
+                std::string bytes;
+                try {
+                    bytes = pictures_.read(path);
+                } catch (const std::exception&) {
+                    return load(path);  // its package was written over in place: the file is what is left
+                }
+                return loadData_(path, bytes);
+            }
             return load(path);
         };
 }

@@ -135,8 +135,17 @@ void ScenePictures::showBackdrop() {
     backdropPath_ = path;
     // A stage's picture is the one the level holds, whatever became of its file.
     const LevelPictureStore& held = document_.pictures();
+    std::string bytes;
+    bool fromLevel = false;
     if (open && held.find(path)) {
-        const std::string bytes = held.read(path);
+        try {
+            bytes = held.read(path);
+            fromLevel = true;
+        } catch (const std::exception&) {
+            // Its package was written over in place: the file is what is left.
+        }
+    }
+    if (fromLevel) {
         if (Surface* back = surface(L.session.backdropSurface))
             back->loadPictureData(path, bytes);
         else
