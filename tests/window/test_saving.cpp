@@ -420,6 +420,35 @@ private slots:
         QCOMPARE(imageMember(pkg, 1), good);
     }
 
+    // A stage picture whose header declares more than its file holds is
+    // refused from its header at Add and Mod: the level does not change.
+    void aBrokenStagePictureIsRefusedFromItsHeader_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("Add") << false;
+        QTest::newRow("Mod") << true;
+    }
+    void aBrokenStagePictureIsRefusedFromItsHeader() {
+        QFETCH(bool, replace);
+        SavedLevel ed(ui, home->path("one.slv"));
+        writeFile(home->path("backpx/lie.bmp"), lyingBitmap());
+        const std::string before = ed.L().stage(1).path.str();
+        const std::size_t steps = ed.w->document().history().undoCount();
+        const QString path = home->path("backpx/lie.bmp");
+        const QString told = [&] {
+            try {
+                if (replace) ed.w->document().replaceStage(1, path.toStdString());
+                else ed.w->document().addStages({path.toStdString()});
+            } catch (const std::exception& e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        }();
+        QVERIFY2(told.contains(path) && told.contains("is cut short"), qPrintable(told));
+        QCOMPARE(ed.L().stageCount, 1);
+        QCOMPARE(ed.L().stage(1).path.str(), before);
+        QCOMPARE(ed.w->document().history().undoCount(), steps);
+    }
+
     // Pictures gone from beside the level: Save and the recovery copy still
     // write the level's pictures, for a level made by Add (bytes taken from
     // the files) and for one opened from its package (its members).
