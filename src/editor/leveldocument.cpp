@@ -1,10 +1,18 @@
 #include "editor/leveldocument.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <algorithm>
+#include <cerrno>
+#include <limits>
 
 #include "model/errors.h"
 #include "model/fileio.h"
+#include "model/pictureinfo.h"
 #include "package/restoredlevel.h"
 
 namespace slv {
@@ -44,6 +52,37 @@ private:
 
 std::string stageNumberText(int stage) { return std::to_string(stage); }
 
+// The whole of a regular file (never waiting on a pipe or a device), or
+// nothing with `why` set when it cannot be read.
+std::shared_ptr<const std::string> readRegularFile(const std::string& path, std::string& why) {
+    const int fd = openRegularFile(path, O_RDONLY, Links::Follow, why);
+    if (fd < 0) return nullptr;
+    auto bytes = std::make_shared<std::string>();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        why = fileErrorText(errno);
+    } else if (st.st_size > std::numeric_limits<std::int32_t>::max()) {
+        why = "it is larger than 2 GB";
+    } else {
+        bytes->resize(static_cast<std::size_t>(st.st_size));
+        std::size_t got = 0;
+        while (got < bytes->size()) {
+            const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                why = fileErrorText(errno);
+                break;
+            }
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        bytes->resize(got);  // a file that became shorter meanwhile is what it holds now
+    }
+    ::close(fd);
+    if (!why.empty()) return nullptr;
+    return bytes;
+}
+
 }  // namespace
 
 LevelDocument::LevelDocument(std::string stateFolder, QObject* parent)
@@ -60,11 +99,120 @@ void LevelDocument::setSurfaceCallbacks(SurfaceCallbacks callbacks) {
     surfaces_ = std::move(callbacks);
     // A picture of the level loaded by its path (undo and redo load them
     // again) has its file written first when Open left it to write.
+    // During an Add or Change of sprites the picture comes from its file,
+    // checked before it is taken; otherwise (undo, redo) from the bytes the
+    // level holds, whatever became of the file.
     if (surfaces_.load)
         surfaces_.load = [this, load = std::move(surfaces_.load)](const std::string& path) {
             writeLevelFiles({path});
+            if (takingFiles_) {
+                const std::shared_ptr<const std::string> bytes = readPictureFile(path, PictureUse::Image);
+                if (!bytes) return load(path);  // the load says why the file cannot be read
+                const SurfaceHandle h = loadData_ ? loadData_(path, *bytes) : load(path);
+                taken_[path] = bytes;
+                return h;
+            }
+            if (loadData_ && pictures_.find(path)) {
+                std::string bytes;
+                try {
+                    bytes = pictures_.read(path);
+                } catch (const std::exception&) {
+                    return load(path);  // its package was written over in place: the file is what is left
+                }
+                return loadData_(path, bytes);
+            }
             return load(path);
         };
+}
+
+// ---- the level's pictures ----
+
+std::int64_t LevelDocument::pictureMemory(const std::string& path) {
+    const auto at = pictureMemory_.find(path);
+    if (at != pictureMemory_.end()) return at->second;
+    std::int64_t bytes = 0;
+    if (pictures_.find(path)) {
+        try {
+            const std::optional<PictureLayout> l = pictureLayout(pictures_.head(path, kPictureLayoutBytes));
+            if (l) bytes = std::int64_t{l->width} * l->height * 4;
+        } catch (const std::exception&) {
+            // A picture whose head cannot be read counts nothing; Save reports it.
+        }
+    }
+    pictureMemory_.emplace(path, bytes);
+    return bytes;
+}
+
+void LevelDocument::putPicture(const std::string& path, std::shared_ptr<const std::string> bytes) {
+    pictures_.putBytes(path, std::move(bytes));
+    pictureMemory_.erase(path);
+}
+
+std::shared_ptr<const std::string> LevelDocument::readPictureFile(const std::string& path, PictureUse use) {
+    std::string why;
+    std::shared_ptr<const std::string> bytes = readRegularFile(path, why);
+    if (!bytes) {
+        if (use == PictureUse::Replacing) throw Error("Cannot read \"" + path + "\": " + why);
+        return nullptr;  // the edit's own reading of the file reports it
+    }
+    const std::string what = "The picture";
+    std::int64_t memory = 0;
+    try {
+        memory = checkedPictureMemory(what, path, *bytes, static_cast<std::int64_t>(bytes->size()));
+    } catch (const Error& e) {
+        std::string m = e.what();
+        const std::string lead = "Damaged level package: ";
+        if (m.rfind(lead, 0) == 0) m = m.substr(lead.size());
+        throw Error(m);
+    }
+    // The level's pictures with this one, counted as Open counts them: every
+    // sprite picture and the largest stage picture.
+    const Level& L = *level_;
+    std::int64_t images = 0, largestStage = 0;
+    bool isImage = false;
+    for (int i = 1; i <= L.imageCount && i <= kMaxImages; ++i) {
+        const ImageRec& r = L.image(i);
+        if (!imageUsed(r)) continue;
+        const bool here = r.path.str() == path;
+        isImage = isImage || here;
+        images += here && use == PictureUse::Replacing ? memory : pictureMemory(r.path.str());
+    }
+    for (int st = 1; st <= L.stageCount && st <= kMaxStages; ++st) {
+        const bool here = L.stage(st).path.str() == path;
+        const std::int64_t m = here && use == PictureUse::Replacing ? memory : pictureMemory(L.stage(st).path.str());
+        largestStage = std::max(largestStage, m);
+    }
+    if (use == PictureUse::Image && !isImage) images += memory;
+    if (use == PictureUse::Stage) largestStage = std::max(largestStage, memory);
+    if (images + largestStage > kPictureMemoryBudget) {
+        const std::optional<PictureLayout> l = pictureLayout(*bytes);
+        refusePictureMemory(what + " (\"" + path + "\", " + std::to_string(l->width) + " x " +
+                            std::to_string(l->height) + ")");
+    }
+    return bytes;
+}
+
+std::shared_ptr<const std::string> LevelDocument::readChangedPicture(const std::string& path) {
+    return readPictureFile(path, PictureUse::Replacing);
+}
+
+void LevelDocument::takeChangedPicture(const std::string& path, std::shared_ptr<const std::string> bytes) {
+    putPicture(path, std::move(bytes));
+}
+
+template <class Change>
+auto LevelDocument::takingSpriteFiles(Change&& change) {
+    takingFiles_ = true;
+    taken_.clear();
+    struct Finish {
+        LevelDocument& d;
+        ~Finish() {
+            d.takingFiles_ = false;
+            for (auto& [path, bytes] : d.taken_) d.putPicture(path, bytes);
+            d.taken_.clear();
+        }
+    } finish{*this};
+    return change();
 }
 
 QString LevelDocument::displayName() const {
@@ -88,13 +236,19 @@ void LevelDocument::finishEdit(EditMark before) {
 
 void LevelDocument::addStages(const std::vector<std::string>& paths) {
     const int first = level_->stageCount + 1;
+    std::vector<std::shared_ptr<const std::string>> bytes;
+    for (const std::string& p : paths) bytes.push_back(readPictureFile(p, PictureUse::Stage));
     edit({paths.size() == 1 ? "Add stage" : "Add stages", kStagePage, first - 1},
          [&] { slv::addStages(*level_, paths, surfaces_.fileSize); });
+    for (std::size_t k = 0; k < paths.size(); ++k)
+        if (bytes[k]) putPicture(paths[k], bytes[k]);
 }
 
 void LevelDocument::replaceStage(int stage, const std::string& path) {
+    const std::shared_ptr<const std::string> bytes = readPictureFile(path, PictureUse::Stage);
     edit({"Change stage " + stageNumberText(stage), kStagePage, stage - 1},
          [&] { modifyStage(*level_, stage, path, surfaces_.fileSize); });
+    if (bytes) putPicture(path, bytes);
 }
 
 void LevelDocument::deleteStage(int stage) {
@@ -118,13 +272,17 @@ void LevelDocument::addSprites(const std::string& folder, const std::vector<std:
     const int first = level_->openStage >= 1 && level_->openStage <= kMaxStages
                           ? level_->stage(level_->openStage).spriteCount
                           : 0;
-    edit({names.size() == 1 ? "Add sprite" : "Add sprites", kSpritePage, first},
-         [&] { slv::addSprites(*level_, folder, names, surfaces_, detect_, random); });
+    takingSpriteFiles([&] {
+        edit({names.size() == 1 ? "Add sprite" : "Add sprites", kSpritePage, first},
+             [&] { slv::addSprites(*level_, folder, names, surfaces_, detect_, random); });
+    });
 }
 
 void LevelDocument::replaceSprite(int row, const std::string& folder, const std::string& name) {
-    edit({"Change sprite", kSpritePage, row},
-         [&] { slv::replaceSprite(*level_, row, folder, name, surfaces_, detect_); });
+    takingSpriteFiles([&] {
+        edit({"Change sprite", kSpritePage, row},
+             [&] { slv::replaceSprite(*level_, row, folder, name, surfaces_, detect_); });
+    });
 }
 
 int LevelDocument::deleteSprite(int row) {
@@ -268,6 +426,8 @@ void LevelDocument::newLevel(PackageHooks& hooks) {
     finishLevelFilesBeforeLeaving();
     const EditMark before = mark();
     clearLevel(*level_, hooks);
+    pictures_.clear();
+    pictureMemory_.clear();
     // No stage stays open: the one that was is gone with the level.
     level_->openStage = 0;
     level_->session.bandActive = false;
@@ -292,7 +452,7 @@ void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
     const FileIdentity opened = fileIdentity(path);
     OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
     try {
-        openLevel(*level_, path, openHooks, writeFilesAfterOpen_ ? &pendingFiles_ : nullptr);
+        openLevel(*level_, path, openHooks, writeFilesAfterOpen_ ? &pendingFiles_ : nullptr, &pictures_);
     } catch (...) {
         emit levelChanged();
         throw;
@@ -310,10 +470,10 @@ void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
 
 void LevelDocument::save(const std::string& path, PackageHooks& hooks) {
     const EditMark before = mark();
-    // Pictures whose files Open left to write are copied from the package
-    // they wait in; the files follow between frames as before.
-    const UnwrittenPictures waiting = pendingFiles_.unwrittenPictures();
-    saveLevel(*level_, path, hooks, &waiting);
+    // The level's pictures are written from what it holds (members of the
+    // package it was opened from, bytes taken from files), never from files
+    // beside it that may have changed or gone since.
+    saveLevel(*level_, path, hooks, &pictures_);
     // Save measured the pictures: records it updated are the saved state.
     history_.setClean(*level_);
     // What this editor wrote is not another program's change.
@@ -333,7 +493,7 @@ void LevelDocument::restore(LeftPackage& left, PackageHooks& hooks) {
     restoring_ = true;
     OpenHooks openHooks(hooks, [&] { newLevel(hooks); });
     try {
-        openLevel(*level_, adopted, openHooks);
+        openLevel(*level_, adopted, openHooks, nullptr, &pictures_);
         restoring_ = false;
     } catch (...) {
         restoring_ = false;
@@ -378,10 +538,10 @@ void LevelDocument::writeRecoveryNow() {
         return;
     }
     // The copy is taken here, between two frames; the worker writes it,
-    // taking pictures whose files Open has not written yet from the package.
+    // taking the level's pictures from what it holds (a copy that shares them).
     // The recovery writer (a member) waits for its worker before this
     // document goes, so the worker may post to it.
-    const bool started = recovery_.start(std::make_unique<Level>(*level_), path_, pendingFiles_.unwrittenPictures(),
+    const bool started = recovery_.start(std::make_unique<Level>(*level_), path_, pictures_,
                                          [this](const std::string& error) {
                                              QMetaObject::invokeMethod(
                                                  this, [this, error] { reportRecovery(error); }, Qt::QueuedConnection);
@@ -393,7 +553,7 @@ bool LevelDocument::writeRecoveryAndWait() {
     recoveryTimer_.stop();
     if (history_.isClean()) return true;
     try {
-        recovery_.writeNow(*level_, path_, pendingFiles_.unwrittenPictures());
+        recovery_.writeNow(*level_, path_, pictures_);
         return true;
     } catch (const std::exception& e) {
         reportRecovery(e.what());

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "model/editing.h"
@@ -60,6 +61,24 @@ public:
     void setSurfaceCallbacks(SurfaceCallbacks callbacks);
     const SurfaceCallbacks& surfaceCallbacks() const { return surfaces_; }
     void setFrameDetector(DetectFramesFn detect) { detect_ = std::move(detect); }
+    // Makes a surface from a picture's bytes (those the level holds). Without
+    // it, pictures are loaded from their files.
+    using PictureDataLoader = std::function<SurfaceHandle(const std::string& path, const std::string& bytes)>;
+    void setPictureDataLoader(PictureDataLoader loader) { loadData_ = std::move(loader); }
+
+    // The bytes of every picture the level uses, as Save writes them: from
+    // the package at Open, from the file at Add, Change and a reload. Undo
+    // and redo load pictures from here, so a file that changed or went since
+    // does not matter to the level.
+    const LevelPictureStore& pictures() const { return pictures_; }
+    // Reads the file at `path` that is to replace the level's picture there
+    // (it changed on disk) and checks it as Open checks a member: its header,
+    // its pixels' size and the level's memory budget. Throws slv::Error
+    // saying why it is refused; nothing changes then.
+    std::shared_ptr<const std::string> readChangedPicture(const std::string& path);
+    // The level's picture at `path` becomes `bytes` (read and checked by
+    // readChangedPicture and decoded).
+    void takeChangedPicture(const std::string& path, std::shared_ptr<const std::string> bytes);
 
     // ---- edits: each is one undo step; refusals throw slv::Error ----
     void addStages(const std::vector<std::string>& paths);
@@ -158,6 +177,18 @@ private:
     void reportRecovery(const std::string& error);
     void writeSomeLevelFiles();
     void finishLevelFilesBeforeLeaving();
+    // How a checked picture counts in the level's memory budget.
+    enum class PictureUse { Image, Stage, Replacing };
+    // The picture file at `path`, read whole and checked as Open checks a
+    // member, counted as `use`. Throws slv::Error.
+    std::shared_ptr<const std::string> readPictureFile(const std::string& path, PictureUse use);
+    // Memory the level's picture at `path` takes once decoded (from the bytes held).
+    std::int64_t pictureMemory(const std::string& path);
+    void putPicture(const std::string& path, std::shared_ptr<const std::string> bytes);
+    // Runs an Add or Change of sprites: the pictures it loads come from their
+    // files, checked, and those taken join the level's pictures.
+    template <class Change>
+    auto takingSpriteFiles(Change&& change);
 
     std::unique_ptr<Level> level_;
     History history_;
@@ -165,7 +196,13 @@ private:
     std::string path_;
     FileIdentity packageIdentity_;  // of path_, when this document read or wrote it
     SurfaceCallbacks surfaces_;
+    PictureDataLoader loadData_;
     DetectFramesFn detect_;
+    LevelPictureStore pictures_;
+    std::unordered_map<std::string, std::int64_t> pictureMemory_;  // path -> decoded bytes
+    // During an Add or Change of sprites: pictures loaded from their files.
+    bool takingFiles_ = false;
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> taken_;
     QTimer recoveryTimer_;
     bool writeFilesAfterOpen_ = false;
     PendingLevelFiles pendingFiles_;

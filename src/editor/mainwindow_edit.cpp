@@ -297,6 +297,8 @@ void MainWindow::redoEdit() { document_->redo(); }
 void MainWindow::connectDocument() {
     document_->setSurfaceCallbacks(pictures_->callbacks());
     document_->setFrameDetector(pictures_->frameDetector());
+    document_->setPictureDataLoader(
+        [this](const std::string& path, const std::string& bytes) { return pictures_->loadData(path, bytes, false); });
     pictureWatcher_ = new PictureWatcher(this);
     connect(pictureWatcher_, &PictureWatcher::picturesChanged, this,
             [this](const QStringList& paths) { reloadChangedPictures(paths); });

@@ -10,6 +10,7 @@
 #include "model/framecount.h"
 #include "model/homefiles.h"
 #include "model/level.h"
+#include "package/levelio.h"
 #include "package/skinpackage.h"
 
 namespace slv {
@@ -132,6 +133,25 @@ void ScenePictures::showBackdrop() {
     const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
     if (path == backdropPath_ || !view_.device()) return;
     backdropPath_ = path;
+    // A stage's picture is the one the level holds, whatever became of its file.
+    const LevelPictureStore& held = document_.pictures();
+    std::string bytes;
+    bool fromLevel = false;
+    if (open && held.find(path)) {
+        try {
+            bytes = held.read(path);
+            fromLevel = true;
+        } catch (const std::exception&) {
+            // Its package was written over in place: the file is what is left.
+        }
+    }
+    if (fromLevel) {
+        if (Surface* back = surface(L.session.backdropSurface))
+            back->loadPictureData(path, bytes);
+        else
+            L.session.backdropSurface = loadData(path, bytes, false);
+        return;
+    }
     if (Surface* back = surface(L.session.backdropSurface))
         back->loadPicture(path);
     else
@@ -173,33 +193,67 @@ QStringList ScenePictures::reloadChanged(const QStringList& paths) {
     QStringList problems;
     for (const QString& changed : paths) {
         const std::string path = changed.toStdString();
-        if (!fileExists(path)) {
-            problems << changed + " is gone; the view keeps its last picture.";
-            continue;
-        }
+        QString problem;
         try {
-            if (path == backdropPath_) {
-                backdropPath_.clear();
-                showBackdrop();
+            if (document_.pictures().find(path)) {
+                reloadLevelPicture(path, problems);
+            } else if (!fileExists(path)) {
+                problem = changed + " is gone; the view keeps its last picture.";
+            } else {
+                if (path == backdropPath_) {
+                    backdropPath_.clear();
+                    showBackdrop();
+                }
+                if (path == homePath(homefiles::kLowerPanel) && L.session.padSurface) {
+                    if (Surface* pad = surface(L.session.padSurface)) pad->loadPicture(path);
+                }
             }
-            if (path == homePath(homefiles::kLowerPanel) && L.session.padSurface) {
-                if (Surface* pad = surface(L.session.padSurface)) pad->loadPicture(path);
-            }
-            for (int m = 1; m <= L.imageCount && m <= kMaxImages; ++m)
-                if (!L.image(m).name.empty() && L.image(m).path.str() == path) reloadImage(m, problems);
         } catch (const std::exception& e) {
-            problems << QString::fromUtf8(e.what());
+            problem = QString::fromUtf8(e.what());
+        }
+        // A fault is told once, until the file changes into another fault or
+        // into a picture that is taken.
+        if (problem.isEmpty()) {
+            toldFaults_.remove(changed);
+        } else if (toldFaults_.value(changed) != problem) {
+            toldFaults_.insert(changed, problem);
+            problems << problem;
         }
     }
     return problems;
 }
 
-void ScenePictures::reloadImage(int m, QStringList& problems) {
+void ScenePictures::reloadLevelPicture(const std::string& path, QStringList& problems) {
+    Level& L = level();
+    if (!fileExists(path)) throw Error(path + " is gone; the level keeps its picture.");
+    // The file is read and checked within the level's memory budget, then
+    // decoded, before anything of the level is replaced.
+    std::shared_ptr<const std::string> bytes;
+    std::vector<int> images;
+    for (int m = 1; m <= L.imageCount && m <= kMaxImages; ++m)
+        if (!L.image(m).name.empty() && L.image(m).path.str() == path) images.push_back(m);
+    std::vector<SurfaceHandle> fresh;
+    try {
+        bytes = document_.readChangedPicture(path);
+        if (images.empty()) readPictureData(path, *bytes);  // a stage's picture: decoded to check it
+        for (std::size_t k = 0; k < images.size(); ++k) fresh.push_back(loadData(path, *bytes, true));
+    } catch (const std::exception& e) {
+        for (SurfaceHandle h : fresh) release(h);
+        throw Error(path + " changed but cannot be used, so the level keeps its picture: " + e.what());
+    }
+    document_.takeChangedPicture(path, bytes);
+    if (path == backdropPath_) {
+        backdropPath_.clear();
+        showBackdrop();
+    }
+    for (std::size_t k = 0; k < images.size(); ++k) reloadImage(images[k], fresh[k], problems);
+}
+
+void ScenePictures::reloadImage(int m, SurfaceHandle fresh, QStringList& problems) {
     Level& L = level();
     ImageRec& img = L.image(m);
-    // The new picture is loaded beside the old one, which stays until the
+    // The new picture was loaded beside the old one, which stays until the
     // new one is whole.
-    const SurfaceHandle fresh = load(img.path.str(), true);
     const Surface* picture = surface(fresh);
     const int width = picture->width(), height = picture->height();
     release(img.surface);

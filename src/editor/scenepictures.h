@@ -3,6 +3,7 @@
 // display switch replaces the device, and everything is loaded again.
 #pragma once
 
+#include <QHash>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
@@ -48,7 +49,11 @@ public:
     // failures' messages.
     QStringList reloadAll();
     // The pictures at `paths` changed on disk: those the level shows are
-    // loaded again. Returns what the author should be told.
+    // loaded again. A level picture's new file is read, checked and decoded
+    // before it replaces anything; one that is refused (broken, too large,
+    // gone, unreadable) leaves the level its picture, surface and bytes.
+    // Returns what the author should be told: each fault once, until the
+    // file changes into another fault or is taken.
     QStringList reloadChanged(const QStringList& paths);
     // The backdrop, the lower panel and the skins go (the window closes).
     void releaseAll();
@@ -56,13 +61,16 @@ public:
 private:
     Level& level() const;
     std::string homePath(const char* name) const;
-    void reloadImage(int image, QStringList& problems);
+    // The level's picture at `path` from its changed file; throws slv::Error.
+    void reloadLevelPicture(const std::string& path, QStringList& problems);
+    void reloadImage(int image, SurfaceHandle fresh, QStringList& problems);
     // A new surface that `fill` loads, keyed as load() keys it.
     SurfaceHandle make(const std::function<void(Surface&)>& fill, bool keyed);
 
     LevelDocument& document_;
     SceneWidget& view_;
     std::string backdropPath_;  // the picture the backdrop surface holds
+    QHash<QString, QString> toldFaults_;  // changed file -> the fault last told
 };
 
 }  // namespace slv

@@ -59,6 +59,17 @@ public:
         return buf_.data() + used_;
     }
     void filled(std::size_t n) { used_ += n; }
+    void append(const char* data, std::size_t n) {
+        while (n > 0) {
+            std::size_t free = 0;
+            char* p = room(free);
+            const std::size_t k = std::min(n, free);
+            std::memcpy(p, data, k);
+            filled(k);
+            data += k;
+            n -= k;
+        }
+    }
     void flush() {
         if (used_ > 0) out_.write(buf_.data(), used_);
         startWriteback(used_);
@@ -379,6 +390,26 @@ void checkSpriteStrips(const PackageHeader& h, const PackageTables& t,
         }
 }
 
+std::int64_t checkedPictureMemory(const std::string& what, const std::string& name, std::string_view head,
+                                  std::int64_t size) {
+    const std::optional<PictureLayout> l = pictureLayout(head);
+    if (!l) return 0;  // not a picture: its load reports it
+    if (l->pixelEnd > size)
+        damaged(what + " (\"" + name + "\") is cut short: its header declares " + std::to_string(l->width) + " x " +
+                std::to_string(l->height) + " pixels in " + std::to_string(l->pixelEnd) + " bytes but it holds " +
+                std::to_string(size));
+    const std::int64_t bytes = std::int64_t{l->width} * l->height * 4;
+    if (bytes > kPictureMemoryBudget)
+        refusePictureMemory(what + " (\"" + name + "\", " + std::to_string(l->width) + " x " +
+                            std::to_string(l->height) + ")");
+    return bytes;
+}
+
+void refusePictureMemory(const std::string& what) {
+    throw Error("The level's pictures need more than " + std::to_string(kPictureMemoryBudget >> 30) +
+                " GB of memory: " + what + " passes the limit");
+}
+
 void checkPictures(const PackageHeader& h, const PackageTables& t,
                    const std::function<std::string(const PackEntry&)>& headOf) {
     std::int64_t total = 0;
@@ -387,20 +418,9 @@ void checkPictures(const PackageHeader& h, const PackageTables& t,
     auto label = [](const std::string& what, const PackEntry& e, const PictureLayout& l) {
         return what + " (\"" + e.name.str() + "\", " + std::to_string(l.width) + " x " + std::to_string(l.height) + ")";
     };
-    auto overBudget = [](const std::string& which) {
-        return Error("The level's pictures need more than " + std::to_string(kPictureMemoryBudget >> 30) +
-                     " GB of memory: " + which + " passes the limit");
-    };
+    auto overBudget = [](const std::string& which) { refusePictureMemory(which); };
     auto measure = [&](const std::string& what, const PackEntry& e) -> std::int64_t {
-        const std::optional<PictureLayout> l = pictureLayout(headOf(e));
-        if (!l) return 0;  // not a picture: its load reports it
-        if (l->pixelEnd > e.size)
-            damaged(what + " (\"" + e.name.str() + "\") is cut short: its header declares " + std::to_string(l->width) +
-                    " x " + std::to_string(l->height) + " pixels in " + std::to_string(l->pixelEnd) +
-                    " bytes but it holds " + std::to_string(e.size));
-        const std::int64_t bytes = std::int64_t{l->width} * l->height * 4;
-        if (bytes > kPictureMemoryBudget) throw overBudget(label(what, e, *l));
-        return bytes;
+        return checkedPictureMemory(what, e.name.str(), headOf(e), e.size);
     };
     for (int i = 1; i <= h.imageCount; ++i) {
         if (!imageUsed(t.image(i))) continue;
@@ -409,7 +429,7 @@ void checkPictures(const PackageHeader& h, const PackageTables& t,
         total += measure(what, e);
         if (total > kPictureMemoryBudget) {
             const std::optional<PictureLayout> l = pictureLayout(headOf(e));
-            throw overBudget(label(what, e, *l));
+            overBudget(label(what, e, *l));
         }
     }
     for (int s = 1; s <= h.stageCount; ++s) {
@@ -421,7 +441,7 @@ void checkPictures(const PackageHeader& h, const PackageTables& t,
             largestStageLabel = label(what, e, *pictureLayout(headOf(e)));
         }
     }
-    if (total + largestStage > kPictureMemoryBudget) throw overBudget(largestStageLabel);
+    if (total + largestStage > kPictureMemoryBudget) overBudget(largestStageLabel);
 }
 
 namespace {
@@ -513,26 +533,32 @@ std::string absolutePackagePath(const std::string& path) {
     return (here / rest).string();
 }
 
-void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, const UnwrittenPictures* unwritten) {
+void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, const LevelPictureStore* pictures) {
     if (level.imageCount < 0 || level.imageCount > kMaxImages)
         throw Error("The level counts " + std::to_string(level.imageCount) + " images; at most 3000 fit");
     if (level.stageCount < 0 || level.stageCount > kMaxStages) throw Error("Total stages are more than 30 !");
     if (fileNamePart(pathGiven).empty()) throw Error("Invalid filename");
     const std::string path = absolutePackagePath(pathGiven);
 
-    // A bitmap whose file Open left to write is the member it waits in.
-    auto waiting = [unwritten](const std::string& p) { return unwritten ? unwritten->find(p) : nullptr; };
+    // A picture the level holds is written from its bytes, not from its file.
+    auto held = [pictures](const std::string& p) { return pictures ? pictures->find(p) : nullptr; };
     auto sizeOf = [&](const std::string& p, const std::string& what) {
-        const UnwrittenPictures::Member* m = waiting(p);
+        const LevelPictureStore::Picture* m = held(p);
         if (!m) return measure(p, what);
-        unwritten->checkPackage(p);
-        return static_cast<std::int32_t>(m->size);  // a member's size is a 32-bit field
+        pictures->checkPackage(p);
+        if (m->size > std::numeric_limits<std::int32_t>::max())
+            throw Error("The bitmap of " + what + " (\"" + p + "\") is larger than 2 GB");
+        return static_cast<std::int32_t>(m->size);
     };
     auto copy = [&](const std::string& p, std::int32_t size, Gather& out) {
-        const UnwrittenPictures::Member* m = waiting(p);
+        const LevelPictureStore::Picture* m = held(p);
         if (!m) return copyMember(p, size, out);
-        std::string head = copyPackageBytes(unwritten->package(), m->offset, size, out);
-        unwritten->checkPackage(p);  // the bytes copied are those it held at Open
+        if (m->bytes) {
+            out.append(m->bytes->data(), m->bytes->size());
+            return m->bytes->substr(0, kPictureHeadBytes);
+        }
+        std::string head = copyPackageBytes(*m->package, m->offset, size, out);
+        pictures->checkPackage(p);  // the bytes copied are those it held at Open
         return head;
     };
 
@@ -596,6 +622,10 @@ void saveLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     gather.flush();
     try {
         checkSpriteStrips(header, tables, [&](int k) { return heads[static_cast<std::size_t>(k)]; });
+        // What Open will read is checked as Open checks it, before it takes
+        // the name. (A package written in place, where the folder takes no
+        // new file, is held in memory until its commit.)
+        if (!out.tempPath().empty()) readAndCheck(out.tempPath());
     } catch (const Error& e) {
         throw refused(e);
     }
@@ -655,13 +685,14 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
     return planExtraction(folder, contents, extractor, sprites ? &*sprites : nullptr, backpx ? &*backpx : nullptr);
 }
 
-void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, PendingLevelFiles* later) {
+void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, PendingLevelFiles* later,
+               LevelPictureStore* pictures) {
     const std::string path = absolutePackagePath(pathGiven);
     PackageContents c = readPackage(path);
     const PackageHeader& h = c.header;
     PackageTables& t = c.tables;
     const std::string folder = folderPart(path);
-    auto package = std::make_unique<MemberExtractor>(path);
+    auto package = std::make_shared<MemberExtractor>(path);
     MemberExtractor& extractor = *package;
 
     // The member folders are opened (links refused) before the level changes;
@@ -777,6 +808,18 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
                 sp.surface = level.image(sp.image).surface;
         }
     removeMemberTemps(folder);
+    if (pictures) {
+        pictures->clear();
+        for (int i = 1; i <= h.imageCount; ++i)
+            if (imageUsed(level.image(i))) {
+                const PackEntry& e = h.imageEntry(i);
+                pictures->putMember(level.image(i).path.str(), package, h.dataStart + e.start, e.size);
+            }
+        for (int s = 1; s <= h.stageCount; ++s) {
+            const PackEntry& e = h.stageEntry(s);
+            pictures->putMember(level.stage(s).path.str(), package, h.dataStart + e.start, e.size);
+        }
+    }
     if (later) {
         pending.package_ = std::move(package);
         pending.base_ = std::move(base);
@@ -804,18 +847,57 @@ const PendingLevelFiles::File* PendingLevelFiles::unwritten(const std::string& p
     return &files_[at->second];
 }
 
-UnwrittenPictures PendingLevelFiles::unwrittenPictures() const {
-    UnwrittenPictures u;
+LevelPictureStore PendingLevelFiles::unwrittenPictures() const {
+    LevelPictureStore u;
     if (empty()) return u;
-    u.package_ = package_;
     for (const auto& [path, k] : byPath_)
-        if (!files_[k].written) u.members_.emplace(path, UnwrittenPictures::Member{files_[k].offset, files_[k].size});
+        if (!files_[k].written) u.putMember(path, package_, files_[k].offset, files_[k].size);
     return u;
 }
 
-const UnwrittenPictures::Member* UnwrittenPictures::find(const std::string& path) const {
-    const auto at = members_.find(path);
-    return at == members_.end() ? nullptr : &at->second;
+const LevelPictureStore::Picture* LevelPictureStore::find(const std::string& path) const {
+    const auto at = pictures_.find(path);
+    return at == pictures_.end() ? nullptr : &at->second;
+}
+
+std::int64_t LevelPictureStore::heldBytes() const {
+    std::int64_t n = 0;
+    for (const auto& [path, p] : pictures_)
+        if (p.bytes) n += static_cast<std::int64_t>(p.bytes->size());
+    return n;
+}
+
+void LevelPictureStore::putMember(const std::string& path, std::shared_ptr<const MemberExtractor> package,
+                              std::int64_t offset, std::int64_t size) {
+    Picture& p = pictures_[path];
+    p = Picture{std::move(package), offset, size, nullptr};
+}
+
+void LevelPictureStore::putBytes(const std::string& path, std::shared_ptr<const std::string> bytes) {
+    Picture& p = pictures_[path];
+    const auto size = static_cast<std::int64_t>(bytes->size());
+    p = Picture{nullptr, 0, size, std::move(bytes)};
+}
+
+std::string LevelPictureStore::head(const std::string& path, std::size_t n) const {
+    const Picture* p = find(path);
+    if (!p) throw Error("The level holds no picture for \"" + path + "\"");
+    if (p->bytes) return p->bytes->substr(0, n);
+    std::string bytes(static_cast<std::size_t>(std::min<std::int64_t>(p->size, static_cast<std::int64_t>(n))), '\0');
+    bytes.resize(p->package->readAt(p->offset, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+std::string LevelPictureStore::read(const std::string& path) const {
+    const Picture* p = find(path);
+    if (!p) throw Error("The level holds no picture for \"" + path + "\"");
+    if (p->bytes) return *p->bytes;
+    checkPackage(path);
+    std::string bytes(static_cast<std::size_t>(p->size), '\0');
+    if (p->package->readAt(p->offset, bytes.data(), bytes.size()) != bytes.size())
+        throw Error("Cannot read the picture for \"" + path + "\" from \"" + p->package->path() +
+                    "\": the package ends before it");
+    return bytes;
 }
 
 namespace {
@@ -830,7 +912,10 @@ void checkNotWrittenOver(const MemberExtractor& package, const std::string& pict
 
 }  // namespace
 
-void UnwrittenPictures::checkPackage(const std::string& path) const { checkNotWrittenOver(*package_, path); }
+void LevelPictureStore::checkPackage(const std::string& path) const {
+    const Picture* p = find(path);
+    if (p && p->package) checkNotWrittenOver(*p->package, path);
+}
 
 void PendingLevelFiles::write(File& f) {
     checkNotWrittenOver(*package_, pathOf(f));

@@ -135,39 +135,72 @@ std::string memberFileName(std::string_view entryName, std::string_view firstByt
 // The absolute form of a package path given relative to the current folder.
 std::string absolutePackagePath(const std::string& path);
 
-// Pictures whose files an Open left to write, as Save finds them: each
-// one's place in the package it waits in, which this keeps open. Taken from
-// PendingLevelFiles::unwrittenPictures(); a copy may be read on another
-// thread while the files are being written.
-class UnwrittenPictures {
+// The bytes of every picture a level uses, keyed by the path its image or
+// stage record names, so that Save and the recovery copy never depend on a
+// file beside the level that may have changed or gone. A picture is either
+// a member of a package kept open (unchanged since an Open: nothing is held
+// but its place) or bytes taken from a file (held, shared and immutable).
+// A copy shares both and may be read on another thread.
+class LevelPictureStore {
 public:
-    struct Member {
-        std::int64_t offset, size;
+    struct Picture {
+        std::shared_ptr<const MemberExtractor> package;  // set for a package member
+        std::int64_t offset = 0, size = 0;               // its place in the package
+        std::shared_ptr<const std::string> bytes;        // set for bytes taken from a file
     };
-    // The member of the picture at `path` (as the level names it), or null.
-    const Member* find(const std::string& path) const;
-    const MemberExtractor& package() const { return *package_; }
-    // Throws when the package was written over in place since the Open, so
-    // that it no longer holds the picture at `path`.
+    // The picture at `path` (as the level names it), or null.
+    const Picture* find(const std::string& path) const;
+    bool empty() const { return pictures_.empty(); }
+    std::size_t size() const { return pictures_.size(); }
+    // The bytes held for pictures taken from files (members hold none).
+    std::int64_t heldBytes() const;
+    void putMember(const std::string& path, std::shared_ptr<const MemberExtractor> package, std::int64_t offset,
+                   std::int64_t size);
+    void putBytes(const std::string& path, std::shared_ptr<const std::string> bytes);
+    void remove(const std::string& path) { pictures_.erase(path); }
+    void clear() { pictures_.clear(); }
+    // The whole picture at `path`; throws slv::Error when it cannot be read.
+    std::string read(const std::string& path) const;
+    // The first `n` bytes (fewer when the picture is shorter).
+    std::string head(const std::string& path, std::size_t n) const;
+    // Throws when the package a member of `path` waits in was written over in
+    // place since the Open, so that it no longer holds the picture.
     void checkPackage(const std::string& path) const;
 
 private:
-    friend class PendingLevelFiles;
-    std::shared_ptr<const MemberExtractor> package_;
-    std::unordered_map<std::string, Member> members_;
+    std::unordered_map<std::string, Picture> pictures_;
 };
+// The pictures an Open left to write (PendingLevelFiles::unwrittenPictures).
+using UnwrittenPictures = LevelPictureStore;
+
+// The memory a picture takes once decoded (4 bytes a pixel), from its bytes
+// (at least the first kPictureLayoutBytes); 0 for bytes that are no BMP or
+// PNG picture. Throws slv::Error, as Open refuses such a member, when the
+// header declares more pixel bytes than `size` holds, or a picture alone
+// passes kPictureMemoryBudget. The message names it as `what ("name")`.
+std::int64_t checkedPictureMemory(const std::string& what, const std::string& name, std::string_view head,
+                                  std::int64_t size);
+
+// Throws the refusal Open gives a level whose pictures need more than
+// kPictureMemoryBudget, naming `what`.
+[[noreturn]] void refusePictureMemory(const std::string& what);
 
 // Writes the level into the package at `path`. The bitmaps are measured
 // first (records whose size changed are updated); the package is written
 // under a temporary name beside `path` and replaces it only when complete.
 // Sets level.packageFolder. Leaves no "_*.tmp" file in the folder.
 //
-// With `unwritten`, a bitmap whose file an Open left to write is taken from
-// the package it waits in, so Save does not wait for those files (they stay
-// left to write). A package written over in place since that Open has lost
-// them: Save then fails with the reason and writes nothing.
+// With `pictures`, a bitmap found there is written from it (its member in a
+// kept-open package or its held bytes), never from its file; others are read
+// from their files. A package written over in place since the Open has lost
+// its members: Save then fails with the reason and writes nothing.
+//
+// What was written is read back with Open's checks (readPackage: header,
+// tables, every picture's header) before it takes the name; a package Open
+// would refuse is never written: the old file stays, the temporary goes,
+// and the error says why.
 void saveLevel(Level& level, const std::string& path, PackageHooks& hooks,
-               const UnwrittenPictures* unwritten = nullptr);
+               const LevelPictureStore* pictures = nullptr);
 
 // The files Open gives the bitmaps of a checked package (index = image slot
 // or stage; an empty name for free slots), every final name decided before
@@ -206,8 +239,12 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
 // the files the level names are handed to `later` (replacing what it held),
 // to be written before anything reads them. Every name is planned and
 // checked as without it; a missing member folder is made with its first file.
+//
+// With `pictures`, every picture of the level is put there (replacing what
+// it held) as its member in the package, which stays open while it is used.
 class PendingLevelFiles;
-void openLevel(Level& level, const std::string& path, PackageHooks& hooks, PendingLevelFiles* later = nullptr);
+void openLevel(Level& level, const std::string& path, PackageHooks& hooks, PendingLevelFiles* later = nullptr,
+               LevelPictureStore* pictures = nullptr);
 
 // The bitmap files an Open left to write. The level names them already and
 // their bytes stay in the package it was opened from, which is kept open.
@@ -234,7 +271,7 @@ public:
     UnwrittenPictures unwrittenPictures() const;
 
 private:
-    friend void openLevel(Level&, const std::string&, PackageHooks&, PendingLevelFiles*);
+    friend void openLevel(Level&, const std::string&, PackageHooks&, PendingLevelFiles*, LevelPictureStore*);
     struct File {
         std::size_t folder;  // in folders_
         std::string name;

@@ -108,15 +108,14 @@ const std::string kRunLength = headerOnly(16384, 16384, 8, 1, 1024 + 2);     // 
 const std::string kWhole = bmpBytes(BmpLayout{20, 10, 24, false}, [](int x, int y) { return x * 7 + y; });
 const std::string kRowShort = kWhole.substr(0, kWhole.size() - 1);
 
-}  // namespace
+struct PictureRow {
+    const char* what;
+    std::vector<std::string> images, stages;
+    std::string error;  // empty: the package opens
+};
 
-TEST(PictureMembers, CutShortOrOverTheBudgetAreRefused) {
-    struct Row {
-        const char* what;
-        std::vector<std::string> images, stages;
-        std::string error;  // empty: the package opens
-    };
-    const Row rows[] = {
+const std::vector<PictureRow>& pictureRows() {
+    static const std::vector<PictureRow> rows = {
         {"a whole picture", {kWhole}, {kWhole}, ""},
         {"70 bytes declaring 16384 x 16384 x 32", {kLying32}, {},
          "Damaged level package: image 1 (\"\\sprites\\p1.bmp\") is cut short: its header declares 16384 x 16384 "
@@ -133,31 +132,70 @@ TEST(PictureMembers, CutShortOrOverTheBudgetAreRefused) {
          "the limit"},
         {"stages alone count one at a time", {}, {kRunLength, kRunLength, kRunLength}, ""},
     };
-    for (const Row& row : rows) {
+    return rows;
+}
+
+// A level whose pictures are the row's, each in its own file under `dir`/src.
+std::unique_ptr<slv::Level> levelOf(const PictureRow& row, const TempDir& d) {
+    auto l = std::make_unique<slv::Level>();
+    auto member = [&](auto& rec, const std::string& file, const std::string& bytes) {
+        writeFile(d / ("src/" + file), bytes);
+        rec.name.set(file);
+        rec.path.set(d / ("src/" + file));
+        rec.size = static_cast<std::int32_t>(bytes.size());
+    };
+    for (const std::string& bytes : row.images) {
+        const int i = ++l->imageCount;
+        member(l->image(i), "p" + std::to_string(i) + ".bmp", bytes);
+    }
+    for (const std::string& bytes : row.stages) {
+        const int s = ++l->stageCount;
+        member(l->stage(s), "s" + std::to_string(s) + ".bmp", bytes);
+    }
+    return l;
+}
+
+}  // namespace
+
+TEST(PictureMembers, CutShortOrOverTheBudgetAreRefused) {
+    for (const PictureRow& row : pictureRows()) {
         SCOPED_TRACE(row.what);
         TempDir d;
-        auto l = std::make_unique<slv::Level>();
-        // Writes src/FILE and names it in `rec`.
-        auto member = [&](auto& rec, const std::string& file, const std::string& bytes) {
-            writeFile(d / ("src/" + file), bytes);
-            rec.name.set(file);
-            rec.path.set(d / ("src/" + file));
-        };
-        for (const std::string& bytes : row.images) {
-            const int i = ++l->imageCount;
-            member(l->image(i), "p" + std::to_string(i) + ".bmp", bytes);
-        }
-        for (const std::string& bytes : row.stages) {
-            const int s = ++l->stageCount;
-            member(l->stage(s), "s" + std::to_string(s) + ".bmp", bytes);
-        }
+        auto l = levelOf(row, d);
         const std::string pkg = d / "pkg/level.slv";
-        save(*l, pkg);
+        fs::create_directories(d / "pkg");
+        buildByHand(*l, *l, pkg);
         const std::string error = errorOf([&] { opened(pkg); });
         EXPECT_EQ(error, row.error.empty() ? "" : "Opening " + pkg + ": " + row.error);
         if (!row.error.empty()) {
             EXPECT_FALSE(fs::exists(d / "pkg/sprites"));
         }
+    }
+}
+
+// Save reads what it wrote back with Open's checks: a package Open would
+// refuse never takes the name, and the package there before stays whole.
+TEST(PictureMembers, SaveNeverWritesAPackageOpenRefuses) {
+    for (const PictureRow& row : pictureRows()) {
+        SCOPED_TRACE(row.what);
+        TempDir d;
+        const std::string pkg = d / "pkg/level.slv";
+        auto good = smallLevel(d / "good");
+        save(*good, pkg);
+        const std::string before = readAll(pkg);
+        auto l = levelOf(row, d);
+        const std::string error = errorOf([&] { save(*l, pkg); });
+        if (row.error.empty()) {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(errorOf([&] { opened(pkg); }), "");
+            continue;
+        }
+        std::string why = row.error;
+        const std::string lead = "Damaged level package: ";
+        if (why.rfind(lead, 0) == 0) why = why.substr(lead.size());
+        EXPECT_EQ(error, "The level cannot be saved: " + why);
+        EXPECT_EQ(readAll(pkg), before);
+        EXPECT_FALSE(anyTemp(d / "pkg"));
     }
 }
 

@@ -139,3 +139,54 @@ TEST(PendingLevelFiles, APackageWrittenOverInPlaceGivesNoFiles) {
         EXPECT_FALSE(fs::exists(hero));
     }
 }
+
+// Save writes the pictures a level holds (members of the package it was
+// opened from, or bytes taken from files), whatever became of the files
+// beside it; pictures it does not hold come from their files.
+TEST(LevelPictureStore, SaveWritesTheHeldPicturesNotTheFiles) {
+    struct Row {
+        const char* what;
+        bool heldAsBytes;   // else as members of the opened package
+        bool fileRemoved;   // else written over with other bytes
+    };
+    const Row rows[] = {
+        {"members, files removed", false, true},
+        {"members, files written over", false, false},
+        {"bytes, files removed", true, true},
+        {"bytes, files written over", true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir d;
+        auto made = smallLevel(d / "src");
+        save(*made, d / "pkg/level.slv");
+        const auto original = membersOf(d / "pkg/level.slv");
+
+        slv::Level l;
+        slv::PackageHooks hooks;
+        slv::LevelPictureStore pictures;
+        slv::openLevel(l, d / "pkg/level.slv", hooks, nullptr, &pictures);
+        ASSERT_EQ(pictures.size(), 4u);  // two images, two stages
+        EXPECT_EQ(pictures.heldBytes(), 0);
+        if (row.heldAsBytes) {
+            for (const std::string& p : {l.image(1).path.str(), l.image(2).path.str(), l.stage(1).path.str(),
+                                         l.stage(2).path.str()})
+                pictures.putBytes(p, std::make_shared<const std::string>(readAll(p)));
+            EXPECT_GT(pictures.heldBytes(), 0);
+        }
+        for (const std::string& p : {l.image(1).path.str(), l.stage(2).path.str()}) {
+            if (row.fileRemoved) fs::remove(p);
+            else writeFile(p, readAll(p) + "more bytes");
+        }
+        slv::saveLevel(l, d / "pkg/saved.slv", hooks, &pictures);
+        EXPECT_EQ(membersOf(d / "pkg/saved.slv"), original);
+
+        // A picture the level does not hold comes from its file.
+        pictures.remove(l.image(2).path.str());
+        writeFile(l.image(2).path.str(), readAll(l.image(2).path.str()) + "x");
+        slv::saveLevel(l, d / "pkg/saved.slv", hooks, &pictures);
+        const auto resaved = membersOf(d / "pkg/saved.slv");
+        EXPECT_EQ(resaved.at("\\sprites\\coin.bmp").size(),
+                  original.at("\\sprites\\coin.bmp").size() + 1);
+    }
+}

@@ -42,6 +42,30 @@ void repaint(const QString& path, int width, int height, std::uint32_t rgb) {
     QFile::rename(QString::fromStdString(tmp), path);
 }
 
+// Writes `bytes` over the file at `path` by a rename, as paint programs save.
+void overwrite(const QString& path, const QByteArray& bytes) {
+    writeFile(path + ".new", bytes);
+    QFile::remove(path);
+    QFile::rename(path + ".new", path);
+}
+
+// 100 bytes whose header declares 16384 x 16384 pixels of 32 bits (1 GB).
+QByteArray lyingBitmap() {
+    QByteArray b = QByteArray::fromStdString(bmpHeader(16384, 16384, 32));
+    b.resize(100, '\0');
+    return b;
+}
+
+// The bytes of the package's member for image `image` and for stage `stage`.
+QByteArray imageMember(const QString& pkg, int image) {
+    const PackageHeader h = readPackage(pkg.toStdString()).header;
+    return readFile(pkg).mid(h.dataStart + h.imageEntry(image).start, h.imageEntry(image).size);
+}
+QByteArray stageMember(const QString& pkg, int stage) {
+    const PackageHeader h = readPackage(pkg.toStdString()).header;
+    return readFile(pkg).mid(h.dataStart + h.stageEntry(stage).start, h.stageEntry(stage).size);
+}
+
 }  // namespace
 
 class SavingTest : public WindowTest {
@@ -414,6 +438,136 @@ private slots:
         repaint(backdrop, sea.width(), sea.height(), 0xf0f000);
         QTRY_VERIFY_WITH_TIMEOUT(ed.backdrop()->pixelAt(3, 3) ==
                                      ed.w->sceneView_->device()->rgbToPixel(0xf0, 0xf0, 0x00), 5000);
+    }
+
+    // A broken file written over a sprite's bitmap is told once, file and
+    // reason in one message; the level keeps its picture, on the screen and
+    // in what Save writes.
+    void aBrokenPictureFileLeavesTheLevelItsPicture_data() {
+        QTest::addColumn<QByteArray>("broken");
+        QTest::addColumn<QString>("reason");
+        const QByteArray good = readFile(home->path("sprites/coin.bmp"));
+        QTest::newRow("cut short") << good.left(good.size() / 2) << "keeps its picture";
+        QTest::newRow("16384 x 16384 in 100 bytes") << lyingBitmap() << "is cut short";
+        QTest::newRow("not a picture") << QByteArray(100, 'x') << "keeps its picture";
+    }
+    void aBrokenPictureFileLeavesTheLevelItsPicture() {
+        QFETCH(QByteArray, broken);
+        QFETCH(QString, reason);
+        SavedLevel ed(ui, home->path("one.slv"));
+        const int m = ed.L().sprite(1, 1).image;
+        const QString strip = QString::fromStdString(ed.L().image(m).path.str());
+        const QByteArray good = readFile(strip);
+        const SurfaceHandle shown = ed.L().image(m).surface;
+        const std::uint32_t pixel = ed.surface(shown)->pixelAt(1, 1);
+        const std::size_t steps = ed.w->document().history().undoCount();
+
+        overwrite(strip, broken);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.errors.size(), 1, 5000);
+        const QString told = ui.errors.takeFirst();
+        QVERIFY2(told.contains(strip) && told.contains(reason), qPrintable(told));
+        QCOMPARE(ed.L().image(m).surface, shown);
+        QCOMPARE(ed.surface(shown)->pixelAt(1, 1), pixel);
+        QCOMPARE(ed.w->document().history().undoCount(), steps);
+
+        // The same unchanged fault in another burst is not told again;
+        // another fault is.
+        QCOMPARE(ed.w->pictures().reloadChanged({strip}), QStringList());
+        QVERIFY(QFile::remove(strip));
+        const QStringList gone = ed.w->pictures().reloadChanged({strip});
+        QCOMPARE(gone.size(), 1);
+        QVERIFY2(gone[0].contains(strip + " is gone"), qPrintable(gone[0]));
+        QCOMPARE(ed.L().image(m).surface, shown);
+
+        const QString pkg = home->path("one.slv");  // saved in place
+        saveTo(ed, ui, pkg);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("\n")));
+        QCOMPARE(imageMember(pkg, 1), good);
+    }
+
+    // A stage picture whose header declares more than its file holds is
+    // refused from its header at Add and Mod: the level does not change.
+    void aBrokenStagePictureIsRefusedFromItsHeader_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("Add") << false;
+        QTest::newRow("Mod") << true;
+    }
+    void aBrokenStagePictureIsRefusedFromItsHeader() {
+        QFETCH(bool, replace);
+        SavedLevel ed(ui, home->path("one.slv"));
+        writeFile(home->path("backpx/lie.bmp"), lyingBitmap());
+        const std::string before = ed.L().stage(1).path.str();
+        const std::size_t steps = ed.w->document().history().undoCount();
+        const QString path = home->path("backpx/lie.bmp");
+        const QString told = [&] {
+            try {
+                if (replace) ed.w->document().replaceStage(1, path.toStdString());
+                else ed.w->document().addStages({path.toStdString()});
+            } catch (const std::exception& e) {
+                return QString::fromUtf8(e.what());
+            }
+            return QString();
+        }();
+        QVERIFY2(told.contains(path) && told.contains("is cut short"), qPrintable(told));
+        QCOMPARE(ed.L().stageCount, 1);
+        QCOMPARE(ed.L().stage(1).path.str(), before);
+        QCOMPARE(ed.w->document().history().undoCount(), steps);
+    }
+
+    // Pictures gone from beside the level: Save and the recovery copy still
+    // write the level's pictures, for a level made by Add (bytes taken from
+    // the files) and for one opened from its package (its members).
+    void picturesGoneFromBesideTheLevel_data() {
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("removed");
+        for (const bool opened : {false, true}) {
+            const char* how = opened ? "opened, " : "added, ";
+            QTest::newRow((std::string(how) + "the files").c_str()) << opened << "files";
+            QTest::newRow((std::string(how) + "sprites/").c_str()) << opened << "sprites";
+            QTest::newRow((std::string(how) + "backpx/").c_str()) << opened << "backpx";
+        }
+    }
+    void picturesGoneFromBesideTheLevel() {
+        QFETCH(bool, opened);
+        QFETCH(QString, removed);
+        const QByteArray strip = readFile(home->path("sprites/coin.bmp"));
+        const QByteArray sea = readFile(home->path("backpx/sea.bmp"));
+        std::optional<SavedLevel> built;
+        std::optional<StartedEditor> started;
+        Editor* ed = nullptr;
+        if (opened) {
+            openCopy(started);
+            ed = &*started;
+            ed->openStage(0);
+            ed->w->document().writeLevelFiles();
+        } else {
+            built.emplace(ui, home->path("one.slv"));
+            ed = &*built;
+        }
+        LevelDocument& doc = ed->w->document();
+        doc.setRecoveryDelay(10);
+        const QString stripPath = QString::fromStdString(ed->L().image(1).path.str());
+        const QString seaPath = QString::fromStdString(ed->L().stage(1).path.str());
+        if (removed == "files") {
+            QVERIFY(QFile::remove(stripPath));
+            QVERIFY(QFile::remove(seaPath));
+        } else {
+            QVERIFY(QDir(QFileInfo(removed == "sprites" ? stripPath : seaPath).absolutePath()).removeRecursively());
+        }
+        doc.edit({"Move sprite"}, [&] { ed->L().sprite(1, 1).x = 77; });
+        QTRY_VERIFY_WITH_TIMEOUT(doc.recovery().exists(), 5000);
+        doc.recovery().wait();
+        const QString copy = QString::fromStdString(doc.recovery().packagePath());
+        QCOMPARE(imageMember(copy, 1), strip);
+        QCOMPARE(stageMember(copy, 1), sea);
+
+        const QString pkg = QString::fromStdString(doc.packagePath());  // saved in place
+        saveTo(*ed, ui, pkg);
+        QVERIFY2(ui.errors.isEmpty(), qPrintable(ui.errors.join("\n")));
+        QVERIFY(doc.isClean());
+        QCOMPARE(imageMember(pkg, 1), strip);
+        QCOMPARE(stageMember(pkg, 1), sea);
+        QCOMPARE(readPackage(pkg.toStdString()).tables.sprite(1, 1).x, 77);
     }
 };
 
