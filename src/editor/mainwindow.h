@@ -219,7 +219,7 @@ private:
     std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
     slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
     // Fields of a record changed in place follow at most this often.
-    static constexpr int kFieldsIntervalMs = 33;
+    static constexpr int kFieldsIntervalMs = 50;
     QTimer* fieldsTimer_ = nullptr;
     bool spriteFieldsStale_ = false;
     bool sectorFieldsStale_ = false;
