@@ -125,5 +125,10 @@ int main(int argc, char** argv) {
     printMs(reporter, "open 3000 images, files written ms", "BM_WindowOpenImagesFilesWritten/3000");
     printFigure(reporter, "open 3000 vs 300 images, files written", "BM_WindowOpenImagesFilesWritten/3000",
                 "BM_WindowOpenImagesFilesWritten/300");
+    if (auto step = reporter.medians.find("BM_DragStep"); step != reporter.medians.end())
+        std::printf("drag step us: %.2f\n", step->second * 1e6);
+    else
+        std::printf("drag step us: n/a\n");
+    printFigure(reporter, "drag vs idle cpu ratio", "BM_DragCpu/dragging:1", "BM_DragCpu/dragging:0");
     return 0;
 }

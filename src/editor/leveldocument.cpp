@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+
+#include <algorithm>
 #include <QMetaObject>
 #include <algorithm>
 #include <cerrno>
@@ -223,8 +225,31 @@ QString LevelDocument::displayName() const {
 
 void LevelDocument::finishEdit(EditMark before) {
     const bool clean = history_.isClean();
-    if (level_->openStage != before.openStage) emit openStageChanged(level_->openStage);
-    emit levelChanged();
+    const bool otherStage = level_->openStage != before.openStage;
+    if (otherStage) {
+        clearSelection();
+        emit openStageChanged(level_->openStage);
+    }
+    // An edit of existing sprites or sectors of the open stage names them;
+    // anything else is a change of the level's structure.
+    const std::vector<RecordRef>& changed = history_.lastChanged();
+    bool structural = otherStage || history_.lastChangedCounts() || changed.empty();
+    QList<int> sprites, sectors;
+    for (const RecordRef& r : changed) {
+        if ((r.table != RecordTable::Sprite && r.table != RecordTable::Sector) ||
+            recordStage(r) != level_->openStage) {
+            structural = true;
+            break;
+        }
+        (r.table == RecordTable::Sprite ? sprites : sectors) << recordNumber(r);
+    }
+    if (structural) {
+        fixSelection();
+        emit levelChanged();
+    } else {
+        if (!sprites.isEmpty()) emit recordsChanged(ItemKind::Sprite, level_->openStage, sprites);
+        if (!sectors.isEmpty()) emit recordsChanged(ItemKind::Sector, level_->openStage, sectors);
+    }
     if (clean != before.clean) emit cleanChanged(clean);
     if (!clean) {
         recoveryTimer_.start(recoveryDelayMs_);
@@ -286,58 +311,165 @@ void LevelDocument::replaceSprite(int row, const std::string& folder, const std:
 }
 
 int LevelDocument::deleteSprite(int row) {
-    return edit({"Delete sprite", kSpritePage, row},
-                [&] { return slv::deleteSprite(*level_, level_->openStage, row, surfaces_); });
+    const int next = edit({"Delete sprite", kSpritePage, row},
+                          [&] { return slv::deleteSprite(*level_, level_->openStage, row, surfaces_); });
+    selectOnly(ItemKind::Sprite, next + 1);
+    return next;
 }
 
 int LevelDocument::deleteSector(int row) {
-    return edit({"Delete sector", kSectorPage, row},
-                [&] { return slv::deleteSector(*level_, level_->openStage, row); });
+    const int next = edit({"Delete sector", kSectorPage, row},
+                          [&] { return slv::deleteSector(*level_, level_->openStage, row); });
+    selectOnly(ItemKind::Sector, next + 1);
+    return next;
 }
 
+namespace {
+// The record of item row `row` of the open stage, for a declared edit; none
+// when there is no such item (the edit then changes nothing).
+std::vector<RecordRef> itemRecord(const Level& lv, ItemKind kind, int row) {
+    if (row < 0 || row >= kMaxSprites) return {};
+    if (kind == ItemKind::Sprite) {
+        if (lv.openStage < 1 || lv.openStage > kMaxStages) return {};
+        return {spriteRecord(lv.openStage, row + 1)};
+    }
+    if (lv.openStage < 0 || lv.openStage > kMaxStages) return {};
+    return {sectorRecord(lv.openStage, row + 1)};
+}
+}  // namespace
+
 bool LevelDocument::setSpriteX(int row, int value) {
-    return edit({"Move sprite", kSpritePage, row}, [&] { return slv::setSpriteX(*level_, row, value); },
-                fieldKey(1, level_->openStage, row));
+    return editRecords({"Move sprite", kSpritePage, row}, itemRecord(*level_, ItemKind::Sprite, row),
+                       [&] { return slv::setSpriteX(*level_, row, value); }, fieldKey(1, level_->openStage, row));
 }
 
 bool LevelDocument::setSpriteY(int row, int value) {
-    return edit({"Move sprite", kSpritePage, row}, [&] { return slv::setSpriteY(*level_, row, value); },
-                fieldKey(2, level_->openStage, row));
+    return editRecords({"Move sprite", kSpritePage, row}, itemRecord(*level_, ItemKind::Sprite, row),
+                       [&] { return slv::setSpriteY(*level_, row, value); }, fieldKey(2, level_->openStage, row));
 }
 
 bool LevelDocument::setSectorField(int row, SectorField field, int value) {
     const bool size = field == SectorField::W || field == SectorField::H;
-    return edit({size ? "Resize sector" : "Move sector", kSectorPage, row},
-                [&] { return slv::setSectorField(*level_, row, field, value); },
-                fieldKey(3 + static_cast<int>(field), level_->openStage, row));
+    return editRecords({size ? "Resize sector" : "Move sector", kSectorPage, row},
+                       itemRecord(*level_, ItemKind::Sector, row),
+                       [&] { return slv::setSectorField(*level_, row, field, value); },
+                       fieldKey(3 + static_cast<int>(field), level_->openStage, row));
 }
 
 void LevelDocument::renameSector(int row, const std::string& name) {
-    edit({"Rename sector", kSectorPage, row},
-         [&] { slv::renameSector(*level_, level_->openStage, row + 1, name); });
+    editRecords({"Rename sector", kSectorPage, row}, itemRecord(*level_, ItemKind::Sector, row),
+                [&] { slv::renameSector(*level_, level_->openStage, row + 1, name); });
 }
 
-ViewUpdate LevelDocument::pressOnView(EditPage page, MouseButtons buttons, int x, int y,
-                                      ViewSelection& selection) {
-    ++gesture_;
-    // Picking changes no table; the drag that follows is the edit.
-    return viewMouseDown(*level_, page, buttons, x, y, selection);
+// ---- the selection ----
+
+namespace {
+int itemCount(const Level& lv, ItemKind kind) {
+    if (kind == ItemKind::Sprite) {
+        if (lv.openStage < 1 || lv.openStage > kMaxStages) return 0;
+        return std::clamp(lv.stage(lv.openStage).spriteCount, 0, kMaxSprites);
+    }
+    if (lv.openStage < 0 || lv.openStage > kMaxStages) return 0;
+    return std::clamp(lv.stage(lv.openStage).sectorCount, 0, kMaxSectors);
+}
+}  // namespace
+
+void LevelDocument::select(ItemKind kind, std::set<int> numbers) {
+    const int count = itemCount(*level_, kind);
+    std::erase_if(numbers, [count](int n) { return n < 1 || n > count; });
+    if (numbers == selection_.of(kind)) return;
+    selection_.of(kind) = std::move(numbers);
+    emit selectionChanged(kind);
 }
 
-ViewUpdate LevelDocument::moveOnView(EditPage page, MouseButtons buttons, int x, int y,
-                                     const ViewSelection& selection) {
-    if (!buttons.left) return viewMouseMove(*level_, page, buttons, x, y, selection);
-    const bool sprites = page == EditPage::Sprite;
-    return edit({sprites ? "Move sprite" : "Move sector", sprites ? kSpritePage : kSectorPage,
-                 sprites ? selection.spriteRow : selection.sectorRow},
-                [&] { return viewMouseMove(*level_, page, buttons, x, y, selection); }, dragKey(gesture_));
+void LevelDocument::selectOnly(ItemKind kind, int number) {
+    select(kind, number >= 1 ? std::set<int>{number} : std::set<int>{});
 }
 
-ViewUpdate LevelDocument::releaseOnView(EditPage page) {
+void LevelDocument::fixSelection() {
+    for (ItemKind kind : {ItemKind::Sprite, ItemKind::Sector}) select(kind, selection_.of(kind));
+}
+
+void LevelDocument::clearSelection() {
+    for (ItemKind kind : {ItemKind::Sprite, ItemKind::Sector}) select(kind, {});
+}
+
+// ---- placing items with the mouse ----
+
+bool LevelDocument::moveSelection(ItemKind kind, int dx, int dy, std::uint64_t gesture) {
+    const std::set<int>& numbers = selection_.of(kind);
+    if (numbers.empty() || (dx == 0 && dy == 0)) return false;
+    const bool sprites = kind == ItemKind::Sprite;
+    std::vector<RecordRef> touched;
+    touched.reserve(numbers.size());
+    for (int n : numbers) {
+        const std::vector<RecordRef> one = itemRecord(*level_, kind, n - 1);
+        touched.insert(touched.end(), one.begin(), one.end());
+    }
+    if (touched.empty()) return false;
+    return editRecords({sprites ? "Move sprite" : "Move sector", sprites ? kSpritePage : kSectorPage,
+                        *numbers.begin() - 1},
+                       touched,
+                       [&] {
+                           bool moved = false;
+                           for (int n : numbers) {
+                               if (sprites) {
+                                   const SpriteRec& r = level_->sprite(n, level_->openStage);
+                                   moved = moveSprite(*level_, n, r.x + dx, r.y + dy) || moved;
+                               } else {
+                                   const SectorRec& r = level_->sector(n, level_->openStage);
+                                   moved = moveSector(*level_, n, r.x + dx, r.y + dy) || moved;
+                               }
+                           }
+                           return moved;
+                       },
+                       dragKey(gesture));
+}
+
+void LevelDocument::startBand(int x, int y) {
+    level_->session.bandStartX = x;
+    level_->session.bandStartY = y;
+    level_->session.bandActive = true;
+}
+
+void LevelDocument::trackPointer(int x, int y) {
+    level_->session.mouseX = x;
+    level_->session.mouseY = y;
+}
+
+int LevelDocument::finishBand() {
+    if (!level_->session.bandActive) return 0;
     const int row = level_->openStage >= 0 && level_->openStage <= kMaxStages
                         ? level_->stage(level_->openStage).sectorCount
                         : 0;
-    return edit({"Draw sector", kSectorPage, row}, [&] { return viewMouseUp(*level_, page); });
+    const int made = edit({"Draw sector", kSectorPage, row}, [&] { return addSectorFromBand(*level_); });
+    if (made > 0) selectOnly(ItemKind::Sector, made);
+    return made;
+}
+
+void LevelDocument::fitSpriteFrames(const std::vector<FrameSize>& sizes) {
+    if (sizes.empty()) return;
+    std::vector<RecordRef> touched;
+    for (const FrameSize& f : sizes) touched.push_back(spriteRecord(f.stage, f.number));
+    editRecords({"Follow changed picture", kSpritePage, -1}, touched, [&] {
+        for (const FrameSize& f : sizes) {
+            SpriteRec& r = level_->sprite(f.number, f.stage);
+            r.w = f.w;
+            r.h = f.h;
+        }
+    });
+}
+
+// ---- settings ----
+
+void LevelDocument::setWorkFolder(const std::string& folder) { level_->workFolder = cutText(folder, 255); }
+
+int LevelDocument::pickSpriteFile(const std::string& folder, const std::string& name) {
+    return slv::pickSpriteFile(*level_, folder, name, detect_);
+}
+
+bool LevelDocument::setPoseFrames(const std::string& name, int frames) {
+    return slv::setPoseFrames(*level_, name, frames);
 }
 
 bool LevelDocument::undo() { return stepHistory(false); }
@@ -358,7 +490,11 @@ bool LevelDocument::stepHistory(bool forward) {
         error = e.what();  // the step was taken; a picture that did not load is reported
     }
     finishEdit(before);
-    if (label.page >= 0) emit focusRequested(label.page, label.row);
+    // The item the step was about is selected again, where it still exists.
+    if (label.page == kSpritePage || label.page == kSectorPage) {
+        const ItemKind kind = label.page == kSpritePage ? ItemKind::Sprite : ItemKind::Sector;
+        if (label.row >= 0 && label.row < itemCount(*level_, kind)) selectOnly(kind, label.row + 1);
+    }
     if (!error.empty()) throw Error(error);
     return true;
 }
@@ -368,6 +504,8 @@ void LevelDocument::openStage(int stage) {
     // Its backdrop is read from its file, and its sprites' files are watched.
     writeLevelFiles(level_->stagePictureFiles(stage));
     level_->openStage = stage;
+    // The selection belongs to the stage that was open.
+    clearSelection();
     emit openStageChanged(stage);
 }
 
@@ -431,6 +569,7 @@ void LevelDocument::newLevel(PackageHooks& hooks) {
     // No stage stays open: the one that was is gone with the level.
     level_->openStage = 0;
     level_->session.bandActive = false;
+    clearSelection();
     history_.reset(*level_);
     packageIdentity_ = {};
     setPath({});
@@ -460,6 +599,7 @@ void LevelDocument::open(const std::string& path, PackageHooks& hooks) {
     if (!pendingFiles_.empty()) levelFileTimer_.start(0);
     // Nothing is open after Open: the lists stay empty over the backdrop.
     level_->openStage = 0;
+    clearSelection();
     history_.reset(*level_);
     packageIdentity_ = opened;
     setPath(path);
@@ -504,6 +644,7 @@ void LevelDocument::restore(LeftPackage& left, PackageHooks& hooks) {
     }
     RecoveryWriter::discard(left);
     level_->openStage = 0;
+    clearSelection();
     history_.reset(*level_);
     history_.markUnsaved();
     // The noted path is kept only where Save may write without asking.

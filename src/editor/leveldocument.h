@@ -1,19 +1,26 @@
 // The level being edited, as a document: the tables, their undo history, the
-// package they belong to, whether they are saved, and the recovery copy kept
-// while they are not.
+// items selected, the package they belong to, whether they are saved, and
+// the recovery copy kept while they are not.
 //
 // Every change of the level goes through one method here. Each edit is one
 // named undo step; afterwards the document says what changed through its
-// signals, and the views (lists, fields, the scene) refresh from the level.
+// signals: recordsChanged for an edit of existing sprites or sectors (a
+// move, a typed value, a rename), levelChanged for anything else (items
+// added, deleted or reordered, stages, pictures, New, Open). The views
+// (lists, fields, the scene) refresh from the level. Settings kept beside
+// the level (outline colours, the work folder, the remembered frame counts)
+// are changed here too, but are not undo steps.
 // The document knows nothing of widgets: what it needs from the display
 // (loading pictures, detecting frames) comes in through callbacks, and what
 // a package operation shows (progress) through PackageHooks.
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <memory>
+#include <set>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -23,6 +30,7 @@
 #include "model/fileio.h"
 #include "model/history.h"
 #include "model/level.h"
+#include "model/selection.h"
 #include "package/levelio.h"
 #include "package/recoverywriter.h"
 
@@ -95,16 +103,56 @@ public:
     bool setSpriteY(int row, int value);
     bool setSectorField(int row, SectorField field, int value);
     void renameSector(int row, const std::string& name);
-    // The mouse on the view. A drag (moves with the left button between one
-    // press and its release) is one step however long it is.
-    ViewUpdate pressOnView(EditPage page, MouseButtons buttons, int x, int y, ViewSelection& selection);
-    ViewUpdate moveOnView(EditPage page, MouseButtons buttons, int x, int y,
-                          const ViewSelection& selection);
-    ViewUpdate releaseOnView(EditPage page);
+
+    // ---- the items selected on the open stage ----
+    const LevelSelection& selection() const { return selection_; }
+    // Selects `numbers` of `kind` (those the open stage has), the other kind
+    // staying as it is.
+    void select(ItemKind kind, std::set<int> numbers);
+    // Selects item `number` of `kind` alone; 0 selects none.
+    void selectOnly(ItemKind kind, int number);
+
+    // ---- placing items with the mouse ----
+    // A new gesture (a press on the view) starts: the moves of one gesture
+    // are one undo step. Returns its key for moveSelection.
+    std::uint64_t beginGesture() { return ++gesture_; }
+    // Moves every selected item of `kind` by (dx, dy) as part of `gesture`.
+    // Returns false when nothing moved.
+    bool moveSelection(ItemKind kind, int dx, int dy, std::uint64_t gesture);
+    // The rubber band of a new sector: its first corner, the pointer (its
+    // other corner), and its end, which makes the sector (one undo step,
+    // "Draw sector") and selects it. finishBand returns the new sector's
+    // number, 0 when the band was empty or none was drawn.
+    void startBand(int x, int y);
+    void trackPointer(int x, int y);
+    bool bandActive() const { return level_->session.bandActive; }
+    int finishBand();
+
+    // A followed picture changed size: its sprites take frames of the new
+    // size (one undo step, "Follow changed picture").
+    struct FrameSize {
+        int stage, number, w, h;
+    };
+    void fitSpriteFrames(const std::vector<FrameSize>& sizes);
+
+    // ---- settings kept beside the level (not undo steps) ----
+    void setSpriteBoxColor(std::uint32_t color) { level_->spriteBoxColor = color; }
+    void setSectorColor(std::uint32_t color) { level_->sectorColor = color; }
+    void setWorkFolder(const std::string& folder);
+    // The remembered frame counts ("poses"): see slv::pickSpriteFile and
+    // slv::setPoseFrames.
+    int pickSpriteFile(const std::string& folder, const std::string& name);
+    bool setPoseFrames(const std::string& name, int frames);
+
     // Runs `change` on the level as one undo step named `label` (for edits
     // that have no method of their own yet).
     template <class Change>
     auto edit(StepLabel label, Change&& change, std::uint64_t mergeKey = 0);
+    // The same for a change of the records in `touched` only (and the
+    // counts): the history compares just those.
+    template <class Change>
+    auto editRecords(StepLabel label, const std::vector<RecordRef>& touched, Change&& change,
+                     std::uint64_t mergeKey = 0);
 
     // Undo and redo; false when there is no step. A picture that does not
     // load again is thrown as slv::Error after the step is taken.
@@ -151,15 +199,18 @@ public:
     void closeSession();
 
 signals:
-    // The tables changed (an edit, undo, redo, New, Open).
+    // The tables changed in their structure (an edit, undo or redo that adds,
+    // deletes or reorders items or changes stages or pictures; New, Open).
     void levelChanged();
+    // Existing items of `stage` changed (numbers 1-based), nothing else: a
+    // move, a typed value, a rename, their undo and redo.
+    void recordsChanged(slv::ItemKind kind, int stage, const QList<int>& numbers);
+    // The items selected of `kind` changed.
+    void selectionChanged(slv::ItemKind kind);
     // Another stage is shown in the view (0: none).
     void openStageChanged(int stage);
     void cleanChanged(bool clean);
     void packagePathChanged(const QString& path);
-    // After undo or redo: the page (0 stages, 1 sprites, 2 sectors) and row
-    // the step was about, to be selected.
-    void focusRequested(int page, int row);
     // A recovery copy could not be written; said once until one is written.
     void recoveryFailed(const QString& message);
     // A bitmap file of the open level could not be written after Open.
@@ -172,6 +223,12 @@ private:
     };
     EditMark mark() const { return {level_->openStage, history_.isClean()}; }
     void finishEdit(EditMark before);
+    // Drops selected numbers the open stage no longer has.
+    void fixSelection();
+    void clearSelection();
+    template <class Change>
+    auto runEdit(StepLabel label, const std::vector<RecordRef>* touched, Change&& change,
+                 std::uint64_t mergeKey);
     void setPath(const std::string& path);
     bool stepHistory(bool forward);
     void reportRecovery(const std::string& error);
@@ -211,23 +268,36 @@ private:
     bool recoveryFailureShown_ = false;
     bool restoring_ = false;
     std::uint64_t gesture_ = 0;  // counts presses: a drag merges by it
+    LevelSelection selection_;
 };
 
 template <class Change>
 auto LevelDocument::edit(StepLabel label, Change&& change, std::uint64_t mergeKey) {
+    return runEdit(std::move(label), nullptr, std::forward<Change>(change), mergeKey);
+}
+
+template <class Change>
+auto LevelDocument::editRecords(StepLabel label, const std::vector<RecordRef>& touched, Change&& change,
+                                std::uint64_t mergeKey) {
+    return runEdit(std::move(label), &touched, std::forward<Change>(change), mergeKey);
+}
+
+template <class Change>
+auto LevelDocument::runEdit(StepLabel label, const std::vector<RecordRef>* touched, Change&& change,
+                            std::uint64_t mergeKey) {
     const EditMark before = mark();
     bool recorded = false;
     try {
         if constexpr (std::is_void_v<decltype(change())>) {
             {
-                HistoryEdit step(history_, *level_, mergeKey, std::move(label));
+                HistoryEdit step(history_, *level_, mergeKey, std::move(label), touched);
                 change();
             }
             recorded = true;
             finishEdit(before);
         } else {
             auto result = [&] {
-                HistoryEdit step(history_, *level_, mergeKey, std::move(label));
+                HistoryEdit step(history_, *level_, mergeKey, std::move(label), touched);
                 return change();
             }();
             recorded = true;

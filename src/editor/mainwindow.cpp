@@ -281,6 +281,6 @@ void MainWindow::chooseWorkFolder() {
 
 void MainWindow::workFolderPicked(const QString& dir) {
     if (dir.isEmpty()) return;
-    level().workFolder = cutText(dir.toStdString(), 255);
+    document_->setWorkFolder(dir.toStdString());
     workFolderLabel_->setText(QString::fromStdString(level().workFolder));
 }

@@ -4,6 +4,7 @@
 // packages, view, placement, keys, pictures).
 #pragma once
 
+#include <QList>
 #include <QSet>
 #include <QWidget>
 #include <functional>
@@ -16,14 +17,19 @@
 #include "model/settings.h"
 #include "model/editing.h"
 #include "display/spriteanimation.h"
+#include "model/selection.h"
 #include "editor/editorlayout.h"
 
 class QFileSystemModel;
 class QListWidget;
 class QSpinBox;
+class QTimer;
 
 namespace slv {
 class KeyRouter;
+class EditTool;
+class SectorTool;
+class SpriteTool;
 struct PackageHooks;
 class LevelDocument;
 class PictureWatcher;
@@ -188,7 +194,17 @@ private:
     void refreshPreview();
     void showOpenStageInLists(int stage);
     void updateLevelName();
-    void focusEditedRow(int page, int row);
+    // The selection of the document shown in the list of `kind` and its fields.
+    void showSelection(slv::ItemKind kind);
+    // Items changed in place: their rows and, when shown, their fields.
+    void refreshItems(slv::ItemKind kind, const QList<int>& numbers);
+    void refreshShownFields(slv::ItemKind kind);
+    void refreshStaleFields();
+    // The tool of the page shown; none on the Stage page.
+    slv::EditTool* activeTool() const;
+    // The Sector fields while a rubber band is drawn.
+    void showBand(int x, int y);
+    void showBandSize(int width, int height);
     // Pictures changed on disk: the level's files watched, and loaded again.
     void watchLevelPictures();
     void reloadChangedPictures(const QStringList& paths);
@@ -238,4 +254,12 @@ private:
     slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
     bool pointerOnScene_ = false;
     QPoint pointerScenePixel_;  // back-buffer pixel under the pointer
+    // Fields of a record changed in place follow at most this often.
+    static constexpr int kFieldsIntervalMs = 50;
+    QTimer* fieldsTimer_ = nullptr;
+    bool spriteFieldsStale_ = false;
+    bool sectorFieldsStale_ = false;
+    bool mouseHeld_ = false;  // a button is down on the view: a drag may run
+    slv::SpriteTool* spriteTool_ = nullptr;
+    slv::SectorTool* sectorTool_ = nullptr;
 };

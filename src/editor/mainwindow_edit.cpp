@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <cstdlib>
 
 #include "display/scenewidget.h"
@@ -17,6 +18,7 @@
 #include "model/fileio.h"
 #include "model/framecount.h"
 #include "editor/spritepicker.h"
+#include "editor/edittools.h"
 #include "editor/leveldocument.h"
 #include "editor/picturewatcher.h"
 #include "editor/scenepictures.h"
@@ -57,6 +59,11 @@ void MainWindow::selectRow(QListWidget* list, int row) {
         list->setCurrentRow(-1);
     }
     listUpdating_ = false;
+    // The sprite and sector lists show the document's selection: a row
+    // selected here is the document's selection too.
+    if (list == spriteList_ || list == sectorList_)
+        document_->selectOnly(list == spriteList_ ? ItemKind::Sprite : ItemKind::Sector,
+                              row >= 0 && row < list->count() ? row + 1 : 0);
 }
 
 static std::vector<std::string> toPaths(const QStringList& files) {
@@ -123,7 +130,7 @@ void MainWindow::replaceOnActiveTab() {
         break;
     }
     case 1:
-        if (selectedRow(spriteList_) < 0) {
+        if (document_->selection().sprites.empty()) {
             showError(kMsgSelectSpriteToModify);
             return;
         }
@@ -150,25 +157,22 @@ void MainWindow::deleteOnActiveTab() {
         break;
     }
     case 1: {
-        const int row = selectedRow(spriteList_);
+        const int row = document_->selection().first(ItemKind::Sprite) - 1;
         if (row < 0) {
             showError(kMsgSelectSpriteToDelete);
             return;
         }
-        const int next = document_->deleteSprite(row);
-        selectRow(spriteList_, next);
-        showSpriteFields(next >= 0 ? next + 1 : -1);
+        // The list and fields follow the document's selection: the next row.
+        document_->deleteSprite(row);
         break;
     }
     case 2: {
-        const int row = selectedRow(sectorList_);
+        const int row = document_->selection().first(ItemKind::Sector) - 1;
         if (row < 0) {
             showError(kMsgSelectSectorToDelete);
             return;
         }
-        const int next = document_->deleteSector(row);
-        selectRow(sectorList_, next);
-        showSectorFields(next >= 0 ? next + 1 : -1);
+        document_->deleteSector(row);
         break;
     }
     default: break;
@@ -229,8 +233,7 @@ void MainWindow::pickerFileClicked() {
     Level& L = level();
     const int line = spritePicker_->selectedLine();
     if (line < 0) return;
-    pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
-                   pictures_->frameDetector());
+    document_->pickSpriteFile(spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString());
     L.session.fillingPickerFields = true;
     spritePicker_->setFrameCountLimit(L.session.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
@@ -242,7 +245,7 @@ void MainWindow::pickerFrameCountChanged() {
     const int value = spritePicker_->frameCountField_->value();
     const int line = spritePicker_->selectedLine();
     if (value == 0 || L.session.fillingPickerFields || line < 0) return;
-    setPoseFrames(L, spritePicker_->lineName(line).toStdString(), value);
+    document_->setPoseFrames(spritePicker_->lineName(line).toStdString(), value);
 }
 
 void MainWindow::confirmPickedSprites() {
@@ -266,7 +269,7 @@ void MainWindow::confirmPickedSprites() {
         spriteList_->setFocus();
         return;
     }
-    const int s = selectedRow(spriteList_);
+    const int s = document_->selection().first(ItemKind::Sprite) - 1;
     if (s < 0) {
         showError(kMsgSelectSpriteToModify);
         return;
@@ -317,7 +320,24 @@ void MainWindow::connectDocument() {
     });
     connect(document_, &LevelDocument::cleanChanged, this, [this] { updateLevelName(); });
     connect(document_, &LevelDocument::packagePathChanged, this, [this] { updateLevelName(); });
-    connect(document_, &LevelDocument::focusRequested, this, [this](int page, int row) { focusEditedRow(page, row); });
+    connect(document_, &LevelDocument::recordsChanged, this,
+            [this](ItemKind kind, int, const QList<int>& numbers) { refreshItems(kind, numbers); });
+    connect(document_, &LevelDocument::selectionChanged, this, [this](ItemKind kind) { showSelection(kind); });
+    fieldsTimer_ = new QTimer(this);
+    fieldsTimer_->setSingleShot(true);
+    fieldsTimer_->setInterval(kFieldsIntervalMs);
+    connect(fieldsTimer_, &QTimer::timeout, this, [this] { refreshStaleFields(); });
+    // The view's mouse goes to the tool of the page shown.
+    spriteTool_ = new SpriteTool(*document_, this);
+    sectorTool_ = new SectorTool(*document_, this);
+    connect(sectorTool_, &EditTool::refused, this, [this](const QString& text) {
+        if (bandRefusalShown_) return;
+        bandRefusalShown_ = true;
+        showError(text);
+    });
+    connect(sectorTool_, &SectorTool::bandStarted, this, [this](int x, int y) { showBand(x, y); });
+    connect(sectorTool_, &SectorTool::bandResized, this, [this](int w, int h) { showBandSize(w, h); });
+    connect(sectorTool_, &SectorTool::bandEnded, this, [this] { showSelection(ItemKind::Sector); });
     connect(document_, &LevelDocument::recoveryFailed, this, [this](const QString& text) { showError(text); });
     // Open shows the level as soon as its pictures are loaded; the files
     // follow between frames.
@@ -360,9 +380,13 @@ void MainWindow::refreshLists() {
         if (selectedRow(list) < 0) list->setCurrentRow(-1);
     }
     listUpdating_ = false;
+    // The lists select what the document has selected.
+    const int sprite = document_->selection().first(ItemKind::Sprite) - 1;
+    const int sector = document_->selection().first(ItemKind::Sector) - 1;
+    selectRow(spriteList_, sprite);
+    selectRow(sectorList_, sector);
     // The fields show the records as they are now; a field being typed in
     // keeps what the author typed.
-    const int sprite = selectedRow(spriteList_), sector = selectedRow(sectorList_);
     if (!spriteXField_->hasFocus() && !spriteYField_->hasFocus()) showSpriteFields(sprite >= 0 ? sprite + 1 : -1);
     bool typing = false;
     for (const QSpinBox* s : {sectorXField_, sectorYField_, sectorWidthField_, sectorHeightField_})
@@ -371,9 +395,8 @@ void MainWindow::refreshLists() {
 }
 
 void MainWindow::showOpenStageInLists(int stage) {
-    // The lists and fields now belong to another stage: nothing is selected.
-    selectRow(spriteList_, -1);
-    selectRow(sectorList_, -1);
+    // The lists and fields now belong to another stage, where the document
+    // has nothing selected.
     refreshLists();
     selectRow(stageList_, stage - 1);
     showSpriteFields(-1);
@@ -396,13 +419,62 @@ void MainWindow::refreshPreview() {
     }
 }
 
-void MainWindow::focusEditedRow(int page, int row) {
-    // After undo or redo the row the step was about is selected, where it
-    // still exists; stage steps leave the open stage selected.
-    QListWidget* list = page == 1 ? spriteList_ : page == 2 ? sectorList_ : nullptr;
-    if (!list || row < 0 || row >= list->count()) return;
-    selectRow(list, row);
-    if (page == 1) showSpriteFields(row + 1); else showSectorFields(row + 1);
+void MainWindow::showSelection(ItemKind kind) {
+    const int n = document_->selection().first(kind);
+    if (kind == ItemKind::Sprite) {
+        selectRow(spriteList_, n - 1);
+        showSpriteFields(n >= 1 ? n : -1);
+    } else {
+        selectRow(sectorList_, n - 1);
+        if (!level().session.bandActive) showSectorFields(n >= 1 ? n : -1);
+    }
+}
+
+void MainWindow::refreshItems(ItemKind kind, const QList<int>& numbers) {
+    const Level& L = level();
+    QListWidget* list = kind == ItemKind::Sprite ? spriteList_ : sectorList_;
+    for (int n : numbers) {
+        if (n < 1 || n > list->count()) continue;
+        const QString name = QString::fromStdString(kind == ItemKind::Sprite ? L.sprite(n, L.openStage).name.str()
+                                                                             : L.sector(n, L.openStage).name.str());
+        if (list->item(n - 1)->text() != name) list->item(n - 1)->setText(name);
+    }
+    const int shown = kind == ItemKind::Sprite ? spriteFieldsRow_ : sectorFieldsRow_;
+    if (shown < 1 || !numbers.contains(shown)) return;
+    // A drag changes the record at every move of the mouse: the fields show
+    // the first change at once and then follow at most every
+    // kFieldsIntervalMs, which is all a reader can follow; the release shows
+    // where it ended.
+    bool& stale = kind == ItemKind::Sprite ? spriteFieldsStale_ : sectorFieldsStale_;
+    if (mouseHeld_ && fieldsTimer_->isActive()) {
+        stale = true;
+        return;
+    }
+    stale = false;
+    refreshShownFields(kind);
+    fieldsTimer_->start();
+}
+
+void MainWindow::refreshStaleFields() {
+    for (ItemKind kind : {ItemKind::Sprite, ItemKind::Sector}) {
+        bool& stale = kind == ItemKind::Sprite ? spriteFieldsStale_ : sectorFieldsStale_;
+        if (!stale) continue;
+        stale = false;
+        refreshShownFields(kind);
+    }
+}
+
+void MainWindow::refreshShownFields(ItemKind kind) {
+    // The fields show the record as it is now, unless it is being typed in.
+    if (kind == ItemKind::Sprite) {
+        if (spriteFieldsRow_ >= 1 && !spriteXField_->hasFocus() && !spriteYField_->hasFocus())
+            showSpriteFields(spriteFieldsRow_);
+        return;
+    }
+    bool typing = false;
+    for (const QSpinBox* s : {sectorXField_, sectorYField_, sectorWidthField_, sectorHeightField_})
+        typing = typing || s->hasFocus();
+    if (sectorFieldsRow_ >= 1 && !typing && !level().session.bandActive) showSectorFields(sectorFieldsRow_);
 }
 
 void MainWindow::updateLevelName() {

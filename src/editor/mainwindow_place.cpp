@@ -9,6 +9,7 @@
 
 #include "editor/mainwindow.h"
 #include "model/editing.h"
+#include "editor/edittools.h"
 #include "editor/leveldocument.h"
 #include "model/errors.h"
 #include "editor/swatchpanel.h"
@@ -55,16 +56,19 @@ public:
 
 }  // namespace
 
+// Each label is set once to what it ends up showing: a drag refreshes the
+// fields at every move, and a label set to another text lays itself out
+// and paints again.
 void MainWindow::showSpriteFields(int n) {
     Level& L = level();
-    L.session.spritesShown = false;
-    spriteFieldsRow_ = 0;
-    spriteName_->setText("none");
-    spriteWidth_->setText("0");
-    spriteHeight_->setText("0");
     const bool valid = n >= 1 && n <= kMaxSprites && L.openStage >= 1 && L.openStage <= kMaxStages &&
                        n <= L.stage(L.openStage).spriteCount;
+    L.session.spritesShown = false;
+    spriteFieldsRow_ = 0;
     if (!valid) {
+        spriteName_->setText("none");
+        spriteWidth_->setText("0");
+        spriteHeight_->setText("0");
         blankSpin(spriteXField_);
         blankSpin(spriteYField_);
         return;
@@ -82,10 +86,10 @@ void MainWindow::showSpriteFields(int n) {
 void MainWindow::showSectorFields(int n) {
     const Level& L = level();
     sectorFieldsRow_ = 0;
-    sectorName_->setText("none");
     const bool valid = n >= 1 && n <= kMaxSectors && L.openStage >= 0 && L.openStage <= kMaxStages &&
                        n <= L.stage(L.openStage).sectorCount;
     if (!valid) {
+        sectorName_->setText("none");
         for (QSpinBox* s : {sectorXField_, sectorYField_, sectorWidthField_, sectorHeightField_}) blankSpin(s);
         return;
     }
@@ -116,65 +120,46 @@ void MainWindow::setupEditing() {
     showSectorFields(-1);
 }
 
+EditTool* MainWindow::activeTool() const {
+    switch (editTabs_->currentIndex()) {
+    case 1: return spriteTool_;
+    case 2: return sectorTool_;
+    default: return nullptr;
+    }
+}
+
 namespace {
-EditPage pageOf(const QTabWidget* tabs) { return static_cast<EditPage>(tabs->currentIndex()); }
-MouseButtons buttonsOf(int buttons, bool ctrl) {
-    return MouseButtons{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0, ctrl};
+ToolMouse toolMouse(int buttons, bool ctrl, int x, int y) {
+    return ToolMouse{(buttons & Qt::LeftButton) != 0, (buttons & Qt::RightButton) != 0, ctrl, x, y};
 }
 }  // namespace
 
 void MainWindow::pressOnScene(int buttons, bool ctrl, int x, int y) {
-    Level& L = level();
-    const MouseButtons b = buttonsOf(buttons, ctrl);
-    if (b.right && pageOf(editTabs_) == EditPage::Sector && (L.openStage < 1 || L.openStage > kMaxStages)) {
-        // A sector belongs to a stage: with none open there is nowhere to keep it.
-        if (!bandRefusalShown_) {
-            bandRefusalShown_ = true;
-            showError("Open a stage before drawing a sector on it.");
-        }
-        return;
-    }
-    ViewSelection sel{selectedRow(spriteList_), selectedRow(sectorList_)};
-    const ViewUpdate u = document_->pressOnView(pageOf(editTabs_), b, x, y, sel);
-    if (u.bandStarted) {
-        // The fields show the band until it ends; they edit no sector meanwhile.
-        sectorFieldsRow_ = 0;
-        sectorName_->setText("none");
-        setSpin(sectorXField_, L.session.bandStartX);
-        setSpin(sectorYField_, L.session.bandStartY);
-    }
-    if (u.showSprite) {
-        selectRow(spriteList_, sel.spriteRow);
-        showSpriteFields(sel.spriteRow >= 0 ? sel.spriteRow + 1 : -1);
-    }
-    if (u.showSector) {
-        selectRow(sectorList_, sel.sectorRow);
-        showSectorFields(sel.sectorRow >= 0 ? sel.sectorRow + 1 : -1);
-    }
+    mouseHeld_ = true;
+    if (EditTool* tool = activeTool()) tool->mousePressed(toolMouse(buttons, ctrl, x, y));
 }
 
 void MainWindow::moveOnScene(int buttons, bool ctrl, int x, int y) {
-    const Level& L = level();
-    const ViewSelection sel{selectedRow(spriteList_), selectedRow(sectorList_)};
-    const ViewUpdate u = document_->moveOnView(pageOf(editTabs_), buttonsOf(buttons, ctrl), x, y, sel);
-    if (u.showSprite) showSpriteFields(sel.spriteRow + 1);
-    if (u.showSector) showSectorFields(sel.sectorRow + 1);
-    if (u.bandChanged) {
-        setSpin(sectorWidthField_, L.session.mouseX - sectorXField_->value());
-        setSpin(sectorHeightField_, L.session.mouseY - sectorYField_->value());
-    }
+    if (EditTool* tool = activeTool()) tool->mouseMoved(toolMouse(buttons, ctrl, x, y));
 }
 
-void MainWindow::releaseOnScene(int, bool, int, int) {
-    const bool bandActive = level().session.bandActive && pageOf(editTabs_) == EditPage::Sector;
-    const ViewUpdate u = document_->releaseOnView(pageOf(editTabs_));
-    if (u.newSector > 0) {
-        selectRow(sectorList_, u.newSector - 1);
-        showSectorFields(u.newSector);
-    } else if (bandActive) {
-        const int row = selectedRow(sectorList_);
-        showSectorFields(row >= 0 ? row + 1 : -1);
-    }
+void MainWindow::releaseOnScene(int buttons, bool ctrl, int x, int y) {
+    mouseHeld_ = false;
+    refreshStaleFields();
+    if (EditTool* tool = activeTool()) tool->mouseReleased(toolMouse(buttons, ctrl, x, y));
+}
+
+void MainWindow::showBand(int x, int y) {
+    // The fields show the band until it ends; they edit no sector meanwhile.
+    sectorFieldsRow_ = 0;
+    sectorName_->setText("none");
+    setSpin(sectorXField_, x);
+    setSpin(sectorYField_, y);
+}
+
+void MainWindow::showBandSize(int width, int height) {
+    setSpin(sectorWidthField_, width);
+    setSpin(sectorHeightField_, height);
 }
 
 void MainWindow::selectSpriteFromList() {
@@ -182,13 +167,21 @@ void MainWindow::selectSpriteFromList() {
     const int r = selectedRow(spriteList_);
     if (r < 0 || L.openStage < 1 || L.openStage > kMaxStages) return;
     spriteImageIndex_->setText(QString::number(L.sprite(r + 1, L.openStage).image));
-    showSpriteFields(r + 1);
+    // The fields follow the document's selection; a click on the row already
+    // selected shows its record again.
+    if (document_->selection().sprites == std::set<int>{r + 1})
+        showSpriteFields(r + 1);
+    else
+        document_->selectOnly(ItemKind::Sprite, r + 1);
 }
 
 void MainWindow::selectSectorFromList() {
     const int r = selectedRow(sectorList_);
     if (r < 0) return;
-    showSectorFields(r + 1);
+    if (document_->selection().sectors == std::set<int>{r + 1})
+        showSectorFields(r + 1);
+    else
+        document_->selectOnly(ItemKind::Sector, r + 1);
 }
 
 // A typed value goes to the record the fields show, whatever row the list
@@ -220,7 +213,7 @@ void MainWindow::confirmSectorSize(QSpinBox* spin) {
 }
 
 void MainWindow::renameSelectedSector() {
-    const int row = selectedRow(sectorList_);
+    const int row = document_->selection().first(ItemKind::Sector) - 1;
     if (row < 0) {
         showError("Select the sector you want to rename !");
         return;
@@ -235,20 +228,19 @@ void MainWindow::renameSelectedSector() {
         showError(QString::fromUtf8(e.what()));
         return;
     }
-    selectRow(sectorList_, row);
     showSectorFields(row + 1);
 }
 
 void MainWindow::chooseSpriteBoxColor() {
     const QColor c = UiServices::instance().color(this, toQColor(level().spriteBoxColor));
     if (!c.isValid()) return;
-    level().spriteBoxColor = fromQColor(c);
+    document_->setSpriteBoxColor(fromQColor(c));
     spriteBoxColorSwatch_->setColor(level().spriteBoxColor);
 }
 
 void MainWindow::chooseSectorColor() {
     const QColor c = UiServices::instance().color(this, toQColor(level().sectorColor));
     if (!c.isValid()) return;
-    level().sectorColor = fromQColor(c);
+    document_->setSectorColor(fromQColor(c));
     sectorColorSwatch_->setColor(level().sectorColor);
 }

@@ -13,6 +13,7 @@
 #include "display/frametimer.h"
 #include "display/scene.h"
 #include "editor/mainwindow.h"
+#include "editor/leveldocument.h"
 #include "editor/scenepictures.h"
 #include "model/homefiles.h"
 
@@ -161,8 +162,8 @@ void MainWindow::drawFrame() {
     view.spriteOutlines = showSpriteBoxes_->isChecked();
     view.sectorColor = L.sectorColor;
     view.spriteBoxColor = L.spriteBoxColor;
-    view.selectedSprite = selectedRow(spriteList_) + 1;
-    view.selectedSector = selectedRow(sectorList_) + 1;
+    view.selectedSprite = document_->selection().first(ItemKind::Sprite);
+    view.selectedSector = document_->selection().first(ItemKind::Sector);
     view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(L.currentSkin),
                     QString::number(L.lastActorCommand)};
     spriteAnimation_.follow(L, L.openStage);

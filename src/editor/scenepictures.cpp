@@ -281,13 +281,9 @@ void ScenePictures::reloadImage(int m, SurfaceHandle fresh, QStringList& problem
             if (r.w != w || r.h != height) fits.push_back({s, n, w, height});
         }
     if (fits.empty()) return;
-    document_.edit({"Follow changed picture", 1, -1}, [&] {
-        for (const Fit& f : fits) {
-            SpriteRec& r = L.sprite(f.n, f.stage);
-            r.w = f.w;
-            r.h = f.h;
-        }
-    });
+    std::vector<LevelDocument::FrameSize> sizes;
+    for (const Fit& f : fits) sizes.push_back({f.stage, f.n, f.w, f.h});
+    document_.fitSpriteFrames(sizes);
 }
 
 void ScenePictures::releaseAll() {

@@ -402,7 +402,7 @@ void replaceSprite(Level& lv, int slot, const std::string& folder, const std::st
 }
 
 // ---------------------------------------------------------------------------
-// Placement on the view.
+// Placement.
 
 bool hitRect(int px, int py, int x, int y, int w, int h) {
     const long long X = x, Y = y;
@@ -445,68 +445,20 @@ bool sectorRowValid(const Level& lv, int row) {
 
 }  // namespace
 
-ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int py,
-                         ViewSelection& sel) {
-    ViewUpdate u;
-    if (page == EditPage::Sprite && b.left && !b.ctrl) {
-        const int k = pickSprite(lv, px, py);
-        sel.spriteRow = k - 1;
-        u.showSprite = true;
-        if (k > 0) {
-            lv.session.dragOffsetX = px - lv.sprite(k, lv.openStage).x;
-            lv.session.dragOffsetY = py - lv.sprite(k, lv.openStage).y;
-        }
-    } else if (page == EditPage::Sector) {
-        if (b.right) {
-            lv.session.bandStartX = px;
-            lv.session.bandStartY = py;
-            lv.session.bandActive = true;
-            u.bandStarted = true;
-        }
-        if (b.left && !b.ctrl) {
-            const int k = pickSector(lv, px, py);
-            sel.sectorRow = k - 1;
-            u.showSector = true;
-            if (k > 0) {
-                lv.session.sectorDragOffsetX = px - lv.sector(k, lv.openStage).x;
-                lv.session.sectorDragOffsetY = py - lv.sector(k, lv.openStage).y;
-            }
-        }
-    }
-    return u;
+bool moveSprite(Level& lv, int n, int x, int y) {
+    if (!spriteRowValid(lv, n - 1)) return false;
+    SpriteRec& sp = lv.sprite(n, lv.openStage);
+    sp.x = x;
+    sp.y = y;
+    return true;
 }
 
-ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
-                         const ViewSelection& sel) {
-    ViewUpdate u;
-    lv.session.mouseX = px;
-    lv.session.mouseY = py;
-    if (b.left) {
-        if (page == EditPage::Sprite) {
-            if (!spriteRowValid(lv, sel.spriteRow)) return u;
-            SpriteRec& sp = lv.sprite(sel.spriteRow + 1, lv.openStage);
-            sp.x = px - lv.session.dragOffsetX;
-            sp.y = py - lv.session.dragOffsetY;
-            u.showSprite = true;
-        } else if (page == EditPage::Sector) {
-            if (!sectorRowValid(lv, sel.sectorRow)) return u;
-            SectorRec& sc = lv.sector(sel.sectorRow + 1, lv.openStage);
-            sc.x = px - lv.session.sectorDragOffsetX;
-            sc.y = py - lv.session.sectorDragOffsetY;
-            u.showSector = true;
-        }
-    }
-    if (lv.session.bandActive) u.bandChanged = true;
-    return u;
-}
-
-ViewUpdate viewMouseUp(Level& lv, EditPage page) {
-    ViewUpdate u;
-    if (page == EditPage::Sector && lv.session.bandActive) {
-        u.newSector = addSectorFromBand(lv);
-        u.showSector = u.newSector > 0;
-    }
-    return u;
+bool moveSector(Level& lv, int n, int x, int y) {
+    if (!sectorRowValid(lv, n - 1)) return false;
+    SectorRec& sc = lv.sector(n, lv.openStage);
+    sc.x = x;
+    sc.y = y;
+    return true;
 }
 
 int addSectorFromBand(Level& lv) {

@@ -1,11 +1,9 @@
 // Editing commands on the level tables: stages, sprites, sectors, the shared
-// images and the pose table, and placement with the mouse.
+// images and the pose table, and the geometry of placing items.
 //
 // Everything here works on a Level and nothing else. Whatever needs the
 // display or the file system comes in through the small callback structs
-// below, so the main window's handlers only gather their inputs (dialog
-// choices, list rows, mouse flags), call one of these functions and rebuild
-// their lists afterwards.
+// below; the editor's document runs these functions as its edits.
 //
 // Conventions:
 //  * stage numbers and sprite/sector numbers are 1-based as in the tables;
@@ -216,16 +214,7 @@ void replaceSprite(Level& lv, int slot, const std::string& folder, const std::st
                    const SurfaceCallbacks& cb, const DetectFramesFn& detect);
 
 // ---------------------------------------------------------------------------
-// Placement on the view.
-
-// Active page of the lower tab control.
-enum class EditPage { Stage = 0, Sprite = 1, Sector = 2, Pather = 3 };
-
-struct MouseButtons {
-    bool left = false;
-    bool right = false;
-    bool ctrl = false;
-};
+// Placement.
 
 // Closed-rectangle hit test: both edges count.
 bool hitRect(int px, int py, int x, int y, int w, int h);
@@ -236,33 +225,11 @@ int pickSprite(const Level& lv, int px, int py);
 // The same for sectors; with openStage 0 the sectors of column 0.
 int pickSector(const Level& lv, int px, int py);
 
-// The rows selected in the Sprite and Sector lists (-1 = none).
-struct ViewSelection {
-    int spriteRow = -1;
-    int sectorRow = -1;
-};
-
-// What a mouse event asks the window to show.
-struct ViewUpdate {
-    bool showSprite = false;  // call showSpriteFields(selection.spriteRow + 1, or -1)
-    bool showSector = false;  // call showSectorFields(selection.sectorRow + 1, or -1)
-    bool bandStarted = false; // put bandStartX, bandStartY into the sector X and Y fields
-    bool bandChanged = false; // show mouseX - bandStartX, mouseY - bandStartY as W and H
-    int newSector = 0;        // number of a sector just made (append its row)
-};
-
-// Mouse down: picks a sprite (Sprite page, left button without Ctrl) or
-// starts a rubber band (Sector page, right button) and picks a sector (Sector
-// page, left button without Ctrl). Sets the grab offsets.
-ViewUpdate viewMouseDown(Level& lv, EditPage page, MouseButtons b, int px, int py,
-                         ViewSelection& sel);
-// Mouse move: records the pointer and drags the selected sprite or sector
-// with the left button.
-ViewUpdate viewMouseMove(Level& lv, EditPage page, MouseButtons b, int px, int py,
-                         const ViewSelection& sel);
-// Mouse up: completes a rubber band on the Sector page into a new sector of
-// openStage (see addSectorFromBand).
-ViewUpdate viewMouseUp(Level& lv, EditPage page);
+// Puts sprite `n` (1..spriteCount) of openStage at (x, y); false when there
+// is no such sprite.
+bool moveSprite(Level& lv, int n, int x, int y);
+// The same for sector `n` of openStage (column 0 when no stage is open).
+bool moveSector(Level& lv, int n, int x, int y);
 
 // Makes sector sectorCount+1 of openStage (column 0 when no stage is open)
 // from the band corner (bandStartX, bandStartY) and the last pointer position

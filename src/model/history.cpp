@@ -69,6 +69,33 @@ int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n)
 
 }  // namespace
 
+RecordRef stageRecord(int stage) { return {RecordTable::Stage, stage}; }
+RecordRef spriteRecord(int stage, int number) {
+    return {RecordTable::Sprite, (number - 1) * kMaxStages + (stage - 1)};
+}
+RecordRef sectorRecord(int stage, int number) {
+    return {RecordTable::Sector, (number - 1) * (kMaxStages + 1) + stage};
+}
+RecordRef imageRecord(int number) { return {RecordTable::Image, number - 1}; }
+
+int recordStage(RecordRef r) {
+    switch (r.table) {
+    case RecordTable::Sprite: return r.index % kMaxStages + 1;
+    case RecordTable::Sector: return r.index % (kMaxStages + 1);
+    case RecordTable::Stage: return r.index;
+    default: return 0;
+    }
+}
+
+int recordNumber(RecordRef r) {
+    switch (r.table) {
+    case RecordTable::Sprite: return r.index / kMaxStages + 1;
+    case RecordTable::Sector: return r.index / (kMaxStages + 1) + 1;
+    case RecordTable::Image: return r.index + 1;
+    default: return r.index;
+    }
+}
+
 struct History::Shadow {
     StageRec stages[kStageRecords];
     SpriteRec sprites[kSpriteRecords];
@@ -138,6 +165,7 @@ void History::reset(const Level& lv) {
     index_ = 0;
     cleanIndex_ = 0;
     depth_ = 0;
+    undeclared_ = 0;
     shadow_->take(lv);
 }
 
@@ -153,32 +181,64 @@ void History::begin(const Level& lv) {
 }
 
 bool History::record(const Level& lv, std::uint64_t mergeKey, StepLabel label) {
+    return recordStep(lv, mergeKey, std::move(label), nullptr);
+}
+
+bool History::record(const Level& lv, std::uint64_t mergeKey, StepLabel label,
+                     const std::vector<RecordRef>& declared) {
+    return recordStep(lv, mergeKey, std::move(label), &declared);
+}
+
+bool History::recordStep(const Level& lv, std::uint64_t mergeKey, StepLabel label,
+                         const std::vector<RecordRef>* declared) {
+    lastChanged_.clear();
+    lastChangedCounts_ = false;
     if (depth_ == 0) return false;
     if (--depth_ > 0) return false;
 
     auto step = std::make_unique<Step>();
     Tables live = tablesOf(lv);
     Tables old = shadow_->tables();
-    for (int i = 0; i < kStageRecords; ++i)
-        if (!sameBytes(&live.stages[i], &old.stages[i], sizeof(StageRec))) {
+    // Takes record `i` of `table` into the step when it differs from the shadow.
+    auto compare = [&](std::uint8_t table, int i) {
+        switch (table) {
+        case kStage:
+            if (sameBytes(&live.stages[i], &old.stages[i], sizeof(StageRec))) return false;
             step->add(kStage, i, &old.stages[i], &live.stages[i]);
             old.stages[i] = live.stages[i];
-        }
-    for (int i = 0; i < kSpriteRecords; ++i)
-        if (!sameSprite(live.sprites[i], old.sprites[i])) {
+            return true;
+        case kSprite:
+            if (sameSprite(live.sprites[i], old.sprites[i])) return false;
             step->add(kSprite, i, &old.sprites[i], &live.sprites[i]);
             old.sprites[i] = live.sprites[i];
-        }
-    for (int i = 0; i < kSectorRecords; ++i)
-        if (!sameBytes(&live.sectors[i], &old.sectors[i], sizeof(SectorRec))) {
+            return true;
+        case kSector:
+            if (sameBytes(&live.sectors[i], &old.sectors[i], sizeof(SectorRec))) return false;
             step->add(kSector, i, &old.sectors[i], &live.sectors[i]);
             old.sectors[i] = live.sectors[i];
-        }
-    for (int i = 0; i < kImageRecords; ++i)
-        if (!sameImage(live.images[i], old.images[i])) {
+            return true;
+        default:
+            if (sameImage(live.images[i], old.images[i])) return false;
             step->add(kImage, i, &old.images[i], &live.images[i]);
             old.images[i] = live.images[i];
+            return true;
         }
+    };
+    constexpr int kRecords[] = {kStageRecords, kSpriteRecords, kSectorRecords, kImageRecords};
+    if (declared) {
+        for (const RecordRef& r : *declared) {
+            const auto table = static_cast<std::uint8_t>(r.table);
+            if (table <= kImage && r.index >= 0 && r.index < kRecords[table]) compare(table, r.index);
+        }
+    }
+    if (!declared || checkDeclared_) {
+        // Every table; after a declared edit this finds only what the
+        // declaration left out.
+        const std::size_t found = step->changes.size();
+        for (std::uint8_t table = kStage; table <= kImage; ++table)
+            for (int i = 0; i < kRecords[table]; ++i) compare(table, i);
+        if (declared) undeclared_ += step->changes.size() - found;
+    }
     step->stageCountBefore = shadow_->stageCount;
     step->imageCountBefore = shadow_->imageCount;
     step->stageCountAfter = shadow_->stageCount = lv.stageCount;
@@ -187,9 +247,8 @@ bool History::record(const Level& lv, std::uint64_t mergeKey, StepLabel label) {
     step->openStageAfter = lv.openStage;
     step->mergeKey = mergeKey;
     step->label = std::move(label);
-    if (step->changes.empty() && step->stageCountBefore == step->stageCountAfter &&
-        step->imageCountBefore == step->imageCountAfter)
-        return false;
+    noteChanged(*step);
+    if (step->changes.empty() && !lastChangedCounts_) return false;
 
     const bool canMerge = mergeKey != 0 && index_ == steps_.size() && index_ > 0 &&
                           steps_.back()->mergeKey == mergeKey &&
@@ -264,7 +323,15 @@ bool History::redo(Level& lv, const SurfaceCallbacks& cb) {
     return true;
 }
 
+void History::noteChanged(const Step& st) {
+    lastChanged_.clear();
+    for (const Step::Change& c : st.changes)
+        lastChanged_.push_back({static_cast<RecordTable>(c.table), c.index});
+    lastChangedCounts_ = st.stageCountBefore != st.stageCountAfter || st.imageCountBefore != st.imageCountAfter;
+}
+
 void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallbacks& cb) {
+    noteChanged(st);
     Tables live = tablesOf(lv);
     Tables old = shadow_->tables();
     // The image records as they are before the step, to see which pictures

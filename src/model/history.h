@@ -7,10 +7,19 @@
 // changed. A step therefore costs memory in proportion to what the edit
 // touched, and undo or redo writes back exactly those records.
 //
+// An edit that knows which records it may change (a drag moves the records
+// of the items it drags) declares them: record() then compares only those
+// records and the counts, so a step of a long drag costs a few records, not
+// a pass over every table. With checkDeclared on, the rest of the tables are
+// compared as well and an undeclared change is still recorded (and counted
+// in undeclaredChanges()), so a declaration that is too short never breaks
+// undo; it is on in debug builds.
+//
 // What the history leaves alone: the surface references of sprite and image
 // records, which only mean something while the program runs (the frame a
 // sprite shows while it animates is not in the level at all). After undo or
-// redo the surfaces are set right again: an image that comes back gets its picture loaded again, an
+// redo the surfaces are set right again: an image that comes back gets its
+// picture loaded again, an
 // image that goes away has its picture released, and every live sprite takes
 // the surface of its image.
 //
@@ -38,6 +47,22 @@ struct StepLabel {
     int page = -1;
     int row = -1;
 };
+
+// One record of the level's tables, as the history names it: `index` is
+// the record's place in its flat table (see the *Record functions).
+enum class RecordTable : std::uint8_t { Stage, Sprite, Sector, Image };
+struct RecordRef {
+    RecordTable table = RecordTable::Stage;
+    int index = 0;
+    bool operator==(const RecordRef&) const = default;
+};
+RecordRef stageRecord(int stage);              // 0..30
+RecordRef spriteRecord(int stage, int number); // stage 1..30, number 1..100
+RecordRef sectorRecord(int stage, int number); // stage 0..30, number 1..100
+RecordRef imageRecord(int number);             // 1..3000
+// The stage and the number of a sprite or sector record.
+int recordStage(RecordRef r);
+int recordNumber(RecordRef r);
 
 class History {
 public:
@@ -67,6 +92,22 @@ public:
     // steps are dropped when a step is recorded. Returns true when a step
     // was recorded or merged.
     bool record(const Level& lv, std::uint64_t mergeKey = 0, StepLabel label = {});
+    // The same for an edit that changed only the records in `declared` (and
+    // perhaps the counts): only those are compared.
+    bool record(const Level& lv, std::uint64_t mergeKey, StepLabel label,
+                const std::vector<RecordRef>& declared);
+
+    // Compare the whole tables after a declared edit too (see above).
+    void setCheckDeclared(bool on) { checkDeclared_ = on; }
+    bool checksDeclared() const { return checkDeclared_; }
+    // Records changed outside their edit's declaration, found by that check
+    // since the last reset().
+    std::size_t undeclaredChanges() const { return undeclared_; }
+
+    // What the last record(), undo() or redo() changed: the records, and
+    // whether stageCount or imageCount changed.
+    const std::vector<RecordRef>& lastChanged() const { return lastChanged_; }
+    bool lastChangedCounts() const { return lastChangedCounts_; }
 
     // Undoes or redoes one step; false when there is none. Pictures that come
     // back are loaded through `cb` (load and setColorKey), pictures that go
@@ -106,6 +147,7 @@ public:
 
 private:
     void apply(Level& lv, const Step& st, bool forward, const SurfaceCallbacks& cb);
+    void noteChanged(const Step& st);
     void dropOldest();
 
     struct Shadow;
@@ -118,17 +160,33 @@ private:
     std::size_t bytes_ = 0;
     int depth_ = 0;
     std::int32_t openStageAtBegin_ = 0;
+#ifdef NDEBUG
+    bool checkDeclared_ = false;
+#else
+    bool checkDeclared_ = true;
+#endif
+    std::size_t undeclared_ = 0;
+    std::vector<RecordRef> lastChanged_;
+    bool lastChangedCounts_ = false;
+    bool recordStep(const Level& lv, std::uint64_t mergeKey, StepLabel label,
+                    const std::vector<RecordRef>* declared);
 };
 
 // One edit as a scope: begins on construction and records on destruction,
 // also when the edit fails half-way (what it did stays undoable).
 class HistoryEdit {
 public:
-    HistoryEdit(History& h, const Level& lv, std::uint64_t mergeKey = 0, StepLabel label = {})
-        : h_(h), lv_(lv), mergeKey_(mergeKey), label_(std::move(label)) {
+    HistoryEdit(History& h, const Level& lv, std::uint64_t mergeKey = 0, StepLabel label = {},
+                const std::vector<RecordRef>* declared = nullptr)
+        : h_(h), lv_(lv), mergeKey_(mergeKey), label_(std::move(label)), declared_(declared) {
         h_.begin(lv_);
     }
-    ~HistoryEdit() { h_.record(lv_, mergeKey_, std::move(label_)); }
+    ~HistoryEdit() {
+        if (declared_)
+            h_.record(lv_, mergeKey_, std::move(label_), *declared_);
+        else
+            h_.record(lv_, mergeKey_, std::move(label_));
+    }
     HistoryEdit(const HistoryEdit&) = delete;
     HistoryEdit& operator=(const HistoryEdit&) = delete;
 
@@ -137,6 +195,7 @@ private:
     const Level& lv_;
     std::uint64_t mergeKey_;
     StepLabel label_;
+    const std::vector<RecordRef>* declared_;
 };
 
 }  // namespace slv

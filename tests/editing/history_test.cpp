@@ -64,23 +64,22 @@ struct HistoryTest : ::testing::Test {
             case 6: if (sprites()) deleteSprite(*lv, lv->openStage, any(sprites()), d.callbacks()); break;
             case 7: if (sprites()) setSpriteX(*lv, any(sprites()), any(600)); break;
             case 8: if (sprites()) {  // a drag of several moves
-                ViewSelection sel{any(sprites()), -1};
-                const SpriteRec& sp = lv->sprite(sel.spriteRow + 1, lv->openStage);
-                viewMouseDown(*lv, EditPage::Sprite, {true, false, true}, sp.x, sp.y, sel);
-                for (int m = 0; m < 5; ++m)
-                    viewMouseMove(*lv, EditPage::Sprite, {true, false, false}, any(640), any(430), sel);
+                const int n = 1 + any(sprites());
+                for (int m = 0; m < 5; ++m) moveSprite(*lv, n, any(640), any(430));
             } break;
             case 9: {
-                ViewSelection sel;
-                viewMouseDown(*lv, EditPage::Sector, {false, true, false}, any(600), any(400), sel);
-                viewMouseMove(*lv, EditPage::Sector, {false, true, false}, any(640), any(430), sel);
-                viewMouseUp(*lv, EditPage::Sector);
+                lv->session.bandStartX = any(600);
+                lv->session.bandStartY = any(400);
+                lv->session.bandActive = true;
+                lv->session.mouseX = any(640);
+                lv->session.mouseY = any(430);
+                addSectorFromBand(*lv);
             } break;
             case 10: if (sectors()) deleteSector(*lv, lv->openStage, any(sectors())); break;
             case 11: if (sectors()) {
-                ViewSelection sel{-1, any(sectors())};
-                viewMouseMove(*lv, EditPage::Sector, {true, false, false}, any(640), any(430), sel);
-                viewMouseMove(*lv, EditPage::Sector, {true, false, false}, any(640), any(430), sel);
+                const int n = 1 + any(sectors());
+                moveSector(*lv, n, any(640), any(430));
+                moveSector(*lv, n, any(640), any(430));
             } break;
             case 12: if (sectors()) setSectorField(*lv, any(sectors()), static_cast<SectorField>(any(4)), any(300)); break;
             }
@@ -169,11 +168,10 @@ TEST_F(HistoryTest, OneActionIsOneStepAndStepsHoldOnlyWhatChanged) {
     }
     EXPECT_EQ(h.undoCount(), 1u);
     // A drag of a hundred moves, each recorded as it happens, merges.
-    ViewSelection sel{1, -1};
     const int firstX = lv->sprite(2, 1).x;
     for (int m = 0; m < 100; ++m) {
         HistoryEdit edit(h, *lv, 77);
-        viewMouseMove(*lv, EditPage::Sprite, {true, false, false}, m, 2 * m, sel);
+        moveSprite(*lv, 2, m, 2 * m);
     }
     EXPECT_EQ(h.undoCount(), 2u);
     // One moved sprite: a step of about two sprite records, not the tables.
@@ -285,4 +283,63 @@ TEST_F(HistoryTest, APictureThatCannotComeBackIsReportedAndTheTablesStayWhole) {
     EXPECT_EQ(lv->image(1).name.str(), "coin.bmp");
     EXPECT_EQ(lv->image(1).surface, 0u);
     EXPECT_EQ(lv->sprite(1, 1).surface, 0u);
+}
+
+// A step that declares the records it touches is compared on those alone.
+// A declaration that leaves a changed record out still gives a whole undo
+// while the check is on (and counts the record); with the check off only
+// the declared records are in the step.
+TEST_F(HistoryTest, DeclaredStepsRecordWhatTheyNameAndTheCheckCatchesTheRest) {
+    addStages(*lv, {"/w/backpx/stage1.bmp", "/w/backpx/stage2.bmp"}, d.callbacks().fileSize);
+    lv->openStage = 1;
+    addSprites(*lv, "/w/sprites", {"coin.bmp", "bird.bmp"}, d.callbacks(), d.detector(), std::ref(place));
+    const struct {
+        bool check;
+        bool declareBoth;
+        std::size_t recorded;
+        std::size_t undeclared;
+        bool secondUndone;
+    } cases[] = {
+        {true, true, 2, 0, true},
+        {true, false, 2, 1, true},
+        {false, true, 2, 0, true},
+        {false, false, 1, 0, false},
+    };
+    for (const auto& c : cases) {
+        h.reset(*lv);
+        h.setCheckDeclared(c.check);
+        const SpriteRec first = lv->sprite(1, 1), second = lv->sprite(2, 1);
+        std::vector<RecordRef> declared{spriteRecord(1, 1)};
+        if (c.declareBoth) declared.push_back(spriteRecord(1, 2));
+        for (int m = 1; m <= 3; ++m) {  // a drag of two sprites, one step
+            HistoryEdit edit(h, *lv, 5, {"Move sprite", 1, 0}, &declared);
+            moveSprite(*lv, 1, first.x + m, first.y);
+            moveSprite(*lv, 2, second.x + m, second.y);
+        }
+        EXPECT_EQ(h.undoCount(), 1u);
+        EXPECT_EQ(h.lastChanged().size(), c.recorded) << c.check << c.declareBoth;
+        EXPECT_EQ(h.undeclaredChanges(), c.undeclared * 3) << c.check << c.declareBoth;
+        ASSERT_TRUE(h.undo(*lv, d.callbacks()));
+        EXPECT_EQ(lv->sprite(1, 1).x, first.x);
+        EXPECT_EQ(lv->sprite(2, 1).x == second.x, c.secondUndone) << c.check << c.declareBoth;
+        lv->sprite(2, 1) = second;
+        // Records and their place in the tables name each other back.
+        for (RecordRef r : declared) EXPECT_EQ(recordStage(r), 1);
+        EXPECT_EQ(recordNumber(declared.back()), c.declareBoth ? 2 : 1);
+    }
+}
+
+// The stage and number a record is named by come back from it, for every
+// stage and number, so recordsChanged names the item that moved.
+TEST(RecordRefs, NameTheirItemBack) {
+    for (int s = 0; s <= kMaxStages; ++s)
+        for (int n : {1, 2, 57, kMaxSprites}) {
+            EXPECT_EQ((Ints{recordStage(sectorRecord(s, n)), recordNumber(sectorRecord(s, n))}), (Ints{s, n}));
+            if (s >= 1)
+                EXPECT_EQ((Ints{recordStage(spriteRecord(s, n)), recordNumber(spriteRecord(s, n))}), (Ints{s, n}));
+        }
+    Level lv;
+    // The flat place is the record the level's accessors give.
+    EXPECT_EQ(&lv.spriteTable[0][0] + spriteRecord(7, 33).index, &lv.sprite(33, 7));
+    EXPECT_EQ(&lv.sectorTable[0][0] + sectorRecord(0, 12).index, &lv.sector(12, 0));
 }

@@ -6,13 +6,8 @@ using namespace slv;
 
 namespace {
 
-constexpr MouseButtons kLeft{true, false, false};
-constexpr MouseButtons kRight{false, true, false};
-constexpr MouseButtons kNone{};
-
 struct Placement : ::testing::Test {
     std::unique_ptr<Level> lv = freshLevel();
-    ViewSelection sel;
 
     void SetUp() override {
         lv->stageCount = 2;
@@ -26,14 +21,14 @@ struct Placement : ::testing::Test {
         SpriteRec& s = lv->sprite(n, 2);
         s.x = x, s.y = y, s.w = w, s.h = h;
     }
-    ViewUpdate down(EditPage page, MouseButtons b, int x, int y) { return viewMouseDown(*lv, page, b, x, y, sel); }
-    ViewUpdate move(EditPage page, MouseButtons b, int x, int y) { return viewMouseMove(*lv, page, b, x, y, sel); }
-    // A band from (x0, y0) to (x1, y1) as the mouse draws it.
-    ViewUpdate band(int x0, int y0, int x1, int y1) {
-        move(EditPage::Sector, kNone, x0, y0);
-        down(EditPage::Sector, kRight, x0, y0);
-        move(EditPage::Sector, kNone, x1, y1);
-        return viewMouseUp(*lv, EditPage::Sector);
+    // A band from (x0, y0) to (x1, y1) made into a sector.
+    int band(int x0, int y0, int x1, int y1) {
+        lv->session.bandStartX = x0;
+        lv->session.bandStartY = y0;
+        lv->session.bandActive = true;
+        lv->session.mouseX = x1;
+        lv->session.mouseY = y1;
+        return addSectorFromBand(*lv);
     }
     const SectorRec& sector(int n) { return lv->sector(n, lv->openStage); }
 };
@@ -51,35 +46,32 @@ TEST_F(Placement, TheTopmostSpriteIsPicked) {
     EXPECT_EQ(pickSprite(*lv, 20, 20), 0);
 }
 
-TEST_F(Placement, ClickAndDragMovesTheSprite) {
-    EXPECT_TRUE(down(EditPage::Sprite, kLeft, 45, 35).showSprite);
-    EXPECT_EQ((Ints{sel.spriteRow, lv->session.dragOffsetX, lv->session.dragOffsetY}), (Ints{1, 5, 5}));
-    EXPECT_TRUE(move(EditPage::Sprite, kLeft, 145, 235).showSprite);
-    EXPECT_EQ((Ints{lv->sprite(2, 2).x, lv->sprite(2, 2).y, lv->session.mouseX}), (Ints{140, 230, 145}));
+TEST_F(Placement, MovingPutsOnlyAnExistingItemOfTheOpenStage) {
+    band(0, 0, 10, 10);
+    const struct {
+        bool sprite;
+        int n, x, y;
+        bool moved;
+    } cases[] = {{true, 2, 140, 230, true}, {true, 3, -5, 7, true}, {true, 4, 1, 1, false},
+                 {true, 0, 1, 1, false},    {false, 1, 60, 70, true}, {false, 2, 1, 1, false}};
+    for (const auto& c : cases) {
+        lv->sprite(4, 2).x = 99;
+        const bool moved = c.sprite ? moveSprite(*lv, c.n, c.x, c.y) : moveSector(*lv, c.n, c.x, c.y);
+        EXPECT_EQ(moved, c.moved) << c.n;
+        if (c.moved && c.sprite) EXPECT_EQ((Ints{lv->sprite(c.n, 2).x, lv->sprite(c.n, 2).y}), (Ints{c.x, c.y}));
+        if (c.moved && !c.sprite) EXPECT_EQ((Ints{sector(c.n).x, sector(c.n).y}), (Ints{c.x, c.y}));
+        EXPECT_EQ(lv->sprite(4, 2).x, 99);  // beyond the count: left alone
+    }
     EXPECT_EQ(lv->sprite(2, 1).x, 0);  // the same number on another stage stays
-    // A row beyond the count (left over from another stage) is not dragged.
-    sel.spriteRow = 3;
-    lv->sprite(4, 2).x = 99;
-    move(EditPage::Sprite, kLeft, 1, 1);
-    EXPECT_EQ(lv->sprite(4, 2).x, 99);
-}
-
-TEST_F(Placement, OtherPagesOnlyRecordThePointer) {
-    ViewUpdate u = down(EditPage::Stage, kLeft, 20, 20);
-    EXPECT_FALSE(u.showSprite || u.showSector || u.bandStarted);
-    EXPECT_EQ(sel.spriteRow, -1);
-    sel.spriteRow = 0;
-    move(EditPage::Pather, kLeft, 77, 88);
-    EXPECT_EQ((Ints{lv->session.mouseX, lv->session.mouseY, lv->sprite(1, 2).x}), (Ints{77, 88, 10}));
-    down(EditPage::Stage, kRight, 20, 20);
-    EXPECT_FALSE(lv->session.bandActive);
+    lv->openStage = 0;
+    EXPECT_FALSE(moveSprite(*lv, 1, 5, 5));
 }
 
 TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
     const int corners[4][4] = {{100, 50, 160, 90}, {160, 90, 100, 50}, {160, 50, 100, 90},
                                {100, 90, 160, 50}};
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(band(corners[i][0], corners[i][1], corners[i][2], corners[i][3]).newSector, i + 1);
+        EXPECT_EQ(band(corners[i][0], corners[i][1], corners[i][2], corners[i][3]), i + 1);
         EXPECT_EQ(sector(i + 1).name.str(), "Sector" + std::to_string(i + 1));
         EXPECT_EQ(rectOf(sector(i + 1)), (Ints{100, 50, 60, 40})) << i;
     }
@@ -89,9 +81,7 @@ TEST_F(Placement, RubberBandsInAllFourDirectionsAndOfSizeZero) {
     // no sector.
     const int flat[3][4] = {{33, 44, 33, 44}, {33, 44, 80, 44}, {33, 44, 33, 90}};
     for (auto& f : flat) {
-        const ViewUpdate u = band(f[0], f[1], f[2], f[3]);
-        EXPECT_EQ(u.newSector, 0);
-        EXPECT_FALSE(u.showSector);
+        EXPECT_EQ(band(f[0], f[1], f[2], f[3]), 0);
         EXPECT_FALSE(lv->session.bandActive);
     }
     EXPECT_EQ(lv->stage(2).sectorCount, 4);
@@ -123,18 +113,6 @@ TEST_F(Placement, TypedSectorValuesEditTheRowTheyName) {
     }
 }
 
-TEST_F(Placement, TheBandEndsAtTheLastMovePosition) {
-    down(EditPage::Sector, kRight, 10, 10);
-    EXPECT_TRUE(lv->session.bandActive);
-    EXPECT_TRUE(move(EditPage::Sector, kRight, 4, 30).bandChanged);
-    EXPECT_EQ(lv->session.mouseX - lv->session.bandStartX, -6);  // shown as the band's width
-    // Released on another page: the band goes on.
-    EXPECT_EQ(viewMouseUp(*lv, EditPage::Sprite).newSector, 0);
-    EXPECT_TRUE(lv->session.bandActive);
-    EXPECT_EQ(viewMouseUp(*lv, EditPage::Sector).newSector, 1);
-    EXPECT_EQ(rectOf(sector(1)), (Ints{4, 10, 6, 20}));
-}
-
 TEST_F(Placement, SectorsWithoutAnOpenStageGoToColumnZero) {
     lv->openStage = 0;
     band(1, 2, 3, 4);
@@ -143,15 +121,11 @@ TEST_F(Placement, SectorsWithoutAnOpenStageGoToColumnZero) {
     EXPECT_EQ(pickSector(*lv, 2, 3), 0);
 }
 
-TEST_F(Placement, SectorsArePickedAndDragged) {
+TEST_F(Placement, TheTopmostSectorIsPicked) {
     band(0, 0, 100, 100);
     band(50, 50, 150, 150);
-    EXPECT_TRUE(down(EditPage::Sector, kLeft, 100, 100).showSector);
-    EXPECT_EQ((Ints{sel.sectorRow, lv->session.sectorDragOffsetX}), (Ints{1, 50}));
-    move(EditPage::Sector, kLeft, 60, 70);
-    EXPECT_EQ((Ints{sector(2).x, sector(2).y, sector(1).x}), (Ints{10, 20, 0}));
-    down(EditPage::Sector, kLeft, 400, 400);
-    EXPECT_EQ(sel.sectorRow, -1);
+    const int cases[][3] = {{100, 100, 2}, {10, 10, 1}, {150, 150, 2}, {151, 150, 0}, {400, 400, 0}};
+    for (auto [x, y, n] : cases) EXPECT_EQ(pickSector(*lv, x, y), n) << x << "," << y;
 }
 
 TEST_F(Placement, DeletingSectorsStopsAtTheCountAndNamesFollowIt) {
@@ -172,7 +146,7 @@ TEST_F(Placement, DeletingSectorsStopsAtTheCountAndNamesFollowIt) {
 TEST_F(Placement, AHundredSectorsIsTheLimit) {
     lv->stage(2).sectorCount = 99;
     for (int n = 1; n <= 99; ++n) lv->sector(n, 2).name.set("Sector" + std::to_string(n));
-    EXPECT_EQ(band(5, 5, 6, 6).newSector, 100);
+    EXPECT_EQ(band(5, 5, 6, 6), 100);
     EXPECT_EQ(sector(100).name.str(), "Sector100");
     EXPECT_EQ(errorOf([&] { band(1, 1, 2, 2); }), "Too many sectors on this stage !");
     EXPECT_EQ((Ints{lv->stage(2).sectorCount, sector(100).x}), (Ints{100, 5}));
