@@ -58,24 +58,25 @@ void MainWindow::setupZoomAndStatus() {
     connect(document_, &LevelDocument::levelChanged, this, [this] { showItemInStatus(); });
     connect(document_, &LevelDocument::openStageChanged, this, [this] { showItemInStatus(); });
     connect(editTabs_, &QTabWidget::currentChanged, this, [this] { showItemInStatus(); });
-    for (QListWidget* list : {spriteList_, sectorList_})
-        connect(list, &QListWidget::currentRowChanged, this, [this] { showItemInStatus(); });
+    connect(document_, &LevelDocument::selectionChanged, this, [this] { showItemInStatus(); });
+    connect(document_, &LevelDocument::recordsChanged, this, [this] { showItemInStatus(); });
 }
 
 void MainWindow::showItemInStatus() {
     const Level& L = level();
-    const auto page = static_cast<EditPage>(editTabs_->currentIndex());
+    // The Sprite and Sector tabs (1 and 2) tell of their own kind of item.
+    const int tab = editTabs_->currentIndex();
     QString text;
-    if (page == EditPage::Sprite && L.openStage >= 1 && L.openStage <= kMaxStages) {
+    if (tab == 1 && L.openStage >= 1 && L.openStage <= kMaxStages) {
         int n = pointerOnScene_ ? pickSprite(L, pointerScenePixel_.x(), pointerScenePixel_.y()) : 0;
-        if (n == 0) n = selectedRow(spriteList_) + 1;
+        if (n == 0) n = document_->selection().first(ItemKind::Sprite);
         if (n >= 1 && n <= std::min(L.stage(L.openStage).spriteCount, kMaxSprites)) {
             const SpriteRec& r = L.sprite(n, L.openStage);
             text = StatusLine::itemText("Sprite", QString::fromStdString(r.name.str()), r.x, r.y, r.w, r.h);
         }
-    } else if (page == EditPage::Sector && L.openStage >= 0 && L.openStage <= kMaxStages) {
+    } else if (tab == 2 && L.openStage >= 0 && L.openStage <= kMaxStages) {
         int n = pointerOnScene_ ? pickSector(L, pointerScenePixel_.x(), pointerScenePixel_.y()) : 0;
-        if (n == 0) n = selectedRow(sectorList_) + 1;
+        if (n == 0) n = document_->selection().first(ItemKind::Sector);
         if (n >= 1 && n <= std::min(L.stage(L.openStage).sectorCount, kMaxSectors)) {
             const SectorRec& r = L.sector(n, L.openStage);
             text = StatusLine::itemText("Sector", QString::fromStdString(r.name.str()), r.x, r.y, r.w, r.h);
