@@ -408,5 +408,8 @@ void MainWindow::updateLevelName() {
                                     ? QStringLiteral("Not saved yet")
                                     : QString::fromStdString(document_->packagePath()));
     const QString name = document_->packagePath().empty() ? QStringLiteral("new level") : document_->displayName();
-    setWindowTitle("Sublevel editor - " + name + mark);
+    // The platform shows its own mark for unsaved changes in place of "[*]".
+    setWindowFilePath(QString::fromStdString(document_->packagePath()));
+    setWindowTitle("Sublevel editor - " + name + "[*]");
+    setWindowModified(!document_->isClean());
 }

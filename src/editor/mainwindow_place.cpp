@@ -130,7 +130,7 @@ void MainWindow::pressOnScene(int buttons, bool ctrl, int x, int y) {
         // A sector belongs to a stage: with none open there is nowhere to keep it.
         if (!bandRefusalShown_) {
             bandRefusalShown_ = true;
-            showError("Open a stage before drawing a sector on it.");
+            showNote("Open a stage before drawing a sector on it.");
         }
         return;
     }
@@ -232,7 +232,7 @@ void MainWindow::renameSelectedSector() {
     try {
         document_->renameSector(row, name.toStdString());
     } catch (const Error& e) {
-        showError(QString::fromUtf8(e.what()));
+        showNote(QString::fromUtf8(e.what()));
         return;
     }
     selectRow(sectorList_, row);

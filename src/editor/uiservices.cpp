@@ -118,3 +118,9 @@ UiServices& UiServices::instance() {
 void UiServices::install(UiServices* services) { g_installed = services; }
 
 }  // namespace slv
+
+namespace slv {
+QString UiServices::chooseFolder(QWidget* parent, const QString& caption, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, caption, start);
+}
+}  // namespace slv
