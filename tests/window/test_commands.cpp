@@ -1,6 +1,7 @@
 // The window's commands: each action's keys and enabled state, the button,
 // key and menu reaching the same command, Open Recent and the window's place.
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
 
@@ -79,6 +80,152 @@ private slots:
         QTest::keyClick(ed.keyTarget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(spy.count(), 1);
         if (id == Command::FullScreenEditor) ed.w->routeKeyDown(122, {});
+    }
+    // What each command can act on decides whether it is enabled; Undo and
+    // Redo name their step.
+    void enabledFollowsWhatItCanActOn_data() {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QStringList>("enabled");
+        QTest::addColumn<QStringList>("disabled");
+        QTest::addColumn<QString>("undoText");
+        QTest::newRow("fresh") << "fresh" << QStringList{"SaveAs", "Save", "AddStage"}
+                               << QStringList{"Undo", "Redo", "ReplaceSprite", "DeleteStage", "AddSprite", "RenameSector"}
+                               << "&Undo";
+        QTest::newRow("stage open") << "stage" << QStringList{"Undo", "AddSprite", "SaveAs"}
+                                    << QStringList{"Redo", "ReplaceSprite", "DeleteSprite", "DeleteSector"}
+                                    << "&Undo Add stage";
+        QTest::newRow("sprite selected") << "sprite" << QStringList{"ReplaceSprite", "DeleteSprite", "Undo"}
+                                         << QStringList{"Redo", "RenameSector"} << "&Undo Add sprite";
+        QTest::newRow("sprite moved") << "moved" << QStringList{"Undo", "ReplaceSprite"} << QStringList{"Redo"}
+                                      << "&Undo Move sprite";
+        QTest::newRow("undone") << "undone" << QStringList{"Undo", "Redo"} << QStringList{"ReplaceSprite"}
+                                << "&Undo Add stage";
+    }
+    void enabledFollowsWhatItCanActOn() {
+        QFETCH(QString, state);
+        QFETCH(QStringList, enabled);
+        QFETCH(QStringList, disabled);
+        QFETCH(QString, undoText);
+        StartedEditor ed;
+        if (state != "fresh") addStage(ed, ui);
+        if (state == "sprite" || state == "moved" || state == "undone") addSprites(ed, {"coin.bmp"});
+        auto* sprites = ed.w->findChild<QListWidget*>("spriteList");
+        if (state == "sprite" || state == "moved") {
+            ed.w->selectRow(sprites, 0);
+            ed.w->selectSpriteFromList();  // as a click does
+        }
+        if (state == "moved") ed.w->findChild<QSpinBox*>("spriteXField")->setValue(77);
+        if (state == "undone") ed.w->undoEdit();
+        const QHash<QString, Command> ids{
+            {"Save", Command::Save}, {"SaveAs", Command::SaveAs}, {"Undo", Command::Undo}, {"Redo", Command::Redo},
+            {"AddStage", Command::AddStage}, {"DeleteStage", Command::DeleteStage}, {"AddSprite", Command::AddSprite},
+            {"ReplaceSprite", Command::ReplaceSprite}, {"DeleteSprite", Command::DeleteSprite},
+            {"RenameSector", Command::RenameSector}, {"DeleteSector", Command::DeleteSector}};
+        for (const QString& name : enabled) QVERIFY2(ed.w->actions()[ids[name]]->isEnabled(), qPrintable(name));
+        for (const QString& name : disabled) QVERIFY2(!ed.w->actions()[ids[name]]->isEnabled(), qPrintable(name));
+        QCOMPARE(ed.w->actions()[Command::Undo]->text(), undoText);
+    }
+
+    void buttonKeyAndMenuDoTheSame_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("button") << "button";
+        QTest::newRow("key") << "key";
+        QTest::newRow("menu") << "menu";
+    }
+    // Deleting the selected sprite through the Del button, the Delete key or
+    // Sprite > Delete: one sprite goes, the one selected.
+    void buttonKeyAndMenuDoTheSame() {
+        QFETCH(QString, way);
+        StartedEditor ed;
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp", "gem.bmp"});
+        auto* sprites = ed.w->findChild<QListWidget*>("spriteList");
+        ed.w->selectRow(sprites, 1);
+        const std::string kept = ed.L().sprite(1, 1).name.str();
+        if (way == "button") {
+            ed.w->findChild<QToolButton*>("delButton")->click();
+        } else if (way == "key") {
+            sprites->setFocus();
+            QTest::keyClick(ed.keyTarget(), Qt::Key_Delete);
+        } else {
+            QMenu* menu = nullptr;
+            for (QAction* top : ed.w->menuBar()->actions())
+                if (top->text().remove('&') == "Sprite") menu = top->menu();
+            QVERIFY(menu);
+            QAction* del = nullptr;
+            for (QAction* item : menu->actions())
+                if (item->text().remove('&') == "Delete") del = item;
+            QVERIFY(del);
+            del->trigger();
+        }
+        QCOMPARE(ed.L().stage(1).spriteCount, 1);
+        QCOMPARE(ed.L().sprite(1, 1).name.str(), kept);
+        QCOMPARE(ed.w->actions()[Command::Undo]->text(), QString("&Undo Delete sprite"));
+    }
+
+    // Open Recent lists the last ten packages, newest first; one whose file
+    // is gone is left out.
+    void openRecentKeepsTheLastTenThatExist() {
+        StartedEditor ed;
+        addStage(ed, ui);
+        QStringList saved;
+        for (int k = 1; k <= 12; ++k) {
+            const QString pkg = home->path(QString("level%1.slv").arg(k));
+            ui.saveAnswers.push_back(pkg);
+            ed.w->saveLevelAs();
+            saved.prepend(pkg);
+        }
+        QCOMPARE(ed.w->recentPackages(), saved.mid(0, 10));
+        QFile::remove(saved[0]);
+        QCOMPARE(ed.w->recentPackages(), saved.mid(1, 9));
+        auto* menu = ed.w->findChild<QMenu*>("recentMenu");
+        emit menu->aboutToShow();
+        QCOMPARE(menu->actions().size(), 9);
+        // Another window sees the same list, and opens from it.
+        ed.w->newLevel();
+        menu->actions().at(2)->trigger();
+        QCOMPARE(ed.w->document().packagePath(), saved[3].toStdString());
+        QCOMPARE(ed.w->recentPackages().first(), saved[3]);
+    }
+
+    // The window's size and the classic choice are kept for the next start.
+    void windowPlaceIsRemembered() {
+        {
+            Editor ed;
+            QVERIFY(!ed.w->windowFlags().testFlag(Qt::FramelessWindowHint));
+            ed.w->resize(760, 540);
+            QVERIFY(ed.w->close());
+        }
+        {
+            Editor ed;
+            QCOMPARE(ed.w->size(), QSize(760, 540));
+            ed.w->actions()[Command::ClassicWindow]->trigger();
+            QVERIFY(ed.w->windowFlags().testFlag(Qt::FramelessWindowHint));
+            QVERIFY(ed.w->close());
+        }
+        Editor ed;
+        QVERIFY(ed.w->isClassicWindow());
+        QVERIFY(ed.w->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(ed.w->minimumSize(), ed.w->maximumSize());
+        QCOMPARE(ed.w->findChild<QWidget*>("screenArea")->size(), QSize(800, 600));
+        ed.w->setClassicWindow(false);
+        QVERIFY(ed.w->close());
+    }
+
+    // The selected sprite shows in the status bar.
+    void statusBarShowsTheSelectedItem() {
+        StartedEditor ed;
+        addStage(ed, ui);
+        addSprites(ed, {"coin.bmp"});
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("spriteList"), 0);
+        ed.w->selectSpriteFromList();  // as a click does
+        const slv::SpriteRec& r = ed.L().sprite(1, 1);
+        const int x = r.x;
+        QCOMPARE(ed.w->findChild<QLabel*>("statusItem")->text(),
+                 QString("Sprite %1  x %2  y %3  w %4  h %5")
+                     .arg(QString::fromStdString(r.name.str())).arg(r.x).arg(r.y).arg(r.w).arg(r.h));
+        ed.w->findChild<QSpinBox*>("spriteXField")->setValue(x + 5);
+        QVERIFY(ed.w->findChild<QLabel*>("statusItem")->text().contains(QString("x %1 ").arg(x + 5)));
     }
 };
 
