@@ -308,7 +308,7 @@ private:
     QMenu* recentMenu_ = nullptr;
     bool classicWindow_ = false;
     int displayModeKey_ = 122;
-    QByteArray windowedPlace_;  // the window's place before full screen  // F9, F10 or F11: the display mode shown
+    QRect windowedPlace_;  // the window's place and size before full screen  // F9, F10 or F11: the display mode shown
 
     slv::LevelDocument* document_ = nullptr;
     std::unique_ptr<slv::ScenePictures> pictures_;

@@ -82,6 +82,14 @@ void MainWindow::setupMenus() {
         {a[Command::AddSprite], a[Command::ReplaceSprite], a[Command::DeleteSprite]});
     menuBar()->addMenu("Se&ctor")->addActions({a[Command::RenameSector], a[Command::DeleteSector]});
     menuBar()->addMenu("&Help")->addActions({a[Command::KeysAndMouse], a[Command::About]});
+
+    editor_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(editor_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!classicWindow_) return;
+        QMenu menu(this);
+        menu.addActions(menuBar()->actions());
+        menu.exec(editor_->mapToGlobal(at));
+    });
 }
 
 void MainWindow::connectActions() {
@@ -380,12 +388,16 @@ void MainWindow::setClassicWindow(bool on) {
 
 void MainWindow::applyWindowFrame() {
     const bool wasVisible = isVisible();
+    // The classic window has no menu bar: the menus pop up from a right
+    // click beside the view, and the keys work as ever.
     if (classicWindow_) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        menuBar()->hide();
         statusBar()->hide();
-        setFixedSize(kClassicWidth, kClassicHeight + menuBar()->sizeHint().height());
+        setFixedSize(kClassicWidth, kClassicHeight);
     } else {
         setWindowFlags(Qt::Window);
+        menuBar()->show();
         statusBar()->show();
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);

@@ -119,10 +119,11 @@ void MainWindow::setupControls() {
 
     viewFrame_ = new ViewFrame(editor_);
     auto* viewLayout = new QVBoxLayout(viewFrame_);
-    viewLayout->setContentsMargins(1, 1, 1, 1);
+    viewLayout->setContentsMargins(0, 1, 2, 1);  // the view at (6, 7) of the classic window
     sceneView_ = new SceneWidget(viewFrame_);
     sceneView_->setObjectName("sceneView");
     sceneView_->setMinimumSize(320, 200);
+    sceneView_->setContextMenuPolicy(Qt::PreventContextMenu);  // the right button draws sectors
     viewLayout->addWidget(sceneView_);
     grid->addWidget(viewFrame_, 0, 0, 2, 1);
 
@@ -221,18 +222,23 @@ void MainWindow::setupStatusBar() {
 
 void MainWindow::setupStageTab(QWidget* page) {
     auto* row = new QHBoxLayout(page);
-    row->setContentsMargins(8, 3, 8, 3);
+    row->setContentsMargins(14, 3, 8, 3);
 
     // The package commands, and the work folder below them.
     auto* files = new QGridLayout;
+    files->setHorizontalSpacing(11);
+    files->setColumnStretch(4, 1);
     newButton_ = commandButton(page, "newButton", 55, 55);
     openButton_ = commandButton(page, "openButton", 55, 55);
     saveButton_ = commandButton(page, "saveButton", 55, 55);
     saveAsButton_ = commandButton(page, "saveAsButton", 62, 55);
-    files->addWidget(newButton_, 0, 0);
-    files->addWidget(openButton_, 0, 1);
-    files->addWidget(saveButton_, 0, 2);
-    files->addWidget(saveAsButton_, 0, 3);
+    for (QToolButton* b : {newButton_, openButton_, saveButton_, saveAsButton_}) b->setFixedSize(b->minimumSize());
+    // The buttons stand low on the tab, above the work folder.
+    files->setRowStretch(0, 1);
+    files->addWidget(newButton_, 1, 0);
+    files->addWidget(openButton_, 1, 1);
+    files->addWidget(saveButton_, 1, 2);
+    files->addWidget(saveAsButton_, 1, 3);
     auto* folderRow = new QHBoxLayout;
     workFolderButton_ = new QPushButton("WorkDir :", page);
     workFolderButton_->setObjectName("workFolderButton");
@@ -241,8 +247,7 @@ void MainWindow::setupStageTab(QWidget* page) {
     workFolderLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     folderRow->addWidget(workFolderButton_);
     folderRow->addWidget(workFolderLabel_, 1);
-    files->addLayout(folderRow, 1, 0, 1, 4);
-    files->setRowStretch(2, 1);
+    files->addLayout(folderRow, 2, 0, 1, 5);
     row->addLayout(files, 1);
 
     // The outlines shown, each with its colour, and what the preview shows.

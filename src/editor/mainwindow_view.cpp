@@ -194,7 +194,7 @@ void MainWindow::switchDisplayMode(int fkey) {
     if (full) {
         if (displayModeKey_ == 122) {
             saveWindowPlace();
-            windowedPlace_ = saveGeometry();
+            windowedPlace_ = QRect(frameGeometry().topLeft(), size());
         }
         menuBar()->hide();
         statusBar()->hide();
@@ -215,10 +215,15 @@ void MainWindow::switchDisplayMode(int fkey) {
         editor_->setMinimumSize(0, 0);
         editor_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         screenGrid->setAlignment(editor_, Qt::Alignment());
-        menuBar()->show();
         if (isFullScreen()) showNormal();
         applyWindowFrame();
-        if (!windowedPlace_.isEmpty() && !classicWindow_) restoreGeometry(std::exchange(windowedPlace_, {}));
+        // The editor's fixed full-screen size goes from the window's minimum first.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (windowedPlace_.isValid() && !classicWindow_) {
+            resize(windowedPlace_.size());
+            move(windowedPlace_.topLeft());
+        }
+        windowedPlace_ = QRect();
     }
     if (f9) {
         viewFrame_->layout()->removeWidget(sceneView_);
