@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QTextBrowser>
 
 #include "editor/editoractions.h"
 #include "harness.h"
@@ -210,6 +211,28 @@ private slots:
         QCOMPARE(ed.w->findChild<QWidget*>("screenArea")->size(), QSize(800, 600));
         ed.w->setClassicWindow(false);
         QVERIFY(ed.w->close());
+    }
+
+    // Help > Keys and Mouse lists every command's keys, read from the actions.
+    void keysWindowListsEveryCommand() {
+        Editor ed;
+        ed.w->actions()[Command::Redo]->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_R)});  // any key shows
+        ed.w->actions()[Command::KeysAndMouse]->trigger();
+        auto* text = ed.w->findChild<QTextBrowser*>("keysText");
+        QVERIFY(text && text->isVisible());
+        const QString listed = text->toPlainText();
+        int withKeys = 0;
+        for (Command id : ed.w->actions().all()) {
+            const QAction* a = ed.w->actions()[id];
+            if (a->shortcuts().isEmpty()) continue;
+            ++withKeys;
+            QVERIFY2(listed.contains(slv::EditorActions::keysText(a) + "\t" + a->text().remove('&')) ||
+                         listed.contains(slv::EditorActions::keysText(a)),
+                     qPrintable(a->text()));
+        }
+        QVERIFY(withKeys > 20);
+        QVERIFY(listed.contains("Ctrl+R"));
+        QVERIFY(listed.contains("Right drag"));
     }
 
     // The selected sprite shows in the status bar.
