@@ -102,14 +102,14 @@ struct RecoveryFixture {
         w.show();
         QCoreApplication::processEvents();
         w.onFrameTick(1);
-        w.editTabs_->setCurrentIndex(0);
+        w.findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
         w.addOnActiveTab();
-        w.selectRow(w.stageList_, 0);
+        w.selectRow(w.findChild<QListWidget*>("stageList"), 0);
         w.openSelectedStage();
-        w.editTabs_->setCurrentIndex(1);
+        w.findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
         w.addOnActiveTab();
         for (const char* sprite : {"coin.bmp", "gem.bmp", "fan.bmp", "bird.bmp", "flame.bmp"})
-            for (QListWidgetItem* item : w.spritePicker_->fileList_->findItems(sprite, Qt::MatchExactly))
+            for (QListWidgetItem* item : w.findChild<slv::SpritePicker*>("spritePicker")->fileList_->findItems(sprite, Qt::MatchExactly))
                 item->setSelected(true);
         w.confirmPickedSprites();
         QCoreApplication::processEvents();

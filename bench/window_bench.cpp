@@ -360,7 +360,7 @@ void BM_WindowIdleCpu(benchmark::State& state) {
     MainWindow& w = *f.window;
     w.level().startupPackage = f.package;
     w.openLevel();
-    w.stageList_->setCurrentRow(0);
+    w.findChild<QListWidget*>("stageList")->setCurrentRow(0);
     w.openSelectedStage();
     w.activateWindow();
     auto cpuSeconds = [] {

@@ -5,7 +5,7 @@ set -euo pipefail
 PKGS=(g++ cmake ninja-build qt6-base-dev libsdl2-dev libgtest-dev libgmock-dev
       libbenchmark-dev gcovr xvfb xauth xdotool imagemagick x11-utils clang
       help2man desktop-file-utils appstream shared-mime-info libxml2-utils man-db groff-base
-      dpkg-dev fakeroot lintian xdg-utils nlohmann-json3-dev)
+      dpkg-dev fakeroot lintian xdg-utils nlohmann-json3-dev openbox)
 missing=()
 for p in "${PKGS[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

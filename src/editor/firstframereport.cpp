@@ -21,7 +21,8 @@ FirstFrameReport::FirstFrameReport(MainWindow& window) : QObject(&window), windo
 void FirstFrameReport::frameTicked() {
     // The tick has drawn and presented a frame once start-up work is done
     // and the view is ready.
-    if (window_.level().session.startupPending || !window_.sceneView_ || !window_.sceneView_->isViewReady()) return;
+    const auto* view = window_.findChild<slv::SceneWidget*>("sceneView");
+    if (window_.level().session.startupPending || !view || !view->isViewReady()) return;
     QGuiApplication::sync();
     std::fputs("first frame\n", stdout);
     std::fflush(stdout);

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QSpinBox>
+#include <QToolButton>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "display/scenewidget.h"
 #include "display/surface.h"
 #include "editor/commandline.h"
+#include "editor/editoractions.h"
 #include "editor/leveldocument.h"
 #include "editor/scenepictures.h"
 #include "editor/swatchpanel.h"
@@ -38,19 +40,21 @@
 using namespace slv;
 
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent), document_(new LevelDocument(RecoveryWriter::defaultFolder(), this)) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), document_(new LevelDocument(RecoveryWriter::defaultFolder(), this)) {
     setObjectName("main");
     setWindowTitle("Sublevel editor");
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFixedSize(800, 600);
     QFont f = font();
     f.setPixelSize(11);
     setFont(f);
-    setupControls(this);
+    setupControls();
+    actions_ = new EditorActions(this);
+    setupMenus();
     pictures_ = std::make_unique<ScenePictures>(*document_, *sceneView_);
     connectView();
     connectHandlers();
     setupZoomAndStatus();
+    connectActions();
+    restoreWindowPlace();
     try {
         startUp();
     } catch (const std::exception& e) {
@@ -70,13 +74,6 @@ void MainWindow::connectHandlers() {
     connect(editTabs_, &QTabWidget::currentChanged, this, [this] { editTabChanged(); });
     connect(spriteBoxColorSwatch_, &SwatchPanel::clicked, this, [this] { chooseSpriteBoxColor(); });
     connect(sectorColorSwatch_, &SwatchPanel::clicked, this, [this] { chooseSectorColor(); });
-    connect(newButton_, &QPushButton::clicked, this, [this] { newLevel(); });
-    connect(openButton_, &QPushButton::clicked, this, [this] { openLevel(); });
-    connect(saveButton_, &QPushButton::clicked, this, [this] { saveLevel(); });
-    connect(saveAsButton_, &QPushButton::clicked, this, [this] { saveLevelAs(); });
-    connect(addButton_, &QPushButton::clicked, this, [this] { addOnActiveTab(); });
-    connect(modButton_, &QPushButton::clicked, this, [this] { replaceOnActiveTab(); });
-    connect(delButton_, &QPushButton::clicked, this, [this] { deleteOnActiveTab(); });
     auto onRow = [this](QListWidget* list, void (MainWindow::*handler)()) {
         connect(list, &QListWidget::currentRowChanged, this, [this, handler] {
             if (!listUpdating_) (this->*handler)();
@@ -140,7 +137,6 @@ void MainWindow::startUp() {
     int fpsOption = line.maxFps;
     workFolderLabel_->setText(QString::fromStdString(L.workFolder));
     attempt(homePath(homefiles::kFirstPreview), [&] { loadPreview(homePath(homefiles::kFirstPreview)); });
-    windowFrame_->lower();
     listPages_->setCurrentIndex(editTabs_->currentIndex());
     const ReadReport poses = readPoses(L, homePath(homefiles::kFrameCounts), settingsState_);
     L.spriteBoxColor = kDefaultSpriteBoxColor;
@@ -163,7 +159,7 @@ void MainWindow::tellNewHomeFolder() {
     const QString text = "The editor's home folder was set up from the demo in\n" +
                          QString::fromStdString(level().homeFolder) +
                          "\n\nIts pictures, settings and levels are kept there.";
-    QMetaObject::invokeMethod(this, [this, text] { UiServices::instance().inform(this, text); },
+    QMetaObject::invokeMethod(this, [this, text] { showNote(QString(text).replace("\n\n", " ").replace('\n', ' ')); },
                               Qt::QueuedConnection);
 }
 
@@ -204,6 +200,7 @@ bool MainWindow::closeDown() {
         newLevel();
     } catch (const std::exception&) {
     }
+    saveWindowPlace();
     // A clean close: this editor's recovery folder goes with it.
     document_->closeSession();
     pictures_->releaseAll();

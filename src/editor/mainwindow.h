@@ -1,12 +1,13 @@
 // The editor's main window: its event handlers and the routines they share,
-// over the controls of EditorLayout and the edits of LevelDocument. Handlers
-// are spread over the mainwindow_*.cpp files by subject (start-up, stages,
-// packages, view, placement, keys, pictures).
+// over its controls (made and laid out in mainwindow_layout.cpp), its
+// commands (EditorActions, in the menus) and the edits of LevelDocument.
+// Handlers are spread over the mainwindow_*.cpp files by subject (start-up,
+// stages, packages, view, placement, keys, pictures, commands).
 #pragma once
 
 #include <QList>
+#include <QMainWindow>
 #include <QSet>
-#include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,12 +19,24 @@
 #include "model/editing.h"
 #include "display/spriteanimation.h"
 #include "model/selection.h"
-#include "editor/editorlayout.h"
 
+class QAction;
+class QCheckBox;
 class QFileSystemModel;
+class QFrame;
+class QGroupBox;
+class QLabel;
 class QListWidget;
+class QMenu;
+class QPushButton;
+class QRadioButton;
 class QSpinBox;
 class QTimer;
+class QStackedWidget;
+class QTabWidget;
+class QToolButton;
+class QTreeView;
+class SwatchPanel;
 
 namespace slv {
 class KeyRouter;
@@ -37,9 +50,13 @@ class FrameTimer;
 class SceneCache;
 class ScenePictures;
 class StatusLine;
+class ProgressPanel;
+class SceneWidget;
+class SpritePicker;
+class EditorActions;
 }  // namespace slv
 
-class MainWindow : public QWidget, public EditorLayout {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -143,18 +160,55 @@ public:
     void offerRecovery();
 
     // ---- zoom and the status line ----
-    // The pointer's place, the item under it and the zoom, below the controls.
-    slv::StatusLine* statusLine_ = nullptr;
+    // The pointer's place, the item under it and the zoom, in the status bar.
+    slv::StatusLine& statusLine() { return *statusLine_; }
+    // ---- commands, menus and the window's frame ----
+    // Every command of the menus, by id; buttons and keys trigger the same.
+    slv::EditorActions& actions() { return *actions_; }
+    // The view's zoom.
     void zoomIn();
     void zoomOut();
-    void zoomActualSize();  // 100%
+    void zoomActualSize();
     void zoomToFit();
+    // The level as text (what "slvtool export" and "slvtool import" do).
+    void exportText();
+    void importText();
+    // Opens a package of the Open Recent menu.
+    void openRecent(const QString& path);
+    // The packages last opened or saved, newest first; those gone are dropped.
+    QStringList recentPackages() const;
+    // The original borderless 800x600 window, kept as a choice.
+    void setClassicWindow(bool on);
+    bool isClassicWindow() const { return classicWindow_; }
+    // The window listing every key and mouse gesture (Help > Keys and Mouse).
+    void showKeysAndMouse();
+    void showAbout();
+    // A message that needs no answer, in the status bar.
+    void showNote(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
+    // Makes every control and lays it out (mainwindow_layout.cpp).
+    void setupControls();
+    void setupStageTab(QWidget* page);
+    void setupSpriteTab(QWidget* page);
+    void setupSectorTab(QWidget* page);
+    void setupStatusBar();
+    // The actions' menus, and the buttons that trigger them (mainwindow_commands.cpp).
+    void setupMenus();
+    void connectActions();
+    // Enables each command by what it can act on now.
+    void updateActions();
+    void rememberRecent(const std::string& path);
+    void fillRecentMenu();
+    // The window's frame and size: desktop or classic (see setClassicWindow).
+    void applyWindowFrame();
+    void restoreWindowPlace();
+    void saveWindowPlace();
     void setupPicker();
     void setupEditing();
     void connectHandlers();
@@ -225,6 +279,70 @@ private:
     std::string askPackageToSave();
     struct ProgressHooks;
     friend struct ProgressHooks;
+
+    // ---- the controls ----
+    // The central area: the editor's controls, or in full screen the view alone.
+    QWidget* screenArea_ = nullptr;
+    QFrame* editor_ = nullptr;  // every control below
+    QLabel* iconLabel_ = nullptr;
+    QFrame* viewFrame_ = nullptr;
+    slv::SceneWidget* sceneView_ = nullptr;
+    // The lists at the right; the page shown follows the active tab.
+    QStackedWidget* listPages_ = nullptr;
+    QListWidget* stageList_ = nullptr;
+    QListWidget* spriteList_ = nullptr;
+    QListWidget* sectorList_ = nullptr;
+    QToolButton* addButton_ = nullptr;
+    QToolButton* modButton_ = nullptr;
+    QToolButton* delButton_ = nullptr;
+    QLabel* levelNameLabel_ = nullptr;           // the package's name and the unsaved mark
+    slv::SpritePicker* spritePicker_ = nullptr;  // over the lists while open
+    QTreeView* folderTree_ = nullptr;            // the work folder's chooser, likewise
+    QTabWidget* editTabs_ = nullptr;
+    // The Stage tab.
+    QToolButton* newButton_ = nullptr;
+    QToolButton* openButton_ = nullptr;
+    QToolButton* saveButton_ = nullptr;
+    QToolButton* saveAsButton_ = nullptr;
+    QPushButton* workFolderButton_ = nullptr;
+    QLabel* workFolderLabel_ = nullptr;
+    QCheckBox* showSpriteBoxes_ = nullptr;
+    QCheckBox* showSectors_ = nullptr;
+    SwatchPanel* spriteBoxColorSwatch_ = nullptr;
+    SwatchPanel* sectorColorSwatch_ = nullptr;
+    QGroupBox* previewChoice_ = nullptr;
+    QRadioButton* previewStages_ = nullptr;
+    QRadioButton* previewSplash_ = nullptr;
+    QFrame* previewFrame_ = nullptr;
+    QLabel* previewPicture_ = nullptr;
+    // The Sprite tab.
+    QGroupBox* spriteGroup_ = nullptr;
+    QLabel* spriteName_ = nullptr;
+    QSpinBox* spriteXField_ = nullptr;
+    QSpinBox* spriteYField_ = nullptr;
+    QLabel* spriteWidth_ = nullptr;
+    QLabel* spriteHeight_ = nullptr;
+    QLabel* spriteImageIndex_ = nullptr;
+    // The Sector tab.
+    QGroupBox* sectorGroup_ = nullptr;
+    QLabel* sectorName_ = nullptr;
+    QSpinBox* sectorXField_ = nullptr;
+    QSpinBox* sectorYField_ = nullptr;
+    QSpinBox* sectorWidthField_ = nullptr;
+    QSpinBox* sectorHeightField_ = nullptr;
+    // Over everything while a Save or Open runs.
+    slv::ProgressPanel* progressPanel_ = nullptr;
+    // The status bar's permanent fields.
+    slv::StatusLine* statusLine_ = nullptr;
+
+    slv::EditorActions* actions_ = nullptr;
+    // The action an Add, Mod or Del button runs on the tab shown.
+    std::function<QAction*(QToolButton*)> buttonAction_;
+    bool placeOnScreen_ = false;  // no remembered place: centred when first shown
+    QMenu* recentMenu_ = nullptr;
+    bool classicWindow_ = false;
+    int displayModeKey_ = 122;
+    QRect windowedPlace_;  // the window's place and size before full screen  // F9, F10 or F11: the display mode shown
 
     slv::LevelDocument* document_ = nullptr;
     std::unique_ptr<slv::ScenePictures> pictures_;

@@ -333,7 +333,7 @@ void MainWindow::connectDocument() {
     connect(sectorTool_, &EditTool::refused, this, [this](const QString& text) {
         if (bandRefusalShown_) return;
         bandRefusalShown_ = true;
-        showError(text);
+        showNote(text);
     });
     connect(sectorTool_, &SectorTool::bandStarted, this, [this](int x, int y) { showBand(x, y); });
     connect(sectorTool_, &SectorTool::bandResized, this, [this](int w, int h) { showBandSize(w, h); });
@@ -484,5 +484,8 @@ void MainWindow::updateLevelName() {
                                     ? QStringLiteral("Not saved yet")
                                     : QString::fromStdString(document_->packagePath()));
     const QString name = document_->packagePath().empty() ? QStringLiteral("new level") : document_->displayName();
-    setWindowTitle("Sublevel editor - " + name + mark);
+    // The platform shows its own mark for unsaved changes in place of "[*]".
+    setWindowFilePath(QString::fromStdString(document_->packagePath()));
+    setWindowTitle("Sublevel editor - " + name + "[*]");
+    setWindowModified(!document_->isClean());
 }

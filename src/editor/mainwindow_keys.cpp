@@ -1,6 +1,7 @@
 // Keys: every key reaches the main window before the focused control; the
 // window feeds the test actor, runs the command keys and switches tabs.
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <algorithm>
 #include <QApplication>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
+#include "editor/editoractions.h"
 #include "editor/keyrouter.h"
 #include "editor/mainwindow.h"
 #include "editor/spritepicker.h"
@@ -20,9 +22,10 @@
 using namespace slv;
 
 namespace {
+// Keys routed here before any action: they edit a text field, reach the
+// actor, and never repeat a command.
 constexpr int VK_RETURN = 13, VK_ESCAPE = 27, VK_INSERT = 45, VK_DELETE = 46;
 constexpr int VK_F1 = 112, VK_F2 = 113, VK_F3 = 114, VK_F4 = 115, VK_F8 = 119;
-constexpr int VK_F9 = 120, VK_F10 = 121, VK_F11 = 122;
 }  // namespace
 
 void MainWindow::connectKeys() {
@@ -63,25 +66,13 @@ void MainWindow::focusList(QListWidget* list) {
 }
 
 bool MainWindow::commandKey(int key, Qt::KeyboardModifiers shift, bool autoRepeat) {
-    constexpr int VK_N = 78, VK_O = 79, VK_S = 83, VK_Y = 89, VK_Z = 90;
+    // The command keys (Ctrl+S and the like) are their actions' shortcuts;
+    // a key that arrives here as a key code runs the same action.
     if (!shift.testFlag(Qt::ControlModifier) || shift.testFlag(Qt::AltModifier)) return false;
-    const bool shifted = shift.testFlag(Qt::ShiftModifier);
-    switch (key) {
-    case VK_Z:  // undo and redo may repeat while held
-        if (shifted) redoEdit(); else undoEdit();
-        return true;
-    case VK_Y: redoEdit(); return true;
-    case VK_S:
-        if (!autoRepeat) { if (shifted) saveLevelAs(); else saveLevel(); }
-        return true;
-    case VK_O:
-        if (!autoRepeat && !shifted) openLevel();
-        return !shifted;
-    case VK_N:
-        if (!autoRepeat && !shifted) newLevel();
-        return !shifted;
-    default: return false;
-    }
+    QAction* action = actions_->forKey(key, shift, editTabs_->currentIndex());
+    if (!action) return false;
+    if (!autoRepeat || action->autoRepeat()) action->trigger();
+    return true;
 }
 
 void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRepeat) {
@@ -108,13 +99,15 @@ void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRep
     // A held key repeats no command that adds, deletes, replaces or answers.
     const bool changesLevel = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
     if (autoRepeat && changesLevel) return;
+    // Insert, Delete, F8 and the display keys run the action that shows
+    // them (the one of the active tab).
+    if (key != VK_RETURN) {
+        if (QAction* action = actions_->forKey(key, shift, editTabs_->currentIndex())) {
+            action->trigger();
+            return;
+        }
+    }
     switch (key) {
-    case VK_F9:
-    case VK_F10:
-    case VK_F11: switchDisplayMode(key); break;
-    case VK_INSERT: addOnActiveTab(); break;
-    case VK_DELETE: deleteOnActiveTab(); break;
-    case VK_F8: replaceOnActiveTab(); break;
     case VK_F1:
         editTabs_->setCurrentIndex(0);
         editTabChanged();

@@ -225,7 +225,7 @@ void MainWindow::renameSelectedSector() {
     try {
         document_->renameSector(row, name.toStdString());
     } catch (const Error& e) {
-        showError(QString::fromUtf8(e.what()));
+        showNote(QString::fromUtf8(e.what()));
         return;
     }
     showSectorFields(row + 1);

@@ -1,10 +1,15 @@
 // The scene view: the frame loop, the first tick's loading and the display modes.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+#include <utility>
 
 #include "actor/actor.h"
 #include "display/canvas.h"
@@ -44,10 +49,10 @@ void MainWindow::connectView() {
 }
 
 void MainWindow::showEvent(QShowEvent* e) {
-    QWidget::showEvent(e);
+    QMainWindow::showEvent(e);
     if (!e->spontaneous() && !shownOnce_) {
         shownOnce_ = true;
-        centerOnScreen();
+        if (placeOnScreen_ || classicWindow_) centerOnScreen();
         activateWindow();
         raise();
     }
@@ -187,27 +192,46 @@ void MainWindow::switchDisplayMode(int fkey) {
     sceneView_->finalizeView();
     resetTickErrors();
 
-    QScreen* scr = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect sg = scr ? scr->geometry() : QRect(0, 0, 800, 600);
+    // Full screen shows the editor (F10) or the view alone (F9) on black
+    // over the whole screen; the window's frame, menus and status bar go.
+    auto* screenGrid = static_cast<QGridLayout*>(screenArea_->layout());
     if (full) {
-        // The desktop keeps its resolution: the mode is shown full screen,
-        // on black, by covering the whole screen with the window.
-        setFixedSize(sg.size());
-        setGeometry(sg);
-        QPalette pal = palette();
+        if (displayModeKey_ == 122) {
+            saveWindowPlace();
+            windowedPlace_ = QRect(frameGeometry().topLeft(), size());
+        }
+        menuBar()->hide();
+        statusBar()->hide();
+        QPalette pal = screenArea_->palette();
         pal.setColor(QPalette::Window, Qt::black);
-        setPalette(pal);
-        setAutoFillBackground(true);
-        editor_->move((sg.width() - 800) / 2, (sg.height() - 600) / 2);
+        screenArea_->setPalette(pal);
+        screenArea_->setAutoFillBackground(true);
+        editor_->setFixedSize(800, 600);
+        screenGrid->setAlignment(editor_, Qt::AlignCenter);
+        if (!isFullScreen()) {
+            setMinimumSize(0, 0);
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            showFullScreen();
+        }
     } else {
-        setFixedSize(800, 600);
-        setPalette(QPalette());
-        setAutoFillBackground(false);
-        editor_->move(0, 0);
+        screenArea_->setPalette(QPalette());
+        screenArea_->setAutoFillBackground(false);
+        editor_->setMinimumSize(0, 0);
+        editor_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        screenGrid->setAlignment(editor_, Qt::Alignment());
+        if (isFullScreen()) showNormal();
+        applyWindowFrame();
+        // The editor's fixed full-screen size goes from the window's minimum first.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (windowedPlace_.isValid() && !classicWindow_) {
+            resize(windowedPlace_.size());
+            move(windowedPlace_.topLeft());
+        }
+        windowedPlace_ = QRect();
     }
     if (f9) {
-        sceneView_->setParent(this);
-        sceneView_->setGeometry(0, 0, sg.width(), sg.height());
+        viewFrame_->layout()->removeWidget(sceneView_);
+        screenGrid->addWidget(sceneView_, 0, 0);
         sceneView_->setAutoSize(false);
         sceneView_->setSurfaceSize(640, 480);
         sceneView_->setScaleToFit(true);
@@ -218,25 +242,27 @@ void MainWindow::switchDisplayMode(int fkey) {
         sceneView_->display.height = 480;
         sceneView_->display.width = 640;
     } else {
-        if (sceneView_->parentWidget() != editor_) {
-            sceneView_->setParent(editor_);
+        if (sceneView_->parentWidget() != viewFrame_) {
+            screenGrid->removeWidget(sceneView_);
+            viewFrame_->layout()->addWidget(sceneView_);
             sceneView_->show();
         }
         editor_->show();
         sceneView_->setScaleToFit(false);
         sceneView_->setAutoSize(false);  // the scene's size, shown at the view's zoom
         sceneView_->setSurfaceSize(640, 430);
-        sceneView_->setGeometry(7, 7, 640, 430);
         sceneView_->setCursorHidden(false);
         sceneView_->display.height = f10 ? 600 : 480;
         sceneView_->display.width = f10 ? 800 : 640;
     }
+    displayModeKey_ = fkey;
     L.session.colorKey = full ? kFullScreenKey : L.session.windowColorKey;
     SceneOptions o = sceneView_->options();
     if (full) o.include(doFullScreen); else o.exclude(doFullScreen);
     sceneView_->setOptions(o);
-    if (!full) centerOnScreen();
     activateWindow();
+    // The view takes its new place before its back buffer is made.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     sceneView_->initializeView();
     QStringList missing;
     try {

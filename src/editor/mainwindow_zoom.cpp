@@ -27,12 +27,6 @@ void MainWindow::setupZoomAndStatus() {
     sceneView_->setAutoSize(false);
     sceneView_->setSurfaceSize(kSceneWidth, kSceneHeight);
 
-    statusLine_ = new StatusLine(editor_);
-    // Beside the tab headers, under the scene: the fixed-size window has no
-    // room below its controls.
-    statusLine_->setGeometry(245, 439, 405, 19);
-    statusLine_->raise();
-
     const int remembered = preferences().value(kZoomSetting, 0).toInt();
     if (remembered >= SceneWidget::kMinZoom && remembered <= SceneWidget::kMaxZoom)
         sceneView_->setZoom(remembered);

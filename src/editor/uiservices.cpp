@@ -163,3 +163,9 @@ void UiServices::stopAsking(bool stop) { g_askingStopped = stop; }
 bool UiServices::askingStopped() { return g_askingStopped; }
 
 }  // namespace slv
+
+namespace slv {
+QString UiServices::chooseFolder(QWidget* parent, const QString& caption, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, caption, start);
+}
+}  // namespace slv

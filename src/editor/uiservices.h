@@ -47,6 +47,8 @@ public:
     // filled in); empty when cancelled. It asks nothing before replacing.
     virtual QString saveFile(QWidget* parent, const QString& start, const QString& filter,
                              const QString& defaultSuffix);
+    // A folder chooser starting at `start`; empty when cancelled.
+    virtual QString chooseFolder(QWidget* parent, const QString& caption, const QString& start);
     // Colour dialog; invalid colour when cancelled.
     virtual QColor color(QWidget* parent, const QColor& initial);
 

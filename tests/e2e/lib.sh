@@ -15,6 +15,10 @@ export XDG_STATE_HOME=$WORK/state
 export XDG_CONFIG_HOME=$WORK/config
 export XDG_RUNTIME_DIR=$WORK/runtime
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+# The scripts drive the classic 800x600 window, whose view has a fixed place;
+# window.sh drives the desktop window.
+classic_window() { mkdir -p "$XDG_CONFIG_HOME/slvedit"; printf '[General]\nclassicWindow=%s\n' "$1" > "$XDG_CONFIG_HOME/slvedit/window.ini"; }
+classic_window true
 chmod 700 "$XDG_RUNTIME_DIR"
 cp -r "$DEMO" "$HOME_DIR"
 EDITOR_PID=

@@ -3,7 +3,7 @@
 # shows its message once, and Enter takes the box away.
 source "$(dirname "$0")/lib.sh"
 
-fresh_home() { rm -rf "$HOME_DIR" "$XDG_CONFIG_HOME"/*; cp -r "$DEMO" "$HOME_DIR"; }
+fresh_home() { rm -rf "$HOME_DIR" "$XDG_CONFIG_HOME"/*; cp -r "$DEMO" "$HOME_DIR"; classic_window true; }
 # The editor's visible message box, if one is open.
 error_box() {
   local w

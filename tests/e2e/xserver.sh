@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs a command under a virtual X server of its own (1024x768, 24 bits).
+# Runs a command under a virtual X server of its own (1024x768, 24 bits, or
+# XVFB_SCREEN).
 # The server picks a free display itself (-displayfd) and names it only once
 # it takes connections, so servers started side by side, or one still going
 # away on the same number, never hand a client a display it cannot reach.
@@ -15,7 +16,7 @@ cleanup() {
   rm -rf "$TMP"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp -noreset 3>"$TMP/display" 2>"$TMP/xvfb.log" &
 XVFB_PID=$!
 deadline=$((SECONDS + 30))
 until [ -s "$TMP/display" ]; do

@@ -18,7 +18,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
+#include <QWindow>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -35,6 +37,7 @@
 #include "editor/progresspanel.h"
 #include "editor/scenepictures.h"
 #include "editor/spritepicker.h"
+#include "editor/swatchpanel.h"
 #include "editor/uiservices.h"
 #include "model/history.h"
 
@@ -207,7 +210,7 @@ struct Editor {
         const int s = L().openStage;
         return w->spriteAnimation().frame(s, n, L().sprite(n, s).frame);
     }
-    std::uint32_t pixel(int x, int y) { return w->sceneView_->backBuffer()->pixelAt(x, y); }
+        std::uint32_t pixel(int x, int y) { return w->findChild<slv::SceneWidget*>("sceneView")->backBuffer()->pixelAt(x, y); }
     slv::Surface* surface(slv::SurfaceHandle h) { return w->pictures().surface(h); }
     slv::Surface* backdrop() { return surface(L().session.backdropSurface); }
     // Where a key typed now goes: the focused control, else the window.
@@ -215,7 +218,7 @@ struct Editor {
 
     // Opens the stage in `row` of the stage list.
     void openStage(int row) {
-        w->selectRow(w->stageList_, row);
+        w->selectRow(w->findChild<QListWidget*>("stageList"), row);
         w->openSelectedStage();
     }
     // A press at `from`, `moves` steps of a move to `to`, and the release there.
@@ -229,7 +232,7 @@ struct Editor {
     }
     // A sector drawn with the right button on the Sector tab.
     void drawSector(QPoint from, QPoint to, int moves = 1) {
-        w->editTabs_->setCurrentIndex(2);
+        w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(2);
         drag(Qt::RightButton, from, to, moves);
     }
 
@@ -242,7 +245,7 @@ struct Editor {
                        int y, std::uint32_t key, int ring = 2) {
         Drawn d;
         if (!back || !src) return {1, 0, 0};
-        slv::Surface* bb = w->sceneView_->backBuffer();
+        slv::Surface* bb = w->findChild<slv::SceneWidget*>("sceneView")->backBuffer();
         for (int py = y - ring; py < y + fh + ring; ++py)
             for (int px = x - ring; px < x + fw + ring; ++px) {
                 if (px < 0 || py < 0 || px >= bb->width() || py >= bb->height()) continue;
@@ -282,7 +285,7 @@ inline void addStages(Editor& ed, CaptureUi& ui, const QStringList& files) {
     QStringList paths;
     for (const QString& f : files) paths << QString::fromStdString(ed.L().homeFolder) + "/backpx/" + f;
     ui.openAnswers.push_back(paths);
-    ed.w->editTabs_->setCurrentIndex(0);
+    ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
     ed.w->addOnActiveTab();
 }
 
@@ -291,17 +294,17 @@ inline void addStage(Editor& ed, CaptureUi& ui, const QString& file = "forest.bm
 // Sprites added to the open stage through the picker's "Add 'em", each
 // file listed once in it.
 inline void addSprites(Editor& ed, const QStringList& files) {
-    ed.w->editTabs_->setCurrentIndex(1);
+    ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
     ed.w->addOnActiveTab();
-    QVERIFY(ed.w->spritePicker_->isVisible());
-    const int before = ed.w->spriteList_->count();
+    QVERIFY(ed.w->findChild<slv::SpritePicker*>("spritePicker")->isVisible());
+    const int before = ed.w->findChild<QListWidget*>("spriteList")->count();
     for (const QString& f : files) {
-        const QList<QListWidgetItem*> items = ed.w->spritePicker_->fileList_->findItems(f, Qt::MatchExactly);
+        const QList<QListWidgetItem*> items = ed.w->findChild<slv::SpritePicker*>("spritePicker")->fileList_->findItems(f, Qt::MatchExactly);
         QCOMPARE(items.size(), 1);
         items[0]->setSelected(true);
     }
     ed.w->confirmPickedSprites();
-    QCOMPARE(ed.w->spriteList_->count(), before + files.size());
+    QCOMPARE(ed.w->findChild<QListWidget*>("spriteList")->count(), before + files.size());
 }
 
 // Save, its dialog (if it asks) answered with `pkg`.

@@ -58,7 +58,7 @@ private slots:
         StartedEditor ed;
         for (int modeKey : {122, 121}) {  // the window (32 bits), full screen (16 bits)
             ed.w->routeKeyDown(modeKey, {});
-            const int bytes = ed.w->sceneView_->device()->bitsPerPixel() / 8;
+            const int bytes = ed.w->findChild<slv::SceneWidget*>("sceneView")->device()->bitsPerPixel() / 8;
             for (const Strip& s : strips) {
                 const std::string path = home->path("strip.bmp").toStdString();
                 QVERIFY(writeBmp(path, s.layout, [&s](int x, int y) { return stripColour(s, x, y); }));
@@ -106,12 +106,12 @@ private slots:
                              [](int x, int) { return x % 2 ? 0x204060u : kMagenta; }));
         StartedEditor ed;
         addStage(ed, ui, "desert.bmp");
-        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
         ed.w->addOnActiveTab();
-        QSpinBox* field = ed.w->spritePicker_->frameCountField_;
+        QSpinBox* field = ed.w->findChild<slv::SpritePicker*>("spritePicker")->frameCountField_;
         for (const auto& s : strips) {
-            QListWidgetItem* item = ed.w->spritePicker_->fileList_->findItems(s.file, Qt::MatchExactly).at(0);
-            ed.w->spritePicker_->fileList_->setCurrentItem(item);
+            QListWidgetItem* item = ed.w->findChild<slv::SpritePicker*>("spritePicker")->fileList_->findItems(s.file, Qt::MatchExactly).at(0);
+            ed.w->findChild<slv::SpritePicker*>("spritePicker")->fileList_->setCurrentItem(item);
             ed.w->pickerFileClicked();
             QCOMPARE(field->maximum(), s.width);
             const struct {
@@ -136,7 +136,7 @@ private slots:
         QVERIFY(QFile::copy(home->path("backpx/desert.bmp"), longName));
         const QStringList refusal{"\"sun.bmp\" is a PNG picture; a level takes BMP pictures only"};
         StartedEditor ed;
-        ed.w->stageList_->setFocus();
+        ed.w->findChild<QListWidget*>("stageList")->setFocus();
         const struct {
             const char* what;
             Qt::Key key;
@@ -151,20 +151,20 @@ private slots:
         };
         for (const auto& step : stageSteps) {
             ui.openAnswers.push_back({step.answer});
-            ed.w->selectRow(ed.w->stageList_, 0);
-            QTest::keyClick(ed.w->stageList_, step.key);
+            ed.w->selectRow(ed.w->findChild<QListWidget*>("stageList"), 0);
+            QTest::keyClick(ed.w->findChild<QListWidget*>("stageList"), step.key);
             QCoreApplication::processEvents();
             QVERIFY2(ui.takeErrors() == step.errors, step.what);
             QVERIFY2(ed.L().stageCount == step.stages, step.what);
         }
         // The list shows the name as the record keeps it: 20 characters.
         QCOMPARE(ed.L().stage(1).name.str(), std::string("plage_d_\xC3\xA9t\xC3\xA9_au_solei"));
-        QCOMPARE(ed.w->stageList_->item(0)->text(), QString::fromStdString(ed.L().stage(1).name.str()));
-        QTest::keyClick(ed.w->stageList_, Qt::Key_Return);  // open it
+        QCOMPARE(ed.w->findChild<QListWidget*>("stageList")->item(0)->text(), QString::fromStdString(ed.L().stage(1).name.str()));
+        QTest::keyClick(ed.w->findChild<QListWidget*>("stageList"), Qt::Key_Return);  // open it
         ed.w->routeKeyDown(113, {});  // F2: the Sprite tab
         ed.w->routeKeyDown(45, {});   // Insert: the picker
-        ed.w->spritePicker_->fileList_->findItems("sun.bmp", Qt::MatchExactly).at(0)->setSelected(true);
-        QTest::keyClick(ed.w->spritePicker_->fileList_, Qt::Key_Return);
+        ed.w->findChild<slv::SpritePicker*>("spritePicker")->fileList_->findItems("sun.bmp", Qt::MatchExactly).at(0)->setSelected(true);
+        QTest::keyClick(ed.w->findChild<slv::SpritePicker*>("spritePicker")->fileList_, Qt::Key_Return);
         QCoreApplication::processEvents();
         QCOMPARE(ui.takeErrors(), refusal);
         QCOMPARE(ed.L().stage(1).spriteCount, 0);

@@ -51,15 +51,15 @@ private slots:
         sp.x = 300;
         sp.y = 100;
         // A sector drawn with the right button on the Sector tab.
-        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(2);
         ed.w->pressOnScene(Qt::RightButton, false, 400, 300);
         ed.w->moveOnScene(Qt::RightButton, false, 500, 380);
         // While dragging, the sector fields show the band's corner and size.
-        QCOMPARE((QList<int>{ed.w->sectorXField_->value(), ed.w->sectorYField_->value(), ed.w->sectorWidthField_->value(),
-                             ed.w->sectorHeightField_->value()}), (QList<int>{400, 300, 100, 80}));
+        QCOMPARE((QList<int>{ed.w->findChild<QSpinBox*>("sectorXField")->value(), ed.w->findChild<QSpinBox*>("sectorYField")->value(), ed.w->findChild<QSpinBox*>("sectorWidthField")->value(),
+                             ed.w->findChild<QSpinBox*>("sectorHeightField")->value()}), (QList<int>{400, 300, 100, 80}));
         ed.w->releaseOnScene(Qt::RightButton, false, 500, 380);
-        QCOMPARE(ed.w->sectorList_->count(), 1);
-        QCOMPARE(ed.w->sectorList_->item(0)->text(), QString("Sector1"));
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 1);
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->item(0)->text(), QString("Sector1"));
 
         // Run the loop for a while; frames advance on the 30 ms step. The
         // record keeps the frame it was placed with.
@@ -79,12 +79,12 @@ private slots:
         QCOMPARE(drawn.wrong, 0);
         QVERIFY(drawn.opaque > 100 && drawn.keyed > 56);
         // The sector outline is dashed in the sector colour.
-        const std::uint32_t secPix = ed.w->sceneView_->device()->rgbToPixel(70, 10, 150);
+        const std::uint32_t secPix = ed.w->findChild<slv::SceneWidget*>("sceneView")->device()->rgbToPixel(70, 10, 150);
         int on = 0, off = 0;
         for (int x = 400; x < 500; ++x) (ed.pixel(x, 300) == secPix ? on : off)++;
         QVERIFY(on > 20 && off > 10);
         // Unticking "Sectors" hides it at the next tick.
-        ed.w->showSectors_->setChecked(false);
+        ed.w->findChild<QCheckBox*>("showSectors")->setChecked(false);
         ed.w->onFrameTick(1);
         on = 0;
         for (int x = 400; x < 500; ++x) on += ed.pixel(x, 300) == secPix;
@@ -121,14 +121,14 @@ private slots:
         StartedEditor ed;
         ed.w->replaceOnActiveTab();
         ed.w->deleteOnActiveTab();
-        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
         ed.w->addOnActiveTab();
         ed.w->replaceOnActiveTab();
         ed.w->deleteOnActiveTab();
-        ed.w->editTabs_->setCurrentIndex(2);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(2);
         ed.w->deleteOnActiveTab();
         ed.w->addOnActiveTab();  // nothing on the Sector page
-        ed.w->editTabs_->setCurrentIndex(3);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(3);
         ed.w->addOnActiveTab();
         ed.w->replaceOnActiveTab();
         ed.w->deleteOnActiveTab();
@@ -146,13 +146,13 @@ private slots:
         addStages(ed, ui, {"city.bmp", "city.bmp", "city.bmp"});
         QCOMPARE(ui.takeErrors(), QStringList{"Total stages are more than 30 !"});
         QCOMPARE(ed.L().stageCount, 28);
-        QCOMPARE(ed.w->stageList_->count(), 28);
+        QCOMPARE(ed.w->findChild<QListWidget*>("stageList")->count(), 28);
         addStages(ed, ui, {"city.bmp", "desert.bmp"});
         QCOMPARE(ed.L().stageCount, 30);
-        QCOMPARE(ed.w->stageList_->item(29)->text(), QString("desert.bmp"));
+        QCOMPARE(ed.w->findChild<QListWidget*>("stageList")->item(29)->text(), QString("desert.bmp"));
         QVERIFY(ui.openFolders.last().endsWith("/backpx/"));
         // Deleting asks first; No keeps the stage.
-        ed.w->selectRow(ed.w->stageList_, 28);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("stageList"), 28);
         ui.answerYes = false;
         ed.w->deleteOnActiveTab();
         QCOMPARE(ui.questions, QStringList{"Delete stage city.bmp ?"});
@@ -160,8 +160,8 @@ private slots:
         ui.answerYes = true;
         ed.w->deleteOnActiveTab();
         QCOMPARE(ed.L().stageCount, 29);
-        QCOMPARE(ed.w->stageList_->item(28)->text(), QString("desert.bmp"));
-        QCOMPARE(MainWindow::selectedRow(ed.w->stageList_), -1);
+        QCOMPARE(ed.w->findChild<QListWidget*>("stageList")->item(28)->text(), QString("desert.bmp"));
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("stageList")), -1);
     }
 
     // Reopening a stage lists every one of its sprites; deleting a stage
@@ -173,26 +173,26 @@ private slots:
         addSprites(ed, {"coin.bmp", "gem.bmp", "bird.bmp"});
         addStage(ed, ui, "sea.bmp");
         QCOMPARE(ed.L().openStage, 2);
-        QCOMPARE(ed.w->spriteList_->count(), 0);
+        QCOMPARE(ed.w->findChild<QListWidget*>("spriteList")->count(), 0);
         for (int again = 0; again < 2; ++again) {  // from another stage, then from itself
             ed.openStage(0);
             QCOMPARE(ed.L().openStage, 1);
             QStringList rows;
-            for (int r = 0; r < ed.w->spriteList_->count(); ++r) rows << ed.w->spriteList_->item(r)->text();
+            for (int r = 0; r < ed.w->findChild<QListWidget*>("spriteList")->count(); ++r) rows << ed.w->findChild<QListWidget*>("spriteList")->item(r)->text();
             QCOMPARE(rows, (QStringList{"bird.bmp", "coin.bmp", "gem.bmp"}));
         }
         ed.openStage(1);
         ed.drawSector({10, 10}, {10, 10}, 0);
         QCOMPARE(ed.L().stage(2).sectorCount, 1);
-        ed.w->editTabs_->setCurrentIndex(0);
-        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("stageList"), 0);
         ed.w->deleteOnActiveTab();
-        QCOMPARE((QList<int>{ed.L().openStage, ed.L().stage(1).sectorCount, ed.w->sectorList_->count()}),
+        QCOMPARE((QList<int>{ed.L().openStage, ed.L().stage(1).sectorCount, ed.w->findChild<QListWidget*>("sectorList")->count()}),
                  (QList<int>{1, 1, 1}));
-        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("stageList"), 0);
         ed.w->deleteOnActiveTab();
-        QCOMPARE((QList<int>{ed.L().openStage, ed.w->sectorList_->count()}), (QList<int>{0, 0}));
-        ed.w->editTabs_->setCurrentIndex(2);
+        QCOMPARE((QList<int>{ed.L().openStage, ed.w->findChild<QListWidget*>("sectorList")->count()}), (QList<int>{0, 0}));
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(2);
         ed.w->deleteOnActiveTab();
         QCOMPARE(ui.takeErrors(), QStringList{"Select the sector you want to delete !"});
     }
@@ -206,24 +206,24 @@ private slots:
         a.x = 100; a.y = 100;  // 32 x 32
         b.x = 120; b.y = 120;  // 40 x 40, on top
         ed.w->pressOnScene(Qt::LeftButton, false, 125, 125);
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 1);
-        QCOMPARE(ed.w->spriteName_->text(), QString("gem.bmp"));
-        QCOMPARE(ed.w->spriteImageIndex_->text(), QString());  // picking leaves the image label alone
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), 1);
+        QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), QString("gem.bmp"));
+        QCOMPARE(ed.w->findChild<QLabel*>("spriteImageIndex")->text(), QString());  // picking leaves the image label alone
         // Ctrl keeps the selection: the drag moves the gem even over the coin.
         ed.w->pressOnScene(Qt::LeftButton, true, 105, 105);
         ed.w->moveOnScene(Qt::LeftButton, true, 115, 110);
         QCOMPARE(QPoint(b.x, b.y), QPoint(115 - 5, 110 - 5));
         QCOMPARE(a.x, 100);
-        QCOMPARE(ed.w->spriteXField_->value(), 110);
+        QCOMPARE(ed.w->findChild<QSpinBox*>("spriteXField")->value(), 110);
         // Edges count: a click on the right edge of the coin picks it.
         ed.w->pressOnScene(Qt::LeftButton, false, 132, 100);
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 0);
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), 0);
         // Typing a position moves the selected sprite.
-        ed.w->spriteXField_->setValue(120);
+        ed.w->findChild<QSpinBox*>("spriteXField")->setValue(120);
         QCOMPARE(a.x, 120);
         // Mod with the picker's current line deselected: no bitmap is picked.
         ed.w->replaceOnActiveTab();
-        QListWidget* files = ed.w->spritePicker_->fileList_;
+        QListWidget* files = ed.w->findChild<slv::SpritePicker*>("spritePicker")->fileList_;
         files->clearSelection();
         files->setCurrentItem(files->findItems("bird.bmp", Qt::MatchExactly).at(0));
         files->currentItem()->setSelected(false);
@@ -232,17 +232,17 @@ private slots:
         QCOMPARE(a.name.str(), std::string("coin.bmp"));
         // Empty view: nothing selected, fields show none.
         ed.w->pressOnScene(Qt::LeftButton, false, 600, 10);
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
-        QCOMPARE(ed.w->spriteName_->text(), QString("none"));
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), -1);
+        QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), QString("none"));
         ed.w->moveOnScene(Qt::LeftButton, false, 610, 20);
         QCOMPARE(a.x, 120);
         // A list click shows the image number.
-        ed.w->spriteList_->setCurrentRow(1);
-        QCOMPARE(ed.w->spriteImageIndex_->text(), QString::number(b.image));
+        ed.w->findChild<QListWidget*>("spriteList")->setCurrentRow(1);
+        QCOMPARE(ed.w->findChild<QLabel*>("spriteImageIndex")->text(), QString::number(b.image));
         // Deleting the last sprite row leaves no row selected.
         ed.w->deleteOnActiveTab();
-        QCOMPARE(ed.w->spriteList_->count(), 1);
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
+        QCOMPARE(ed.w->findChild<QListWidget*>("spriteList")->count(), 1);
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), -1);
     }
 
     // A tick paints only what changed: around the sprite that moved, and
@@ -258,7 +258,7 @@ private slots:
                 return false;
             }
         } log;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<slv::SceneWidget*>("sceneView");
         view->setMinPresentInterval(0);
         ed.stillTick();
         view->installEventFilter(&log);
@@ -278,7 +278,7 @@ private slots:
     // while the count fits its place.
     void progressTextsShowWhole() {
         StartedEditor ed;
-        ProgressPanel& panel = *ed.w->progressPanel_;
+        ProgressPanel& panel = *ed.w->findChild<slv::ProgressPanel*>("progressPanel");
         for (int steps : {7, 334, 3034, 99999}) {
             panel.begin(steps % 2 ? "Loading : " : "Saving : ", "level.slv", steps);
             QVERIFY(panel.action_->geometry().right() < panel.file_->geometry().left());
@@ -298,43 +298,43 @@ private slots:
         addSprites(ed, {"coin.bmp", "bird.bmp"});
         for (int i = 0; i < 2; ++i) ed.drawSector({10 + i, 10}, {10 + i, 10}, 0);
         QCOMPARE(ed.L().stage(1).sectorCount, 2);
-        ed.w->editTabs_->setCurrentIndex(0);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
         const QString pkg = home->path("levels/one.slv");
         QDir().mkpath(home->path("levels"));
         saveTo(ed, ui, pkg);
-        QCOMPARE(ed.w->progressPanel_->bar_->maximum(), 2 + 4 + 1);
-        QCOMPARE(ed.w->progressPanel_->bar_->value(), 7);
-        QCOMPARE(ed.w->progressPanel_->count_->text(), QString("7"));
-        QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Saving : "));
-        QTRY_VERIFY(!ed.w->progressPanel_->isVisible());
+        QCOMPARE(ed.w->findChild<slv::ProgressPanel*>("progressPanel")->bar_->maximum(), 2 + 4 + 1);
+        QCOMPARE(ed.w->findChild<slv::ProgressPanel*>("progressPanel")->bar_->value(), 7);
+        QCOMPARE(ed.w->findChild<slv::ProgressPanel*>("progressPanel")->count_->text(), QString("7"));
+        QCOMPARE(ed.w->findChild<slv::ProgressPanel*>("progressPanel")->action_->text(), QString("Saving : "));
+        QTRY_VERIFY(!ed.w->findChild<slv::ProgressPanel*>("progressPanel")->isVisible());
         QVERIFY(QFileInfo::exists(pkg));
         QVERIFY(QDir(home->path("levels")).entryList({"_*.tmp"}).isEmpty());
         // New empties the level, with no stage open to add sprites to; Open
         // brings it back.
         ed.w->newLevel();
-        QCOMPARE((QList<int>{ed.L().stageCount, ed.L().openStage, ed.w->stageList_->count()}), (QList<int>{0, 0, 0}));
-        ed.w->editTabs_->setCurrentIndex(1);
+        QCOMPARE((QList<int>{ed.L().stageCount, ed.L().openStage, ed.w->findChild<QListWidget*>("stageList")->count()}), (QList<int>{0, 0, 0}));
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
         ed.w->addOnActiveTab();
         QCOMPARE(ui.takeErrors(), QStringList{"No open stage !"});
         ui.openAnswers.push_back({pkg});
         ed.w->openLevel();
-        QCOMPARE((QList<int>{ed.L().stageCount, ed.L().imageCount, ed.w->stageList_->count(), ed.w->spriteList_->count()}),
+        QCOMPARE((QList<int>{ed.L().stageCount, ed.L().imageCount, ed.w->findChild<QListWidget*>("stageList")->count(), ed.w->findChild<QListWidget*>("spriteList")->count()}),
                  (QList<int>{1, 2, 1, 0}));
-        QCOMPARE(ed.w->windowTitle(), QString("Sublevel editor - one.slv"));
-        QCOMPARE(ed.w->progressPanel_->action_->text(), QString("Loading : "));
+        QCOMPARE(ed.w->windowHandle()->title(), QString("Sublevel editor - one.slv"));
+        QCOMPARE(ed.w->findChild<slv::ProgressPanel*>("progressPanel")->action_->text(), QString("Loading : "));
         QVERIFY(ed.surface(ed.L().image(1).surface));
         QVERIFY(ed.surface(ed.L().sprite(1, 1).surface));
         // Open leaves no stage open; opened, stage 1 shows its two sectors
         // and a third one drawn now sits in the list as the third row.
         QCOMPARE(ed.L().openStage, 0);
-        QCOMPARE(ed.w->sectorList_->count(), 0);
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 0);
         ed.openStage(0);
-        QCOMPARE(ed.w->sectorList_->count(), 2);
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 2);
         ed.drawSector({50, 50}, {60, 60});
-        QCOMPARE(ed.w->sectorList_->count(), 3);
-        QCOMPARE(ed.w->sectorList_->item(2)->text(), QString("Sector3"));
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 3);
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->item(2)->text(), QString("Sector3"));
         // Deleting the new row deletes the new sector, not the first one.
-        ed.w->selectRow(ed.w->sectorList_, 2);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("sectorList"), 2);
         ed.w->deleteOnActiveTab();
         QCOMPARE(ed.L().stage(1).sectorCount, 2);
         QCOMPARE(ed.L().sector(1, 1).name.str() + ed.L().sector(2, 1).name.str(), std::string("Sector1Sector2"));
@@ -350,23 +350,23 @@ private slots:
         again.ticks(1);
         QVERIFY(ui.openFolders.isEmpty());
         QCOMPARE(again.L().stageCount, 1);
-        QCOMPARE(again.w->stageList_->count(), 1);
+        QCOMPARE(again.w->findChild<QListWidget*>("stageList")->count(), 1);
         QVERIFY(again.L().startupPackage.empty());
         QVERIFY(again.L().currentSkin >= 1);
     }
 
     void splashPreviewChoice() {
         StartedEditor ed;
-        ed.w->previewSplash_->click();  // cancelled, no splash stored: back to "Stages"
-        QVERIFY(ed.w->previewStages_->isChecked());
+        ed.w->findChild<QRadioButton*>("previewSplash")->click();  // cancelled, no splash stored: back to "Stages"
+        QVERIFY(ed.w->findChild<QRadioButton*>("previewStages")->isChecked());
         ui.openAnswers.push_back({home->path("backpx/desert.bmp")});
-        ed.w->previewSplash_->click();
-        QVERIFY(ed.w->previewSplash_->isChecked());
+        ed.w->findChild<QRadioButton*>("previewSplash")->click();
+        QVERIFY(ed.w->findChild<QRadioButton*>("previewSplash")->isChecked());
         QCOMPARE(QString::fromStdString(ed.L().stage(0).name.str()), QString("desert.bmp"));
         QCOMPARE(ed.L().stageCount, 0);
         // While "Splash" is chosen, stage clicks leave the preview alone.
         addStage(ed, ui, "sea.bmp");
-        QCOMPARE(ed.w->previewPicture_->pixmap().toImage(), QPixmap(home->path("backpx/desert.bmp")).toImage());
+        QCOMPARE(ed.w->findChild<QLabel*>("previewPicture")->pixmap().toImage(), QPixmap(home->path("backpx/desert.bmp")).toImage());
     }
 };
 

@@ -19,21 +19,21 @@ private slots:
         Editor ed;
         QCOMPARE(QString::fromStdString(ed.L().homeFolder), home->home);
         QCOMPARE(QString::fromStdString(ed.L().workFolder), home->home);
-        QCOMPARE(ed.w->workFolderLabel_->text(), home->home);
-        for (auto [swatch, shown] : {std::pair{ed.w->spriteBoxColorSwatch_, QColor(10, 100, 70)},
-                                     std::pair{ed.w->sectorColorSwatch_, QColor(70, 10, 150)}}) {
+        QCOMPARE(ed.w->findChild<QLabel*>("workFolderLabel")->text(), home->home);
+        for (auto [swatch, shown] : {std::pair{ed.w->findChild<SwatchPanel*>("spriteBoxColorSwatch"), QColor(10, 100, 70)},
+                                     std::pair{ed.w->findChild<SwatchPanel*>("sectorColorSwatch"), QColor(70, 10, 150)}}) {
             const QImage drawn = swatch->grab().toImage();
             QCOMPARE(drawn.pixelColor(drawn.width() / 2, drawn.height() / 2), shown);
         }
         QCOMPARE(ed.L().poseCount, 0);
-        QVERIFY(!ed.w->previewPicture_->pixmap().isNull());
-        QCOMPARE(ed.w->editTabs_->tabText(3), QString("Pather"));
-        QCOMPARE(ed.w->editTabs_->currentIndex(), 0);
-        QCOMPARE(ed.w->addButton_->text(), QString("Add"));
-        QCOMPARE(ed.w->addButton_->toolTip(), QString("Add (ins)"));
-        QCOMPARE(ed.w->modButton_->toolTip(), QString("Change (F8)"));
-        QVERIFY(!ed.w->spritePicker_->isVisible() && !ed.w->folderTree_->isVisible() && !ed.w->progressPanel_->isVisible());
-        QVERIFY(!ed.w->showSpriteBoxes_->isChecked() && ed.w->showSectors_->isChecked());
+        QVERIFY(!ed.w->findChild<QLabel*>("previewPicture")->pixmap().isNull());
+        QCOMPARE(ed.w->findChild<QTabWidget*>("editTabs")->tabText(3), QString("Pather"));
+        QCOMPARE(ed.w->findChild<QTabWidget*>("editTabs")->currentIndex(), 0);
+        QCOMPARE(ed.w->findChild<QToolButton*>("addButton")->text(), QString("Add"));
+        QCOMPARE(ed.w->findChild<QToolButton*>("addButton")->toolTip(), QString("Add (Ins)"));
+        QCOMPARE(ed.w->findChild<QToolButton*>("modButton")->toolTip(), QString("Change (F8)"));
+        QVERIFY(!ed.w->findChild<slv::SpritePicker*>("spritePicker")->isVisible() && !ed.w->findChild<QTreeView*>("folderTree")->isVisible() && !ed.w->findChild<slv::ProgressPanel*>("progressPanel")->isVisible());
+        QVERIFY(!ed.w->findChild<QCheckBox*>("showSpriteBoxes")->isChecked() && ed.w->findChild<QCheckBox*>("showSectors")->isChecked());
     }
 
     // Esc writes the settings files (the working folder chosen in the tree,
@@ -45,9 +45,9 @@ private slots:
         {
             StartedEditor ed;
             ed.w->chooseWorkFolder();
-            QVERIFY(ed.w->folderTree_->isVisible());
+            QVERIFY(ed.w->findChild<QTreeView*>("folderTree")->isVisible());
             ed.w->workFolderPicked(home->path("levels"));
-            QCOMPARE(ed.w->workFolderLabel_->text(), home->path("levels"));
+            QCOMPARE(ed.w->findChild<QLabel*>("workFolderLabel")->text(), home->path("levels"));
             QCOMPARE(QString::fromStdString(ed.L().homeFolder), home->home);
             ed.L().sectorColor = rgbColor(9, 8, 7);
             QTest::keyClick(ed.keyTarget(), Qt::Key_Escape);
@@ -61,8 +61,8 @@ private slots:
         QDir::setCurrent(QDir::tempPath());
         Editor again;
         QCOMPARE(QString::fromStdString(again.L().homeFolder), home->home);
-        QCOMPARE(again.w->workFolderLabel_->text(), home->path("levels"));
-        QCOMPARE(again.w->sectorColorSwatch_->color(), rgbColor(9, 8, 7));
+        QCOMPARE(again.w->findChild<QLabel*>("workFolderLabel")->text(), home->path("levels"));
+        QCOMPARE(again.w->findChild<SwatchPanel*>("sectorColorSwatch")->color(), rgbColor(9, 8, 7));
         again.ticks(2);
         again.L().sectorColor = rgbColor(1, 2, 3);
         QVERIFY(again.w->close());
@@ -86,7 +86,7 @@ private slots:
             QCOMPARE(ed.w->isVisible(), !closeAnyway);
             // Staying open keeps the level; closing clears it.
             QCOMPARE(ed.L().stageCount, closeAnyway ? 0 : 2);
-            QCOMPARE(ed.w->stageList_->count(), closeAnyway ? 0 : 2);
+            QCOMPARE(ed.w->findChild<QListWidget*>("stageList")->count(), closeAnyway ? 0 : 2);
             if (!closeAnyway) {
                 // The stopped close's answer does not count for the next New.
                 const qsizetype asked = ui.saveQuestions.size();

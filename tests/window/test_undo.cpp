@@ -108,30 +108,31 @@ private slots:
     // name, and a mark while the level differs from what was saved.
     void titleAndNameMarkChangesUntilSavedOrUndone() {
         StartedEditor ed;
-        auto shown = [&] { return ed.w->windowTitle() + " | " + ed.w->levelNameLabel_->text(); };
+        auto shown = [&] { return ed.w->windowHandle()->title() + " | " + ed.w->findChild<QLabel*>("levelName")->text(); };
         QCOMPARE(shown(), QString("Sublevel editor - new level | untitled"));
         addStage(ed, ui);
-        QCOMPARE(shown(), QString("Sublevel editor - new level * | untitled *"));
+        QCOMPARE(shown(), QString("Sublevel editor - new level* | untitled *"));
         ed.w->routeKeyDown(kVkZ, Qt::ControlModifier);
         QCOMPARE(shown(), QString("Sublevel editor - new level | untitled"));
         QCOMPARE(ed.L().stageCount, 0);
         ed.w->routeKeyDown(kVkY, Qt::ControlModifier);
         QCOMPARE(ed.L().stageCount, 1);
-        QVERIFY(ed.w->windowTitle().contains('*'));
+        QVERIFY(ed.w->windowHandle()->title().contains('*'));
         saveTo(ed, ui, home->path("t.slv"));
         QCOMPARE(shown(), QString("Sublevel editor - t.slv | t.slv"));
         ed.w->document().deleteStage(1);  // an edit made outside the window's commands
-        QCOMPARE(shown(), QString("Sublevel editor - t.slv * | t.slv *"));
+        QCOMPARE(shown(), QString("Sublevel editor - t.slv* | t.slv *"));
         ed.w->undoEdit();
         QCOMPARE(shown(), QString("Sublevel editor - t.slv | t.slv"));
         addStage(ed, ui, "city.bmp");
-        QCOMPARE(shown(), QString("Sublevel editor - t.slv * | t.slv *"));
+        QCOMPARE(shown(), QString("Sublevel editor - t.slv* | t.slv *"));
         ed.w->routeKeyDown(kVkZ, Qt::ControlModifier);  // back to what was saved
         QCOMPARE(shown(), QString("Sublevel editor - t.slv | t.slv"));
         QVERIFY(ed.w->document().isClean());
-        // Without a frame the window stays borderless; the name is not over the view.
-        QVERIFY(ed.w->windowFlags().testFlag(Qt::FramelessWindowHint));
-        QVERIFY(ed.w->levelNameLabel_->geometry().intersected(ed.w->sceneView_->geometry()).isEmpty());
+        // The window has a frame carrying the title; the name is not over the view.
+        QVERIFY(!ed.w->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(ed.w->windowFilePath(), home->path("t.slv"));
+        QVERIFY(ed.w->findChild<QLabel*>("levelName")->geometry().intersected(ed.w->findChild<slv::SceneWidget*>("sceneView")->geometry()).isEmpty());
     }
 
     void dragsAndDeletesUndoThroughTheKeys() {
@@ -139,11 +140,11 @@ private slots:
         addStage(ed, ui);
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         // Typed places keep the two apart.
-        ed.w->spriteList_->setCurrentRow(1);
-        ed.w->spriteXField_->setValue(400);
-        ed.w->spriteList_->setCurrentRow(0);
-        ed.w->spriteXField_->setValue(100);
-        ed.w->spriteYField_->setValue(100);
+        ed.w->findChild<QListWidget*>("spriteList")->setCurrentRow(1);
+        ed.w->findChild<QSpinBox*>("spriteXField")->setValue(400);
+        ed.w->findChild<QListWidget*>("spriteList")->setCurrentRow(0);
+        ed.w->findChild<QSpinBox*>("spriteXField")->setValue(100);
+        ed.w->findChild<QSpinBox*>("spriteYField")->setValue(100);
         SpriteRec& coin = ed.L().sprite(1, 1);
         const QPoint first(100, 100);
         QCOMPARE(QPoint(coin.x, coin.y), first);
@@ -159,9 +160,9 @@ private slots:
         // Ctrl+Z in a focused field undoes the drag and is not taken as a
         // text undo of the field; a command key, it does not reach the actor.
         ed.w->showSpriteFields(1);
-        ed.w->spriteXField_->setFocus();
+        ed.w->findChild<QSpinBox*>("spriteXField")->setFocus();
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
-        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w->spriteXField_,
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w->findChild<QSpinBox*>("spriteXField"),
                                 &press);
         QCOMPARE(QPoint(coin.x, coin.y), first);
         QCOMPARE(ed.L().heldKeys[0], -1);
@@ -171,13 +172,13 @@ private slots:
 
         // Deleting the open stage releases its pictures; undo loads them again
         // and opens the stage again.
-        ed.w->editTabs_->setCurrentIndex(0);
-        ed.w->selectRow(ed.w->stageList_, 0);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("stageList"), 0);
         ed.w->deleteOnActiveTab();
         QCOMPARE(ed.L().stageCount, 0);
         QCOMPARE(ed.L().imageCount, 0);
         ed.w->undoEdit();
-        QCOMPARE((QList<int>{ed.L().openStage, ed.L().imageCount, ed.w->stageList_->count(), ed.w->spriteList_->count()}),
+        QCOMPARE((QList<int>{ed.L().openStage, ed.L().imageCount, ed.w->findChild<QListWidget*>("stageList")->count(), ed.w->findChild<QListWidget*>("spriteList")->count()}),
                  (QList<int>{1, 2, 1, 2}));
         for (int n = 1; n <= 2; ++n) {
             QVERIFY(ed.surface(ed.L().image(n).surface));
@@ -196,50 +197,50 @@ private slots:
         addStage(ed, ui);
         addSprites(ed, {"coin.bmp", "gem.bmp"});
         const int gemX = ed.L().sprite(2, 1).x;
-        ed.w->selectRow(ed.w->spriteList_, 0);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("spriteList"), 0);
         ed.w->selectSpriteFromList();
-        QCOMPARE(ed.w->spriteName_->text(), QString("coin.bmp"));
+        QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), QString("coin.bmp"));
         ed.w->deleteOnActiveTab();  // Del: the gem moves into the selected row
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 0);
-        QCOMPARE(ed.w->spriteName_->text(), QString("gem.bmp"));
-        QCOMPARE(ed.w->spriteXField_->value(), gemX);
-        ed.w->spriteXField_->setValue(7);  // typed: goes to the gem, the record shown
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), 0);
+        QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), QString("gem.bmp"));
+        QCOMPARE(ed.w->findChild<QSpinBox*>("spriteXField")->value(), gemX);
+        ed.w->findChild<QSpinBox*>("spriteXField")->setValue(7);  // typed: goes to the gem, the record shown
         QCOMPARE(ed.L().sprite(1, 1).x, 7);
         QCOMPARE(ed.L().sprite(1, 1).name.str(), std::string("gem.bmp"));
         ed.w->undoEdit();
         QCOMPARE(ed.L().sprite(1, 1).x, gemX);
-        QCOMPARE(ed.w->spriteXField_->value(), gemX);
+        QCOMPARE(ed.w->findChild<QSpinBox*>("spriteXField")->value(), gemX);
         // No row left: the fields are empty and cannot be typed into.
         ed.w->deleteOnActiveTab();
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
-        QVERIFY(!ed.w->spriteXField_->isEnabled());
-        QVERIFY(ed.w->spriteXField_->text().isEmpty());
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), -1);
+        QVERIFY(!ed.w->findChild<QSpinBox*>("spriteXField")->isEnabled());
+        QVERIFY(ed.w->findChild<QSpinBox*>("spriteXField")->text().isEmpty());
 
         // Sector fields edit the selected sector, each change one step.
         ed.drawSector({20, 30}, {70, 90});
-        QCOMPARE(MainWindow::selectedRow(ed.w->sectorList_), 0);
-        ed.w->sectorWidthField_->setValue(11);
-        ed.w->sectorYField_->setValue(12);
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("sectorList")), 0);
+        ed.w->findChild<QSpinBox*>("sectorWidthField")->setValue(11);
+        ed.w->findChild<QSpinBox*>("sectorYField")->setValue(12);
         const SectorRec& sc = ed.L().sector(1, 1);
         QCOMPARE((QList<int>{sc.x, sc.y, sc.w, sc.h}), (QList<int>{20, 12, 11, 60}));
         ed.w->undoEdit();
         QCOMPARE((QList<int>{sc.x, sc.y, sc.w, sc.h}), (QList<int>{20, 30, 11, 60}));
-        QCOMPARE(ed.w->sectorYField_->value(), 30);
+        QCOMPARE(ed.w->findChild<QSpinBox*>("sectorYField")->value(), 30);
         // Typed into W, then the sector dragged: Ctrl+Z in the W field undoes
         // the drag, and the field's own text undo does not turn into an edit.
-        QTest::keyClicks(ed.w->sectorWidthField_, "7");
+        QTest::keyClicks(ed.w->findChild<QSpinBox*>("sectorWidthField"), "7");
         const int typed = sc.w;
         QVERIFY(typed == 117 || typed == 711);
         ed.drag(Qt::LeftButton, {25, 35}, {45, 55});
         QCOMPARE(sc.x, 40);
-        QTest::keyClick(ed.w->sectorWidthField_, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(ed.w->findChild<QSpinBox*>("sectorWidthField"), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE((QList<int>{sc.x, sc.w}), (QList<int>{20, typed}));
         QCOMPARE(int(ed.w->document().history().redoCount()), 1);
         // A plain right click makes no sector.
         ed.w->moveOnScene(Qt::NoButton, false, 40, 40);
         ed.drag(Qt::RightButton, {40, 40}, {40, 40}, 0);
         QCOMPARE(ed.L().stage(1).sectorCount, 1);
-        QCOMPARE(ed.w->sectorList_->count(), 1);
+        QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 1);
     }
 
     void recoveryPackageAfterACrashAndNotAfterACleanClose() {
@@ -256,7 +257,7 @@ private slots:
             QCOMPARE(ed.L().stageCount, 1);
             QCOMPARE(ed.L().stage(1).name.str(), std::string("desert.bmp"));
             QVERIFY(!ed.w->document().isClean());
-            QVERIFY(ed.w->windowTitle().endsWith('*'));
+            QVERIFY(ed.w->windowHandle()->title().endsWith('*'));
             // The restored level is unsaved: it has its recovery package again.
             QVERIFY(ed.recoveryWritten());
             QCOMPARE(packages(), 1u);
@@ -444,7 +445,7 @@ private slots:
         });
         ed.w->document().writeRecoveryNow();
         const bool writingAfterCopy = rw.busy();
-        Surface* bb = ed.w->sceneView_->backBuffer();
+        Surface* bb = ed.w->findChild<slv::SceneWidget*>("sceneView")->backBuffer();
         constexpr std::uint32_t marker = 0x123456;
         bb->fill(marker);
         ed.ticks(3);

@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(view->zoom(), expected);
         QCOMPARE(view->toBackBuffer(pointer), before);
         QCOMPARE(changes.count(), expected == from ? 0 : 1);
-        QCOMPARE(ed.w->statusLine_->zoomText(), QString::number(expected * 100) + "%");
+        QCOMPARE(ed.w->statusLine().zoomText(), QString::number(expected * 100) + "%");
     }
 
     void zoomStepsStayWithinOneToEight() {
@@ -395,7 +395,7 @@ private slots:
         } else {
             sendMove(view, controlPosOf(view, pointer, 2, pan));
         }
-        const StatusLine* status = ed.w->statusLine_;
+        const StatusLine* status = &ed.w->statusLine();
         QCOMPARE(status->positionText(), position);
         const std::string sectorName = ed.L().sector(1, 1).name.str();
         QCOMPARE(status->itemDescription(), item.contains("%1") ? item.arg(QString::fromStdString(sectorName)) : item);
@@ -441,7 +441,7 @@ private slots:
         Editor again;
         QCOMPARE(again.w->sceneView_->fitToView(), chosen == kFit);
         QCOMPARE(again.w->sceneView_->zoom(), chosen == kFit ? 1 : chosen);
-        QCOMPARE(again.w->statusLine_->zoomText(), chosen == kFit ? QString("Fit 100%") : QString("%1%").arg(chosen * 100));
+        QCOMPARE(again.w->statusLine().zoomText(), chosen == kFit ? QString("Fit 100%") : QString("%1%").arg(chosen * 100));
     }
 };
 
