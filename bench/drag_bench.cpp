@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QListWidget>
+#include <QTabWidget>
 
 #include <chrono>
 #include <cstdlib>
@@ -201,9 +202,9 @@ void BM_DragCpu(benchmark::State& state) {
     if (w.level().openStage != 1) {
         w.level().startupPackage = f.package;
         w.openLevel();
-        w.stageList_->setCurrentRow(0);
+        w.findChild<QListWidget*>("stageList")->setCurrentRow(0);
         w.openSelectedStage();
-        w.editTabs_->setCurrentIndex(1);
+        w.findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
     }
     w.activateWindow();
     const SpriteRec start = w.level().sprite(1, 1);
@@ -215,14 +216,14 @@ void BM_DragCpu(benchmark::State& state) {
     QObject::connect(&mouse, &QTimer::timeout, [&] {
         ++step;
         const int along = step % 200 < 100 ? step % 100 : 100 - step % 100;
-        emit w.sceneView_->mouseMove(Qt::LeftButton, false, start.x + 2 + along, start.y + 2 + along / 2);
+        emit w.findChild<slv::SceneWidget*>("sceneView")->mouseMove(Qt::LeftButton, false, start.x + 2 + along, start.y + 2 + along / 2);
         const int picked = w.document().selection().first(ItemKind::Sprite);
         moved = moved || (picked >= 1 && w.level().sprite(picked, 1).x != pickedAt.x);
     });
     w.frameTimer_->setEnabled(true);
     for (auto _ : state) {
         if (dragging) {
-            emit w.sceneView_->mouseDown(Qt::LeftButton, false, start.x + 2, start.y + 2);
+            emit w.findChild<slv::SceneWidget*>("sceneView")->mouseDown(Qt::LeftButton, false, start.x + 2, start.y + 2);
             const int picked = w.document().selection().first(ItemKind::Sprite);
             if (picked >= 1) pickedAt = w.level().sprite(picked, 1);
             mouse.start();
@@ -236,7 +237,7 @@ void BM_DragCpu(benchmark::State& state) {
         state.SetIterationTime(100.0 * (cpuSeconds() - c0) / (double(wall.nsecsElapsed()) * 1e-9));
         if (dragging) {
             mouse.stop();
-            emit w.sceneView_->mouseUp(Qt::LeftButton, false, start.x + 2, start.y + 2);
+            emit w.findChild<slv::SceneWidget*>("sceneView")->mouseUp(Qt::LeftButton, false, start.x + 2, start.y + 2);
         }
     }
     w.frameTimer_->setEnabled(false);

@@ -439,19 +439,20 @@ void BM_WindowZoomCpu(benchmark::State& state) {
     MainWindow& w = *f.window;
     w.level().startupPackage = f.package;
     w.openLevel();
-    w.stageList_->setCurrentRow(0);
+    w.findChild<QListWidget*>("stageList")->setCurrentRow(0);
     w.openSelectedStage();
+    slv::SceneWidget* view = w.findChild<slv::SceneWidget*>("sceneView");
     for (int n = 1; n <= 100; ++n) {
         slv::SpriteRec& r = w.level().sprite(n, 1);
         r.w = 16;  // the 32x32 pictures as strips of two frames
         r.frameCount = 2;
     }
-    const QRect viewPlace = w.sceneView_->geometry();
+    const QSize windowSize = w.size();
     const bool large = state.range(0) == 1;
     if (large) {
-        w.setFixedSize(1920, 1080);
-        w.editor_->resize(1920, 1080);
-        w.sceneView_->setGeometry(0, 0, 1920, 1080);
+        // The window grows around a view of 1920x1080.
+        view->setFixedSize(1920, 1080);
+        w.adjustSize();
     }
     w.activateWindow();
     auto editorCpu = [] {
@@ -461,7 +462,7 @@ void BM_WindowZoomCpu(benchmark::State& state) {
     };
     double editorShare[2] = {}, serverShare[2] = {};
     auto run = [&](int zoom) {
-        w.sceneView_->setZoom(zoom);
+        view->setZoom(zoom);
         const double e0 = editorCpu(), x0 = xServerCpuSeconds();
         QElapsedTimer wall;
         wall.start();
@@ -489,11 +490,11 @@ void BM_WindowZoomCpu(benchmark::State& state) {
         state.SetIterationTime(one > 0 ? three / one : 0);
     }
     w.frameTimer_->setEnabled(false);
-    w.sceneView_->setZoom(1);
+    view->setZoom(1);
     if (large) {
-        w.sceneView_->setGeometry(viewPlace);
-        w.editor_->resize(800, 600);
-        w.setFixedSize(800, 600);
+        view->setMinimumSize(0, 0);
+        view->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        w.resize(windowSize);
     }
     state.counters["editor1x%"] = editorShare[0];
     state.counters["editor3x%"] = editorShare[1];

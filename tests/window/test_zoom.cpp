@@ -87,8 +87,8 @@ private slots:
         addSprites(ed, {"coin.bmp"});  // 32 x 32
         SpriteRec& coin = ed.L().sprite(1, 1);
         coin.x = 300, coin.y = 200;
-        ed.w->selectRow(ed.w->spriteList_, -1);
-        SceneWidget* view = ed.w->sceneView_;
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("spriteList"), -1);
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
         QCOMPARE(view->devicePixelRatioF(), scale);
         applyZoom(view, zoom);
@@ -101,10 +101,10 @@ private slots:
 
         // A click one scene pixel right of the sprite's right edge misses it.
         QTest::mouseClick(view, Qt::LeftButton, {}, controlPosOf(view, {333, 210}, z, pan));
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), -1);
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), -1);
         // On its right edge it picks it.
         QTest::mouseClick(view, Qt::LeftButton, {}, controlPosOf(view, {332, 210}, z, pan));
-        QCOMPARE(MainWindow::selectedRow(ed.w->spriteList_), 0);
+        QCOMPARE(MainWindow::selectedRow(ed.w->findChild<QListWidget*>("spriteList")), 0);
 
         // A drag of 10, 5 scene pixels moves it by as much.
         const QPoint from = controlPosOf(view, {310, 210}, z, pan);
@@ -155,7 +155,7 @@ private slots:
         QFETCH(int, wheel);
         QFETCH(int, expected);
         Editor ed;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         view->setZoom(from);
         view->setPanOffset(QPoint(37 * (from - 1), 23 * (from - 1)));
         const QPoint before = view->toBackBuffer(pointer);
@@ -172,7 +172,7 @@ private slots:
 
     void zoomStepsStayWithinOneToEight() {
         Editor ed;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         for (int factor : {-3, 0, 1}) {
             view->setZoom(factor);
             QCOMPARE(view->zoom(), 1);
@@ -215,7 +215,7 @@ private slots:
         QFETCH(QPoint, by);
         QFETCH(QPoint, expected);
         Editor ed;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         view->setZoom(zoom);
         view->setPanOffset(QPoint(100, 100));
         QSignalSpy downs(view, &SceneWidget::mouseDown);
@@ -254,7 +254,7 @@ private slots:
         QFETCH(int, zoom);
         QFETCH(QRect, expected);
         Editor ed;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         QVERIFY(view->isViewReady());
         view->setMinPresentInterval(0);
         view->setZoom(zoom);
@@ -290,7 +290,7 @@ private slots:
         QFETCH(int, zoom);
         QFETCH(qreal, ratio);
         Editor ed;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         QVERIFY(view->isViewReady());
         Surface* bb = view->backBuffer();
         // A pattern no two neighbours of which are alike.
@@ -333,7 +333,7 @@ private slots:
         QFETCH(int, zoom);
         QFETCH(QPointF, offset);
         Editor ed;
-        SceneWidget* view = ed.w->sceneView_;
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         view->setZoom(zoom);
         const QPoint pan = zoom == 1 ? QPoint() : QPoint(90 * zoom, 70 * zoom);
         view->setPanOffset(pan);
@@ -382,9 +382,9 @@ private slots:
         coin.x = 100, coin.y = 100;
         gem.x = 120, gem.y = 120;
         ed.drawSector({250, 180}, {330, 240});
-        ed.w->editTabs_->setCurrentIndex(tab);
-        ed.w->selectRow(ed.w->spriteList_, selectedSprite);
-        SceneWidget* view = ed.w->sceneView_;
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(tab);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("spriteList"), selectedSprite);
+        SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         view->setZoom(2);
         const QPoint pan(100, 100);
         view->setPanOffset(pan);
@@ -430,7 +430,7 @@ private slots:
         preferences.sync();
         {
             Editor ed;
-            SceneWidget* view = ed.w->sceneView_;
+            SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
             QCOMPARE(view->fitToView(), fitAtStart);
             QCOMPARE(view->zoom(), zoomAtStart);
             if (chosen == kFit)
@@ -439,8 +439,8 @@ private slots:
                 view->setZoom(chosen);
         }
         Editor again;
-        QCOMPARE(again.w->sceneView_->fitToView(), chosen == kFit);
-        QCOMPARE(again.w->sceneView_->zoom(), chosen == kFit ? 1 : chosen);
+        QCOMPARE(again.w->findChild<SceneWidget*>("sceneView")->fitToView(), chosen == kFit);
+        QCOMPARE(again.w->findChild<SceneWidget*>("sceneView")->zoom(), chosen == kFit ? 1 : chosen);
         QCOMPARE(again.w->statusLine().zoomText(), chosen == kFit ? QString("Fit 100%") : QString("%1%").arg(chosen * 100));
     }
 };
