@@ -176,6 +176,10 @@ void MainWindow::connectActions() {
         showItemInStatus();
     });
     connect(document_, &LevelDocument::openStageChanged, this, [this] { updateActions(); });
+    // An edit of existing records (a move, a typed value) and undo or redo of
+    // one change the undo steps' names and the selection, not the lists.
+    connect(document_, &LevelDocument::recordsChanged, this, [this] { updateActions(); });
+    connect(document_, &LevelDocument::selectionChanged, this, [this] { updateActions(); });
     connect(document_, &LevelDocument::cleanChanged, this, [this] { updateActions(); });
     connect(document_, &LevelDocument::packagePathChanged, this, [this](const QString& path) {
         if (!path.isEmpty()) rememberRecent(path.toStdString());

@@ -43,8 +43,19 @@ public:
         setFrameShadow(QFrame::Sunken);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     }
-    QSize sizeHint() const override { return QSize(640, 430) + QSize(2, 2) * frameWidth(); }
-    QSize minimumSizeHint() const override { return QSize(320, 200) + QSize(2, 2) * frameWidth(); }
+    QSize sizeHint() const override { return around(QSize(640, 430)); }
+    QSize minimumSizeHint() const override { return around(QSize(320, 200)); }
+
+private:
+    // The frame's size for a view of `view`: its border and its layout's margins around it.
+    QSize around(QSize view) const {
+        QSize size = view + QSize(2, 2) * frameWidth();
+        if (layout()) {
+            const QMargins m = layout()->contentsMargins();
+            size += QSize(m.left() + m.right(), m.top() + m.bottom());
+        }
+        return size;
+    }
 };
 
 QSpinBox* unboundedSpin(QWidget* parent, const char* name) {

@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -164,12 +165,26 @@ protected slots:
     }
 };
 
+// The offscreen platform's screen is 800x800 unless told otherwise: the
+// window tests run on a 1920x1080 screen, where the window has its default
+// arrangement (the view at 640x430).
+inline void useDesktopSizedTestScreen() {
+    if (qgetenv("QT_QPA_PLATFORM") != "offscreen") return;
+    static QTemporaryFile config;
+    if (!config.open()) return;
+    config.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1080,)"
+                 R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    config.flush();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toUtf8());
+}
+
 // The main() of a window test program: the editor's application object
 // (with its top-level error handler) around QTest. The application sees the
 // program name only: the window takes its first argument as a package to
 // open, while here the arguments name the tests to run.
 #define SLV_WINDOW_TEST_MAIN(TestClass)              \
     int main(int argc, char** argv) {                \
+        useDesktopSizedTestScreen();                 \
         int appArgc = 1;                             \
         SlvApplication app(appArgc, argv);           \
         TestClass t;                                 \
