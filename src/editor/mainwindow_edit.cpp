@@ -232,7 +232,7 @@ void MainWindow::pickerFileClicked() {
     pickSpriteFile(L, spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString(),
                    pictures_->frameDetector());
     L.session.fillingPickerFields = true;
-    spritePicker_->setFrameCountLimit(L.session.pickedStripWidth);
+    spritePicker_->setStripWidth(L.session.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
     L.session.fillingPickerFields = false;
 }

@@ -402,6 +402,33 @@ TEST(LevelPackageRefusal, MoreThan3000ImagesOr30Stages) {
     }
 }
 
+// A record holds a path of up to 255 characters: a package whose longest
+// extracted path ("backpx/street.bmp") takes exactly that opens, one
+// character more is refused before anything is extracted.
+TEST(LevelPackageRefusal, ExtractedPathOf255CharactersIsTheLongestTaken) {
+    for (const std::size_t length : {254u, 255u, 256u}) {
+        SCOPED_TRACE(length);
+        TempDir d;
+        const std::string tail = "/backpx/street.bmp";
+        std::string folder = d.str() + "p";
+        while (folder.size() + tail.size() < length) {
+            const std::size_t step = std::min<std::size_t>(length - folder.size() - tail.size(), 100);
+            folder += step == 1 ? "q" : "/" + std::string(step - 1, 'f');
+        }
+        ASSERT_EQ((folder + tail).size(), length);
+        save(*smallLevel(d.str()), folder + "/p.slv");
+        const std::string refusal =
+            length > 255 ? "The package folder's path is too long: \"" + folder + tail + "\" would exceed 255 characters"
+                         : "";
+        EXPECT_EQ(errorOf([&] { slv::planExtraction(folder + "/p.slv", slv::readPackage(folder + "/p.slv")); }),
+                  refusal);
+        auto level = std::make_unique<slv::Level>();
+        RecordingHooks hooks;
+        EXPECT_EQ(errorOf([&] { slv::openLevel(*level, folder + "/p.slv", hooks); }), refusal);
+        EXPECT_EQ(fs::exists(folder + tail), length <= 255);
+    }
+}
+
 TEST(LevelPackageRefusal, ExtractedPathsTooLongForTheRecords) {
     TempDir d;
     std::string deep = d.str() + std::string(120, 'a') + "/" + std::string(120, 'b');

@@ -1,6 +1,9 @@
 // Saving and the author's keys as the window offers them: Save in place and
 // Save as with its question, the command keys, fields that refuse without
 // rewriting, the window in step after undo, and pictures that change on disk.
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstring>
 
 #include "common/bmp_writer.h"
@@ -388,6 +391,38 @@ private slots:
         QCOMPARE(ed.w->spriteName_->text(), QString("coin.bmp"));
     }
 
+    // The real "Replace it ?" box: Enter, Return and Esc all answer No, so a
+    // key pressed out of habit never replaces another level.
+    void replaceQuestionAnswersNoToItsKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Esc") << int(Qt::Key_Escape);
+    }
+    void replaceQuestionAnswersNoToItsKeys() {
+        QFETCH(int, key);
+        UiServices::install(nullptr);  // the real boxes
+        QString asked;
+        QTimer answer;
+        QDeadlineTimer deadline(5000);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box && box->isVisible()) {
+                answer.stop();
+                asked = box->text();
+                QTest::keyClick(box, Qt::Key(key));
+            } else if (deadline.hasExpired()) {
+                answer.stop();  // no box to answer: close whatever is modal
+                if (QWidget* w = QApplication::activeModalWidget()) w->close();
+            }
+        });
+        answer.start(1);
+        const bool replaced = UiServices::instance().askReplace(nullptr, "other.slv already exists. Replace it ?");
+        UiServices::install(&ui);
+        QCOMPARE(asked, QString("other.slv already exists. Replace it ?"));
+        QVERIFY(!replaced);
+    }
+
     // A strip or backdrop saved again on disk shows in the view; the same
     // size is no edit, a new width is one undo step.
     void picturesChangedOnDiskAreReloaded() {
@@ -408,6 +443,14 @@ private slots:
         QCOMPARE(ed.L().sprite(1, 1).h, 12);
         QCOMPARE(ed.w->document().history().undoCount(), steps + 1);
         QCOMPARE(ed.w->document().history().undoLabel()->name, std::string("Follow changed picture"));
+
+        // The same width, another height: the sprites take the new height.
+        repaint(strip, frames * 10, 17, 0x2040f0);
+        QTRY_VERIFY_WITH_TIMEOUT(ed.L().sprite(1, 1).h == 17, 5000);
+        QCOMPARE(ed.L().sprite(1, 1).w, 10);
+        QCOMPARE(ed.w->document().history().undoCount(), steps + 2);
+        QVERIFY(ed.w->document().undo());
+        QCOMPARE(ed.L().sprite(1, 1).h, 12);
 
         const QString backdrop = home->path("backpx/sea.bmp");
         const QImage sea(backdrop);
