@@ -341,6 +341,9 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
          unsafe(R"(\sprites\a\..\..\b)", "it leads outside the package folder")},
         {stage1Named("\\\\evil"), unsafe(R"(\\evil)", "it is an absolute path")},
         {stage1Named("\\sprites\\"), unsafe(R"(\sprites\)", "empty or invalid path component")},
+        {stage1Named("\\backpx\\.\\x.bmp"), unsafe(R"(\backpx\.\x.bmp)", "empty or invalid path component")},
+        {stage1Named("\\"), unsafe(R"(\)", "it names the folder itself")},
+        {stage1Named(""), R"(Not a level package: entry 7 (""): Unsafe member name: the name is empty)"},
         // Stage counts out of range.
         {i32At(stage1 + 280, 101), "Damaged level package: stage 1 counts 101 sprites (0 to 100 allowed)"},
         {i32At(stage1 + 284, -1), "Damaged level package: stage 1 counts -1 sectors (0 to 100 allowed)"},
