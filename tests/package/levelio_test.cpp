@@ -405,6 +405,34 @@ TEST(LevelPackageRefusal, MoreThan3000ImagesOr30Stages) {
     }
 }
 
+// A member folder that is a link (to a folder or to nothing) or a file is
+// refused before the level changes, and nothing is written through it.
+TEST(LevelPackageRefusal, MemberFoldersThatAreLinksOrFiles) {
+    enum Kind { LinkToFolder, DanglingLink, File };
+    for (const char* member : {"sprites", "backpx"})
+        for (const Kind kind : {LinkToFolder, DanglingLink, File}) {
+            SCOPED_TRACE(std::string(member) + " kind " + std::to_string(kind));
+            TempDir d;
+            const std::string pkg = savedSmallLevel(d);
+            const std::string at = d / "pkg/" + member, elsewhere = d / "elsewhere";
+            if (kind == LinkToFolder) fs::create_directories(elsewhere);
+            if (kind == File) writeFile(at, "a file");
+            else fs::create_symlink(elsewhere, at);
+            const std::string refusal = kind == File ? "\"" + at + "\" is not a folder"
+                                                     : "The folder \"" + at +
+                                                           "\" is a symbolic link: nothing is extracted through links";
+            EXPECT_EQ(errorOf([&] { slv::planExtraction(pkg, slv::readPackage(pkg)); }), refusal);
+            auto level = std::make_unique<slv::Level>();
+            level->stageCount = 1;
+            level->stage(1).name.set("keep.bmp");
+            RecordingHooks hooks;
+            EXPECT_EQ(errorOf([&] { slv::openLevel(*level, pkg, hooks); }), refusal);
+            EXPECT_EQ((Ints{hooks.before, level->stageCount}), (Ints{0, 1}));
+            if (kind == LinkToFolder) EXPECT_TRUE(fs::is_empty(elsewhere));
+            else EXPECT_FALSE(fs::exists(elsewhere));
+        }
+}
+
 // A record holds a path of up to 255 characters: a package whose longest
 // extracted path ("backpx/street.bmp") takes exactly that opens, one
 // character more is refused before anything is extracted.
