@@ -235,7 +235,7 @@ void MainWindow::pickerFileClicked() {
     if (line < 0) return;
     document_->pickSpriteFile(spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString());
     L.session.fillingPickerFields = true;
-    spritePicker_->setFrameCountLimit(L.session.pickedStripWidth);
+    spritePicker_->setStripWidth(L.session.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
     L.session.fillingPickerFields = false;
 }

@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <climits>
 
+#include "model/editing.h"
+
 namespace slv {
 
 SpritePicker::SpritePicker(QWidget* parent) : QWidget(parent) {
@@ -76,9 +78,7 @@ QString SpritePicker::lineName(int row) const {
     return it ? it->text() : QString();
 }
 
-void SpritePicker::setFrameCountLimit(int maximum) {
-    frameCountField_->setRange(1, maximum > 0 ? maximum : INT_MAX);
-}
+void SpritePicker::setStripWidth(int stripWidth) { frameCountField_->setRange(1, frameCountLimit(stripWidth)); }
 
 QList<int> SpritePicker::selectedLines() const {
     QList<int> rows;

@@ -30,9 +30,9 @@ public:
     QString lineName(int row) const;
     // Rows selected, from the first line to the last.
     QList<int> selectedLines() const;
-    // Bounds the frame count field to 1..`maximum` (frames at least one pixel
-    // wide: the strip's width); no upper bound for 0 (width unknown).
-    void setFrameCountLimit(int maximum);
+    // Bounds the frame count field to the counts a strip `stripWidth` pixels
+    // wide takes (1 to frameCountLimit: frames at least one pixel wide).
+    void setStripWidth(int stripWidth);
 
     QListWidget* fileList_ = nullptr;
     QSpinBox* frameCountField_ = nullptr;

@@ -107,7 +107,7 @@ int stripWidthOf(const std::string& path) { return pictureWidthOf(pictureHead(pa
 
 // True when `frames` frames of at least one pixel fit a strip `width` pixels
 // wide (any count fits a strip of unknown width).
-bool framesFit(int frames, int width) { return frames >= 1 && (width <= 0 || frames <= width); }
+bool framesFit(int frames, int width) { return frames >= 1 && frames <= frameCountLimit(width); }
 
 std::string tooManyFrames(const std::string& name, int width, int frames) {
     return "\"" + name + "\" is " + std::to_string(width) + " pixels wide: it cannot hold " + std::to_string(frames) +

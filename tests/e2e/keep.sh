@@ -90,11 +90,11 @@ echo "the repainted strip showed after $MS ms"
 shot keep-strip.png
 quit_editor
 
-# A drag, then SIGTERM half a second later: the editor ends and leaves a
-# recovery package holding the drag.
+# A drag, then SIGTERM as soon as the title shows the change: the editor
+# ends and leaves a recovery package holding the drag.
 open_stage_and_sprite
 ctrl_drag_by 60 20
-sleep 0.5
+wait_for 5 level_changed || fail "the drag did not change the level"
 kill -TERM "$EDITOR_PID"
 wait_exit
 RECOVERY=$(ls "$XDG_STATE_HOME"/slvedit/session-*/recovery.slv 2>/dev/null | head -n1)

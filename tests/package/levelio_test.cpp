@@ -341,6 +341,9 @@ TEST(LevelPackageRefusal, SpoiledPackages) {
          unsafe(R"(\sprites\a\..\..\b)", "it leads outside the package folder")},
         {stage1Named("\\\\evil"), unsafe(R"(\\evil)", "it is an absolute path")},
         {stage1Named("\\sprites\\"), unsafe(R"(\sprites\)", "empty or invalid path component")},
+        {stage1Named("\\backpx\\.\\x.bmp"), unsafe(R"(\backpx\.\x.bmp)", "empty or invalid path component")},
+        {stage1Named("\\"), unsafe(R"(\)", "it names the folder itself")},
+        {stage1Named(""), R"(Not a level package: entry 7 (""): Unsafe member name: the name is empty)"},
         // Stage counts out of range.
         {i32At(stage1 + 280, 101), "Damaged level package: stage 1 counts 101 sprites (0 to 100 allowed)"},
         {i32At(stage1 + 284, -1), "Damaged level package: stage 1 counts -1 sectors (0 to 100 allowed)"},
@@ -399,6 +402,61 @@ TEST(LevelPackageRefusal, MoreThan3000ImagesOr30Stages) {
         fs::resize_file(pkg, h.size() * 64 + 1185052);
         expectRefused(pkg, imgs ? "Not a level package: more than 3000 image entries"
                                 : "Not a level package: more than 30 stage entries");
+    }
+}
+
+// A member folder that is a link (to a folder or to nothing) or a file is
+// refused before the level changes, and nothing is written through it.
+TEST(LevelPackageRefusal, MemberFoldersThatAreLinksOrFiles) {
+    enum Kind { LinkToFolder, DanglingLink, File };
+    for (const char* member : {"sprites", "backpx"})
+        for (const Kind kind : {LinkToFolder, DanglingLink, File}) {
+            SCOPED_TRACE(std::string(member) + " kind " + std::to_string(kind));
+            TempDir d;
+            const std::string pkg = savedSmallLevel(d);
+            const std::string at = d / "pkg/" + member, elsewhere = d / "elsewhere";
+            if (kind == LinkToFolder) fs::create_directories(elsewhere);
+            if (kind == File) writeFile(at, "a file");
+            else fs::create_symlink(elsewhere, at);
+            const std::string refusal = kind == File ? "\"" + at + "\" is not a folder"
+                                                     : "The folder \"" + at +
+                                                           "\" is a symbolic link: nothing is extracted through links";
+            EXPECT_EQ(errorOf([&] { slv::planExtraction(pkg, slv::readPackage(pkg)); }), refusal);
+            auto level = std::make_unique<slv::Level>();
+            level->stageCount = 1;
+            level->stage(1).name.set("keep.bmp");
+            RecordingHooks hooks;
+            EXPECT_EQ(errorOf([&] { slv::openLevel(*level, pkg, hooks); }), refusal);
+            EXPECT_EQ((Ints{hooks.before, level->stageCount}), (Ints{0, 1}));
+            if (kind == LinkToFolder) EXPECT_TRUE(fs::is_empty(elsewhere));
+            else EXPECT_FALSE(fs::exists(elsewhere));
+        }
+}
+
+// A record holds a path of up to 255 characters: a package whose longest
+// extracted path ("backpx/street.bmp") takes exactly that opens, one
+// character more is refused before anything is extracted.
+TEST(LevelPackageRefusal, ExtractedPathOf255CharactersIsTheLongestTaken) {
+    for (const std::size_t length : {254u, 255u, 256u}) {
+        SCOPED_TRACE(length);
+        TempDir d;
+        const std::string tail = "/backpx/street.bmp";
+        std::string folder = d.str() + "p";
+        while (folder.size() + tail.size() < length) {
+            const std::size_t step = std::min<std::size_t>(length - folder.size() - tail.size(), 100);
+            folder += step == 1 ? "q" : "/" + std::string(step - 1, 'f');
+        }
+        ASSERT_EQ((folder + tail).size(), length);
+        save(*smallLevel(d.str()), folder + "/p.slv");
+        const std::string refusal =
+            length > 255 ? "The package folder's path is too long: \"" + folder + tail + "\" would exceed 255 characters"
+                         : "";
+        EXPECT_EQ(errorOf([&] { slv::planExtraction(folder + "/p.slv", slv::readPackage(folder + "/p.slv")); }),
+                  refusal);
+        auto level = std::make_unique<slv::Level>();
+        RecordingHooks hooks;
+        EXPECT_EQ(errorOf([&] { slv::openLevel(*level, folder + "/p.slv", hooks); }), refusal);
+        EXPECT_EQ(fs::exists(folder + tail), length <= 255);
     }
 }
 

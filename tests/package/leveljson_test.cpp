@@ -215,6 +215,29 @@ TEST(LevelJsonImport, EditedFieldsReachThePackage) {
     EXPECT_EQ(c.tables.image(1).useCount, 1);
 }
 
+// The ends of the 32-bit range are values like any other, and a strip the
+// frames fill exactly fits.
+TEST(LevelJsonImport, TakesTheEndsOfTheRangeAndStripsFilledExactly) {
+    const struct {
+        const char* pointer;
+        std::int64_t value;
+    } rows[] = {{"/sprites/1/x", -2147483648ll}, {"/sprites/1/y", 2147483647ll}, {"/sectors/0/x", -2147483648ll},
+                {"/sprites/0/w", 25}, {"/sprites/0/h", 20}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pointer);
+        TempDir d;
+        const std::string dir = d / "text";
+        Json j = exportedSmallLevel(d);
+        j[Json::json_pointer(row.pointer)] = row.value;
+        writeFile(dir + "/level.json", j.dump(2));
+        EXPECT_EQ(errorOf([&] { slv::importLevel(dir, d / "edited.slv"); }), "");
+        const slv::PackageTables t = slv::readPackage(d / "edited.slv").tables;
+        const std::int64_t stored[] = {t.sprite(2, 1).x, t.sprite(2, 1).y, t.sector(1, 1).x, t.sprite(1, 1).w,
+                                       t.sprite(1, 1).h};
+        EXPECT_EQ(stored[&row - rows], row.value);
+    }
+}
+
 // ---- faulty JSON: refused with the path of the fault, nothing written ----
 
 struct Fault {
@@ -235,6 +258,11 @@ const Fault kFaults[] = {
     {"noFrame", "/sprites/0/frame", "5", "sprites[0].frame: 5 is not one of frames 1 to 4"},
     {"noFrames", "/sprites/0/frames", "0", "sprites[0].frames: 0 (at least 1 needed)"},
     {"negativeWidth", "/sprites/1/w", "-1", "sprites[1].w: -1 (cannot be negative)"},
+    {"framesTooWide", "/sprites/0/w", "26", "sprites[0]: 4 frames of 26 x 10 do not fit the picture of images[0]",
+     "/sprites/0"},
+    {"framesTooTall", "/sprites/0/h", "21", "sprites[0]: 4 frames of 10 x 21 do not fit the picture of images[0]",
+     "/sprites/0"},
+    {"belowRange", "/sprites/1/x", "-2147483649", "sprites[1].x: -2147483649 is out of range"},
     {"stripTooWide", "/sprites/0/w", "1000", "sprites[0]: 4 frames of 1000 x 10 do not fit the picture of images[0]",
      "/sprites/0"},
     {"noStage", "/sprites/2/stage", "3", "sprites[2].stage: 3 is not a stage of the level (1 to 2)"},
@@ -557,6 +585,18 @@ const DiffCase kDiffs[] = {
      {"stage 2 renamed from \"park.bmp\" to \"garden.bmp\""}},
     {"sectorResized", [](slv::Level& l, const std::string&) { l.sector(1, 2).w = 70; },
      {"stage 2 \"park.bmp\": sector 1 \"Sector1\" resized from 7 x 8 to 70 x 8"}},
+    {"sectorTaller", [](slv::Level& l, const std::string&) { l.sector(1, 2).h = 9; },
+     {"stage 2 \"park.bmp\": sector 1 \"Sector1\" resized from 7 x 8 to 7 x 9"}},
+    {"frameShown", [](slv::Level& l, const std::string&) { l.sprite(1, 1).frame = 2; },
+     {"stage 1 \"street.bmp\": sprite 1 \"hero.bmp\" shows frame 2 instead of 1"}},
+    {"sectorAdded", [](slv::Level& l, const std::string&) { addSector(l, 1, 20, 30, 40, 50); },
+     {"stage 1 \"street.bmp\": sector 2 \"Sector2\" added (40 x 50 at (20, 30))"}},
+    {"sectorRemoved", [](slv::Level& l, const std::string&) { l.stage(2).sectorCount = 1; },
+     {"stage 2 \"park.bmp\": sector 2 \"Sector2\" removed (was 11 x 12 at (9, 10))"}},
+    {"sectorMoved", [](slv::Level& l, const std::string&) { l.sector(1, 1).x = 2; },
+     {"stage 1 \"street.bmp\": sector 1 \"Sector1\" moved from (1, 2) to (2, 2)"}},
+    {"splash", [](slv::Level& l, const std::string&) { l.stage(0).name.set("title.bmp"); },
+     {"the splash record changed"}},
     {"sectorRenamed", [](slv::Level& l, const std::string&) { l.sector(2, 2).name.set("Exit"); },
      {"stage 2 \"park.bmp\": sector 2 renamed from \"Sector2\" to \"Exit\""}},
     {"accentedNames",

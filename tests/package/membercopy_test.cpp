@@ -66,6 +66,33 @@ TEST(MemberCopy, EitherCopyGivesTheMembersBytesAndSharesOnlyTheSameFile) {
     }
 }
 
+// Where the kernel copy is refused, members are read through a window of
+// the package: one that starts inside the window and ends past it is read
+// on from the window's end, whichever member came before it.
+TEST(MemberCopy, AMemberAcrossTheReadWindowsEndIsCopiedWhole) {
+    constexpr std::size_t kMiB = 1u << 20;
+    TempDir d;
+    const std::string package = writeBytes(d / "package.bin", 7 * kMiB, 23);
+    struct Member {
+        const char* name;
+        std::size_t offset, size;
+    };
+    // The first fills the window from offset 100; the second crosses its end
+    // at 100 + 4 MiB; the third starts exactly at the next window's end.
+    const Member members[] = {
+        {"first.bmp", 100, 3 * kMiB}, {"across.bmp", 100 + 3 * kMiB, 2 * kMiB}, {"after.bmp", 100 + 5 * kMiB, kMiB}};
+    const std::string r = slvtest::inChild([&]() -> std::string {
+        if (!refuseKernelCopy()) return "cannot refuse the kernel copy";
+        slv::MemberExtractor ex(d / "package.bin");
+        const slv::MemberFolder folder = slv::MemberFolder::open(d.str());
+        for (const Member& m : members)
+            ex.extract(folder, m.name, std::int64_t(m.offset), std::int64_t(m.size), slv::WhenTaken::KeepIfSameBytes);
+        return "";
+    }, slvtest::ChildOptions{20, false});
+    EXPECT_EQ(r, "");
+    for (const Member& m : members) EXPECT_TRUE(readAll(d / m.name) == package.substr(m.offset, m.size)) << m.name;
+}
+
 // Changes a file once, when Save reports its first step (after measuring
 // every bitmap, before copying any).
 struct ChangeOnFirstStep : slv::PackageHooks {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 
+#include "common/error_text.h"
 #include "package_helpers.h"
 
 using namespace pkgtest;
@@ -188,5 +189,42 @@ TEST(LevelPictureStore, SaveWritesTheHeldPicturesNotTheFiles) {
         const auto resaved = membersOf(d / "pkg/saved.slv");
         EXPECT_EQ(resaved.at("\\sprites\\coin.bmp").size(),
                   original.at("\\sprites\\coin.bmp").size() + 1);
+    }
+}
+
+// Save copies a picture not written yet from the package: a package written
+// over in place after the pictures were measured, while the tables are
+// written, is noticed after the copy and no package is left.
+TEST(PendingLevelFiles, SaveNoticesThePackageWrittenOverDuringTheCopy) {
+    struct WriteOverOnStep : DataHooks {
+        std::string pkg, other;
+        int steps = 0, at = 0;
+        void step() override {
+            if (++steps == at) writeFile(pkg, readAll(other));
+        }
+    };
+    for (int at : {1, 4}) {  // after the first table, after the last
+        SCOPED_TRACE(at);
+        TempDir d;
+        save(*smallLevel(d.str()), d / "pkg/level.slv");
+        auto other = smallLevel(d / "o/");  // the same sizes, other bytes
+        for (int i = 1; i <= 2; ++i)
+            writeBitmapBytes(other->image(i).path.str(), 5000u + 2000u * unsigned(i - 1), 77u + unsigned(i));
+        save(*other, d / "o/other.slv");
+        ASSERT_EQ(fs::file_size(d / "o/other.slv"), fs::file_size(d / "pkg/level.slv"));
+        fs::last_write_time(d / "pkg/level.slv", fs::file_time_type::clock::now() - std::chrono::hours(1));
+        slv::Level l;
+        WriteOverOnStep hooks;
+        slv::PendingLevelFiles later;
+        slv::openLevel(l, d / "pkg/level.slv", hooks, &later);
+        const slv::UnwrittenPictures pictures = later.unwrittenPictures();
+        hooks.steps = 0;  // Save's steps from here
+        hooks.pkg = d / "pkg/level.slv";
+        hooks.other = d / "o/other.slv";
+        hooks.at = at;
+        const std::string error = errorOf([&] { slv::saveLevel(l, d / "pkg/saved.slv", hooks, &pictures); });
+        EXPECT_NE(error.find("was written over after the level was opened from it"), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(d / "pkg/saved.slv"));
+        EXPECT_FALSE(anyTemp(d / "pkg"));
     }
 }

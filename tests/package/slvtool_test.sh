@@ -222,14 +222,16 @@ cp "$T/o/moved.json" "$T/o/level.json"
 grep -q '^stage 1 "plage_d_été_2026.bmp": sector 1 "Secteur_é" moved' "$T/diff.txt" || fail "diff of accented names: $(cat "$T/diff.txt")"
 
 # Control bytes in names are shown escaped, never sent to the terminal: the
-# first sector's name (at the start of the sector table) begins with ESC [2J.
+# first sector's name (at the start of the sector table) begins with ESC [2J
+# and DEL.
 cp "$P" "$T/esc.slv"
-printf '\033[2J' | dd of="$T/esc.slv" bs=1 seek=$((D + 1)) conv=notrunc 2>/dev/null
+printf '\033[2J\177' | dd of="$T/esc.slv" bs=1 seek=$((D + 1)) conv=notrunc 2>/dev/null
 "$TOOL" ls "$T/esc.slv" > "$T/ls-esc.txt" || fail "ls of a package with control bytes in a name"
-grep -q 'sector 1 \\x1b\[2Jor1 ' "$T/ls-esc.txt" || fail "ls escapes ESC: $(grep 'sector 1 ' "$T/ls-esc.txt" | head -1)"
+grep -q 'sector 1 \\x1b\[2J\\x7fr1 ' "$T/ls-esc.txt" || fail "ls escapes ESC and DEL: $(grep 'sector 1 ' "$T/ls-esc.txt" | head -1)"
 LC_ALL=C grep -q "$(printf '\033')" "$T/ls-esc.txt" && fail "ls printed a raw ESC byte"
+LC_ALL=C grep -q "$(printf '\177')" "$T/ls-esc.txt" && fail "ls printed a raw DEL byte"
 "$TOOL" diff "$P" "$T/esc.slv" > "$T/diff-esc.txt"; [ $? -eq 1 ] || fail "diff of a renamed sector should exit 1"
-grep -q 'sector 1 renamed from "Sector1" to "\\x1b\[2Jor1"$' "$T/diff-esc.txt" || fail "diff escapes ESC: $(cat -v "$T/diff-esc.txt")"
+grep -q 'sector 1 renamed from "Sector1" to "\\x1b\[2J\\x7fr1"$' "$T/diff-esc.txt" || fail "diff escapes ESC: $(cat -v "$T/diff-esc.txt")"
 LC_ALL=C grep -q "$(printf '\033')" "$T/diff-esc.txt" && fail "diff printed a raw ESC byte"
 E="$T/$(printf 'bad\033]0;title\007')"
 "$TOOL" diff "$P" "$E.slv" 2> "$T/err.txt"; [ $? -eq 2 ] || fail "diff of a missing package should exit 2"

@@ -140,6 +140,95 @@ private slots:
         QCOMPARE(d.doc->level().openStage, 1);  // undo goes back to where the edit was made
     }
 
+    // Deleting the open stage closes the view (no stage open); deleting
+    // another keeps the open one open where it moved.
+    void deletingAStageKeepsOrClosesTheOpenOne_data() {
+        QTest::addColumn<int>("stages");
+        QTest::addColumn<int>("open");
+        QTest::addColumn<int>("deleted");
+        QTest::addColumn<int>("openAfter");
+        QTest::newRow("the open last stage") << 2 << 2 << 2 << 0;
+        QTest::newRow("the open middle stage") << 3 << 2 << 2 << 0;
+        QTest::newRow("the open first stage") << 3 << 1 << 1 << 0;
+        QTest::newRow("one before the open stage") << 3 << 3 << 1 << 2;
+        QTest::newRow("one after the open stage") << 3 << 1 << 3 << 1;
+    }
+    void deletingAStageKeepsOrClosesTheOpenOne() {
+        QFETCH(int, stages);
+        QFETCH(int, open);
+        QFETCH(int, deleted);
+        QFETCH(int, openAfter);
+        Doc d;
+        if (stages == 3) d.doc->addStages({d.path("c.bmp")});
+        d.doc->openStage(open);
+        d.doc->deleteStage(deleted);
+        QCOMPARE(d.doc->level().stageCount, stages - 1);
+        QCOMPARE(d.doc->level().openStage, openAfter);
+    }
+
+    // Typing one field again and again is one step; typing another field
+    // (or the same field of another record) starts a step of its own.
+    void typedFieldsMergeOnlyWithTheSameField_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
+        QTest::addColumn<int>("steps");
+        // 0/1: sprite 1's x/y, 2: sprite 2's x, 3..6: the sector's x, y, w, h.
+        QTest::newRow("sprite x twice") << 0 << 0 << 1;
+        QTest::newRow("sprite x then y") << 0 << 1 << 2;
+        QTest::newRow("sprite y then x") << 1 << 0 << 2;
+        QTest::newRow("sprite y twice") << 1 << 1 << 1;
+        QTest::newRow("x of two sprites") << 0 << 2 << 2;
+        QTest::newRow("sector w then h") << 5 << 6 << 2;
+        QTest::newRow("sector x then y") << 3 << 4 << 2;
+        QTest::newRow("sector h twice") << 6 << 6 << 1;
+    }
+    void typedFieldsMergeOnlyWithTheSameField() {
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QFETCH(int, steps);
+        Doc d;
+        const std::size_t before = d.doc->history().undoCount();
+        int value = 21;
+        for (int field : {first, second}) {
+            ++value;
+            switch (field) {
+            case 0: QVERIFY(d.doc->setSpriteX(0, value)); break;
+            case 1: QVERIFY(d.doc->setSpriteY(0, value)); break;
+            case 2: QVERIFY(d.doc->setSpriteX(1, value)); break;
+            default: QVERIFY(d.doc->setSectorField(0, static_cast<SectorField>(field - 3), value)); break;
+            }
+        }
+        QCOMPARE(d.doc->history().undoCount(), before + std::size_t(steps));
+    }
+
+    // A typed sector size below 0 is refused: no change and no step. A
+    // place may be negative (partly off the stage).
+    void typedSectorSizesAreNeverNegative_data() {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("width -1") << int(SectorField::W) << -1 << false;
+        QTest::newRow("height -1") << int(SectorField::H) << -1 << false;
+        QTest::newRow("height -400") << int(SectorField::H) << -400 << false;
+        QTest::newRow("height 0") << int(SectorField::H) << 0 << true;
+        QTest::newRow("x -5") << int(SectorField::X) << -5 << true;
+        QTest::newRow("y -5") << int(SectorField::Y) << -5 << true;
+    }
+    void typedSectorSizesAreNeverNegative() {
+        QFETCH(int, field);
+        QFETCH(int, value);
+        QFETCH(bool, taken);
+        Doc d;
+        const std::string before = tablesBytes(d.doc->level());
+        const std::size_t steps = d.doc->history().undoCount();
+        QCOMPARE(d.doc->setSectorField(0, static_cast<SectorField>(field), value), taken);
+        const SectorRec& r = d.doc->level().sector(1, 2);
+        const std::int32_t fields[] = {r.x, r.y, r.w, r.h};
+        QCOMPARE(fields[field] == value, taken);
+        QCOMPARE(tablesBytes(d.doc->level()) == before, !taken);
+        QCOMPARE(d.doc->history().undoCount(), steps + (taken ? 1u : 0u));
+    }
+
     // A name the sector record cannot hold is refused and changes nothing.
     void renamingRefusesNamesTheRecordCannotHold() {
         Doc d;

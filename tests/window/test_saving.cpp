@@ -1,6 +1,9 @@
 // Saving and the author's keys as the window offers them: Save in place and
 // Save as with its question, the command keys, fields that refuse without
 // rewriting, the window in step after undo, and pictures that change on disk.
+#include <QDeadlineTimer>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstring>
 
 #include "common/bmp_writer.h"
@@ -239,9 +242,13 @@ private slots:
         const QString pkg = openCopy(ed);
         const QString imageFile = QString::fromStdString(ed->L().image(1).path.str());
         writeFile(imageFile, "theirs");
-        QTRY_COMPARE(ui.errors.size(), 1);
-        QVERIFY2(ui.takeErrors().first().contains(imageFile), "the error names the file");
-        QTest::qWait(50);
+        QTRY_VERIFY(!ui.errors.isEmpty());
+        const QStringList said = ui.takeErrors();
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said.first().contains(imageFile), "the error names the file");
+        // Passes of the event loop, each of which a writer that kept retrying
+        // would use to try again.
+        for (int pass = 0; pass < 20; ++pass) QCoreApplication::processEvents();
         QVERIFY(ui.errors.isEmpty());  // said once
         LevelDocument& doc = ed->w->document();
         doc.edit({"Move", 1, 0}, [&] { ed->L().sprite(1, 1).x += 5; });
@@ -417,6 +424,38 @@ private slots:
         QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), QString("coin.bmp"));
     }
 
+    // The real "Replace it ?" box: Enter, Return and Esc all answer No, so a
+    // key pressed out of habit never replaces another level.
+    void replaceQuestionAnswersNoToItsKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("Esc") << int(Qt::Key_Escape);
+    }
+    void replaceQuestionAnswersNoToItsKeys() {
+        QFETCH(int, key);
+        UiServices::install(nullptr);  // the real boxes
+        QString asked;
+        QTimer answer;
+        QDeadlineTimer deadline(5000);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box && box->isVisible()) {
+                answer.stop();
+                asked = box->text();
+                QTest::keyClick(box, Qt::Key(key));
+            } else if (deadline.hasExpired()) {
+                answer.stop();  // no box to answer: close whatever is modal
+                if (QWidget* w = QApplication::activeModalWidget()) w->close();
+            }
+        });
+        answer.start(1);
+        const bool replaced = UiServices::instance().askReplace(nullptr, "other.slv already exists. Replace it ?");
+        UiServices::install(&ui);
+        QCOMPARE(asked, QString("other.slv already exists. Replace it ?"));
+        QVERIFY(!replaced);
+    }
+
     // A strip or backdrop saved again on disk shows in the view; the same
     // size is no edit, a new width is one undo step.
     void picturesChangedOnDiskAreReloaded() {
@@ -437,6 +476,14 @@ private slots:
         QCOMPARE(ed.L().sprite(1, 1).h, 12);
         QCOMPARE(ed.w->document().history().undoCount(), steps + 1);
         QCOMPARE(ed.w->document().history().undoLabel()->name, std::string("Follow changed picture"));
+
+        // The same width, another height: the sprites take the new height.
+        repaint(strip, frames * 10, 17, 0x2040f0);
+        QTRY_VERIFY_WITH_TIMEOUT(ed.L().sprite(1, 1).h == 17, 5000);
+        QCOMPARE(ed.L().sprite(1, 1).w, 10);
+        QCOMPARE(ed.w->document().history().undoCount(), steps + 2);
+        QVERIFY(ed.w->document().undo());
+        QCOMPARE(ed.L().sprite(1, 1).h, 12);
 
         const QString backdrop = home->path("backpx/sea.bmp");
         const QImage sea(backdrop);

@@ -61,15 +61,16 @@ private slots:
         QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 1);
         QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->item(0)->text(), QString("Sector1"));
 
-        // Run the loop for a while; frames advance on the 30 ms step. The
-        // record keeps the frame it was placed with.
-        QList<int> seen;
-        for (int i = 0; i < 300 && seen.size() < 4; ++i) {
-            ed.w->onFrameTick(1);
-            if (seen.isEmpty() || seen.last() != ed.shownFrame(1)) seen << ed.shownFrame(1);
-            QTest::qWait(2);
+        // Frames advance one a 30 ms step, and not between steps. The record
+        // keeps the frame it was placed with.
+        QList<int> seen{ed.shownFrame(1)};
+        for (int i = 0; i < 3; ++i) {
+            ed.stillTick();
+            QCOMPARE(ed.shownFrame(1), seen.last());
+            ed.animationStep();
+            seen << ed.shownFrame(1);
         }
-        QCOMPARE(seen.mid(0, 4), (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
+        QCOMPARE(seen, (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
                                             ((seen[0] % 3 + 1) % 3 + 1) % 3 + 1}));
         QCOMPARE(sp.frame, 1);
         // The frame on screen is the one the sprite was at when the tick began.

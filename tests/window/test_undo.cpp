@@ -192,6 +192,36 @@ private slots:
         QVERIFY(!ed.w->document().history().canRedo());
     }
 
+    // Undoing an Add while the added sprite's X field is being typed in, then
+    // leaving the field with Esc, shows no record, and typing there changes
+    // nothing.
+    void undoingAnAddEmptiesTheFieldsOfTheSpritesItTakes() {
+        const struct {
+            QStringList kept, added;
+        } rows[] = {{{}, {"coin.bmp"}}, {{"coin.bmp"}, {"gem.bmp"}}, {{}, {"coin.bmp", "gem.bmp"}}};
+        for (const auto& row : rows) {
+            StartedEditor ed;
+            addStage(ed, ui);
+            if (!row.kept.isEmpty()) addSprites(ed, row.kept);
+            addSprites(ed, row.added);
+            const int last = int(row.kept.size() + row.added.size());
+            ed.w->selectRow(ed.w->spriteList_, last - 1);
+            ed.w->selectSpriteFromList();
+            QCOMPARE(ed.w->spriteName_->text(), row.added.last());
+            ed.w->spriteXField_->setFocus();
+            QVERIFY(ed.w->spriteXField_->hasFocus());
+            ed.w->undoEdit();
+            const int goneX = ed.L().sprite(last, 1).x;
+            QCOMPARE(ed.L().stage(1).spriteCount, row.kept.size());
+            ed.w->routeKeyDown(27, Qt::NoModifier);  // Esc
+            QVERIFY(!ed.w->spriteXField_->hasFocus());
+            QCOMPARE(ed.w->spriteName_->text(), QString("none"));
+            QVERIFY(!ed.w->spriteXField_->isEnabled());
+            ed.w->spriteXField_->setValue(goneX + 3);
+            QCOMPARE(ed.L().sprite(last, 1).x, goneX);
+        }
+    }
+
     void fieldsShowTheSelectedRecordAfterListChanges() {
         StartedEditor ed;
         addStage(ed, ui);
