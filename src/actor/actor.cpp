@@ -115,11 +115,8 @@ void nextFrame(int& frame, int frameCount) {
 }
 }  // namespace
 
-void advanceFrames(Level& lv) {
+void advanceActorFrame(Level& lv) {
     if (skinInUse(lv, lv.currentSkin)) nextFrame(lv.skin(lv.currentSkin).frame, lv.skin(lv.currentSkin).frameCount);
-    if (lv.openStage < 1 || lv.openStage > kMaxStages) return;
-    const int sprites = std::clamp(lv.stage(lv.openStage).spriteCount, 0, kMaxSprites);
-    for (int n = 1; n <= sprites; ++n) nextFrame(lv.sprite(n, lv.openStage).frame, lv.sprite(n, lv.openStage).frameCount);
 }
 
 }  // namespace slv

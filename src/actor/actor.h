@@ -42,9 +42,9 @@ void actorKeyUp(Level& lv, int key);
 // True when `s` names a skin in use (1..skinCount).
 bool skinInUse(const Level& lv, int s);
 
-// One animation step: the actor's skin and every sprite of the open stage
-// show their next frame, the first again after the last (or after a frame
-// number out of range).
-void advanceFrames(Level& lv);
+// One animation step of the actor: its skin shows its next frame, the first
+// again after the last (or after a frame number out of range). The sprites'
+// frames are the view's (SpriteAnimation): their records are not touched.
+void advanceActorFrame(Level& lv);
 
 }  // namespace slv

@@ -243,8 +243,12 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
     const int nsprites = stageHasSprites(view.stage) ? clampCount(L.stage(view.stage).spriteCount, kMaxSprites) : 0;
     for (int n = 1; n <= nsprites; ++n) {
         const SpriteRec& r = L.sprite(n, view.stage);
-        if (Surface* src = device.resolve(r.surface))
-            pieces.push_back({src, r.x, r.y, frameRect(view.firstFrames ? 1 : r.frame, r.w, r.h), true});
+        if (Surface* src = device.resolve(r.surface)) {
+            const std::int32_t frame = view.firstFrames ? 1
+                                       : view.animation ? view.animation->frame(view.stage, n, r.frame)
+                                                        : r.frame;
+            pieces.push_back({src, r.x, r.y, frameRect(frame, r.w, r.h), true});
+        }
     }
 
     // The overlays, as a script.

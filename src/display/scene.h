@@ -25,6 +25,7 @@
 
 #include <QString>
 
+#include "display/spriteanimation.h"
 #include "display/surface.h"
 #include "model/level.h"
 
@@ -41,7 +42,10 @@ struct SceneView {
     // current frame. Null: no actor.
     const SkinRec* actor = nullptr;
     int actorX = 200, actorY = 200;
-    // Every sprite at its first frame instead of its current one.
+    // The frames the sprites show while they animate; null: each sprite at
+    // its record's frame.
+    const SpriteAnimation* animation = nullptr;
+    // Every sprite at its first frame instead (over `animation`).
     bool firstFrames = false;
 
     // Overlays, drawn in this order over the sprites.
@@ -95,7 +99,8 @@ private:
 };
 
 // Draws one frame onto `target`: clears it to 0, then backdrop, pad, actor,
-// the sprites of view.stage at their frame with their colour key, and the
+// the sprites of view.stage at their frame (the animation's, or the record's)
+// with their colour key, and the
 // overlays. Leaves the target's canvas released. Returns the parts of the
 // target that may have changed, as rectangles that do not overlap: all of
 // it without a cache; with one, only where this frame differs from the one

@@ -14,6 +14,7 @@
 #include "model/level.h"
 #include "model/settings.h"
 #include "model/editing.h"
+#include "display/spriteanimation.h"
 
 class QAction;
 class QCheckBox;
@@ -55,6 +56,8 @@ public:
     slv::LevelDocument& document() { return *document_; }
     // The level's pictures on the view's device.
     slv::ScenePictures& pictures() { return *pictures_; }
+    // The frames the open stage's sprites show while they animate.
+    const slv::SpriteAnimation& spriteAnimation() const { return spriteAnimation_; }
     slv::Level& level();
     const slv::Level& level() const;
 
@@ -328,5 +331,7 @@ private:
     QSet<QString> tickErrorsShown_;
     bool listUpdating_ = false;
     std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
+    // The frames the open stage's sprites show; the records keep theirs.
+    slv::SpriteAnimation spriteAnimation_;
     slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
 };

@@ -307,6 +307,7 @@ void MainWindow::connectDocument() {
         watchLevelPictures();
     });
     connect(document_, &LevelDocument::openStageChanged, this, [this](int stage) {
+        spriteAnimation_.restart(level(), stage);
         resetTickErrors();
         showOpenStageInLists(stage);
         pictures_->showBackdrop();

@@ -170,11 +170,14 @@ void MainWindow::drawFrame() {
     view.selectedSector = selectedRow(sectorList_) + 1;
     view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(L.currentSkin),
                     QString::number(L.lastActorCommand)};
+    spriteAnimation_.follow(L, L.openStage);
+    view.animation = &spriteAnimation_;
     if (!sceneCache_) sceneCache_ = std::make_shared<SceneCache>();
     const std::vector<PixelRect> changed = drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
 
     if (static_cast<std::uint32_t>(tickCount() - L.session.lastTick) > 30) {
-        advanceFrames(L);
+        advanceActorFrame(L);
+        spriteAnimation_.advance();
         L.session.lastTick = tickCount();
     }
     sceneView_->present(changed);

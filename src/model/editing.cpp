@@ -270,6 +270,19 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
                    const DetectFramesFn& detect) {
     const std::string path = pathIn(folder, name);
     lv.session.pickedStripWidth = stripWidthOf(path);
+    lv.session.longNamePickedPath.clear();
+    if (!NameField::fits(name)) {
+        // No pose record can name this file (it would hold only the first 20
+        // characters, which another file may share): its count is detected
+        // at every click and kept for it while it stays the picker's choice.
+        if (!detect) throw Error("No display to analyse " + name);
+        int frames = detect(path);
+        if (!framesFit(frames, lv.session.pickedStripWidth)) frames = 1;
+        lv.session.longNamePickedPath = path;
+        lv.session.longNamePickedFrames = frames;
+        lv.frameCount = frames;
+        return frames;
+    }
     const int remembered = rememberedFrameCount(lv, name);
     if (framesFit(remembered, lv.session.pickedStripWidth)) return lv.frameCount;
     // A count that no longer fits the picture is detected again into the record that held it.
@@ -290,6 +303,12 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
 
 bool setPoseFrames(Level& lv, const std::string& name, int frames) {
     if (lv.session.fillingPickerFields || !framesFit(frames, lv.session.pickedStripWidth)) return false;
+    if (!NameField::fits(name)) {
+        const std::string& picked = lv.session.longNamePickedPath;
+        if (picked.empty() || fileNamePart(picked) != name || lv.session.longNamePickedFrames == frames) return false;
+        lv.session.longNamePickedFrames = frames;
+        return true;
+    }
     int k = lv.lastPoseIndex(name);
     if (k == 0) return false;
     lv.pose(k).frameCount = frames;
@@ -300,6 +319,15 @@ int spriteFrameCount(Level& lv, const std::string& folder, const std::string& na
                      const DetectFramesFn& detect) {
     const std::string path = pathIn(folder, name);
     const int width = stripWidthOf(path);
+    if (!NameField::fits(name)) {
+        // Only the count shown in the picker for this very file is taken;
+        // any other file with such a name is detected anew.
+        const bool picked = path == lv.session.longNamePickedPath && framesFit(lv.session.longNamePickedFrames, width);
+        if (!picked && !detect) throw Error("No display to analyse " + name);
+        lv.frameCount = picked ? lv.session.longNamePickedFrames : detect(path);
+        if (lv.frameCount < 1) throw Error(kMsgBadFrameCount);
+        return lv.frameCount;
+    }
     const int remembered = rememberedFrameCount(lv, name);
     if (remembered == -1 || (remembered >= 1 && !framesFit(remembered, width))) {
         if (!detect) throw Error("No display to analyse " + name);

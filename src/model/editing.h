@@ -146,7 +146,8 @@ void trimImageCount(Level& lv);
 
 // Finds or loads the image for `path` and counts one more use of it.
 // Images are matched by the file-name part of `path` against the stored
-// names (exact, first match). A new image takes the first free slot; when
+// names (exact, first match); a name longer than 20 characters matches none,
+// so each such file gets an image of its own. A new image takes the first free slot; when
 // loading the bitmap or taking its file size fails, the slot and imageCount
 // return to what they were and the error propagates. With all 3000 slots
 // taken: "Too many images !". Returns the image number.
@@ -171,19 +172,24 @@ int rememberedFrameCount(Level& lv, const std::string& name);
 // there, detects its frame count and appends a pose record (name cut to 20
 // characters); a remembered count that no longer fits the width is detected
 // again into the same record. A full pose table refuses a new record with
-// "Too many poses !" before anything is written. Sets and returns lv.frameCount.
+// "Too many poses !" before anything is written. A name longer than 20
+// characters has no pose record: its count is detected at every click and
+// kept in lv.session for that file alone. Sets and returns lv.frameCount.
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect);
 
 // A typed frame count for the file last clicked: stored into the last pose
-// record named `name`. Values below 1 or above lv.pickedStripWidth (when
-// known) are ignored, as is everything while lv.session.fillingPickerFields is set.
-// Returns true when a record changed.
+// record named `name` (for a name longer than 20 characters: the count kept
+// for the file last clicked, when it is that file). Values below 1 or above
+// lv.pickedStripWidth (when known) are ignored, as is everything while
+// lv.session.fillingPickerFields is set. Returns true when a count changed.
 bool setPoseFrames(Level& lv, const std::string& name, int frames);
 
 // The frame count for a new or changed sprite: the pose table's when it fits
-// the picture's width, else detected (not remembered). Sets lv.frameCount. A count below 1 is refused with
-// "The frame count must be 1 or more !".
+// the picture's width, else detected (not remembered). A name longer than 20
+// characters takes the count the picker shows for that file when it was the
+// last clicked, else it is detected. Sets lv.frameCount. A count below 1 is
+// refused with "The frame count must be 1 or more !".
 int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
                      const DetectFramesFn& detect);
 

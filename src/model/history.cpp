@@ -50,14 +50,11 @@ Tables tablesOf(Level& lv) {
 
 Tables tablesOf(const Level& lv) { return tablesOf(const_cast<Level&>(lv)); }
 
-// Sprite records compared without the surface (bytes 0..3) and the
-// animation frame `frame` (bytes 52..55).
+// Sprite records compared without the surface (bytes 0..3). The stored
+// frame counts like any other field: only edits change it.
 bool sameSprite(const SpriteRec& a, const SpriteRec& b) {
-    const auto* pa = reinterpret_cast<const std::uint8_t*>(&a);
-    const auto* pb = reinterpret_cast<const std::uint8_t*>(&b);
-    constexpr std::size_t frameAt = offsetof(SpriteRec, frame), imageAt = offsetof(SpriteRec, image);
-    return std::memcmp(pa + 4, pb + 4, frameAt - 4) == 0 &&
-           std::memcmp(pa + imageAt, pb + imageAt, sizeof(SpriteRec) - imageAt) == 0;
+    return std::memcmp(reinterpret_cast<const std::uint8_t*>(&a) + 4,
+                       reinterpret_cast<const std::uint8_t*>(&b) + 4, sizeof(SpriteRec) - 4) == 0;
 }
 
 // Image records compared without the surface.

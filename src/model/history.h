@@ -7,10 +7,10 @@
 // changed. A step therefore costs memory in proportion to what the edit
 // touched, and undo or redo writes back exactly those records.
 //
-// What the history leaves alone: the frame the animation shows (`frame`) and
-// the surface references of sprite and image records, which only mean
-// something while the program runs. After undo or redo the surfaces are set
-// right again: an image that comes back gets its picture loaded again, an
+// What the history leaves alone: the surface references of sprite and image
+// records, which only mean something while the program runs (the frame a
+// sprite shows while it animates is not in the level at all). After undo or
+// redo the surfaces are set right again: an image that comes back gets its picture loaded again, an
 // image that goes away has its picture released, and every live sprite takes
 // the surface of its image.
 //

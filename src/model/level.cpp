@@ -70,8 +70,8 @@ CommandRec& Level::command(int i) { check(i, 1, kMaxCommands); return commandTab
 const CommandRec& Level::command(int i) const { check(i, 1, kMaxCommands); return commandTable[i - 1]; }
 
 int Level::findImage(const std::string& name) const {
-    if (name.empty()) return 0;
-    const std::string key = NameField::storedForm(name);
+    const std::string key = NameField::wholeForm(name);
+    if (key.empty() || key.size() > static_cast<std::size_t>(NameField::capacity)) return 0;
     for (int i = 0; i < kMaxImages; ++i)
         if (imageTable[i].name.stored() == key) return i + 1;
     return 0;
@@ -86,7 +86,8 @@ int Level::freeImageSlot() const {
 int Level::lastPoseIndex(const std::string& name) const {
     int found = 0;
     int n = poseCount < kMaxPoses ? poseCount : kMaxPoses;
-    const std::string key = NameField::storedForm(name);
+    const std::string key = NameField::wholeForm(name);
+    if (key.size() > static_cast<std::size_t>(NameField::capacity)) return 0;
     for (int i = 1; i <= n; ++i)
         if (poseTable[i - 1].name.stored() == key) found = i;
     return found;

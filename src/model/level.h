@@ -60,15 +60,18 @@ struct Level {
     const CommandRec& command(int i) const;
 
     // ---- lookups ----
-    // First image record 1..3000 whose name is `name` as a record stores it
-    // (Windows-1252, cut to 20 characters); 0 when none.
+    // First image record 1..3000 named `name` (compared in Windows-1252, as a
+    // record stores it); 0 when none. A name longer than a record holds (20
+    // characters) is never found: a record keeps only its first 20, which
+    // another file's name may share.
     int findImage(const std::string& name) const;
     // First free image slot (empty name); 0 when all are taken.
     int freeImageSlot() const;
     // Frame count of the last pose record 1..poseCount named `name` (compared
-    // as a record stores it, like findImage); -1 when none.
+    // like findImage: a longer name has none); -1 when none.
     int lookupPose(const std::string& name) const;
-    // Index of the last pose record named `name`; 0 when none.
+    // Index of the last pose record named `name`; 0 when none (always for a
+    // name longer than 20 characters).
     int lastPoseIndex(const std::string& name) const;
 
     // ---- counts and current indices ----

@@ -50,10 +50,18 @@ struct PStr {
         for (int i = 0; i < N; ++i)
             ch[i] = static_cast<std::size_t>(i) < n ? bytes[static_cast<std::size_t>(i)] : 0;
     }
+    // `text` in the field's form before any cut: longer than the capacity
+    // when the field cannot hold it whole.
+    static std::string wholeForm(std::string_view text) {
+        if constexpr (Text == FieldText::Windows1252) return toWindows1252Lossy(text);
+        else return std::string(text);
+    }
+    // True when the field holds `text` whole, with nothing cut off.
+    static bool fits(std::string_view text) { return wholeForm(text).size() <= static_cast<std::size_t>(N); }
     // The stored form of `text` as set() would store it.
     static std::string storedForm(std::string_view text) {
         std::string s;
-        if constexpr (Text == FieldText::Windows1252) s = toWindows1252Lossy(text);
+        if constexpr (Text == FieldText::Windows1252) s = wholeForm(text);
         else s = cutText(text, N);
         if (s.size() > static_cast<std::size_t>(N)) s.resize(N);
         return s;
@@ -69,9 +77,12 @@ struct PStr {
     void clear() { setStored({}); }
     // True when the field holds exactly `text`.
     bool operator==(std::string_view text) const { return str() == text; }
-    // True when the field holds what set(text) would store: a long name
-    // matches its cut form.
-    bool holds(std::string_view text) const { return stored() == storedForm(text); }
+    // True when the field holds `text` itself. A text longer than the
+    // capacity is never held: what set() keeps of it is not that text.
+    bool holds(std::string_view text) const {
+        const std::string whole = wholeForm(text);
+        return whole.size() <= static_cast<std::size_t>(N) && stored() == whole;
+    }
 };
 
 // Names of stages, sprites, sectors, images and poses: 20 Windows-1252

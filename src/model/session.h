@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "records.h"
 
@@ -19,6 +20,11 @@ struct EditSession {
     std::int32_t mouseX = 0, mouseY = 0;
     bool fillingPickerFields = true;
     std::int32_t pickedStripWidth = 0;  // width of the picker's last clicked file; 0 when unknown
+    // The picker's last clicked file when its name is too long for a pose
+    // record (over 20 characters), and the frame count shown or typed for
+    // it; empty when the last click was on another file.
+    std::string longNamePickedPath;
+    std::int32_t longNamePickedFrames = 0;
     bool pickerAdds = false;
 
     // ---- the view and the actor ----

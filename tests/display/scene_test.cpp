@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <string>
+#include <utility>
 #include <memory>
 #include <random>
 #include <vector>
@@ -319,4 +322,115 @@ TEST(Scene, LevelSurfacesLoadEveryUsedImageKeyedAndReleaseThemAtTheEnd) {
     EXPECT_EQ(dev.surfaceCount(), 0u);
     EXPECT_EQ(L->sprite(1, 2).surface, 0u);
     EXPECT_EQ(L->image(1).surface, 0u);
+}
+
+// The animation's frames: each sprite starts from its record's frame and
+// steps to the next, the first again after the last or from a frame out of
+// range. Sprites past the stage's count, other stages and a stage out of range
+// show their records' frames.
+TEST(SpriteAnimationSteps, WrapFromTheStoredFrame) {
+    struct Case {
+        int frame, frameCount, expected;
+    } cases[] = {{1, 4, 2}, {3, 4, 4}, {4, 4, 1}, {0, 4, 1}, {-7, 4, 1}, {9, 4, 1}, {1, 1, 1}, {1, 0, 1}};
+    Level L;
+    L.stageCount = 2;
+    L.stage(2).spriteCount = int(std::size(cases));
+    for (int n = 1; n <= int(std::size(cases)); ++n) {
+        L.sprite(n, 2).frame = cases[n - 1].frame;
+        L.sprite(n, 2).frameCount = cases[n - 1].frameCount;
+    }
+    const std::string records(reinterpret_cast<const char*>(L.spriteTable), sizeof L.spriteTable);
+    SpriteAnimation a;
+    a.restart(L, 2);
+    for (int n = 1; n <= int(std::size(cases)); ++n) EXPECT_EQ(a.frame(2, n, -5), cases[n - 1].frame) << n;
+    a.advance();
+    for (int n = 1; n <= int(std::size(cases)); ++n) EXPECT_EQ(a.frame(2, n, -5), cases[n - 1].expected) << n;
+    EXPECT_EQ(a.frame(2, int(std::size(cases)) + 1, 7), 7);
+    EXPECT_EQ(a.frame(1, 1, 7), 7);
+    for (int stage : {0, 31, -1}) {
+        SpriteAnimation none;
+        none.restart(L, stage);
+        none.advance();
+        EXPECT_EQ((std::pair{none.stage(), none.frame(stage, 1, 7)}), (std::pair{0, 7})) << stage;
+    }
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(L.spriteTable), sizeof L.spriteTable), records);
+}
+
+// follow() keeps the animation in step with the stage: a sprite that moved
+// goes on where it was; one that is new at its place, shows another picture,
+// has another frame count or another stored frame starts again from that
+// frame; another stage starts every sprite again.
+TEST(SpriteAnimationSteps, FollowTheStageSprites) {
+    struct Case {
+        const char* what;
+        std::function<void(Level&)> edit;
+        int stage;                  // animated after the edit
+        std::vector<int> expected;  // frames of sprites 1.. after follow()
+    };
+    // Three sprites of 4 frames stored at frames 1, 2, 3, shown one step on: 2, 3, 4.
+    const Case cases[] = {
+        {"nothing", [](Level&) {}, 1, {2, 3, 4}},
+        {"moved", [](Level& L) { L.sprite(2, 1).x += 50, L.sprite(2, 1).y = -3; }, 1, {2, 3, 4}},
+        {"picture replaced", [](Level& L) { L.sprite(2, 1).image = 9, L.sprite(2, 1).frame = 1; }, 1, {2, 1, 4}},
+        {"same picture, frame 1 again", [](Level& L) { L.sprite(3, 1).frame = 1; }, 1, {2, 3, 1}},
+        {"frame count changed", [](Level& L) { L.sprite(1, 1).frameCount = 6; }, 1, {1, 3, 4}},
+        {"one added", [](Level& L) { L.sprite(4, 1) = L.sprite(1, 1), L.sprite(4, 1).frame = 3, L.stage(1).spriteCount = 4; },
+         1, {2, 3, 4, 3}},
+        {"first deleted", [](Level& L) { L.sprite(1, 1) = L.sprite(2, 1), L.sprite(2, 1) = L.sprite(3, 1), L.stage(1).spriteCount = 2; },
+         1, {2, 3}},
+        {"all deleted", [](Level& L) { L.stage(1).spriteCount = 0; }, 1, {}},
+        {"another stage", [](Level&) {}, 2, {4, 3, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Level L;
+        L.stageCount = 2;
+        for (int s = 1; s <= 2; ++s) {
+            L.stage(s).spriteCount = 3;
+            for (int n = 1; n <= 3; ++n) {
+                SpriteRec& r = L.sprite(n, s);
+                r.image = n, r.frameCount = 4, r.frame = s == 1 ? n : 5 - n;
+            }
+        }
+        SpriteAnimation a;
+        a.follow(L, 1);
+        a.advance();
+        c.edit(L);
+        a.follow(L, c.stage);
+        std::vector<int> shown;
+        for (int n = 1; n <= L.stage(c.stage).spriteCount; ++n) shown.push_back(a.frame(c.stage, n, -1));
+        EXPECT_EQ(shown, c.expected);
+        EXPECT_EQ(a.stage(), c.stage);
+    }
+}
+
+// The view draws the animation's frame and the record keeps its own; with a
+// cache, a step redraws the sprite's tiles. The first frames win over both.
+TEST(Scene, SpritesShowTheAnimationsFrameNotTheRecords) {
+    SceneFixture f;  // the record holds frame 2 (green)
+    SceneCache cache;
+    SpriteAnimation a;
+    a.restart(*f.L, 1);
+    f.view.animation = &a;
+    auto draw = [&] { return drawScene(*f.target, *f.L, f.dev, f.view, &cache); };
+    struct Step {
+        bool advance, firstFrames;
+        std::uint32_t SceneFixture::*colour;
+        bool redrawn;
+    };
+    const Step steps[] = {
+        {false, false, &SceneFixture::green, true},  // the first frame drawn: whole
+        {true, false, &SceneFixture::red, true},
+        {false, false, &SceneFixture::red, false},
+        {true, false, &SceneFixture::green, true},
+        {true, true, &SceneFixture::red, true},
+    };
+    for (const Step& s : steps) {
+        if (s.advance) a.advance();
+        f.view.firstFrames = s.firstFrames;
+        const std::vector<PixelRect> drawn = draw();
+        EXPECT_EQ(f.at(11, 12), f.*s.colour);
+        EXPECT_EQ(!drawn.empty(), s.redrawn);
+        EXPECT_EQ(f.sprite().frame, 2);
+    }
 }

@@ -45,17 +45,20 @@ struct AddedPictures : ::testing::Test {
 
 }  // namespace
 
-// A name is cut to 20 stored (Windows-1252) characters, and the same file
-// finds its records again however long its name.
+// A name is cut to 20 stored (Windows-1252) characters. A file whose name a
+// record holds whole finds its image and pose records again; a longer one
+// finds neither (the cut name is not its name): each use loads it anew and
+// no pose record is kept for it.
 TEST_F(AddedPictures, NamesAreCutAndMatchedAsStored) {
     struct Case {
         std::string file, stored;
+        bool whole;  // the name fits a record
     };
     const Case cases[] = {
-        {times(kE, 15) + ".bmp", times(kE, 15) + ".bmp"},                // 19 characters, 34 bytes
-        {"plage_d_" + kE + "t" + kE + "_2026.bmp", "plage_d_" + kE + "t" + kE + "_2026.bmp"},  // exactly 20
-        {"a_sprite_with_a_long_name.bmp", "a_sprite_with_a_long"},
-        {"\xE2\x82\xAC" "uro_" + times(kE, 20) + ".bmp", "\xE2\x82\xAC" "uro_" + times(kE, 15)},
+        {times(kE, 15) + ".bmp", times(kE, 15) + ".bmp", true},                // 19 characters, 34 bytes
+        {"plage_d_" + kE + "t" + kE + "_2026.bmp", "plage_d_" + kE + "t" + kE + "_2026.bmp", true},  // exactly 20
+        {"a_sprite_with_a_long_name.bmp", "a_sprite_with_a_long", false},
+        {"\xE2\x82\xAC" "uro_" + times(kE, 20) + ".bmp", "\xE2\x82\xAC" "uro_" + times(kE, 15), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -66,18 +69,78 @@ TEST_F(AddedPictures, NamesAreCutAndMatchedAsStored) {
 
         EXPECT_EQ(add({c.file, c.file}), 2);
         EXPECT_EQ(lv->sprite(1, 1).name.str(), c.stored);
-        EXPECT_EQ((Ints{lv->imageCount, lv->image(1).useCount, lv->sprite(2, 1).image}), (Ints{1, 2, 1}));
+        EXPECT_EQ((Ints{lv->imageCount, lv->image(1).useCount, lv->sprite(2, 1).image}),
+                  (c.whole ? Ints{1, 2, 1} : Ints{2, 1, 2}));
         EXPECT_EQ(lv->image(1).name.str(), c.stored);
 
+        const int detectionsBefore = d.detections;
         EXPECT_EQ(pick(c.file), 2);
         EXPECT_EQ(pick(c.file), 2);
-        EXPECT_EQ(lv->poseCount, 1);
-        EXPECT_EQ(lv->pose(1).name.str(), c.stored);
+        EXPECT_EQ((Ints{lv->poseCount, d.detections - detectionsBefore}), (c.whole ? Ints{1, 1} : Ints{0, 2}));  // a short name is detected once
+        EXPECT_EQ(lv->pose(1).name.str(), c.whole ? c.stored : "");
 
         addStages(*lv, {backpx(c.file)}, d.callbacks().fileSize);
         EXPECT_EQ(lv->stage(2).name.str(), c.stored);
         EXPECT_EQ(lv->stage(2).path.str(), backpx(c.file));
     }
+}
+
+// Two files whose names agree in their first 20 characters are two
+// pictures: each gets its own image record and its own frame count, whether
+// remembered records with their cut name exist or not. Only the count shown
+// in the picker for the file last clicked is taken over, typed or detected.
+TEST_F(AddedPictures, LongNamesSharingTheirFirst20CharactersAreTwoPictures) {
+    const std::string v1 = "hero_running_animation_v1.bmp", v2 = "hero_running_animation_v2.bmp";
+    struct Case {
+        const char* what;
+        int remembered;    // a pose record under the cut name; 0 for none
+        std::string clicked;  // the file last clicked in the picker
+        int typed;         // typed after the click; 0 for none
+        Ints frames;       // {v1's sprite, v2's sprite}
+    };
+    const Case cases[] = {
+        {"nothing clicked", 0, "", 0, {4, 6}},
+        {"a cut record is not theirs", 9, "", 0, {4, 6}},
+        {"v2 clicked", 9, v2, 0, {4, 6}},
+        {"v2 clicked and typed", 0, v2, 3, {4, 3}},
+        {"v1 clicked and typed", 9, v1, 2, {2, 6}},
+        {"another file clicked last", 0, "short.bmp", 0, {4, 6}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        lv = freshLevel();
+        SetUp();
+        picture(sprites(), v1, 96, 16, 4);
+        picture(sprites(), v2, 96, 16, 6);
+        picture(sprites(), "short.bmp", 8, 8, 1);
+        if (c.remembered) {
+            lv->poseCount = 1;
+            lv->pose(1).name.set(v1);
+            lv->pose(1).frameCount = c.remembered;
+        }
+        if (!c.clicked.empty()) {
+            if (c.typed) pick(c.clicked == v1 ? v2 : v1);  // a count typed for another file stays there
+            if (c.typed) setPoseFrames(*lv, c.clicked, 5);
+            pick(c.clicked);
+            lv->session.fillingPickerFields = false;
+            if (c.typed) EXPECT_TRUE(setPoseFrames(*lv, c.clicked, c.typed));
+            EXPECT_FALSE(setPoseFrames(*lv, c.clicked == v1 ? v2 : v1, 5));
+        }
+        EXPECT_EQ(add({v1, v2}), 2);
+        const SpriteRec &a = lv->sprite(1, 1), &b = lv->sprite(2, 1);
+        EXPECT_EQ((Ints{a.frameCount, b.frameCount}), c.frames);
+        EXPECT_EQ((Ints{a.w, b.w}), (Ints{96 / c.frames[0], 96 / c.frames[1]}));
+        EXPECT_EQ((Ints{a.image, b.image, lv->imageCount}), (Ints{1, 2, 2}));
+        EXPECT_EQ(fileNamePart(lv->image(a.image).path.str()) + " " + fileNamePart(lv->image(b.image).path.str()),
+                  v1 + " " + v2);
+        EXPECT_NE(a.surface, b.surface);
+        // Nothing written under the cut name; the short file has its record.
+        EXPECT_EQ(lv->poseCount, (c.remembered ? 1 : 0) + (c.clicked == "short.bmp" ? 1 : 0));
+        if (c.remembered) EXPECT_EQ(lv->pose(1).frameCount, c.remembered);
+    }
+    // Mod of a sprite to a long-named file detects it too.
+    replaceSprite(*lv, 0, sprites(), v2, d.callbacks(), d.detector());
+    EXPECT_EQ((Ints{lv->sprite(1, 1).frameCount, lv->sprite(1, 1).image}), (Ints{6, 3}));
 }
 
 // Frames are at least one pixel wide: a count above the strip's width is

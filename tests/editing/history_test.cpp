@@ -191,6 +191,26 @@ TEST_F(HistoryTest, OneActionIsOneStepAndStepsHoldOnlyWhatChanged) {
     EXPECT_EQ(h.redoCount(), 2u);
 }
 
+// The stored frame is level data like any other field: Mod to the same
+// picture sets a sprite opened at frame 3 back to frame 1, as one step that
+// undo and redo take back and forth.
+TEST_F(HistoryTest, AStoredFrameIsUndoneLikeAnyField) {
+    addStages(*lv, {"/w/backpx/stage1.bmp"}, d.callbacks().fileSize);
+    lv->openStage = 1;
+    addSprites(*lv, "/w/sprites", {"fan.bmp", "coin.bmp"}, d.callbacks(), d.detector(), std::ref(place));
+    lv->sprite(1, 1).frame = 3;  // as a package may hold it
+    h.reset(*lv);
+    {
+        HistoryEdit edit(h, *lv);
+        replaceSprite(*lv, 0, "/w/sprites", "fan.bmp", d.callbacks(), d.detector());
+    }
+    EXPECT_EQ(h.undoCount(), 1u);
+    for (const auto& [undo, frame] : {std::pair{true, 3}, {false, 1}, {true, 3}}) {
+        ASSERT_TRUE(undo ? h.undo(*lv, d.callbacks()) : h.redo(*lv, d.callbacks()));
+        EXPECT_EQ((Ints{lv->sprite(1, 1).frame, lv->sprite(2, 1).frame}), (Ints{frame, 1}));
+    }
+}
+
 TEST_F(HistoryTest, TheSavedStateIsKnownAcrossUndoAndRedo) {
     // Plain edits, and edits typed into one field (one merge key): an edit
     // after Save never merges into the saved step.

@@ -6,6 +6,7 @@
 
 #include "common/accents.h"
 #include "common/error_text.h"
+#include "common/ints.h"
 #include "model/level.h"
 
 using namespace slv;
@@ -35,22 +36,24 @@ TEST(NameFields, AreStoredInWindows1252AndCutByCharacters) {
     const std::string eAcute = kE, euro = "\xE2\x82\xAC", fifteen = times(kE, 15);
     struct Case {
         std::string text, shown, stored;
+        bool whole;  // the field holds the text itself, nothing cut off
     };
     const Case cases[] = {
-        {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
-        {std::string(19, 'a') + eAcute, std::string(19, 'a') + eAcute, std::string(19, 'a') + "\xE9"},
-        {fifteen + ".bmp", fifteen + ".bmp", std::string(15, '\xE9') + ".bmp"},  // 19 characters stay whole
-        {fifteen + "_long.bmp", fifteen + "_long", std::string(15, '\xE9') + "_long"},
-        {euro + euro + euro, euro + euro + euro, "\x80\x80\x80"},
-        {"\xE6\x97\xA5.bmp", "?.bmp", "?.bmp"},  // outside the code page
-        {"", "", ""},
+        {"abcdefghijklmnopqrstuvwxy", "abcdefghijklmnopqrst", "abcdefghijklmnopqrst", false},
+        {std::string(19, 'a') + eAcute, std::string(19, 'a') + eAcute, std::string(19, 'a') + "\xE9", true},
+        {fifteen + ".bmp", fifteen + ".bmp", std::string(15, '\xE9') + ".bmp", true},  // 19 characters stay whole
+        {fifteen + "_long.bmp", fifteen + "_long", std::string(15, '\xE9') + "_long", false},
+        {euro + euro + euro, euro + euro + euro, "\x80\x80\x80", true},
+        {"\xE6\x97\xA5.bmp", "?.bmp", "?.bmp", true},  // outside the code page
+        {"", "", "", true},
     };
     for (const Case& c : cases) {
         NameField n;
         n.set(c.text);
         EXPECT_EQ(n.str(), c.shown) << c.text;
         EXPECT_EQ(n.stored(), c.stored) << c.text;
-        EXPECT_TRUE(n.holds(c.text)) << c.text;
+        EXPECT_EQ(n.holds(c.text), c.whole) << c.text;
+        EXPECT_EQ(NameField::fits(c.text), c.whole) << c.text;
         EXPECT_EQ(n == c.text, c.shown == c.text) << c.text;
     }
     PathField p;
@@ -68,6 +71,30 @@ TEST(Lookups, ImageByExactNameFirstMatch) {
     EXPECT_EQ(l.findImage("tree.bmp"), 2);
     EXPECT_EQ(l.findImage("Tree.bmp"), 0);  // letter case counts
     EXPECT_EQ(l.findImage(""), 0);
+    // A record keeps 20 characters: a longer name finds neither its own cut
+    // record nor another file's, while a name of exactly 20 still finds its own.
+    const std::string twenty = "hero_running_animati", longer = twenty + "on_v1.bmp";
+    struct Case {
+        std::string stored, looked;
+        int image, pose;
+    };
+    const Case cases[] = {
+        {longer, longer, 0, -1},
+        {longer, twenty + "on_v2.bmp", 0, -1},
+        {twenty, twenty, 3, 7},
+        {twenty, longer, 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored + " / " + c.looked);
+        l.image(3).name.set(c.stored);
+        l.poseCount = 1;
+        l.pose(1).name.set(c.stored);
+        l.pose(1).frameCount = 7;
+        EXPECT_EQ((Ints{l.findImage(c.looked), l.lookupPose(c.looked), l.lastPoseIndex(c.looked)}),
+                  (Ints{c.image, c.pose, c.pose == -1 ? 0 : 1}));
+    }
+    l.image(3).name.clear();
+    l.poseCount = 0;
     EXPECT_EQ(l.freeImageSlot(), 1);
     l.image(1).name.set("a.bmp");
     EXPECT_EQ(l.freeImageSlot(), 3);

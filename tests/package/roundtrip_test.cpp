@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <optional>
 
 #include "common/error_text.h"
@@ -130,6 +132,72 @@ TEST(LevelRoundTrip, EveryPictureComesBackAfterOpenSaveOpen) {
         expectPictures(*second, m);
         if (c.after) c.after(d);
         EXPECT_FALSE(fs::exists("/sprites") || fs::exists("/backpx"));
+    }
+}
+
+// Two sprite files whose names agree in their first 20 characters, added in
+// one "Add 'em": two pictures with their own frame counts, two members, and
+// after Save and Open (and Save and Open again) each sprite shows its own
+// picture from a file of its own, also when the members' entry names are
+// equal (the names agree in the 41 characters an entry keeps).
+TEST(LevelRoundTrip, LongNamesAddedTogetherStayTwoPictures) {
+    const std::string cut41 = "hero_running_animation_of_the_second_act_";
+    struct Case {
+        const char* what;
+        std::string first, second;
+        bool sameEntry;
+    };
+    const Case cases[] = {
+        {"names differing after 20 characters", "hero_running_animation_v1.bmp", "hero_running_animation_v2.bmp", false},
+        {"names differing after 41 characters", cut41 + "v1.bmp", cut41 + "v2.bmp", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir d;
+        const std::string folder = d / "work/sprites";
+        const std::map<std::string, int> detected{{c.first, 4}, {c.second, 6}};
+        std::map<std::string, std::string> bytes;
+        unsigned seed = 3;
+        for (const std::string& f : {c.first, c.second})
+            bytes[f] = writeBitmapBytes(folder + "/" + f, 700, seed++, 120, 20);  // same size, other bytes
+
+        slv::Level l;
+        addStage(l, d.path().string() + "/", "city.bmp", 900);
+        l.openStage = 1;
+        slv::SurfaceHandle next = 1;
+        std::map<slv::SurfaceHandle, std::string> loaded;
+        slv::SurfaceCallbacks cb;
+        cb.load = [&](const std::string& path) { loaded[next] = path; return next++; };
+        cb.release = [&](slv::SurfaceHandle h) { loaded.erase(h); };
+        cb.measure = [](slv::SurfaceHandle) { return slv::SurfaceSize{120, 20}; };
+        ASSERT_EQ(slv::addSprites(l, folder, {c.first, c.second}, cb,
+                                  [&](const std::string& path) { return detected.at(slv::fileNamePart(path)); },
+                                  [](int) { return 0; }),
+                  2);
+        ASSERT_EQ(l.imageCount, 2);
+
+        save(l, d / "a/level.slv");
+        const auto header = headerOf(d / "a/level.slv");
+        ASSERT_EQ(header.size(), 7u);  // four tables, two pictures, one stage
+        EXPECT_EQ(header[4].name.str() == header[5].name.str(), c.sameEntry);
+
+        auto first = opened(d / "a/level.slv");
+        save(*first, d / "b/level.slv");
+        auto second = opened(d / "b/level.slv");
+        for (const slv::Level* back : {first.get(), second.get()}) {
+            ASSERT_EQ(back->stage(1).spriteCount, 2);
+            std::set<std::string> files;
+            for (int n = 1; n <= 2; ++n) {
+                const slv::SpriteRec& sp = back->sprite(n, 1);
+                const std::string& source = n == 1 ? c.first : c.second;
+                EXPECT_EQ(sp.frameCount, detected.at(source)) << "sprite " << n;
+                EXPECT_EQ(sp.w, 120 / detected.at(source)) << "sprite " << n;
+                const std::string path = back->image(sp.image).path.str();
+                files.insert(path);
+                EXPECT_EQ(readAll(path), bytes[source]) << "sprite " << n << " from " << path;
+            }
+            EXPECT_EQ(files.size(), 2u);
+        }
     }
 }
 

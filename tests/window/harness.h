@@ -191,7 +191,17 @@ struct Editor {
         L().session.lastTick = slv::tickCount();
         ticks(1);
     }
-    std::uint32_t pixel(int x, int y) { return w->findChild<slv::SceneWidget*>("sceneView")->backBuffer()->pixelAt(x, y); }
+    // One tick that ends with an animation step, its 30 ms taken as passed.
+    void animationStep() {
+        L().session.lastTick = slv::tickCount() - 1000;
+        ticks(1);
+    }
+    // The frame sprite `n` of the open stage shows (the view's animation).
+    int shownFrame(int n) {
+        const int s = L().openStage;
+        return w->spriteAnimation().frame(s, n, L().sprite(n, s).frame);
+    }
+        std::uint32_t pixel(int x, int y) { return w->findChild<slv::SceneWidget*>("sceneView")->backBuffer()->pixelAt(x, y); }
     slv::Surface* surface(slv::SurfaceHandle h) { return w->pictures().surface(h); }
     slv::Surface* backdrop() { return surface(L().session.backdropSurface); }
     // Where a key typed now goes: the focused control, else the window.

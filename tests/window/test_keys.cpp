@@ -187,7 +187,7 @@ private slots:
             ed.stillTick();
             // The sprite and the actor draw from live surfaces of the new device.
             QVERIFY(ed.surface(ed.L().skin(ed.L().currentSkin).surface));
-            const auto drawn = ed.compareSprite(sp, sp.frame, 0);
+            const auto drawn = ed.compareSprite(sp, ed.shownFrame(1), 0);
             QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
             const SurfaceHandle stagePic = ed.w->pictures().load(home->path("backpx/forest.bmp").toStdString(), false);

@@ -1,6 +1,8 @@
 // Saving and the author's keys as the window offers them: Save in place and
 // Save as with its question, the command keys, fields that refuse without
 // rewriting, the window in step after undo, and pictures that change on disk.
+#include <cstring>
+
 #include "common/bmp_writer.h"
 #include <QStatusBar>
 
@@ -72,6 +74,69 @@ class SavingTest : public WindowTest {
     }
 
 private slots:
+
+    // Viewing a level changes nothing in it: a package opened and saved
+    // after the sprites have animated for several steps, twice, holds the
+    // bytes it held, each sprite's stored frame included; a sprite dragged
+    // meanwhile changes its own record and nothing else.
+    void viewingALevelDoesNotChangeIt_data() {
+        QTest::addColumn<int>("dragged");  // the sprite dragged before saving; 0 for none
+        QTest::newRow("no edit") << 0;
+        QTest::newRow("one sprite dragged") << 2;
+    }
+    void viewingALevelDoesNotChangeIt() {
+        QFETCH(int, dragged);
+        const QString pkg = home->path("shown.slv");
+        {
+            StartedEditor author;
+            addStage(author, ui, "sea.bmp");
+            addSprites(author, {"fan.bmp", "flame.bmp", "bird.bmp"});
+            for (int n = 1; n <= 3; ++n) {
+                SpriteRec& sp = author.L().sprite(n, 1);
+                QVERIFY(sp.frameCount >= 2);
+                sp.x = 150 * n, sp.y = 120;
+                sp.frame = sp.frameCount;  // a package may hold any frame of the strip
+            }
+            saveTo(author, ui, pkg);
+        }
+        const QByteArray original = readFile(pkg);
+        ui.saveStarts.clear();
+        const PackageContents before = readPackage(pkg.toStdString());
+
+        StartedEditor ed;
+        ui.openAnswers.push_back({pkg});
+        ed.w->openLevel();
+        ed.openStage(0);
+        ed.w->editTabs_->setCurrentIndex(1);
+        for (int save = 1; save <= 2; ++save) {
+            // One step more than the first sprite's frames: it shows another frame than it started from.
+            for (int step = 0; step <= ed.L().sprite(1, 1).frameCount; ++step) ed.animationStep();
+            QVERIFY(ed.shownFrame(1) != before.tables.sprite(1, 1).frame);  // the view has animated
+            if (dragged && save == 2) {
+                const SpriteRec& sp = ed.L().sprite(dragged, 1);
+                const QPoint grip(sp.x + sp.w / 2, sp.y + sp.h / 2);
+                ed.drag(Qt::LeftButton, grip, grip + QPoint(40, 30), 3);
+            }
+            ed.w->saveLevel();
+            QVERIFY(ui.saveStarts.isEmpty());  // saved in place, no dialog
+            const PackageContents after = readPackage(pkg.toStdString());
+            QStringList changed;
+            for (int n = 1; n <= kMaxSprites; ++n)
+                for (int s = 1; s <= kMaxStages; ++s)
+                    if (std::memcmp(&before.tables.sprite(n, s), &after.tables.sprite(n, s), sizeof(SpriteRec)) != 0)
+                        changed << QString("sprite %1 of stage %2").arg(n).arg(s);
+            const bool moved = dragged && save == 2;
+            QCOMPARE(changed, moved ? QStringList{QString("sprite %1 of stage 1").arg(dragged)} : QStringList{});
+            if (moved) {
+                SpriteRec expect = before.tables.sprite(dragged, 1);
+                expect.x += 40, expect.y += 30;
+                QCOMPARE(std::memcmp(&expect, &after.tables.sprite(dragged, 1), sizeof expect), 0);
+                QCOMPARE(readFile(pkg).size(), original.size());
+            } else {
+                QVERIFY(readFile(pkg) == original);
+            }
+        }
+    }
 
     // Open shows the level before its bitmap files are written. They are
     // written between frames; what reads one writes it first (a stage opened

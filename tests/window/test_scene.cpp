@@ -61,17 +61,19 @@ private slots:
         QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->count(), 1);
         QCOMPARE(ed.w->findChild<QListWidget*>("sectorList")->item(0)->text(), QString("Sector1"));
 
-        // Run the loop for a while; frames advance on the 30 ms step.
+        // Run the loop for a while; frames advance on the 30 ms step. The
+        // record keeps the frame it was placed with.
         QList<int> seen;
         for (int i = 0; i < 300 && seen.size() < 4; ++i) {
             ed.w->onFrameTick(1);
-            if (seen.isEmpty() || seen.last() != sp.frame) seen << sp.frame;
+            if (seen.isEmpty() || seen.last() != ed.shownFrame(1)) seen << ed.shownFrame(1);
             QTest::qWait(2);
         }
         QCOMPARE(seen.mid(0, 4), (QList<int>{seen[0], seen[0] % 3 + 1, (seen[0] % 3 + 1) % 3 + 1,
                                             ((seen[0] % 3 + 1) % 3 + 1) % 3 + 1}));
+        QCOMPARE(sp.frame, 1);
         // The frame on screen is the one the sprite was at when the tick began.
-        const int frame = sp.frame;
+        const int frame = ed.shownFrame(1);
         ed.stillTick();
         const auto drawn = ed.compareSprite(sp, frame);
         QCOMPARE(drawn.wrong, 0);
@@ -103,7 +105,7 @@ private slots:
         for (int round = 0; round < 2; ++round) {
             if (round == 1) ed.openStage(0);
             for (int k = 0; k < 30; ++k) ed.ticks(1);  // events run between ticks, as in the loop
-            const int frameDrawn = ed.L().sprite(2, 1).frame;  // an animation step comes after the drawing
+            const int frameDrawn = ed.shownFrame(2);  // an animation step comes after the drawing
             ed.ticks(1);
             const QStringList shown = ui.takeErrors();
             QCOMPARE(shown.size(), 1);
