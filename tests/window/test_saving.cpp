@@ -107,7 +107,7 @@ private slots:
         ui.openAnswers.push_back({pkg});
         ed.w->openLevel();
         ed.openStage(0);
-        ed.w->editTabs_->setCurrentIndex(1);
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
         for (int save = 1; save <= 2; ++save) {
             // One step more than the first sprite's frames: it shows another frame than it started from.
             for (int step = 0; step <= ed.L().sprite(1, 1).frameCount; ++step) ed.animationStep();
