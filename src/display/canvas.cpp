@@ -371,15 +371,23 @@ const SurfaceCanvas::Glyphs& SurfaceCanvas::glyphs(const QString& text) {
 }
 
 void SurfaceCanvas::drawText(int x, int y, const QString& text) {
-    if (text.isEmpty() || !begin()) return;
+    drawTextWithin(x, y, text, PixelRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX});
+}
+
+void SurfaceCanvas::drawTextWithin(int x, int y, const QString& text, const PixelRect& clip) {
+    if (text.isEmpty() || clip.empty() || !begin()) return;
     const Glyphs& g = glyphs(text);
     if (brushStyle_ == BrushStyle::Solid)
-        fillRect(x, y, std::int64_t(x) + g.width, std::int64_t(y) + textHeight(), pixelOf(brushColor_));
+        fillRect(std::max<std::int64_t>(x, clip.left), std::max<std::int64_t>(y, clip.top),
+                 std::min<std::int64_t>(std::int64_t(x) + g.width, clip.right),
+                 std::min<std::int64_t>(std::int64_t(y) + textHeight(), clip.bottom), pixelOf(brushColor_));
     const PixelView v = surface_.pixels();
+    const std::int64_t left = std::max(0, clip.left), top = std::max(0, clip.top);
+    const std::int64_t right = std::min(v.width, clip.right), bottom = std::min(v.height, clip.bottom);
     const std::uint32_t pixel = pixelOf(fontColor_);
     for (const auto& [dx, dy] : g.points) {
         const std::int64_t px = std::int64_t(x) + dx, py = std::int64_t(y) + dy;
-        if (px < 0 || py < 0 || px >= v.width || py >= v.height) continue;
+        if (px < left || py < top || px >= right || py >= bottom) continue;
         if (v.bytesPerPixel == 4)
             putPixel<std::uint32_t>(v, int(px), int(py), pixel);
         else

@@ -81,6 +81,8 @@ public:
     void drawText(int x, int y, const QString& text);
     void drawText(int x, int y, const std::string& text) { drawText(x, y, QString::fromStdString(text)); }
     void drawText(int x, int y, const char* text) { drawText(x, y, QString::fromUtf8(text)); }
+    // The same, writing only the text pixels that lie inside `clip`.
+    void drawTextWithin(int x, int y, const QString& text, const PixelRect& clip);
     // The pixels drawText(x, y, text) writes with a clear brush lie inside
     // this rectangle (which may reach off the surface).
     PixelRect textBounds(int x, int y, const QString& text);
