@@ -27,7 +27,7 @@ bool stageHasSectors(int stage) { return stage >= 0 && stage <= kMaxStages; }
 struct OverlayOp {
     std::int64_t x1, y1, x2, y2;
     std::uint32_t color;
-    bool dashed;
+    OutlineStyle style;
     bool operator==(const OverlayOp&) const = default;
 };
 
@@ -203,7 +203,7 @@ void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Im
         SceneCache::Impl::Outline& outline = o.outlines[k];
         if (damage && known) damage->addOutline(outline.bounds);
         outline.runs.clear();
-        traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, outline.runs);
+        traceOutline(op.x1, op.y1, op.x2, op.y2, op.style, script.width, script.height, outline.runs);
         outline.pixel = d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
         outline.bounds = boundsOfRuns(outline.runs.data(), outline.runs.size());
         if (damage) damage->addOutline(outline.bounds);
@@ -280,15 +280,17 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
     script.width = W;
     script.height = H;
     script.bits = target.bitsPerPixel();
+    script.ops.reserve(std::size_t(2 * nsectors + 2 * nsprites + 3));
     auto box = [&script](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint32_t color,
-                         bool dashed) { script.ops.push_back({x, y, x + w, y + h, color, dashed}); };
+                         OutlineStyle style) { script.ops.push_back({x, y, x + w, y + h, color, style}); };
     // A two-tone dashed box: the dashes in `color`, the gaps between them in
     // its contrast, so that it shows on dark and light pictures alike.
     auto twoToneBox = [&box](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint32_t color) {
-        box(x, y, w, h, contrastColor(color), false);
-        box(x, y, w, h, color, true);
+        box(x, y, w, h, color, OutlineStyle::Dashes);
+        box(x, y, w, h, contrastColor(color), OutlineStyle::Gaps);
     };
-    if (view.band) script.ops.push_back({view.bandX1, view.bandY1, view.bandX2, view.bandY2, kWhite, true});
+    if (view.band)
+        script.ops.push_back({view.bandX1, view.bandY1, view.bandX2, view.bandY2, kWhite, OutlineStyle::Dashes});
     if (view.sectorOutlines)
         for (int n = 1; n <= nsectors; ++n) {
             const SectorRec& r = L.sector(n, view.stage);
@@ -306,7 +308,7 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
         // a dashed outline of the same box.
         const std::uint32_t mark = view.markColor(target);
         auto around = [&box, mark](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
-            box(x - 1, y - 1, w + 2, h + 2, mark, false);
+            box(x - 1, y - 1, w + 2, h + 2, mark, OutlineStyle::Solid);
         };
         if (spriteMark) {
             const SpriteRec& r = L.sprite(view.selectedSprite, view.stage);
