@@ -1,5 +1,9 @@
 #include "editor/uiservices.h"
 
+#include <algorithm>
+
+#include <QTimer>
+
 #include <QColorDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -66,11 +70,20 @@ bool UiServices::askReplace(QWidget* parent, const QString& text) {
     return runGuarded(box) == QMessageBox::Yes;
 }
 
-QString UiServices::askText(QWidget* parent, const QString& label, const QString& initial) {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent, QStringLiteral("Rename"), label, QLineEdit::Normal,
-                                               initial, &ok);
-    return ok ? text : QString();
+QString UiServices::askText(QWidget* parent, const QString& label, const QString& initial, int selectStart,
+                            int selectLength) {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Rename"));
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    // The dialog selects its whole text as it is shown; the selection asked
+    // for is set once it is up.
+    if (QLineEdit* edit = dialog.findChild<QLineEdit*>()) {
+        const int start = std::clamp(selectStart, 0, int(initial.size()));
+        const int length = selectLength < 0 ? int(initial.size()) - start : std::min(selectLength, int(initial.size()) - start);
+        QTimer::singleShot(0, edit, [edit, start, length] { edit->setSelection(start, length); });
+    }
+    return runGuarded(dialog) == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 SaveChoice UiServices::askSave(QWidget* parent, const QString& text) {
