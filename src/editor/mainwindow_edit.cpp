@@ -97,6 +97,7 @@ void MainWindow::addOnActiveTab() {
         }
         openPicker(true);
         break;
+    case 2: showNote(kMsgHowToDrawSector); break;
     default: break;
     }
 }

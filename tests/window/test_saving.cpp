@@ -305,6 +305,35 @@ private slots:
         if (savedTo != "other.slv") QCOMPARE(readFile(other), QByteArray("another level"));
     }
 
+    // Add on the Sector tab says, in the status line and its tooltip, how a
+    // sector is drawn, and adds nothing; on the other tabs it stays Add.
+    void addOnTheSectorTabTellsHowToDrawOne_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("tells");
+        QTest::newRow("stages") << 0 << false;
+        QTest::newRow("sprites") << 1 << false;
+        QTest::newRow("sectors") << 2 << true;
+    }
+    void addOnTheSectorTabTellsHowToDrawOne() {
+        QFETCH(int, tab);
+        QFETCH(bool, tells);
+        const QString how = "Drag with the right mouse button on the scene to draw a sector.";
+        SavedLevel ed(ui, home->path("one.slv"));
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(tab);
+        auto* add = ed.w->findChild<QToolButton*>("addButton");
+        QCOMPARE(add->toolTip() == how, tells);
+        if (!tells) return;
+        QVERIFY(add->isEnabled());
+        const int sectors = ed.L().stage(1).sectorCount;
+        ed.w->statusBar()->clearMessage();
+        add->click();
+        QCOMPARE(ed.w->statusBar()->currentMessage(), how);
+        QCOMPARE(ed.L().stage(1).sectorCount, sectors);
+        // Back on another tab, the tooltip is Add's own again.
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
+        QVERIFY(add->toolTip() != how);
+    }
+
     // A refused sector name comes back in the rename field as typed, with
     // its fault selected: the first character a level cannot store, or the
     // characters past the 20 a name holds. The corrected name is taken.
