@@ -214,10 +214,11 @@ void SurfaceCanvas::fillRect(std::int64_t x1, std::int64_t y1, std::int64_t x2,
 namespace {
 
 // Pixels i = 0..len-1 at (x0 + dx*i, y0 + dy*i), one of dx, dy being 0 and
-// the other 1 or -1, as runs; pixel i is drawn when dashed is false or
-// (phase + i) mod (on + off) < on.
+// the other 1 or -1, as runs; pixel i is drawn when `on` is 0 or
+// (phase + i) mod (kDashOn + kDashOff) < on.
 void traceEdge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len, std::int64_t phase,
-               bool dashed, int width, int height, std::vector<OutlineRun>& out) {
+               int on, int width, int height, std::vector<OutlineRun>& out) {
+    const bool dashed = on > 0;
     if (len <= 0) return;
     // The range of i that lies on the surface.
     std::int64_t ia = 0, ib = len;
@@ -243,12 +244,12 @@ void traceEdge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t le
     while (i < ib) {
         std::int64_t run = ib - i;
         if (dashed) {
-            if (p >= SurfaceCanvas::kDashOn) {
+            if (p >= on) {
                 i += period - p;
                 p = 0;
                 continue;
             }
-            run = std::min<std::int64_t>(SurfaceCanvas::kDashOn - p, run);
+            run = std::min<std::int64_t>(on - p, run);
             p += int(run);
         }
         // Pixels i .. i+run-1, all on the surface.
@@ -269,7 +270,7 @@ void traceEdge(std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t le
 
 }  // namespace
 
-void traceOutline(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom, bool dashed,
+void traceOutline(std::int64_t left, std::int64_t top, std::int64_t right, std::int64_t bottom, OutlineStyle style,
                   int width, int height, std::vector<OutlineRun>& out) {
     // Corners are held within +-2^40, far beyond any surface and far from
     // overflowing the sums below.
@@ -282,8 +283,14 @@ void traceOutline(std::int64_t left, std::int64_t top, std::int64_t right, std::
     if (w <= 0 || h <= 0 || width <= 0 || height <= 0) return;
     // Wholly off the surface: nothing to trace.
     if (x2 <= 0 || y2 <= 0 || x1 >= width || y1 >= height) return;
+    // The gaps are the dashes of a pattern that starts kDashOn later and is
+    // on for kDashOff.
+    const int on = style == OutlineStyle::Solid    ? 0
+                   : style == OutlineStyle::Dashes ? SurfaceCanvas::kDashOn
+                                                   : SurfaceCanvas::kDashOff;
+    const std::int64_t shift = style == OutlineStyle::Gaps ? SurfaceCanvas::kDashOff : 0;
     auto edge = [&](std::int64_t x0, std::int64_t y0, int dx, int dy, std::int64_t len, std::int64_t phase) {
-        traceEdge(x0, y0, dx, dy, len, phase, dashed, width, height, out);
+        traceEdge(x0, y0, dx, dy, len, phase + shift, on, width, height, out);
     };
     if (h == 1) {
         edge(x1, y1, 1, 0, w, 0);
@@ -371,15 +378,23 @@ const SurfaceCanvas::Glyphs& SurfaceCanvas::glyphs(const QString& text) {
 }
 
 void SurfaceCanvas::drawText(int x, int y, const QString& text) {
-    if (text.isEmpty() || !begin()) return;
+    drawTextWithin(x, y, text, PixelRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX});
+}
+
+void SurfaceCanvas::drawTextWithin(int x, int y, const QString& text, const PixelRect& clip) {
+    if (text.isEmpty() || clip.empty() || !begin()) return;
     const Glyphs& g = glyphs(text);
     if (brushStyle_ == BrushStyle::Solid)
-        fillRect(x, y, std::int64_t(x) + g.width, std::int64_t(y) + textHeight(), pixelOf(brushColor_));
+        fillRect(std::max<std::int64_t>(x, clip.left), std::max<std::int64_t>(y, clip.top),
+                 std::min<std::int64_t>(std::int64_t(x) + g.width, clip.right),
+                 std::min<std::int64_t>(std::int64_t(y) + textHeight(), clip.bottom), pixelOf(brushColor_));
     const PixelView v = surface_.pixels();
+    const std::int64_t left = std::max(0, clip.left), top = std::max(0, clip.top);
+    const std::int64_t right = std::min(v.width, clip.right), bottom = std::min(v.height, clip.bottom);
     const std::uint32_t pixel = pixelOf(fontColor_);
     for (const auto& [dx, dy] : g.points) {
         const std::int64_t px = std::int64_t(x) + dx, py = std::int64_t(y) + dy;
-        if (px < 0 || py < 0 || px >= v.width || py >= v.height) continue;
+        if (px < left || py < top || px >= right || py >= bottom) continue;
         if (v.bytesPerPixel == 4)
             putPixel<std::uint32_t>(v, int(px), int(py), pixel);
         else

@@ -32,8 +32,15 @@ struct OutlineRun {
 // order the canvas draws them: clockwise from the top-left corner, each
 // pixel once. Dashed, pixel i of the way round is drawn when i mod 24 < 18,
 // so the pattern runs on around the corners. Any coordinates are safe.
-void traceOutline(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, bool dashed, int width,
-                  int height, std::vector<OutlineRun>& out);
+// Which pixels of the way round an outline has: all, the dashes, or the
+// gaps between the dashes (a second colour there makes a two-tone line).
+enum class OutlineStyle { Solid, Dashes, Gaps };
+void traceOutline(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, OutlineStyle style,
+                  int width, int height, std::vector<OutlineRun>& out);
+inline void traceOutline(std::int64_t x1, std::int64_t y1, std::int64_t x2, std::int64_t y2, bool dashed,
+                         int width, int height, std::vector<OutlineRun>& out) {
+    traceOutline(x1, y1, x2, y2, dashed ? OutlineStyle::Dashes : OutlineStyle::Solid, width, height, out);
+}
 
 // Writes `count` runs in one pixel value onto the pixels of `v`; every run
 // must lie on them (as traceOutline gives them for v's size).
@@ -81,6 +88,8 @@ public:
     void drawText(int x, int y, const QString& text);
     void drawText(int x, int y, const std::string& text) { drawText(x, y, QString::fromStdString(text)); }
     void drawText(int x, int y, const char* text) { drawText(x, y, QString::fromUtf8(text)); }
+    // The same, writing only the text pixels that lie inside `clip`.
+    void drawTextWithin(int x, int y, const QString& text, const PixelRect& clip);
     // The pixels drawText(x, y, text) writes with a clear brush lie inside
     // this rectangle (which may reach off the surface).
     PixelRect textBounds(int x, int y, const QString& text);

@@ -12,6 +12,9 @@ namespace slv {
 namespace {
 
 constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kBlack = 0x000000;
+// How far off the target the origin of a sector's name may lie.
+constexpr std::int64_t kNameReach = 1 << 20;
 
 int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 
@@ -24,7 +27,7 @@ bool stageHasSectors(int stage) { return stage >= 0 && stage <= kMaxStages; }
 struct OverlayOp {
     std::int64_t x1, y1, x2, y2;
     std::uint32_t color;
-    bool dashed;
+    OutlineStyle style;
     bool operator==(const OverlayOp&) const = default;
 };
 
@@ -32,6 +35,21 @@ struct OverlayScript {
     int width = 0, height = 0, bits = 0;
     std::vector<OverlayOp> ops;
     bool operator==(const OverlayScript&) const = default;
+};
+
+// One line of text of a frame: drawn over everything else, only inside `clip`.
+struct TextItem {
+    int x = 0, y = 0;
+    PixelRect clip;
+    std::uint32_t color = 0;
+    QString text;
+    bool operator==(const TextItem&) const = default;
+
+    PixelRect bounds(SurfaceCanvas& canvas) const {
+        const PixelRect b = canvas.textBounds(x, y, text);
+        return {std::max(b.left, clip.left), std::max(b.top, clip.top), std::min(b.right, clip.right),
+                std::min(b.bottom, clip.bottom)};
+    }
 };
 
 // One copy of the scene: a picture, or a frame of a strip, at (x, y).
@@ -157,7 +175,7 @@ struct SceneCache::Impl {
         std::uint64_t version = 0;
         int width = 0, height = 0;
         std::vector<PieceRecord> pieces;
-        std::vector<QString> numbers;
+        std::vector<TextItem> texts;
     } shown;
 };
 
@@ -185,7 +203,7 @@ void traceOverlays(OverlayScript&& script, const Surface& target, SceneCache::Im
         SceneCache::Impl::Outline& outline = o.outlines[k];
         if (damage && known) damage->addOutline(outline.bounds);
         outline.runs.clear();
-        traceOutline(op.x1, op.y1, op.x2, op.y2, op.dashed, script.width, script.height, outline.runs);
+        traceOutline(op.x1, op.y1, op.x2, op.y2, op.style, script.width, script.height, outline.runs);
         outline.pixel = d.rgbToPixel(int(op.color & 255), int((op.color >> 8) & 255), int((op.color >> 16) & 255));
         outline.bounds = boundsOfRuns(outline.runs.data(), outline.runs.size());
         if (damage) damage->addOutline(outline.bounds);
@@ -212,6 +230,11 @@ bool meets(const PixelRect& a, const PixelRect& b) {
 }
 
 }  // namespace
+
+std::uint32_t contrastColor(std::uint32_t color) {
+    const int r = int(color & 255), g = int((color >> 8) & 255), b = int((color >> 16) & 255);
+    return 299 * r + 587 * g + 114 * b >= 128 * 1000 ? kBlack : kWhite;
+}
 
 std::uint32_t SceneView::markColor(const Surface& target) const {
     // Yellow, else cyan, else orange: at most three colours to avoid.
@@ -257,18 +280,26 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
     script.width = W;
     script.height = H;
     script.bits = target.bitsPerPixel();
+    script.ops.reserve(std::size_t(2 * nsectors + 2 * nsprites + 3));
     auto box = [&script](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint32_t color,
-                         bool dashed) { script.ops.push_back({x, y, x + w, y + h, color, dashed}); };
-    if (view.band) script.ops.push_back({view.bandX1, view.bandY1, view.bandX2, view.bandY2, kWhite, true});
+                         OutlineStyle style) { script.ops.push_back({x, y, x + w, y + h, color, style}); };
+    // A two-tone dashed box: the dashes in `color`, the gaps between them in
+    // its contrast, so that it shows on dark and light pictures alike.
+    auto twoToneBox = [&box](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h, std::uint32_t color) {
+        box(x, y, w, h, color, OutlineStyle::Dashes);
+        box(x, y, w, h, contrastColor(color), OutlineStyle::Gaps);
+    };
+    if (view.band)
+        script.ops.push_back({view.bandX1, view.bandY1, view.bandX2, view.bandY2, kWhite, OutlineStyle::Dashes});
     if (view.sectorOutlines)
         for (int n = 1; n <= nsectors; ++n) {
             const SectorRec& r = L.sector(n, view.stage);
-            box(r.x, r.y, r.w, r.h, view.sectorColor, true);
+            twoToneBox(r.x, r.y, r.w, r.h, view.sectorColor);
         }
     if (view.spriteOutlines)
         for (int n = 1; n <= nsprites; ++n) {
             const SpriteRec& r = L.sprite(n, view.stage);
-            box(r.x, r.y, r.w, r.h, view.spriteBoxColor, true);
+            twoToneBox(r.x, r.y, r.w, r.h, view.spriteBoxColor);
         }
     const bool spriteMark = view.selectedSprite >= 1 && view.selectedSprite <= nsprites;
     const bool sectorMark = view.selectedSector >= 1 && view.selectedSector <= nsectors;
@@ -277,7 +308,7 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
         // a dashed outline of the same box.
         const std::uint32_t mark = view.markColor(target);
         auto around = [&box, mark](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
-            box(x - 1, y - 1, w + 2, h + 2, mark, false);
+            box(x - 1, y - 1, w + 2, h + 2, mark, OutlineStyle::Solid);
         };
         if (spriteMark) {
             const SpriteRec& r = L.sprite(view.selectedSprite, view.stage);
@@ -288,6 +319,32 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
             around(r.x, r.y, r.w, r.h);
         }
     }
+    // The text, in drawing order: the sectors' names, each inside its box
+    // with a shadow in the contrast colour, then the numbers.
+    std::vector<TextItem> texts;
+    if (view.sectorOutlines && view.sectorNames)
+        for (int n = 1; n <= nsectors; ++n) {
+            const SectorRec& r = L.sector(n, view.stage);
+            if (r.name.empty()) continue;
+            const std::int64_t x1 = std::min<std::int64_t>(r.x, std::int64_t(r.x) + r.w);
+            const std::int64_t x2 = std::max<std::int64_t>(r.x, std::int64_t(r.x) + r.w);
+            const std::int64_t y1 = std::min<std::int64_t>(r.y, std::int64_t(r.y) + r.h);
+            const std::int64_t y2 = std::max<std::int64_t>(r.y, std::int64_t(r.y) + r.h);
+            // Inside the outline, on the target.
+            const PixelRect clip{int(std::clamp<std::int64_t>(x1 + 1, 0, W)), int(std::clamp<std::int64_t>(y1 + 1, 0, H)),
+                                 int(std::clamp<std::int64_t>(x2 - 1, 0, W)), int(std::clamp<std::int64_t>(y2 - 1, 0, H))};
+            if (clip.empty()) continue;
+            // The origin of a name far off the target is held near it: the text
+            // is clipped away all the same.
+            const int x = int(std::clamp<std::int64_t>(x1 + 3, -kNameReach, W));
+            const int y = int(std::clamp<std::int64_t>(y1 + 2, -kNameReach, H));
+            const QString text = QString::fromStdString(r.name.str());
+            texts.push_back({x + 1, y + 1, clip, contrastColor(view.sectorColor), text});
+            texts.push_back({x, y, clip, view.sectorColor, text});
+        }
+    for (std::size_t k = 0; k < view.numbers.size(); ++k)
+        texts.push_back({0, int(15 * k), PixelRect{0, 0, W, H}, kWhite, view.numbers[k]});
+
     // Cleared to 0 unless an opaque backdrop covers every pixel anyway.
     const bool covered = view.backdrop && view.backdrop->width() >= W && view.backdrop->height() >= H;
 
@@ -315,14 +372,12 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
             if (k < shown.pieces.size()) damage->add(shown.pieces[k].area);
             if (k < records.size()) damage->add(records[k].area);
         }
-        const std::size_t lines = std::max(view.numbers.size(), shown.numbers.size());
-        for (std::size_t k = 0; k < lines; ++k) {
-            const QString none;
-            const QString& was = k < shown.numbers.size() ? shown.numbers[k] : none;
-            const QString& now = k < view.numbers.size() ? view.numbers[k] : none;
-            if (was == now) continue;
-            damage->add(canvas.textBounds(0, int(15 * k), was));
-            damage->add(canvas.textBounds(0, int(15 * k), now));
+        const std::size_t lines = std::max(texts.size(), shown.texts.size());
+        for (std::size_t k = 0; k < lines && !damage->mostly(); ++k) {
+            const bool was = k < shown.texts.size(), now = k < texts.size();
+            if (was && now && shown.texts[k] == texts[k]) continue;
+            if (was) damage->add(shown.texts[k].bounds(canvas));
+            if (now) damage->add(texts[k].bounds(canvas));
         }
     }
     // Outlines last: a frame already mostly changed traces them without marking.
@@ -353,10 +408,12 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
 
     // Text goes over everything, whole: where it did not change it writes
     // the pixels it wrote last frame.
-    if (!drawn.empty() && !view.numbers.empty()) {
-        canvas.setFontColor(kWhite);
+    if (!drawn.empty() && !texts.empty()) {
         canvas.setBrushStyle(BrushStyle::Clear);
-        for (std::size_t k = 0; k < view.numbers.size(); ++k) canvas.drawText(0, int(15 * k), view.numbers[k]);
+        for (const TextItem& t : texts) {
+            canvas.setFontColor(t.color);
+            canvas.drawTextWithin(t.x, t.y, t.text, t.clip);
+        }
     }
     target.releaseCanvas();
 
@@ -367,7 +424,7 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
         shown.width = W;
         shown.height = H;
         shown.pieces = std::move(records);
-        shown.numbers = view.numbers;
+        shown.texts = std::move(texts);
     }
     return drawn;
 }

@@ -51,8 +51,14 @@ struct SceneView {
     // Overlays, drawn in this order over the sprites.
     bool band = false;                       // the rubber band, dashed white
     int bandX1 = 0, bandY1 = 0, bandX2 = 0, bandY2 = 0;
-    bool sectorOutlines = false;             // dashed, in sectorColor
-    bool spriteOutlines = false;             // dashed, in spriteBoxColor
+    // Sector and sprite boxes: dashed in sectorColor / spriteBoxColor, the
+    // gaps in contrastColor() of it.
+    bool sectorOutlines = false;
+    bool spriteOutlines = false;
+    // With the sector outlines: each sector's name inside its box, at its
+    // top left, in sectorColor over a shadow in its contrast colour, clipped
+    // to the inside of the box.
+    bool sectorNames = true;
     std::uint32_t sectorColor = kDefaultSectorColor;
     std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
     // The selected sprite (of `stage`) and sector (of its column), 1-based,
@@ -76,6 +82,9 @@ struct SceneView {
     // on the target, from both outline colours and from the band's white.
     std::uint32_t markColor(const Surface& target) const;
 };
+
+// Black or white, whichever reads better against `color` (0x00BBGGRR).
+std::uint32_t contrastColor(std::uint32_t color);
 
 // What one frame leaves for the next on the same target: the overlays'
 // pixels, so that outlines that did not change are replayed instead of

@@ -56,6 +56,9 @@ class SpritePicker;
 class EditorActions;
 }  // namespace slv
 
+// Add on the Sector tab: sectors are drawn on the scene.
+inline constexpr const char* kMsgHowToDrawSector = "Drag with the right mouse button on the scene to draw a sector.";
+
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -338,6 +341,7 @@ private:
     slv::EditorActions* actions_ = nullptr;
     // The action an Add, Mod or Del button runs on the tab shown.
     std::function<QAction*(QToolButton*)> buttonAction_;
+    QString addButtonToolTip_;  // on the tabs where Add adds
     bool placeOnScreen_ = false;  // no remembered place: centred when first shown
     QMenu* recentMenu_ = nullptr;
     bool classicWindow_ = false;

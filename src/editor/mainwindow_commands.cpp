@@ -156,12 +156,16 @@ void MainWindow::connectActions() {
         return nullptr;
     };
     for (QToolButton* b : {addButton_, modButton_, delButton_}) {
-        connect(b, &QToolButton::clicked, this, [b, tabAction] {
-            if (QAction* act = tabAction(b)) act->trigger();
+        connect(b, &QToolButton::clicked, this, [this, b, tabAction] {
+            if (QAction* act = tabAction(b))
+                act->trigger();
+            else if (b == addButton_ && editTabs_->currentIndex() == 2)
+                addOnActiveTab();  // sectors are drawn on the scene: it says how
         });
     }
     buttonAction_ = tabAction;
-    addButton_->setToolTip("Add (" + a[Command::AddStage]->shortcut().toString(QKeySequence::NativeText) + ")");
+    addButtonToolTip_ = "Add (" + a[Command::AddStage]->shortcut().toString(QKeySequence::NativeText) + ")";
+    addButton_->setToolTip(addButtonToolTip_);
     modButton_->setToolTip("Change (" + a[Command::ReplaceStage]->shortcut().toString(QKeySequence::NativeText) + ")");
     delButton_->setToolTip("Delete (" + a[Command::DeleteStage]->shortcut().toString(QKeySequence::NativeText) + ")");
 
@@ -212,6 +216,10 @@ void MainWindow::updateActions() {
         QAction* act = buttonAction_ ? buttonAction_(b) : nullptr;
         b->setEnabled(act && act->isEnabled());
     }
+    // On the Sector tab, Add tells how a sector is drawn.
+    const bool sectorTab = editTabs_->currentIndex() == 2;
+    if (sectorTab) addButton_->setEnabled(true);
+    addButton_->setToolTip(sectorTab ? QString(kMsgHowToDrawSector) : addButtonToolTip_);
 }
 
 // ---- Open Recent ----

@@ -1,6 +1,7 @@
 // Stage, sprite and sector commands, the stage preview and the sprite-frame
 // picker. The table work lives in the editing module; these handlers gather
 // the author's choices and keep the lists in step.
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -104,6 +105,7 @@ void MainWindow::addOnActiveTab() {
         }
         openPicker(true);
         break;
+    case 2: showNote(kMsgHowToDrawSector); break;
     default: break;
     }
 }
@@ -238,6 +240,7 @@ void MainWindow::pickerFileClicked() {
     spritePicker_->setStripWidth(L.session.pickedStripWidth);
     spritePicker_->frameCountField_->setValue(L.frameCount);
     L.session.fillingPickerFields = false;
+    spritePicker_->showPicture(QDir(spritePicker_->folder()).filePath(spritePicker_->lineName(line)));
 }
 
 void MainWindow::pickerFrameCountChanged() {

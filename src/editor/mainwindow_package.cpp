@@ -126,15 +126,18 @@ std::string MainWindow::askPackageToSave() {
     const std::string own = document_->packagePath();
     // The dialog starts in the level's folder with its name, else in the
     // work folder.
-    const QString start = QString::fromStdString(own.empty() ? level().workFolder : own);
-    const QString chosen = UiServices::instance().saveFile(this, start, kPackageFilter, "slv");
-    if (chosen.isEmpty()) return {};
-    const std::string path = chosen.toStdString();
-    if (path != own && fileExists(path) &&
-        !UiServices::instance().askReplace(
-            this, QString::fromStdString(fileNamePart(path)) + " already exists. Replace it ?"))
-        return {};
-    return path;
+    // No to "Replace it ?" goes back to the dialog, at the name chosen.
+    QString start = QString::fromStdString(own.empty() ? level().workFolder : own);
+    for (;;) {
+        const QString chosen = UiServices::instance().saveFile(this, start, kPackageFilter, "slv");
+        if (chosen.isEmpty()) return {};
+        const std::string path = chosen.toStdString();
+        if (path == own || !fileExists(path) ||
+            UiServices::instance().askReplace(
+                this, QString::fromStdString(fileNamePart(path)) + " already exists. Replace it ?"))
+            return path;
+        start = chosen;
+    }
 }
 
 bool MainWindow::saveTo(const std::string& path) {

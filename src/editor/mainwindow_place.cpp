@@ -1,5 +1,7 @@
 // Placement on the view: picking, dragging, rubber-band sectors, the Sprite
 // and Sector fields and the outline colours.
+#include <utility>
+
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include "editor/edittools.h"
 #include "editor/leveldocument.h"
 #include "model/errors.h"
+#include "model/names.h"
 #include "editor/swatchpanel.h"
 #include "editor/uiservices.h"
 
@@ -212,6 +215,24 @@ void MainWindow::confirmSectorSize(QSpinBox* spin) {
     showError(QString("A sector's ") + (width ? "width" : "height") + " cannot be below 0.");
 }
 
+namespace {
+
+// The part of a refused name to select for the author to correct, as
+// (start, length): the first character a level cannot store, else the
+// characters past the 20 a name holds, else the whole name.
+std::pair<int, int> faultInName(const QString& name) {
+    int chars = 0;
+    for (int i = 0; i < name.size(); ++chars) {
+        const int width = name.at(i).isHighSurrogate() && i + 1 < name.size() ? 2 : 1;
+        if (!toWindows1252(name.mid(i, width).toStdString())) return {i, width};
+        if (chars == NameField::capacity) return {i, int(name.size()) - i};
+        i += width;
+    }
+    return {0, int(name.size())};
+}
+
+}  // namespace
+
 void MainWindow::renameSelectedSector() {
     const int row = document_->selection().first(ItemKind::Sector) - 1;
     if (row < 0) {
@@ -220,13 +241,22 @@ void MainWindow::renameSelectedSector() {
     }
     const Level& L = level();
     const QString old = QString::fromStdString(L.sector(row + 1, L.openStage).name.str());
-    const QString name = UiServices::instance().askText(this, "Name of the sector :", old);
-    if (name.isEmpty() || name == old) return;
-    try {
-        document_->renameSector(row, name.toStdString());
-    } catch (const Error& e) {
-        showNote(QString::fromUtf8(e.what()));
-        return;
+    // A refused name is asked again as typed, its fault selected, until one
+    // is taken or the author cancels.
+    QString typed = old;
+    std::pair<int, int> selection{0, -1};
+    for (;;) {
+        const QString name =
+            UiServices::instance().askText(this, "Name of the sector :", typed, selection.first, selection.second);
+        if (name.isEmpty() || name == old) return;
+        try {
+            document_->renameSector(row, name.toStdString());
+            break;
+        } catch (const Error& e) {
+            showNote(QString::fromUtf8(e.what()));
+            typed = name;
+            selection = faultInName(name);
+        }
     }
     showSectorFields(row + 1);
 }

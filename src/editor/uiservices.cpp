@@ -1,5 +1,9 @@
 #include "editor/uiservices.h"
 
+#include <algorithm>
+
+#include <QTimer>
+
 #include <QColorDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -23,10 +27,13 @@ public:
     void inform(QWidget*, const QString& text) override { say(text); }
     bool confirm(QWidget*, const QString&) override { return false; }
     bool askReplace(QWidget*, const QString&) override { return false; }
-    QString askText(QWidget*, const QString&, const QString&) override { return {}; }
+    bool askAboutDiskChange(QWidget*, const QString&) override { return false; }
+    void note(QWidget*, const QString& text) override { say(text); }
+    QString askText(QWidget*, const QString&, const QString&, int, int) override { return {}; }
     SaveChoice askSave(QWidget*, const QString&) override { return SaveChoice::Cancel; }
     QStringList openFiles(QWidget*, const QString&, const QString&, bool) override { return {}; }
     QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString chooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
     QColor color(QWidget*, const QColor&) override { return {}; }
 
 private:
@@ -105,11 +112,20 @@ void UiServices::note(QWidget* parent, const QString& text) {
     box->show();
 }
 
-QString UiServices::askText(QWidget* parent, const QString& label, const QString& initial) {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent, QStringLiteral("Rename"), label, QLineEdit::Normal,
-                                               initial, &ok);
-    return ok ? text : QString();
+QString UiServices::askText(QWidget* parent, const QString& label, const QString& initial, int selectStart,
+                            int selectLength) {
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("Rename"));
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    // The dialog selects its whole text as it is shown; the selection asked
+    // for is set once it is up.
+    if (QLineEdit* edit = dialog.findChild<QLineEdit*>()) {
+        const int start = std::clamp(selectStart, 0, int(initial.size()));
+        const int length = selectLength < 0 ? int(initial.size()) - start : std::min(selectLength, int(initial.size()) - start);
+        QTimer::singleShot(0, edit, [edit, start, length] { edit->setSelection(start, length); });
+    }
+    return runGuarded(dialog) == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 SaveChoice UiServices::askSave(QWidget* parent, const QString& text) {

@@ -35,8 +35,11 @@ public:
     // A notice that does not wait for an answer: the window goes on while it
     // is shown, and it closes with its OK button.
     virtual void note(QWidget* parent, const QString& text);
-    // A line of text, filled in with `initial`; empty when cancelled.
-    virtual QString askText(QWidget* parent, const QString& label, const QString& initial);
+    // A line of text, filled in with `initial`; empty when cancelled. The
+    // characters from `selectStart` on, `selectLength` of them (-1: to the
+    // end), are selected, ready to be typed over.
+    virtual QString askText(QWidget* parent, const QString& label, const QString& initial, int selectStart = 0,
+                            int selectLength = -1);
     // The question before a changed level is closed or replaced, with Save,
     // Discard and Cancel buttons.
     virtual SaveChoice askSave(QWidget* parent, const QString& text);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -160,4 +161,36 @@ TEST(Canvas, NothingHappensOnASurfaceWithoutPixels) {
     s->canvas().drawText(0, 0, "1");
     EXPECT_FALSE(s->canvas().active());
     EXPECT_EQ(s->width(), 0);
+}
+
+// The gaps of a dashed outline are exactly the pixels its dashes leave out:
+// together they are the solid outline, each pixel once, for boxes of any
+// size and place, on the surface or cut by its edges.
+TEST(Canvas, GapsAndDashesMakeTheSolidOutlineWithoutOverlap) {
+    struct Box {
+        std::int64_t x1, y1, x2, y2;
+    };
+    const Box boxes[] = {{2, 3, 70, 50}, {60, 40, 5, 1}, {-30, -7, 50, 33}, {10, 10, 11, 60},
+                         {0, 0, 80, 1},  {5, 5, 29, 29}, {-1000, 20, 1000, 21}};
+    constexpr int W = 80, H = 60;
+    for (const Box& b : boxes) {
+        auto pixels = [&](OutlineStyle style) {
+            std::vector<OutlineRun> runs;
+            traceOutline(b.x1, b.y1, b.x2, b.y2, style, W, H, runs);
+            std::vector<int> hits(W * H, 0);
+            for (const OutlineRun& r : runs)
+                for (int k = 0; k < r.length; ++k) ++hits[(r.vertical ? r.y + k : r.y) * W + (r.vertical ? r.x : r.x + k)];
+            return hits;
+        };
+        const std::vector<int> solid = pixels(OutlineStyle::Solid), dashes = pixels(OutlineStyle::Dashes),
+                               gaps = pixels(OutlineStyle::Gaps);
+        int gapCount = 0;
+        for (int i = 0; i < W * H; ++i) {
+            ASSERT_EQ(dashes[i] + gaps[i], solid[i]) << b.x1 << "," << b.y1 << " at " << i % W << "," << i / W;
+            gapCount += gaps[i];
+        }
+        if (std::abs(b.x2 - b.x1) > 30) {
+            EXPECT_GT(gapCount, 0) << b.x1 << "," << b.y1;
+        }
+    }
 }

@@ -62,13 +62,16 @@ void paint(Surface& s, F pixel) {
         }
 }
 
-// White text on a dark brush, solid or clear.
-void writeText(Surface& s, int x, int y, const QString& text, bool solid) {
+// White text on a dark brush, solid or clear; with `clip`, only inside it.
+void writeText(Surface& s, int x, int y, const QString& text, bool solid, const PixelRect* clip = nullptr) {
     SurfaceCanvas& c = s.canvas();
     c.setBrushStyle(solid ? BrushStyle::Solid : BrushStyle::Clear);
     c.setBrushColor(0x203040);
     c.setFontColor(0xFFFFFF);
-    c.drawText(x, y, text);
+    if (clip)
+        c.drawTextWithin(x, y, text, *clip);
+    else
+        c.drawText(x, y, text);
     c.releaseCanvas();
 }
 
@@ -215,14 +218,22 @@ TEST_P(ClipRandom, EveryWriteLandsWhereThePixelModelSays) {
                 const bool solid = r.in(0, 1) == 1;
                 const Model fp = footprint(text, solid);
                 const i64 x = r.coord(W), y = r.coord(H);
+                // Half of the texts are clipped to a rectangle of any corners.
+                const bool clipped = r.in(0, 1) == 1;
+                const PixelRect clip{r.coord(W), r.coord(H), r.coord(W), r.coord(H)};
                 for (i64 py = 0; py < H; ++py)
                     for (i64 px = 0; px < W; ++px) {
                         const i64 sx = px - x + kOx, sy = py - y + kOy;
                         if (sx < 0 || sy < 0 || sx >= fp.w || sy >= fp.h) continue;
+                        if (clipped && (px < clip.left || px >= clip.right || py < clip.top || py >= clip.bottom))
+                            continue;
                         if (fp.at(sx, sy) != 0) expect.put(px, py, fp.at(sx, sy));
                     }
                 what = "text " + text.toStdString() + " at " + std::to_string(x) + "," + std::to_string(y);
-                writeText(*dst, int(x), int(y), text, solid);
+                if (clipped)
+                    what += " within " + std::to_string(clip.left) + "," + std::to_string(clip.top) + "," +
+                            std::to_string(clip.right) + "," + std::to_string(clip.bottom);
+                writeText(*dst, int(x), int(y), text, solid, clipped ? &clip : nullptr);
             }
             ASSERT_EQ(bytesOf(*dst), expect.bytes) << what << " on " << W << "x" << H;
         }
@@ -249,6 +260,7 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
     Surface* mended = dev.createSurface();
     mended->setSize(53, 41);
     SceneCache cache;
+    const char* const names[] = {"", "Door", "Wg|", "Sector with a long", "x"};
     for (int round = 0; round < 300; ++round) {
         const int n = r.in(1, 6);
         level->stage(1).spriteCount = n;
@@ -260,6 +272,7 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
             s.frame = r.coord(4);
             SectorRec& c = level->sector(k, 1);
             c.x = r.coord(53), c.y = r.coord(41), c.w = r.coord(53), c.h = r.coord(41);
+            c.name.set(names[r.in(0, 4)]);
         }
         SceneView view;
         view.stage = 1;
@@ -283,15 +296,22 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         view.bandX2 = r.coord(53), view.bandY2 = r.coord(41);
         view.selectedSprite = r.in(1, n);
         view.selectedSector = r.in(1, n);
-        // Then one sprite is brought onto the target and its frame changed: a
-        // small change, drawn by parts among copies and outlines of any size.
+        // Then one sprite is brought onto the target and its frame changed,
+        // and one sector with its name brought onto it, renamed and moved:
+        // small changes, drawn by parts among copies, outlines and names of
+        // any size.
         SpriteRec& moved = level->sprite(r.in(1, n), 1);
-        for (int step = 0; step < 3; ++step) {
+        SectorRec& sector = level->sector(r.in(1, n), 1);
+        for (int step = 0; step < 5; ++step) {
             drawScene(*target, *level, dev, view);
             drawScene(*mended, *level, dev, view, &cache);
             ASSERT_EQ(bytesOf(*mended), bytesOf(*target)) << "round " << round << ", step " << step;
             if (step == 0) moved.x = r.in(0, 50), moved.y = r.in(0, 38), moved.w = r.in(1, 8), moved.h = r.in(1, 7);
             moved.frame = r.in(1, 3);
+            if (step == 1) sector.x = r.in(-5, 40), sector.y = r.in(-5, 30), sector.w = r.in(3, 40), sector.h = r.in(3, 30);
+            if (step == 2) sector.name.set(names[r.in(0, 4)]);
+            if (step == 3) sector.x += r.in(-3, 3), sector.y += r.in(-3, 3);
+            view.sectorNames = step != 3 || r.in(0, 1) == 1;
         }
     }
 }

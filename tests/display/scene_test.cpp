@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -112,6 +113,114 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         EXPECT_EQ(f.at(9, 11), 0u);
         EXPECT_EQ(f.at(24, 4), 0u);
     }
+}
+
+// Sector names: with the outlines on, a sector's name changes pixels inside
+// its box (any corner order, partly off the target), never outside the inside
+// of its outline; the frame drawn by parts after a frame without names is the
+// frame drawn whole.
+struct NamedSector {
+    int x, y, w, h;
+    const char* name;
+};
+
+class SectorNames : public ::testing::TestWithParam<NamedSector> {};
+
+TEST_P(SectorNames, AreDrawnInsideTheirBoxesOnly) {
+    const NamedSector c = GetParam();
+    for (int bits : {32, 16}) {
+        SceneFixture f(bits);
+        f.target->setSize(120, 60);
+        Surface* backdrop = f.dev.createSurface();
+        backdrop->setSize(120, 60);
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 120; ++x) SceneFixture::put(*backdrop, x, y, std::uint32_t(x * 5 + y * 9 + 3));
+        f.L->stage(1).spriteCount = 0;
+        SectorRec& r = f.L->sector(1, 1);
+        r.x = c.x, r.y = c.y, r.w = c.w, r.h = c.h;
+        r.name.set(c.name);
+        f.view.backdrop = backdrop;
+        f.view.sectorOutlines = true;
+        f.view.sectorNames = false;
+        SceneCache cache;
+        Surface* mended = f.dev.createSurface();
+        mended->setSize(120, 60);
+        drawScene(*mended, *f.L, f.dev, f.view, &cache);
+        f.draw();
+        std::vector<std::uint32_t> without;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 120; ++x) without.push_back(f.at(x, y));
+        f.view.sectorNames = true;
+        f.draw();
+        drawScene(*mended, *f.L, f.dev, f.view, &cache);
+        const int left = std::min(c.x, c.x + c.w), right = std::max(c.x, c.x + c.w);
+        const int top = std::min(c.y, c.y + c.h), bottom = std::max(c.y, c.y + c.h);
+        int changedInside = 0;
+        for (int y = 0; y < 60; ++y)
+            for (int x = 0; x < 120; ++x) {
+                ASSERT_EQ(mended->pixelAt(x, y), f.at(x, y)) << bits << " bits at " << x << "," << y;
+                if (f.at(x, y) == without[std::size_t(y) * 120 + x]) continue;
+                const bool inside = x > left && x < right - 1 && y > top && y < bottom - 1;
+                ASSERT_TRUE(inside) << bits << " bits: " << x << "," << y << " changed";
+                ++changedInside;
+            }
+        EXPECT_GT(changedInside, 10) << bits << " bits";
+        // The outlines off: no name either.
+        f.view.sectorOutlines = false;
+        f.draw();
+        for (int x = std::max(left + 1, 0); x < right - 1 && x < 120; ++x) {
+            if (top + 5 >= 0 && top + 5 < 60) {
+                ASSERT_EQ(f.at(x, top + 5), backdrop->pixelAt(x, top + 5));
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, SectorNames,
+                         ::testing::Values(NamedSector{10, 8, 90, 40, "Entrance hall"},  // room to spare
+                                           NamedSector{10, 8, 22, 12, "Entrance hall"},  // cut at the box
+                                           NamedSector{100, 50, -80, -40, "Wg|"},        // corners reversed
+                                           NamedSector{-6, -4, 40, 30, "Wg|"},           // partly off the view
+                                           NamedSector{90, 30, 60, 50, "Entrance hall"}));  // cut at the view
+
+// Sector and sprite boxes are dashed in their colour, the gaps in black or
+// white against it: along a box's top edge, every pixel is one of the two,
+// and both are there.
+TEST(Scene, BoxOutlinesAreTwoToneDashes) {
+    struct Case {
+        std::uint32_t color, contrast;
+    };
+    const Case cases[] = {{kDefaultSectorColor, 0xFFFFFF},
+                          {kDefaultSpriteBoxColor, 0xFFFFFF},
+                          {0x00FFFF, 0x000000},  // yellow
+                          {0xFFFFFF, 0x000000},
+                          {0x000000, 0xFFFFFF}};
+    for (int bits : {32, 16})
+        for (const Case& c : cases)
+            for (bool sector : {true, false}) {
+                SceneFixture f(bits);
+                f.target->setSize(120, 60);
+                SectorRec& s = f.L->sector(1, 1);
+                s.x = 2, s.y = 40, s.w = 110, s.h = 10;
+                SpriteRec& r = f.sprite();
+                r.surface = 0;  // no picture: only its box
+                r.x = 2, r.y = 3, r.w = 110, r.h = 10;
+                f.view.sectorOutlines = sector;
+                f.view.spriteOutlines = !sector;
+                (sector ? f.view.sectorColor : f.view.spriteBoxColor) = c.color;
+                f.draw();
+                const int row = sector ? 40 : 3;
+                int dashes = 0, gaps = 0;
+                for (int x = 2; x < 112; ++x) {
+                    const std::uint32_t p = f.at(x, row);
+                    dashes += p == f.pixelOf(c.color);
+                    gaps += p == f.pixelOf(c.contrast);
+                    ASSERT_TRUE(p == f.pixelOf(c.color) || p == f.pixelOf(c.contrast)) << bits << " bits, x " << x;
+                }
+                EXPECT_GT(dashes, 60) << bits << " bits, " << std::hex << c.color;
+                EXPECT_GT(gaps, 15) << bits << " bits, " << std::hex << c.color;
+                EXPECT_EQ(f.at(50, row + 5), 0u);  // inside: nothing
+            }
 }
 
 TEST(Scene, MarkColourDiffersFromBothOutlineColoursOnTheTarget) {
@@ -232,6 +341,7 @@ TEST(Scene, MendedFramesEqualWholeFramesAndReportWhatChanged) {
         for (int n = 1; n <= 6; ++n) {
             SectorRec& r = L.sector(n, 1);
             r.x = pick(0, W), r.y = pick(0, H), r.w = pick(2, 60), r.h = pick(2, 40);
+            r.name.set(n % 2 ? "Door" : "");
         }
         SkinRec skin{};
         skin.surface = f.strip->handle(), skin.w = 4, skin.h = 3, skin.frame = 1;
@@ -248,7 +358,13 @@ TEST(Scene, MendedFramesEqualWholeFramesAndReportWhatChanged) {
             case 0: break;  // nothing
             case 1: L.sprite(pick(1, 12), 1).x = pick(-5, W); break;
             case 2: L.sprite(pick(1, 12), 1).frame = pick(0, 3); break;  // 0 and 3 lie off the strip
-            case 3: L.sector(pick(1, 6), 1).y = pick(-5, H); break;
+            case 3:
+                if (pick(0, 1)) {
+                    L.sector(pick(1, 6), 1).y = pick(-5, H);
+                } else {
+                    L.sector(pick(1, 6), 1).name.set(pick(0, 1) ? "Wg" : "Hall of mirrors");
+                }
+                break;
             case 4: v.spriteOutlines = !v.spriteOutlines; break;
             case 5: v.selectedSprite = pick(0, 13), v.selectedSector = pick(0, 7); break;
             case 6: v.band = !v.band, v.bandX1 = pick(0, W), v.bandY1 = pick(0, H); break;

@@ -23,6 +23,7 @@
 #include <QTreeView>
 #include <QWindow>
 #include <deque>
+#include <vector>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -84,9 +85,10 @@ public:
     // "NAME already exists. Replace it ?": No unless the test says Yes.
     QStringList replaceQuestions;
     bool replaceAnswer = false;
+    std::deque<bool> replaceAnswers;  // answered first, in turn
     bool askReplace(QWidget*, const QString& text) override {
         replaceQuestions << text;
-        return replaceAnswer;
+        return nextAnswer(replaceAnswers, replaceAnswer);
     }
     // Questions about a file changed on disk: No unless the test says Yes.
     QStringList diskChangeQuestions;
@@ -98,7 +100,16 @@ public:
     QStringList notes;  // notices that do not wait for an answer
     void note(QWidget*, const QString& text) override { notes << text; }
     std::deque<QString> textAnswers;
-    QString askText(QWidget*, const QString&, const QString&) override { return nextAnswer(textAnswers); }
+    // Each text asked for: the text it started with and what was selected.
+    struct TextAsked {
+        QString initial;
+        int selectStart, selectLength;
+    };
+    std::vector<TextAsked> textAsked;
+    QString askText(QWidget*, const QString&, const QString& initial, int selectStart, int selectLength) override {
+        textAsked.push_back({initial, selectStart, selectLength});
+        return nextAnswer(textAnswers);
+    }
     // "Save changes to NAME ?": answered from a queue, then with `unanswered`.
     std::deque<slv::SaveChoice> saveChoices;
     slv::SaveChoice unanswered = slv::SaveChoice::Discard;

@@ -2,6 +2,7 @@
 // loading the picture onto a surface gives, on both display depths.
 #include <QFile>
 #include <QImage>
+#include <QSet>
 
 #include "common/bmp_writer.h"
 #include "harness.h"
@@ -123,6 +124,82 @@ private slots:
                 QCOMPARE(ed.L().lookupPose(s.file), t.kept);
             }
         }
+    }
+
+    // The picker shows the clicked strip fitted into its room with a thin
+    // line between frames for the count in the field, moved as soon as
+    // another count is typed; between the lines, the picture.
+    void pickerShowsTheStripDividedIntoFrames_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("2 frames, wide") << 2 << 48 << 16;
+        QTest::newRow("3 frames, wide") << 3 << 48 << 16;
+        QTest::newRow("4 frames, wide") << 4 << 48 << 16;
+        QTest::newRow("3 frames, tall") << 3 << 24 << 40;
+        QTest::newRow("4 frames, square frames") << 4 << 40 << 10;
+    }
+    void pickerShowsTheStripDividedIntoFrames() {
+        QFETCH(int, count);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QVERIFY(writeBmp(home->path("sprites/strip.bmp").toStdString(), {width, height, 24, false},
+                         [](int, int) { return 0x208040u; }));
+        StartedEditor ed;
+        addStage(ed, ui, "desert.bmp");
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        auto* picker = ed.w->findChild<slv::SpritePicker*>("spritePicker");
+        picker->fileList_->setCurrentItem(picker->fileList_->findItems("strip.bmp", Qt::MatchExactly).at(0));
+        ed.w->pickerFileClicked();
+        // Another count first: the lines follow the one typed last.
+        picker->frameCountField_->setValue(count == 2 ? 3 : 2);
+        picker->frameCountField_->setValue(count);
+        auto* preview = ed.w->findChild<QWidget*>("stripPreview");
+        QVERIFY(preview);
+        const QImage shown = preview->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        // Fitted: the larger whole size that keeps the strip's shape, centred.
+        const double scale = std::min(double(shown.width()) / width, double(shown.height()) / height);
+        const int w = int(width * scale), h = int(height * scale);
+        const int left = (shown.width() - w) / 2, top = (shown.height() - h) / 2;
+        QSet<int> lines;
+        for (int k = 1; k < count; ++k) lines.insert(left + k * w / count);
+        for (int x = left; x < left + w; ++x)
+            for (int y : {top, top + h / 2, top + h - 1}) {
+                const QRgb p = shown.pixel(x, y) & 0xFFFFFF;
+                QCOMPARE(p, lines.contains(x) ? 0xFFFF00u : 0x208040u);
+            }
+        if (left > 0) QCOMPARE(shown.pixel(left - 1, top + h / 2) & 0xFFFFFF, shown.pixel(0, 0) & 0xFFFFFF);  // beside it: the panel
+    }
+
+    // Below the strip its frames play, one after another, at the view's pace.
+    void pickerPlaysTheFrames() {
+        const QRgb colours[] = {0xC02020, 0x20C020, 0x2020C0};
+        QVERIFY(writeBmp(home->path("sprites/three.bmp").toStdString(), {30, 10, 24, false},
+                         [&](int x, int) { return std::uint32_t(colours[x / 10]); }));
+        StartedEditor ed;
+        addStage(ed, ui, "desert.bmp");
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(1);
+        ed.w->addOnActiveTab();
+        auto* picker = ed.w->findChild<slv::SpritePicker*>("spritePicker");
+        picker->fileList_->setCurrentItem(picker->fileList_->findItems("three.bmp", Qt::MatchExactly).at(0));
+        ed.w->pickerFileClicked();
+        picker->frameCountField_->setValue(3);
+        auto* player = ed.w->findChild<slv::FramePlayer*>("framePlayer");
+        QVERIFY(player);
+        auto centre = [player] {
+            const QImage i = player->grab().toImage();
+            return i.pixel(i.width() / 2, i.height() / 2) & 0xFFFFFF;
+        };
+        for (int step = 0; step < 4; ++step) {
+            QCOMPARE(centre(), colours[player->shownFrame() - 1]);
+            const int before = player->shownFrame();
+            player->step();
+            QCOMPARE(player->shownFrame(), before % 3 + 1);
+        }
+        // Its timer moves it on by itself.
+        const int now = player->shownFrame();
+        QTRY_VERIFY(player->shownFrame() != now);
     }
 
     // Add and Mod take BMP pictures only: PNG data under a ".bmp" name is

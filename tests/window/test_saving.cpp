@@ -282,7 +282,7 @@ private slots:
         ed.w->findChild<QSpinBox*>("spriteXField")->setValue(42);
         ui.saveAnswers.push_back(other);
         ed.w->saveLevelAs();
-        QCOMPARE(ui.saveStarts.last(), pkg);
+        QCOMPARE(ui.saveStarts.mid(1), (QStringList{pkg, other}));  // No: the dialog again, then cancelled
         QCOMPARE(ui.replaceQuestions, QStringList{"other.slv already exists. Replace it ?"});
         QCOMPARE(readFile(other), QByteArray("another level"));
         QVERIFY(!ed.w->document().isClean());
@@ -292,6 +292,111 @@ private slots:
         QCOMPARE(stored(other, 1), std::string("42"));
         QCOMPARE(ed.w->document().packagePath(), other.toStdString());
         QCOMPARE(stored(pkg, 1), std::string("321"));
+    }
+
+    // No to "Replace it ?" goes back to the Save As dialog at the name chosen:
+    // the author picks another name (saved there, the existing file kept),
+    // says Yes at last, or cancels the dialog (nothing saved).
+    void noToReplaceAsksForAnotherName_data() {
+        QTest::addColumn<QStringList>("answers");  // file names chosen, in turn
+        QTest::addColumn<QList<bool>>("replace");  // the answers to "Replace it ?"
+        QTest::addColumn<QString>("savedTo");      // empty: nothing saved
+        QTest::newRow("no, then a new name") << QStringList{"other.slv", "third.slv"} << QList<bool>{false} << "third.slv";
+        QTest::newRow("no twice, then yes")
+            << QStringList{"other.slv", "other.slv", "other.slv"} << QList<bool>{false, false, true} << "other.slv";
+        QTest::newRow("no, then cancel") << QStringList{"other.slv"} << QList<bool>{false} << "";
+    }
+    void noToReplaceAsksForAnotherName() {
+        QFETCH(QStringList, answers);
+        QFETCH(QList<bool>, replace);
+        QFETCH(QString, savedTo);
+        const QString pkg = home->path("one.slv"), other = home->path("other.slv");
+        writeFile(other, "another level");
+        SavedLevel ed(ui, pkg);
+        ed.w->findChild<QSpinBox*>("spriteXField")->setValue(42);
+        ui.saveStarts.clear();
+        for (const QString& name : answers) ui.saveAnswers.push_back(home->path(name));
+        ui.replaceQuestions.clear();
+        for (bool yes : replace) ui.replaceAnswers.push_back(yes);
+        ed.w->saveLevelAs();
+        // Each dialog after the first starts at the name chosen before it.
+        QStringList starts{pkg};
+        for (int k = 1; k < answers.size() || (savedTo.isEmpty() && k == answers.size()); ++k)
+            starts << home->path(answers[k - 1]);
+        QCOMPARE(ui.saveStarts, starts);
+        QCOMPARE(ui.replaceQuestions.size(), replace.size());
+        QVERIFY(ui.replaceAnswers.empty());
+        if (savedTo.isEmpty()) {
+            QVERIFY(!ed.w->document().isClean());
+            QCOMPARE(ed.w->document().packagePath(), pkg.toStdString());
+        } else {
+            QCOMPARE(ed.w->document().packagePath(), home->path(savedTo).toStdString());
+            QCOMPARE(stored(home->path(savedTo), 1), std::string("42"));
+        }
+        if (savedTo != "other.slv") QCOMPARE(readFile(other), QByteArray("another level"));
+    }
+
+    // Add on the Sector tab says, in the status line and its tooltip, how a
+    // sector is drawn, and adds nothing; on the other tabs it stays Add.
+    void addOnTheSectorTabTellsHowToDrawOne_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<bool>("tells");
+        QTest::newRow("stages") << 0 << false;
+        QTest::newRow("sprites") << 1 << false;
+        QTest::newRow("sectors") << 2 << true;
+    }
+    void addOnTheSectorTabTellsHowToDrawOne() {
+        QFETCH(int, tab);
+        QFETCH(bool, tells);
+        const QString how = "Drag with the right mouse button on the scene to draw a sector.";
+        SavedLevel ed(ui, home->path("one.slv"));
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(tab);
+        auto* add = ed.w->findChild<QToolButton*>("addButton");
+        QCOMPARE(add->toolTip() == how, tells);
+        if (!tells) return;
+        QVERIFY(add->isEnabled());
+        const int sectors = ed.L().stage(1).sectorCount;
+        ed.w->statusBar()->clearMessage();
+        add->click();
+        QCOMPARE(ed.w->statusBar()->currentMessage(), how);
+        QCOMPARE(ed.L().stage(1).sectorCount, sectors);
+        // Back on another tab, the tooltip is Add's own again.
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
+        QVERIFY(add->toolTip() != how);
+    }
+
+    // A refused sector name comes back in the rename field as typed, with
+    // its fault selected: the first character a level cannot store, or the
+    // characters past the 20 a name holds. The corrected name is taken.
+    void refusedRenameKeepsTheTypedText_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("selectStart");
+        QTest::addColumn<int>("selectLength");
+        QTest::newRow("too long") << "a name too long for a sector" << 20 << 8;
+        QTest::newRow("21 characters") << "Entrance to the caves" << 20 << 1;
+        QTest::newRow("a character not stored") << QString::fromUtf8("Exit \u2603 door") << 5 << 1;
+        QTest::newRow("a character of two units") << QString::fromUtf8("Gate \U0001F600 two") << 5 << 2;
+        QTest::newRow("too long, an odd character last")
+            << QString::fromUtf8("Entrance to the cave\u2603") << 20 << 1;
+    }
+    void refusedRenameKeepsTheTypedText() {
+        QFETCH(QString, typed);
+        QFETCH(int, selectStart);
+        QFETCH(int, selectLength);
+        SavedLevel ed(ui, home->path("one.slv"));
+        ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(2);
+        ed.w->selectRow(ed.w->findChild<QListWidget*>("sectorList"), 0);
+        const std::string before = ed.L().sector(1, 1).name.str();
+        ui.textAsked.clear();
+        ui.textAnswers = {typed, "Exit"};
+        ed.w->routeKeyDown(kVkF8, Qt::NoModifier);
+        QCOMPARE(int(ui.textAsked.size()), 2);
+        QCOMPARE(ui.textAsked[0].initial, QString::fromStdString(before));
+        QCOMPARE(ui.textAsked[1].initial, typed);
+        QCOMPARE(ui.textAsked[1].selectStart, selectStart);
+        QCOMPARE(ui.textAsked[1].selectLength, selectLength);
+        QVERIFY(!ed.w->statusBar()->currentMessage().isEmpty());
+        QCOMPARE(ed.L().sector(1, 1).name.str(), std::string("Exit"));
     }
 
     // Each command key runs its command and does not reach the actor; the

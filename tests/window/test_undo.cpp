@@ -205,19 +205,19 @@ private slots:
             if (!row.kept.isEmpty()) addSprites(ed, row.kept);
             addSprites(ed, row.added);
             const int last = int(row.kept.size() + row.added.size());
-            ed.w->selectRow(ed.w->spriteList_, last - 1);
+            ed.w->selectRow(ed.w->findChild<QListWidget*>("spriteList"), last - 1);
             ed.w->selectSpriteFromList();
-            QCOMPARE(ed.w->spriteName_->text(), row.added.last());
-            ed.w->spriteXField_->setFocus();
-            QVERIFY(ed.w->spriteXField_->hasFocus());
+            QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), row.added.last());
+            ed.w->findChild<QSpinBox*>("spriteXField")->setFocus();
+            QVERIFY(ed.w->findChild<QSpinBox*>("spriteXField")->hasFocus());
             ed.w->undoEdit();
             const int goneX = ed.L().sprite(last, 1).x;
             QCOMPARE(ed.L().stage(1).spriteCount, row.kept.size());
             ed.w->routeKeyDown(27, Qt::NoModifier);  // Esc
-            QVERIFY(!ed.w->spriteXField_->hasFocus());
-            QCOMPARE(ed.w->spriteName_->text(), QString("none"));
-            QVERIFY(!ed.w->spriteXField_->isEnabled());
-            ed.w->spriteXField_->setValue(goneX + 3);
+            QVERIFY(!ed.w->findChild<QSpinBox*>("spriteXField")->hasFocus());
+            QCOMPARE(ed.w->findChild<QLabel*>("spriteName")->text(), QString("none"));
+            QVERIFY(!ed.w->findChild<QSpinBox*>("spriteXField")->isEnabled());
+            ed.w->findChild<QSpinBox*>("spriteXField")->setValue(goneX + 3);
             QCOMPARE(ed.L().sprite(last, 1).x, goneX);
         }
     }
