@@ -46,6 +46,9 @@ struct StepLabel {
     std::string name;
     int page = -1;
     int row = -1;
+    // Every row the step was about (0-based) when there were several; empty
+    // when `row` alone says it.
+    std::vector<int> rows;
 };
 
 // One record of the level's tables, as the history names it: `index` is

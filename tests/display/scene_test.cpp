@@ -89,8 +89,8 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
     for (bool outlines : {false, true}) {
         SceneFixture f;
         f.view.sectorOutlines = f.view.spriteOutlines = outlines;
-        f.view.selectedSprite = 1;
-        f.view.selectedSector = 1;
+        f.view.selectedSprites = {1};
+        f.view.selectedSectors = {1};
         f.draw();
         const std::uint32_t mark = f.pixelOf(f.view.markColor(*f.target));
         // Sprite box 10..13 x 12..14: the mark runs around it at 9..14 x 11..15.
@@ -107,7 +107,8 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         const std::uint32_t box = f.dev.rgbToPixel(10, 100, 70);
         EXPECT_EQ(f.at(10, 12), outlines ? box : 0u);
         // No selection: no mark.
-        f.view.selectedSprite = f.view.selectedSector = 0;
+        f.view.selectedSprites.clear();
+        f.view.selectedSectors.clear();
         f.draw();
         EXPECT_EQ(f.at(9, 11), 0u);
         EXPECT_EQ(f.at(24, 4), 0u);
@@ -177,7 +178,7 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
                 }
                 case 2: v.sectorOutlines = !v.sectorOutlines; break;
                 case 3: v.spriteBoxColor = pick(0, 1) ? 0u : std::uint32_t(pick(0, 0xFFFFFF)); break;  // black too
-                case 4: v.selectedSprite = pick(0, 13); v.selectedSector = pick(0, 9); break;
+                case 4: v.selectedSprites = {pick(0, 13), pick(0, 13)}; v.selectedSectors = {pick(0, 9)}; break;
                 default:
                     v.band = !v.band;
                     v.bandX1 = pick(-5, 45);
@@ -250,7 +251,7 @@ TEST(Scene, MendedFramesEqualWholeFramesAndReportWhatChanged) {
             case 2: L.sprite(pick(1, 12), 1).frame = pick(0, 3); break;  // 0 and 3 lie off the strip
             case 3: L.sector(pick(1, 6), 1).y = pick(-5, H); break;
             case 4: v.spriteOutlines = !v.spriteOutlines; break;
-            case 5: v.selectedSprite = pick(0, 13), v.selectedSector = pick(0, 7); break;
+            case 5: v.selectedSprites = {pick(0, 13)}, v.selectedSectors = {pick(0, 7), pick(0, 7)}; break;
             case 6: v.band = !v.band, v.bandX1 = pick(0, W), v.bandY1 = pick(0, H); break;
             case 7:
                 if (!v.numbers.empty()) v.numbers[std::size_t(pick(0, int(v.numbers.size()) - 1))] = QString::number(pick(0, 120));
