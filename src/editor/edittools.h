@@ -16,14 +16,15 @@ namespace slv {
 class LevelDocument;
 
 // One mouse event on the view: the buttons held (for a press or release,
-// the one pressed or let go), the Ctrl key, the place in scene pixels.
+// the one pressed or let go), the Ctrl key, the place in scene pixels, the
+// Shift key.
 struct ToolMouse {
     bool left = false;
     bool right = false;
     bool ctrl = false;
-    bool shift = false;
     int x = 0;
     int y = 0;
+    bool shift = false;
 };
 
 class EditTool : public QObject {

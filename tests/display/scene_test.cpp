@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <functional>
 #include <string>
 #include <utility>
@@ -112,6 +113,36 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         f.draw();
         EXPECT_EQ(f.at(9, 11), 0u);
         EXPECT_EQ(f.at(24, 4), 0u);
+    }
+}
+
+// Every selected item is marked; numbers past the stage's counts mark nothing.
+TEST(Scene, EverySelectedItemIsMarked) {
+    struct Case {
+        std::set<int> sprites, sectors;
+        bool first, second, sector1, sector2;
+    } cases[] = {
+        {{1, 2}, {}, true, true, false, false},
+        {{2}, {1, 2}, false, true, true, true},
+        {{2, 3}, {2, 9}, false, true, false, true},
+        {{0, 7}, {0}, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SceneFixture f;
+        f.L->stage(1).spriteCount = 2;
+        f.L->sprite(2, 1) = f.sprite();
+        f.L->sprite(2, 1).x = 20;  // 20..23 x 12..14
+        f.L->stage(1).sectorCount = 2;
+        f.L->sector(2, 1) = f.L->sector(1, 1);
+        f.L->sector(2, 1).y = 20;  // 25..30 x 20..23
+        f.view.selectedSprites = c.sprites;
+        f.view.selectedSectors = c.sectors;
+        f.draw();
+        const std::uint32_t mark = f.pixelOf(f.view.markColor(*f.target));
+        EXPECT_EQ(f.at(9, 11) == mark, c.first);
+        EXPECT_EQ(f.at(19, 11) == mark, c.second);
+        EXPECT_EQ(f.at(24, 4) == mark, c.sector1);
+        EXPECT_EQ(f.at(24, 19) == mark, c.sector2);
     }
 }
 

@@ -286,7 +286,14 @@ private slots:
         };
         doc.select(ItemKind::Sprite, {1, 3});
         QCOMPARE(rowsShown(), (std::set<int>{1, 3}));
-        doc.selectAll(ItemKind::Sprite);
+        // Ctrl+A selects the kind of the tab shown.
+        auto* tabs = ed.w->findChild<QTabWidget*>("editTabs");
+        tabs->setCurrentIndex(2);
+        QTest::keyClick(ed.keyTarget(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(doc.selection().sprites, (std::set<int>{1, 3}));
+        tabs->setCurrentIndex(1);
+        QTest::keyClick(ed.keyTarget(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(doc.selection().sprites, (std::set<int>{1, 2, 3}));
         QCOMPARE(rowsShown(), (std::set<int>{1, 2, 3}));
         // A click, then a Ctrl+click and a Shift+click in the list.
         auto click = [&](int row, Qt::KeyboardModifiers mods) {
