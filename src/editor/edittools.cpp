@@ -34,7 +34,7 @@ std::set<int> itemsInBand(const Level& lv, ItemKind kind, int x1, int y1, int x2
     if (sprites && stage >= 1 && stage <= kMaxStages) count = std::clamp(lv.stage(stage).spriteCount, 0, kMaxSprites);
     if (!sprites && stage >= 0 && stage <= kMaxStages) count = std::clamp(lv.stage(stage).sectorCount, 0, kMaxSectors);
     auto meets = [&](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
-        return x <= right && left <= x + w && y <= bottom && top <= y + h;
+        return x <= right && left < x + w && y <= bottom && top < y + h;
     };
     std::set<int> found;
     for (int n = 1; n <= count; ++n) {

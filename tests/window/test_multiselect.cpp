@@ -113,6 +113,7 @@ private slots:
         QTest::newRow("band replaces the selection") << true << "c 205 155; b 90 90 112 103" << std::set<int>{1};
         QTest::newRow("shift+band adds") << true << "c 205 155; B 90 90 112 103" << std::set<int>{1, 3};
         QTest::newRow("band over nothing") << true << "a; b 20 20 60 60" << std::set<int>{};
+        QTest::newRow("band from a box's far edge misses it") << true << "b 116 90 130 103" << std::set<int>{};
         QTest::newRow("select all sprites") << true << "a" << std::set<int>{1, 2, 3};
         QTest::newRow("sector band") << false << "b 290 290 460 310" << std::set<int>{1, 2};
         QTest::newRow("sector shift+click") << false << "c 310 310; s 410 310" << std::set<int>{1, 2};
