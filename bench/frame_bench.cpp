@@ -113,8 +113,8 @@ struct Scene {
         view.sectorOutlines = view.spriteOutlines = true;
         view.sectorColor = 0x960A46;
         view.spriteBoxColor = 0x46640A;
-        view.selectedSprite = 3;
-        view.selectedSector = 5;
+        view.selectedSprites = {3};
+        view.selectedSectors = {5};
     }
     // One tick: the frame is drawn, then the sprites step on (unless still).
     std::vector<slv::PixelRect> tick(slv::Surface& target, const slv::PixelDevice& device, slv::SceneCache* c) {
@@ -173,7 +173,7 @@ void drawMovingFrames(benchmark::State& state, int movers, bool still = false) {
     slv::Surface* back = device.createSurface();
     back->setSize(kViewW, kViewH);
     auto step = [&] {
-        for (int n = 1; n <= movers; ++n) s.move(movers == 1 ? s.view.selectedSprite : n);
+        for (int n = 1; n <= movers; ++n) s.move(movers == 1 ? *s.view.selectedSprites.begin() : n);
         s.tick(*back, device, &s.cache);
     };
     for (int k = 0; k < 8; ++k) step();
@@ -208,7 +208,7 @@ void BM_DisplayFrameDragStop(benchmark::State& state) {
     for (auto _ : state) {
         double longest = 0;
         for (int k = 0; k < 11; ++k) {
-            if (k < 3) s.move(s.view.selectedSprite);
+            if (k < 3) s.move(*s.view.selectedSprites.begin());
             const double t0 = threadSeconds();
             s.tick(*back, device, &s.cache);
             benchmark::DoNotOptimize(back->pixels().pixels);
@@ -260,7 +260,7 @@ void presentEveryFrame(benchmark::State& state, bool stillDrag) {
     Scene s(device);
     s.still = stillDrag;
     auto step = [&] {
-        if (stillDrag) s.move(s.view.selectedSprite);
+        if (stillDrag) s.move(*s.view.selectedSprites.begin());
         view->present(s.tick(*view->backBuffer(), device, &s.cache));
         QGuiApplication::sync();
     };

@@ -140,7 +140,7 @@ void drawEveryStage(slv::Level& level, slv::PixelDevice& device) {
         view.stage = s;
         view.backdrop = back;
         view.sectorOutlines = view.spriteOutlines = true;
-        view.selectedSprite = view.selectedSector = 1;
+        view.selectedSprites = view.selectedSectors = {1, 2};
         // An actor cut from the first sprite's picture, placed by its record.
         slv::SkinRec actor{};
         if (s >= 1 && level.stage(s).spriteCount >= 1) {

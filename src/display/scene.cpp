@@ -301,8 +301,11 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
             const SpriteRec& r = L.sprite(n, view.stage);
             twoToneBox(r.x, r.y, r.w, r.h, view.spriteBoxColor);
         }
-    const bool spriteMark = view.selectedSprite >= 1 && view.selectedSprite <= nsprites;
-    const bool sectorMark = view.selectedSector >= 1 && view.selectedSector <= nsectors;
+    const auto marked = [](const std::set<int>& numbers, int count) {
+        return std::any_of(numbers.begin(), numbers.end(), [count](int n) { return n >= 1 && n <= count; });
+    };
+    const bool spriteMark = marked(view.selectedSprites, nsprites);
+    const bool sectorMark = marked(view.selectedSectors, nsectors);
     if (spriteMark || sectorMark) {
         // A solid frame one pixel outside the box, so that it shows beside
         // a dashed outline of the same box.
@@ -310,14 +313,16 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
         auto around = [&box, mark](std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h) {
             box(x - 1, y - 1, w + 2, h + 2, mark, OutlineStyle::Solid);
         };
-        if (spriteMark) {
-            const SpriteRec& r = L.sprite(view.selectedSprite, view.stage);
-            around(r.x, r.y, r.w, r.h);
-        }
-        if (sectorMark) {
-            const SectorRec& r = L.sector(view.selectedSector, view.stage);
-            around(r.x, r.y, r.w, r.h);
-        }
+        for (int n : view.selectedSprites)
+            if (n >= 1 && n <= nsprites) {
+                const SpriteRec& r = L.sprite(n, view.stage);
+                around(r.x, r.y, r.w, r.h);
+            }
+        for (int n : view.selectedSectors)
+            if (n >= 1 && n <= nsectors) {
+                const SectorRec& r = L.sector(n, view.stage);
+                around(r.x, r.y, r.w, r.h);
+            }
     }
     // The text, in drawing order: the sectors' names, each inside its box
     // with a shadow in the contrast colour, then the numbers.

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <string>
+#include <set>
 #include <vector>
 
 #include <QString>
@@ -61,11 +62,11 @@ struct SceneView {
     bool sectorNames = true;
     std::uint32_t sectorColor = kDefaultSectorColor;
     std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
-    // The selected sprite (of `stage`) and sector (of its column), 1-based,
-    // 0 for none: a solid outline around each, in markColor(), drawn whether
-    // or not the dashed outlines are on.
-    int selectedSprite = 0;
-    int selectedSector = 0;
+    // The selected sprites (of `stage`) and sectors (of its column), 1-based:
+    // a solid outline around each, in markColor(), drawn whether or not the
+    // dashed outlines are on. Numbers the stage does not have are ignored.
+    std::set<int> selectedSprites;
+    std::set<int> selectedSectors;
     // Lines of text at (0, 0), (0, 15), (0, 30); empty: no text.
     std::vector<QString> numbers;
 

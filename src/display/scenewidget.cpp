@@ -410,6 +410,7 @@ void SceneWidget::mousePressEvent(QMouseEvent* event) {
     }
     if (panning_) return;
     const QPoint p = toBackBuffer(pos);
+    pressModifiers_ = event->modifiers();
     emit mouseDown(event->button(), event->modifiers().testFlag(Qt::ControlModifier), p.x(), p.y());
 }
 

@@ -170,6 +170,9 @@ public:
         errorHandler_ = std::move(handler);
     }
 
+    // The keys held (Shift, Ctrl...) at the last press of a button on the view.
+    Qt::KeyboardModifiers pressModifiers() const { return pressModifiers_; }
+
 signals:
     void initialized();
     void finalized();
@@ -235,6 +238,7 @@ private:
     QPoint panStartPos_, panStartOffset_;
     bool spaceHeld_ = false;  // Space held: a left drag pans
     bool pointerOver_ = false;
+    Qt::KeyboardModifiers pressModifiers_;
 };
 
 }  // namespace slv

@@ -28,6 +28,8 @@ EditorActions::EditorActions(QWidget* window) : QObject(window) {
     keys(make(Command::Undo, "&Undo", "Takes back the last change"), {standard(K::Undo, K(Qt::CTRL | Qt::Key_Z))});
     keys(make(Command::Redo, "&Redo", "Makes again the change last taken back"),
          {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    keys(make(Command::SelectAll, "Select &All", "Selects every sprite or sector of the open stage, by the tab shown"),
+         {standard(K::SelectAll, K(Qt::CTRL | Qt::Key_A))});
     keys(make(Command::ZoomIn, "Zoom &In", "Shows the stage larger"), {standard(K::ZoomIn, K(Qt::CTRL | Qt::Key_Plus)), K(Qt::CTRL | Qt::Key_Equal)});
     keys(make(Command::ZoomOut, "Zoom &Out", "Shows the stage smaller"), {standard(K::ZoomOut, K(Qt::CTRL | Qt::Key_Minus))});
     keys(make(Command::ZoomActualSize, "&Actual Size", "Shows the stage one pixel for one pixel"),

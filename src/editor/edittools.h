@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <set>
 
 #include "model/selection.h"
 
@@ -15,13 +16,15 @@ namespace slv {
 class LevelDocument;
 
 // One mouse event on the view: the buttons held (for a press or release,
-// the one pressed or let go), the Ctrl key, the place in scene pixels.
+// the one pressed or let go), the Ctrl key, the place in scene pixels, the
+// Shift key.
 struct ToolMouse {
     bool left = false;
     bool right = false;
     bool ctrl = false;
     int x = 0;
     int y = 0;
+    bool shift = false;
 };
 
 class EditTool : public QObject {
@@ -51,10 +54,13 @@ protected:
 };
 
 // Picks and drags the items of one kind: a left press (without Ctrl) selects
-// the topmost item under the pointer, or none; moves with the left button
-// drag the selected items, keeping the place where the item was grabbed
-// under the pointer. With Ctrl held the press keeps the selection, and the
-// drag goes on from the last grab.
+// the topmost item under the pointer, or keeps the selection when that item
+// is in it; moves with the left button drag the selected items together,
+// keeping the place where they were grabbed under the pointer. With Shift
+// the press adds the item to the selection or takes it out. With Ctrl held
+// the press keeps the selection, and the drag goes on from the last grab.
+// A left press on empty space starts a selection band: every item whose box
+// meets it is selected (with Shift, added to the selection).
 class ItemTool : public EditTool {
     Q_OBJECT
 public:
@@ -63,7 +69,12 @@ public:
 
     void mousePressed(const ToolMouse& m) override;
     void mouseMoved(const ToolMouse& m) override;
+    void mouseReleased(const ToolMouse& m) override;
     QString statusInfo() const override;
+
+    // The selection band being drawn: its first corner and the pointer.
+    // False when none is.
+    bool selectionBand(int& x1, int& y1, int& x2, int& y2) const;
 
 protected:
     // Where item `number` of the open stage is.
@@ -73,6 +84,9 @@ protected:
     int grabX_ = 0, grabY_ = 0;  // the pointer's offset from the item's corner
     std::uint64_t gesture_ = 0;
     bool dragging_ = false;
+    bool banding_ = false;
+    int bandX1_ = 0, bandY1_ = 0, bandX2_ = 0, bandY2_ = 0;
+    std::set<int> bandBase_;  // what the band adds to
 };
 
 // The Sprite page's tool.
@@ -82,7 +96,6 @@ public:
     explicit SpriteTool(LevelDocument& document, QObject* parent = nullptr)
         : ItemTool(document, ItemKind::Sprite, parent) {}
     QString name() const override { return QStringLiteral("Sprite"); }
-    void mouseReleased(const ToolMouse&) override { dragging_ = false; }
 };
 
 // The Sector page's tool: picks and drags sectors with the left button; a

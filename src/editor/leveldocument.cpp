@@ -23,6 +23,7 @@ namespace {
 
 // Merge keys: edits with the same key in a row become one step.
 std::uint64_t dragKey(std::uint64_t gesture) { return (1ull << 60) | gesture; }
+std::uint64_t nudgeKey(std::uint64_t run) { return (3ull << 60) | run; }
 std::uint64_t fieldKey(int field, int stage, int record) {
     return (2ull << 60) | (static_cast<std::uint64_t>(field) << 32) |
            (static_cast<std::uint64_t>(stage & 0xFFFF) << 16) | static_cast<std::uint64_t>(record & 0xFFFF);
@@ -224,6 +225,7 @@ QString LevelDocument::displayName() const {
 // ---- edits ----
 
 void LevelDocument::finishEdit(EditMark before) {
+    if (!nudging_) ++nudgeRun_;
     const bool clean = history_.isClean();
     const bool otherStage = level_->openStage != before.openStage;
     if (otherStage) {
@@ -386,6 +388,18 @@ void LevelDocument::selectOnly(ItemKind kind, int number) {
     select(kind, number >= 1 ? std::set<int>{number} : std::set<int>{});
 }
 
+void LevelDocument::toggleSelected(ItemKind kind, int number) {
+    std::set<int> numbers = selection_.of(kind);
+    if (!numbers.erase(number)) numbers.insert(number);
+    select(kind, std::move(numbers));
+}
+
+void LevelDocument::selectAll(ItemKind kind) {
+    std::set<int> numbers;
+    for (int n = 1, count = itemCount(*level_, kind); n <= count; ++n) numbers.insert(numbers.end(), n);
+    select(kind, std::move(numbers));
+}
+
 void LevelDocument::fixSelection() {
     for (ItemKind kind : {ItemKind::Sprite, ItemKind::Sector}) select(kind, selection_.of(kind));
 }
@@ -407,9 +421,11 @@ bool LevelDocument::moveSelection(ItemKind kind, int dx, int dy, std::uint64_t g
         touched.insert(touched.end(), one.begin(), one.end());
     }
     if (touched.empty()) return false;
-    return editRecords({sprites ? "Move sprite" : "Move sector", sprites ? kSpritePage : kSectorPage,
-                        *numbers.begin() - 1},
-                       touched,
+    StepLabel label{sprites ? "Move sprite" : "Move sector", sprites ? kSpritePage : kSectorPage,
+                    *numbers.begin() - 1};
+    if (numbers.size() > 1)
+        for (int n : numbers) label.rows.push_back(n - 1);
+    return editRecords(std::move(label), touched,
                        [&] {
                            bool moved = false;
                            for (int n : numbers) {
@@ -423,7 +439,25 @@ bool LevelDocument::moveSelection(ItemKind kind, int dx, int dy, std::uint64_t g
                            }
                            return moved;
                        },
-                       dragKey(gesture));
+                       nudging_ ? nudgeKey(nudgeRun_) : dragKey(gesture));
+}
+
+bool LevelDocument::nudgeSelection(ItemKind kind, int dx, int dy) {
+    // A run ends at another edit (finishEdit starts a new key then), or
+    // when other items are nudged.
+    if (kind != nudgeKind_ || selection_.of(kind) != nudgeItems_) ++nudgeRun_;
+    nudgeKind_ = kind;
+    nudgeItems_ = selection_.of(kind);
+    nudging_ = true;
+    bool moved = false;
+    try {
+        moved = moveSelection(kind, dx, dy, 0);
+    } catch (...) {
+        nudging_ = false;
+        throw;
+    }
+    nudging_ = false;
+    return moved;
 }
 
 void LevelDocument::startBand(int x, int y) {
@@ -490,10 +524,16 @@ bool LevelDocument::stepHistory(bool forward) {
         error = e.what();  // the step was taken; a picture that did not load is reported
     }
     finishEdit(before);
-    // The item the step was about is selected again, where it still exists.
+    // The items the step was about are selected again, where they still exist.
     if (label.page == kSpritePage || label.page == kSectorPage) {
         const ItemKind kind = label.page == kSpritePage ? ItemKind::Sprite : ItemKind::Sector;
-        if (label.row >= 0 && label.row < itemCount(*level_, kind)) selectOnly(kind, label.row + 1);
+        if (!label.rows.empty()) {
+            std::set<int> numbers;
+            for (int row : label.rows) numbers.insert(row + 1);
+            select(kind, std::move(numbers));
+        } else if (label.row >= 0 && label.row < itemCount(*level_, kind)) {
+            selectOnly(kind, label.row + 1);
+        }
     }
     if (!error.empty()) throw Error(error);
     return true;

@@ -111,6 +111,11 @@ public:
     void select(ItemKind kind, std::set<int> numbers);
     // Selects item `number` of `kind` alone; 0 selects none.
     void selectOnly(ItemKind kind, int number);
+    // Adds item `number` of `kind` to the selection, or takes it out when it
+    // is in it already.
+    void toggleSelected(ItemKind kind, int number);
+    // Selects every item of `kind` the open stage has.
+    void selectAll(ItemKind kind);
 
     // ---- placing items with the mouse ----
     // A new gesture (a press on the view) starts: the moves of one gesture
@@ -119,6 +124,10 @@ public:
     // Moves every selected item of `kind` by (dx, dy) as part of `gesture`.
     // Returns false when nothing moved.
     bool moveSelection(ItemKind kind, int dx, int dy, std::uint64_t gesture);
+    // Moves every selected item of `kind` by (dx, dy) from the keyboard.
+    // Nudges in a row of the same items, with no other edit, undo or redo
+    // between them, are one undo step. Returns false when nothing moved.
+    bool nudgeSelection(ItemKind kind, int dx, int dy);
     // The rubber band of a new sector: its first corner, the pointer (its
     // other corner), and its end, which makes the sector (one undo step,
     // "Draw sector") and selects it. finishBand returns the new sector's
@@ -268,6 +277,12 @@ private:
     bool recoveryFailureShown_ = false;
     bool restoring_ = false;
     std::uint64_t gesture_ = 0;  // counts presses: a drag merges by it
+    // The run of nudges going on: its merge key, and the items it moves.
+    // Any other edit, undo or redo ends the run.
+    std::uint64_t nudgeRun_ = 0;
+    bool nudging_ = false;
+    ItemKind nudgeKind_ = ItemKind::Sprite;
+    std::set<int> nudgeItems_;
     LevelSelection selection_;
 };
 

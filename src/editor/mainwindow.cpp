@@ -81,8 +81,7 @@ void MainWindow::connectHandlers() {
         connect(list, &QListWidget::itemClicked, this, [this, handler] { (this->*handler)(); });
     };
     onRow(stageList_, &MainWindow::previewSelectedStage);
-    onRow(spriteList_, &MainWindow::selectSpriteFromList);
-    onRow(sectorList_, &MainWindow::selectSectorFromList);
+    connectItemLists();
     connect(stageList_, &QListWidget::itemDoubleClicked, this, [this] { openSelectedStage(); });
     connect(previewStages_, &QRadioButton::clicked, this, [this] { choosePreview(0); });
     connect(previewSplash_, &QRadioButton::clicked, this, [this] { choosePreview(1); });

@@ -123,6 +123,14 @@ public:
     void releaseOnScene(int buttons, bool ctrl, int x, int y);
     void selectSpriteFromList();
     void selectSectorFromList();
+    // ---- several items selected, moved and nudged ----
+    // Edit > Select All: every sprite or sector of the open stage, by the tab.
+    void selectAllOnTab();
+    // Pixels an arrow key moves the selection (Shift held: `shift`).
+    int nudgeStep(bool shift) const;
+    // An arrow key (its key code) pressed: moves the selection of the tab
+    // shown when the view has the focus. True when it did.
+    bool nudgeWithArrow(int key, Qt::KeyboardModifiers modifiers);
     void chooseSpriteBoxColor();
     void chooseSectorColor();
     void renameSelectedSector();
@@ -253,6 +261,11 @@ private:
     void updateLevelName();
     // The selection of the document shown in the list of `kind` and its fields.
     void showSelection(slv::ItemKind kind);
+    // The list of `kind` selects the rows the document has selected.
+    void showListSelection(slv::ItemKind kind);
+    // The rows selected in the list of `kind` become the document's selection.
+    void selectFromItemList(slv::ItemKind kind);
+    void connectItemLists();
     // Items changed in place: their rows and, when shown, their fields.
     void refreshItems(slv::ItemKind kind, const QList<int>& numbers);
     void refreshShownFields(slv::ItemKind kind);

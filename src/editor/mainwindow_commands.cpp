@@ -63,6 +63,8 @@ void MainWindow::setupMenus() {
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     edit->addActions({a[Command::Undo], a[Command::Redo]});
+    edit->addSeparator();
+    edit->addAction(a[Command::SelectAll]);
     // The selection's commands (cut, copy, paste, duplicate, select all) go
     // after this separator.
     edit->addSeparator();
@@ -104,6 +106,7 @@ void MainWindow::connectActions() {
     on(Command::Quit, [this] { close(); });
     on(Command::Undo, [this] { undoEdit(); });
     on(Command::Redo, [this] { redoEdit(); });
+    on(Command::SelectAll, [this] { selectAllOnTab(); });
     on(Command::ZoomIn, [this] { zoomIn(); });
     on(Command::ZoomOut, [this] { zoomOut(); });
     on(Command::ZoomActualSize, [this] { zoomActualSize(); });
@@ -333,14 +336,20 @@ void MainWindow::showKeysAndMouse() {
         {"F4", "the Pather tab"},
         {"Enter", "in the stage list: open the stage; in the picker: \"Add 'em\""},
         {"Esc", "close the editor; in a text or number field: leave the field"},
+        {"Arrows", "with the view focused: move the selected sprites or sectors by 1 pixel (they also reach the "
+                   "actor)"},
+        {"Shift+Arrows", "with the view focused: move the selected sprites or sectors by 10 pixels"},
         {"any other key", "goes to the test actor: the demo actor walks with Left/Right and jumps with Space"},
     };
     for (const auto& row : others) html += QString("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(row[0], row[1]);
     html += "</table><h3>Mouse</h3><table cellspacing=4>";
     const char* const mouse[][2] = {
         {"Click a stage", "previews it; a double click opens it"},
-        {"Left drag on a sprite", "moves it (Sprite tab); Ctrl keeps the selection"},
-        {"Left drag on a sector", "moves it (Sector tab)"},
+        {"Click a sprite or sector", "selects it alone (Sprite / Sector tab)"},
+        {"Shift+click", "adds the sprite or sector to the selection, or takes it out"},
+        {"Left drag on a selected item", "moves every selected sprite or sector together"},
+        {"Ctrl+left drag", "moves the selection, even from under another item"},
+        {"Left drag on empty space", "selects by band: every item whose box the band meets (with Shift: adds them)"},
         {"Right drag", "draws a new sector (Sector tab, a stage open)"},
         {"Click a colour swatch", "chooses the colour of the outlines"},
     };

@@ -386,8 +386,8 @@ void MainWindow::refreshLists() {
     // The lists select what the document has selected.
     const int sprite = document_->selection().first(ItemKind::Sprite) - 1;
     const int sector = document_->selection().first(ItemKind::Sector) - 1;
-    selectRow(spriteList_, sprite);
-    selectRow(sectorList_, sector);
+    showListSelection(ItemKind::Sprite);
+    showListSelection(ItemKind::Sector);
     // The fields show the records as they are now; a field being typed in
     // keeps what the author typed.
     if (!spriteXField_->hasFocus() && !spriteYField_->hasFocus()) showSpriteFields(sprite >= 0 ? sprite + 1 : -1);
@@ -424,11 +424,10 @@ void MainWindow::refreshPreview() {
 
 void MainWindow::showSelection(ItemKind kind) {
     const int n = document_->selection().first(kind);
+    showListSelection(kind);
     if (kind == ItemKind::Sprite) {
-        selectRow(spriteList_, n - 1);
         showSpriteFields(n >= 1 ? n : -1);
     } else {
-        selectRow(sectorList_, n - 1);
         if (!level().session.bandActive) showSectorFields(n >= 1 ? n : -1);
     }
 }

@@ -96,6 +96,7 @@ void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRep
     // Command keys are the editor's; every other key also goes to the actor.
     if (commandKey(key, shift, autoRepeat)) return;
     actorKeyDown(L, key);
+    if (nudgeWithArrow(key, shift)) return;
     // A held key repeats no command that adds, deletes, replaces or answers.
     const bool changesLevel = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
     if (autoRepeat && changesLevel) return;

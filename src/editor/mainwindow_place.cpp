@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include "display/scenewidget.h"
 #include "editor/mainwindow.h"
 #include "model/editing.h"
 #include "editor/edittools.h"
@@ -139,7 +140,9 @@ ToolMouse toolMouse(int buttons, bool ctrl, int x, int y) {
 
 void MainWindow::pressOnScene(int buttons, bool ctrl, int x, int y) {
     mouseHeld_ = true;
-    if (EditTool* tool = activeTool()) tool->mousePressed(toolMouse(buttons, ctrl, x, y));
+    ToolMouse m = toolMouse(buttons, ctrl, x, y);
+    m.shift = sceneView_->pressModifiers().testFlag(Qt::ShiftModifier);
+    if (EditTool* tool = activeTool()) tool->mousePressed(m);
 }
 
 void MainWindow::moveOnScene(int buttons, bool ctrl, int x, int y) {

@@ -17,6 +17,7 @@
 #include "display/scenewidget.h"
 #include "display/frametimer.h"
 #include "display/scene.h"
+#include "editor/edittools.h"
 #include "editor/mainwindow.h"
 #include "editor/leveldocument.h"
 #include "editor/scenepictures.h"
@@ -163,12 +164,14 @@ void MainWindow::drawFrame() {
     view.bandY1 = L.session.bandStartY;
     view.bandX2 = L.session.mouseX;
     view.bandY2 = L.session.mouseY;
+    if (auto* tool = qobject_cast<ItemTool*>(activeTool()); tool && !view.band)
+        view.band = tool->selectionBand(view.bandX1, view.bandY1, view.bandX2, view.bandY2);
     view.sectorOutlines = showSectors_->isChecked();
     view.spriteOutlines = showSpriteBoxes_->isChecked();
     view.sectorColor = L.sectorColor;
     view.spriteBoxColor = L.spriteBoxColor;
-    view.selectedSprite = document_->selection().first(ItemKind::Sprite);
-    view.selectedSector = document_->selection().first(ItemKind::Sector);
+    view.selectedSprites = document_->selection().sprites;
+    view.selectedSectors = document_->selection().sectors;
     view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(L.currentSkin),
                     QString::number(L.lastActorCommand)};
     spriteAnimation_.follow(L, L.openStage);

@@ -32,6 +32,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editing.h"
@@ -43,9 +44,14 @@ namespace slv {
 // page (0 stages, 1 sprites, 2 sectors; -1 none) and 0-based row to select
 // when the step is undone or redone.
 struct StepLabel {
+    StepLabel(std::string stepName = {}, int stepPage = -1, int stepRow = -1)
+        : name(std::move(stepName)), page(stepPage), row(stepRow) {}
     std::string name;
     int page = -1;
     int row = -1;
+    // Every row the step was about (0-based) when there were several; empty
+    // when `row` alone says it.
+    std::vector<int> rows;
 };
 
 // One record of the level's tables, as the history names it: `index` is

@@ -294,8 +294,9 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         view.sectorOutlines = view.spriteOutlines = view.band = true;
         view.bandX1 = r.coord(53), view.bandY1 = r.coord(41);
         view.bandX2 = r.coord(53), view.bandY2 = r.coord(41);
-        view.selectedSprite = r.in(1, n);
-        view.selectedSector = r.in(1, n);
+        // Several items selected, some past the stage's counts.
+        for (int k = r.in(0, 4); k > 0; --k) view.selectedSprites.insert(r.in(1, n + 2));
+        for (int k = r.in(0, 4); k > 0; --k) view.selectedSectors.insert(r.in(1, n + 2));
         // Then one sprite is brought onto the target and its frame changed,
         // and one sector with its name brought onto it, renamed and moved:
         // small changes, drawn by parts among copies, outlines and names of

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <functional>
 #include <string>
 #include <utility>
@@ -90,8 +91,8 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
     for (bool outlines : {false, true}) {
         SceneFixture f;
         f.view.sectorOutlines = f.view.spriteOutlines = outlines;
-        f.view.selectedSprite = 1;
-        f.view.selectedSector = 1;
+        f.view.selectedSprites = {1};
+        f.view.selectedSectors = {1};
         f.draw();
         const std::uint32_t mark = f.pixelOf(f.view.markColor(*f.target));
         // Sprite box 10..13 x 12..14: the mark runs around it at 9..14 x 11..15.
@@ -108,7 +109,8 @@ TEST(Scene, SelectedSpriteAndSectorAreMarkedOutsideTheirBoxesWithOrWithoutOutlin
         const std::uint32_t box = f.dev.rgbToPixel(10, 100, 70);
         EXPECT_EQ(f.at(10, 12), outlines ? box : 0u);
         // No selection: no mark.
-        f.view.selectedSprite = f.view.selectedSector = 0;
+        f.view.selectedSprites.clear();
+        f.view.selectedSectors.clear();
         f.draw();
         EXPECT_EQ(f.at(9, 11), 0u);
         EXPECT_EQ(f.at(24, 4), 0u);
@@ -223,6 +225,36 @@ TEST(Scene, BoxOutlinesAreTwoToneDashes) {
             }
 }
 
+// Every selected item is marked; numbers past the stage's counts mark nothing.
+TEST(Scene, EverySelectedItemIsMarked) {
+    struct Case {
+        std::set<int> sprites, sectors;
+        bool first, second, sector1, sector2;
+    } cases[] = {
+        {{1, 2}, {}, true, true, false, false},
+        {{2}, {1, 2}, false, true, true, true},
+        {{2, 3}, {2, 9}, false, true, false, true},
+        {{0, 7}, {0}, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SceneFixture f;
+        f.L->stage(1).spriteCount = 2;
+        f.L->sprite(2, 1) = f.sprite();
+        f.L->sprite(2, 1).x = 20;  // 20..23 x 12..14
+        f.L->stage(1).sectorCount = 2;
+        f.L->sector(2, 1) = f.L->sector(1, 1);
+        f.L->sector(2, 1).y = 20;  // 25..30 x 20..23
+        f.view.selectedSprites = c.sprites;
+        f.view.selectedSectors = c.sectors;
+        f.draw();
+        const std::uint32_t mark = f.pixelOf(f.view.markColor(*f.target));
+        EXPECT_EQ(f.at(9, 11) == mark, c.first);
+        EXPECT_EQ(f.at(19, 11) == mark, c.second);
+        EXPECT_EQ(f.at(24, 4) == mark, c.sector1);
+        EXPECT_EQ(f.at(24, 19) == mark, c.sector2);
+    }
+}
+
 TEST(Scene, MarkColourDiffersFromBothOutlineColoursOnTheTarget) {
     const std::uint32_t yellow = 0x00FFFF, cyan = 0xFFFF00, orange = 0x0080FF;
     const std::uint32_t pairs[][2] = {{kDefaultSpriteBoxColor, kDefaultSectorColor},
@@ -286,7 +318,7 @@ TEST(Scene, FramesWithTheOverlayCacheEqualFramesWithout) {
                 }
                 case 2: v.sectorOutlines = !v.sectorOutlines; break;
                 case 3: v.spriteBoxColor = pick(0, 1) ? 0u : std::uint32_t(pick(0, 0xFFFFFF)); break;  // black too
-                case 4: v.selectedSprite = pick(0, 13); v.selectedSector = pick(0, 9); break;
+                case 4: v.selectedSprites = {pick(0, 13), pick(0, 13)}; v.selectedSectors = {pick(0, 9)}; break;
                 default:
                     v.band = !v.band;
                     v.bandX1 = pick(-5, 45);
@@ -366,7 +398,7 @@ TEST(Scene, MendedFramesEqualWholeFramesAndReportWhatChanged) {
                 }
                 break;
             case 4: v.spriteOutlines = !v.spriteOutlines; break;
-            case 5: v.selectedSprite = pick(0, 13), v.selectedSector = pick(0, 7); break;
+            case 5: v.selectedSprites = {pick(0, 13)}, v.selectedSectors = {pick(0, 7), pick(0, 7)}; break;
             case 6: v.band = !v.band, v.bandX1 = pick(0, W), v.bandY1 = pick(0, H); break;
             case 7:
                 if (!v.numbers.empty()) v.numbers[std::size_t(pick(0, int(v.numbers.size()) - 1))] = QString::number(pick(0, 120));

@@ -30,6 +30,7 @@ private slots:
         QTest::newRow("quit") << Command::Quit << "Ctrl+Q";
         QTest::newRow("undo") << Command::Undo << "Ctrl+Z";
         QTest::newRow("redo") << Command::Redo << "Ctrl+Y, Ctrl+Shift+Z";
+        QTest::newRow("select all") << Command::SelectAll << "Ctrl+A";
         QTest::newRow("zoom in") << Command::ZoomIn << "Ctrl++, Ctrl+=";
         QTest::newRow("zoom out") << Command::ZoomOut << "Ctrl+-";
         QTest::newRow("actual size") << Command::ZoomActualSize << "Ctrl+0";
