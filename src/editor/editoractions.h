@@ -23,6 +23,7 @@ enum class Command {
     AddSprite, ReplaceSprite, DeleteSprite,
     RenameSector, DeleteSector,
     KeysAndMouse, About,
+    Cut, Copy, Paste, Duplicate,
 };
 
 class EditorActions : public QObject {
