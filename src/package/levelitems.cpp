@@ -129,7 +129,9 @@ int pasteOffset(const Level& level, int stage, const LevelItems& items) {
             for (const CopiedSector& c : items.sectors)
                 for (int n = 1; n <= count; ++n) {
                     const SectorRec& r = level.sector(n, stage);
-                    if (r.x == c.x + d && r.y == c.y + d && r.name.holds(c.name)) return true;
+                    // A pasted sector whose name the stage had is renamed: the
+                    // place and size tell it.
+                    if (r.x == c.x + d && r.y == c.y + d && r.w == c.w && r.h == c.h) return true;
                 }
             return false;
         }

@@ -55,7 +55,8 @@ LevelItems copyItems(const Level& level, int stage, ItemKind kind, const std::se
 
 // How far (the same in x and y) pasted items go from where they were taken:
 // 0 while no item of `stage` is one of them at its place (the same picture
-// and place for a sprite, the same name and place for a sector), else the
+// and place for a sprite, the same place and size for a sector, whose name
+// a paste may have changed), else the
 // first multiple of 10 at which none is.
 int pasteOffset(const Level& level, int stage, const LevelItems& items);
 
