@@ -830,9 +830,26 @@ void LevelDocument::pasteItems(const LevelItems& items, const std::string& stepN
         throw;
     }
     const int offset = pasteOffset(L, stage, items);
+    // Pictures all in the level under names a record holds: only the stage,
+    // the new sprites and those pictures' use counts change, and the history
+    // compares just them.
+    std::vector<RecordRef> touched;
+    if (writtenFiles.empty()) {
+        touched.push_back(stageRecord(stage));
+        for (int n = count + 1; n <= count + static_cast<int>(items.sprites.size()); ++n)
+            touched.push_back(spriteRecord(stage, n));
+        for (const std::string& path : paths) {
+            if (!NameField::fits(fileNamePart(path))) {
+                touched.clear();
+                break;
+            }
+            for (int i = 1; i <= L.imageCount && i <= kMaxImages; ++i)
+                if (imageUsed(L.image(i)) && L.image(i).path.holds(path)) touched.push_back(imageRecord(i));
+        }
+    }
     try {
         takingSpriteFiles([&] {
-            edit({stepName, kSpritePage, count}, [&] {
+            runEdit({stepName, kSpritePage, count}, touched.empty() ? nullptr : &touched, [&] {
                 try {
                     for (const CopiedSprite& c : items.sprites) {
                         StageRec& st = L.stage(stage);
@@ -859,7 +876,7 @@ void LevelDocument::pasteItems(const LevelItems& items, const std::string& stepN
                         slv::deleteSprite(L, stage, L.stage(stage).spriteCount - 1, surfaces_);
                     throw;
                 }
-            });
+            }, 0);
         });
     } catch (...) {
         removeWritten();

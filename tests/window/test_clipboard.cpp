@@ -105,8 +105,10 @@ private slots:
         const std::string before = tablesBytes(d.L());
         const int had = d.count(k);
         const std::size_t steps = d.doc->history().undoCount();
+        d.doc->history().setCheckDeclared(true);
         for (int p = 0; p < pastes; ++p) d.doc->pasteItems(items, k == ItemKind::Sprite ? "Paste sprites" : "Paste sectors");
         QCOMPARE(d.doc->history().undoCount(), steps + pastes);
+        QCOMPARE(d.doc->history().undeclaredChanges(), std::size_t{0});
         QCOMPARE(QString::fromStdString(d.doc->history().undoLabel()->name),
                  k == ItemKind::Sprite ? QString("Paste sprites") : QString("Paste sectors"));
         const int first = had + static_cast<int>(items.count()) * (pastes - 1) + 1;
