@@ -3,6 +3,9 @@
 //   BM_DragStep            one mouse move of a drag through the document and
 //                          its history, on a full level (30 stages of 100
 //                          sprites); pictures are numbers here
+//   BM_PasteSprites        paste 100 sprites ms: a paste of 100 sprites
+//                          (10 pictures, all in the level) onto an empty
+//                          stage, to be set against BM_DragStep
 //   BM_DragCpu/dragging:N  the editor's processor time (percent of a core)
 //                          over a few seconds with a stage of 100 animating
 //                          sprites open, default pacing: N = 0 left alone,
@@ -21,6 +24,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -114,6 +118,41 @@ void BM_DragStep(benchmark::State& state) {
     fs::remove_all(folder, ec);
 }
 BENCHMARK(BM_DragStep)->Unit(benchmark::kMicrosecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+
+void BM_PasteSprites(benchmark::State& state) {
+    const std::string folder = freshFolder("paste");
+    {
+        LevelDocument doc(folder + "state");
+        doc.setSurfaceCallbacks(numberSurfaces());
+        doc.setFrameDetector([](const std::string&) { return 2; });
+        doc.level().workFolder = folder;
+        std::vector<std::string> names;
+        for (int k = 0; k < 10; ++k) {
+            const std::string name = "strip" + std::to_string(k) + ".bmp";
+            writeBmp(folder + name, {128, 32, 24, false}, [k](int x, int y) { return std::uint32_t(x * y + k); });
+            for (int r = 0; r < 10; ++r) names.push_back(name);
+        }
+        doc.addStages({folder + "strip0.bmp", folder + "strip1.bmp"});
+        doc.openStage(1);
+        int place = 0;
+        doc.addSprites(folder, names, [&place](int n) { return (place += 37) % n; });
+        std::set<int> all;
+        for (int n = 1; n <= kMaxSprites; ++n) all.insert(n);
+        doc.select(ItemKind::Sprite, all);
+        const LevelItems items = doc.copySelection(ItemKind::Sprite);
+        doc.openStage(2);
+        for (auto _ : state) {
+            doc.pasteItems(items, "Paste sprites");
+            state.PauseTiming();
+            if (doc.level().stage(2).spriteCount != kMaxSprites) state.SkipWithError("not pasted");
+            doc.undo();
+            state.ResumeTiming();
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+}
+BENCHMARK(BM_PasteSprites)->Name("paste 100 sprites ms")->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 
 // Answers the window's dialogs without showing any.
 class SilentUi : public UiServices {

@@ -30,6 +30,14 @@ EditorActions::EditorActions(QWidget* window) : QObject(window) {
          {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     keys(make(Command::SelectAll, "Select &All", "Selects every sprite or sector of the open stage, by the tab shown"),
          {standard(K::SelectAll, K(Qt::CTRL | Qt::Key_A))});
+    keys(make(Command::Cut, "Cu&t", "Takes the selected sprites or sectors to the clipboard"),
+         {standard(K::Cut, K(Qt::CTRL | Qt::Key_X))});
+    keys(make(Command::Copy, "&Copy", "Copies the selected sprites or sectors, with their pictures, to the clipboard"),
+         {standard(K::Copy, K(Qt::CTRL | Qt::Key_C))});
+    keys(make(Command::Paste, "&Paste", "Puts the clipboard's sprites or sectors on the open stage"),
+         {standard(K::Paste, K(Qt::CTRL | Qt::Key_V))});
+    keys(make(Command::Duplicate, "&Duplicate", "Copies the selected sprites or sectors 10 pixels down and right"),
+         {K(Qt::CTRL | Qt::Key_D)});
     keys(make(Command::ZoomIn, "Zoom &In", "Shows the stage larger"), {standard(K::ZoomIn, K(Qt::CTRL | Qt::Key_Plus)), K(Qt::CTRL | Qt::Key_Equal)});
     keys(make(Command::ZoomOut, "Zoom &Out", "Shows the stage smaller"), {standard(K::ZoomOut, K(Qt::CTRL | Qt::Key_Minus))});
     keys(make(Command::ZoomActualSize, "&Actual Size", "Shows the stage one pixel for one pixel"),

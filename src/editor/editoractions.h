@@ -24,6 +24,7 @@ enum class Command {
     RenameSector, DeleteSector,
     KeysAndMouse, About,
     SelectAll,
+    Cut, Copy, Paste, Duplicate,
 };
 
 class EditorActions : public QObject {

@@ -748,4 +748,200 @@ void LevelDocument::closeSession() {
     recovery_.close();
 }
 
+// ---- cut, copy, paste, duplicate and delete of the selection ----
+
+LevelItems LevelDocument::copySelection(ItemKind kind) const {
+    return copyItems(*level_, level_->openStage, kind, selection_.of(kind), [this](const std::string& path) {
+        if (pictures_.find(path)) return std::make_shared<const std::string>(pictures_.read(path));
+        return std::make_shared<const std::string>(readWholeFile(path));
+    });
+}
+
+
+std::string LevelDocument::pastedPicturePath(const ItemPicture& picture, bool& written) {
+    written = false;
+    const Level& L = *level_;
+    if (!picture.bytes) throw Error("The picture \"" + picture.name + "\" came without its bytes");
+    const auto sameBytes = [&](const std::string& path) {
+        try {
+            if (const LevelPictureStore::Picture* held = pictures_.find(path)) {
+                const std::int64_t size = held->bytes ? static_cast<std::int64_t>(held->bytes->size()) : held->size;
+                return size == static_cast<std::int64_t>(picture.bytes->size()) && pictures_.read(path) == *picture.bytes;
+            }
+            return readWholeFile(path) == *picture.bytes;
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    std::set<std::string> levelNames;
+    for (int i = 1; i <= L.imageCount && i <= kMaxImages; ++i) {
+        const ImageRec& r = L.image(i);
+        if (!imageUsed(r)) continue;
+        const std::string path = r.path.str();
+        levelNames.insert(fileNamePart(path));
+        if (fileNamePart(path) == picture.name && sameBytes(path)) return path;
+    }
+    // A picture the level lacks: checked as Open checks a member before
+    // anything is written.
+    checkedPictureMemory("The picture", picture.name, *picture.bytes, static_cast<std::int64_t>(picture.bytes->size()));
+    const std::string folder = !L.packageFolder.empty() ? L.packageFolder : L.workFolder;
+    if (folder.empty()) throw Error("The level has no folder for the picture \"" + picture.name + "\"");
+    for (int k = 1;; ++k) {
+        const std::string name = k == 1 ? picture.name : numberedName(picture.name, k);
+        if (levelNames.count(name)) continue;  // another picture of the level has that name
+        const std::string path = joinPath(folder, name);
+        if (fileExists(path)) {
+            if (sameBytes(path)) return path;
+            continue;
+        }
+        checkPictureFile(path);
+        writeFileAtomic(path, *picture.bytes);
+        written = true;
+        return path;
+    }
+}
+
+void LevelDocument::pasteItems(const LevelItems& items, const std::string& stepName) {
+    if (items.empty()) return;
+    Level& L = *level_;
+    const int stage = L.openStage;
+    if (items.kind == ItemKind::Sector) {
+        const int stageAt = stage >= 0 && stage <= kMaxStages ? stage : 0;
+        const int count = L.stage(stageAt).sectorCount;
+        if (count + static_cast<int>(items.sectors.size()) > kMaxSectors) throw Error(kMsgTooManySectors);
+        const int offset = pasteOffset(L, stageAt, items);
+        edit({stepName, kSectorPage, count}, [&] {
+            for (const CopiedSector& c : items.sectors) {
+                StageRec& st = L.stage(stageAt);
+                const int slot = st.sectorCount + 1;
+                bool taken = false;
+                for (int n = 1; n < slot; ++n) taken = taken || L.sector(n, stageAt).name.holds(c.name);
+                bool storable = true;
+                try {
+                    checkSectorName(c.name);
+                } catch (const Error&) {
+                    storable = false;
+                }
+                const std::string name = taken || !storable ? freeSectorName(L, stageAt) : c.name;
+                SectorRec& r = L.sector(slot, stageAt);
+                r = SectorRec{};
+                r.name.set(name);
+                r.x = c.x + offset;
+                r.y = c.y + offset;
+                r.w = c.w;
+                r.h = c.h;
+                st.sectorCount = slot;
+            }
+        });
+        std::set<int> pasted;
+        for (int n = count + 1; n <= L.stage(stageAt).sectorCount; ++n) pasted.insert(n);
+        select(ItemKind::Sector, pasted);
+        return;
+    }
+    if (stage < 1 || stage > L.stageCount || stage > kMaxStages) throw Error(kMsgNoOpenStage);
+    const int count = L.stage(stage).spriteCount;
+    if (count + static_cast<int>(items.sprites.size()) > kMaxSprites) throw Error(kMsgTooManySprites);
+    // Every picture is placed before the first sprite: a refusal changes nothing.
+    std::vector<std::string> paths(items.pictures.size());
+    std::vector<std::string> writtenFiles;
+    const auto removeWritten = [&] {
+        for (const std::string& path : writtenFiles) {
+            try {
+                deleteFile(path);
+            } catch (const std::exception&) {
+                // A file left over harms nothing: the level does not name it.
+            }
+        }
+    };
+    try {
+        int used = 0;
+        for (int i = 1; i <= L.imageCount && i <= kMaxImages; ++i) used += imageUsed(L.image(i)) ? 1 : 0;
+        for (std::size_t k = 0; k < items.pictures.size(); ++k) {
+            bool written = false;
+            paths[k] = pastedPicturePath(items.pictures[k], written);
+            if (written) {
+                writtenFiles.push_back(paths[k]);
+                if (++used > kMaxImages) throw Error(kMsgTooManyImages);
+                readPictureFile(paths[k], PictureUse::Image);  // the level's picture memory
+            }
+        }
+    } catch (...) {
+        removeWritten();
+        throw;
+    }
+    const int offset = pasteOffset(L, stage, items);
+    // Pictures all in the level under names a record holds: only the stage,
+    // the new sprites and those pictures' use counts change, and the history
+    // compares just them.
+    std::vector<RecordRef> touched;
+    if (writtenFiles.empty()) {
+        touched.push_back(stageRecord(stage));
+        for (int n = count + 1; n <= count + static_cast<int>(items.sprites.size()); ++n)
+            touched.push_back(spriteRecord(stage, n));
+        for (const std::string& path : paths) {
+            if (!NameField::fits(fileNamePart(path))) {
+                touched.clear();
+                break;
+            }
+            for (int i = 1; i <= L.imageCount && i <= kMaxImages; ++i)
+                if (imageUsed(L.image(i)) && L.image(i).path.holds(path)) touched.push_back(imageRecord(i));
+        }
+    }
+    try {
+        takingSpriteFiles([&] {
+            runEdit({stepName, kSpritePage, count}, touched.empty() ? nullptr : &touched, [&] {
+                try {
+                    for (const CopiedSprite& c : items.sprites) {
+                        StageRec& st = L.stage(stage);
+                        const int slot = st.spriteCount + 1;
+                        SpriteRec& sp = L.sprite(slot, stage);
+                        const SpriteRec before = sp;
+                        sp = SpriteRec{};
+                        sp.frameCount = c.frameCount;
+                        sp.frame = c.frame;
+                        sp.name.set(fileNamePart(paths[static_cast<std::size_t>(c.picture)]));
+                        try {
+                            attachSpritePicture(L, paths[static_cast<std::size_t>(c.picture)], slot, surfaces_);
+                        } catch (...) {
+                            sp = before;
+                            throw;
+                        }
+                        sp.x = c.x + offset;
+                        sp.y = c.y + offset;
+                        st.spriteCount = slot;
+                    }
+                } catch (...) {
+                    // All or nothing: the sprites pasted so far go again.
+                    while (L.stage(stage).spriteCount > count)
+                        slv::deleteSprite(L, stage, L.stage(stage).spriteCount - 1, surfaces_);
+                    throw;
+                }
+            }, 0);
+        });
+    } catch (...) {
+        removeWritten();
+        throw;
+    }
+    std::set<int> pasted;
+    for (int n = count + 1; n <= L.stage(stage).spriteCount; ++n) pasted.insert(n);
+    select(ItemKind::Sprite, pasted);
+}
+
+void LevelDocument::deleteSelection(ItemKind kind, const std::string& stepName) {
+    const std::set<int> numbers = selection_.of(kind);
+    if (numbers.empty()) return;
+    Level& L = *level_;
+    const int stage = L.openStage;
+    const int first = *numbers.begin();
+    const bool sprites = kind == ItemKind::Sprite;
+    edit({stepName, sprites ? kSpritePage : kSectorPage, first - 1}, [&] {
+        for (auto n = numbers.rbegin(); n != numbers.rend(); ++n)
+            sprites ? slv::deleteSprite(L, stage, *n - 1, surfaces_) : slv::deleteSector(L, stage, *n - 1);
+    });
+    const int left = stage >= 0 && stage <= kMaxStages
+                         ? (sprites ? L.stage(stage).spriteCount : L.stage(stage).sectorCount)
+                         : 0;
+    selectOnly(kind, first <= left ? first : 0);
+}
+
 }  // namespace slv

@@ -196,6 +196,15 @@ public:
     void showAbout();
     // A message that needs no answer, in the status bar.
     void showNote(const QString& text);
+    // ---- the selection and the clipboard (mainwindow_clipboard.cpp) ----
+    // Cut, Copy and Duplicate act on the selected items of the page shown;
+    // Paste puts the clipboard's sprites or sectors on the open stage.
+    void cutSelection();
+    void copySelection();
+    void pasteFromClipboard();
+    void duplicateSelection();
+    // The page shown as a kind of item; none on the Stage page.
+    std::optional<slv::ItemKind> activeItemKind() const;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

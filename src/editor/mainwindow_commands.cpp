@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +24,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "editor/clipboard.h"
 #include "editor/editoractions.h"
 #include "editor/leveldocument.h"
 #include "editor/mainwindow.h"
@@ -68,6 +71,7 @@ void MainWindow::setupMenus() {
     // The selection's commands (cut, copy, paste, duplicate, select all) go
     // after this separator.
     edit->addSeparator();
+    edit->addActions({a[Command::Cut], a[Command::Copy], a[Command::Paste], a[Command::Duplicate]});
 
     QMenu* view = menuBar()->addMenu("&View");
     view->addActions({a[Command::ZoomIn], a[Command::ZoomOut], a[Command::ZoomActualSize], a[Command::ZoomToFit]});
@@ -117,6 +121,12 @@ void MainWindow::connectActions() {
     on(Command::ClassicWindow, [this](bool on) { setClassicWindow(on); });
     on(Command::KeysAndMouse, [this] { showKeysAndMouse(); });
     on(Command::About, [this] { showAbout(); });
+    on(Command::Cut, [this] { cutSelection(); });
+    on(Command::Copy, [this] { copySelection(); });
+    on(Command::Paste, [this] { pasteFromClipboard(); });
+    on(Command::Duplicate, [this] { duplicateSelection(); });
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { updateActions(); });
+    connect(document_, &LevelDocument::selectionChanged, this, [this] { updateActions(); });
     // The outline actions and their check boxes show the same choice.
     for (auto [id, box] : {std::pair{Command::SpriteBoxes, showSpriteBoxes_}, std::pair{Command::Sectors, showSectors_}}) {
         a[id]->setChecked(box->isChecked());
@@ -215,6 +225,11 @@ void MainWindow::updateActions() {
     const bool sectorSelected = stageOpen && selectedRow(sectorList_) >= 0;
     a[Command::RenameSector]->setEnabled(sectorSelected);
     a[Command::DeleteSector]->setEnabled(sectorSelected);
+    const std::optional<ItemKind> kind = activeItemKind();
+    const bool itemsSelected = kind && (*kind == ItemKind::Sector || stageOpen) &&
+                               !document_->selection().of(*kind).empty();
+    for (Command id : {Command::Cut, Command::Copy, Command::Duplicate}) a[id]->setEnabled(itemsSelected);
+    a[Command::Paste]->setEnabled(clipboardHasItems());
     for (QToolButton* b : {addButton_, modButton_, delButton_}) {
         QAction* act = buttonAction_ ? buttonAction_(b) : nullptr;
         b->setEnabled(act && act->isEnabled());

@@ -165,7 +165,8 @@ void MainWindow::deleteOnActiveTab() {
             return;
         }
         // The list and fields follow the document's selection: the next row.
-        document_->deleteSprite(row);
+        if (document_->selection().sprites.size() > 1) document_->deleteSelection(ItemKind::Sprite, "Delete sprites");
+        else document_->deleteSprite(row);
         break;
     }
     case 2: {
@@ -174,7 +175,8 @@ void MainWindow::deleteOnActiveTab() {
             showError(kMsgSelectSectorToDelete);
             return;
         }
-        document_->deleteSector(row);
+        if (document_->selection().sectors.size() > 1) document_->deleteSelection(ItemKind::Sector, "Delete sectors");
+        else document_->deleteSector(row);
         break;
     }
     default: break;
