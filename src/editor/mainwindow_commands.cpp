@@ -72,6 +72,11 @@ void MainWindow::setupMenus() {
     view->addSeparator();
     view->addActions({a[Command::SpriteBoxes], a[Command::Sectors]});
     view->addSeparator();
+    view->addAction(a[Command::Grid]);
+    gridSizeMenu_ = view->addMenu("Grid Si&ze");
+    gridSizeMenu_->setObjectName("gridSizeMenu");
+    view->addAction(a[Command::SnapToGrid]);
+    view->addSeparator();
     view->addActions({a[Command::FullScreenView], a[Command::FullScreenEditor], a[Command::WindowedView]});
     view->addSeparator();
     view->addAction(a[Command::ClassicWindow]);

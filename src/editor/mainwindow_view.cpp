@@ -163,6 +163,7 @@ void MainWindow::drawFrame() {
     view.bandY1 = L.session.bandStartY;
     view.bandX2 = L.session.mouseX;
     view.bandY2 = L.session.mouseY;
+    view.gridSize = grid().visible ? grid().size : 0;
     view.sectorOutlines = showSectors_->isChecked();
     view.spriteOutlines = showSpriteBoxes_->isChecked();
     view.sectorColor = L.sectorColor;
