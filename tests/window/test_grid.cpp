@@ -137,8 +137,11 @@ private slots:
         StartedEditor ed;
         addStage(ed, ui);
         ed.stillTick();
-        const QPoint onLine(size, 2 * size + 2), offLine(size + 1, 2 * size + 3), between(size + 3, size + 5);
+        // A dot of a column, a dot of a row, a pixel of a line between two
+        // dots, and one off every line.
+        const QPoint onLine(size, 2), onRow(size + 2, size), offLine(size + 1, 2 * size + 3), between(size + 3, size + 5);
         const std::uint32_t onBefore = ed.pixel(onLine.x(), onLine.y());
+        const std::uint32_t rowBefore = ed.pixel(onRow.x(), onRow.y());
         const std::uint32_t offBefore = ed.pixel(offLine.x(), offLine.y());
         const std::uint32_t betweenBefore = ed.pixel(between.x(), between.y());
         ed.w->findChild<QAction*>(QString("gridSize%1").arg(size))->trigger();
@@ -146,13 +149,16 @@ private slots:
         ed.stillTick();
         const SceneWidget* view = ed.w->findChild<SceneWidget*>("sceneView");
         const std::uint32_t grey = view->backBuffer()->device().rgbToPixel(0x80, 0x80, 0x80);
-        QVERIFY(onBefore != grey);  // the backdrop there is not the grid's colour already
+        // The backdrop there is not the grid's colour already.
+        QVERIFY(onBefore != grey && rowBefore != grey);
         QCOMPARE(ed.pixel(onLine.x(), onLine.y()), grey);
+        QCOMPARE(ed.pixel(onRow.x(), onRow.y()), grey);
         QCOMPARE(ed.pixel(offLine.x(), offLine.y()), offBefore);
         QCOMPARE(ed.pixel(between.x(), between.y()), betweenBefore);
         ed.w->actions()[Command::Grid]->trigger();
         ed.stillTick();
         QCOMPARE(ed.pixel(onLine.x(), onLine.y()), onBefore);
+        QCOMPARE(ed.pixel(onRow.x(), onRow.y()), rowBefore);
     }
 
     // The grid, its size and snapping are what the next window starts with;
