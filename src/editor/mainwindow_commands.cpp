@@ -335,6 +335,7 @@ void MainWindow::showKeysAndMouse() {
         {"Left drag on a sprite", "moves it (Sprite tab); Ctrl keeps the selection"},
         {"Left drag on a sector", "moves it (Sector tab)"},
         {"Right drag", "draws a new sector (Sector tab, a stage open)"},
+        {"Drag with Snap to Grid on", "the item's corner, or the new sector's corners, land on the grid (View > Grid Size)"},
         {"Click a colour swatch", "chooses the colour of the outlines"},
     };
     for (const auto& row : mouse) html += QString("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(row[0], row[1]);
