@@ -64,7 +64,6 @@ void SectorTool::mousePressed(const ToolMouse& m) {
         // Both corners of the band lie on the grid while snapping is on.
         const QPoint start = document_.snapToGrid(QPoint(m.x, m.y));
         document_.startBand(start.x(), start.y());
-        document_.trackPointer(start.x(), start.y());
         emit bandStarted(start.x(), start.y());
     }
     ItemTool::mousePressed(m);
