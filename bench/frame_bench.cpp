@@ -147,9 +147,10 @@ struct Scene {
     bool still = false;  // the sprites keep their frames
 };
 
-void drawFrames(benchmark::State& state, bool cached) {
+void drawFrames(benchmark::State& state, bool cached, int gridSize = 0) {
     slv::PixelDevice device(int(state.range(0)));
     Scene s(device);
+    s.view.gridSize = gridSize;
     slv::Surface* back = device.createSurface();
     back->setSize(kViewW, kViewH);
     slv::SceneCache* cache = cached ? &s.cache : nullptr;
@@ -164,6 +165,8 @@ void drawFrames(benchmark::State& state, bool cached) {
 
 void BM_DisplayFrame(benchmark::State& state) { drawFrames(state, true); }
 void BM_DisplayFrameUncached(benchmark::State& state) { drawFrames(state, false); }
+// The same with the view's grid shown, 16 pixels apart.
+void BM_DisplayFrameGrid(benchmark::State& state) { drawFrames(state, true, 16); }
 
 // Sprites moved before every tick, as the editor sees them: with the cache.
 void drawMovingFrames(benchmark::State& state, int movers, bool still = false) {
@@ -292,6 +295,7 @@ void BM_DisplayMemcpy(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_DisplayFrame)->Arg(32)->Arg(16)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DisplayFrameGrid)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayFrameUncached)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayTickPresent)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DisplayFrameMoving)->Arg(32)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);

@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     printRatio(reporter, 32);
     printRatio(reporter, 16);
+    printRatio(reporter, 32, "frame ratio grid", "BM_DisplayFrameGrid");
     printRatio(reporter, 32, "tick+present ratio", "BM_DisplayTickPresent");
     printFigure(reporter, "window open+save vs resave", "BM_WindowOverResave", "", true);
     printFigure(reporter, "framecount with load 2880x64", "BM_FramecountWithLoad");

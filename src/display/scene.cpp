@@ -176,6 +176,7 @@ struct SceneCache::Impl {
         int width = 0, height = 0;
         std::vector<PieceRecord> pieces;
         std::vector<TextItem> texts;
+        int gridSize = 0;
     } shown;
 };
 
@@ -223,6 +224,29 @@ void blitWithin(Surface& target, const Piece& p, const PixelRect& clip) {
     const PixelRect64 from{p.frame.left + (left - p.x), p.frame.top + (top - p.y), p.frame.left + (right - p.x),
                            p.frame.top + (bottom - p.y)};
     target.blit(left, top, from, p.src, p.keyed);
+}
+
+// The grid's dots inside `clip`: on each column x = k * size, the pixels of
+// even y; on each row y = k * size, the pixels of even x.
+void drawGridWithin(const PixelView& v, int size, std::uint32_t pixel, const PixelRect& clip) {
+    const int left = std::max(clip.left, 0), top = std::max(clip.top, 0);
+    const int right = std::min(clip.right, v.width), bottom = std::min(clip.bottom, v.height);
+    if (size <= 0 || left >= right || top >= bottom) return;
+    auto put = [&v, pixel](int x, int y) {
+        std::uint8_t* at = v.pixels + std::size_t(y) * std::size_t(v.pitch) + std::size_t(x) * v.bytesPerPixel;
+        if (v.bytesPerPixel == 4) {
+            std::memcpy(at, &pixel, 4);
+        } else {
+            const std::uint16_t p16 = std::uint16_t(pixel);
+            std::memcpy(at, &p16, 2);
+        }
+    };
+    const int firstColumn = (left + size - 1) / size * size;
+    for (int x = firstColumn; x < right; x += size)
+        for (int y = top + (top & 1); y < bottom; y += 2) put(x, y);
+    const int firstRow = (top + size - 1) / size * size;
+    for (int y = firstRow; y < bottom; y += size)
+        for (int x = left + (left & 1); x < right; x += 2) put(x, y);
 }
 
 bool meets(const PixelRect& a, const PixelRect& b) {
@@ -384,10 +408,14 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
             if (was) damage->add(shown.texts[k].bounds(canvas));
             if (now) damage->add(texts[k].bounds(canvas));
         }
+        // The grid lies over the whole frame: another size, or none, changes it all.
+        if (std::max(view.gridSize, 0) != shown.gridSize) damage->add(0, 0, W, H);
     }
     // Outlines last: a frame already mostly changed traces them without marking.
     traceOverlays(std::move(script), target, cached, damage ? &*damage : nullptr);
 
+    const std::uint32_t gridPixel =
+        target.device().rgbToPixel(int(kGridColor & 255), int((kGridColor >> 8) & 255), int((kGridColor >> 16) & 255));
     std::vector<PixelRect> drawn;
     if (damage && damage->none()) {
         // The target already holds this frame.
@@ -397,12 +425,14 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
             if (!covered) target.fillRect(r, 0);
             for (const Piece& p : pieces) blitWithin(target, p, r);
             const PixelView v = target.pixelsForWrite();
+            if (view.gridSize > 0) drawGridWithin(v, view.gridSize, gridPixel, r);
             for (const SceneCache::Impl::Outline& o : cached.outlines)
                 if (meets(o.bounds, r)) writeOutlineRunsWithin(v, o.runs.data(), o.runs.size(), o.pixel, r);
         }
     } else {
         if (!covered) target.fill(0);
         for (const Piece& p : pieces) target.blit(p.x, p.y, p.frame, p.src, p.keyed);
+        if (view.gridSize > 0) drawGridWithin(target.pixelsForWrite(), view.gridSize, gridPixel, target.rect());
         if (!cached.outlines.empty()) {
             const PixelView v = target.pixelsForWrite();
             for (const SceneCache::Impl::Outline& o : cached.outlines)
@@ -430,6 +460,7 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
         shown.height = H;
         shown.pieces = std::move(records);
         shown.texts = std::move(texts);
+        shown.gridSize = std::max(view.gridSize, 0);
     }
     return drawn;
 }

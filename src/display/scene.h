@@ -32,6 +32,9 @@
 
 namespace slv {
 
+// The grid's dots: a mid grey, faint over most pictures.
+constexpr std::uint32_t kGridColor = 0x808080;
+
 // What a frame shows besides the tables.
 struct SceneView {
     // The stage whose sprites are drawn (1..30; anything else draws none)
@@ -50,6 +53,9 @@ struct SceneView {
     bool firstFrames = false;
 
     // Overlays, drawn in this order over the sprites.
+    // The grid: a dot on every second pixel of each line whose x or y is a
+    // multiple of gridSize, in kGridColor; 0 (or less): no grid.
+    int gridSize = 0;
     bool band = false;                       // the rubber band, dashed white
     int bandX1 = 0, bandY1 = 0, bandX2 = 0, bandY2 = 0;
     // Sector and sprite boxes: dashed in sectorColor / spriteBoxColor, the

@@ -45,6 +45,13 @@ EditorActions::EditorActions(QWidget* window) : QObject(window) {
     make(Command::ZoomToFit, "&Fit", "Shows the whole stage in the view");
     make(Command::SpriteBoxes, "Sprite &Boxes", "Outlines every sprite of the stage")->setCheckable(true);
     make(Command::Sectors, "S&ectors", "Outlines the sectors of the stage")->setCheckable(true);
+    QAction* grid = make(Command::Grid, "&Grid", "Shows a dotted grid over the stage");
+    grid->setCheckable(true);
+    keys(grid, {K(Qt::CTRL | Qt::Key_G)});
+    QAction* snap = make(Command::SnapToGrid, "S&nap to Grid",
+                         "Moved, pasted and drawn items take their corners to the nearest grid point");
+    snap->setCheckable(true);
+    keys(snap, {K(Qt::CTRL | Qt::SHIFT | Qt::Key_G)});
     keys(make(Command::FullScreenView, "Full Screen &View", "Shows the view alone over the whole screen"),
          {K(Qt::Key_F9)});
     keys(make(Command::FullScreenEditor, "Full Screen &Editor", "Shows the editor on black over the whole screen"),

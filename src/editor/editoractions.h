@@ -18,6 +18,7 @@ enum class Command {
     New, Open, Save, SaveAs, ExportText, ImportText, Quit,
     Undo, Redo,
     ZoomIn, ZoomOut, ZoomActualSize, ZoomToFit, SpriteBoxes, Sectors,
+    Grid, SnapToGrid,
     FullScreenView, FullScreenEditor, WindowedView, ClassicWindow,
     AddStage, ReplaceStage, DeleteStage, OpenStage,
     AddSprite, ReplaceSprite, DeleteSprite,

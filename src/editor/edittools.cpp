@@ -103,11 +103,13 @@ void ItemTool::mouseMoved(const ToolMouse& m) {
         document_.select(kind_, std::move(chosen));
         return;
     }
-    // The first selected item goes where the pointer holds it; the others
-    // keep their places relative to it.
+    // The first selected item goes where the pointer holds it (its corner
+    // on the nearest grid point while snapping is on); the others keep
+    // their places relative to it.
     int x = 0, y = 0;
     if (!itemPlace(document_.selection().first(kind_), x, y)) return;
-    document_.moveSelection(kind_, m.x - grabX_ - x, m.y - grabY_ - y, gesture_);
+    const QPoint corner = document_.snapToGrid(QPoint(m.x - grabX_, m.y - grabY_));
+    document_.moveSelection(kind_, corner.x() - x, corner.y() - y, gesture_);
 }
 
 QString ItemTool::statusInfo() const {
@@ -125,18 +127,21 @@ void SectorTool::mousePressed(const ToolMouse& m) {
         return;
     }
     if (m.right) {
-        document_.startBand(m.x, m.y);
-        emit bandStarted(m.x, m.y);
+        // Both corners of the band lie on the grid while snapping is on.
+        const QPoint start = document_.snapToGrid(QPoint(m.x, m.y));
+        document_.startBand(start.x(), start.y());
+        emit bandStarted(start.x(), start.y());
     }
     ItemTool::mousePressed(m);
 }
 
 void SectorTool::mouseMoved(const ToolMouse& m) {
-    document_.trackPointer(m.x, m.y);
+    const QPoint corner = document_.bandActive() ? document_.snapToGrid(QPoint(m.x, m.y)) : QPoint(m.x, m.y);
+    document_.trackPointer(corner.x(), corner.y());
     ItemTool::mouseMoved(m);
     if (document_.bandActive()) {
         const EditSession& s = document_.level().session;
-        emit bandResized(m.x - s.bandStartX, m.y - s.bandStartY);
+        emit bandResized(corner.x() - s.bandStartX, corner.y() - s.bandStartY);
     }
 }
 

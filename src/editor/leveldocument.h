@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "editor/gridsettings.h"
 #include "model/editing.h"
 #include "model/fileio.h"
 #include "model/history.h"
@@ -153,6 +154,14 @@ public:
     void trackPointer(int x, int y);
     bool bandActive() const { return level_->session.bandActive; }
     int finishBand();
+
+    // The view's grid, as the window's View menu sets it. snapToGrid gives
+    // the grid point nearest to `p` while snapping is on, `p` itself when
+    // off: where a dragged item's corner, a pasted item or a band's corner
+    // goes. A view setting, not part of the level: no undo step.
+    const GridSettings& grid() const { return grid_; }
+    void setGrid(const GridSettings& grid) { grid_ = grid; }
+    QPoint snapToGrid(QPoint p) const { return grid_.snapToGrid(p); }
 
     // A followed picture changed size: its sprites take frames of the new
     // size (one undo step, "Follow changed picture").
@@ -305,6 +314,7 @@ private:
     ItemKind nudgeKind_ = ItemKind::Sprite;
     std::set<int> nudgeItems_;
     LevelSelection selection_;
+    GridSettings grid_;
 };
 
 template <class Change>

@@ -53,6 +53,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), document_(new Lev
     connectView();
     connectHandlers();
     setupZoomAndStatus();
+    setupGrid();
     connectActions();
     restoreWindowPlace();
     try {

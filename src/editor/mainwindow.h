@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "editor/gridsettings.h"
 #include "model/fileio.h"
 #include "model/level.h"
 #include "model/settings.h"
@@ -181,6 +182,14 @@ public:
     void zoomOut();
     void zoomActualSize();
     void zoomToFit();
+    // The grid over the view (View > Grid, Grid Size, Snap to Grid), kept
+    // in the preferences. snapToGrid is where a moved or pasted item's
+    // corner goes: the nearest grid point while snapping is on, else `p`.
+    const slv::GridSettings& grid() const;
+    void setGridVisible(bool on);
+    void setGridSize(int size);
+    void setSnapToGrid(bool on);
+    QPoint snapToGrid(QPoint p) const;
     // The level as text (what "slvtool export" and "slvtool import" do).
     void exportText();
     void importText();
@@ -245,6 +254,9 @@ private:
     void firstTickWork();
     void connectView();
     void setupZoomAndStatus();
+    // The grid's actions, its Grid Size menu and its remembered settings.
+    void setupGrid();
+    void storeGrid(const slv::GridSettings& grid);
     // The status line's item: the one under the pointer on the active tab's
     // kind (sprites or sectors), else the selected one.
     void showItemInStatus();
@@ -406,4 +418,5 @@ private:
     bool mouseHeld_ = false;  // a button is down on the view: a drag may run
     slv::SpriteTool* spriteTool_ = nullptr;
     slv::SectorTool* sectorTool_ = nullptr;
+    QMenu* gridSizeMenu_ = nullptr;  // View > Grid Size: one checkable action per size
 };

@@ -78,6 +78,11 @@ void MainWindow::setupMenus() {
     view->addSeparator();
     view->addActions({a[Command::SpriteBoxes], a[Command::Sectors]});
     view->addSeparator();
+    view->addAction(a[Command::Grid]);
+    gridSizeMenu_ = view->addMenu("Grid Si&ze");
+    gridSizeMenu_->setObjectName("gridSizeMenu");
+    view->addAction(a[Command::SnapToGrid]);
+    view->addSeparator();
     view->addActions({a[Command::FullScreenView], a[Command::FullScreenEditor], a[Command::WindowedView]});
     view->addSeparator();
     view->addAction(a[Command::ClassicWindow]);
@@ -366,6 +371,7 @@ void MainWindow::showKeysAndMouse() {
         {"Ctrl+left drag", "moves the selection, even from under another item"},
         {"Left drag on empty space", "selects by band: every item whose box the band meets (with Shift: adds them)"},
         {"Right drag", "draws a new sector (Sector tab, a stage open)"},
+        {"Drag with Snap to Grid on", "the item's corner, or the new sector's corners, land on the grid (View > Grid Size)"},
         {"Click a colour swatch", "chooses the colour of the outlines"},
     };
     for (const auto& row : mouse) html += QString("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(row[0], row[1]);

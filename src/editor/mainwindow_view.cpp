@@ -166,6 +166,7 @@ void MainWindow::drawFrame() {
     view.bandY2 = L.session.mouseY;
     if (auto* tool = qobject_cast<ItemTool*>(activeTool()); tool && !view.band)
         view.band = tool->selectionBand(view.bandX1, view.bandY1, view.bandX2, view.bandY2);
+    view.gridSize = grid().visible ? grid().size : 0;
     view.sectorOutlines = showSectors_->isChecked();
     view.spriteOutlines = showSpriteBoxes_->isChecked();
     view.sectorColor = L.sectorColor;

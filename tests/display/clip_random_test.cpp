@@ -276,12 +276,21 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
         }
         SceneView view;
         view.stage = 1;
+        // No grid in a quarter of the rounds, else any size (odd ones too).
+        const int grid = r.in(0, 3) == 0 ? 0 : r.in(2, 60);
+        view.gridSize = grid;
         target->fill(0);
         Model expect(*target);
         for (int k = 1; k <= n; ++k) {
             const SpriteRec& s = level->sprite(k, 1);
             modelCopy(expect, Model(*strip), 8, true, s.x, s.y, frameRect(s.frame, s.w, s.h));
         }
+        // The grid's dots over the sprites: every second pixel of each line
+        // a multiple of the size away from the edge; every other pixel kept.
+        const std::uint32_t gridPixel = dev.rgbToPixel(0x80, 0x80, 0x80);
+        for (int y = 0; grid > 0 && y < 41; ++y)
+            for (int x = 0; x < 53; ++x)
+                if ((x % grid == 0 && y % 2 == 0) || (y % grid == 0 && x % 2 == 0)) expect.put(x, y, gridPixel);
         drawScene(*target, *level, dev, view);
         ASSERT_EQ(bytesOf(*target), expect.bytes) << "round " << round;
 
@@ -313,6 +322,8 @@ TEST_P(ClipRandom, ScenesOfSpritesWithAnyGeometry) {
             if (step == 2) sector.name.set(names[r.in(0, 4)]);
             if (step == 3) sector.x += r.in(-3, 3), sector.y += r.in(-3, 3);
             view.sectorNames = step != 3 || r.in(0, 1) == 1;
+            // The grid shown, hidden or resized between two frames now and then.
+            if (r.in(0, 3) == 0) view.gridSize = r.in(0, 2) == 0 ? 0 : r.in(2, 60);
         }
     }
 }
