@@ -462,7 +462,13 @@ void LevelDocument::fitSpriteFrames(const std::vector<FrameSize>& sizes) {
 
 // ---- settings ----
 
-void LevelDocument::setWorkFolder(const std::string& folder) { level_->workFolder = cutText(folder, 255); }
+void LevelDocument::setWorkFolder(const std::string& folder) { settings_.workFolder = cutText(folder, 255); }
+
+ReadReport LevelDocument::readSettingsFile(const std::string& path, SettingsState& state) {
+    settings_.spriteBoxColor = kDefaultSpriteBoxColor;
+    settings_.sectorColor = kDefaultSectorColor;
+    return readSettings(settings_, path, state);
+}
 
 int LevelDocument::pickSpriteFile(const std::string& folder, const std::string& name) {
     return slv::pickSpriteFile(*level_, folder, name, detect_);

@@ -77,7 +77,7 @@ void MainWindow::addOnActiveTab() {
     switch (editTabs_->currentIndex()) {
     case 0: {
         const QStringList files = UiServices::instance().openFiles(
-            this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, true);
+            this, QString::fromStdString(joinPath(document_->settings().workFolder, "backpx/")), kBitmapFilter, true);
         if (files.isEmpty()) return;
         QStringList unreadable;
         const std::vector<std::string> paths = readablePictures(toPaths(files), unreadable);
@@ -118,7 +118,7 @@ void MainWindow::replaceOnActiveTab() {
             return;
         }
         const QStringList files = UiServices::instance().openFiles(
-            this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
+            this, QString::fromStdString(joinPath(document_->settings().workFolder, "backpx/")), kBitmapFilter, false);
         if (files.isEmpty()) return;
         if (const PictureProbe probe = probePicture(files.first().toStdString()); !probe.readable) {
             showError(QString::fromStdString(probe.error));
@@ -198,7 +198,7 @@ void MainWindow::choosePreview(int item) {
         return;
     }
     const QStringList files = UiServices::instance().openFiles(
-        this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
+        this, QString::fromStdString(joinPath(document_->settings().workFolder, "backpx/")), kBitmapFilter, false);
     if (!files.isEmpty()) {
         document_->setSplash(files.first().toStdString());
         loadPreview(files.first().toStdString());
@@ -221,7 +221,7 @@ void MainWindow::setupPicker() {
 
 void MainWindow::openPicker(bool addMode) {
     Level& L = level();
-    spritePicker_->setFolder(QString::fromStdString(joinPath(L.workFolder, "sprites/")));
+    spritePicker_->setFolder(QString::fromStdString(joinPath(document_->settings().workFolder, "sprites/")));
     spritePicker_->setMultiSelect(addMode);
     L.session.pickerAdds = addMode;
     spritePicker_->show();
@@ -233,10 +233,11 @@ void MainWindow::pickerFileClicked() {
     Level& L = level();
     const int line = spritePicker_->selectedLine();
     if (line < 0) return;
-    document_->pickSpriteFile(spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString());
+    const int frames = document_->pickSpriteFile(spritePicker_->folder().toStdString(),
+                                                 spritePicker_->lineName(line).toStdString());
     L.session.fillingPickerFields = true;
     spritePicker_->setFrameCountLimit(L.session.pickedStripWidth);
-    spritePicker_->frameCountField_->setValue(L.frameCount);
+    spritePicker_->frameCountField_->setValue(frames);
     L.session.fillingPickerFields = false;
 }
 

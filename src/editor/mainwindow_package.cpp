@@ -94,7 +94,7 @@ void MainWindow::openLevel() {
     std::string path = L.startupPackage;
     if (path.empty()) {
         const QStringList chosen = UiServices::instance().openFiles(
-            this, QString::fromStdString(L.workFolder), kPackageFilter, false);
+            this, QString::fromStdString(document_->settings().workFolder), kPackageFilter, false);
         if (chosen.isEmpty()) return;
         path = chosen.first().toStdString();
     }
@@ -126,7 +126,7 @@ std::string MainWindow::askPackageToSave() {
     const std::string own = document_->packagePath();
     // The dialog starts in the level's folder with its name, else in the
     // work folder.
-    const QString start = QString::fromStdString(own.empty() ? level().workFolder : own);
+    const QString start = QString::fromStdString(own.empty() ? document_->settings().workFolder : own);
     const QString chosen = UiServices::instance().saveFile(this, start, kPackageFilter, "slv");
     if (chosen.isEmpty()) return {};
     const std::string path = chosen.toStdString();

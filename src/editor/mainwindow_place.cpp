@@ -232,15 +232,15 @@ void MainWindow::renameSelectedSector() {
 }
 
 void MainWindow::chooseSpriteBoxColor() {
-    const QColor c = UiServices::instance().color(this, toQColor(level().spriteBoxColor));
+    const QColor c = UiServices::instance().color(this, toQColor(document_->settings().spriteBoxColor));
     if (!c.isValid()) return;
     document_->setSpriteBoxColor(fromQColor(c));
-    spriteBoxColorSwatch_->setColor(level().spriteBoxColor);
+    spriteBoxColorSwatch_->setColor(document_->settings().spriteBoxColor);
 }
 
 void MainWindow::chooseSectorColor() {
-    const QColor c = UiServices::instance().color(this, toQColor(level().sectorColor));
+    const QColor c = UiServices::instance().color(this, toQColor(document_->settings().sectorColor));
     if (!c.isValid()) return;
     document_->setSectorColor(fromQColor(c));
-    sectorColorSwatch_->setColor(level().sectorColor);
+    sectorColorSwatch_->setColor(document_->settings().sectorColor);
 }

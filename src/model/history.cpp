@@ -364,7 +364,7 @@ void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallba
         try {
             if (!cb.load) throw Error("No display to load " + rec.name.str());
             rec.surface = cb.load(rec.path.str());
-            if (cb.setColorKey) cb.setColorKey(rec.surface, lv.session.colorKey);
+            if (cb.applyColorKey) cb.applyColorKey(rec.surface);
         } catch (const std::exception& e) {
             if (firstError.empty()) firstError = e.what();
         }
