@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "model/errors.h"
+#include "model/tablebounds.h"
 #include "model/fileio.h"
 #include "model/pictureinfo.h"
 #include "package/restoredlevel.h"
@@ -294,7 +295,7 @@ void LevelDocument::setSplash(const std::string& path) {
 
 void LevelDocument::addSprites(const std::string& folder, const std::vector<std::string>& names,
                                const RandomFn& random) {
-    const int first = level_->openStage >= 1 && level_->openStage <= kMaxStages
+    const int first = isStageNumber(level_->openStage)
                           ? level_->stage(level_->openStage).spriteCount
                           : 0;
     takingSpriteFiles([&] {

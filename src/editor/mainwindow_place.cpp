@@ -12,6 +12,7 @@
 #include "editor/edittools.h"
 #include "editor/leveldocument.h"
 #include "model/errors.h"
+#include "model/tablebounds.h"
 #include "editor/swatchpanel.h"
 #include "editor/uiservices.h"
 
@@ -61,7 +62,7 @@ public:
 // and paints again.
 void MainWindow::showSpriteFields(int n) {
     Level& L = level();
-    const bool valid = n >= 1 && n <= kMaxSprites && L.openStage >= 1 && L.openStage <= kMaxStages &&
+    const bool valid = n >= 1 && n <= kMaxSprites && isStageNumber(L.openStage) &&
                        n <= L.stage(L.openStage).spriteCount;
     L.session.spritesShown = false;
     spriteFieldsRow_ = 0;

@@ -21,13 +21,13 @@
 #include "editor/leveldocument.h"
 #include "editor/scenepictures.h"
 #include "model/homefiles.h"
+#include "model/tablebounds.h"
 
 using namespace slv;
 
 namespace {
 constexpr std::uint32_t kFullScreenKey = 63519;  // magenta in 5-6-5
 
-int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 }  // namespace
 
 void MainWindow::connectView() {
@@ -156,7 +156,7 @@ void MainWindow::drawFrame() {
     SceneView view;
     view.stage = L.openStage;
     view.backdrop = pictures_->surface(viewState_.backdropSurface);
-    view.pad = viewState_.lowerPanelVisible ? pictures_->surface(viewState_.lowerPanelSurface) : nullptr;
+    view.lowerPanel = viewState_.lowerPanelVisible ? pictures_->surface(viewState_.lowerPanelSurface) : nullptr;
     view.actor = actorShown ? &actor : nullptr;
     view.band = L.session.bandActive;
     view.bandX1 = L.session.bandStartX;

@@ -12,13 +12,13 @@
 #include "model/framecount.h"
 #include "model/homefiles.h"
 #include "model/level.h"
+#include "model/tablebounds.h"
 #include "package/levelio.h"
 #include "package/skinpackage.h"
 
 namespace slv {
 
 namespace {
-int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 }  // namespace
 
 ScenePictures::ScenePictures(LevelDocument& document, SceneWidget& view, ViewState& viewState, ActorState& actor)
@@ -131,7 +131,7 @@ void ScenePictures::loadActor() {
 
 void ScenePictures::showBackdrop() {
     Level& L = level();
-    const bool open = L.openStage >= 1 && L.openStage <= L.stageCount && L.openStage <= kMaxStages;
+    const bool open = isStageNumber(L.openStage) && L.openStage <= L.stageCount;
     const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
     if (path == backdropPath_ || !view_.device()) return;
     backdropPath_ = path;
@@ -207,7 +207,7 @@ QStringList ScenePictures::reloadChanged(const QStringList& paths) {
                     showBackdrop();
                 }
                 if (path == homePath(homefiles::kLowerPanel) && viewState_.lowerPanelSurface) {
-                    if (Surface* pad = surface(viewState_.lowerPanelSurface)) pad->loadPicture(path);
+                    if (Surface* panel = surface(viewState_.lowerPanelSurface)) panel->loadPicture(path);
                 }
             }
         } catch (const std::exception& e) {

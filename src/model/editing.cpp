@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "errors.h"
+#include "tablebounds.h"
 #include "fileio.h"
 #include "names.h"
 #include "picturefile.h"
@@ -20,13 +21,8 @@ std::int32_t sizeOfFile(const FileSizeFn& fn, const std::string& path) {
     return static_cast<std::int32_t>(n);
 }
 
-// A count read from a record, held within 0..max so that no loop leaves a table.
-int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
-
-bool validStage(int s) { return s >= 1 && s <= kMaxStages; }
-
 void checkOpenStage(const Level& lv) {
-    if (!validStage(lv.openStage)) throw Error(kMsgNoOpenStage);
+    if (!isStageNumber(lv.openStage)) throw Error(kMsgNoOpenStage);
 }
 
 void releaseSurface(const SurfaceCallbacks& cb, SurfaceHandle h) {
@@ -187,7 +183,7 @@ void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb) {
 // Sprites and sectors.
 
 int deleteSprite(Level& lv, int stage, int slot, const SurfaceCallbacks& cb) {
-    if (!validStage(stage)) throw Error(kMsgSelectSpriteToDelete);
+    if (!isStageNumber(stage)) throw Error(kMsgSelectSpriteToDelete);
     StageRec& st = lv.stage(stage);
     const int count = clampCount(st.spriteCount, kMaxSprites);
     if (slot < 0 || slot >= count) throw Error(kMsgSelectSpriteToDelete);
@@ -407,7 +403,7 @@ bool hitRect(int px, int py, int x, int y, int w, int h) {
 }
 
 int pickSprite(const Level& lv, int px, int py) {
-    if (!validStage(lv.openStage)) return 0;
+    if (!isStageNumber(lv.openStage)) return 0;
     const int count = clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
     int hit = 0;
     for (int k = 1; k <= count; ++k) {
@@ -431,7 +427,7 @@ int pickSector(const Level& lv, int px, int py) {
 namespace {
 
 bool spriteRowValid(const Level& lv, int row) {
-    return validStage(lv.openStage) && row >= 0 &&
+    return isStageNumber(lv.openStage) && row >= 0 &&
            row < clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "errors.h"
+#include "tablebounds.h"
 
 namespace slv {
 
@@ -64,8 +65,6 @@ bool sameImage(const ImageRec& a, const ImageRec& b) {
 }
 
 bool sameBytes(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
-
-int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 
 }  // namespace
 
