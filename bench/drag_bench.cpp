@@ -125,7 +125,7 @@ void BM_PasteSprites(benchmark::State& state) {
         LevelDocument doc(folder + "state");
         doc.setSurfaceCallbacks(numberSurfaces());
         doc.setFrameDetector([](const std::string&) { return 2; });
-        doc.level().workFolder = folder;
+        doc.setWorkFolder(folder);
         std::vector<std::string> names;
         for (int k = 0; k < 10; ++k) {
             const std::string name = "strip" + std::to_string(k) + ".bmp";

@@ -549,7 +549,7 @@ BENCHMARK(BM_WindowOpenImages)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecon
 void BM_FramecountWithLoad(benchmark::State& state) {
     WindowFixture& f = fixture();
     const std::string strip = f.dir + "strip.bmp";
-    const std::uint32_t key = f.window->level().session.colorKey;
+    const std::uint32_t key = f.window->viewState().colorKey;
     for (auto _ : state) {
         const int n = slv::detectFrameCountFromFile(strip, 4, key);
         if (n != 36) state.SkipWithError("wrong frame count");
@@ -566,7 +566,7 @@ void BM_FramecountThroughSurface(benchmark::State& state) {
     for (auto _ : state) {
         const slv::SurfaceHandle h = w.pictures().load(strip, false);
         const slv::PixelView v = w.pictures().surface(h)->pixels();
-        const int n = slv::detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().session.colorKey);
+        const int n = slv::detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.viewState().colorKey);
         w.pictures().release(h);
         if (n != 36) state.SkipWithError("wrong frame count");
     }

@@ -6,19 +6,19 @@ namespace slv {
 
 namespace {
 
-int skinCount(const Level& lv) { return std::clamp(lv.skinCount, 0, kMaxSkins); }
-int commandCount(const Level& lv) { return std::clamp(lv.commandCount, 0, kMaxCommands); }
+int skinCount(const ActorState& actor) { return std::clamp(actor.skinCount, 0, kMaxSkins); }
+int commandCount(const ActorState& actor) { return std::clamp(actor.commandCount, 0, kMaxCommands); }
 
-bool isOneshot(const Level& lv, int s) { return skinInUse(lv, s) && lv.skin(s).oneShot != 0; }
+bool isOneshot(const ActorState& actor, int s) { return skinInUse(actor, s) && actor.skin(s).oneShot != 0; }
 
-bool atLastFrame(const Level& lv, int s) {
-    return skinInUse(lv, s) && lv.skin(s).frame == lv.skin(s).frameCount;
+bool atLastFrame(const ActorState& actor, int s) {
+    return skinInUse(actor, s) && actor.skin(s).frame == actor.skin(s).frameCount;
 }
 
 bool commandInTable(int i) { return i >= 1 && i <= kMaxCommands; }
 
 // A command whose target skin is not in use is as good as absent.
-bool leadsToSkin(const Level& lv, const CommandRec& c) { return skinInUse(lv, c.to); }
+bool leadsToSkin(const ActorState& actor, const CommandRec& c) { return skinInUse(actor, c.to); }
 
 // Virtual-key codes are 16-bit; 0 is the code of a key without one.
 bool isKeyCode(int key) { return key >= 1 && key <= 65535; }
@@ -29,14 +29,14 @@ bool isKeyOf(const CommandRec& c, int key) {
 
 }  // namespace
 
-bool skinInUse(const Level& lv, int s) { return s >= 1 && s <= skinCount(lv); }
+bool skinInUse(const ActorState& actor, int s) { return s >= 1 && s <= skinCount(actor); }
 
 bool isHeldKey(int key, int h1, int h2, int h3) { return key == h1 || key == h2 || key == h3; }
 
-bool commandMatchesHeldKeys(const Level& lv, int i) {
+bool commandMatchesHeldKeys(const ActorState& actor, int i) {
     if (!commandInTable(i)) return false;
-    const CommandRec& c = lv.command(i);
-    const int h1 = lv.heldKeys[0], h2 = lv.heldKeys[1], h3 = lv.heldKeys[2];
+    const CommandRec& c = actor.command(i);
+    const int h1 = actor.heldKeys[0], h2 = actor.heldKeys[1], h3 = actor.heldKeys[2];
     const bool noKeys = c.key1 == -1 && c.key2 == -1 && c.key3 == -1;
     if (h1 == -1 && h2 == -1 && h3 == -1) return noKeys;
     if (noKeys) return false;
@@ -45,67 +45,67 @@ bool commandMatchesHeldKeys(const Level& lv, int i) {
     return true;
 }
 
-void updateActorSkin(Level& lv) {
-    const int old = lv.currentSkin;
+void updateActorSkin(ActorState& actor) {
+    const int old = actor.currentSkin;
 
-    if (lv.session.releasePending && atLastFrame(lv, lv.currentSkin)) {
-        if (commandInTable(lv.lastActorCommand)) {
-            int back = lv.command(lv.lastActorCommand).back;
-            if (skinInUse(lv, back)) lv.currentSkin = back;
+    if (actor.releasePending && atLastFrame(actor, actor.currentSkin)) {
+        if (commandInTable(actor.lastCommand)) {
+            int back = actor.command(actor.lastCommand).back;
+            if (skinInUse(actor, back)) actor.currentSkin = back;
         }
-        lv.session.releasePending = false;
+        actor.releasePending = false;
     }
 
-    const int n = commandCount(lv);
-    if (skinInUse(lv, lv.currentSkin) && !isOneshot(lv, lv.currentSkin)) {
+    const int n = commandCount(actor);
+    if (skinInUse(actor, actor.currentSkin) && !isOneshot(actor, actor.currentSkin)) {
         for (int i = 1; i <= n; ++i) {
-            const CommandRec& c = lv.command(i);
-            if (c.from == lv.currentSkin && leadsToSkin(lv, c) && commandMatchesHeldKeys(lv, i)) {
-                lv.currentSkin = c.to;
-                lv.lastActorCommand = i;
+            const CommandRec& c = actor.command(i);
+            if (c.from == actor.currentSkin && leadsToSkin(actor, c) && commandMatchesHeldKeys(actor, i)) {
+                actor.currentSkin = c.to;
+                actor.lastCommand = i;
                 break;
             }
         }
     }
 
-    if (isOneshot(lv, lv.currentSkin) && atLastFrame(lv, lv.currentSkin)) {
+    if (isOneshot(actor, actor.currentSkin) && atLastFrame(actor, actor.currentSkin)) {
         for (int i = 1; i <= n; ++i) {
-            const CommandRec& c = lv.command(i);
-            if (c.from == lv.currentSkin && leadsToSkin(lv, c)) {
-                lv.currentSkin = c.to;
-                lv.lastActorCommand = i;
+            const CommandRec& c = actor.command(i);
+            if (c.from == actor.currentSkin && leadsToSkin(actor, c)) {
+                actor.currentSkin = c.to;
+                actor.lastCommand = i;
                 break;
             }
         }
     }
 
-    if (lv.currentSkin != old) {
-        const int m = skinCount(lv);
-        for (int s = 1; s <= m; ++s) lv.skin(s).frame = 1;
+    if (actor.currentSkin != old) {
+        const int m = skinCount(actor);
+        for (int s = 1; s <= m; ++s) actor.skin(s).frame = 1;
     }
 }
 
-void actorKeyDown(Level& lv, int key) {
+void actorKeyDown(ActorState& actor, int key) {
     if (!isKeyCode(key)) {
-        updateActorSkin(lv);
+        updateActorSkin(actor);
         return;
     }
-    if (lv.heldKeys[0] == -1 && key != lv.heldKeys[1] && key != lv.heldKeys[2]) lv.heldKeys[0] = key;
-    if (lv.heldKeys[1] == -1 && key != lv.heldKeys[0] && key != lv.heldKeys[2]) lv.heldKeys[1] = key;
-    if (lv.heldKeys[2] == -1 && key != lv.heldKeys[0] && key != lv.heldKeys[1]) lv.heldKeys[2] = key;
-    updateActorSkin(lv);
+    if (actor.heldKeys[0] == -1 && key != actor.heldKeys[1] && key != actor.heldKeys[2]) actor.heldKeys[0] = key;
+    if (actor.heldKeys[1] == -1 && key != actor.heldKeys[0] && key != actor.heldKeys[2]) actor.heldKeys[1] = key;
+    if (actor.heldKeys[2] == -1 && key != actor.heldKeys[0] && key != actor.heldKeys[1]) actor.heldKeys[2] = key;
+    updateActorSkin(actor);
 }
 
-void actorKeyUp(Level& lv, int key) {
+void actorKeyUp(ActorState& actor, int key) {
     if (!isKeyCode(key)) return;
-    if (lv.heldKeys[0] == key) lv.heldKeys[0] = -1;
-    if (lv.heldKeys[1] == key) lv.heldKeys[1] = -1;
-    if (lv.heldKeys[2] == key) lv.heldKeys[2] = -1;
-    if (lv.lastActorCommand == -1 || !commandInTable(lv.lastActorCommand)) return;
-    const CommandRec& c = lv.command(lv.lastActorCommand);
+    if (actor.heldKeys[0] == key) actor.heldKeys[0] = -1;
+    if (actor.heldKeys[1] == key) actor.heldKeys[1] = -1;
+    if (actor.heldKeys[2] == key) actor.heldKeys[2] = -1;
+    if (actor.lastCommand == -1 || !commandInTable(actor.lastCommand)) return;
+    const CommandRec& c = actor.command(actor.lastCommand);
     if (!isKeyOf(c, key)) return;
-    if (!isOneshot(lv, lv.currentSkin) && skinInUse(lv, c.back)) lv.currentSkin = c.back;
-    if (isOneshot(lv, lv.currentSkin)) lv.session.releasePending = true;
+    if (!isOneshot(actor, actor.currentSkin) && skinInUse(actor, c.back)) actor.currentSkin = c.back;
+    if (isOneshot(actor, actor.currentSkin)) actor.releasePending = true;
 }
 
 namespace {
@@ -115,8 +115,8 @@ void nextFrame(int& frame, int frameCount) {
 }
 }  // namespace
 
-void advanceActorFrame(Level& lv) {
-    if (skinInUse(lv, lv.currentSkin)) nextFrame(lv.skin(lv.currentSkin).frame, lv.skin(lv.currentSkin).frameCount);
+void advanceActorFrame(ActorState& actor) {
+    if (skinInUse(actor, actor.currentSkin)) nextFrame(actor.skin(actor.currentSkin).frame, actor.skin(actor.currentSkin).frameCount);
 }
 
 }  // namespace slv

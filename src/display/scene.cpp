@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "display/canvas.h"
+#include "model/tablebounds.h"
 
 namespace slv {
 
@@ -16,9 +17,7 @@ constexpr std::uint32_t kBlack = 0x000000;
 // How far off the target the origin of a sector's name may lie.
 constexpr std::int64_t kNameReach = 1 << 20;
 
-int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 
-bool stageHasSprites(int stage) { return stage >= 1 && stage <= kMaxStages; }
 bool stageHasSectors(int stage) { return stage >= 0 && stage <= kMaxStages; }
 
 // The overlays of a frame as a script: one entry per outline, in drawing
@@ -278,16 +277,16 @@ std::vector<PixelRect> drawScene(Surface& target, const Level& L, const PixelDev
     const int W = target.width(), H = target.height();
     if (W <= 0 || H <= 0) return {};
 
-    // The copies, in drawing order: backdrop, pad, actor, sprites.
+    // The copies, in drawing order: backdrop, lower panel, actor, sprites.
     std::vector<Piece> pieces;
     pieces.reserve(kMaxSprites + 3);
     if (view.backdrop) pieces.push_back({view.backdrop, 0, 0, view.backdrop->rect(), false});
-    if (view.pad) pieces.push_back({view.pad, 0, 430, view.pad->rect(), false});
+    if (view.lowerPanel) pieces.push_back({view.lowerPanel, 0, 430, view.lowerPanel->rect(), false});
     if (const SkinRec* s = view.actor)
         if (Surface* src = device.resolve(s->surface))
             pieces.push_back({src, std::int64_t(view.actorX) - s->w / 2, std::int64_t(view.actorY) - s->h,
                               frameRect(s->frame, s->w, s->h), true});
-    const int nsprites = stageHasSprites(view.stage) ? clampCount(L.stage(view.stage).spriteCount, kMaxSprites) : 0;
+    const int nsprites = isStageNumber(view.stage) ? clampCount(L.stage(view.stage).spriteCount, kMaxSprites) : 0;
     for (int n = 1; n <= nsprites; ++n) {
         const SpriteRec& r = L.sprite(n, view.stage);
         if (Surface* src = device.resolve(r.surface)) {

@@ -41,7 +41,7 @@ struct SceneView {
     // and whose sector column is outlined (0..30).
     int stage = 0;
     Surface* backdrop = nullptr;  // copied at (0, 0)
-    Surface* pad = nullptr;       // copied at (0, 430) when set
+    Surface* lowerPanel = nullptr;  // copied at (0, 430) when set
     // The actor: drawn centred on actorX, standing on actorY, at its
     // current frame. Null: no actor.
     const SkinRec* actor = nullptr;
@@ -114,7 +114,7 @@ private:
     Impl* impl_;
 };
 
-// Draws one frame onto `target`: clears it to 0, then backdrop, pad, actor,
+// Draws one frame onto `target`: clears it to 0, then backdrop, lower panel, actor,
 // the sprites of view.stage at their frame (the animation's, or the record's)
 // with their colour key, and the
 // overlays. Leaves the target's canvas released. Returns the parts of the

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/tablebounds.h"
+
 namespace slv {
 
 namespace {
@@ -12,7 +14,7 @@ int spriteCountOf(const Level& level, int stage) {
 }  // namespace
 
 void SpriteAnimation::restart(const Level& level, int stage) {
-    stage_ = stage >= 1 && stage <= kMaxStages ? stage : 0;
+    stage_ = isStageNumber(stage) ? stage : 0;
     sprites_.clear();
     const int count = spriteCountOf(level, stage_);
     for (int n = 1; n <= count; ++n) sprites_.push_back(startOf(level.sprite(n, stage_)));

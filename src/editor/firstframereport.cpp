@@ -22,7 +22,7 @@ void FirstFrameReport::frameTicked() {
     // The tick has drawn and presented a frame once start-up work is done
     // and the view is ready.
     const auto* view = window_.findChild<slv::SceneWidget*>("sceneView");
-    if (window_.level().session.startupPending || !view || !view->isViewReady()) return;
+    if (window_.viewState().startupPending || !view || !view->isViewReady()) return;
     QGuiApplication::sync();
     std::fputs("first frame\n", stdout);
     std::fflush(stdout);

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "model/errors.h"
+#include "model/tablebounds.h"
 #include "model/fileio.h"
 #include "model/pictureinfo.h"
 #include "package/restoredlevel.h"
@@ -296,7 +297,7 @@ void LevelDocument::setSplash(const std::string& path) {
 
 void LevelDocument::addSprites(const std::string& folder, const std::vector<std::string>& names,
                                const RandomFn& random) {
-    const int first = level_->openStage >= 1 && level_->openStage <= kMaxStages
+    const int first = isStageNumber(level_->openStage)
                           ? level_->stage(level_->openStage).spriteCount
                           : 0;
     takingSpriteFiles([&] {
@@ -496,7 +497,13 @@ void LevelDocument::fitSpriteFrames(const std::vector<FrameSize>& sizes) {
 
 // ---- settings ----
 
-void LevelDocument::setWorkFolder(const std::string& folder) { level_->workFolder = cutText(folder, 255); }
+void LevelDocument::setWorkFolder(const std::string& folder) { settings_.workFolder = cutText(folder, 255); }
+
+ReadReport LevelDocument::readSettingsFile(const std::string& path, SettingsState& state) {
+    settings_.spriteBoxColor = kDefaultSpriteBoxColor;
+    settings_.sectorColor = kDefaultSectorColor;
+    return readSettings(settings_, path, state);
+}
 
 int LevelDocument::pickSpriteFile(const std::string& folder, const std::string& name) {
     return slv::pickSpriteFile(*level_, folder, name, detect_);
@@ -784,7 +791,7 @@ std::string LevelDocument::pastedPicturePath(const ItemPicture& picture, bool& w
     // A picture the level lacks: checked as Open checks a member before
     // anything is written.
     checkedPictureMemory("The picture", picture.name, *picture.bytes, static_cast<std::int64_t>(picture.bytes->size()));
-    const std::string folder = !L.packageFolder.empty() ? L.packageFolder : L.workFolder;
+    const std::string folder = !L.packageFolder.empty() ? L.packageFolder : settings_.workFolder;
     if (folder.empty()) throw Error("The level has no folder for the picture \"" + picture.name + "\"");
     for (int k = 1;; ++k) {
         const std::string name = k == 1 ? picture.name : numberedName(picture.name, k);

@@ -32,6 +32,7 @@
 #include "model/history.h"
 #include "model/level.h"
 #include "model/selection.h"
+#include "model/settings.h"
 #include "package/levelio.h"
 #include "package/levelitems.h"
 #include "package/recoverywriter.h"
@@ -171,9 +172,14 @@ public:
     void fitSpriteFrames(const std::vector<FrameSize>& sizes);
 
     // ---- settings kept beside the level (not undo steps) ----
-    void setSpriteBoxColor(std::uint32_t color) { level_->spriteBoxColor = color; }
-    void setSectorColor(std::uint32_t color) { level_->sectorColor = color; }
+    const EditorSettings& settings() const { return settings_; }
+    void setSpriteBoxColor(std::uint32_t color) { settings_.spriteBoxColor = color; }
+    void setSectorColor(std::uint32_t color) { settings_.sectorColor = color; }
     void setWorkFolder(const std::string& folder);
+    void setHomeFolder(const std::string& folder) { settings_.homeFolder = folder; }
+    // Takes the outline colours and the work folder from the settings file
+    // (see slv::readSettings); the defaults stand when it cannot be read.
+    ReadReport readSettingsFile(const std::string& path, SettingsState& state);
     // The remembered frame counts ("poses"): see slv::pickSpriteFile and
     // slv::setPoseFrames.
     int pickSpriteFile(const std::string& folder, const std::string& name);
@@ -287,6 +293,7 @@ private:
     auto takingSpriteFiles(Change&& change);
 
     std::unique_ptr<Level> level_;
+    EditorSettings settings_;
     History history_;
     RecoveryWriter recovery_;
     std::string path_;

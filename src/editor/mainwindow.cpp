@@ -49,7 +49,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), document_(new Lev
     setupControls();
     actions_ = new EditorActions(this);
     setupMenus();
-    pictures_ = std::make_unique<ScenePictures>(*document_, *sceneView_);
+    pictures_ = std::make_unique<ScenePictures>(*document_, *sceneView_, viewState_, actor_);
     connectView();
     connectHandlers();
     setupZoomAndStatus();
@@ -97,7 +97,7 @@ void MainWindow::connectHandlers() {
     connectKeys();
 }
 
-std::string MainWindow::homePath(const char* name) const { return joinPath(level().homeFolder, name); }
+std::string MainWindow::homePath(const char* name) const { return joinPath(document_->settings().homeFolder, name); }
 
 void MainWindow::setMaxFps(int fps) {
     maxFps = fps < 0 ? -1 : fps;
@@ -126,25 +126,24 @@ void MainWindow::startUp() {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     const HomeFolderChoice home = chooseHomeFolder(
         QDir::currentPath().toStdString(), installedDemoFolder(QCoreApplication::applicationDirPath().toStdString()));
-    L.homeFolder = home.folder;
+    document_->setHomeFolder(home.folder);
     if (!home.problem.empty()) failures << QString::fromStdString(home.problem);
     if (home.source == HomeSource::NewOwnHome) tellNewHomeFolder();
-    L.workFolder = cutText(L.homeFolder, 255);
+    document_->setWorkFolder(home.folder);
     std::vector<std::string> args;
     for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
     const CommandLine line = parseCommandLine(args);
     L.startupPackage = line.levelPath;
     int fpsOption = line.maxFps;
-    workFolderLabel_->setText(QString::fromStdString(L.workFolder));
+    workFolderLabel_->setText(QString::fromStdString(document_->settings().workFolder));
     attempt(homePath(homefiles::kFirstPreview), [&] { loadPreview(homePath(homefiles::kFirstPreview)); });
     listPages_->setCurrentIndex(editTabs_->currentIndex());
     const ReadReport poses = readPoses(L, homePath(homefiles::kFrameCounts), settingsState_);
-    L.spriteBoxColor = kDefaultSpriteBoxColor;
-    L.sectorColor = kDefaultSectorColor;
-    const ReadReport cf = readSettings(L, homePath(homefiles::kSettings), settingsState_);
-    spriteBoxColorSwatch_->setColor(L.spriteBoxColor);
-    sectorColorSwatch_->setColor(L.sectorColor);
-    workFolderLabel_->setText(QString::fromStdString(L.workFolder));
+    const ReadReport cf = document_->readSettingsFile(homePath(homefiles::kSettings), settingsState_);
+    const EditorSettings& settings = document_->settings();
+    spriteBoxColorSwatch_->setColor(settings.spriteBoxColor);
+    sectorColorSwatch_->setColor(settings.sectorColor);
+    workFolderLabel_->setText(QString::fromStdString(settings.workFolder));
     for (const ReadReport* r : {&home.pointer, &poses, &cf})
         if (!r->message.empty()) failures << QString::fromStdString(r->message);
     // The frame-rate cap: the command line's, else the home folder's file.
@@ -157,7 +156,7 @@ void MainWindow::startUp() {
 void MainWindow::tellNewHomeFolder() {
     // Said once, when the window is up: later starts find the folder there.
     const QString text = "The editor's home folder was set up from the demo in\n" +
-                         QString::fromStdString(level().homeFolder) +
+                         QString::fromStdString(document_->settings().homeFolder) +
                          "\n\nIts pictures, settings and levels are kept there.";
     QMetaObject::invokeMethod(this, [this, text] { showNote(QString(text).replace("\n\n", " ").replace('\n', ' ')); },
                               Qt::QueuedConnection);
@@ -182,7 +181,7 @@ QStringList MainWindow::writeSettingsFiles() {
         }
     };
     write([&] { writePoses(L, homePath(homefiles::kFrameCounts), settingsState_); });
-    write([&] { writeSettings(L, homePath(homefiles::kSettings), settingsState_); });
+    write([&] { writeSettings(document_->settings(), homePath(homefiles::kSettings), settingsState_); });
     return failures;
 }
 
@@ -266,7 +265,7 @@ void MainWindow::chooseWorkFolder() {
                 [this](const QModelIndex& cur) { workFolderPicked(folderModel_->filePath(cur)); });
     }
     if (!folderTree_->currentIndex().isValid()) {
-        QModelIndex idx = folderModel_->index(QString::fromStdString(level().workFolder));
+        QModelIndex idx = folderModel_->index(QString::fromStdString(document_->settings().workFolder));
         if (idx.isValid()) {
             folderTree_->setCurrentIndex(idx);
             folderTree_->scrollTo(idx);
@@ -279,5 +278,5 @@ void MainWindow::chooseWorkFolder() {
 void MainWindow::workFolderPicked(const QString& dir) {
     if (dir.isEmpty()) return;
     document_->setWorkFolder(dir.toStdString());
-    workFolderLabel_->setText(QString::fromStdString(level().workFolder));
+    workFolderLabel_->setText(QString::fromStdString(document_->settings().workFolder));
 }

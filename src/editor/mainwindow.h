@@ -14,6 +14,8 @@
 #include <string>
 
 #include "editor/gridsettings.h"
+#include "actor/actorstate.h"
+#include "editor/viewstate.h"
 #include "model/fileio.h"
 #include "model/level.h"
 #include "model/settings.h"
@@ -71,6 +73,11 @@ public:
     slv::ScenePictures& pictures() { return *pictures_; }
     // The frames the open stage's sprites show while they animate.
     const slv::SpriteAnimation& spriteAnimation() const { return spriteAnimation_; }
+    // The test actor shown over the level and the keys it follows.
+    const slv::ActorState& actor() const { return actor_; }
+    // The view's surfaces, colour keys and clock.
+    slv::ViewState& viewState() { return viewState_; }
+    const slv::ViewState& viewState() const { return viewState_; }
     slv::Level& level();
     const slv::Level& level() const;
 
@@ -407,6 +414,8 @@ private:
     std::shared_ptr<slv::SceneCache> sceneCache_;  // overlays kept between ticks
     // The frames the open stage's sprites show; the records keep theirs.
     slv::SpriteAnimation spriteAnimation_;
+    slv::ViewState viewState_;
+    slv::ActorState actor_;  // the test actor: its skin package's tables and held keys
     slv::KeyRouter* keyRouter_ = nullptr;  // the window's keys, as key codes
     bool pointerOnScene_ = false;
     QPoint pointerScenePixel_;  // back-buffer pixel under the pointer

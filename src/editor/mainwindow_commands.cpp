@@ -301,7 +301,7 @@ void MainWindow::exportText() {
         return;
     }
     const QString dir = UiServices::instance().chooseFolder(this, "Export as Text",
-                                                           QString::fromStdString(level().workFolder));
+                                                           QString::fromStdString(document_->settings().workFolder));
     if (dir.isEmpty()) return;
     try {
         exportLevel(package, dir.toStdString());
@@ -315,7 +315,7 @@ void MainWindow::exportText() {
 
 void MainWindow::importText() {
     const QString dir = UiServices::instance().chooseFolder(this, "Import from Text",
-                                                           QString::fromStdString(level().workFolder));
+                                                           QString::fromStdString(document_->settings().workFolder));
     if (dir.isEmpty()) return;
     const std::string out = askPackageToSave();
     if (out.empty()) return;

@@ -78,7 +78,7 @@ void MainWindow::addOnActiveTab() {
     switch (editTabs_->currentIndex()) {
     case 0: {
         const QStringList files = UiServices::instance().openFiles(
-            this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, true);
+            this, QString::fromStdString(joinPath(document_->settings().workFolder, "backpx/")), kBitmapFilter, true);
         if (files.isEmpty()) return;
         QStringList unreadable;
         const std::vector<std::string> paths = readablePictures(toPaths(files), unreadable);
@@ -120,7 +120,7 @@ void MainWindow::replaceOnActiveTab() {
             return;
         }
         const QStringList files = UiServices::instance().openFiles(
-            this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
+            this, QString::fromStdString(joinPath(document_->settings().workFolder, "backpx/")), kBitmapFilter, false);
         if (files.isEmpty()) return;
         if (const PictureProbe probe = probePicture(files.first().toStdString()); !probe.readable) {
             showError(QString::fromStdString(probe.error));
@@ -202,7 +202,7 @@ void MainWindow::choosePreview(int item) {
         return;
     }
     const QStringList files = UiServices::instance().openFiles(
-        this, QString::fromStdString(joinPath(L.workFolder, "backpx/")), kBitmapFilter, false);
+        this, QString::fromStdString(joinPath(document_->settings().workFolder, "backpx/")), kBitmapFilter, false);
     if (!files.isEmpty()) {
         document_->setSplash(files.first().toStdString());
         loadPreview(files.first().toStdString());
@@ -225,7 +225,7 @@ void MainWindow::setupPicker() {
 
 void MainWindow::openPicker(bool addMode) {
     Level& L = level();
-    spritePicker_->setFolder(QString::fromStdString(joinPath(L.workFolder, "sprites/")));
+    spritePicker_->setFolder(QString::fromStdString(joinPath(document_->settings().workFolder, "sprites/")));
     spritePicker_->setMultiSelect(addMode);
     L.session.pickerAdds = addMode;
     spritePicker_->show();
@@ -237,10 +237,11 @@ void MainWindow::pickerFileClicked() {
     Level& L = level();
     const int line = spritePicker_->selectedLine();
     if (line < 0) return;
-    document_->pickSpriteFile(spritePicker_->folder().toStdString(), spritePicker_->lineName(line).toStdString());
+    const int frames = document_->pickSpriteFile(spritePicker_->folder().toStdString(),
+                                                 spritePicker_->lineName(line).toStdString());
     L.session.fillingPickerFields = true;
     spritePicker_->setStripWidth(L.session.pickedStripWidth);
-    spritePicker_->frameCountField_->setValue(L.frameCount);
+    spritePicker_->frameCountField_->setValue(frames);
     L.session.fillingPickerFields = false;
     spritePicker_->showPicture(QDir(spritePicker_->folder()).filePath(spritePicker_->lineName(line)));
 }

@@ -53,8 +53,7 @@ bool MainWindow::fieldHasFocus() const {
 
 void MainWindow::releaseHeldKeys() {
     if (keyRouter_) keyRouter_->forgetHeldKeys();
-    const Level& L = level();
-    for (int key : {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]})
+    for (int key : {actor_.heldKeys[0], actor_.heldKeys[1], actor_.heldKeys[2]})
         if (key != -1) routeKeyUp(key, Qt::NoModifier);
 }
 
@@ -95,7 +94,7 @@ void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRep
     if (fieldKey && fieldHasFocus()) return;
     // Command keys are the editor's; every other key also goes to the actor.
     if (commandKey(key, shift, autoRepeat)) return;
-    actorKeyDown(L, key);
+    actorKeyDown(actor_, key);
     if (nudgeWithArrow(key, shift)) return;
     // A held key repeats no command that adds, deletes, replaces or answers.
     const bool changesLevel = key == VK_INSERT || key == VK_DELETE || key == VK_F8 || key == VK_RETURN;
@@ -135,7 +134,7 @@ void MainWindow::routeKeyDown(int key, Qt::KeyboardModifiers shift, bool autoRep
     }
 }
 
-void MainWindow::routeKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(level(), key); }
+void MainWindow::routeKeyUp(int key, Qt::KeyboardModifiers) { actorKeyUp(actor_, key); }
 
 void MainWindow::stageListKeyDown(int key, bool autoRepeat) {
     if (key != VK_RETURN || autoRepeat) return;

@@ -94,7 +94,7 @@ void MainWindow::openLevel() {
     std::string path = L.startupPackage;
     if (path.empty()) {
         const QStringList chosen = UiServices::instance().openFiles(
-            this, QString::fromStdString(L.workFolder), kPackageFilter, false);
+            this, QString::fromStdString(document_->settings().workFolder), kPackageFilter, false);
         if (chosen.isEmpty()) return;
         path = chosen.first().toStdString();
     }
@@ -127,7 +127,7 @@ std::string MainWindow::askPackageToSave() {
     // The dialog starts in the level's folder with its name, else in the
     // work folder.
     // No to "Replace it ?" goes back to the dialog, at the name chosen.
-    QString start = QString::fromStdString(own.empty() ? level().workFolder : own);
+    QString start = QString::fromStdString(own.empty() ? document_->settings().workFolder : own);
     for (;;) {
         const QString chosen = UiServices::instance().saveFile(this, start, kPackageFilter, "slv");
         if (chosen.isEmpty()) return {};

@@ -16,6 +16,7 @@
 #include "editor/leveldocument.h"
 #include "model/errors.h"
 #include "model/names.h"
+#include "model/tablebounds.h"
 #include "editor/swatchpanel.h"
 #include "editor/uiservices.h"
 
@@ -65,7 +66,7 @@ public:
 // and paints again.
 void MainWindow::showSpriteFields(int n) {
     Level& L = level();
-    const bool valid = n >= 1 && n <= kMaxSprites && L.openStage >= 1 && L.openStage <= kMaxStages &&
+    const bool valid = n >= 1 && n <= kMaxSprites && isStageNumber(L.openStage) &&
                        n <= L.stage(L.openStage).spriteCount;
     L.session.spritesShown = false;
     spriteFieldsRow_ = 0;
@@ -265,15 +266,15 @@ void MainWindow::renameSelectedSector() {
 }
 
 void MainWindow::chooseSpriteBoxColor() {
-    const QColor c = UiServices::instance().color(this, toQColor(level().spriteBoxColor));
+    const QColor c = UiServices::instance().color(this, toQColor(document_->settings().spriteBoxColor));
     if (!c.isValid()) return;
     document_->setSpriteBoxColor(fromQColor(c));
-    spriteBoxColorSwatch_->setColor(level().spriteBoxColor);
+    spriteBoxColorSwatch_->setColor(document_->settings().spriteBoxColor);
 }
 
 void MainWindow::chooseSectorColor() {
-    const QColor c = UiServices::instance().color(this, toQColor(level().sectorColor));
+    const QColor c = UiServices::instance().color(this, toQColor(document_->settings().sectorColor));
     if (!c.isValid()) return;
     document_->setSectorColor(fromQColor(c));
-    sectorColorSwatch_->setColor(level().sectorColor);
+    sectorColorSwatch_->setColor(document_->settings().sectorColor);
 }

@@ -22,13 +22,13 @@
 #include "editor/leveldocument.h"
 #include "editor/scenepictures.h"
 #include "model/homefiles.h"
+#include "model/tablebounds.h"
 
 using namespace slv;
 
 namespace {
 constexpr std::uint32_t kFullScreenKey = 63519;  // magenta in 5-6-5
 
-int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 }  // namespace
 
 void MainWindow::connectView() {
@@ -90,7 +90,7 @@ void MainWindow::firstTickWork() {
     Level& L = level();
     // Runs once: whatever fails is reported once and the editor goes on
     // without it.
-    L.session.startupPending = false;
+    viewState_.startupPending = false;
     QStringList errors;
     try {
         pictures_->loadHomePictures();
@@ -98,8 +98,8 @@ void MainWindow::firstTickWork() {
         errors << QString::fromUtf8(e.what());
     }
     try {
-        L.session.colorKey = pictures_->colorOfFirstPixel(homePath(homefiles::kColorKeyPicture));
-        L.session.windowColorKey = L.session.colorKey;
+        viewState_.colorKey = pictures_->colorOfFirstPixel(homePath(homefiles::kColorKeyPicture));
+        viewState_.windowColorKey = viewState_.colorKey;
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());
     }
@@ -123,17 +123,17 @@ void MainWindow::firstTickWork() {
     } catch (const std::exception& e) {
         errors << QString::fromUtf8(e.what());
     }
-    L.currentSkin = L.firstSkin;
+    actor_.currentSkin = actor_.firstSkin;
     if (!errors.isEmpty()) reportTickError(errors.join("\n\n"));
 }
 
 void MainWindow::onFrameTick(int) {
     Level& L = level();
     if (!sceneView_ || !sceneView_->isViewReady()) return;
-    if (L.session.startupPending) {
+    if (viewState_.startupPending) {
         if (tickBoxOpen_) return;  // its failure is still being shown
         firstTickWork();
-        if (L.session.startupPending) return;
+        if (viewState_.startupPending) return;
     }
     try {
         drawFrame();
@@ -150,14 +150,14 @@ void MainWindow::drawFrame() {
     // The actor is drawn as it stood before this tick's key commands; the
     // numbers show the skin and command they chose.
     SkinRec actor;
-    const bool actorShown = skinInUse(L, L.currentSkin);
-    if (actorShown) actor = L.skin(L.currentSkin);
-    updateActorSkin(L);
+    const bool actorShown = skinInUse(actor_, actor_.currentSkin);
+    if (actorShown) actor = actor_.skin(actor_.currentSkin);
+    updateActorSkin(actor_);
 
     SceneView view;
     view.stage = L.openStage;
-    view.backdrop = pictures_->surface(L.session.backdropSurface);
-    view.pad = L.session.padVisible ? pictures_->surface(L.session.padSurface) : nullptr;
+    view.backdrop = pictures_->surface(viewState_.backdropSurface);
+    view.lowerPanel = viewState_.lowerPanelVisible ? pictures_->surface(viewState_.lowerPanelSurface) : nullptr;
     view.actor = actorShown ? &actor : nullptr;
     view.band = L.session.bandActive;
     view.bandX1 = L.session.bandStartX;
@@ -169,21 +169,21 @@ void MainWindow::drawFrame() {
     view.gridSize = grid().visible ? grid().size : 0;
     view.sectorOutlines = showSectors_->isChecked();
     view.spriteOutlines = showSpriteBoxes_->isChecked();
-    view.sectorColor = L.sectorColor;
-    view.spriteBoxColor = L.spriteBoxColor;
+    view.sectorColor = document_->settings().sectorColor;
+    view.spriteBoxColor = document_->settings().spriteBoxColor;
     view.selectedSprites = document_->selection().sprites;
     view.selectedSectors = document_->selection().sectors;
-    view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(L.currentSkin),
-                    QString::number(L.lastActorCommand)};
+    view.numbers = {QString::number(frameTimer_->framesPerSecond()), QString::number(actor_.currentSkin),
+                    QString::number(actor_.lastCommand)};
     spriteAnimation_.follow(L, L.openStage);
     view.animation = &spriteAnimation_;
     if (!sceneCache_) sceneCache_ = std::make_shared<SceneCache>();
     const std::vector<PixelRect> changed = drawScene(*bb, L, *sceneView_->device(), view, sceneCache_.get());
 
-    if (static_cast<std::uint32_t>(tickCount() - L.session.lastTick) > 30) {
-        advanceActorFrame(L);
+    if (static_cast<std::uint32_t>(tickCount() - viewState_.lastTick) > 30) {
+        advanceActorFrame(actor_);
         spriteAnimation_.advance();
-        L.session.lastTick = tickCount();
+        viewState_.lastTick = tickCount();
     }
     sceneView_->present(changed);
 }
@@ -260,7 +260,7 @@ void MainWindow::switchDisplayMode(int fkey) {
         sceneView_->display.width = f10 ? 800 : 640;
     }
     displayModeKey_ = fkey;
-    L.session.colorKey = full ? kFullScreenKey : L.session.windowColorKey;
+    viewState_.colorKey = full ? kFullScreenKey : viewState_.windowColorKey;
     SceneOptions o = sceneView_->options();
     if (full) o.include(doFullScreen); else o.exclude(doFullScreen);
     sceneView_->setOptions(o);
@@ -279,7 +279,7 @@ void MainWindow::switchDisplayMode(int fkey) {
     } catch (const std::exception& e) {
         missing << QString::fromUtf8(e.what());
     }
-    L.session.padVisible = f9;
+    viewState_.lowerPanelVisible = f9;
     // Every picture lived on the old device: load them again.
     missing << pictures_->reloadAll();
     frameTimer_->setEnabled(true);

@@ -9,6 +9,7 @@
 #include "editor/mainwindow.h"
 #include "editor/statusline.h"
 #include "model/editing.h"
+#include "model/tablebounds.h"
 
 using namespace slv;
 
@@ -61,7 +62,7 @@ void MainWindow::showItemInStatus() {
     // The Sprite and Sector tabs (1 and 2) tell of their own kind of item.
     const int tab = editTabs_->currentIndex();
     QString text;
-    if (tab == 1 && L.openStage >= 1 && L.openStage <= kMaxStages) {
+    if (tab == 1 && isStageNumber(L.openStage)) {
         int n = pointerOnScene_ ? pickSprite(L, pointerScenePixel_.x(), pointerScenePixel_.y()) : 0;
         if (n == 0) n = document_->selection().first(ItemKind::Sprite);
         if (n >= 1 && n <= std::min(L.stage(L.openStage).spriteCount, kMaxSprites)) {

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "actor/actorstate.h"
+#include "editor/viewstate.h"
 #include "display/scenewidget.h"
 #include "display/surface.h"
 #include "editor/leveldocument.h"
@@ -10,20 +12,21 @@
 #include "model/framecount.h"
 #include "model/homefiles.h"
 #include "model/level.h"
+#include "model/tablebounds.h"
 #include "package/levelio.h"
 #include "package/skinpackage.h"
 
 namespace slv {
 
 namespace {
-int clampCount(int n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 }  // namespace
 
-ScenePictures::ScenePictures(LevelDocument& document, SceneWidget& view) : document_(document), view_(view) {}
+ScenePictures::ScenePictures(LevelDocument& document, SceneWidget& view, ViewState& viewState, ActorState& actor)
+    : document_(document), view_(view), viewState_(viewState), actor_(actor) {}
 
 Level& ScenePictures::level() const { return document_.level(); }
 
-std::string ScenePictures::homePath(const char* name) const { return joinPath(level().homeFolder, name); }
+std::string ScenePictures::homePath(const char* name) const { return joinPath(document_.settings().homeFolder, name); }
 
 Surface* ScenePictures::surface(SurfaceHandle h) const { return view_.resolve(h); }
 
@@ -45,7 +48,7 @@ SurfaceHandle ScenePictures::make(const std::function<void(Surface&)>& fill, boo
         dev->freeSurface(s->handle());
         throw;
     }
-    if (keyed) s->setColorKey(level().session.colorKey);
+    if (keyed) s->setColorKey(viewState_.colorKey);
     return s->handle();
 }
 
@@ -62,8 +65,8 @@ SurfaceCallbacks ScenePictures::callbacks() {
         if (!s) throw Error("Surface cannot be made");
         return SurfaceSize{s->width(), s->height()};
     };
-    cb.setColorKey = [this](SurfaceHandle h, std::uint32_t key) {
-        if (Surface* s = surface(h)) s->setColorKey(key);
+    cb.applyColorKey = [this](SurfaceHandle h) {
+        if (Surface* s = surface(h)) s->setColorKey(viewState_.colorKey);
     };
     return cb;
 }
@@ -72,7 +75,7 @@ DetectFramesFn ScenePictures::frameDetector() {
     return [this](const std::string& path) {
         // Plain bitmaps are read straight from the file; the rest are loaded.
         PixelDevice* dev = view_.device();
-        const std::uint32_t key = level().session.colorKey;
+        const std::uint32_t key = viewState_.colorKey;
         if (const int n = dev ? detectFrameCountFromFile(path, dev->bitsPerPixel() / 8, key) : 0) return n;
         const SurfaceHandle h = load(path, false);
         try {
@@ -89,19 +92,19 @@ DetectFramesFn ScenePictures::frameDetector() {
 
 void ScenePictures::loadHomePictures() {
     Level& L = level();
-    release(L.session.backdropSurface);
-    release(L.session.padSurface);
-    L.session.backdropSurface = 0;
-    L.session.padSurface = 0;
+    release(viewState_.backdropSurface);
+    release(viewState_.lowerPanelSurface);
+    viewState_.backdropSurface = 0;
+    viewState_.lowerPanelSurface = 0;
     QStringList failed;
     try {
         backdropPath_ = homePath(homefiles::kBackdrop);
-        L.session.backdropSurface = load(backdropPath_, false);
+        viewState_.backdropSurface = load(backdropPath_, false);
     } catch (const std::exception& e) {
         failed << QString::fromUtf8(e.what());
     }
     try {
-        L.session.padSurface = load(homePath(homefiles::kLowerPanel), false);
+        viewState_.lowerPanelSurface = load(homePath(homefiles::kLowerPanel), false);
     } catch (const std::exception& e) {
         failed << QString::fromUtf8(e.what());
     }
@@ -116,12 +119,11 @@ std::uint32_t ScenePictures::colorOfFirstPixel(const std::string& path) {
 }
 
 void ScenePictures::loadActor() {
-    Level& L = level();
     SkinHooks hooks;
     hooks.loadSkin = [this](int, const std::string& path) { return load(path, true); };
     hooks.releaseSkin = [this](SurfaceHandle h) { release(h); };
     try {
-        loadSkinPackage(L, homePath(homefiles::kActorSkins), hooks);
+        loadSkinPackage(actor_, homePath(homefiles::kActorSkins), hooks);
     } catch (const std::exception& e) {
         throw Error(std::string("The test actor could not be loaded: ") + e.what());
     }
@@ -129,7 +131,7 @@ void ScenePictures::loadActor() {
 
 void ScenePictures::showBackdrop() {
     Level& L = level();
-    const bool open = L.openStage >= 1 && L.openStage <= L.stageCount && L.openStage <= kMaxStages;
+    const bool open = isStageNumber(L.openStage) && L.openStage <= L.stageCount;
     const std::string path = open ? L.stage(L.openStage).path.str() : homePath(homefiles::kBackdrop);
     if (path == backdropPath_ || !view_.device()) return;
     backdropPath_ = path;
@@ -146,16 +148,16 @@ void ScenePictures::showBackdrop() {
         }
     }
     if (fromLevel) {
-        if (Surface* back = surface(L.session.backdropSurface))
+        if (Surface* back = surface(viewState_.backdropSurface))
             back->loadPictureData(path, bytes);
         else
-            L.session.backdropSurface = loadData(path, bytes, false);
+            viewState_.backdropSurface = loadData(path, bytes, false);
         return;
     }
-    if (Surface* back = surface(L.session.backdropSurface))
+    if (Surface* back = surface(viewState_.backdropSurface))
         back->loadPicture(path);
     else
-        L.session.backdropSurface = load(path, false);
+        viewState_.backdropSurface = load(path, false);
 }
 
 QStringList ScenePictures::reloadAll() {
@@ -175,9 +177,9 @@ QStringList ScenePictures::reloadAll() {
             for (int n = 1; n <= clampCount(L.stage(s).spriteCount, kMaxSprites); ++n)
                 if (L.sprite(n, s).image == m) L.sprite(n, s).surface = h;
     }
-    const std::string skinFolder = joinPath(L.homeFolder, "actors/skins");
-    for (int i = 1; i <= clampCount(L.skinCount, kMaxSkins); ++i) {
-        SkinRec& s = L.skin(i);
+    const std::string skinFolder = joinPath(document_.settings().homeFolder, "actors/skins");
+    for (int i = 1; i <= clampCount(actor_.skinCount, kMaxSkins); ++i) {
+        SkinRec& s = actor_.skin(i);
         s.surface = 0;
         try {
             s.surface = load(joinPath(skinFolder, s.name.str()), true);
@@ -204,8 +206,8 @@ QStringList ScenePictures::reloadChanged(const QStringList& paths) {
                     backdropPath_.clear();
                     showBackdrop();
                 }
-                if (path == homePath(homefiles::kLowerPanel) && L.session.padSurface) {
-                    if (Surface* pad = surface(L.session.padSurface)) pad->loadPicture(path);
+                if (path == homePath(homefiles::kLowerPanel) && viewState_.lowerPanelSurface) {
+                    if (Surface* panel = surface(viewState_.lowerPanelSurface)) panel->loadPicture(path);
                 }
             }
         } catch (const std::exception& e) {
@@ -288,13 +290,13 @@ void ScenePictures::reloadImage(int m, SurfaceHandle fresh, QStringList& problem
 
 void ScenePictures::releaseAll() {
     Level& L = level();
-    release(L.session.backdropSurface);
-    L.session.backdropSurface = 0;
-    release(L.session.padSurface);
-    L.session.padSurface = 0;
-    for (int i = 1; i <= L.skinCount && i <= kMaxSkins; ++i) {
-        release(L.skin(i).surface);
-        L.skin(i).surface = 0;
+    release(viewState_.backdropSurface);
+    viewState_.backdropSurface = 0;
+    release(viewState_.lowerPanelSurface);
+    viewState_.lowerPanelSurface = 0;
+    for (int i = 1; i <= clampCount(actor_.skinCount, kMaxSkins); ++i) {
+        release(actor_.skin(i).surface);
+        actor_.skin(i).surface = 0;
     }
 }
 

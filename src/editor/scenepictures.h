@@ -18,10 +18,12 @@ class LevelDocument;
 class SceneWidget;
 class Surface;
 struct Level;
+struct ActorState;
+struct ViewState;
 
 class ScenePictures {
 public:
-    ScenePictures(LevelDocument& document, SceneWidget& view);
+    ScenePictures(LevelDocument& document, SceneWidget& view, ViewState& viewState, ActorState& actor);
 
     Surface* surface(SurfaceHandle h) const;
     // A new surface holding the picture at `path`, with the level's colour
@@ -69,6 +71,8 @@ private:
 
     LevelDocument& document_;
     SceneWidget& view_;
+    ViewState& viewState_;
+    ActorState& actor_;
     std::string backdropPath_;  // the picture the backdrop surface holds
     QHash<QString, QString> toldFaults_;  // changed file -> the fault last told
 };

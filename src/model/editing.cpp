@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "errors.h"
+#include "tablebounds.h"
 #include "fileio.h"
 #include "names.h"
 #include "picturefile.h"
@@ -20,13 +21,8 @@ std::int32_t sizeOfFile(const FileSizeFn& fn, const std::string& path) {
     return static_cast<std::int32_t>(n);
 }
 
-// A count read from a record, held within 0..max so that no loop leaves a table.
-int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
-
-bool validStage(int s) { return s >= 1 && s <= kMaxStages; }
-
 void checkOpenStage(const Level& lv) {
-    if (!validStage(lv.openStage)) throw Error(kMsgNoOpenStage);
+    if (!isStageNumber(lv.openStage)) throw Error(kMsgNoOpenStage);
 }
 
 void releaseSurface(const SurfaceCallbacks& cb, SurfaceHandle h) {
@@ -187,7 +183,7 @@ void deleteStage(Level& lv, int s, const SurfaceCallbacks& cb) {
 // Sprites and sectors.
 
 int deleteSprite(Level& lv, int stage, int slot, const SurfaceCallbacks& cb) {
-    if (!validStage(stage)) throw Error(kMsgSelectSpriteToDelete);
+    if (!isStageNumber(stage)) throw Error(kMsgSelectSpriteToDelete);
     StageRec& st = lv.stage(stage);
     const int count = clampCount(st.spriteCount, kMaxSprites);
     if (slot < 0 || slot >= count) throw Error(kMsgSelectSpriteToDelete);
@@ -246,7 +242,7 @@ int attachSpritePicture(Level& lv, const std::string& path, int slot, const Surf
         size = cb.measure(rec.surface);
         if (size.width < 0 || size.height < 0) throw Error("Bad picture size: " + path);
         if (!framesFit(frames, size.width)) throw Error(tooManyFrames(fileNamePart(path), size.width, frames));
-        if (cb.setColorKey) cb.setColorKey(rec.surface, lv.session.colorKey);
+        if (cb.applyColorKey) cb.applyColorKey(rec.surface);
     } catch (...) {
         undoAcquire(lv, a, cb);
         throw;
@@ -261,9 +257,8 @@ int attachSpritePicture(Level& lv, const std::string& path, int slot, const Surf
 // ---------------------------------------------------------------------------
 // Pose table and frame counts.
 
-int rememberedFrameCount(Level& lv, const std::string& name) {
-    lv.frameCount = lv.lookupPose(name);
-    return lv.frameCount;
+int rememberedFrameCount(const Level& lv, const std::string& name) {
+    return lv.lookupPose(name);
 }
 
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
@@ -280,11 +275,10 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
         if (!framesFit(frames, lv.session.pickedStripWidth)) frames = 1;
         lv.session.longNamePickedPath = path;
         lv.session.longNamePickedFrames = frames;
-        lv.frameCount = frames;
         return frames;
     }
     const int remembered = rememberedFrameCount(lv, name);
-    if (framesFit(remembered, lv.session.pickedStripWidth)) return lv.frameCount;
+    if (framesFit(remembered, lv.session.pickedStripWidth)) return remembered;
     // A count that no longer fits the picture is detected again into the record that held it.
     const int k = remembered == -1 ? 0 : lv.lastPoseIndex(name);
     if (k == 0 && lv.poseCount >= kMaxPoses) throw Error(kMsgTooManyPoses);
@@ -297,7 +291,6 @@ int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name
     std::memset(p.gap, 0, sizeof p.gap);
     p.frameCount = frames;
     if (k == 0) ++lv.poseCount;
-    lv.frameCount = frames;
     return frames;
 }
 
@@ -324,17 +317,17 @@ int spriteFrameCount(Level& lv, const std::string& folder, const std::string& na
         // any other file with such a name is detected anew.
         const bool picked = path == lv.session.longNamePickedPath && framesFit(lv.session.longNamePickedFrames, width);
         if (!picked && !detect) throw Error("No display to analyse " + name);
-        lv.frameCount = picked ? lv.session.longNamePickedFrames : detect(path);
-        if (lv.frameCount < 1) throw Error(kMsgBadFrameCount);
-        return lv.frameCount;
+        const int frames = picked ? lv.session.longNamePickedFrames : detect(path);
+        if (frames < 1) throw Error(kMsgBadFrameCount);
+        return frames;
     }
-    const int remembered = rememberedFrameCount(lv, name);
-    if (remembered == -1 || (remembered >= 1 && !framesFit(remembered, width))) {
+    int frames = rememberedFrameCount(lv, name);
+    if (frames == -1 || (frames >= 1 && !framesFit(frames, width))) {
         if (!detect) throw Error("No display to analyse " + name);
-        lv.frameCount = detect(path);
+        frames = detect(path);
     }
-    if (lv.frameCount < 1) throw Error(kMsgBadFrameCount);
-    return lv.frameCount;
+    if (frames < 1) throw Error(kMsgBadFrameCount);
+    return frames;
 }
 
 // ---------------------------------------------------------------------------
@@ -410,7 +403,7 @@ bool hitRect(int px, int py, int x, int y, int w, int h) {
 }
 
 int pickSprite(const Level& lv, int px, int py) {
-    if (!validStage(lv.openStage)) return 0;
+    if (!isStageNumber(lv.openStage)) return 0;
     const int count = clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
     int hit = 0;
     for (int k = 1; k <= count; ++k) {
@@ -434,7 +427,7 @@ int pickSector(const Level& lv, int px, int py) {
 namespace {
 
 bool spriteRowValid(const Level& lv, int row) {
-    return validStage(lv.openStage) && row >= 0 &&
+    return isStageNumber(lv.openStage) && row >= 0 &&
            row < clampCount(lv.stage(lv.openStage).spriteCount, kMaxSprites);
 }
 

@@ -68,8 +68,8 @@ struct SurfaceCallbacks {
     std::function<void(SurfaceHandle)> release;
     // Width and height of a loaded surface; may throw slv::Error.
     std::function<SurfaceSize(SurfaceHandle)> measure;
-    // Gives a surface its transparent colour (optional).
-    std::function<void(SurfaceHandle, std::uint32_t colorKey)> setColorKey;
+    // Gives a surface the view's transparent colour (optional).
+    std::function<void(SurfaceHandle)> applyColorKey;
     // Size of the bitmap file (optional; slv::fileSize by default).
     FileSizeFn fileSize;
 };
@@ -154,16 +154,15 @@ int acquireImage(Level& lv, const std::string& path, const SurfaceCallbacks& cb)
 // Gives sprite `slot` (1-based) of openStage its picture from `path`: acquires
 // the image, then sets the sprite's surface, image, w = width / frameCount and
 // h = height, with `frameCount` the sprite's frame count (1 up to the width),
-// and gives the surface lv.session.colorKey. On failure the sprite record and the image table
+// and gives the surface the view's transparent colour (applyColorKey). On failure the sprite record and the image table
 // are as they were. Returns the image number.
 int attachSpritePicture(Level& lv, const std::string& path, int slot, const SurfaceCallbacks& cb);
 
 // ---------------------------------------------------------------------------
 // Pose table and frame counts.
 
-// Sets lv.frameCount to the frame count of the last pose record named `name`,
-// or -1 when there is none, and returns it.
-int rememberedFrameCount(Level& lv, const std::string& name);
+// The frame count of the last pose record named `name`, or -1 when there is none.
+int rememberedFrameCount(const Level& lv, const std::string& name);
 
 // A click on a file in the picker: reads the picture's width into
 // lv.session.pickedStripWidth and looks the file up in the pose table. When it is not
@@ -172,7 +171,7 @@ int rememberedFrameCount(Level& lv, const std::string& name);
 // again into the same record. A full pose table refuses a new record with
 // "Too many poses !" before anything is written. A name longer than 20
 // characters has no pose record: its count is detected at every click and
-// kept in lv.session for that file alone. Sets and returns lv.frameCount.
+// kept in lv.session for that file alone. Returns the frame count.
 int pickSpriteFile(Level& lv, const std::string& folder, const std::string& name,
                    const DetectFramesFn& detect);
 
@@ -186,7 +185,7 @@ bool setPoseFrames(Level& lv, const std::string& name, int frames);
 // The frame count for a new or changed sprite: the pose table's when it fits
 // the picture's width, else detected (not remembered). A name longer than 20
 // characters takes the count the picker shows for that file when it was the
-// last clicked, else it is detected. Sets lv.frameCount. A count below 1 is
+// last clicked, else it is detected, and returned. A count below 1 is
 // refused with "The frame count must be 1 or more !".
 int spriteFrameCount(Level& lv, const std::string& folder, const std::string& name,
                      const DetectFramesFn& detect);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "errors.h"
+#include "tablebounds.h"
 
 namespace slv {
 
@@ -64,8 +65,6 @@ bool sameImage(const ImageRec& a, const ImageRec& b) {
 }
 
 bool sameBytes(const void* a, const void* b, std::size_t n) { return std::memcmp(a, b, n) == 0; }
-
-int clampCount(std::int32_t n, int max) { return n < 0 ? 0 : (n > max ? max : n); }
 
 }  // namespace
 
@@ -364,7 +363,7 @@ void History::apply(Level& lv, const Step& st, bool forward, const SurfaceCallba
         try {
             if (!cb.load) throw Error("No display to load " + rec.name.str());
             rec.surface = cb.load(rec.path.str());
-            if (cb.setColorKey) cb.setColorKey(rec.surface, lv.session.colorKey);
+            if (cb.applyColorKey) cb.applyColorKey(rec.surface);
         } catch (const std::exception& e) {
             if (firstError.empty()) firstError = e.what();
         }

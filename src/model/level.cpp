@@ -27,8 +27,6 @@ Level::Level() {
     std::memset(sectorTable, 0, sizeof sectorTable);
     std::memset(imageTable, 0, sizeof imageTable);
     std::memset(poseTable, 0, sizeof poseTable);
-    std::memset(skinTable, 0, sizeof skinTable);
-    std::memset(commandTable, 0, sizeof commandTable);
 }
 
 StageRec& Level::stage(int s) { check(s, 0, kMaxStages); return stages[s]; }
@@ -64,10 +62,6 @@ ImageRec& Level::image(int i) { check(i, 1, kMaxImages); return imageTable[i - 1
 const ImageRec& Level::image(int i) const { check(i, 1, kMaxImages); return imageTable[i - 1]; }
 PoseRec& Level::pose(int i) { check(i, 1, kMaxPoses); return poseTable[i - 1]; }
 const PoseRec& Level::pose(int i) const { check(i, 1, kMaxPoses); return poseTable[i - 1]; }
-SkinRec& Level::skin(int i) { check(i, 1, kMaxSkins); return skinTable[i - 1]; }
-const SkinRec& Level::skin(int i) const { check(i, 1, kMaxSkins); return skinTable[i - 1]; }
-CommandRec& Level::command(int i) { check(i, 1, kMaxCommands); return commandTable[i - 1]; }
-const CommandRec& Level::command(int i) const { check(i, 1, kMaxCommands); return commandTable[i - 1]; }
 
 int Level::findImage(const std::string& name) const {
     const std::string key = NameField::wholeForm(name);

@@ -1,5 +1,5 @@
-// The level being edited, the test actor and the editing state: fixed-size
-// tables and counters that live for the whole run.
+// The level being edited: its fixed-size tables and counters, and what Open
+// learnt about where its package and pictures are.
 #pragma once
 
 #include <cstdint>
@@ -40,8 +40,6 @@ struct Level {
     SectorRec sectorTable[kMaxSectors][kMaxStages + 1];  // [n-1][s]
     ImageRec imageTable[kMaxImages];               // [i-1]
     PoseRec poseTable[kMaxPoses];                  // [i-1]
-    SkinRec skinTable[kMaxSkins];                  // [i-1]
-    CommandRec commandTable[kMaxCommands];         // [i-1]
 
     // ---- checked accessors (1-based as the editor counts) ----
     StageRec& stage(int s);                 // 0..30
@@ -54,10 +52,6 @@ struct Level {
     const ImageRec& image(int i) const;
     PoseRec& pose(int i);                   // 1..10000
     const PoseRec& pose(int i) const;
-    SkinRec& skin(int i);                   // 1..300
-    const SkinRec& skin(int i) const;
-    CommandRec& command(int i);             // 1..1000
-    const CommandRec& command(int i) const;
 
     // ---- lookups ----
     // First image record 1..3000 named `name` (compared in Windows-1252, as a
@@ -79,26 +73,11 @@ struct Level {
     std::int32_t openStage = 0;
     std::int32_t imageCount = 0;
     std::int32_t poseCount = 0;
-    std::int32_t frameCount = 0;
-    std::int32_t skinCount = 0;
-    std::int32_t commandCount = 0;
-    std::int32_t currentSkin = 0;
-    std::int32_t firstSkin = 0;
-    std::int32_t lastActorCommand = -1;
-    std::int32_t heldKeys[3] = {-1, -1, -1};
-    std::int32_t fileCount = 0;
-    std::string packageName;
 
     // ---- what the running editor keeps beside the tables ----
     EditSession session;
 
-    // ---- outline colours (settings) ----
-    std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
-    std::uint32_t sectorColor = kDefaultSectorColor;
-
     // ---- folders and names ----
-    std::string homeFolder;
-    std::string workFolder;         // at most 255 bytes
     std::string packageFolder;      // with a trailing separator once set
     std::string startupPackage;  // empty when none
     // Entry names (as stored, Windows-1252) of the bitmaps the last Open

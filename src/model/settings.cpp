@@ -128,7 +128,7 @@ SettingsRec readSettings(const std::string& path) {
     });
 }
 
-ReadReport readSettings(Level& level, const std::string& path, SettingsState& state) {
+ReadReport readSettings(EditorSettings& settings, const std::string& path, SettingsState& state) {
     if (!fileExists(path) && !dirExists(path)) {
         state.settings = FileRead::Absent;
         return {};
@@ -140,25 +140,25 @@ ReadReport readSettings(Level& level, const std::string& path, SettingsState& st
     });
     state.settings = report.state;
     if (report.state == FileRead::Read) {
-        level.spriteBoxColor = rec.spriteBoxColor;
-        level.sectorColor = rec.sectorColor;
-        level.workFolder = rec.workFolder.str();
+        settings.spriteBoxColor = rec.spriteBoxColor;
+        settings.sectorColor = rec.sectorColor;
+        settings.workFolder = rec.workFolder.str();
     }
     return report;
 }
 
-void writeSettings(const Level& level, const std::string& path) {
+void writeSettings(const EditorSettings& settings, const std::string& path) {
     SettingsRec rec;
     std::memset(&rec, 0, sizeof rec);
-    rec.spriteBoxColor = level.spriteBoxColor;
-    rec.sectorColor = level.sectorColor;
-    rec.workFolder.set(level.workFolder);
+    rec.spriteBoxColor = settings.spriteBoxColor;
+    rec.sectorColor = settings.sectorColor;
+    rec.workFolder.set(settings.workFolder);
     writeFileAtomic(path, std::string_view(reinterpret_cast<const char*>(&rec), sizeof rec));
 }
 
-void writeSettings(const Level& level, const std::string& path, const SettingsState& state) {
+void writeSettings(const EditorSettings& settings, const std::string& path, const SettingsState& state) {
     if (!mayReplace(state.settings, path)) return;
-    writeSettings(level, path);
+    writeSettings(settings, path);
 }
 
 std::string homeFolderFilePath() {

@@ -15,6 +15,16 @@
 
 namespace slv {
 
+// What the editor keeps from run to run beside any level: the outline
+// colours and the work folder (the settings record), and the home folder the
+// settings files live in. Never saved in a package and never undone.
+struct EditorSettings {
+    std::uint32_t spriteBoxColor = kDefaultSpriteBoxColor;
+    std::uint32_t sectorColor = kDefaultSectorColor;
+    std::string homeFolder;
+    std::string workFolder;  // at most 255 bytes
+};
+
 // How a start-up read went.
 enum class FileRead {
     NotRead, // start-up never came to it: close keeps the file, creates it if absent
@@ -57,14 +67,14 @@ void writePoses(const Level& level, const std::string& path, const SettingsState
 
 // Reads the settings record into spriteBoxColor, sectorColor and workFolder;
 // a file shorter than a record, or whose record is not sound, leaves them.
-ReadReport readSettings(Level& level, const std::string& path, SettingsState& state);
+ReadReport readSettings(EditorSettings& settings, const std::string& path, SettingsState& state);
 // Writes the settings record when mayReplace allows it.
-void writeSettings(const Level& level, const std::string& path, const SettingsState& state);
+void writeSettings(const EditorSettings& settings, const std::string& path, const SettingsState& state);
 
 // The plain forms: they throw a FileError naming the file.
 void writePoses(const Level& level, const std::string& path);
 SettingsRec readSettings(const std::string& path);
-void writeSettings(const Level& level, const std::string& path);
+void writeSettings(const EditorSettings& settings, const std::string& path);
 
 // The home folder's frame-rate cap (maxfps.txt): frames a second, a whole
 // number from 0 (no cap) to 1000, spaces and line ends around it allowed.

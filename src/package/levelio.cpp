@@ -716,7 +716,6 @@ void openLevel(Level& level, const std::string& pathGiven, PackageHooks& hooks, 
     hooks.headerReady(h.fileCount());
     hooks.beforeLoad();
     clearLevel(level, hooks);
-    level.fileCount = h.fileCount();
 
     // The four tables come from the package itself, never from files in the folder.
     for (int k = 0; k < kFixedEntries; ++k) hooks.step();

@@ -232,7 +232,7 @@ ExtractionPlan planExtraction(const std::string& packagePath, const PackageConte
 // path checked before the level is touched; each new file is written under
 // a temporary name and renamed when whole, and temporaries that an Open
 // killed before its end left in the folders are removed. Sets
-// level.packageFolder and fileCount.
+// level.packageFolder.
 //
 // With `later`, the bitmap files are not written during the Open: the
 // pictures are loaded from the package's bytes (hooks.loadImageData), and

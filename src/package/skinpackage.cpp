@@ -212,12 +212,13 @@ void checkSkinTables(SkinTables& t) {
     }
 }
 
-void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks) {
+std::unique_ptr<SkinTables> readSkinPackage(const std::string& path, const SkinHooks& hooks) {
     const std::string folder = packageFolder(path);
     const std::string tableFiles[3] = {joinPath(folder, kPackNameFile), joinPath(folder, kSkinsFile),
                                        joinPath(folder, kCommandsFile)};
     std::vector<std::string> created;   // table files this call extracted
     std::vector<SurfaceHandle> loaded;  // surfaces made so far
+    std::unique_ptr<SkinTables> t;
     try {
         if (!hooks.loadSkin) refuse("no way to load the skin bitmaps was given");
         SkinHeader header = readSkinHeader(path);
@@ -237,7 +238,7 @@ void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks)
             if (isNew && table) created.push_back(dir.pathOf(file));
         }
 
-        auto t = std::make_unique<SkinTables>();
+        t = std::make_unique<SkinTables>();
         readTable(tableFiles[0], kPackNameFile, &t->packageName, sizeof t->packageName);
         readTable(tableFiles[1], kSkinsFile, t->skins.data(), kSkinsBytes);
         readTable(tableFiles[2], kCommandsFile, t->commands.data(), kCommandsBytes);
@@ -255,13 +256,6 @@ void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks)
             if (s.frame < 1 || s.frame > s.frameCount) s.frame = 1;
         }
 
-        // Everything was read and loaded: only now do the level's tables change.
-        std::memcpy(lv.skinTable, t->skins.data(), kSkinsBytes);
-        std::memcpy(lv.commandTable, t->commands.data(), kCommandsBytes);
-        lv.skinCount = t->skinCount;
-        lv.commandCount = t->commandCount;
-        lv.firstSkin = t->packageName.firstSkin;
-        lv.packageName = t->packageName.packageName.str();
     } catch (const std::exception& e) {
         if (hooks.releaseSkin)
             for (SurfaceHandle h : loaded) hooks.releaseSkin(h);
@@ -269,6 +263,7 @@ void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks)
         throw Error("Cannot load the actor skin package " + path + ": " + e.what());
     }
     for (const std::string& f : {tableFiles[1], tableFiles[2], tableFiles[0]}) deleteFile(f);
+    return t;
 }
 
 }  // namespace slv

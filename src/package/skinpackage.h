@@ -1,11 +1,12 @@
 // The actor skin package (.skn): a header of 64-byte package entries in two
 // flagged groups, then the members: the pack-name record, the skin table, the
-// command table and the skin bitmaps. `loadSkinPackage` reads one into the level's
-// skin and command tables.
+// command table and the skin bitmaps. `readSkinPackage` reads one into its
+// skin and command tables (the test actor's, never a level's).
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,15 +37,17 @@ struct SkinHooks {
     std::function<void(SurfaceHandle)> releaseSkin;
 };
 
+struct SkinTables;
+
 // Reads the skin package at `path`: extracts its members into the package's
 // folder (existing files there are kept and used instead of the package's
-// copies), fills skins 1..300, commands 1..1000, skinCount, commandCount,
-// firstSkin and packageName, loads every skin 1..skinCount through `hooks`, and
-// deletes the three table files again. The caller then sets currentSkin to firstSkin.
+// copies), reads and checks its three tables, loads every skin 1..skinCount
+// through `hooks` (each skin's surface is set in the tables returned), and
+// deletes the three table files again.
 // A package that cannot be read or is not a sound skin package gives an
-// slv::Error naming the problem; the tables then keep what they held, and no
-// table file extracted by this call is left behind.
-void loadSkinPackage(Level& lv, const std::string& path, const SkinHooks& hooks);
+// slv::Error naming the problem; then no surface made by this call is kept
+// and no table file extracted by this call is left behind.
+std::unique_ptr<SkinTables> readSkinPackage(const std::string& path, const SkinHooks& hooks);
 
 // ---- the pieces, also used by the package builder ----
 

@@ -2,11 +2,13 @@
 // held keys fires, and where a one-shot skin goes at its last frame.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "actor/actor.h"
 #include "actor/vkeys.h"
+#include "common/error_text.h"
 #include "common/ints.h"
 
 using namespace slv;
@@ -24,7 +26,7 @@ CommandRec cmd(int from, int to, int back, int k1 = _, int k2 = _, int k3 = _) {
 
 class ActorTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Level> lv = std::make_unique<Level>();
+    std::unique_ptr<ActorState> lv = std::make_unique<ActorState>();
 
     // Skins 1..n, `frames` frames each, starting on frame 1; `cur` is in use.
     void skins(int n, int frames = 4, int cur = 1) {
@@ -46,7 +48,7 @@ protected:
     void down(int k) { actorKeyDown(*lv, k); }
     void up(int k) { actorKeyUp(*lv, k); }
     Ints held() const { return {lv->heldKeys[0], lv->heldKeys[1], lv->heldKeys[2]}; }
-    Ints state() const { return {lv->currentSkin, lv->lastActorCommand}; }  // skin in use, last command
+    Ints state() const { return {lv->currentSkin, lv->lastCommand}; }  // skin in use, last command
     // Runs the events; the skin in use after each.
     Ints run(const Ints& events) {
         Ints trace;
@@ -129,7 +131,7 @@ TEST_F(ActorTest, ReleaseOnNormalSkinSwitchesToBackAtOnceKeepingItsFrame) {
     lv->skin(2).frame = 3;
     up(L);
     EXPECT_EQ((Ints{lv->currentSkin, lv->skin(3).frame, lv->skin(2).frame}), (Ints{3, 4, 3}));
-    EXPECT_FALSE(lv->session.releasePending);
+    EXPECT_FALSE(lv->releasePending);
 }
 
 TEST_F(ActorTest, CountsBeyondTheTablesStayInside) {
@@ -193,31 +195,23 @@ TEST_F(ActorTest, ScriptsFollowTheCommands) {
     };
     for (const Script& sc : scripts) {
         SCOPED_TRACE(sc.name);
-        lv = std::make_unique<Level>();
+        lv = std::make_unique<ActorState>();
         skins(sc.skins, 3, sc.cur);
         if (sc.oneShot) lv->skin(sc.oneShot).oneShot = 1;
         for (const CommandRec& c : sc.commands) lv->command(++lv->commandCount) = c;
         EXPECT_EQ(run(sc.events), sc.trace);
-        EXPECT_EQ(lv->lastActorCommand, sc.lastActorCommand);
-        EXPECT_EQ(lv->session.releasePending, sc.pending);
+        EXPECT_EQ(lv->lastCommand, sc.lastActorCommand);
+        EXPECT_EQ(lv->releasePending, sc.pending);
     }
 }
 
 // One animation step of the actor: its skin's next frame, the first again
-// after the last or from a frame out of range. The sprite records keep the
-// frames they hold (the view animates them on its own).
-TEST_F(ActorTest, AdvanceActorFrameWrapsTheSkinAndLeavesSprites) {
+// after the last or from a frame out of range.
+TEST_F(ActorTest, AdvanceActorFrameWrapsTheSkin) {
     struct Case {
         int frame, frameCount, expected;
     } cases[] = {{1, 4, 2}, {3, 4, 4}, {4, 4, 1}, {0, 4, 1}, {-7, 4, 1}, {9, 4, 1}, {1, 1, 1}, {1, 0, 1}};
     skins(1);
-    lv->openStage = 2;
-    lv->stage(2).spriteCount = 2;
-    for (int n = 1; n <= 2; ++n) {
-        lv->sprite(n, 2).frame = n + 1;
-        lv->sprite(n, 2).frameCount = 3;  // eight steps would not bring them back
-    }
-    const std::string sprites(reinterpret_cast<const char*>(lv->spriteTable), sizeof lv->spriteTable);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.frame << " of " << c.frameCount);
         lv->skin(1).frame = c.frame;
@@ -225,9 +219,15 @@ TEST_F(ActorTest, AdvanceActorFrameWrapsTheSkinAndLeavesSprites) {
         advanceActorFrame(*lv);
         EXPECT_EQ(lv->skin(1).frame, c.expected);
     }
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(lv->spriteTable), sizeof lv->spriteTable), sprites);
-    lv->openStage = 0;  // no stage open: the skin still moves on
-    lv->skin(1).frame = 1, lv->skin(1).frameCount = 4;
-    advanceActorFrame(*lv);
-    EXPECT_EQ(lv->skin(1).frame, 2);
+}
+
+TEST(ActorState, NumbersOutsideTheTablesAreARangeCheckError) {
+    ActorState actor;
+    const std::pair<std::function<void()>, bool> cases[] = {
+        {[&] { actor.skin(0); }, true},      {[&] { actor.skin(301); }, true},   {[&] { actor.skin(300); }, false},
+        {[&] { actor.command(0); }, true},   {[&] { actor.command(1001); }, true},
+        {[&] { actor.command(1000); }, false},
+    };
+    int i = 0;
+    for (const auto& [call, refused] : cases) EXPECT_EQ(errorOf(call), refused ? "Range check error" : "") << i++;
 }

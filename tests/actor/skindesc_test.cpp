@@ -29,9 +29,9 @@ int runTool(const std::string& args) {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-// A level with the skin package at `path` opened; surfaces are the skin numbers.
-std::unique_ptr<Level> openPackage(const std::string& path) {
-    auto lv = std::make_unique<Level>();
+// The actor with the skin package at `path` loaded; surfaces are the skin numbers.
+std::unique_ptr<ActorState> openPackage(const std::string& path) {
+    auto lv = std::make_unique<ActorState>();
     SkinHooks hooks;
     hooks.loadSkin = [](int i, const std::string&) { return static_cast<SurfaceHandle>(i); };
     loadSkinPackage(*lv, path, hooks);

@@ -33,7 +33,7 @@ command hop   stand stand
 class SkinPackageTest : public ::testing::Test {
 protected:
     TempDir tmp;
-    std::unique_ptr<Level> lv = std::make_unique<Level>();
+    std::unique_ptr<ActorState> lv = std::make_unique<ActorState>();
     std::string bitmaps, pack, package;
     std::vector<std::pair<int, std::string>> loads;
     std::vector<SurfaceHandle> released;

@@ -26,7 +26,6 @@ struct HistoryTest : ::testing::Test {
         d.add("fan.bmp", 168, 40, 3);
         d.add("odd.bmp", 100, 20, 1);
         for (int k = 1; k <= 9; ++k) d.add("stage" + std::to_string(k) + ".bmp", 640, 430);
-        lv->session.colorKey = 0xF81F;
         h.reset(*lv);
     }
     int any(int n) { return std::uniform_int_distribution<int>(0, n - 1)(gen); }

@@ -8,6 +8,7 @@
 #include "common/error_text.h"
 #include "common/ints.h"
 #include "model/level.h"
+#include "model/tablebounds.h"
 
 using namespace slv;
 
@@ -25,11 +26,19 @@ TEST(Level, IndicesOutsideTheTablesAreARangeCheckError) {
         {[&] { l.sprite(0, 1); }, true},  {[&] { l.sprite(101, 1); }, true}, {[&] { l.sprite(1, 0); }, true},
         {[&] { l.sprite(1, 31); }, true}, {[&] { l.sector(1, 0); }, false},  {[&] { l.sector(1, 31); }, true},
         {[&] { l.sector(101, 1); }, true}, {[&] { l.image(0); }, true},     {[&] { l.image(3001); }, true},
-        {[&] { l.image(3000); }, false},  {[&] { l.pose(10001); }, true},   {[&] { l.skin(301); }, true},
-        {[&] { l.command(1001); }, true},
+        {[&] { l.image(3000); }, false},  {[&] { l.pose(10001); }, true},
     };
     int i = 0;
     for (const auto& [call, refused] : cases) EXPECT_EQ(errorOf(call), refused ? "Range check error" : "") << i++;
+}
+
+// A count from a damaged record never takes a loop past its table, and only
+// stages 1..30 hold sprites and sectors.
+TEST(TableBounds, CountsAreHeldInTheTableAndStagesAreOneToThirty) {
+    const Ints counts[] = {{-5, 100, 0}, {0, 100, 0}, {1, 100, 1}, {100, 100, 100}, {101, 100, 100}, {3000, 30, 30}};
+    for (const Ints& c : counts) EXPECT_EQ(clampCount(c[0], c[1]), c[2]) << c[0] << " of " << c[1];
+    const std::pair<int, bool> stages[] = {{-1, false}, {0, false}, {1, true}, {30, true}, {31, false}};
+    for (const auto& [number, isStage] : stages) EXPECT_EQ(isStageNumber(number), isStage) << number;
 }
 
 TEST(NameFields, AreStoredInWindows1252AndCutByCharacters) {

@@ -118,23 +118,25 @@ TEST(SettingsReaders, BadInputGivesAMessageAndTheDefaults) {
 
         std::string result = slvtest::inChild([&]() -> std::string {
             Level l;
-            l.homeFolder = "/home/default";
-            l.workFolder = "/work/default";
+            EditorSettings settings;
+            settings.homeFolder = "/home/default";
+            settings.workFolder = "/work/default";
             SettingsState st;
             ReadReport r;
-            if (name == "corvatel.cf") r = readSettings(l, p, st);
+            if (name == "corvatel.cf") r = readSettings(settings, p, st);
             else if (name == "totposes.dat") r = readPoses(l, p, st);
-            else r = readHomeFolderFile(p, l.homeFolder);
+            else r = readHomeFolderFile(p, settings.homeFolder);
             if (r.state != c.state) return "state " + std::to_string(static_cast<int>(r.state));
             if (!mentions(r.message, "Reading " + p + ": ")) return "message \"" + r.message + "\"";
             if (c.state == FileRead::Read && l.poseCount != 3) return "the whole records were not taken";
             if (c.state == FileRead::Failed &&
-                (l.homeFolder != "/home/default" || l.workFolder != "/work/default" || l.poseCount != 0 ||
-                 l.spriteBoxColor != kDefaultSpriteBoxColor || l.sectorColor != kDefaultSectorColor))
+                (settings.homeFolder != "/home/default" || settings.workFolder != "/work/default" ||
+                 l.poseCount != 0 || settings.spriteBoxColor != kDefaultSpriteBoxColor ||
+                 settings.sectorColor != kDefaultSectorColor))
                 return "the defaults were changed";
             // Close keeps a file that failed to read.
             if (c.state == FileRead::Failed && c.kind != Folder && c.kind != Fifo && name != "corvatel.txt") {
-                if (name == "corvatel.cf") writeSettings(l, p, st);
+                if (name == "corvatel.cf") writeSettings(settings, p, st);
                 else writePoses(l, p, st);
                 if (readFile(p) != content) return "close replaced the file";
             }
@@ -179,11 +181,12 @@ TEST(SettingsFiles, CloseWritesOnlyWhatStartupRead) {
             writeFile(cf, settingsBytes(rgbColor(9, 9, 9), rgbColor(8, 8, 8), "/kept"));
         }
         const std::string posesBefore = readFile(poses), cfBefore = readFile(cf);
-        Level l;  // defaults, no poses
+        Level l;  // no poses
+        const EditorSettings settings;  // defaults
         SettingsState st;
         st.poses = st.settings = c.state;
         writePoses(l, poses, st);
-        writeSettings(l, cf, st);
+        writeSettings(settings, cf, st);
         EXPECT_EQ(c.fileThere ? readFile(poses) != posesBefore : fs::exists(poses), c.written);
         EXPECT_EQ(c.fileThere ? readFile(cf) != cfBefore : fs::exists(cf), c.written);
     }

@@ -92,7 +92,7 @@ TEST(LevelPackage, SaveOpenSaveKeepsTheHeaderAndTheLevel) {
     RecordingHooks hooks;
     slv::openLevel(*l, pkg, hooks);
     EXPECT_EQ((Ints{hooks.ready, hooks.before, hooks.steps, hooks.loads}), (Ints{8, 1, 8, 2}));
-    EXPECT_EQ((Ints{l->fileCount, l->imageCount, l->stageCount}), (Ints{8, 2, 2}));
+    EXPECT_EQ((Ints{l->imageCount, l->stageCount}), (Ints{2, 2}));
     EXPECT_EQ(l->packageFolder, d.str() + "pkg/");
     EXPECT_EQ(l->image(1).path.str(), d.str() + "pkg/sprites/hero.bmp");
     EXPECT_EQ(l->image(2).surface, 1002u);

@@ -217,18 +217,19 @@ struct Editor {
     }
     ~Editor() { if (w) w->hide(); }
     slv::Level& L() { return w->level(); }
+    const slv::EditorSettings& settings() { return w->document().settings(); }
     void ticks(int n) {
         for (int i = 0; i < n; ++i) w->onFrameTick(1);
         QCoreApplication::processEvents();
     }
     // One tick with no animation step in it.
     void stillTick() {
-        L().session.lastTick = slv::tickCount();
+        w->viewState().lastTick = slv::tickCount();
         ticks(1);
     }
     // One tick that ends with an animation step, its 30 ms taken as passed.
     void animationStep() {
-        L().session.lastTick = slv::tickCount() - 1000;
+        w->viewState().lastTick = slv::tickCount() - 1000;
         ticks(1);
     }
     // The frame sprite `n` of the open stage shows (the view's animation).
@@ -238,7 +239,7 @@ struct Editor {
     }
         std::uint32_t pixel(int x, int y) { return w->findChild<slv::SceneWidget*>("sceneView")->backBuffer()->pixelAt(x, y); }
     slv::Surface* surface(slv::SurfaceHandle h) { return w->pictures().surface(h); }
-    slv::Surface* backdrop() { return surface(L().session.backdropSurface); }
+    slv::Surface* backdrop() { return surface(w->viewState().backdropSurface); }
     // Where a key typed now goes: the focused control, else the window.
     QWidget* keyTarget() { return QApplication::focusWidget() ? QApplication::focusWidget() : w.get(); }
 
@@ -287,7 +288,7 @@ struct Editor {
     }
     // The same for a sprite drawn at its frame `frame` over the backdrop.
     Drawn compareSprite(const slv::SpriteRec& s, int frame, int ring = 2) {
-        return compareDrawn(backdrop(), surface(s.surface), frame, s.w, s.h, s.x, s.y, L().session.colorKey, ring);
+        return compareDrawn(backdrop(), surface(s.surface), frame, s.w, s.h, s.x, s.y, w->viewState().colorKey, ring);
     }
 };
 
@@ -309,7 +310,7 @@ struct StartedEditor : Editor {
 // Stages added at once from backpx in the editor's home folder (a single one opens).
 inline void addStages(Editor& ed, CaptureUi& ui, const QStringList& files) {
     QStringList paths;
-    for (const QString& f : files) paths << QString::fromStdString(ed.L().homeFolder) + "/backpx/" + f;
+    for (const QString& f : files) paths << QString::fromStdString(ed.settings().homeFolder) + "/backpx/" + f;
     ui.openAnswers.push_back(paths);
     ed.w->findChild<QTabWidget*>("editTabs")->setCurrentIndex(0);
     ed.w->addOnActiveTab();

@@ -34,7 +34,7 @@ struct Doc {
     explicit Doc(std::uint32_t coinColour = 0x00FF00) {
         doc = std::make_unique<LevelDocument>((dir.path() / "state").string());
         createDir(path("level"));
-        doc->level().workFolder = path("level");
+        doc->setWorkFolder(path("level"));
         for (const char* name : {"a.bmp", "b.bmp", "coin.bmp", "gem.bmp"}) {
             display.add(name, 64, 16, 4);
             writeBmp(path(name), {64, 16, 24, false},
@@ -169,7 +169,7 @@ private slots:
         }
         QCOMPARE(tablesBytes(d.L()), before);
         QCOMPARE(d.doc->history().undoCount(), steps);
-        QVERIFY(!fileExists(joinPath(d.L().workFolder, "fresh.bmp")));
+        QVERIFY(!fileExists(joinPath(d.doc->settings().workFolder, "fresh.bmp")));
     }
 
     // Items travel through the system clipboard to a level that lacks their
@@ -206,7 +206,7 @@ private slots:
         const std::string path = to.L().image(r.image).path.str();
         QCOMPARE(QString::fromStdString(fileNamePart(path)), pictureName);
         QCOMPARE(QString::fromStdString(to.L().image(r.image).name.str()), pictureName);
-        QCOMPARE(folderPart(path), folderPart(joinPath(to.L().workFolder, "x")));
+        QCOMPARE(folderPart(path), folderPart(joinPath(to.doc->settings().workFolder, "x")));
         QCOMPARE(readWholeFile(path), readWholeFile(from.path("coin.bmp")));
         QCOMPARE(to.doc->pictures().read(path), readWholeFile(from.path("coin.bmp")));
         QCOMPARE(r.x, 5);

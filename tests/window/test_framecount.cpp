@@ -34,7 +34,7 @@ std::uint32_t stripColour(const Strip& s, int x, int y) {
 int loadedCount(MainWindow& w, const std::string& path) {
     const SurfaceHandle h = w.pictures().load(path, false);
     const PixelView v = w.pictures().surface(h)->pixels();
-    const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.level().session.colorKey);
+    const int n = detectFrameCount(v.pixels, v.pitch, v.bytesPerPixel, v.width, v.height, w.viewState().colorKey);
     w.pictures().release(h);
     return n;
 }
@@ -63,7 +63,7 @@ private slots:
             for (const Strip& s : strips) {
                 const std::string path = home->path("strip.bmp").toStdString();
                 QVERIFY(writeBmp(path, s.layout, [&s](int x, int y) { return stripColour(s, x, y); }));
-                const int fromFile = detectFrameCountFromFile(path, bytes, ed.L().session.colorKey);
+                const int fromFile = detectFrameCountFromFile(path, bytes, ed.w->viewState().colorKey);
                 const int loaded = loadedCount(*ed.w, path);
                 const QString what = QString("%1 at %2 bytes").arg(s.name).arg(bytes);
                 QVERIFY2(fromFile == loaded, qPrintable(what + QString(": %1 vs %2").arg(fromFile).arg(loaded)));

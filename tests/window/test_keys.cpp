@@ -14,7 +14,7 @@ void send(QWidget* target, QEvent::Type type, int key, bool autoRepeat = false,
     QApplication::sendEvent(target, &ev);
 }
 
-QList<int> held(const Level& L) { return {L.heldKeys[0], L.heldKeys[1], L.heldKeys[2]}; }
+QList<int> held(const ActorState& actor) { return {actor.heldKeys[0], actor.heldKeys[1], actor.heldKeys[2]}; }
 
 }  // namespace
 
@@ -30,14 +30,14 @@ private slots:
         send(target, QEvent::KeyPress, Qt::Key_Left, true);  // auto-repeat
         send(target, QEvent::KeyPress, Qt::Key_A);
         send(target, QEvent::KeyPress, Qt::Key_B);  // a fourth key is not recorded
-        QCOMPARE(held(ed.L()), (QList<int>{37, 38, 65}));
+        QCOMPARE(held(ed.w->actor()), (QList<int>{37, 38, 65}));
         // A release between auto-repeats is not the key being let go.
         send(target, QEvent::KeyRelease, Qt::Key_Up, true);
-        QCOMPARE(ed.L().heldKeys[1], 38);
+        QCOMPARE(ed.w->actor().heldKeys[1], 38);
         send(target, QEvent::KeyRelease, Qt::Key_Up);
-        QCOMPARE(ed.L().heldKeys[1], -1);
+        QCOMPARE(ed.w->actor().heldKeys[1], -1);
         send(target, QEvent::KeyPress, Qt::Key_B);
-        QCOMPARE(ed.L().heldKeys[1], 66);
+        QCOMPARE(ed.w->actor().heldKeys[1], 66);
         // Each key is taken once, whatever has the focus: Insert on the Stage
         // tab is one file dialog, not one per widget; two presses that look
         // alike, each taken by the control that has them, both reach the window.
@@ -52,14 +52,14 @@ private slots:
         // are let go when it is deactivated or a modal dialog opens.
         QEvent off(QEvent::WindowDeactivate);
         QApplication::sendEvent(ed.w.get(), &off);
-        QCOMPARE(held(ed.L()), (QList<int>{-1, -1, -1}));
+        QCOMPARE(held(ed.w->actor()), (QList<int>{-1, -1, -1}));
         QTest::keyPress(ed.keyTarget(), Qt::Key_Left);
         QTest::keyPress(ed.keyTarget(), Qt::Key_A);
-        QCOMPARE(held(ed.L()), (QList<int>{37, 65, -1}));
+        QCOMPARE(held(ed.w->actor()), (QList<int>{37, 65, -1}));
         QDialog box(ed.w.get());
         box.setModal(true);
         box.show();
-        QCOMPARE(held(ed.L()), (QList<int>{-1, -1, -1}));
+        QCOMPARE(held(ed.w->actor()), (QList<int>{-1, -1, -1}));
     }
 
     // A key is let go under the code it went down with, whatever Shift did
@@ -92,11 +92,11 @@ private slots:
                 QApplication::sendEvent(target, &ev);
             };
             key(QEvent::KeyPress, c.pressKey, c.pressMods);
-            QVERIFY2(held(ed.L()).contains(c.code), c.name);
+            QVERIFY2(held(ed.w->actor()).contains(c.code), c.name);
             key(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier);
             key(QEvent::KeyRelease, c.releaseKey, Qt::ShiftModifier);
             key(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
-            QVERIFY2(held(ed.L()) == (QList<int>{-1, -1, -1}), c.name);
+            QVERIFY2(held(ed.w->actor()) == (QList<int>{-1, -1, -1}), c.name);
         }
     }
 
@@ -142,7 +142,7 @@ private slots:
         QVERIFY(!ed.w->findChild<slv::SpritePicker*>("spritePicker")->isVisible());
         QVERIFY(ui.openFolders.size() == 1 && ui.errors.isEmpty());
         QTest::keyPress(ed.w->findChild<QSpinBox*>("spriteXField"), Qt::Key_Left);
-        QVERIFY(held(ed.L()).contains(37));
+        QVERIFY(held(ed.w->actor()).contains(37));
     }
 
     void tabKeys() {
@@ -165,7 +165,7 @@ private slots:
 
     void displayModesKeepSpritesAndActor() {
         StartedEditor ed;
-        const std::uint32_t windowKey = ed.L().session.colorKey;
+        const std::uint32_t windowKey = ed.w->viewState().colorKey;
         addStage(ed, ui);
         addSprites(ed, {"gem.bmp"});
         SpriteRec& sp = ed.L().sprite(1, 1);
@@ -181,16 +181,16 @@ private slots:
                 windowSize = ed.w->size();
                 viewPlace = view->geometry();
             }
-            QCOMPARE(ed.L().session.colorKey, full ? 63519u : windowKey);
+            QCOMPARE(ed.w->viewState().colorKey, full ? 63519u : windowKey);
             QCOMPARE(ed.w->findChild<slv::SceneWidget*>("sceneView")->device()->bitsPerPixel(), full ? 16 : 32);
-            QCOMPARE(ed.L().session.padVisible, key == 120);
+            QCOMPARE(ed.w->viewState().lowerPanelVisible, key == 120);
             QCOMPARE(ed.w->findChild<slv::SceneWidget*>("sceneView")->backBuffer()->height(), key == 120 ? 480 : 430);
             QVERIFY(ed.w->frameTimer_->isEnabled());
             ed.w->frameTimer_->setEnabled(false);
             QVERIFY(ed.w->findChild<slv::SceneWidget*>("sceneView")->isViewReady());
             ed.stillTick();
             // The sprite and the actor draw from live surfaces of the new device.
-            QVERIFY(ed.surface(ed.L().skin(ed.L().currentSkin).surface));
+            QVERIFY(ed.surface(ed.w->actor().skin(ed.w->actor().currentSkin).surface));
             const auto drawn = ed.compareSprite(sp, ed.shownFrame(1), 0);
             QVERIFY2(drawn.opaque > 100 && drawn.wrong == 0, qPrintable(QString("%1 wrong").arg(drawn.wrong)));
             // The open stage stays the backdrop.
@@ -201,7 +201,7 @@ private slots:
             ed.w->pictures().release(stagePic);
             QVERIFY(samples > 30);
             QCOMPARE(stagePixels, samples);
-            if (key == 120) QCOMPARE(ed.pixel(320, 460), ed.surface(ed.L().session.padSurface)->pixelAt(320, 30));
+            if (key == 120) QCOMPARE(ed.pixel(320, 460), ed.surface(ed.w->viewState().lowerPanelSurface)->pixelAt(320, 30));
         }
         // Back in the window, the window and the view have their sizes again.
         QCOMPARE(ed.w->size(), windowSize);

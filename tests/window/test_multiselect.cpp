@@ -229,8 +229,8 @@ private slots:
             const int code = arrow == 'L' ? 37 : arrow == 'U' ? 38 : arrow == 'R' ? 39 : 40;
             const Qt::KeyboardModifiers mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
             sendKey(view, QEvent::KeyPress, qtKey, mods, k.endsWith('*'));
-            const Level& L = ed.L();
-            QVERIFY2(L.heldKeys[0] == code || L.heldKeys[1] == code || L.heldKeys[2] == code,
+            const ActorState& actor = ed.w->actor();
+            QVERIFY2(actor.heldKeys[0] == code || actor.heldKeys[1] == code || actor.heldKeys[2] == code,
                      "the actor did not get the arrow");
             sendKey(view, QEvent::KeyRelease, qtKey, mods, false);
         }

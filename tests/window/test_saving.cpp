@@ -272,7 +272,7 @@ private slots:
         const QString pkg = home->path("one.slv"), other = home->path("other.slv");
         writeFile(other, "another level");
         SavedLevel ed(ui, pkg);
-        QCOMPARE(ui.saveStarts, QStringList{QString::fromStdString(ed.L().workFolder)});
+        QCOMPARE(ui.saveStarts, QStringList{QString::fromStdString(ed.settings().workFolder)});
         ed.w->findChild<QSpinBox*>("spriteXField")->setValue(321);
         ed.w->saveLevel();
         QCOMPARE(ui.saveStarts.size(), 1);  // no dialog
@@ -420,7 +420,7 @@ private slots:
         ui.unanswered = SaveChoice::Discard;
         const Qt::KeyboardModifiers mods = shift ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier;
         ed.w->routeKeyDown(key, mods);
-        QCOMPARE(ed.L().heldKeys[0], -1);
+        QCOMPARE(ed.w->actor().heldKeys[0], -1);
         if (ran == "save") QVERIFY(ed.w->document().isClean() && ui.saveStarts.isEmpty());
         if (ran == "save as") QCOMPARE(ui.saveStarts.size(), 1);
         if (ran == "open") QCOMPARE(ui.openFolders.size(), 2);  // after the stage's

@@ -14,9 +14,9 @@ private slots:
     void firstTickShowsTheBackdropActorAndNumbers() {
         Editor ed;
         ed.ticks(3);
-        QVERIFY(!ed.L().session.startupPending);
-        QCOMPARE(ed.L().session.colorKey, 0x00FF00FFu);
-        QVERIFY(ed.L().skinCount >= 1);
+        QVERIFY(!ed.w->viewState().startupPending);
+        QCOMPARE(ed.w->viewState().colorKey, 0x00FF00FFu);
+        QVERIFY(ed.w->actor().skinCount >= 1);
         // The backdrop at a spot far from the texts and the actor.
         Surface* back = ed.backdrop();
         QVERIFY(back);
@@ -29,13 +29,13 @@ private slots:
         // The actor stands with its bottom centre at (200, 200): the frame of
         // its skin, keyed pixels showing the backdrop, nothing drawn around it;
         // standing, then walking after Right.
-        for (int skin : {ed.L().firstSkin, 2}) {
+        for (int skin : {ed.w->actor().firstSkin, 2}) {
             if (skin == 2) ed.w->routeKeyDown(39, {});
-            QCOMPARE(ed.L().currentSkin, skin);
-            const SkinRec s = ed.L().skin(skin);
+            QCOMPARE(ed.w->actor().currentSkin, skin);
+            const SkinRec s = ed.w->actor().skin(skin);
             ed.stillTick();
             const auto actor = ed.compareDrawn(back, ed.surface(s.surface), s.frame, s.w, s.h, 200 - s.w / 2, 200 - s.h,
-                                               ed.L().session.colorKey);
+                                               ed.w->viewState().colorKey);
             QCOMPARE(actor.wrong, 0);
             QVERIFY(actor.keyed > 0 && actor.opaque > 0);
         }
@@ -353,7 +353,7 @@ private slots:
         QCOMPARE(again.L().stageCount, 1);
         QCOMPARE(again.w->findChild<QListWidget*>("stageList")->count(), 1);
         QVERIFY(again.L().startupPackage.empty());
-        QVERIFY(again.L().currentSkin >= 1);
+        QVERIFY(again.w->actor().currentSkin >= 1);
     }
 
     void splashPreviewChoice() {

@@ -17,8 +17,8 @@ class StartupTest : public WindowTest {
 private slots:
     void defaultsAndControlsWithoutSettingsFiles() {
         Editor ed;
-        QCOMPARE(QString::fromStdString(ed.L().homeFolder), home->home);
-        QCOMPARE(QString::fromStdString(ed.L().workFolder), home->home);
+        QCOMPARE(QString::fromStdString(ed.settings().homeFolder), home->home);
+        QCOMPARE(QString::fromStdString(ed.settings().workFolder), home->home);
         QCOMPARE(ed.w->findChild<QLabel*>("workFolderLabel")->text(), home->home);
         for (auto [swatch, shown] : {std::pair{ed.w->findChild<SwatchPanel*>("spriteBoxColorSwatch"), QColor(10, 100, 70)},
                                      std::pair{ed.w->findChild<SwatchPanel*>("sectorColorSwatch"), QColor(70, 10, 150)}}) {
@@ -48,8 +48,8 @@ private slots:
             QVERIFY(ed.w->findChild<QTreeView*>("folderTree")->isVisible());
             ed.w->workFolderPicked(home->path("levels"));
             QCOMPARE(ed.w->findChild<QLabel*>("workFolderLabel")->text(), home->path("levels"));
-            QCOMPARE(QString::fromStdString(ed.L().homeFolder), home->home);
-            ed.L().sectorColor = rgbColor(9, 8, 7);
+            QCOMPARE(QString::fromStdString(ed.settings().homeFolder), home->home);
+            ed.w->document().setSectorColor(rgbColor(9, 8, 7));
             QTest::keyClick(ed.keyTarget(), Qt::Key_Escape);
             QVERIFY(!ed.w->isVisible());
         }
@@ -60,11 +60,11 @@ private slots:
         writeFile(home->config + "/corvatel.txt", home->home.toUtf8() + " \r\n");
         QDir::setCurrent(QDir::tempPath());
         Editor again;
-        QCOMPARE(QString::fromStdString(again.L().homeFolder), home->home);
+        QCOMPARE(QString::fromStdString(again.settings().homeFolder), home->home);
         QCOMPARE(again.w->findChild<QLabel*>("workFolderLabel")->text(), home->path("levels"));
         QCOMPARE(again.w->findChild<SwatchPanel*>("sectorColorSwatch")->color(), rgbColor(9, 8, 7));
         again.ticks(2);
-        again.L().sectorColor = rgbColor(1, 2, 3);
+        again.w->document().setSectorColor(rgbColor(1, 2, 3));
         QVERIFY(again.w->close());
         QVERIFY(readFile(home->path("corvatel.cf")) != written);
     }
@@ -156,10 +156,10 @@ private slots:
                 QCOMPARE(ed.L().poseCount, c.posesRead ? 2 : 0);
                 QCOMPARE(ed.L().lookupPose("a.b"), c.posesRead ? 5 : -1);
                 ed.ticks(5);
-                QVERIFY2(ui.errors.size() == c.messages && !ed.L().session.startupPending, c.name);
+                QVERIFY2(ui.errors.size() == c.messages && !ed.w->viewState().startupPending, c.name);
                 QCOMPARE(ed.pixel(600, 60) == 0, c.blackBackdrop);
                 ed.w->routeKeyDown(39, {});  // Right: the actor walks, if there is one
-                QCOMPARE(ed.L().lastActorCommand != -1, c.actor);
+                QCOMPARE(ed.w->actor().lastCommand != -1, c.actor);
                 ui.openAnswers.push_back({home->path("backpx/sea.bmp")});
                 QTest::keyClick(ed.w.get(), Qt::Key_Insert);
                 ed.ticks(1);

@@ -165,7 +165,7 @@ private slots:
         QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : ed.w->findChild<QSpinBox*>("spriteXField"),
                                 &press);
         QCOMPARE(QPoint(coin.x, coin.y), first);
-        QCOMPARE(ed.L().heldKeys[0], -1);
+        QCOMPARE(ed.w->actor().heldKeys[0], -1);
         QCOMPARE(int(ed.w->document().history().redoCount()), 2);
         ed.w->routeKeyDown(kVkZ, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(QPoint(coin.x, coin.y), first + QPoint(50, 30));
