@@ -8,7 +8,7 @@
 #include "common/bmp_writer.h"
 #include "common/files.h"
 #include "common/tempdir.h"
-#include "editing/fake_display.h"
+#include "fake_document.h"
 #include "editor/edittools.h"
 #include "editor/leveldocument.h"
 #include "model/errors.h"
@@ -21,15 +21,8 @@ namespace {
 
 // A document holding a level of two stages, the second open with two
 // sprites and a sector.
-struct Doc {
-    TempDir dir;
-    FakeDisplay display;
-    std::unique_ptr<LevelDocument> doc;
-    Doc() {
-        doc = std::make_unique<LevelDocument>((dir.path() / "state").string());
-        for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "coin.bmp"}) display.add(name, 64, 16, 4);
-        doc->setSurfaceCallbacks(display.callbacks());
-        doc->setFrameDetector(display.detector());
+struct Doc : FakeDocument {
+    Doc() : FakeDocument({"a.bmp", "b.bmp", "c.bmp", "coin.bmp"}) {
         doc->addStages({path("a.bmp"), path("b.bmp")});
         doc->openStage(2);
         SeqRandom random{{5, 7, 100, 120}};
@@ -41,7 +34,6 @@ struct Doc {
             addSectorFromBand(L);
         });
     }
-    std::string path(const char* name) const { return (dir.path() / name).string(); }
 };
 
 }  // namespace

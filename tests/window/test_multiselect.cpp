@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "common/tempdir.h"
-#include "editing/fake_display.h"
+#include "fake_document.h"
 #include "editor/edittools.h"
 #include "harness.h"
 
@@ -20,15 +20,8 @@ namespace {
 // A document with one stage open: three sprites of 16x16 at (100,100),
 // (108,104) (over the first) and (200,150); two sectors of 50x40 at
 // (300,300) and (400,300).
-struct Doc {
-    TempDir dir;
-    FakeDisplay display;
-    std::unique_ptr<LevelDocument> doc;
-    Doc() {
-        doc = std::make_unique<LevelDocument>((dir.path() / "state").string());
-        for (const char* name : {"a.bmp", "coin.bmp", "c.bmp", "d.bmp"}) display.add(name, 64, 16, 4);
-        doc->setSurfaceCallbacks(display.callbacks());
-        doc->setFrameDetector(display.detector());
+struct Doc : FakeDocument {
+    Doc() : FakeDocument({"a.bmp", "coin.bmp", "c.bmp", "d.bmp"}) {
         doc->history().setCheckDeclared(true);
         doc->addStages({(dir.path() / "a.bmp").string()});
         doc->openStage(1);
@@ -42,7 +35,6 @@ struct Doc {
         doc->select(ItemKind::Sprite, {});
         doc->select(ItemKind::Sector, {});
     }
-    Level& level() { return doc->level(); }
     QPoint place(ItemKind kind, int n) {
         return kind == ItemKind::Sprite ? QPoint(level().sprite(n, 1).x, level().sprite(n, 1).y)
                                         : QPoint(level().sector(n, 1).x, level().sector(n, 1).y);

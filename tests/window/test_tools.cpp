@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "common/tempdir.h"
-#include "editing/fake_display.h"
+#include "fake_document.h"
 #include "editor/edittools.h"
 #include "editor/leveldocument.h"
 #include "model/history.h"
@@ -18,15 +18,8 @@ namespace {
 
 // A document holding two stages, the second open with two sprites (the
 // second lying over the first) and two sectors.
-struct Doc {
-    TempDir dir;
-    FakeDisplay display;
-    std::unique_ptr<LevelDocument> doc;
-    Doc() {
-        doc = std::make_unique<LevelDocument>((dir.path() / "state").string());
-        for (const char* name : {"a.bmp", "b.bmp", "coin.bmp", "c.bmp"}) display.add(name, 64, 16, 4);
-        doc->setSurfaceCallbacks(display.callbacks());
-        doc->setFrameDetector(display.detector());
+struct Doc : FakeDocument {
+    Doc() : FakeDocument({"a.bmp", "b.bmp", "coin.bmp", "c.bmp"}) {
         doc->history().setCheckDeclared(true);
         doc->addStages({path("a.bmp"), path("b.bmp")});
         doc->openStage(2);
@@ -39,8 +32,6 @@ struct Doc {
         }
         doc->selectOnly(ItemKind::Sector, 0);
     }
-    std::string path(const char* name) const { return (dir.path() / name).string(); }
-    Level& level() { return doc->level(); }
 };
 
 ToolMouse left(int x, int y, bool ctrl = false) { return {true, false, ctrl, x, y}; }
